@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tessik needs to build, run and test.
+# Does nothing when everything is present; otherwise one apt-get update and
+# one apt-get install (run as root, or through sudo when available).
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config qt6-base-dev libdxflib-dev libgtest-dev libbenchmark-dev
+  # look: a Chinese user-interface font
+  fonts-wqy-microhei
+  # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
+  xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
+)
+if [[ "${1:-}" == "--run-only" ]]; then
+  packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev fonts-wqy-microhei)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+"${sudo_cmd[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"

@@ -1,0 +1,63 @@
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QWidget>
+
+#include "Desktop.h"
+
+namespace tessik {
+
+int QtDesktop::messageBox(const QString& text, int style, const QString& title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    box.setText(text);
+    const int icon = style & 0x70;
+    box.setIcon(icon == msgbox::kQuestion      ? QMessageBox::Question
+                : icon == msgbox::kInformation ? QMessageBox::Information
+                : icon == 48                   ? QMessageBox::Warning
+                : icon == 16                   ? QMessageBox::Critical
+                                               : QMessageBox::NoIcon);
+    const bool okCancel = (style & 0x0F) == msgbox::kOkCancel;
+    QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    QPushButton* cancel = okCancel ? box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole) : nullptr;
+    box.setDefaultButton(ok);
+    box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : ok);
+    box.exec();
+    if (cancel && box.clickedButton() != ok) return msgbox::kAnswerCancel;
+    return msgbox::kAnswerOk;
+}
+
+void QtDesktop::beep() { QApplication::beep(); }
+
+bool QtDesktop::activateWindow(const QString& title)
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->windowTitle() == title) {
+            w->raise();
+            w->activateWindow();
+            return true;
+        }
+    }
+    return false;
+}
+
+QDate QtDesktop::today() const { return QDate::currentDate(); }
+
+bool QtDesktop::startDetached(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+bool QtDesktop::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+void QtDesktop::endProgram()
+{
+    // Every window closes and no further event is handled.
+    QApplication::closeAllWindows();
+    QApplication::exit(0);
+}
+
+}  // namespace tessik
