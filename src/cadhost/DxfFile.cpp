@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <optional>
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,8 +40,12 @@ public:
     void processCodeValuePair(unsigned int code, const std::string& value) override
     {
         if (code == 0) {
+            // dxflib completes an entity when the next group 0 arrives, so
+            // the last entity of a section is added after its ENDSEC: the
+            // section is left only at the group 0 after that.
+            if (sectionEnded_) section_.clear();
+            sectionEnded_ = value == "ENDSEC";
             if (value == "SECTION") sawSection = true;
-            if (value == "ENDSEC") section_.clear();
             if (inEntityList() && !isSupported(value) && value != "ENDSEC" && value != "SEQEND" &&
                 value != "VERTEX" && value != "ENDBLK" && value != "BLOCK" && value != "EOF")
                 ++skipped;
@@ -53,8 +57,19 @@ public:
             expectSectionName_ = false;
         }
     }
-    void addBlock(const DL_BlockData&) override { inBlock_ = true; }
-    void endBlock() override { inBlock_ = false; }
+    void addBlock(const DL_BlockData& block) override
+    {
+        inBlock_ = true;
+        const QString name = QString::fromStdString(block.name).toLower();
+        blockSpace_.reset();
+        if (name == QLatin1String("*model_space")) blockSpace_ = SpaceKind::Model;
+        if (name == QLatin1String("*paper_space")) blockSpace_ = SpaceKind::Paper;
+    }
+    void endBlock() override
+    {
+        inBlock_ = false;
+        blockSpace_.reset();
+    }
 
     void addLine(const DL_LineData& d) override
     {
@@ -95,26 +110,29 @@ private:
     }
     bool inEntityList() const { return section_ == "ENTITIES" || section_ == "BLOCKS"; }
 
+    // Entities of the two layout blocks belong to their space; those of
+    // other blocks are block definitions, which this model does not have.
     void take(bool valid, CadEntity entity)
     {
-        if (inBlock_ || section_ != "ENTITIES") {
+        std::optional<SpaceKind> space;
+        if (inBlock_)
+            space = blockSpace_;
+        else if (section_ == "ENTITIES")
+            space = getAttributes().isInPaperSpace() ? SpaceKind::Paper : SpaceKind::Model;
+        if (!valid || !space) {
             ++skipped;
             return;
         }
-        if (!valid) {
-            ++skipped;
-            return;
-        }
-        const SpaceKind space =
-            getAttributes().isInPaperSpace() ? SpaceKind::Paper : SpaceKind::Model;
-        doc_.space(space).add(std::move(entity));
+        doc_.space(*space).add(std::move(entity));
         ++read;
     }
 
     CadDocument& doc_;
     std::string section_;
     bool expectSectionName_ = false;
+    bool sectionEnded_ = false;
     bool inBlock_ = false;
+    std::optional<SpaceKind> blockSpace_;
 };
 
 }  // namespace
@@ -127,14 +145,13 @@ Result<DxfReadReport> readDxf(const QString& path)
                                               .arg(path, file.errorString())
                                               .toStdString(),
                      path.toStdString()};
-    const QByteArray bytes = file.readAll();
+    file.close();
     auto doc = std::make_unique<CadDocument>(QFileInfo(path).completeBaseName());
     Reader reader(*doc);
     bool parsed = false;
     try {
-        std::istringstream stream(bytes.toStdString());
         DL_Dxf dxf;
-        parsed = dxf.in(stream, &reader);
+        parsed = dxf.in(QFile::encodeName(path).toStdString(), &reader);
     } catch (const std::exception&) {
         parsed = false;
     }
@@ -152,10 +169,9 @@ Result<DxfReadReport> readDxf(const QString& path)
 
 namespace {
 
-void writeEntities(DL_Dxf& dxf, DL_WriterA& dw, const CadSpace& space, bool paper)
+void writeEntities(DL_Dxf& dxf, DL_WriterA& dw, const CadSpace& space)
 {
-    DL_Attributes attributes("0", 256, -1, "BYLAYER", 1.0);
-    attributes.setInPaperSpace(paper);
+    const DL_Attributes attributes("0", 256, -1, "BYLAYER", 1.0);
     struct Visitor {
         DL_Dxf& dxf;
         DL_WriterA& dw;
@@ -226,15 +242,17 @@ void writeDrawing(DL_Dxf& dxf, DL_WriterA& dw, const CadDocument& document)
     dw.sectionBlocks();
     dxf.writeBlock(dw, DL_BlockData("*Model_Space", 0, 0.0, 0.0, 0.0));
     dxf.writeEndBlock(dw, "*Model_Space");
+    // dxflib cannot flag an entity as paper space (group 67), so paper
+    // space travels as the contents of its layout block.
     dxf.writeBlock(dw, DL_BlockData("*Paper_Space", 0, 0.0, 0.0, 0.0));
+    writeEntities(dxf, dw, document.paperSpace());
     dxf.writeEndBlock(dw, "*Paper_Space");
     dxf.writeBlock(dw, DL_BlockData("*Paper_Space0", 0, 0.0, 0.0, 0.0));
     dxf.writeEndBlock(dw, "*Paper_Space0");
     dw.sectionEnd();
 
     dw.sectionEntities();
-    writeEntities(dxf, dw, document.modelSpace(), false);
-    writeEntities(dxf, dw, document.paperSpace(), true);
+    writeEntities(dxf, dw, document.modelSpace());
     dw.sectionEnd();
 
     dxf.writeObjects(dw);
