@@ -1,0 +1,520 @@
+// Every automation member, picks, errors and abuse, through the real socket
+// of a real tessik-cad started offscreen on a private socket path.
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "CadHostProcess.h"
+#include "DxfFile.h"
+
+namespace {
+constexpr int kPickCancelled = -2147352567;
+constexpr int kNoDocument = -2145320900;
+constexpr int kInvalidArgument = -2145320939;
+constexpr int kUnknownName = -2147352570;
+constexpr int kMemberNotFound = -2147352573;
+constexpr int kBadParamCount = -2147352562;
+constexpr int kDisconnected = -2147417848;
+constexpr int kFailed = -2147467259;
+
+QJsonArray pt(double x, double y, double z = 0) { return QJsonArray{x, y, z}; }
+
+// Declared out here: moc misreads a struct declared inside a slot's body.
+struct PropertyRow {
+    qint64 target;
+    const char* member;
+    QJsonValue expected;
+};
+}  // namespace
+
+class AutomationTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<CadHostProcess> cad_;
+    RpcClient client_;
+    qint64 doc_ = -1, model_ = -1, utility_ = -1;
+
+    qint64 count()
+    {
+        return client_.get(model_, QStringLiteral("Count")).value(QStringLiteral("result")).toInteger(-1);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        cad_ = std::make_unique<CadHostProcess>(dir_.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad_->start());
+        QVERIFY(client_.connectTo(cad_->socketPath()));
+        doc_ = client_.handle(client_.get(0, QStringLiteral("ActiveDocument")));
+        model_ = client_.handle(client_.get(doc_, QStringLiteral("ModelSpace")));
+        utility_ = client_.handle(client_.get(doc_, QStringLiteral("Utility")));
+        QVERIFY(doc_ > 0 && model_ > 0 && utility_ > 0);
+    }
+
+    void applicationAndDocumentMembers_data()
+    {
+        QTest::addColumn<QString>("verb");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QJsonValue>("expected");
+        QTest::newRow("caption") << "get" << "Caption" << QJsonValue("Drawing1 - Tessik CAD");
+        QTest::newRow("caption lower case") << "get" << "caption" << QJsonValue("Drawing1 - Tessik CAD");
+        QTest::newRow("caption upper case") << "get" << "CAPTION" << QJsonValue("Drawing1 - Tessik CAD");
+        QTest::newRow("hidden at automation start") << "get" << "Visible" << QJsonValue(false);
+        QTest::newRow("document name") << "doc" << "Name" << QJsonValue("Drawing1");
+        QTest::newRow("new drawing is saved") << "doc" << "Saved" << QJsonValue(true);
+        QTest::newRow("no file yet") << "doc" << "FullName" << QJsonValue("");
+    }
+    void applicationAndDocumentMembers()
+    {
+        QFETCH(QString, verb);
+        QFETCH(QString, member);
+        QFETCH(QJsonValue, expected);
+        const QJsonObject reply = client_.get(verb == QLatin1String("doc") ? doc_ : 0, member);
+        QCOMPARE(reply.value(QStringLiteral("result")), expected);
+    }
+
+    void sameObjectSameHandle()
+    {
+        QCOMPARE(client_.handle(client_.get(0, QStringLiteral("activedocument"))), doc_);
+        QCOMPARE(client_.handle(client_.get(doc_, QStringLiteral("MODELSPACE"))), model_);
+        const QJsonObject paper = client_.get(doc_, QStringLiteral("PaperSpace"));
+        QCOMPARE(paper.value(QStringLiteral("result")).toObject().value(QStringLiteral("type")).toString(),
+                 QStringLiteral("PaperSpace"));
+        QVERIFY(client_.handle(paper) != model_);
+    }
+
+    void visibleCanBeSet()
+    {
+        QCOMPARE(errorCode(client_.set(0, QStringLiteral("Visible"), true)), 0);
+        QCOMPARE(client_.get(0, QStringLiteral("Visible")).value(QStringLiteral("result")), QJsonValue(true));
+        QCOMPARE(errorCode(client_.set(0, QStringLiteral("visible"), false)), 0);
+        QCOMPARE(client_.get(0, QStringLiteral("Visible")).value(QStringLiteral("result")), QJsonValue(false));
+        QCOMPARE(errorCode(client_.set(0, QStringLiteral("Caption"), "x")), kMemberNotFound);
+    }
+
+    void entitiesReadBack()
+    {
+        constexpr double pi = std::numbers::pi;
+        const qint64 before = count();
+        const qint64 line = client_.handle(client_.call(model_, QStringLiteral("AddLine"), {pt(1, 2), pt(11, -3, 4)}));
+        const qint64 arc = client_.handle(client_.call(model_, QStringLiteral("addarc"), {pt(0, 0), 5, 0, pi / 2}));
+        const qint64 circle = client_.handle(client_.call(model_, QStringLiteral("AddCircle"), {pt(-4, 4), 2}));
+        const qint64 ellipse =
+            client_.handle(client_.call(model_, QStringLiteral("ADDELLIPSE"), {pt(10, 10), pt(0, 8), 0.25}));
+        QVERIFY(line > 0 && arc > 0 && circle > 0 && ellipse > 0);
+        QCOMPARE(count(), before + 4);
+
+        const PropertyRow rows[] = {
+            {line, "EntityType", 19},       {line, "StartPoint", pt(1, 2)},
+            {line, "EndPoint", pt(11, -3, 4)}, {arc, "EntityType", 4},
+            {arc, "Center", pt(0, 0)},      {arc, "Radius", 5},
+            {arc, "StartAngle", 0},         {arc, "EndAngle", pi / 2},
+            {circle, "EntityType", 8},      {circle, "Radius", 2},
+            {circle, "ObjectName", "AcDbCircle"}, {ellipse, "EntityType", 16},
+            {ellipse, "MajorAxis", pt(0, 8)}, {ellipse, "RadiusRatio", 0.25},
+            {ellipse, "Center", pt(10, 10)}, {ellipse, "StartAngle", 0},
+            {ellipse, "EndAngle", 2 * pi},
+        };
+        for (const PropertyRow& row : rows) {
+            const QJsonObject reply = client_.get(row.target, QString::fromLatin1(row.member));
+            QVERIFY2(reply.value(QStringLiteral("result")) == row.expected,
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(row.member),
+                                                              QString::fromUtf8(QJsonDocument(reply).toJson()))));
+        }
+        // Members an entity kind does not have.
+        QCOMPARE(errorCode(client_.get(circle, QStringLiteral("StartPoint"))), kUnknownName);
+        QCOMPARE(errorCode(client_.get(line, QStringLiteral("Radius"))), kUnknownName);
+        // Item gives back the same objects.
+        QCOMPARE(client_.handle(client_.call(model_, QStringLiteral("Item"), {before})), line);
+        QCOMPARE(client_.handle(client_.call(model_, QStringLiteral("item"), {before + 3})), ellipse);
+    }
+
+    void ellipseAnglesCutTheEllipse()
+    {
+        const qint64 e = client_.handle(client_.call(model_, QStringLiteral("AddEllipse"), {pt(0, 0), pt(10, 0), 0.5}));
+        QCOMPARE(errorCode(client_.set(e, QStringLiteral("startAngle"), 0.5)), 0);
+        QCOMPARE(errorCode(client_.set(e, QStringLiteral("endAngle"), 2.0)), 0);
+        QVERIFY(std::abs(client_.get(e, QStringLiteral("StartAngle")).value(QStringLiteral("result")).toDouble() - 0.5) < 1e-12);
+        QVERIFY(std::abs(client_.get(e, QStringLiteral("EndAngle")).value(QStringLiteral("result")).toDouble() - 2.0) < 1e-12);
+        const double param = client_.get(e, QStringLiteral("StartParameter")).value(QStringLiteral("result")).toDouble();
+        QVERIFY(std::abs(param - std::atan2(std::sin(0.5) / 0.5, std::cos(0.5))) < 1e-12);
+        // The start point lies on the ray at the start angle.
+        const QJsonArray start = client_.get(e, QStringLiteral("StartPoint")).value(QStringLiteral("result")).toArray();
+        QVERIFY(std::abs(std::atan2(start[1].toDouble(), start[0].toDouble()) - 0.5) < 1e-12);
+        QCOMPARE(errorCode(client_.set(e, QStringLiteral("StartAngle"), "half")), kInvalidArgument);
+    }
+
+    void invalidArgumentsAreRefusedAndNotStored_data()
+    {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QJsonArray>("args");
+        QTest::addColumn<int>("code");
+        QTest::newRow("2-d point") << "AddLine" << QJsonArray{QJsonArray{0, 0}, pt(1, 0)} << kInvalidArgument;
+        QTest::newRow("4-d point") << "AddLine" << QJsonArray{QJsonArray{0, 0, 0, 0}, pt(1, 0)} << kInvalidArgument;
+        QTest::newRow("text coordinate") << "AddLine" << QJsonArray{QJsonArray{"0", 0, 0}, pt(1, 0)} << kInvalidArgument;
+        QTest::newRow("null coordinate") << "AddLine" << QJsonArray{pt(0, 0), QJsonArray{1, QJsonValue(), 0}} << kInvalidArgument;
+        QTest::newRow("point is a number") << "AddLine" << QJsonArray{5, pt(1, 0)} << kInvalidArgument;
+        QTest::newRow("missing end") << "AddLine" << QJsonArray{pt(0, 0)} << kBadParamCount;
+        QTest::newRow("zero radius") << "AddArc" << QJsonArray{pt(0, 0), 0, 0, 1} << kInvalidArgument;
+        QTest::newRow("negative radius") << "AddCircle" << QJsonArray{pt(0, 0), -2} << kInvalidArgument;
+        QTest::newRow("radius as text") << "AddArc" << QJsonArray{pt(0, 0), "5", 0, 1} << kInvalidArgument;
+        QTest::newRow("angle as text") << "AddArc" << QJsonArray{pt(0, 0), 5, "0", 1} << kInvalidArgument;
+        QTest::newRow("zero ratio") << "AddEllipse" << QJsonArray{pt(0, 0), pt(1, 0), 0} << kInvalidArgument;
+        QTest::newRow("ratio above one") << "AddEllipse" << QJsonArray{pt(0, 0), pt(1, 0), 1.5} << kInvalidArgument;
+        QTest::newRow("zero major axis") << "AddEllipse" << QJsonArray{pt(0, 0), pt(0, 0), 0.5} << kInvalidArgument;
+        QTest::newRow("huge number") << "AddLine" << QJsonArray{pt(0, 0), QJsonArray{1e308 * 10, 0, 0}} << kInvalidArgument;
+        QTest::newRow("item past end") << "Item" << QJsonArray{1000000} << kInvalidArgument;
+        QTest::newRow("item negative") << "Item" << QJsonArray{-1} << kInvalidArgument;
+        QTest::newRow("item fraction") << "Item" << QJsonArray{0.5} << kInvalidArgument;
+        QTest::newRow("unknown member") << "AddSpline" << QJsonArray{} << kUnknownName;
+        QTest::newRow("get through call with args") << "Count" << QJsonArray{1} << kMemberNotFound;
+    }
+    void invalidArgumentsAreRefusedAndNotStored()
+    {
+        QFETCH(QString, member);
+        QFETCH(QJsonArray, args);
+        QFETCH(int, code);
+        const qint64 before = count();
+        const QJsonObject reply = client_.call(model_, member, args);
+        QCOMPARE(errorCode(reply), code);
+        QVERIFY(!reply.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().isEmpty());
+        QCOMPARE(count(), before);
+    }
+
+    void pickAnsweredBySendCommand_data()
+    {
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QJsonArray>("expected");
+        QTest::newRow("x,y") << QStringList{"12.5,-3\n"} << pt(12.5, -3);
+        QTest::newRow("x,y,z") << QStringList{"1,2,3\n"} << pt(1, 2, 3);
+        QTest::newRow("in pieces") << QStringList{"4,", "5", "\n"} << pt(4, 5);
+        QTest::newRow("bad line, then a good one") << QStringList{"abc\n", "6,7\n"} << pt(6, 7);
+        QTest::newRow("relative to base") << QStringList{"@1,1\n"} << pt(11, 21, 30);
+    }
+    void pickAnsweredBySendCommand()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(QJsonArray, expected);
+        RpcClient picker;
+        QVERIFY(picker.connectTo(cad_->socketPath()));
+        picker.send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"),
+                    {{QStringLiteral("args"), QJsonArray{pt(10, 20, 30), QStringLiteral("请输入第一点")}}});
+        // No answer while nobody has picked.
+        QVERIFY(picker.next(200).isEmpty());
+        for (const QString& text : typed)
+            QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SendCommand"), {text})), 0);
+        QCOMPARE(picker.next().value(QStringLiteral("result")), QJsonValue(expected));
+    }
+
+    void pickCancelledByEsc()
+    {
+        RpcClient picker;
+        QVERIFY(picker.connectTo(cad_->socketPath()));
+        picker.send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"), {{QStringLiteral("args"), QJsonArray{QJsonValue(), "p"}}});
+        QVERIFY(picker.next(100).isEmpty());
+        client_.call(doc_, QStringLiteral("SendCommand"), {QStringLiteral("1,\u001b")});
+        QCOMPARE(errorCode(picker.next()), kPickCancelled);
+        // The cancelled text is gone: the next pick sees only what follows.
+        picker.send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"));
+        QVERIFY(picker.next(100).isEmpty());
+        client_.call(doc_, QStringLiteral("SendCommand"), {QStringLiteral("2,3\n")});
+        QCOMPARE(picker.next().value(QStringLiteral("result")), QJsonValue(pt(2, 3)));
+    }
+
+    void pickWithdrawnWhenItsClientLeaves()
+    {
+        auto leaving = std::make_unique<RpcClient>();
+        QVERIFY(leaving->connectTo(cad_->socketPath()));
+        leaving->send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"));
+        RpcClient waiting;
+        QVERIFY(waiting.connectTo(cad_->socketPath()));
+        waiting.send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"));
+        QVERIFY(waiting.next(200).isEmpty());
+        leaving.reset();  // disconnects
+        QTest::qWait(200);
+        // The next pick in the queue now owns the prompt.
+        client_.call(doc_, QStringLiteral("SendCommand"), {QStringLiteral("7,8\n")});
+        QCOMPARE(waiting.next().value(QStringLiteral("result")), QJsonValue(pt(7, 8)));
+    }
+
+    void waitingPickKeepsItsClientsLaterRequestsInOrder()
+    {
+        RpcClient picker;
+        QVERIFY(picker.connectTo(cad_->socketPath()));
+        const int pickId = picker.send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"));
+        const int captionId = picker.send(QStringLiteral("get"), 0, QStringLiteral("Caption"));
+        QVERIFY(picker.next(200).isEmpty());
+        // Other clients are served meanwhile.
+        QCOMPARE(errorCode(client_.call(model_, QStringLiteral("AddLine"), {pt(0, 0), pt(1, 1)})), 0);
+        client_.call(doc_, QStringLiteral("SendCommand"), {QStringLiteral("3,4\n")});
+        const QJsonObject first = picker.next();
+        const QJsonObject second = picker.next();
+        QCOMPARE(first.value(QStringLiteral("id")).toInt(), pickId);
+        QCOMPARE(second.value(QStringLiteral("id")).toInt(), captionId);
+    }
+
+    void pipelinedRequestsAnswerInOrder()
+    {
+        const qint64 before = count();
+        constexpr int n = 3000;
+        QByteArray burst;
+        for (int i = 1; i <= n; ++i) {
+            burst += QStringLiteral("{\"jsonrpc\":\"2.0\",\"id\":%1,\"method\":\"call\",\"params\":{\"target\":%2,\"member\":\"AddLine\",\"args\":[[%1,0,0],[%1,1,0]]}}")
+                         .arg(i)
+                         .arg(model_)
+                         .toUtf8();
+            burst += '\n';
+        }
+        RpcClient pipe;
+        QVERIFY(pipe.connectTo(cad_->socketPath()));
+        pipe.sendRaw(burst);
+        for (int i = 1; i <= n; ++i) {
+            const QJsonObject reply = pipe.next();
+            QCOMPARE(reply.value(QStringLiteral("id")).toInt(), i);
+            QCOMPARE(errorCode(reply), 0);
+        }
+        QCOMPARE(count(), before + n);
+        const qint64 last = client_.handle(client_.call(model_, QStringLiteral("Item"), {before + n - 1}));
+        QCOMPARE(client_.get(last, QStringLiteral("StartPoint")).value(QStringLiteral("result")), QJsonValue(pt(n, 0)));
+    }
+
+    void malformedRequestsGetErrorsAndChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("code");
+        QTest::newRow("not json") << QByteArray("hello there") << -32700;
+        QTest::newRow("unterminated") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":") << -32700;
+        QTest::newRow("invalid utf-8") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"\xff\xfe\"}") << -32700;
+        QTest::newRow("array") << QByteArray("[1,2,3]") << -32600;
+        QTest::newRow("no version") << QByteArray("{\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"Caption\"}}") << -32600;
+        QTest::newRow("object id") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":{},\"method\":\"get\"}") << -32600;
+        QTest::newRow("unknown method") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"delete\",\"params\":{\"target\":0,\"member\":\"Caption\"}}") << -32601;
+        QTest::newRow("no params") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\"}") << -32602;
+        QTest::newRow("target text") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":\"0\",\"member\":\"Caption\"}}") << -32602;
+        QTest::newRow("target fraction") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":1.5,\"member\":\"Caption\"}}") << -32602;
+        QTest::newRow("member number") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":5}}") << -32602;
+        QTest::newRow("args object") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"call\",\"params\":{\"target\":0,\"member\":\"ZoomExtents\",\"args\":{}}}") << -32602;
+        QTest::newRow("set without value") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"set\",\"params\":{\"target\":0,\"member\":\"Visible\"}}") << -32602;
+        QTest::newRow("unknown handle") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":99999999,\"member\":\"Count\"}}") << kDisconnected;
+        QTest::newRow("unknown member") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"Bogus\"}}") << kUnknownName;
+    }
+    void malformedRequestsGetErrorsAndChangeNothing()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, code);
+        const qint64 before = count();
+        RpcClient raw;
+        QVERIFY(raw.connectTo(cad_->socketPath()));
+        raw.sendRaw(line + '\n');
+        QCOMPARE(errorCode(raw.next()), code);
+        // The connection stays usable after a bad line.
+        QCOMPARE(raw.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+        QCOMPARE(count(), before);
+    }
+
+    void overlongLineClosesTheConnection()
+    {
+        const qint64 before = count();
+        RpcClient raw;
+        QVERIFY(raw.connectTo(cad_->socketPath()));
+        QByteArray huge = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"call\",\"params\":{\"target\":0,\"member\":\"";
+        huge += QByteArray(1200 * 1024, 'x');
+        raw.socket().write(huge);  // no line end: the server must not wait for one
+        raw.socket().flush();
+        QCOMPARE(errorCode(raw.next()), -32600);
+        QTRY_COMPARE_WITH_TIMEOUT(raw.socket().state(), QLocalSocket::UnconnectedState, 5000);
+        QCOMPARE(count(), before);
+    }
+
+    void halfAMessageThatHangsIsDroppedAndOthersAreServed()
+    {
+        RpcClient hanging;
+        QVERIFY(hanging.connectTo(cad_->socketPath()));
+        hanging.sendRaw("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"par");
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(client_.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(errorCode(hanging.next(10000)), -32700);
+        QTRY_COMPARE_WITH_TIMEOUT(hanging.socket().state(), QLocalSocket::UnconnectedState, 5000);
+    }
+
+    void thousandsOfClientsComeAndGo()
+    {
+        const qint64 before = count();
+        for (int i = 0; i < 3000; ++i) {
+            QLocalSocket s;
+            s.connectToServer(cad_->socketPath());
+            QVERIFY(s.waitForConnected(5000));
+            if (i % 3 == 0) {
+                // Asks and leaves without reading the answer.
+                s.write("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"Caption\"}}" "\n");
+                s.waitForBytesWritten(1000);
+            } else if (i % 3 == 1) {
+                s.write("{\"jsonrpc\":\"2.0\",\"id\":1,\"met");
+                s.waitForBytesWritten(1000);
+            }
+            s.abort();
+        }
+        QVERIFY(cad_->running());
+        QCOMPARE(count(), before);
+        QCOMPARE(client_.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).toString(),
+                 QStringLiteral("Drawing1 - Tessik CAD"));
+    }
+
+    void notificationsGetNoReply()
+    {
+        const qint64 before = count();
+        client_.sendRaw(QStringLiteral("{\"jsonrpc\":\"2.0\",\"method\":\"call\",\"params\":{\"target\":%1,\"member\":\"AddLine\",\"args\":[[0,0,0],[2,2,0]]}}" "\n")
+                            .arg(model_)
+                            .toUtf8());
+        client_.sendRaw("{\"jsonrpc\":\"2.0\",\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"Bogus\"}}" "\n");
+        QCOMPARE(count(), before + 1);  // the first reply read is for Count
+    }
+
+    // Last: these change the drawing for good.
+    void saveAsWritesAReadableDxf()
+    {
+        const QString path = dir_.filePath(QStringLiteral("保存.dxf"));
+        const qint64 entities = count();
+        QCOMPARE(client_.get(doc_, QStringLiteral("Saved")).value(QStringLiteral("result")), QJsonValue(false));
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SaveAs"), {path})), 0);
+        QCOMPARE(client_.get(doc_, QStringLiteral("Saved")).value(QStringLiteral("result")), QJsonValue(true));
+        QCOMPARE(client_.get(doc_, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("保存.dxf"));
+        QCOMPARE(client_.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).toString(),
+                 QStringLiteral("保存.dxf - Tessik CAD"));
+        auto read = tessik::cadhost::readDxf(path);
+        QVERIFY(read.ok());
+        QCOMPARE(read->document->modelSpace().count(), entities);
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SaveAs"), {dir_.path()})), kInvalidArgument);
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SaveAs"), {QStringLiteral("/no/such/folder/x.dxf")})), kFailed);
+    }
+
+    void closingNeedsAnAnswerAboutUnsavedChanges()
+    {
+        QCOMPARE(errorCode(client_.call(model_, QStringLiteral("AddLine"), {pt(0, 0), pt(3, 3)})), 0);
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("Close"))), kFailed);
+        QVERIFY(client_.handle(client_.get(0, QStringLiteral("ActiveDocument"))) > 0);
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("Close"), {false})), 0);
+        QCOMPARE(errorCode(client_.get(0, QStringLiteral("ActiveDocument"))), kNoDocument);
+        QCOMPARE(client_.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+        // Handles into the closed drawing are dead, not dangling.
+        QCOMPARE(errorCode(client_.get(model_, QStringLiteral("Count"))), kDisconnected);
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SendCommand"), {QStringLiteral("1,1\n")})), kDisconnected);
+        QVERIFY(cad_->running());
+    }
+};
+
+// The rules about instances and where the socket lives, each with its own process.
+class InstanceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void secondInstanceExitsAndStaleSocketIsCleaned()
+    {
+        QTemporaryDir dir;
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        auto first = std::make_unique<CadHostProcess>(socket);
+        QVERIFY(first->start());
+
+        CadHostProcess second(socket);
+        QProcess& p = second.process();
+        p.setProcessEnvironment(second.environment());
+        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("已在运行")));
+        RpcClient stillFirst;
+        QVERIFY(stillFirst.connectTo(socket));
+        QCOMPARE(errorCode(stillFirst.get(0, QStringLiteral("Caption"))), 0);
+
+        // A crash leaves the socket file and the lock behind.
+        first->process().kill();
+        QVERIFY(first->process().waitForFinished(5000));
+        QVERIFY(QFile::exists(socket));
+        CadHostProcess third(socket);
+        QVERIFY(third.start());
+        RpcClient client;
+        QVERIFY(client.connectTo(socket));
+        QCOMPARE(client.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).toString(),
+                 QStringLiteral("Drawing1 - Tessik CAD"));
+    }
+
+    void socketPathRules_data()
+    {
+        QTest::addColumn<QString>("override");
+        QTest::addColumn<QString>("runtime");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("override wins") << "/x/y.sock" << "/run/user/5" << "/x/y.sock";
+        QTest::newRow("runtime folder") << "" << "/run/user/5" << "/run/user/5/tessik/cad.sock";
+        QTest::newRow("fallback") << "" << "" << QStringLiteral("/tmp/tessik-%1/cad.sock").arg(::getuid());
+    }
+    void socketPathRules()
+    {
+        QFETCH(QString, override);
+        QFETCH(QString, runtime);
+        QFETCH(QString, expected);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));  // printing the path needs no display
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("TESSIK_CAD_SOCKET"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        if (!override.isEmpty()) env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), override);
+        if (!runtime.isEmpty()) env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--socket-path")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(), expected);
+    }
+
+    void folderOpenToOthersIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString runtime = dir.path();
+        QDir(runtime).mkdir(QStringLiteral("tessik"));
+        QFile::setPermissions(runtime + QStringLiteral("/tessik"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("TESSIK_CAD_SOCKET"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(!QFile::exists(runtime + QStringLiteral("/tessik/cad.sock")));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int status = 0;
+    {
+        AutomationTest automation;
+        status |= QTest::qExec(&automation, argc, argv);
+    }
+    {
+        InstanceTest instances;
+        status |= QTest::qExec(&instances, argc, argv);
+    }
+    return status;
+}
+
+#include "AutomationTest.moc"

@@ -1,0 +1,120 @@
+#include "CadHostProcess.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QThread>
+
+CadHostProcess::CadHostProcess(QString socketPath) : socketPath_(std::move(socketPath)) {}
+
+CadHostProcess::~CadHostProcess()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+QProcessEnvironment CadHostProcess::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath_);
+    return env;
+}
+
+bool CadHostProcess::start(const QStringList& extraArgs)
+{
+    process_.setProcessEnvironment(environment());
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), QStringList{QStringLiteral("--automation")} + extraArgs);
+    if (!process_.waitForStarted(10000)) return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 20000) {
+        QLocalSocket probe;
+        probe.connectToServer(socketPath_);
+        if (probe.waitForConnected(200)) return true;
+        if (process_.state() == QProcess::NotRunning) return false;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+bool RpcClient::connectTo(const QString& socketPath)
+{
+    socket_.connectToServer(socketPath);
+    return socket_.waitForConnected(5000);
+}
+
+int RpcClient::send(const QString& method, qint64 target, const QString& member, const QJsonObject& extra)
+{
+    QJsonObject params = extra;
+    params.insert(QStringLiteral("target"), target);
+    params.insert(QStringLiteral("member"), member);
+    const int id = ++nextId_;
+    const QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                              {QStringLiteral("id"), id},
+                              {QStringLiteral("method"), method},
+                              {QStringLiteral("params"), params}};
+    sendRaw(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    return id;
+}
+
+void RpcClient::sendRaw(const QByteArray& bytes)
+{
+    socket_.write(bytes);
+    socket_.flush();
+    while (socket_.bytesToWrite() > 0 && socket_.waitForBytesWritten(10000)) {
+    }
+}
+
+QJsonObject RpcClient::next(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qsizetype end = buffer_.indexOf('\n');
+        if (end >= 0) {
+            const QByteArray line = buffer_.left(end);
+            buffer_.remove(0, end + 1);
+            return QJsonDocument::fromJson(line).object();
+        }
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0) return {};
+        if (socket_.bytesAvailable() == 0 && !socket_.waitForReadyRead(static_cast<int>(left))) {
+            buffer_.append(socket_.readAll());
+            if (buffer_.indexOf('\n') < 0) return {};
+        }
+        buffer_.append(socket_.readAll());
+    }
+}
+
+QJsonObject RpcClient::get(qint64 target, const QString& member)
+{
+    send(QStringLiteral("get"), target, member);
+    return next();
+}
+
+QJsonObject RpcClient::set(qint64 target, const QString& member, const QJsonValue& value)
+{
+    send(QStringLiteral("set"), target, member, {{QStringLiteral("value"), value}});
+    return next();
+}
+
+QJsonObject RpcClient::call(qint64 target, const QString& member, const QJsonArray& args)
+{
+    send(QStringLiteral("call"), target, member, {{QStringLiteral("args"), args}});
+    return next();
+}
+
+qint64 RpcClient::handle(const QJsonObject& reply) const
+{
+    const QJsonValue result = reply.value(QStringLiteral("result"));
+    if (!result.isObject()) return -1;
+    return result.toObject().value(QStringLiteral("handle")).toInteger(-1);
+}
+
+int errorCode(const QJsonObject& reply)
+{
+    return reply.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(0);
+}
