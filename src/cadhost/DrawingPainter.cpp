@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
-
-#include <QPolygonF>
 
 namespace tessik::cadhost {
 
 namespace {
 
-class EntityPainter {
+// Turns entities into screen segments and dots for a Sink with
+// line(QPointF, QPointF, bool mayLeave), dot(QPointF) and bool inside(QRectF):
+// mayLeave is false when the whole entity lies inside the sink's area, so its
+// segments need no clipping.
+template <class Sink>
+class EntityTracer {
 public:
-    EntityPainter(QPainter& painter, const Viewport& viewport)
-        : p_(painter), v_(viewport), visible_(viewport.visibleWorld())
+    EntityTracer(Sink& sink, const Viewport& viewport)
+        : sink_(sink), v_(viewport), visible_(viewport.visibleWorld())
     {
     }
 
@@ -23,61 +27,67 @@ public:
         b.add(l.start[0], l.start[1]);
         b.add(l.end[0], l.end[1]);
         if (!b.intersects(visible_)) return;
-        p_.drawLine(QLineF(v_.toScreen(l.start[0], l.start[1]), v_.toScreen(l.end[0], l.end[1])));
+        sink_.line(v_.toScreen(l.start[0], l.start[1]), v_.toScreen(l.end[0], l.end[1]),
+                   !visible_.contains(b));
     }
 
     void operator()(const CadCircle& c)
     {
         if (!roughlyVisible(c.center, c.radius)) return;
-        const double r = c.radius * v_.scale();
-        const QPointF centre = v_.toScreen(c.center[0], c.center[1]);
-        if (r < 0.5) {
-            p_.drawPoint(centre);
-            return;
-        }
-        p_.drawEllipse(centre, r, r);
+        curve(c.center, {c.radius, 0}, {0, c.radius}, 0, kTwoPi, c.radius);
     }
 
     void operator()(const CadArc& a)
     {
         if (!roughlyVisible(a.center, a.radius)) return;
-        const double r = a.radius * v_.scale();
-        const QPointF centre = v_.toScreen(a.center[0], a.center[1]);
-        if (r < 0.5) {
-            p_.drawPoint(centre);
-            return;
-        }
-        // Qt measures arc angles counter-clockwise as seen on screen, which
-        // is counter-clockwise in the world too since only y is mirrored.
-        constexpr double kSixteenthsPerRadian = 16.0 * 180.0 / (kTwoPi / 2);
-        const double span = sweep(a.startAngle, a.endAngle);
-        p_.drawArc(QRectF(centre.x() - r, centre.y() - r, 2 * r, 2 * r),
-                   static_cast<int>(std::lround(a.startAngle * kSixteenthsPerRadian)),
-                   static_cast<int>(std::lround(span * kSixteenthsPerRadian)));
+        curve(a.center, {a.radius, 0}, {0, a.radius}, a.startAngle, sweep(a.startAngle, a.endAngle),
+              a.radius);
     }
 
     void operator()(const CadEllipse& e)
     {
         const double major = std::hypot(e.majorAxis[0], e.majorAxis[1]);
         if (!roughlyVisible(e.center, major)) return;
-        const double pixels = major * v_.scale();
-        if (pixels < 0.5) {
-            p_.drawPoint(v_.toScreen(e.center[0], e.center[1]));
-            return;
-        }
-        const double span = sweep(e.startParam, e.endParam);
-        // Enough segments that the chord error stays under about half a pixel.
-        const int segments =
-            std::clamp(static_cast<int>(std::ceil(span * std::sqrt(pixels))), 4, 512);
-        polygon_.resize(segments + 1);
-        for (int i = 0; i <= segments; ++i) {
-            const Point3 pt = ellipsePoint(e, e.startParam + span * i / segments);
-            polygon_[i] = v_.toScreen(pt[0], pt[1]);
-        }
-        p_.drawPolyline(polygon_);
+        curve(e.center, {e.majorAxis[0], e.majorAxis[1]},
+              {-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio}, e.startParam,
+              sweep(e.startParam, e.endParam), major);
     }
 
 private:
+    // centre + u cos t + w sin t for t from start over span; size is the
+    // largest radius, in drawing units.
+    void curve(const Point3& centre, QPointF u, QPointF w, double start, double span, double size)
+    {
+        const double pixels = size * v_.scale();
+        const QPointF c = v_.toScreen(centre[0], centre[1]);
+        if (pixels < 0.75) {
+            sink_.dot(c);
+            return;
+        }
+        const bool mayLeave = !sink_.inside(QRectF(c.x() - pixels - 1, c.y() - pixels - 1,
+                                                   2 * pixels + 2, 2 * pixels + 2));
+        // A chord of angle d strays r (1 - cos(d / 2)) ~ r d^2 / 8 from the
+        // curve; allow about 0.7 pixel.
+        const double step = std::min(0.5, std::sqrt(5.6 / pixels));
+        const int segments = std::clamp(static_cast<int>(std::ceil(span / step)), 2, 4096);
+        const double d = span / segments;
+        // Screen vectors (y mirrored), and a rotation by d per step instead of
+        // a sine and a cosine per point.
+        const QPointF su(u.x() * v_.scale(), -u.y() * v_.scale());
+        const QPointF sw(w.x() * v_.scale(), -w.y() * v_.scale());
+        const double cd = std::cos(d), sd = std::sin(d);
+        double ct = std::cos(start), st = std::sin(start);
+        QPointF previous = c + su * ct + sw * st;
+        for (int i = 1; i <= segments; ++i) {
+            const double nc = ct * cd - st * sd;
+            st = st * cd + ct * sd;
+            ct = nc;
+            const QPointF next = c + su * ct + sw * st;
+            sink_.line(previous, next, mayLeave);
+            previous = next;
+        }
+    }
+
     bool roughlyVisible(const Point3& c, double r) const
     {
         Bounds b;
@@ -86,18 +96,155 @@ private:
         return b.intersects(visible_);
     }
 
-    QPainter& p_;
+    Sink& sink_;
     const Viewport& v_;
     Bounds visible_;
-    QPolygonF polygon_;
+};
+
+template <class Sink>
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space)
+{
+    EntityTracer<Sink> tracer(sink, viewport);
+    for (const CadEntity& entity : space.entities()) std::visit(tracer, entity);
+}
+
+class PainterSink {
+public:
+    explicit PainterSink(QPainter& painter) : p_(painter) { lines_.reserve(kBatch); }
+    ~PainterSink()
+    {
+        flush();
+        if (!dots_.empty()) p_.drawPoints(dots_.data(), static_cast<int>(dots_.size()));
+    }
+    bool inside(const QRectF&) const { return false; }
+    void line(QPointF a, QPointF b, bool)
+    {
+        lines_.emplace_back(a, b);
+        if (lines_.size() >= kBatch) flush();
+    }
+    void dot(QPointF p) { dots_.push_back(p); }
+
+private:
+    static constexpr std::size_t kBatch = 16384;
+    void flush()
+    {
+        if (!lines_.empty()) p_.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+        lines_.clear();
+    }
+    QPainter& p_;
+    std::vector<QLineF> lines_;
+    std::vector<QPointF> dots_;
+};
+
+// One-pixel lines into a 32-bit image: clipped to the image (Liang-Barsky),
+// then stepped with Bresenham.
+class RasterSink {
+public:
+    RasterSink(QImage& image, QRgb color)
+        : bits_(image.bits()),
+          stride_(image.bytesPerLine()),
+          w_(image.width()),
+          h_(image.height()),
+          color_(color)
+    {
+    }
+
+    void dot(QPointF p)
+    {
+        const int x = static_cast<int>(std::lround(p.x())), y = static_cast<int>(std::lround(p.y()));
+        if (x >= 0 && y >= 0 && x < w_ && y < h_) pixel(x, y);
+    }
+
+    bool inside(const QRectF& r) const
+    {
+        return r.left() >= 0 && r.top() >= 0 && r.right() <= w_ - 1 && r.bottom() <= h_ - 1;
+    }
+
+    void line(QPointF a, QPointF b, bool mayLeave)
+    {
+        double x0 = a.x(), y0 = a.y(), x1 = b.x(), y1 = b.y();
+        if (!std::isfinite(x0 + y0 + x1 + y1)) return;  // beyond any zoom that makes sense
+        // The tracer's word that a segment stays inside is checked, cheaply:
+        // a pixel outside the image must never be written.
+        const auto within = [this](double x, double y) {
+            return x >= 0 && y >= 0 && x <= w_ - 1 && y <= h_ - 1;
+        };
+        if ((mayLeave || !within(x0, y0) || !within(x1, y1)) && !clip(x0, y0, x1, y1)) return;
+        // Inside the image every coordinate is >= 0: adding a half and
+        // truncating rounds.
+        int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
+        const int ix1 = static_cast<int>(x1 + 0.5), iy1 = static_cast<int>(y1 + 0.5);
+        const int dx = std::abs(ix1 - ix0), sx = ix0 < ix1 ? 1 : -1;
+        const int dy = -std::abs(iy1 - iy0), sy = iy0 < iy1 ? 1 : -1;
+        int err = dx + dy;
+        for (;;) {
+            pixel(ix0, iy0);
+            if (ix0 == ix1 && iy0 == iy1) break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                ix0 += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                iy0 += sy;
+            }
+        }
+    }
+
+private:
+    void pixel(int x, int y) { reinterpret_cast<QRgb*>(bits_ + y * stride_)[x] = color_; }
+
+    // Cuts the segment to the pixel centres' box [0, w-1] x [0, h-1]
+    // (slightly inside, so rounding stays in range); false when nothing is
+    // left.
+    bool clip(double& x0, double& y0, double& x1, double& y1) const
+    {
+        const double xmin = 0, ymin = 0, xmax = w_ - 1.0, ymax = h_ - 1.0;
+        const double dx = x1 - x0, dy = y1 - y0;
+        double t0 = 0, t1 = 1;
+        const auto edge = [&](double p, double q) {
+            if (p == 0) return q >= 0;
+            const double r = q / p;
+            if (p < 0) {
+                if (r > t1) return false;
+                t0 = std::max(t0, r);
+            } else {
+                if (r < t0) return false;
+                t1 = std::min(t1, r);
+            }
+            return true;
+        };
+        if (!edge(-dx, x0 - xmin) || !edge(dx, xmax - x0) || !edge(-dy, y0 - ymin) ||
+            !edge(dy, ymax - y0))
+            return false;
+        const double ox = x0, oy = y0;
+        x0 = std::clamp(ox + t0 * dx, xmin, xmax);
+        y0 = std::clamp(oy + t0 * dy, ymin, ymax);
+        x1 = std::clamp(ox + t1 * dx, xmin, xmax);
+        y1 = std::clamp(oy + t1 * dy, ymin, ymax);
+        return true;
+    }
+
+    uchar* bits_;
+    qsizetype stride_;
+    int w_, h_;
+    QRgb color_;
 };
 
 }  // namespace
 
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space)
 {
-    EntityPainter entityPainter(painter, viewport);
-    for (const CadEntity& entity : space.entities()) std::visit(entityPainter, entity);
+    PainterSink sink(painter);
+    trace(sink, viewport, space);
+}
+
+void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space)
+{
+    if (image.isNull() || image.depth() != 32) return;
+    RasterSink sink(image, color);
+    trace(sink, viewport, space);
 }
 
 }  // namespace tessik::cadhost

@@ -25,7 +25,8 @@ DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
     connect(&session_, &CadSession::entityAdded, this, &DrawingView::onEntityAdded);
-    connect(&session_, &CadSession::entitiesChanged, this, qOverload<>(&QWidget::update));
+    connect(&session_, &CadSession::entitiesChanged, this, &DrawingView::invalidateDrawing);
+    connect(&session_, &CadSession::documentChanged, this, &DrawingView::invalidateDrawing);
     connect(&session_, &CadSession::zoomExtentsRequested, this, &DrawingView::zoomExtents);
     connect(&session_, &CadSession::promptChanged, this, [this] {
         updateCursor();
@@ -33,18 +34,24 @@ DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent)
     });
 }
 
+void DrawingView::invalidateDrawing()
+{
+    layerValid_ = false;
+    update();
+}
+
 void DrawingView::zoomExtents()
 {
     viewport_.setSize(size());
     const CadDocument* doc = session_.document();
     viewport_.zoomToBounds(doc ? doc->modelSpace().extents() : Bounds{});
-    update();
+    invalidateDrawing();
 }
 
 void DrawingView::zoomAbout(QPointF screenPos, double factor)
 {
     viewport_.zoomAbout(screenPos, factor);
-    update();
+    invalidateDrawing();
 }
 
 void DrawingView::onEntityAdded(const Bounds& bounds)
@@ -65,7 +72,7 @@ void DrawingView::endBatch()
     if (!added.empty() && !viewport_.visibleWorld().contains(added))
         zoomExtents();
     else
-        update();
+        invalidateDrawing();
 }
 
 void DrawingView::updateCursor()
@@ -76,12 +83,18 @@ void DrawingView::updateCursor()
 void DrawingView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), session_.document() ? kBackground : palette().color(QPalette::Window));
     const CadDocument* doc = session_.document();
-    if (!doc) return;
-    painter.setPen(QPen(kEntity, 0));
-    painter.setBrush(Qt::NoBrush);
-    paintSpace(painter, viewport_, doc->modelSpace());
+    if (!doc) {
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+        return;
+    }
+    if (!layerValid_ || layer_.size() != size()) {
+        if (layer_.size() != size()) layer_ = QImage(size(), QImage::Format_RGB32);
+        layer_.fill(kBackground);
+        rasterizeSpace(layer_, kEntity.rgb(), viewport_, doc->modelSpace());
+        layerValid_ = true;
+    }
+    painter.drawImage(0, 0, layer_);
 
     if (session_.picking() && cursor_) {
         const QPointF c = *cursor_;
@@ -99,6 +112,7 @@ void DrawingView::paintEvent(QPaintEvent*)
 void DrawingView::resizeEvent(QResizeEvent*)
 {
     viewport_.setSize(size());
+    layerValid_ = false;
     if (!fittedOnce_) {
         fittedOnce_ = true;
         zoomExtents();
@@ -149,6 +163,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event)
     if (panFrom_) {
         viewport_.panBy(pos - *panFrom_);
         panFrom_ = pos;
+        layerValid_ = false;
     }
     cursor_ = pos;
     emit cursorMoved(viewport_.toWorld(pos));

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include <QImage>
 #include <QPointF>
 #include <QWidget>
 
@@ -22,6 +23,9 @@ public:
     explicit DrawingView(CadSession& session, QWidget* parent = nullptr);
 
     const Viewport& viewport() const { return viewport_; }
+    // The drawing is kept as an image between paints (a moving crosshair
+    // does not redraw it); this throws the image away.
+    void invalidateDrawing();
     void zoomExtents();
     void zoomAbout(QPointF screenPos, double factor);
 
@@ -49,6 +53,8 @@ private:
     Viewport viewport_;
     std::optional<QPointF> cursor_;  // last mouse position inside the view
     std::optional<QPointF> panFrom_;
+    QImage layer_;
+    bool layerValid_ = false;
     Bounds batchBounds_;
     bool batchPending_ = false;
     bool fittedOnce_ = false;

@@ -1,0 +1,387 @@
+// Run: QT_QPA_PLATFORM=offscreen build/bench/cadhost/cadhost_bench
+//
+// AutomationRoundTrip and RawPingPong run in the same process, one after the
+// other, with messages of the same size: the first against a real tessik-cad,
+// the second against a bare local-socket echo in a thread of this process.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPainter>
+#include <QProcess>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "CadSession.h"
+#include "DrawingPainter.h"
+#include "DrawingView.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+
+QByteArray addLineRequest(int id, qint64 modelSpace)
+{
+    return QStringLiteral("{\"jsonrpc\":\"2.0\",\"id\":%1,\"method\":\"call\",\"params\":{\"target\":%2,"
+                          "\"member\":\"AddLine\",\"args\":[[%3,0,0],[%3,10,0]]}}\n")
+        .arg(id)
+        .arg(modelSpace)
+        .arg(id % 1000)
+        .toUtf8();
+}
+
+// VmRSS from a /proc/<pid>/status file.
+double residentMegabytesOf(const std::string& statusPath)
+{
+    std::ifstream status(statusPath);
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            double kb = 0;
+            status >> kb;
+            return kb / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Blocking line client.
+class LineClient {
+public:
+    bool connectTo(const QString& path)
+    {
+        socket.connectToServer(path);
+        return socket.waitForConnected(5000);
+    }
+    void write(const QByteArray& bytes)
+    {
+        socket.write(bytes);
+        socket.flush();
+    }
+    QByteArray readLine()
+    {
+        for (;;) {
+            const qsizetype end = buffer.indexOf('\n', scanned);
+            if (end >= 0) {
+                QByteArray line = buffer.left(end);
+                buffer.remove(0, end + 1);
+                scanned = 0;
+                return line;
+            }
+            scanned = buffer.size();
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(30000)) return {};
+            buffer.append(socket.readAll());
+        }
+    }
+    // Counts reply lines without keeping them.
+    int countLines()
+    {
+        const int n = static_cast<int>(buffer.count('\n'));
+        buffer.remove(0, buffer.lastIndexOf('\n') + 1);
+        return n;
+    }
+
+    QLocalSocket socket;
+    QByteArray buffer;
+    qsizetype scanned = 0;
+};
+
+// One tessik-cad for the whole run, on a private socket.
+struct CadHost {
+    QTemporaryDir dir;
+    QProcess process;
+    QString socketPath;
+    qint64 modelSpace = 0;
+
+    // The one shared by the round-trip and burst benchmarks.
+    static CadHost& instance()
+    {
+        static CadHost host;
+        return host;
+    }
+
+    CadHost()
+    {
+        socketPath = dir.filePath(QStringLiteral("cad.sock"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath);
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        process.waitForStarted();
+        LineClient c;
+        for (int i = 0; i < 200 && !c.connectTo(socketPath); ++i) QThread::msleep(25);
+        c.write("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"ActiveDocument\"}}\n");
+        c.readLine();  // handle 1
+        c.write("{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"get\",\"params\":{\"target\":1,\"member\":\"ModelSpace\"}}\n");
+        const QByteArray reply = c.readLine();
+        modelSpace = reply.contains("\"handle\":2") ? 2 : 0;
+    }
+    ~CadHost()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+
+    double residentMegabytes() const
+    {
+        return residentMegabytesOf("/proc/" + std::to_string(process.processId()) + "/status");
+    }
+};
+
+// A bare echo on a local socket, in its own thread and event loop: for every
+// request line it answers a line as long as tessik-cad's AddLine reply.
+class EchoThread : public QThread {
+public:
+    explicit EchoThread(QString path, qsizetype replySize) : path_(std::move(path)), replySize_(replySize) {}
+
+protected:
+    void run() override
+    {
+        QLocalServer server;
+        QLocalServer::removeServer(path_);
+        server.listen(path_);
+        QByteArray reply(replySize_ - 1, 'r');
+        reply.append('\n');
+        QByteArray buffer;
+        QObject::connect(&server, &QLocalServer::newConnection, [&] {
+            QLocalSocket* s = server.nextPendingConnection();
+            QObject::connect(s, &QLocalSocket::readyRead, [s, &buffer, &reply] {
+                buffer.append(s->readAll());
+                qsizetype lines = buffer.count('\n');
+                buffer.remove(0, buffer.lastIndexOf('\n') + 1);
+                while (lines-- > 0) s->write(reply);
+            });
+            QObject::connect(s, &QLocalSocket::disconnected, [this] { quit(); });
+        });
+        ready.release();
+        exec();
+    }
+
+public:
+    QSemaphore ready;
+
+private:
+    QString path_;
+    qsizetype replySize_;
+};
+
+qsizetype typicalReplySize()
+{
+    return QByteArray("{\"id\":12345,\"jsonrpc\":\"2.0\",\"result\":{\"handle\":12345,\"type\":\"Line\"}}\n").size();
+}
+
+void BM_AutomationRoundTrip(benchmark::State& state)
+{
+    CadHost& host = CadHost::instance();
+    LineClient client;
+    if (!client.connectTo(host.socketPath) || host.modelSpace == 0) {
+        state.SkipWithError("tessik-cad did not start");
+        return;
+    }
+    int id = 0;
+    for (auto _ : state) {
+        client.write(addLineRequest(++id, host.modelSpace));
+        benchmark::DoNotOptimize(client.readLine());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_AutomationRoundTrip)->MinTime(2.0)->UseRealTime();
+
+void BM_RawPingPong(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("echo.sock"));
+    EchoThread echo(path, typicalReplySize());
+    echo.start();
+    echo.ready.acquire();
+    LineClient client;
+    if (!client.connectTo(path)) {
+        state.SkipWithError("echo did not start");
+        return;
+    }
+    int id = 0;
+    for (auto _ : state) {
+        client.write(addLineRequest(++id, 2));
+        benchmark::DoNotOptimize(client.readLine());
+    }
+    state.SetItemsProcessed(state.iterations());
+    client.socket.disconnectFromServer();
+    echo.wait();
+}
+BENCHMARK(BM_RawPingPong)->MinTime(2.0)->UseRealTime();
+
+// 90,000 AddLine calls written in one burst; the time runs until the last
+// reply has arrived.
+void BM_PipelinedAddLine90k(benchmark::State& state)
+{
+    constexpr int n = 90000;
+    CadHost& host = CadHost::instance();
+    LineClient client;
+    if (!client.connectTo(host.socketPath)) {
+        state.SkipWithError("tessik-cad did not start");
+        return;
+    }
+    QByteArray burst;
+    for (int i = 1; i <= n; ++i) burst += addLineRequest(i, host.modelSpace);
+    for (auto _ : state) {
+        client.socket.write(burst);
+        int replies = 0;
+        while (replies < n) {
+            if (client.socket.bytesToWrite() > 0) client.socket.waitForBytesWritten(1);
+            if (client.socket.bytesAvailable() == 0) client.socket.waitForReadyRead(1);
+            client.buffer.append(client.socket.readAll());
+            replies += client.countLines();
+        }
+    }
+    state.counters["calls_per_s"] = benchmark::Counter(double(n) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["cad_rss_MB"] = host.residentMegabytes();
+}
+BENCHMARK(BM_PipelinedAddLine90k)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A drawing of 100,000 mixed entities spread so that most of them are a few
+// to a few dozen pixels across in a 1280x800 view.
+void fillDrawing(CadSession& session, int n)
+{
+    std::mt19937 random(42);
+    std::uniform_real_distribution<double> where(0, 1000), size(5, 50), angle(0, kTwoPi), ratio(0.2, 1);
+    session.document()->modelSpace().reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const Point3 c{where(random), where(random), 0};
+        const double r = size(random);
+        switch (i % 5) {
+        case 0:
+        case 1: {
+            const double a = angle(random);
+            session.addEntity(SpaceKind::Model, CadLine{c, {c[0] + r * std::cos(a), c[1] + r * std::sin(a), 0}});
+            break;
+        }
+        case 2: session.addEntity(SpaceKind::Model, CadArc{c, r, angle(random), angle(random)}); break;
+        case 3: session.addEntity(SpaceKind::Model, CadCircle{c, r}); break;
+        default: {
+            const double a = angle(random);
+            session.addEntity(SpaceKind::Model, CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random),
+                                                           i % 2 ? 0 : angle(random), i % 2 ? kTwoPi : angle(random)});
+        }
+        }
+    }
+}
+
+double ownResidentMegabytes() { return residentMegabytesOf("/proc/self/status"); }
+
+void BM_RepaintWith100kEntities(benchmark::State& state)
+{
+    const double before = ownResidentMegabytes();
+    CadSession session;
+    DrawingView view(session);
+    view.resize(1280, 800);
+    fillDrawing(session, 100000);
+    view.zoomExtents();
+    QImage target(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        view.invalidateDrawing();
+        view.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.counters["entities"] = session.document()->modelSpace().count();
+    state.counters["drawing_MB"] = ownResidentMegabytes() - before;
+    state.counters["process_rss_MB"] = ownResidentMegabytes();
+}
+// The same drawing through QPainter (what printing and images use).
+void BM_PaintSpaceThroughQPainter(benchmark::State& state)
+{
+    CadSession session;
+    fillDrawing(session, 100000);
+    Viewport viewport;
+    viewport.setSize({1280, 800});
+    viewport.zoomToBounds(session.document()->modelSpace().extents());
+    QImage target(1280, 800, QImage::Format_RGB32);
+    for (auto _ : state) {
+        target.fill(Qt::black);
+        QPainter painter(&target);
+        painter.setPen(QPen(Qt::white, 0));
+        paintSpace(painter, viewport, session.document()->modelSpace());
+    }
+}
+BENCHMARK(BM_PaintSpaceThroughQPainter)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+BENCHMARK(BM_RepaintWith100kEntities)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// A fresh tessik-cad, shown (offscreen), holding 100,000 mixed entities sent
+// through the automation interface: its resident memory.
+void BM_ResidentMemoryWith100kEntities(benchmark::State& state)
+{
+    for (auto _ : state) {
+        CadHost host;
+        LineClient client;
+        if (!client.connectTo(host.socketPath) || host.modelSpace == 0) {
+            state.SkipWithError("tessik-cad did not start");
+            return;
+        }
+        const qint64 ms = host.modelSpace;
+        // Built as a std::string: QByteArray::append(const char*, n) in Qt 6.4
+        // copies the whole array on every call.
+        std::string burst;
+        burst.reserve(100000 * 128);
+        char line[256];
+        for (int i = 1; i <= 100000; ++i) {
+            const int x = static_cast<int>((i * 7919LL) % 1000), y = static_cast<int>((i * 104729LL) % 1000);
+            const char* head = "{\"jsonrpc\":\"2.0\",\"id\":%d,\"method\":\"call\",\"params\":{\"target\":%lld,";
+            int used = std::snprintf(line, sizeof line, head, i, static_cast<long long>(ms));
+            switch (i % 5) {
+            case 0:
+            case 1:
+                used += std::snprintf(line + used, sizeof line - used,
+                                      "\"member\":\"AddLine\",\"args\":[[%d,%d,0],[%d,%d,0]]}}\n", x, y, x + 20, y + 5);
+                break;
+            case 2:
+                used += std::snprintf(line + used, sizeof line - used,
+                                      "\"member\":\"AddArc\",\"args\":[[%d,%d,0],15,0.5,2.5]}}\n", x, y);
+                break;
+            case 3:
+                used += std::snprintf(line + used, sizeof line - used,
+                                      "\"member\":\"AddCircle\",\"args\":[[%d,%d,0],12]}}\n", x, y);
+                break;
+            default:
+                used += std::snprintf(line + used, sizeof line - used,
+                                      "\"member\":\"AddEllipse\",\"args\":[[%d,%d,0],[20,10,0],0.4]}}\n", x, y);
+            }
+            burst.append(line, used);
+        }
+        burst += "{\"jsonrpc\":\"2.0\",\"id\":0,\"method\":\"set\",\"params\":{\"target\":0,\"member\":\"Visible\",\"value\":true}}\n";
+        client.socket.write(burst.data(), static_cast<qint64>(burst.size()));
+        int replies = 0;
+        while (replies < 100001) {
+            if (client.socket.bytesToWrite() > 0) client.socket.waitForBytesWritten(1);
+            if (client.socket.bytesAvailable() == 0) client.socket.waitForReadyRead(1);
+            client.buffer.append(client.socket.readAll());
+            replies += client.countLines();
+        }
+        QThread::msleep(1500);  // let the window paint the drawing
+        state.counters["cad_rss_MB"] = host.residentMegabytes();
+    }
+}
+BENCHMARK(BM_ResidentMemoryWith100kEntities)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

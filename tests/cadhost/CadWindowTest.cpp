@@ -1,0 +1,196 @@
+// The drawing view, the prompt line and the main window, offscreen: picking
+// by click and by keyboard, zoom about the cursor, the rasterizer's pixels,
+// and that closing never drops unsaved changes silently.
+
+#include <optional>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include "CadMainWindow.h"
+#include "CadSession.h"
+#include "DrawingPainter.h"
+#include "DrawingView.h"
+#include "PromptLine.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+
+int litPixels(const QImage& image, QRgb color, QRect area)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixel(x, y) == color) ++n;
+    return n;
+}
+
+// Answers the next modal message box with the given button.
+void answerNextMessageBox(QMessageBox::StandardButton button, QString* text)
+{
+    QTimer::singleShot(0, [button, text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (text) *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+bool showView(DrawingView& view)
+{
+    view.resize(400, 300);
+    view.show();
+    return QTest::qWaitForWindowExposed(&view);
+}
+
+}  // namespace
+
+class CadWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rasterizerLightsTheRightPixels()
+    {
+        const QRgb white = qRgb(255, 255, 255);
+        CadSpace space;
+        space.add(CadLine{{-100, 0, 0}, {300, 0, 0}});  // runs out on both sides
+        space.add(CadCircle{{50, 50, 0}, 20});
+        Viewport v;
+        v.setSize({200, 200});
+        v.setView({50, 50}, 1);  // world (0, 0) is pixel (-50 + 100, 100 + 50)
+        QImage image(200, 200, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        rasterizeSpace(image, white, v, space);
+        // The line: row 150, the whole width, nothing above or below it.
+        QCOMPARE(litPixels(image, white, QRect(0, 150, 200, 1)), 200);
+        QCOMPARE(litPixels(image, white, QRect(0, 140, 200, 9)), 0);
+        // The circle of radius 20 about the centre pixel: lit pixels only
+        // near radius 20, and all the way round.
+        int ring = 0;
+        for (int y = 0; y < 140; ++y) {
+            for (int x = 0; x < 200; ++x) {
+                if (image.pixel(x, y) != white) continue;
+                const double r = std::hypot(x - 100.0, y - 100.0);
+                QVERIFY2(std::abs(r - 20) < 1.5, qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
+                ++ring;
+            }
+        }
+        QVERIFY(ring > 100);
+        // The four extremes, within the polyline's chord error of a pixel.
+        for (QPoint extreme : {QPoint(120, 100), QPoint(80, 100), QPoint(100, 80), QPoint(100, 120)})
+            QVERIFY(litPixels(image, white, QRect(extreme - QPoint(1, 1), QSize(3, 3))) > 0);
+    }
+
+    void clickPicksTheWorldPointUnderTheCursor()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        std::optional<std::optional<Point3>> answer;
+        session.requestPoint(QStringLiteral("请输入第一点"), std::nullopt,
+                             [&](std::optional<Point3> p) { answer = p; });
+        QCOMPARE(view.cursor().shape(), Qt::CrossCursor);
+        const QPoint at(123, 45);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, at);
+        QVERIFY(answer.has_value() && answer->has_value());
+        const QPointF world = view.viewport().toWorld(at);
+        QCOMPARE((**answer)[0], world.x());
+        QCOMPARE((**answer)[1], world.y());
+        QCOMPARE((**answer)[2], 0.0);
+        QVERIFY(!session.picking());
+        QCOMPARE(view.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void escapeInTheViewCancelsThePick()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        std::optional<std::optional<Point3>> answer;
+        session.requestPoint({}, std::nullopt, [&](std::optional<Point3> p) { answer = p; });
+        QTest::keyClick(&view, Qt::Key_Escape);
+        QVERIFY(answer.has_value());
+        QVERIFY(!answer->has_value());
+    }
+
+    void wheelZoomsAboutTheCursor()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        const QPointF at(300, 70);
+        const QPointF before = view.viewport().toWorld(at);
+        const double scale = view.viewport().scale();
+        QWheelEvent wheel(at, view.mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &wheel);
+        QCOMPARE(view.viewport().scale(), scale * 1.44);
+        const QPointF after = view.viewport().toWorld(at);
+        QVERIFY(std::abs(after.x() - before.x()) < 1e-9 && std::abs(after.y() - before.y()) < 1e-9);
+    }
+
+    void burstOutsideTheViewZoomsToExtents()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        session.addEntity(SpaceKind::Model, CadLine{{5000, 5000, 0}, {6000, 5500, 0}});
+        session.addEntity(SpaceKind::Model, CadCircle{{-2000, 0, 0}, 10});
+        QTRY_VERIFY(view.viewport().visibleWorld().contains(session.document()->modelSpace().extents()));
+    }
+
+    void promptLineShowsWhatSendCommandTypes()
+    {
+        CadSession session;
+        PromptLine prompt(session);
+        QCOMPARE(prompt.promptText(), QStringLiteral("命令:"));
+        std::optional<std::optional<Point3>> answer;
+        session.requestPoint(QStringLiteral("请输入第一点"), std::nullopt,
+                             [&](std::optional<Point3> p) { answer = p; });
+        QCOMPARE(prompt.promptText(), QStringLiteral("请输入第一点"));
+        session.commandLine().type(QStringLiteral("12.5,"));
+        QCOMPARE(prompt.inputText(), QStringLiteral("12.5,"));
+        session.commandLine().type(QStringLiteral("-3\n"));
+        QCOMPARE(prompt.inputText(), QString());
+        QVERIFY(answer && *answer);
+        QCOMPARE(**answer, (Point3{12.5, -3, 0}));
+        QCOMPARE(prompt.promptText(), QStringLiteral("命令:"));
+    }
+
+    void titleIsTheCaption()
+    {
+        CadSession session;
+        CadMainWindow window(session);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Drawing1 - Tessik CAD"));
+        session.closeDocument();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tessik CAD"));
+    }
+
+    void closingWithUnsavedChangesAsks()
+    {
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Unchanged: closes without a question.
+        QVERIFY(window.close());
+        window.show();
+        session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {1, 1, 0}});
+        QString asked;
+        answerNextMessageBox(QMessageBox::Cancel, &asked);
+        QVERIFY(!window.close());
+        QVERIFY(asked.contains(QStringLiteral("Drawing1")));
+        QCOMPARE(session.document()->modelSpace().count(), 1);
+        answerNextMessageBox(QMessageBox::Discard, nullptr);
+        QVERIFY(window.close());
+    }
+};
+
+QTEST_MAIN(CadWindowTest)
+#include "CadWindowTest.moc"
