@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Takes a screenshot of tessik-cad under Xvfb: a drawing, a point request on
+# the prompt line with a half-typed answer, and the crosshair in the view.
+# Usage: scripts/cad-screenshot.sh [out.png]   (default: build/cad-screenshot.png)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TESSIK_BUILD_DIR:-$root/build}
+out=$(realpath -m "${1:-$build/cad-screenshot.png}")
+exe="$build/src/cadhost/tessik-cad"
+[[ -x "$exe" ]] || { echo "build tessik-cad first ($exe)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TESSIK_CAD_SOCKET="$work/cad.sock" TESSIK_CAD_EXE="$exe" TESSIK_SHOT="$out"
+
+xvfb-run -a -s '-screen 0 1280x800x24' bash -c '
+  "$TESSIK_CAD_EXE" & cad=$!
+  /usr/bin/python3 - <<"PY"
+import json, math, os, socket, subprocess, time
+
+path = os.environ["TESSIK_CAD_SOCKET"]
+for _ in range(100):
+    try:
+        s = socket.socket(socket.AF_UNIX); s.connect(path); break
+    except OSError:
+        time.sleep(0.1)
+f = s.makefile("rwb")
+n = 0
+def rpc(method, target, member, **p):
+    global n; n += 1
+    p.update(target=target, member=member)
+    f.write(json.dumps({"jsonrpc": "2.0", "id": n, "method": method, "params": p}).encode() + b"\n"); f.flush()
+    return json.loads(f.readline()).get("result")
+
+doc = rpc("get", 0, "ActiveDocument")["handle"]
+ms = rpc("get", doc, "ModelSpace")["handle"]
+# A mitred elbow in outline: 90 degrees, bend radius 150, pipe 100 wide, two
+# half segments and two full ones (cuts at 15, 45 and 75 degrees).
+R, D = 150.0, 100.0
+angles = [0.0, math.pi / 12, math.pi / 4, 5 * math.pi / 12, math.pi / 2]
+for r in (R - D / 2, R + D / 2):
+    pts = [(r * math.cos(a) / math.cos(math.pi / 12) if 0 < i < len(angles) - 1 else r * math.cos(a),
+            r * math.sin(a) / math.cos(math.pi / 12) if 0 < i < len(angles) - 1 else r * math.sin(a))
+           for i, a in enumerate(angles)]
+    for (x0, y0), (x1, y1) in zip(pts, pts[1:]):
+        rpc("call", ms, "AddLine", args=[[x0, y0, 0], [x1, y1, 0]])
+for a in angles[1:-1]:
+    rin, rout = (R - D / 2) / math.cos(math.pi / 12), (R + D / 2) / math.cos(math.pi / 12)
+    rpc("call", ms, "AddLine", args=[[rin * math.cos(a), rin * math.sin(a), 0], [rout * math.cos(a), rout * math.sin(a), 0]])
+rpc("call", ms, "AddLine", args=[[R - D / 2, 0, 0], [R + D / 2, 0, 0]])
+rpc("call", ms, "AddLine", args=[[0, R - D / 2, 0], [0, R + D / 2, 0]])
+rpc("call", ms, "AddArc", args=[[0, 0, 0], R, 0, math.pi / 2])
+e = rpc("call", ms, "AddEllipse", args=[[R, -60, 0], [D / 2, 0, 0], 0.35])["handle"]
+e2 = rpc("call", ms, "AddEllipse", args=[[R, -60, 0], [D / 2, 0, 0], 0.35])["handle"]
+rpc("set", e2, "StartAngle", value=math.pi); rpc("set", e2, "EndAngle", value=2 * math.pi)
+rpc("call", ms, "AddCircle", args=[[0, 0, 0], 6])
+rpc("call", 0, "ZoomExtents")
+rpc("set", 0, "Visible", value=True)
+
+# A pending pick from a second client, answered half-way by typing.
+util = rpc("get", doc, "Utility")["handle"]
+p = socket.socket(socket.AF_UNIX); p.connect(path)
+p.sendall(json.dumps({"jsonrpc": "2.0", "id": 1, "method": "call",
+                      "params": {"target": util, "member": "GetPoint", "args": [None, "请输入第一点"]}}).encode() + b"\n")
+time.sleep(0.3)
+rpc("call", doc, "SendCommand", args=["25.5,"])
+subprocess.run(["xdotool", "mousemove", "620", "300"], check=False)
+time.sleep(0.3)
+subprocess.run(["xdotool", "mousemove", "640", "310"], check=False)
+time.sleep(0.8)
+subprocess.run(["import", "-window", "root", os.environ["TESSIK_SHOT"]], check=True)
+rpc("call", doc, "SendCommand", args=["\u001b"])
+p.close()
+PY
+  kill $cad
+'
+echo "$out"
