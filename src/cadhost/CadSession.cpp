@@ -14,7 +14,7 @@ CadSession::CadSession(QObject* parent) : QObject(parent)
 CadSession::~CadSession()
 {
     // Outstanding requests learn that they will never be answered.
-    while (!picks_.empty()) finishPick(std::nullopt);
+    cancelAllPicks();
 }
 
 QString CadSession::caption() const
@@ -23,8 +23,15 @@ QString CadSession::caption() const
     return document_->name() + QStringLiteral(" - ") + applicationName();
 }
 
+void CadSession::cancelAllPicks()
+{
+    while (!picks_.empty()) finishPick(std::nullopt);
+}
+
 void CadSession::newDocument()
 {
+    // A point asked for in one drawing means nothing in the next.
+    cancelAllPicks();
     document_ = std::make_unique<CadDocument>(QStringLiteral("Drawing%1").arg(++drawingsCreated_));
     emit documentChanged();
     emit entitiesChanged();
@@ -33,6 +40,7 @@ void CadSession::newDocument()
 
 void CadSession::closeDocument()
 {
+    cancelAllPicks();
     document_.reset();
     emit documentChanged();
     emit entitiesChanged();
@@ -42,6 +50,7 @@ Result<DxfReadReport> CadSession::openDocument(const QString& path)
 {
     auto read = readDxf(path);
     if (!read.ok()) return read.error();
+    cancelAllPicks();
     document_ = std::move(read.value().document);
     DxfReadReport report = std::move(read).value();
     emit documentChanged();
@@ -52,7 +61,7 @@ Result<DxfReadReport> CadSession::openDocument(const QString& path)
 
 Status CadSession::saveDocument(const QString& path)
 {
-    if (!document_) return Error{0, "没有打开的图形。", {}};
+    if (!document_) return Error{-2145320900, "没有打开的图形。", {}};
     Status written = writeDxf(*document_, path);
     if (!written.ok()) return written;
     document_->setPath(path);

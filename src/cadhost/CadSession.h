@@ -39,8 +39,9 @@ public:
     // "<drawing name> - Tessik CAD", or the application name with no drawing.
     QString caption() const;
 
-    // These replace or drop the drawing as they are told; asking the user
-    // about unsaved changes is the caller's business.
+    // These replace or drop the drawing as they are told (and cancel any
+    // point request); asking the user about unsaved changes is the caller's
+    // business.
     void newDocument();
     void closeDocument();
     // Reads a DXF file into a new drawing; the current one stays when the
@@ -96,6 +97,7 @@ private:
     void onLineSubmitted(const QString& line);
     void onEscaped();
     void finishPick(std::optional<Point3> point);
+    void cancelAllPicks();
     void runCommand(const QString& command);
     void markModified();
 

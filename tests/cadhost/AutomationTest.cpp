@@ -405,10 +405,16 @@ private slots:
 
     void closingNeedsAnAnswerAboutUnsavedChanges()
     {
+        RpcClient picker;
+        QVERIFY(picker.connectTo(cad_->socketPath()));
+        picker.send(QStringLiteral("call"), utility_, QStringLiteral("GetPoint"));
+        QVERIFY(picker.next(100).isEmpty());
         QCOMPARE(errorCode(client_.call(model_, QStringLiteral("AddLine"), {pt(0, 0), pt(3, 3)})), 0);
         QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("Close"))), kFailed);
         QVERIFY(client_.handle(client_.get(0, QStringLiteral("ActiveDocument"))) > 0);
         QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("Close"), {false})), 0);
+        // The pick in the closed drawing is over.
+        QCOMPARE(errorCode(picker.next()), kPickCancelled);
         QCOMPARE(errorCode(client_.get(0, QStringLiteral("ActiveDocument"))), kNoDocument);
         QCOMPARE(client_.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
         // Handles into the closed drawing are dead, not dangling.
@@ -480,6 +486,46 @@ private slots:
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(), expected);
+    }
+
+    // What an outside client sees who only read docs/automation.md: its
+    // example, run as written, draws, reads back and saves a DXF that ezdxf
+    // audits clean.
+    void documentedPythonExampleWorks()
+    {
+        if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("no /usr/bin/python3");
+        QFile doc(QStringLiteral(TESSIK_AUTOMATION_DOC));
+        QVERIFY(doc.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(doc.readAll());
+        const qsizetype start = text.indexOf(QStringLiteral("```python\n"));
+        QVERIFY(start >= 0);
+        const qsizetype end = text.indexOf(QStringLiteral("```"), start + 10);
+        const QString example = text.mid(start + 10, end - start - 10);
+        QVERIFY(example.count(u'\n') <= 25);
+
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad.start());
+        QProcess python;
+        python.setProcessEnvironment(cad.environment());
+        python.setWorkingDirectory(dir.path());
+        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), example});
+        QVERIFY(python.waitForFinished(30000));
+        QCOMPARE(python.exitCode(), 0);
+        QCOMPARE(python.readAllStandardOutput().trimmed(), QByteArray("[100, 50, 0]"));
+        const QString saved = dir.filePath(QStringLiteral("line.dxf"));
+        QVERIFY(QFile::exists(saved));
+
+        QProcess audit;
+        audit.start(QStringLiteral("/usr/bin/python3"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("import sys\ntry:\n    from ezdxf import recover\nexcept ImportError:\n    sys.exit(77)\n"
+                                    "doc, auditor = recover.readfile(sys.argv[1])\n"
+                                    "print(len(auditor.errors) + len(doc.audit().errors), [e.dxftype() for e in doc.modelspace()])\n"),
+                     saved});
+        QVERIFY(audit.waitForFinished(60000));
+        if (audit.exitCode() == 77) QSKIP("ezdxf is not installed");
+        QCOMPARE(audit.readAllStandardOutput().trimmed(), QByteArray("0 ['LINE']"));
     }
 
     void folderOpenToOthersIsRefused()
