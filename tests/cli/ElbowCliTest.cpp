@@ -25,11 +25,11 @@ std::string slurp(const std::string& path)
 }
 
 // Runs the real program through the shell, arguments given shell-quoted.
-ProgramRun runProgram(const std::string& arguments)
+ProgramRun runProgram(const std::string& arguments, const std::string& workingDirectory = ".")
 {
     const std::string base = testing::TempDir() + "elbow_cli_" + std::to_string(::getpid());
-    const std::string command =
-        std::string(TESSIK_ELBOW_EXE) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
+    const std::string command = "cd '" + workingDirectory + "' && " + std::string(TESSIK_ELBOW_EXE) + " " +
+                                arguments + " >" + base + ".out 2>" + base + ".err";
     const int raw = std::system(command.c_str());
     ProgramRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -124,6 +124,91 @@ TEST(ElbowCliArguments, ValuesMayStartWithAMinusSign)
     EXPECT_EQ(parsed.options->segments, "2");
     EXPECT_EQ(parsed.options->radius, "-150");
     EXPECT_EQ(parsed.options->at, (Point3{-1.5, -2, 3}));
+}
+
+
+// --- Proposals from book.ini and the weight ---------------------------------
+
+const std::string kData = std::string("--data '") + TESSIK_DATA_DIR + "'";
+
+TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
+{
+    struct Case {
+        const char* args;
+        const char* proposal;
+        bool message;
+    } cases[] = {
+        // 1422 lies in the range 1400.00001 to 3000: factor 1, five middle segments at 90 degrees.
+        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false})", false},
+        {"--angle 60 --diameter 219.1", R"("proposal": {"radius": "328.65", "segments": "1", "outOfRange": false})", false},
+        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true})", true},
+        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false})x", false},
+        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false})", false},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(std::string(c.args) + " " + kData + " --view top");
+        ASSERT_EQ(r.status, 0) << c.args << r.err;
+        EXPECT_NE(r.out.find(c.proposal), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.err.find("此范围内尚未给出标准，请自行输入！") != std::string::npos, c.message) << c.args << r.err;
+        EXPECT_EQ(r.out.find("\"weight\""), std::string::npos) << "no weight without --wall";
+    }
+}
+
+TEST(ElbowCliStandards, GivenValuesWinOverProposals)
+{
+    const ProgramRun r = runProgram("--angle 90 --diameter 200 --radius 999 --segments 4 " + kData);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("\"proposal\""), std::string::npos) << "nothing left out, nothing proposed";
+    EXPECT_NE(r.out.find(R"("DblR": 999)"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("IntN": 4})"), std::string::npos);
+
+    const ProgramRun radiusGiven = runProgram("--angle 90 --diameter 200 --radius 999 " + kData);
+    EXPECT_NE(radiusGiven.out.find(R"("DblR": 999)"), std::string::npos) << radiusGiven.out;
+    EXPECT_NE(radiusGiven.out.find(R"("IntN": 2})"), std::string::npos) << radiusGiven.out;
+}
+
+TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
+{
+    const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false})"), std::string::npos)
+        << r.out;
+}
+
+TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesFromAnEmptyTable)
+{
+    const std::string empty = testing::TempDir();
+    const ProgramRun r = runProgram("--angle 90 --diameter 200 --view top --data '" + empty + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("book.ini"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "0", "segments": "0", "outOfRange": false})"), std::string::npos)
+        << r.out;
+}
+
+TEST(ElbowCliStandards, WeightIsTheTextOfTheWeightField)
+{
+    struct Case {
+        const char* extra;
+        const char* weight;
+    } cases[] = {
+        {"--wall 10", R"("weight": "5.170122")"},
+        {"--wall 10 --density 7850", R"("weight": "5.170122")"},
+        {"--wall 100", R"("weight": "0")"},
+        {"--wall '(空白)'", R"x("weight": "(空白)")x"},
+        {"--wall 10 --density ''", R"x("weight": "(空白)")x"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(kWorked + " --view top " + c.extra);
+        ASSERT_EQ(r.status, 0) << c.extra << r.err;
+        EXPECT_NE(r.out.find(c.weight), std::string::npos) << c.extra << "\n" << r.out;
+    }
+}
+
+TEST(ElbowCliStandards, AngleWithoutRowLeavesSegmentsBlankAndTheFieldsUnusable)
+{
+    const ProgramRun r = runProgram("--angle 75 --diameter 508 --wall 10 " + kData);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--segments \"(空白)\""), std::string::npos) << r.err;
 }
 
 }  // namespace
