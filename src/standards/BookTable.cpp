@@ -11,18 +11,24 @@ namespace tessik {
 BookReadReport ReadBookTable(const std::filesystem::path& file, BookTable& DblBook, BookCursor cursor)
 {
     BookReadReport report;
-    const std::string name = file.filename().string();
-    const std::string where = folderText(file.parent_path().empty() ? "." : file.parent_path());
     std::ifstream stream;
     switch (openDataFile(file, stream, report.problem)) {
     case OpenOutcome::Missing: report.status = BookReadReport::Status::Missing; return report;
     case OpenOutcome::CannotOpen: report.status = BookReadReport::Status::CannotOpen; return report;
     case OpenOutcome::Opened: break;
     }
+    return readBookTable(stream, DblBook, cursor, file.filename().string(),
+                         folderText(file.parent_path().empty() ? "." : file.parent_path()));
+}
 
+BookReadReport readBookTable(std::istream& in, BookTable& DblBook, BookCursor cursor, std::string_view fileName,
+                             std::string_view folder)
+{
+    BookReadReport report;
+    const std::string name(fileName);
     cursor.IntJ = 1;
     cursor.IntK = 0;
-    FieldReader reader(stream, name);
+    FieldReader reader(in, name);
     while (!reader.atEnd()) {
         if (cursor.IntK == BookTable::kRows) {
             // The table is full; whatever follows cannot go anywhere.
@@ -48,7 +54,7 @@ BookReadReport ReadBookTable(const std::filesystem::path& file, BookTable& DblBo
     }
     if (reader.failed()) {
         report.status = BookReadReport::Status::ReadFailed;
-        report.problem = "读取数据文件 " + name + " 时出错。文件夹：" + where;
+        report.problem = "读取数据文件 " + name + " 时出错。文件夹：" + std::string(folder);
     }
     return report;
 }

@@ -11,7 +11,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace tessik {
 
@@ -43,5 +45,9 @@ struct BookCursor {
 };
 
 BookReadReport ReadBookTable(const std::filesystem::path& file, BookTable& DblBook, BookCursor cursor);
+
+// The same over an opened stream; `name` and `folder` only serve the messages.
+BookReadReport readBookTable(std::istream& in, BookTable& DblBook, BookCursor cursor, std::string_view name,
+                             std::string_view folder);
 
 }  // namespace tessik

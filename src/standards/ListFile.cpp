@@ -44,15 +44,21 @@ ListFile loadListFile(const std::filesystem::path& folder, std::string_view file
 {
     ListFile list;
     const std::string name(fileName);
-    const std::string where = folderText(folder);
     std::ifstream stream;
     switch (openDataFile(folder / name, stream, list.problem)) {
     case OpenOutcome::Missing: list.status = ListFile::Status::Missing; return list;
     case OpenOutcome::CannotOpen: list.status = ListFile::Status::CannotOpen; return list;
     case OpenOutcome::Opened: break;
     }
+    return readListFile(stream, name, folderText(folder));
+}
 
-    FieldReader reader(stream, name);
+ListFile readListFile(std::istream& in, std::string_view fileName, std::string_view folder)
+{
+    ListFile list;
+    const std::string name(fileName);
+    const std::string where(folder);
+    FieldReader reader(in, name);
     while (!reader.atEnd()) {
         if (list.entries.size() == ListFile::kMaxEntries) {
             list.status = ListFile::Status::TooManyEntries;

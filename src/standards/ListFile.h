@@ -40,6 +40,10 @@ struct ListFile {
 // (a directory, a pipe, a device) counts as a file that cannot be opened.
 ListFile loadListFile(const std::filesystem::path& folder, std::string_view fileName);
 
+// The entries of an opened list file; `name` and `folder` only serve the
+// messages.
+ListFile readListFile(std::istream& in, std::string_view name, std::string_view folder);
+
 // The folder a bare file name is looked for in, as shown to the user.
 std::string folderText(const std::filesystem::path& folder);
 

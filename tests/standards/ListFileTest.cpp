@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FailingBuffer.h"
 #include "ListFile.h"
 #include "TempFolder.h"
 
@@ -83,6 +84,19 @@ TEST(ListFile, HugeFileIsCutAtTheEntryLimitWithAMessage)
     EXPECT_EQ(list.entries.back(), std::to_string(ListFile::kMaxEntries - 1));
     EXPECT_EQ(list.status, ListFile::Status::TooManyEntries);
     EXPECT_NE(list.problem.find("gbhd.ini"), std::string::npos);
+}
+
+TEST(ListFile, ReadFailingPartWayKeepsOnlyTheEntriesRead)
+{
+    // The entry being read when the device fails is neither listed cut short
+    // nor replaced by a repeat of the one before.
+    test::FailingBuffer buffer("*88.9\r\n108\r\n*114.3\r\n", 11);
+    std::istream in(&buffer);
+    const ListFile list = readListFile(in, kDiameterSeriesFile, "/data");
+    EXPECT_EQ(list.entries, (Entries{"*88.9"}));
+    EXPECT_EQ(list.status, ListFile::Status::ReadFailed);
+    EXPECT_NE(list.problem.find("zjxl.ini"), std::string::npos);
+    EXPECT_NE(list.problem.find("/data"), std::string::npos);
 }
 
 TEST(ListFile, LastFieldIsTheScratchText)
