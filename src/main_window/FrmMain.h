@@ -45,6 +45,8 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "DesignRecord.h"
 #include "Error.h"
@@ -99,6 +101,20 @@ public:
     void TxtZJS_Change();
     void VScroll1_Change();
 
+    // Standard data: the list loaders of start-up steps 4-6, the standard
+    // lookup and the weight. Data files are read from the working directory
+    // by their bare names; a list file that is missing or unreadable is
+    // reported once, by a message naming the file and the folder.
+    void LoadDiameterSeries();
+    void LoadWallThickness();
+    void LoadBendAngles();
+    void CmdIquire_Click();
+    void CmbWJ_Click();
+    void CmbHd_Click();
+    void CmbWJ_LostFocus();
+    void CmbBH_Click();
+    void TxtWeight_GotFocus();
+
     // The window's design parameters and scratch variables.
     DesignRecord record;
 
@@ -151,6 +167,12 @@ private:
     void selectAllText(QLineEdit* field);
     void decimalFilter(std::int16_t& KeyAscii);
     void refuse(std::int16_t& KeyAscii);
+
+    // Standard data
+    void connectStandardHandlers();
+    void loadList(QComboBox* list, std::string_view fileName);
+    void tellDataProblem(const std::string& problem);
+    bool bookProblemTold_ = false;
 
     Desktop& desktop_;
 };
