@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "ElbowCli.h"
 
 namespace tessik {
@@ -126,8 +128,8 @@ TEST(ElbowCliArguments, ValuesMayStartWithAMinusSign)
     EXPECT_EQ(parsed.options->at, (Point3{-1.5, -2, 3}));
 }
 
-
-// --- Proposals from book.ini and the weight ---------------------------------
+// --- Proposals from book.ini ---------------------------------------------------
+// (the values and the weight on random inputs: standards_model.py)
 
 const std::string kData = std::string("--data '") + TESSIK_DATA_DIR + "'";
 
@@ -140,7 +142,6 @@ TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
     } cases[] = {
         // 1422 lies in the range 1400.00001 to 3000: factor 1, five middle segments at 90 degrees.
         {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false})", false},
-        {"--angle 60 --diameter 219.1", R"("proposal": {"radius": "328.65", "segments": "1", "outOfRange": false})", false},
         {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true})", true},
         {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false})x", false},
         {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false})", false},
@@ -154,19 +155,6 @@ TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
     }
 }
 
-TEST(ElbowCliStandards, GivenValuesWinOverProposals)
-{
-    const ProgramRun r = runProgram("--angle 90 --diameter 200 --radius 999 --segments 4 " + kData);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.find("\"proposal\""), std::string::npos) << "nothing left out, nothing proposed";
-    EXPECT_NE(r.out.find(R"("DblR": 999)"), std::string::npos);
-    EXPECT_NE(r.out.find(R"("IntN": 4})"), std::string::npos);
-
-    const ProgramRun radiusGiven = runProgram("--angle 90 --diameter 200 --radius 999 " + kData);
-    EXPECT_NE(radiusGiven.out.find(R"("DblR": 999)"), std::string::npos) << radiusGiven.out;
-    EXPECT_NE(radiusGiven.out.find(R"("IntN": 2})"), std::string::npos) << radiusGiven.out;
-}
-
 TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
 {
     const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
@@ -177,38 +165,14 @@ TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
 
 TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesFromAnEmptyTable)
 {
-    const std::string empty = testing::TempDir();
+    std::string empty = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(empty.data()), nullptr);
     const ProgramRun r = runProgram("--angle 90 --diameter 200 --view top --data '" + empty + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("book.ini"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(R"("proposal": {"radius": "0", "segments": "0", "outOfRange": false})"), std::string::npos)
         << r.out;
-}
-
-TEST(ElbowCliStandards, WeightIsTheTextOfTheWeightField)
-{
-    struct Case {
-        const char* extra;
-        const char* weight;
-    } cases[] = {
-        {"--wall 10", R"("weight": "5.170122")"},
-        {"--wall 10 --density 7850", R"("weight": "5.170122")"},
-        {"--wall 100", R"("weight": "0")"},
-        {"--wall '(空白)'", R"x("weight": "(空白)")x"},
-        {"--wall 10 --density ''", R"x("weight": "(空白)")x"},
-    };
-    for (const Case& c : cases) {
-        const ProgramRun r = runProgram(kWorked + " --view top " + c.extra);
-        ASSERT_EQ(r.status, 0) << c.extra << r.err;
-        EXPECT_NE(r.out.find(c.weight), std::string::npos) << c.extra << "\n" << r.out;
-    }
-}
-
-TEST(ElbowCliStandards, AngleWithoutRowLeavesSegmentsBlankAndTheFieldsUnusable)
-{
-    const ProgramRun r = runProgram("--angle 75 --diameter 508 --wall 10 " + kData);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--segments \"(空白)\""), std::string::npos) << r.err;
+    ::rmdir(empty.c_str());
 }
 
 }  // namespace
