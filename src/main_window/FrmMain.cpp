@@ -85,6 +85,10 @@ QComboBox* makeList(QWidget* parent, const QString& name, const QString& text)
     // A plain text line: typing neither completes from nor adds to the list.
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setCompleter(nullptr);
+    // Qt raises activated when typed text that matches an entry is committed
+    // (Enter, leaving the field); typing must start nothing by itself, so only
+    // a choice from the list raises the list's click handling.
+    QObject::disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
     list->setEditText(text);
     return list;
 }

@@ -254,6 +254,24 @@ private slots:
         QCOMPARE(w.TxtWeight->text(), kBlank);
     }
 
+    void typingIntoTheAngleListStartsNothing()
+    {
+        write("book.ini", "1.5,2,2.5,3,3.5,4\r\n11,12,13,14,15,16\r\n");
+        FrmMain& w = start();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.CmbWJ->setEditText(QStringLiteral("200"));
+        QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
+        w.CmbHd->setFocus();  // leaving the diameter field runs the lookup
+        w.TxtWJ->setText(QStringLiteral("444"));  // the user's own radius
+        w.CmbHd->lineEdit()->selectAll();
+        QTest::keyClicks(w.CmbHd, "60");  // an entry's text, typed
+        QTest::keyClick(w.CmbHd, Qt::Key_Return);
+        w.TxtCZ->setFocus();
+        QCOMPARE(w.TxtWJ->text(), QStringLiteral("444"));
+        QCOMPARE(w.TxtZJS->text(), QStringLiteral("11"));
+    }
+
 private:
     QList<FakeDesktop::MessageBoxCall> outOfRangeBoxes() const
     {
