@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <algorithm>
 
 #include "ControlEvents.h"
 #include "Desktop.h"
@@ -146,8 +147,21 @@ void FrmMain::createControls()
     VScroll1->setSingleStep(1);
     VScroll1->setPageStep(2);
     VScroll1->setValue(20);
-    // The upper arrow raises the count, as on a spin box.
+    // A spinner: the upper end is 20 and the upper arrow (and the Up key)
+    // raises the count. Qt turns the picture upside down but not the arrows,
+    // so every step goes the other way.
     VScroll1->setInvertedAppearance(true);
+    connect(VScroll1, &QAbstractSlider::actionTriggered, VScroll1, [bar = VScroll1](int action) {
+        int step = 0;
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd: step = -bar->singleStep(); break;
+        case QAbstractSlider::SliderSingleStepSub: step = bar->singleStep(); break;
+        case QAbstractSlider::SliderPageStepAdd: step = -bar->pageStep(); break;
+        case QAbstractSlider::SliderPageStepSub: step = bar->pageStep(); break;
+        default: return;
+        }
+        bar->setSliderPosition(std::clamp(bar->value() + step, bar->minimum(), bar->maximum()));
+    });
     VScroll1->setFocusPolicy(Qt::TabFocus);
 
     LblCZ_1 = make<QLabel>(Frame1, QStringLiteral("LblCZ_1"), QStringLiteral("材    质"));
@@ -384,6 +398,12 @@ void FrmMain::TxtZJS_Change()
     if (value.ok() && *value >= VScroll1->minimum() && *value <= VScroll1->maximum()) VScroll1->setValue(*value);
 }
 
-void FrmMain::VScroll1_Change() { TxtZJS->setText(QString::number(VScroll1->value())); }
+// An equal text is not written again, so the caret stays where the user is
+// typing.
+void FrmMain::VScroll1_Change()
+{
+    const QString text = QString::number(VScroll1->value());
+    if (TxtZJS->text() != text) TxtZJS->setText(text);
+}
 
 }  // namespace tessik
