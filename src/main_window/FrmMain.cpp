@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 
@@ -122,6 +123,12 @@ FrmMain::FrmMain(Desktop& desktop, QWidget* parent)
 
 void FrmMain::createControls()
 {
+    // Frames as the layout was drawn for: the border runs through the middle
+    // of the caption, and positions inside count from the frame's top edge.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 5px;"
+        " padding: 0px 2px; background-color: palette(window); }"));
     Frame1 = make<QGroupBox>(this, QStringLiteral("Frame1"), QStringLiteral("输入"));
     Frame2 = make<QGroupBox>(this, QStringLiteral("Frame2"), QStringLiteral("程序设置"));
     Frame3 = make<QGroupBox>(this, QStringLiteral("Frame3"), QStringLiteral("插入点设置"));
@@ -260,6 +267,11 @@ void FrmMain::placeControls()
     place(VScroll1, {2205, 1320, 300, 255});
 
     place(ChkQuit, {120, 240, 1695, 180});
+    // Too low for the toolkit's check mark and text: it grows about its middle.
+    const int checkHeight = std::max(ChkQuit->fontMetrics().height(), style()->pixelMetric(QStyle::PM_IndicatorHeight));
+    if (ChkQuit->height() < checkHeight)
+        ChkQuit->setGeometry(ChkQuit->geometry().adjusted(0, 0, 0, checkHeight - ChkQuit->height())
+                                 .translated(0, -(checkHeight - ChkQuit->height()) / 2));
     place(OptGc, {120, 240, 1020, 255});
     place(OptWc, {100, 480, 1020, 255});
     for (int i = 0; i < 6; ++i) place(OptTX[i], {120, 240 + 240 * i, i == 5 ? 1335 : 1215, 255});

@@ -126,7 +126,15 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(w->logicalDpiX(), 96);
         QWidget* c = control(name);
-        QCOMPARE(c->isWindow() ? QRect(QPoint(0, 0), c->size()) : c->geometry(), pixels);
+        if (c == w->ChkQuit) {
+            // Too low for its text: it may grow about its middle.
+            QCOMPARE(c->x(), pixels.x());
+            QCOMPARE(c->width(), pixels.width());
+            QCOMPARE(c->y() + c->height() / 2, pixels.y() + pixels.height() / 2);
+            QVERIFY(c->height() >= c->fontMetrics().height());
+        } else {
+            QCOMPARE(c->isWindow() ? QRect(QPoint(0, 0), c->size()) : c->geometry(), pixels);
+        }
         QString shown;
         if (auto* b = qobject_cast<QAbstractButton*>(c)) shown = b->text();
         if (auto* l = qobject_cast<QLabel*>(c)) shown = l->text();
