@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <type_traits>
 
 #include "ControlEvents.h"
 #include "Desktop.h"
@@ -186,7 +187,6 @@ void FrmMain::createControls()
 
     for (QLabel* caption : {LblWaJ_1, LblWanJ[1], LblWanJ[0], LblWanJ[3], LblCZ_1, LblBH_1, Label3})
         setTextColor(caption, Qt::black);
-    for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight}) field->setCursorPosition(0);
 
     ChkQuit = make<TwoStateCheckBox>(Frame2, QStringLiteral("ChkQuit"), QStringLiteral("绘图结束退出(&H)"));
     ChkQuit->setChecked(true);
@@ -296,13 +296,12 @@ void FrmMain::placeControls()
 void FrmMain::setKeyboardOrder()
 {
     // Only controls that can take the focus are listed; the disabled ones
-    // stand where they would come if they were enabled.
-    const QWidget* order[] = {CmbWJ,    CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,    CmbBH,    TxtWeight,
-                              ChkQuit,  OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1, CmdAbout,
-                              CmdQuit,  CmdIquire, VScroll1, OptGc,   OptWc,    OptTX[1], OptTX[2],
-                              OptTX[5]};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+    // stand where they would come if they were enabled. A group of options
+    // is one stop, at its selected option; the arrow keys move within it.
+    QWidget* const order[] = {CmbWJ,   CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,     CmbBH,    TxtWeight, ChkQuit,
+                              OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1,  CmdAbout, CmdQuit,   CmdIquire,
+                              VScroll1, OptGc,    OptWc,    OptTX[1], OptTX[2],  OptTX[5]};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void FrmMain::connectHandlers()
