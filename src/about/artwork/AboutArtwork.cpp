@@ -32,6 +32,9 @@ constexpr double kBendRadius = 150;
 constexpr double kBendAngle = 90;
 constexpr int kMiddleSegments = 2;
 constexpr double kDegree = M_PI / 180;
+constexpr double kHalfSegment = kBendAngle / (kMiddleSegments + 1) / 2;
+constexpr double kInner = kBendRadius - kDiameter / 2;
+constexpr double kOuter = kBendRadius + kDiameter / 2;
 
 // Angles (degrees) of the cut planes through the bend centre: the two end
 // faces and the mitre joints between them.
@@ -48,9 +51,8 @@ std::vector<double> cutAngles()
 // cut k: the straight pieces touch radius r, so the joints lie further out.
 double edgeDistance(double r, std::size_t k, std::size_t cuts)
 {
-    const double halfSegment = kBendAngle / (kMiddleSegments + 1) / 2;
     const bool endFace = k == 0 || k + 1 == cuts;
-    return endFace ? r : r / std::cos(halfSegment * kDegree);
+    return endFace ? r : r / std::cos(kHalfSegment * kDegree);
 }
 
 QPointF polar(double r, double degrees)
@@ -102,18 +104,16 @@ QImage frontView()
     painter.setRenderHint(QPainter::Antialiasing);
     const Frame frame{0.36, QPointF(8, 82)};
     const auto cuts = cutAngles();
-    const double inner = kBendRadius - kDiameter / 2;
-    const double outer = kBendRadius + kDiameter / 2;
 
     painter.setPen(linePen());
-    for (double r : {inner, outer}) {
+    for (double r : {kInner, kOuter}) {
         QPolygonF edge;
         for (std::size_t k = 0; k < cuts.size(); ++k) edge << frame(polar(edgeDistance(r, k, cuts.size()), cuts[k]));
         painter.drawPolyline(edge);
     }
     for (std::size_t k = 0; k < cuts.size(); ++k) {
-        painter.drawLine(frame(polar(edgeDistance(inner, k, cuts.size()), cuts[k])),
-                         frame(polar(edgeDistance(outer, k, cuts.size()), cuts[k])));
+        painter.drawLine(frame(polar(edgeDistance(kInner, k, cuts.size()), cuts[k])),
+                         frame(polar(edgeDistance(kOuter, k, cuts.size()), cuts[k])));
     }
     QPolygonF axis;
     for (std::size_t k = 0; k < cuts.size(); ++k) axis << frame(polar(edgeDistance(kBendRadius, k, cuts.size()), cuts[k]));
@@ -134,15 +134,14 @@ QImage sideView()
     painter.setRenderHint(QPainter::Antialiasing);
     const Frame frame{0.36, QPointF(50, 80)};
     const auto cuts = cutAngles();
-    const double halfSegment = kBendAngle / (kMiddleSegments + 1) / 2;
 
     painter.setPen(linePen());
     painter.drawLine(frame(QPointF(-kDiameter / 2, 0)), frame(QPointF(-kDiameter / 2, kBendRadius)));
     painter.drawLine(frame(QPointF(kDiameter / 2, 0)), frame(QPointF(kDiameter / 2, kBendRadius)));
     for (std::size_t k = 1; k < cuts.size(); ++k) {
         const bool outlet = k + 1 == cuts.size();
-        const double reach = outlet ? kBendRadius : kBendRadius / std::cos(halfSegment * kDegree);
-        const double halfDepth = (outlet ? kDiameter / 2 : kDiameter / 2 / std::cos(halfSegment * kDegree))
+        const double reach = outlet ? kBendRadius : kBendRadius / std::cos(kHalfSegment * kDegree);
+        const double halfDepth = (outlet ? kDiameter / 2 : kDiameter / 2 / std::cos(kHalfSegment * kDegree))
                                  * (outlet ? 1.0 : std::sin(cuts[k] * kDegree));
         const QPointF centre = frame(QPointF(0, reach * std::sin(cuts[k] * kDegree)));
         const QRectF box(centre.x() - kDiameter / 2 * frame.scale, centre.y() - halfDepth * frame.scale,
@@ -168,7 +167,6 @@ QImage cuttingTemplate()
     QImage image = whiteSheet();
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const double halfSegment = kBendAngle / (kMiddleSegments + 1) / 2;
     const double circumference = M_PI * kDiameter;
     const double scale = 88 / circumference;
     const QPointF middle(6, 45);
@@ -176,7 +174,7 @@ QImage cuttingTemplate()
         QPolygonF line;
         for (int i = 0; i <= 64; ++i) {
             const double t = 2 * M_PI * i / 64;
-            const double half = (kBendRadius + kDiameter / 2 * std::cos(t)) * std::tan(halfSegment * kDegree);
+            const double half = (kBendRadius + kDiameter / 2 * std::cos(t)) * std::tan(kHalfSegment * kDegree);
             line << QPointF(middle.x() + t / (2 * M_PI) * circumference * scale, middle.y() - sign * half * scale);
         }
         return line;
@@ -207,9 +205,8 @@ struct Point3 {
 // along the cut plane by the mitre.
 std::vector<Point3> section(std::size_t k, const std::vector<double>& cuts, int count)
 {
-    const double halfSegment = kBendAngle / (kMiddleSegments + 1) / 2;
     const bool endFace = k == 0 || k + 1 == cuts.size();
-    const double stretch = endFace ? 1.0 : 1.0 / std::cos(halfSegment * kDegree);
+    const double stretch = endFace ? 1.0 : 1.0 / std::cos(kHalfSegment * kDegree);
     const double reach = kBendRadius * stretch;
     const double c = std::cos(cuts[k] * kDegree);
     const double s = std::sin(cuts[k] * kDegree);
@@ -267,8 +264,6 @@ QImage photograph()
 
     const Frame frame{0.38, QPointF(8, 84)};
     const auto cuts = cutAngles();
-    const double inner = kBendRadius - kDiameter / 2;
-    const double outer = kBendRadius + kDiameter / 2;
 
     QRadialGradient shadow(QPointF(45, 90), 40);
     shadow.setColorAt(0, QColor(0, 0, 0, 110));
@@ -278,10 +273,10 @@ QImage photograph()
     painter.drawEllipse(QPointF(45, 90), 45, 8);
 
     for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-        const QPointF a1 = frame(polar(edgeDistance(inner, k, cuts.size()), cuts[k]));
-        const QPointF a2 = frame(polar(edgeDistance(outer, k, cuts.size()), cuts[k]));
-        const QPointF b1 = frame(polar(edgeDistance(inner, k + 1, cuts.size()), cuts[k + 1]));
-        const QPointF b2 = frame(polar(edgeDistance(outer, k + 1, cuts.size()), cuts[k + 1]));
+        const QPointF a1 = frame(polar(edgeDistance(kInner, k, cuts.size()), cuts[k]));
+        const QPointF a2 = frame(polar(edgeDistance(kOuter, k, cuts.size()), cuts[k]));
+        const QPointF b1 = frame(polar(edgeDistance(kInner, k + 1, cuts.size()), cuts[k + 1]));
+        const QPointF b2 = frame(polar(edgeDistance(kOuter, k + 1, cuts.size()), cuts[k + 1]));
         // Light across the piece, from its inner edge to its outer edge.
         const QPointF from = (a1 + b1) / 2;
         const QPointF to = (a2 + b2) / 2;
@@ -297,12 +292,12 @@ QImage photograph()
     }
     painter.setPen(QPen(QColor(70, 55, 40), 1.6));
     for (std::size_t k = 1; k + 1 < cuts.size(); ++k) {
-        painter.drawLine(frame(polar(edgeDistance(inner, k, cuts.size()), cuts[k])),
-                         frame(polar(edgeDistance(outer, k, cuts.size()), cuts[k])));
+        painter.drawLine(frame(polar(edgeDistance(kInner, k, cuts.size()), cuts[k])),
+                         frame(polar(edgeDistance(kOuter, k, cuts.size()), cuts[k])));
     }
     // The cut end faces catch the light as thin bright rims.
     painter.setPen(QPen(QColor(225, 228, 230), 1.2));
-    for (double angle : {cuts.front(), cuts.back()}) painter.drawLine(frame(polar(inner, angle)), frame(polar(outer, angle)));
+    for (double angle : {cuts.front(), cuts.back()}) painter.drawLine(frame(polar(kInner, angle)), frame(polar(kOuter, angle)));
     painter.end();
 
     // Grain with a fixed seed, so a redraw gives the same picture.
