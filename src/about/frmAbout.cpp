@@ -69,6 +69,8 @@ QLabel* frmAbout::addLabel(const char* name, int left, int top, int width, int h
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(px(left), px(top), px(width), px(height));
     label->setProperty("layoutWidth", px(width));
+    label->setProperty("layoutHeight", px(height));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
@@ -87,7 +89,6 @@ void frmAbout::createControls()
     Label1 = addLabel("Label1", 3000, 480, 2700, 180);
     lblDescription = addLabel("lblDescription", 1800, 720, 4095, 885);
     lblDescription->setWordWrap(true);
-    lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label9 = addLabel("Label9", 2040, 1680, 3330, 180);
     Label5 = addLabel("Label5", 360, 1920, 990, 180);
     Label4 = addLabel("Label4", 2040, 1920, 2340, 180);
@@ -99,7 +100,6 @@ void frmAbout::createControls()
     Label8 = addLabel("Label8", 2040, 2640, 2160, 180);
     Image1 = addLabel("Image1", 120, 3120, 3945, 285);
     lblDisclaimer = addLabel("lblDisclaimer", 480, 3480, 3135, 345);
-    lblDisclaimer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     const QCursor hand(QPixmap(QStringLiteral(":/about/hand.png")), 12, 1);
     for (QLabel* link : {Label2, Label7, Label8}) {
@@ -133,14 +133,16 @@ void frmAbout::createControls()
 }
 
 // A one-line label keeps its place from the layout and grows to the right
-// when its text (in the wider, hovered style too) would not fit.
+// and downwards when its text (in the wider, hovered style too) would not
+// fit: the layout's 12-pixel lines are shorter than today's default fonts.
 void frmAbout::placeLabel(QLabel* label, const QString& text)
 {
     label->setText(text);
     QFont widest = label->font();
     widest.setItalic(true);
-    const int needed = QFontMetrics(widest).horizontalAdvance(text) + 2;
-    label->resize(qMax(label->property("layoutWidth").toInt(), needed), label->height());
+    const QFontMetrics metrics(widest);
+    label->resize(qMax(label->property("layoutWidth").toInt(), metrics.horizontalAdvance(text) + 2),
+                  qMax(label->property("layoutHeight").toInt(), metrics.height()));
 }
 
 // What a freshly loaded window looks like before Form_Load runs.

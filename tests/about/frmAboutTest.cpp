@@ -87,8 +87,8 @@ private slots:
         QTest::newRow("cmdOK") << "cmdOK" << QRect(4200, 3120, 1500, 345);
         QTest::newRow("cmdSysInfo") << "cmdSysInfo" << QRect(4200, 3600, 1485, 345);
     }
-    // Place and height as laid out; a one-line label may only grow to the
-    // right, and then just enough for its text.
+    // Place as laid out; a one-line label may only grow to the right and
+    // downwards, and then just enough for its text.
     void layout()
     {
         QFETCH(QString, name);
@@ -98,12 +98,35 @@ private slots:
         QVERIFY(control);
         const QRect px(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
         QCOMPARE(control->pos(), px.topLeft());
-        QCOMPARE(control->height(), px.height());
-        QVERIFY2(control->width() >= px.width(), qPrintable(QString::number(control->width())));
-        if (auto* text = qobject_cast<QLabel*>(control); text && !text->wordWrap() && control->width() > px.width()) {
-            QFont italic = text->font();
-            italic.setItalic(true);
-            QVERIFY(control->width() <= QFontMetrics(italic).horizontalAdvance(text->text()) + 2);
+        auto* text = qobject_cast<QLabel*>(control);
+        if (!text || text->wordWrap() || text->text().isEmpty()) {
+            QCOMPARE(control->size(), px.size());
+            return;
+        }
+        QFont italic = text->font();
+        italic.setItalic(true);
+        const QFontMetrics metrics(italic);
+        QCOMPARE(control->width(), qMax(px.width(), metrics.horizontalAdvance(text->text()) + 2));
+        QCOMPARE(control->height(), qMax(px.height(), metrics.height()));
+    }
+
+    // Grown labels still leave every other control and the separator clear.
+    void nothingOverlaps()
+    {
+        openAbout();
+        QList<QWidget*> controls;
+        for (QWidget* control : about->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!control->objectName().startsWith("picIcon") || control->objectName() == "picIcon0") controls << control;
+        QVERIFY(controls.size() >= 17);
+        const int separator = 2925 / 15;
+        for (int i = 0; i < controls.size(); ++i) {
+            const QRect a = controls[i]->geometry();
+            QVERIFY2(a.bottom() < separator || a.top() > separator + 2, qPrintable(controls[i]->objectName()));
+            QVERIFY2(QRect(0, 0, 400, 274).contains(a), qPrintable(controls[i]->objectName()));
+            for (int j = i + 1; j < controls.size(); ++j) {
+                QVERIFY2(!a.intersects(controls[j]->geometry()),
+                         qPrintable(controls[i]->objectName() + " / " + controls[j]->objectName()));
+            }
         }
     }
 
