@@ -28,8 +28,6 @@ namespace tessik {
 
 namespace {
 
-// The layout is in twips; at 96 dots per inch 15 twips make a pixel.
-constexpr int px(int twips) { return twips / 15; }
 
 const QString kTitle = QStringLiteral(TESSIK_TITLE);
 const QString kContactAddress = QStringLiteral("tessik@example.org");
@@ -47,6 +45,15 @@ void setTextColour(QLabel* label, const QColor& colour)
 }
 
 }  // namespace
+
+// The layout is in twips, 1440 to the inch: 15 to a pixel at 96 dots per inch.
+int frmAbout::px(int twips) const { return qRound(twips * logicalDpiX() / 1440.0); }
+
+// Edges are converted, not sizes, so the layout's edges land where they should.
+QRect frmAbout::twipsRect(int left, int top, int width, int height) const
+{
+    return QRect(QPoint(px(left), px(top)), QPoint(px(left + width) - 1, px(top + height) - 1));
+}
 
 frmAbout::frmAbout(Desktop& desktop, QWidget* mainWindow, QWidget* parent)
     : QDialog(parent), m_desktop(desktop), m_mainWindow(mainWindow)
@@ -67,9 +74,9 @@ QLabel* frmAbout::addLabel(const char* name, int left, int top, int width, int h
 {
     auto* label = new QLabel(this);
     label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(px(left), px(top), px(width), px(height));
-    label->setProperty("layoutWidth", px(width));
-    label->setProperty("layoutHeight", px(height));
+    label->setGeometry(twipsRect(left, top, width, height));
+    label->setProperty("layoutWidth", label->width());
+    label->setProperty("layoutHeight", label->height());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
@@ -79,7 +86,7 @@ void frmAbout::createControls()
     for (int i = 0; i < 5; ++i) {
         auto* picture = new QLabel(this);
         picture->setObjectName(QStringLiteral("picIcon%1").arg(i));
-        picture->setGeometry(px(120), px(240), px(1500), px(1500));
+        picture->setGeometry(twipsRect(120, 240, 1500, 1500));
         picture->setMouseTracking(true);
         picture->installEventFilter(this);
         picIcon << picture;
@@ -110,13 +117,13 @@ void frmAbout::createControls()
 
     cmdOK = new QPushButton(this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(px(4200), px(3120), px(1500), px(345));
+    cmdOK->setGeometry(twipsRect(4200, 3120, 1500, 345));
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 
     cmdSysInfo = new QPushButton(this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(px(4200), px(3600), px(1485), px(345));
+    cmdSysInfo->setGeometry(twipsRect(4200, 3600, 1485, 345));
     cmdSysInfo->setAutoDefault(false);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 

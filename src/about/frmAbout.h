@@ -91,6 +91,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    int px(int twips) const;
+    QRect twipsRect(int left, int top, int width, int height) const;
     void createControls();
     void loadDesignState();
     void Form_Load();
