@@ -311,6 +311,7 @@ void FrmMain::connectHandlers()
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(cancel, &QShortcut::activated, CmdQuit, &QPushButton::click);
     connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
+    connect(CmdAbout, &QPushButton::clicked, this, &FrmMain::CmdAbout_Click);
 
     onKeyPress(TxtWJ, [this](std::int16_t& c) { TxtWJ_KeyPress(c); });
     onKeyPress(TxtCZ, [this](std::int16_t& c) { TxtCZ_KeyPress(c); });

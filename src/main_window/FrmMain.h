@@ -63,6 +63,7 @@ class QScrollBar;
 namespace tessik {
 
 class Desktop;
+class frmAbout;
 
 class FrmMain : public QWidget {
     Q_OBJECT
@@ -79,6 +80,10 @@ public:
 
     // Ends the program at once; nothing is said to the CAD program.
     void CmdQuit_Click();
+
+    // Hides the window and shows the About dialog, not modal; the dialog
+    // shows the window again when it unloads.
+    void CmdAbout_Click();
 
     // Selects entry `index` of `list` from code (-1: none) and raises the
     // list's click handling, as the user's choice would; every call raises it.
@@ -153,6 +158,8 @@ private:
     void refuse(std::int16_t& KeyAscii);
 
     Desktop& desktop_;
+    // Made at the first About; a window of its own, deleted with this one.
+    frmAbout* frmAbout_ = nullptr;
 };
 
 }  // namespace tessik
