@@ -1,5 +1,6 @@
 #include "ControlEvents.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -73,7 +74,9 @@ protected:
     {
         if (watched != control_ || event->type() != type_) return false;
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) return false;
+        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason ||
+            QApplication::activePopupWidget())
+            return false;
         // The control handles the event first (a line edit sets up its caret
         // and selection on focus), then the handler runs on the settled
         // control. Calling event() directly does not pass the filters again.

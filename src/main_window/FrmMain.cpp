@@ -11,7 +11,10 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
+#include <algorithm>
+#include <type_traits>
 
 #include "ControlEvents.h"
 #include "Desktop.h"
@@ -128,6 +131,12 @@ FrmMain::FrmMain(Desktop& desktop, QWidget* parent)
 
 void FrmMain::createControls()
 {
+    // Frames as the layout was drawn for: the border runs through the middle
+    // of the caption, and positions inside count from the frame's top edge.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 5px;"
+        " padding: 0px 2px; background-color: palette(window); }"));
     Frame1 = make<QGroupBox>(this, QStringLiteral("Frame1"), QStringLiteral("输入"));
     Frame2 = make<QGroupBox>(this, QStringLiteral("Frame2"), QStringLiteral("程序设置"));
     Frame3 = make<QGroupBox>(this, QStringLiteral("Frame3"), QStringLiteral("插入点设置"));
@@ -153,8 +162,21 @@ void FrmMain::createControls()
     VScroll1->setSingleStep(1);
     VScroll1->setPageStep(2);
     VScroll1->setValue(20);
-    // The upper arrow raises the count, as on a spin box.
+    // A spinner: the upper end is 20 and the upper arrow (and the Up key)
+    // raises the count. Qt turns the picture upside down but not the arrows,
+    // so every step goes the other way.
     VScroll1->setInvertedAppearance(true);
+    connect(VScroll1, &QAbstractSlider::actionTriggered, VScroll1, [bar = VScroll1](int action) {
+        int step = 0;
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd: step = -bar->singleStep(); break;
+        case QAbstractSlider::SliderSingleStepSub: step = bar->singleStep(); break;
+        case QAbstractSlider::SliderPageStepAdd: step = -bar->pageStep(); break;
+        case QAbstractSlider::SliderPageStepSub: step = bar->pageStep(); break;
+        default: return;
+        }
+        bar->setSliderPosition(std::clamp(bar->value() + step, bar->minimum(), bar->maximum()));
+    });
     VScroll1->setFocusPolicy(Qt::TabFocus);
 
     LblCZ_1 = make<QLabel>(Frame1, QStringLiteral("LblCZ_1"), QStringLiteral("材    质"));
@@ -172,7 +194,6 @@ void FrmMain::createControls()
 
     for (QLabel* caption : {LblWaJ_1, LblWanJ[1], LblWanJ[0], LblWanJ[3], LblCZ_1, LblBH_1, Label3})
         setTextColor(caption, Qt::black);
-    for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight}) field->setCursorPosition(0);
 
     ChkQuit = make<TwoStateCheckBox>(Frame2, QStringLiteral("ChkQuit"), QStringLiteral("绘图结束退出(&H)"));
     ChkQuit->setChecked(true);
@@ -253,6 +274,11 @@ void FrmMain::placeControls()
     place(VScroll1, {2205, 1320, 300, 255});
 
     place(ChkQuit, {120, 240, 1695, 180});
+    // Too low for the toolkit's check mark and text: it grows about its middle.
+    const int checkHeight = std::max(ChkQuit->fontMetrics().height(), style()->pixelMetric(QStyle::PM_IndicatorHeight));
+    if (ChkQuit->height() < checkHeight)
+        ChkQuit->setGeometry(ChkQuit->geometry().adjusted(0, 0, 0, checkHeight - ChkQuit->height())
+                                 .translated(0, -(checkHeight - ChkQuit->height()) / 2));
     place(OptGc, {120, 240, 1020, 255});
     place(OptWc, {100, 480, 1020, 255});
     for (int i = 0; i < 6; ++i) place(OptTX[i], {120, 240 + 240 * i, i == 5 ? 1335 : 1215, 255});
@@ -277,13 +303,12 @@ void FrmMain::placeControls()
 void FrmMain::setKeyboardOrder()
 {
     // Only controls that can take the focus are listed; the disabled ones
-    // stand where they would come if they were enabled.
-    const QWidget* order[] = {CmbWJ,    CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,    CmbBH,    TxtWeight,
-                              ChkQuit,  OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1, CmdAbout,
-                              CmdQuit,  CmdIquire, VScroll1, OptGc,   OptWc,    OptTX[1], OptTX[2],
-                              OptTX[5]};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+    // stand where they would come if they were enabled. A group of options
+    // is one stop, at its selected option; the arrow keys move within it.
+    QWidget* const order[] = {CmbWJ,   CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,     CmbBH,    TxtWeight, ChkQuit,
+                              OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1,  CmdAbout, CmdQuit,   CmdIquire,
+                              VScroll1, OptGc,    OptWc,    OptTX[1], OptTX[2],  OptTX[5]};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void FrmMain::connectHandlers()
@@ -293,6 +318,7 @@ void FrmMain::connectHandlers()
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(cancel, &QShortcut::activated, CmdQuit, &QPushButton::click);
     connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
+    connect(CmdAbout, &QPushButton::clicked, this, &FrmMain::CmdAbout_Click);
 
     onKeyPress(TxtWJ, [this](std::int16_t& c) { TxtWJ_KeyPress(c); });
     onKeyPress(TxtCZ, [this](std::int16_t& c) { TxtCZ_KeyPress(c); });
@@ -394,7 +420,13 @@ void FrmMain::TxtZJS_Change()
     if (value.ok() && *value >= VScroll1->minimum() && *value <= VScroll1->maximum()) VScroll1->setValue(*value);
 }
 
-void FrmMain::VScroll1_Change() { TxtZJS->setText(QString::number(VScroll1->value())); }
+// An equal text is not written again, so the caret stays where the user is
+// typing.
+void FrmMain::VScroll1_Change()
+{
+    const QString text = QString::number(VScroll1->value());
+    if (TxtZJS->text() != text) TxtZJS->setText(text);
+}
 
 // --- Standard data: list loading, the standard lookup, the weight -----------
 

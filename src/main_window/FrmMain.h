@@ -65,6 +65,7 @@ class QScrollBar;
 namespace tessik {
 
 class Desktop;
+class frmAbout;
 
 class FrmMain : public QWidget {
     Q_OBJECT
@@ -81,6 +82,10 @@ public:
 
     // Ends the program at once; nothing is said to the CAD program.
     void CmdQuit_Click();
+
+    // Hides the window and shows the About dialog, not modal; the dialog
+    // shows the window again when it unloads.
+    void CmdAbout_Click();
 
     // Selects entry `index` of `list` from code (-1: none) and raises the
     // list's click handling, as the user's choice would; every call raises it.
@@ -175,6 +180,8 @@ private:
     bool bookProblemTold_ = false;
 
     Desktop& desktop_;
+    // Made at the first About; a window of its own, deleted with this one.
+    frmAbout* frmAbout_ = nullptr;
 };
 
 }  // namespace tessik
