@@ -109,7 +109,8 @@ public:
     // Standard data: the list loaders of start-up steps 4-6, the standard
     // lookup and the weight. Data files are read from the working directory
     // by their bare names; a list file that is missing or unreadable is
-    // reported once, by a message naming the file and the folder.
+    // reported once, by a message naming the file and the folder
+    // (FrmMainStandards.cpp).
     void LoadDiameterSeries();
     void LoadWallThickness();
     void LoadBendAngles();
