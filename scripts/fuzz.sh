@@ -3,7 +3,7 @@
 # sanitizers) in their own build directory and runs the data-file fuzzer.
 #   scripts/fuzz.sh [SECONDS] [more libFuzzer arguments]
 # SECONDS defaults to 300. The corpus grows in $build/corpus, seeded from
-# fuzz/corpus; findings are written to $build/findings.
+# fuzz/corpus and the shipped data files; findings are written to $build/findings.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TESSIK_FUZZ_BUILD_DIR:-$root/build-fuzz}
@@ -15,6 +15,6 @@ cmake -S "$root" -B "$build" -DTESSIK_FUZZ=ON -DTESSIK_BUILD_GUI=OFF -DTESSIK_BU
 cmake --build "$build" --target field_reader_fuzz --parallel "${TESSIK_JOBS:-2}"
 
 mkdir -p "$build/corpus" "$build/findings"
-cp -n "$root"/fuzz/corpus/* "$build/corpus/" 2>/dev/null || true
+cp -n "$root"/fuzz/corpus/* "$root"/data/*.ini "$build/corpus/" 2>/dev/null || true
 exec "$build/fuzz/field_reader_fuzz" "$build/corpus" -max_total_time="$seconds" -max_len=8192 \
   -rss_limit_mb=2048 -artifact_prefix="$build/findings/" -print_final_stats=1 "$@"

@@ -72,34 +72,7 @@ private slots:
         QCOMPARE(desktop_.messageBoxes.size(), 0);
     }
 
-    void choosingAnAngleProposesAndWeighs_data()
-    {
-        QTest::addColumn<int>("angleEntry");
-        QTest::addColumn<QString>("radius");
-        QTest::addColumn<QString>("segments");
-        // The shipped book: 1422 lies in the range above 1400, factor 1.0.
-        QTest::newRow("90") << 3 << "1422" << "5";
-        QTest::newRow("60") << 2 << "1422" << "3";
-        QTest::newRow("45") << 1 << "1422" << "2";
-        QTest::newRow("30") << 0 << "1422" << "1";
-    }
-
-    void choosingAnAngleProposesAndWeighs()
-    {
-        QFETCH(int, angleEntry);
-        QFETCH(QString, radius);
-        QFETCH(QString, segments);
-        QVERIFY(QDir::setCurrent(QStringLiteral(TESSIK_DATA_DIR)));
-        FrmMain& w = start();
-        QVERIFY(FrmMain::selectListEntry(w.CmbHd, angleEntry).ok());
-        QCOMPARE(w.TxtWJ->text(), radius);
-        QCOMPARE(w.TxtZJS->text(), segments);
-        QVERIFY(w.TxtWeight->text() != kBlank);
-        QVERIFY(w.TxtWeight->text().toDouble() > 0);
-        QCOMPARE(desktop_.messageBoxes.size(), 0);
-    }
-
-    void weightOfTheShippedStartUpChoice()
+    void choosing90AfterStartUpProposesAndWeighs()
     {
         // The same inputs through tessik-elbow give the same text; both are
         // checked against an independent model in the CLI tests.
@@ -108,7 +81,12 @@ private slots:
         QCOMPARE(w.CmbWJ->currentText(), QStringLiteral("*1422"));
         QCOMPARE(w.CmbBH->currentText(), QStringLiteral("28"));
         QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
+        // The shipped book: 1422 lies in the range above 1400, factor 1.0 and
+        // five middle segments at 90 degrees.
+        QCOMPARE(w.TxtWJ->text(), QStringLiteral("1422"));
+        QCOMPARE(w.TxtZJS->text(), QStringLiteral("5"));
         QCOMPARE(w.TxtWeight->text(), QStringLiteral("2143.971"));
+        QCOMPARE(desktop_.messageBoxes.size(), 0);
     }
 
     void entryFortyIsSelectedOnlyWhenItExists_data()
@@ -144,18 +122,6 @@ private slots:
         QVERIFY2(box.text.contains("gbhd.ini"), qPrintable(box.text));
         QVERIFY2(box.text.contains(QDir::current().absolutePath()), qPrintable(box.text));
         QCOMPARE(box.style, msgbox::kInformation);
-    }
-
-    void bothListFilesMissing()
-    {
-        FrmMain& w = start();
-        QCOMPARE(w.CmbWJ->count(), 0);
-        QCOMPARE(w.CmbBH->count(), 0);
-        QCOMPARE(w.CmbWJ->currentText(), QStringLiteral("直径"));
-        QCOMPARE(w.CmbHd->count(), 4);
-        QCOMPARE(desktop_.messageBoxes.size(), 2);
-        QVERIFY(desktop_.messageBoxes[0].text.contains("zjxl.ini"));
-        QVERIFY(desktop_.messageBoxes[1].text.contains("gbhd.ini"));
     }
 
     void outOfRangeDiameterShowsTheMessageThenTheLastColumn()
