@@ -93,9 +93,13 @@ struct EntityJson {
 std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 {
     if (source == "CmbHd") return "角度 --angle \"" + o.angle + "\"";
-    if (source == "TxtZJS") return "中节数 --segments \"" + o.segments.value_or(kBlankText) + "\"";
+    if (source == "TxtZJS")
+        return o.segments ? "中节数 --segments \"" + *o.segments + "\""
+                          : std::string("中节数：未给出 --segments，标准表也没有给出建议值");
     if (source == "CmbWJ") return "外径 --diameter \"" + o.diameter + "\"";
-    if (source == "TxtWJ") return "曲率半径 --radius \"" + o.radius.value_or(kBlankText) + "\"";
+    if (source == "TxtWJ")
+        return o.radius ? "曲率半径 --radius \"" + *o.radius + "\""
+                        : std::string("曲率半径：未给出 --radius，标准表也没有给出建议值");
     return "由外径与曲率半径算出的 " + source + " 超出数值范围";
 }
 
@@ -118,8 +122,8 @@ exactly as the design window does, and prints them as one JSON object.
                     Left out, the radius and the segments are proposed from
                     book.ini by the diameter's range and the angle, as the
                     window proposes them; a given value wins over the proposal.
-                    A diameter outside every range prints "此范围内尚未给出标准，
-                    请自行输入！" on standard error and the last range is used.
+                    A diameter outside every range prints the window's message
+                    on standard error and the last range is used.
   --wall TEXT       wall thickness in mm: adds the weight
   --density TEXT    material density in kg per cubic metre (default 7850)
   --data DIR        folder holding book.ini (default: the working directory)

@@ -155,6 +155,14 @@ TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
     }
 }
 
+TEST(ElbowCliStandards, NoProposalForAnAngleWithoutRowAndNoneGiven)
+{
+    const ProgramRun r = runProgram("--angle 75 --diameter 508 " + kData);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("未给出 --segments"), std::string::npos) << r.err;
+}
+
 TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
 {
     const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
