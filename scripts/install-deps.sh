@@ -10,7 +10,9 @@ packages=(
   # look: a Chinese user-interface font
   fonts-wqy-microhei
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
-  xvfb xauth xdotool python3 python3-ezdxf librecad poppler-utils clang
+  xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
+  # screenshots of the windows under Xvfb, clicks into them
+  imagemagick x11-utils xdotool
 )
 if [[ "${1:-}" == "--run-only" ]]; then
   packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev fonts-wqy-microhei)

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "ElbowCli.h"
+
+namespace tessik {
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs the real program through the shell, arguments given shell-quoted.
+ProgramRun runProgram(const std::string& arguments, const std::string& workingDirectory = ".")
+{
+    const std::string base = testing::TempDir() + "elbow_cli_" + std::to_string(::getpid());
+    const std::string command = "cd '" + workingDirectory + "' && " + std::string(TESSIK_ELBOW_EXE) + " " +
+                                arguments + " >" + base + ".out 2>" + base + ".err";
+    const int raw = std::system(command.c_str());
+    ProgramRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(base + ".out");
+    r.err = slurp(base + ".err");
+    std::remove((base + ".out").c_str());
+    std::remove((base + ".err").c_str());
+    return r;
+}
+
+const std::string kWorked = "--angle 90 --segments 2 --diameter '*100' --radius 150";
+
+TEST(ElbowCliProgram, WorkedExampleFrontView)
+{
+    const ProgramRun r = runProgram(kWorked);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find(R"("DblAB": 90, "DblA": 15, "DblB": 30, "DblD": 100, "DblR": 150, "DblR1": 100, "DblR2": 200)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(R"("DblC1": 51.763808157774726)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("IntN": 2})"), std::string::npos);
+    EXPECT_NE(r.out.find(R"({"type": "line", "start": [0, -50, 0], "end": [0, 50, 0]})"), std::string::npos);
+    EXPECT_NE(r.out.find(R"({"type": "arc", "center": [0, -150, 0], "radius": 150, "startAngle": 0, "endAngle": 1.5707963})"),
+              std::string::npos);
+}
+
+TEST(ElbowCliProgram, ViewsAndPoints)
+{
+    const ProgramRun left = runProgram(kWorked + " --view left --at=-5,2");
+    ASSERT_EQ(left.status, 0) << left.err;
+    EXPECT_NE(left.out.find(R"({"type": "ellipse", "center": [-5, 2, 0], "majorAxis": [50, 0, 0], "ratio": 1})"),
+              std::string::npos)
+        << left.out;
+    EXPECT_NE(left.out.find(R"("startAngle": 3.1415926, "endAngle": 6.2831852)"), std::string::npos);
+
+    const ProgramRun right = runProgram(kWorked + " --view right --at -5,2,25");
+    ASSERT_EQ(right.status, 0) << right.err;
+    EXPECT_NE(right.out.find(R"("center": [-5, 2, 0], "majorAxis": [50, 0, 0], "ratio": 1, "startAngle": 0)"),
+              std::string::npos)
+        << right.out;
+
+    const ProgramRun top = runProgram(kWorked + " --view top");
+    ASSERT_EQ(top.status, 0);
+    EXPECT_NE(top.out.find("\"entities\": [\n ]}"), std::string::npos) << top.out;
+}
+
+TEST(ElbowCliProgram, UnusableFieldsExitTwoAndNameTheField)
+{
+    struct Case {
+        const char* args;
+        const char* mentions;
+    } cases[] = {
+        {"--angle 弯角 --segments 2 --diameter 100 --radius 150", "--angle"},
+        {"--angle 90 --segments 32768 --diameter 100 --radius 150", "--segments"},
+        {"--angle 90 --segments 2 --diameter '**100' --radius 150", "--diameter"},
+        {"--angle 90 --segments 2 --diameter 100 --radius '(空白)'", "--radius"},
+        {"--angle 90 --segments -1 --diameter 100 --radius 150", "--segments"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_EQ(r.err.rfind("参数输入出错。", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    }
+}
+
+TEST(ElbowCliProgram, WrongUsageAndHelp)
+{
+    for (const char* args : {"", "--angle 90", "--angle 90 --segments 2 --diameter 100 --radius 150 --view side",
+                             "--angle 90 --segments 2 --diameter 100 --radius 150 --at 1",
+                             "--angle 90 --segments 2 --diameter 100 --radius 150 --bogus 1",
+                             "--angle 90 --angle 45 --segments 2 --diameter 100 --radius 150",
+                             "--angle 90 --segments 2 --diameter 100 --radius"}) {
+        const ProgramRun r = runProgram(args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_NE(r.err.find("usage"), std::string::npos) << args;
+    }
+    const ProgramRun help = runProgram("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--view"), std::string::npos);
+}
+
+TEST(ElbowCliArguments, ValuesMayStartWithAMinusSign)
+{
+    const auto parsed = parseElbowArguments({"--angle", "-90", "--segments=2", "--diameter", "100", "--radius",
+                                             "-150", "--at", "-1.5,-2,3"});
+    ASSERT_TRUE(parsed.options) << parsed.usageError;
+    EXPECT_EQ(parsed.options->angle, "-90");
+    EXPECT_EQ(parsed.options->segments, "2");
+    EXPECT_EQ(parsed.options->radius, "-150");
+    EXPECT_EQ(parsed.options->at, (Point3{-1.5, -2, 3}));
+}
+
+// --- Proposals from book.ini ---------------------------------------------------
+// (the values and the weight on random inputs: standards_model.py)
+
+const std::string kData = std::string("--data '") + TESSIK_DATA_DIR + "'";
+
+TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
+{
+    struct Case {
+        const char* args;
+        const char* proposal;
+        bool message;
+    } cases[] = {
+        // 1422 lies in the range 1400.00001 to 3000: factor 1, five middle segments at 90 degrees.
+        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false})", false},
+        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true})", true},
+        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false})x", false},
+        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false})", false},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(std::string(c.args) + " " + kData + " --view top");
+        ASSERT_EQ(r.status, 0) << c.args << r.err;
+        EXPECT_NE(r.out.find(c.proposal), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.err.find("此范围内尚未给出标准，请自行输入！") != std::string::npos, c.message) << c.args << r.err;
+        EXPECT_EQ(r.out.find("\"weight\""), std::string::npos) << "no weight without --wall";
+    }
+}
+
+TEST(ElbowCliStandards, NoProposalForAnAngleWithoutRowAndNoneGiven)
+{
+    const ProgramRun r = runProgram("--angle 75 --diameter 508 " + kData);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("未给出 --segments"), std::string::npos) << r.err;
+}
+
+TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
+{
+    const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false})"), std::string::npos)
+        << r.out;
+}
+
+TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesFromAnEmptyTable)
+{
+    std::string empty = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(empty.data()), nullptr);
+    const ProgramRun r = runProgram("--angle 90 --diameter 200 --view top --data '" + empty + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("book.ini"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "0", "segments": "0", "outOfRange": false})"), std::string::npos)
+        << r.out;
+    ::rmdir(empty.c_str());
+}
+
+}  // namespace
+}  // namespace tessik
