@@ -330,8 +330,6 @@ void BM_ResidentMemoryWith100kEntities(benchmark::State& state)
             return;
         }
         const qint64 ms = host.modelSpace;
-        // Built as a std::string: QByteArray::append(const char*, n) in Qt 6.4
-        // copies the whole array on every call.
         std::string burst;
         burst.reserve(100000 * 128);
         char line[256];
