@@ -88,13 +88,22 @@ void DrawingView::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), palette().color(QPalette::Window));
         return;
     }
-    if (!layerValid_ || layer_.size() != size()) {
-        if (layer_.size() != size()) layer_ = QImage(size(), QImage::Format_RGB32);
+    // The layer has one pixel per device pixel, so lines stay one device
+    // pixel wide on high-density screens.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (!layerValid_ || layer_.size() != pixels) {
+        if (layer_.size() != pixels) layer_ = QImage(pixels, QImage::Format_RGB32);
+        layer_.setDevicePixelRatio(1);
         layer_.fill(kBackground);
-        rasterizeSpace(layer_, kEntity.rgb(), viewport_, doc->modelSpace());
+        Viewport device = viewport_;
+        device.setSize(pixels);
+        device.setView(viewport_.center(), viewport_.scale() * ratio);
+        rasterizeSpace(layer_, kEntity.rgb(), device, doc->modelSpace());
+        layer_.setDevicePixelRatio(ratio);
         layerValid_ = true;
     }
-    painter.drawImage(0, 0, layer_);
+    painter.drawImage(QPointF(0, 0), layer_);
 
     if (session_.picking() && cursor_) {
         const QPointF c = *cursor_;
