@@ -1,0 +1,191 @@
+#include "ElbowCli.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "DesignRecord.h"
+#include "ElbowGeometry.h"
+#include "NumberText.h"
+
+namespace tessik {
+namespace {
+
+const std::map<std::string, int>& viewNames()
+{
+    static const std::map<std::string, int> names{{"front", kFrontView}, {"top", kTopView},
+                                                  {"bottom", kBottomView}, {"left", kLeftView},
+                                                  {"right", kRightView}, {"all", kAllViews}};
+    return names;
+}
+
+bool parsePoint(const std::string& text, Point3& point)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, ',')) parts.push_back(part);
+    if (!text.empty() && text.back() == ',') return false;
+    if (parts.size() != 2 && parts.size() != 3) return false;
+    Point3 p{};
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const auto v = textToDouble(parts[i]);
+        if (!v) return false;
+        p[i] = *v;
+    }
+    point = p;
+    return true;
+}
+
+// Writes doubles so that they read back to the same value; JSON has no
+// infinity or NaN, so those become null.
+std::string number(double v) { return std::isfinite(v) ? doubleToRoundTripText(v) : "null"; }
+
+std::string point(const Point3& p) { return "[" + number(p[0]) + ", " + number(p[1]) + ", " + number(p[2]) + "]"; }
+
+struct EntityJson {
+    std::string operator()(const LineEntity& e) const
+    {
+        return R"({"type": "line", "start": )" + point(e.start) + R"(, "end": )" + point(e.end) + "}";
+    }
+    std::string operator()(const ArcEntity& e) const
+    {
+        return R"({"type": "arc", "center": )" + point(e.center) + R"(, "radius": )" + number(e.radius) +
+               R"(, "startAngle": )" + number(e.startAngle) + R"(, "endAngle": )" + number(e.endAngle) + "}";
+    }
+    std::string operator()(const EllipseEntity& e) const
+    {
+        std::string s = R"({"type": "ellipse", "center": )" + point(e.center) + R"(, "majorAxis": )" +
+                        point(e.majorAxis) + R"(, "ratio": )" + number(e.ratio);
+        if (e.angles)
+            s += R"(, "startAngle": )" + number(e.angles->start) + R"(, "endAngle": )" + number(e.angles->end);
+        return s + "}";
+    }
+};
+
+// What each field or derived value is called for the user.
+std::string describeSource(const std::string& source, const ElbowCliOptions& o)
+{
+    if (source == "CmbHd") return "角度 --angle \"" + o.angle + "\"";
+    if (source == "TxtZJS") return "中节数 --segments \"" + o.segments + "\"";
+    if (source == "CmbWJ") return "外径 --diameter \"" + o.diameter + "\"";
+    if (source == "TxtWJ") return "曲率半径 --radius \"" + o.radius + "\"";
+    return "由外径与曲率半径算出的 " + source + " 超出数值范围";
+}
+
+}  // namespace
+
+std::string elbowUsage()
+{
+    return R"(用法 / usage:
+  tessik-elbow --angle TEXT --segments TEXT --diameter TEXT --radius TEXT
+               [--view front|top|bottom|left|right|all] [--at X,Y[,Z]]
+
+Computes the design parameters of a mitred elbow and the entities of one view,
+exactly as the design window does, and prints them as one JSON object.
+
+  --angle TEXT      bend angle in degrees (the text of the angle field)
+  --segments TEXT   number of middle segments (rounded half to even: 2.5 -> 2)
+  --diameter TEXT   outer diameter in mm; a leading "*" (basic series) is removed
+  --radius TEXT     bend radius of the pipe axis in mm
+  --view NAME       view to compute (default front); top, bottom and all have no
+                    entities
+  --at X,Y[,Z]      picked insertion point, the centre of the inlet end face
+                    (default 0,0,0); z is ignored, every entity lies in z = 0
+  --help            this text
+
+Options take their value as the next argument or after "=" (--at=-5,2); a value
+may begin with a minus sign.
+
+Output: {"parameters": {"DblAB": .., "DblA": .., "DblB": .., "DblD": .., "DblR": ..,
+"DblR1": .., "DblR2": .., "DblC1": .., "DblC2": .., "IntN": ..}, "entities": [..]}
+with lines {"type": "line", "start": [x,y,z], "end": [x,y,z]}, the arc {"type": "arc",
+"center", "radius", "startAngle", "endAngle"} and ellipses {"type": "ellipse", "center",
+"majorAxis", "ratio"[, "startAngle", "endAngle"]}; angles in radians.
+
+Exit status: 0 success; 1 wrong usage; 2 a field could not be used ("参数输入出错。"
+and the field on standard error, nothing on standard output).
+)";
+}
+
+ElbowCliParse parseElbowArguments(const std::vector<std::string>& args)
+{
+    ElbowCliOptions o;
+    std::map<std::string, std::string*> texts{{"--angle", &o.angle}, {"--segments", &o.segments},
+                                              {"--diameter", &o.diameter}, {"--radius", &o.radius}};
+    std::map<std::string, std::string> given;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            return {o, {}};
+        }
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (!texts.count(name) && name != "--view" && name != "--at")
+            return {std::nullopt, "unknown argument: " + args[i]};
+        if (given.count(name)) return {std::nullopt, name + " given twice"};
+        if (!value) {
+            if (i + 1 >= args.size()) return {std::nullopt, name + " needs a value"};
+            value = args[++i];
+        }
+        given[name] = *value;
+    }
+    for (const auto& [name, target] : texts) {
+        if (!given.count(name)) return {std::nullopt, name + " is required"};
+        *target = given[name];
+    }
+    if (given.count("--view")) {
+        const auto it = viewNames().find(given["--view"]);
+        if (it == viewNames().end()) return {std::nullopt, "unknown view: " + given["--view"]};
+        o.view = it->second;
+    }
+    if (given.count("--at") && !parsePoint(given["--at"], o.at))
+        return {std::nullopt, "--at needs X,Y or X,Y,Z as decimal numbers: " + given["--at"]};
+    return {o, {}};
+}
+
+int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const ElbowCliParse parsed = parseElbowArguments(args);
+    if (!parsed.options) {
+        err << "tessik-elbow: " << parsed.usageError << "\n\n" << elbowUsage();
+        return 1;
+    }
+    const ElbowCliOptions& o = *parsed.options;
+    if (o.help) {
+        out << elbowUsage();
+        return 0;
+    }
+
+    DesignRecord record;
+    const PendingError pending = InputParameter({o.angle, o.segments, o.diameter, o.radius}, record);
+    if (pending) {
+        err << "参数输入出错。\n";
+        std::vector<std::string> seen;
+        for (const std::string& source : pending.sources()) {
+            if (std::find(seen.begin(), seen.end(), source) != seen.end()) continue;
+            seen.push_back(source);
+            err << "  " << describeSource(source, o) << "\n";
+        }
+        return 2;
+    }
+
+    const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
+    out << "{\"parameters\": {\"DblAB\": " << number(record.DblAB) << ", \"DblA\": " << number(record.DblA)
+        << ", \"DblB\": " << number(record.DblB) << ", \"DblD\": " << number(record.DblD)
+        << ", \"DblR\": " << number(record.DblR) << ", \"DblR1\": " << number(record.DblR1)
+        << ", \"DblR2\": " << number(record.DblR2) << ", \"DblC1\": " << number(record.DblC1)
+        << ", \"DblC2\": " << number(record.DblC2) << ", \"IntN\": " << record.IntN << "},\n \"entities\": [";
+    for (std::size_t i = 0; i < entities.size(); ++i)
+        out << (i ? ",\n  " : "\n  ") << std::visit(EntityJson{}, entities[i]);
+    out << "\n ]}\n";
+    return 0;
+}
+
+}  // namespace tessik

@@ -1,0 +1,43 @@
+#pragma once
+// tessik-elbow, the command-line companion of the design window: the same
+// design record, the same InputParameter and the same view geometry, printed
+// as one JSON object for scripts and batch work.
+//
+// parseElbowArguments turns argv into ElbowCliOptions (or a usage error);
+// runElbowCli does the whole run and returns the exit status:
+//   0  the JSON object on `out`;
+//   1  wrong usage: a message on `err`, nothing on `out`;
+//   2  the design fields could not be used: "参数输入出错。" and the fields on
+//      `err`, nothing on `out`.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ElbowEntity.h"
+
+namespace tessik {
+
+struct ElbowCliOptions {
+    std::string angle;     // text of the bend-angle field
+    std::string segments;  // text of the middle-segment field
+    std::string diameter;  // text of the outer-diameter field, "*" allowed
+    std::string radius;    // text of the bend-radius field
+    int view = 0;          // view option index: front 0, top 1, bottom 2, left 3, right 4, all 5
+    Point3 at{};           // picked point
+    bool help = false;
+};
+
+struct ElbowCliParse {
+    std::optional<ElbowCliOptions> options;
+    std::string usageError;  // set when options is empty
+};
+
+ElbowCliParse parseElbowArguments(const std::vector<std::string>& args);
+
+int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+std::string elbowUsage();
+
+}  // namespace tessik
