@@ -3,6 +3,8 @@
 #include "CadErrors.h"
 #include "PendingError.h"
 
+#include <type_traits>
+
 namespace tessik {
 
 namespace {
@@ -13,12 +15,19 @@ const QString kStartFailed = QStringLiteral("AutoCAD启动失败!");
 const QString kStarted = QStringLiteral("AutoCAD已经启动。");
 const QString kProgramTitle = QStringLiteral("Tessik");
 
-// A property read on an object that was never taken fails like any other step.
+// A property read on an object that was never taken fails like any other
+// step; an object read counts only once the CAD application has answered.
 template <class T, class Get>
 auto take(const std::shared_ptr<T>& from, const char* member, Get get) -> decltype(get(*from))
 {
     if (!from) return caderr::objectNotSet(QString::fromLatin1(member));
-    return get(*from);
+    auto r = get(*from);
+    if constexpr (!std::is_same_v<decltype(r), Status>) {
+        if (r.ok()) {
+            if (Status s = r.value()->settle(); !s) return s.error();
+        }
+    }
+    return r;
 }
 
 }  // namespace
