@@ -19,6 +19,9 @@ namespace {
 
 // Above this much unsent data the sender stops and lets the server catch up.
 constexpr qint64 kWriteHighWater = 1 << 20;
+// During a burst, every so many requests the sent ones go out and the replies
+// that have come in are read, without waiting for either.
+constexpr qint64 kPumpEvery = 256;
 
 }  // namespace
 
@@ -102,6 +105,7 @@ Result<CadRpcChannel::Id> CadRpcChannel::send(const char* method, qint64 target,
         return broken_;
     }
     if (socket_->bytesToWrite() > kWriteHighWater) drainWrites();
+    else if (id % kPumpEvery == 0) pump();
     return id;
 }
 
@@ -112,18 +116,24 @@ void CadRpcChannel::drainWrites()
     QTimer stall;
     stall.setSingleShot(true);
     connect(socket_, &QLocalSocket::bytesWritten, &loop, [&] {
-        stall.start(kDefaultTimeoutMs);
+        stall.start(defaultTimeoutMs);
         if (socket_->bytesToWrite() < kWriteHighWater / 4) loop.quit();
     });
     connect(socket_, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
     connect(&stall, &QTimer::timeout, &loop, [&] {
         breakWith(caderr::serverUnavailable(
-            QStringLiteral("tessik-cad 未在 %1 秒内接收数据").arg(kDefaultTimeoutMs / 1000)));
+            QStringLiteral("tessik-cad 未在 %1 秒内接收数据").arg(defaultTimeoutMs / 1000)));
         loop.quit();
     });
-    stall.start(kDefaultTimeoutMs);
+    stall.start(defaultTimeoutMs);
     socket_->flush();
     if (!broken() && socket_->bytesToWrite() >= kWriteHighWater / 4) loop.exec(QEventLoop::AllEvents);
+}
+
+void CadRpcChannel::pump()
+{
+    socket_->flush();
+    socket_->waitForReadyRead(0);  // reads (and parses) what has arrived, never blocks
 }
 
 bool CadRpcChannel::hasReply(Id id)

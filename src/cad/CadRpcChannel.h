@@ -39,20 +39,23 @@ public:
     // Waits for the reply to `id` and hands it over (once). timeoutMs < 0: no
     // limit, as long as the connection holds; otherwise the deadline counts
     // from the last sign of life from the server.
-    Result<QJsonValue> wait(Id id, int timeoutMs = kDefaultTimeoutMs);
+    Result<QJsonValue> wait(Id id, int timeoutMs = defaultTimeoutMs);
     // The reply, if it has already arrived (reads what is waiting, never blocks).
     bool hasReply(Id id);
 
     bool broken() const { return broken_.number != 0; }
     const Error& brokenError() const { return broken_; }
 
-    static constexpr int kDefaultTimeoutMs = 30000;
+    // How long the server may stay silent before the connection counts as
+    // broken (tests shorten it).
+    static inline int defaultTimeoutMs = 30000;
 
 private:
     explicit CadRpcChannel(QLocalSocket* socket);
     void readReplies();
     void breakWith(const Error& error);
     void drainWrites();
+    void pump();
 
     QLocalSocket* socket_;
     QByteArray inbox_;

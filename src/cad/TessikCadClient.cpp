@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
@@ -13,7 +14,9 @@
 #include <QTimer>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <csignal>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -28,6 +31,8 @@ namespace {
 
 using Id = CadRpcChannel::Id;
 
+struct Remote;
+
 // The connection with what it has learnt about tessik-cad's answers: for each
 // (object, member) lookup, the handle last answered and whether the same
 // handle came twice in a row (then the next lookup may be guessed).
@@ -38,6 +43,9 @@ struct Link {
         bool repeated = false;
     };
     QHash<QPair<qint64, QString>, Answer> answers;
+    // Lookups sent on a guess or without waiting, oldest first: their answers
+    // are taken in as they arrive, so a changed answer stops the guessing.
+    std::deque<std::weak_ptr<Remote>> unanswered;
 
     void observe(qint64 on, const QString& member, qint64 handle)
     {
@@ -104,6 +112,18 @@ Status settleRemote(Link& link, Remote& r)
     return *r.outcome;
 }
 
+void takeArrivedAnswers(Link& link)
+{
+    while (!link.unanswered.empty()) {
+        std::shared_ptr<Remote> r = link.unanswered.front().lock();
+        if (r && !r->outcome) {
+            if (!link.channel->hasReply(r->request)) return;
+            (void)resolve(link, *r);  // its outcome stays with it for settle()
+        }
+        link.unanswered.pop_front();
+    }
+}
+
 // The handle to address a call on `r` to: known, answered by now, guessed
 // from earlier answers, or waited for.
 Result<qint64> targetOf(Link& link, Remote& r)
@@ -112,7 +132,11 @@ Result<qint64> targetOf(Link& link, Remote& r)
     if (r.handle) return *r.handle;
     if (r.guessed) return *r.guessed;
     if (!link.channel->hasReply(r.request)) {
-        if (auto g = link.guess(r.askedOn, r.member)) return *(r.guessed = g);
+        takeArrivedAnswers(link);
+        if (auto g = link.guess(r.askedOn, r.member)) {
+            r.guessed = g;
+            return *g;
+        }
     }
     Status s = resolve(link, r);
     if (!s) return s.error();
@@ -153,12 +177,13 @@ protected:
         r->request = *id;
         r->askedOn = *target;
         r->member = lower(member);
+        if (std::strcmp(method, "get") == 0) link_->unanswered.push_back(r);
         return r;
     }
 
     // A value read: waits for the answer.
     Result<QJsonValue> read(const char* member, const QByteArray& params = {}, const char* method = "get",
-                            int timeoutMs = CadRpcChannel::kDefaultTimeoutMs)
+                            int timeoutMs = CadRpcChannel::defaultTimeoutMs)
     {
         Result<qint64> target = targetOf(*link_, *self_);
         if (!target) return target.error();
@@ -315,7 +340,17 @@ public:
     Status bringToFront() override { return setVisible(true); }
 };
 
-bool processGone(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+// Gone, or a zombie nobody reaps (a detached child belongs to init, which in
+// a container may never reap it).
+bool processGone(qint64 pid)
+{
+    if (pid <= 0) return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
 
 }  // namespace
 
