@@ -1,0 +1,21 @@
+// tessik: the elbow design tool. Run it from a folder that holds book.ini,
+// gbhd.ini and zjxl.ini.
+
+#include <QApplication>
+
+#include "Desktop.h"
+#include "FrmMain.h"
+#include "TessikLook.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessik"));
+    QApplication::setApplicationVersion(QStringLiteral(TESSIK_VERSION));
+    tessik::applyTessikLook(app);
+
+    tessik::QtDesktop desktop;
+    tessik::FrmMain frmMain(desktop);
+    frmMain.Form_Load();
+    return app.exec();
+}

@@ -1,0 +1,409 @@
+#include "FrmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTimer>
+#include <algorithm>
+
+#include "ControlEvents.h"
+#include "Desktop.h"
+#include "NumberText.h"
+#include "TessikIcon.h"
+
+namespace tessik {
+
+namespace {
+
+const QString kBlank = QStringLiteral("(空白)");
+
+// The window's client area and every position below are in twips.
+constexpr int kClientWidth = 6450;
+constexpr int kClientHeight = 3510;
+constexpr int kTwipsPerInch = 1440;
+
+struct TwipsRect {
+    int left, top, width, height;
+};
+
+// Edges are converted, not sizes, so neighbours that touch in twips touch
+// on screen too.
+int toPixels(int twips, qreal dpi) { return qRound(twips * dpi / kTwipsPerInch); }
+
+QRect toPixels(const TwipsRect& r, qreal dpi)
+{
+    const int left = toPixels(r.left, dpi);
+    const int top = toPixels(r.top, dpi);
+    return QRect(left, top, toPixels(r.left + r.width, dpi) - left, toPixels(r.top + r.height, dpi) - top);
+}
+
+template <class W>
+W* make(QWidget* parent, const QString& name, const QString& text = {})
+{
+    W* w = new W(parent);
+    w->setObjectName(name);
+    if constexpr (std::is_base_of_v<QLineEdit, W> || std::is_base_of_v<QAbstractButton, W> ||
+                  std::is_base_of_v<QLabel, W>) {
+        w->setText(text);
+    } else if constexpr (std::is_base_of_v<QGroupBox, W>) {
+        w->setTitle(text);
+    }
+    return w;
+}
+
+QString indexed(const char* name, int index) { return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index); }
+
+void setTextColor(QWidget* w, const QColor& color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, color);
+    w->setPalette(p);
+}
+
+void setFillColor(QWidget* w, const QColor& color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, color);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+QComboBox* makeList(QWidget* parent, const QString& name, const QString& text)
+{
+    auto* list = make<QComboBox>(parent, name);
+    list->setEditable(true);
+    // A plain text line: typing neither completes from nor adds to the list.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    list->setEditText(text);
+    return list;
+}
+
+constexpr std::int32_t kInvalidPropertyValue = 380;
+
+// A check box that the user ticks and clears; its grayed state is set from
+// code only, and a click on it clears the box.
+class TwoStateCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override { setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked); }
+};
+
+bool isDigitCode(std::int16_t c) { return c >= 48 && c <= 57; }
+constexpr std::int16_t kBackspace = 8;
+constexpr std::int16_t kDecimalPoint = 46;
+
+}  // namespace
+
+FrmMain::FrmMain(Desktop& desktop, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      desktop_(desktop)
+{
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QStringLiteral("Tessik"));
+    setWindowIcon(tessikIcon());
+    createControls();
+    placeControls();
+    setKeyboardOrder();
+    connectHandlers();
+    CmbWJ->setFocus();
+}
+
+void FrmMain::createControls()
+{
+    Frame1 = make<QGroupBox>(this, QStringLiteral("Frame1"), QStringLiteral("输入"));
+    Frame2 = make<QGroupBox>(this, QStringLiteral("Frame2"), QStringLiteral("程序设置"));
+    Frame3 = make<QGroupBox>(this, QStringLiteral("Frame3"), QStringLiteral("插入点设置"));
+    Frame4 = make<QGroupBox>(this, QStringLiteral("Frame4"), QStringLiteral("图形设置"));
+
+    LblWaJ_1 = make<QLabel>(Frame1, QStringLiteral("LblWaJ_1"), QStringLiteral("外    径"));
+    CmbWJ = makeList(Frame1, QStringLiteral("CmbWJ"), QStringLiteral("直径"));
+    Label1[0] = make<QLabel>(Frame1, indexed("Label1", 0), QStringLiteral("mm"));
+
+    LblWanJ[1] = make<QLabel>(Frame1, indexed("LblWanJ", 1), QStringLiteral("角    度"));
+    CmbHd = makeList(Frame1, QStringLiteral("CmbHd"), QStringLiteral("弯角"));
+    LblWanJ[2] = make<QLabel>(Frame1, indexed("LblWanJ", 2), QStringLiteral("度"));
+
+    LblWanJ[0] = make<QLabel>(Frame1, indexed("LblWanJ", 0), QStringLiteral("曲率半径"));
+    TxtWJ = make<QLineEdit>(Frame1, QStringLiteral("TxtWJ"), kBlank);
+    Label1[2] = make<QLabel>(Frame1, indexed("Label1", 2), QStringLiteral("mm"));
+
+    LblWanJ[3] = make<QLabel>(Frame1, indexed("LblWanJ", 3), QStringLiteral("中 节 数"));
+    TxtZJS = make<QLineEdit>(Frame1, QStringLiteral("TxtZJS"), kBlank);
+    VScroll1 = make<QScrollBar>(Frame1, QStringLiteral("VScroll1"));
+    VScroll1->setOrientation(Qt::Vertical);
+    VScroll1->setRange(1, 20);
+    VScroll1->setSingleStep(1);
+    VScroll1->setPageStep(2);
+    VScroll1->setValue(20);
+    // A spinner: the upper end is 20 and the upper arrow (and the Up key)
+    // raises the count. Qt turns the picture upside down but not the arrows,
+    // so every step goes the other way.
+    VScroll1->setInvertedAppearance(true);
+    connect(VScroll1, &QAbstractSlider::actionTriggered, VScroll1, [bar = VScroll1](int action) {
+        int step = 0;
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd: step = -bar->singleStep(); break;
+        case QAbstractSlider::SliderSingleStepSub: step = bar->singleStep(); break;
+        case QAbstractSlider::SliderPageStepAdd: step = -bar->pageStep(); break;
+        case QAbstractSlider::SliderPageStepSub: step = bar->pageStep(); break;
+        default: return;
+        }
+        bar->setSliderPosition(std::clamp(bar->value() + step, bar->minimum(), bar->maximum()));
+    });
+    VScroll1->setFocusPolicy(Qt::TabFocus);
+
+    LblCZ_1 = make<QLabel>(Frame1, QStringLiteral("LblCZ_1"), QStringLiteral("材    质"));
+    TxtCZ = make<QLineEdit>(Frame1, QStringLiteral("TxtCZ"), QStringLiteral("7850"));
+    Label1[3] = make<QLabel>(Frame1, indexed("Label1", 3), QStringLiteral("kg/m"));
+
+    LblBH_1 = make<QLabel>(Frame1, QStringLiteral("LblBH_1"), QStringLiteral("壁    厚"));
+    CmbBH = makeList(Frame1, QStringLiteral("CmbBH"), kBlank);
+    Label1[1] = make<QLabel>(Frame1, indexed("Label1", 1), QStringLiteral("mm"));
+
+    Label3 = make<QLabel>(Frame1, QStringLiteral("Label3"), QStringLiteral("重    量"));
+    TxtWeight = make<QLineEdit>(Frame1, QStringLiteral("TxtWeight"), kBlank);
+    TxtWeight->setReadOnly(true);
+    Label4 = make<QLabel>(Frame1, QStringLiteral("Label4"), QStringLiteral("kg"));
+
+    for (QLabel* caption : {LblWaJ_1, LblWanJ[1], LblWanJ[0], LblWanJ[3], LblCZ_1, LblBH_1, Label3})
+        setTextColor(caption, Qt::black);
+    for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight}) field->setCursorPosition(0);
+
+    ChkQuit = make<TwoStateCheckBox>(Frame2, QStringLiteral("ChkQuit"), QStringLiteral("绘图结束退出(&H)"));
+    ChkQuit->setChecked(true);
+
+    OptGc = make<QRadioButton>(Frame3, QStringLiteral("OptGc"), QStringLiteral("管道中心"));
+    OptWc = make<QRadioButton>(Frame3, QStringLiteral("OptWc"), QStringLiteral("弯曲中心"));
+    OptWc->setChecked(true);
+    OptGc->setEnabled(false);
+    OptWc->setEnabled(false);
+    Frame3->setEnabled(false);
+
+    const std::array<QString, 6> views{QStringLiteral("主视图(&B)"), QStringLiteral("上视图(&U)"),
+                                       QStringLiteral("下视图(&D)"), QStringLiteral("左视图(&L)"),
+                                       QStringLiteral("右视图(&R)"), QStringLiteral("所有视图(&A)")};
+    for (int i = 0; i < 6; ++i) OptTX[i] = make<QRadioButton>(Frame4, indexed("OptTX", i), views[i]);
+    OptTX[0]->setChecked(true);
+    for (int i : {1, 2, 5}) OptTX[i]->setEnabled(false);
+
+    CmdStart = make<QPushButton>(this, QStringLiteral("CmdStart"), QStringLiteral("启动AutoCAD(&C)"));
+    CmdDraw1 = make<QPushButton>(this, QStringLiteral("CmdDraw1"), QStringLiteral("绘       图(&D)"));
+    CmdAbout = make<QPushButton>(this, QStringLiteral("CmdAbout"), QStringLiteral("关       于(&A)"));
+    CmdQuit = make<QPushButton>(this, QStringLiteral("CmdQuit"), QStringLiteral("退       出(&Q)"));
+    CmdIquire = make<QPushButton>(this, QStringLiteral("CmdIquire"), QStringLiteral("查询(&I)"));
+    CmdIquire->hide();
+    // Enter presses the focused button, as on the classic desktop.
+    for (QPushButton* b : {CmdStart, CmdDraw1, CmdAbout, CmdQuit}) b->setAutoDefault(true);
+
+    Label2 = make<QLabel>(this, QStringLiteral("Label2"),
+                          QStringLiteral("注：外径中加\"*\"者为基本系列，其它为辅助系列。"));
+    const QColor highlight = palette().color(QPalette::Highlight);
+    setTextColor(Label2, highlight);
+    for (int i = 0; i < 2; ++i) Line1[i] = make<QFrame>(this, indexed("Line1", i));
+    setFillColor(Line1[1], palette().color(QPalette::WindowText));
+    setFillColor(Line1[0], palette().color(QPalette::Base));
+    LblInfo = make<QLabel>(this, QStringLiteral("LblInfo"), QStringLiteral("Label1"));
+    setTextColor(LblInfo, highlight);
+}
+
+void FrmMain::placeControls()
+{
+    const qreal dpi = logicalDpiX();
+    const auto place = [dpi](QWidget* w, TwipsRect r) { w->setGeometry(toPixels(r, dpi)); };
+    // Labels that size themselves to their text.
+    const auto placeAt = [dpi](QLabel* label, int left, int top) {
+        label->adjustSize();
+        label->move(toPixels(left, dpi), toPixels(top, dpi));
+    };
+
+    setFixedSize(toPixels(kClientWidth, dpi), toPixels(kClientHeight, dpi));
+
+    place(Frame1, {120, 120, 2775, 2775});
+    place(Frame2, {3000, 120, 1935, 855});
+    place(Frame3, {5040, 120, 1200, 855});
+    place(Frame4, {3000, 1080, 1575, 1815});
+
+    // The input rows: caption label, field, unit label level with the caption.
+    constexpr int kCaptionLeft = 120, kCaptionWidth = 735, kCaptionHeight = 255;
+    constexpr int kFieldLeft = 960, kFieldWidth = 1215, kUnitLeft = 2280;
+    struct Row {
+        QLabel* caption;
+        int captionTop;
+        QWidget* field;
+        int fieldTop;
+        int fieldHeight;
+        QLabel* unit;
+    };
+    const Row rows[] = {
+        {LblWaJ_1, 285, CmbWJ, 240, 300, Label1[0]},  {LblWanJ[1], 645, CmbHd, 600, 300, LblWanJ[2]},
+        {LblWanJ[0], 1005, TxtWJ, 975, 270, Label1[2]}, {LblWanJ[3], 1365, TxtZJS, 1320, 270, nullptr},
+        {LblCZ_1, 1725, TxtCZ, 1665, 270, Label1[3]},   {LblBH_1, 2085, CmbBH, 2025, 300, Label1[1]},
+        {Label3, 2400, TxtWeight, 2400, 270, Label4},
+    };
+    for (const Row& row : rows) {
+        place(row.caption, {kCaptionLeft, row.captionTop, kCaptionWidth, kCaptionHeight});
+        place(row.field, {kFieldLeft, row.fieldTop, kFieldWidth, row.fieldHeight});
+        if (row.unit) placeAt(row.unit, kUnitLeft, row.captionTop);
+    }
+    place(VScroll1, {2205, 1320, 300, 255});
+
+    place(ChkQuit, {120, 240, 1695, 180});
+    place(OptGc, {120, 240, 1020, 255});
+    place(OptWc, {100, 480, 1020, 255});
+    for (int i = 0; i < 6; ++i) place(OptTX[i], {120, 240 + 240 * i, i == 5 ? 1335 : 1215, 255});
+
+    constexpr int kButtonLeft = 4680, kButtonWidth = 1575, kButtonHeight = 375;
+    place(CmdStart, {kButtonLeft, 1200, kButtonWidth, kButtonHeight});
+    place(CmdDraw1, {kButtonLeft, 1640, kButtonWidth, kButtonHeight});
+    place(CmdAbout, {kButtonLeft, 2080, kButtonWidth, kButtonHeight});
+    place(CmdQuit, {kButtonLeft, 2520, kButtonWidth, kButtonHeight});
+    place(CmdIquire, {8040, 2280, 1335, 375});
+
+    placeAt(Label2, 195, 3000);
+    // The etched separator: a dark line of width 1 over a light one of width 2.
+    const int lineLeft = toPixels(45, dpi);
+    const int lineRight = toPixels(6400, dpi);
+    const int onePixel = std::max(1, qRound(dpi / 96));
+    Line1[1]->setGeometry(lineLeft, toPixels(3225, dpi), lineRight - lineLeft, onePixel);
+    Line1[0]->setGeometry(lineLeft, toPixels(3240, dpi), lineRight - lineLeft, 2 * onePixel);
+    placeAt(LblInfo, 195, 3285);
+}
+
+void FrmMain::setKeyboardOrder()
+{
+    // Only controls that can take the focus are listed; the disabled ones
+    // stand where they would come if they were enabled.
+    const QWidget* order[] = {CmbWJ,    CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,    CmbBH,    TxtWeight,
+                              ChkQuit,  OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1, CmdAbout,
+                              CmdQuit,  CmdIquire, VScroll1, OptGc,   OptWc,    OptTX[1], OptTX[2],
+                              OptTX[5]};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+}
+
+void FrmMain::connectHandlers()
+{
+    // Esc presses the cancel button. An open drop-down list grabs the
+    // keyboard, so there Esc only closes the list.
+    auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(cancel, &QShortcut::activated, CmdQuit, &QPushButton::click);
+    connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
+
+    onKeyPress(TxtWJ, [this](std::int16_t& c) { TxtWJ_KeyPress(c); });
+    onKeyPress(TxtCZ, [this](std::int16_t& c) { TxtCZ_KeyPress(c); });
+    onKeyPress(TxtZJS, [this](std::int16_t& c) { TxtZJS_KeyPress(c); });
+    onGotFocus(TxtWJ, [this] { TxtWJ_GotFocus(); });
+    onGotFocus(TxtCZ, [this] { TxtCZ_GotFocus(); });
+    onGotFocus(TxtZJS, [this] { TxtZJS_GotFocus(); });
+    connect(TxtZJS, &QLineEdit::textChanged, this, &FrmMain::TxtZJS_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &FrmMain::VScroll1_Change);
+}
+
+void FrmMain::Form_Load()
+{
+    // 1. On screen during the following steps.
+    show();
+    // 2. Grayed counts as set for the quit after drawing.
+    ChkQuit->setCheckState(Qt::PartiallyChecked);
+    // 3. Start, the connection to the CAD program, runs here, followed by
+    // 4.-6. the list loaders LoadDiameterSeries, LoadWallThickness and
+    //    LoadBendAngles, in that order.
+}
+
+PendingError FrmMain::InputParameter()
+{
+    const DesignFieldTexts fields{CmbHd->currentText().toStdString(), TxtZJS->text().toStdString(),
+                                  CmbWJ->currentText().toStdString(), TxtWJ->text().toStdString()};
+    return tessik::InputParameter(fields, record);
+}
+
+void FrmMain::CmdQuit_Click() { desktop_.endProgram(); }
+
+Status FrmMain::selectListEntry(QComboBox* list, int index)
+{
+    if (index < -1 || index >= list->count())
+        return Error{kInvalidPropertyValue, "Invalid property value", list->objectName().toStdString()};
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+    return success();
+}
+
+int FrmMain::chkQuitValue() const
+{
+    switch (ChkQuit->checkState()) {
+    case Qt::Unchecked: return 0;
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    }
+    return 0;
+}
+
+// Digits, backspace and one kind of decimal point; the text already in the
+// field is not looked at.
+void FrmMain::TxtWJ_KeyPress(std::int16_t& KeyAscii) { decimalFilter(KeyAscii); }
+void FrmMain::TxtCZ_KeyPress(std::int16_t& KeyAscii) { decimalFilter(KeyAscii); }
+
+void FrmMain::decimalFilter(std::int16_t& KeyAscii)
+{
+    if (!isDigitCode(KeyAscii) && KeyAscii != kBackspace && KeyAscii != kDecimalPoint) refuse(KeyAscii);
+}
+
+// Digits only: backspace deletes nothing here.
+void FrmMain::TxtZJS_KeyPress(std::int16_t& KeyAscii)
+{
+    if (!isDigitCode(KeyAscii)) refuse(KeyAscii);
+}
+
+void FrmMain::refuse(std::int16_t& KeyAscii)
+{
+    desktop_.beep();
+    KeyAscii = 0;
+}
+
+void FrmMain::TxtWJ_GotFocus() { selectAllText(TxtWJ); }
+void FrmMain::TxtCZ_GotFocus() { selectAllText(TxtCZ); }
+
+void FrmMain::TxtZJS_GotFocus()
+{
+    if (TxtZJS->text() == kBlank) TxtZJS->setText(QStringLiteral("1"));
+    selectAllText(TxtZJS);
+}
+
+void FrmMain::selectAllText(QLineEdit* field)
+{
+    field->selectAll();
+    // A click that brought the focus places the caret after this handler has
+    // run; the selection is made again once the click is through.
+    if (QGuiApplication::mouseButtons() != Qt::NoButton)
+        QTimer::singleShot(0, field, [field] { if (field->hasFocus()) field->selectAll(); });
+}
+
+// The bar follows a text that is a whole number in its range; any other text
+// leaves it where it is, and no error stays behind.
+void FrmMain::TxtZJS_Change()
+{
+    const Result<std::int16_t> value = textToInt16(TxtZJS->text().toStdString());
+    if (value.ok() && *value >= VScroll1->minimum() && *value <= VScroll1->maximum()) VScroll1->setValue(*value);
+}
+
+// An equal text is not written again, so the caret stays where the user is
+// typing.
+void FrmMain::VScroll1_Change()
+{
+    const QString text = QString::number(VScroll1->value());
+    if (TxtZJS->text() != text) TxtZJS->setText(text);
+}
+
+}  // namespace tessik

@@ -1,0 +1,158 @@
+#pragma once
+// FrmMain: the program's one working window.
+//
+// The window is a set of controls placed at fixed positions (laid out in
+// twips, 1/1440 inch, and scaled to the screen's logical dpi), the design
+// record the window owns for its whole life, and one handler per control
+// event, named after control and event (TxtZJS_Change, CmdQuit_Click). The
+// handlers of the other modules (standard data, the CAD link, the About
+// dialog) are members of this class too and are wired in its constructor.
+//
+// Naming: each control is a public member named as in the design and carries
+// that name as its objectName, so tests and screenshots find it. Members of a
+// control array are std::arrays indexed as in the design, with objectNames
+// "OptTX_3", "LblWanJ_0", "Label1_2", "Line1_1"; an array of which only one
+// index exists is a single member with the index in its name (LblWaJ_1).
+//
+// Event mapping, from the toolkit's events to the window's events:
+// - Click of a button or option: QAbstractButton::clicked (mouse, Space, the
+//   access key). Disabled and hidden controls do not answer their access key.
+// - Click of a drop-down list: QComboBox::activated, which the user raises by
+//   choosing an entry with the mouse or the arrow keys. Code selects an entry
+//   with selectListEntry(), which raises activated as well, so a list's click
+//   handling runs however the entry was chosen.
+// - Change of a text box: QLineEdit::textChanged. Qt raises it for the user's
+//   edits and for setText() from code alike; setText() with an unchanged text
+//   raises none.
+// - Change of the scroll bar: QScrollBar::valueChanged, raised for arrow
+//   clicks and setValue() alike, and not for an unchanged value. setValue()
+//   clamps a value outside the range where the classic bar refuses it, so
+//   handlers test the range before they assign.
+// - KeyPress: onKeyPress() (ControlEvents.h) turns each key press that types a
+//   character into a 16-bit character code before the field sees it; the
+//   handler discards the character by setting the code to 0.
+// - GotFocus / LostFocus: onGotFocus() / onLostFocus() (ControlEvents.h);
+//   opening a drop-down list or switching to another window is neither.
+// - Design-time values are set before any handler is connected, so they raise
+//   no event.
+// - Esc presses CmdQuit (the window's cancel button) unless a drop-down list
+//   is open: the open list takes the key and only closes.
+// - The close box closes the window; with no other window open the program
+//   ends, and no handler of the window runs.
+//
+// Start-up is Form_Load(), which main() calls right after construction.
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+#include "DesignRecord.h"
+#include "Error.h"
+#include "PendingError.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+
+namespace tessik {
+
+class Desktop;
+
+class FrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit FrmMain(Desktop& desktop, QWidget* parent = nullptr);
+
+    // Start-up: shows the window, grays ChkQuit, connects to the CAD program
+    // and fills the three lists.
+    void Form_Load();
+
+    // Derives the design record from the current texts of CmbHd, TxtZJS,
+    // CmbWJ and TxtWJ; the returned error is pending for the caller.
+    PendingError InputParameter();
+
+    // Ends the program at once; nothing is said to the CAD program.
+    void CmdQuit_Click();
+
+    // Selects entry `index` of `list` from code (-1: none) and raises the
+    // list's click handling, as the user's choice would; every call raises it.
+    // An index outside the list is refused with "Invalid property value" (380)
+    // and changes nothing.
+    static Status selectListEntry(QComboBox* list, int index);
+
+    // ChkQuit's value: 0 clear, 1 ticked, 2 grayed.
+    int chkQuitValue() const;
+
+    // Input field behaviour.
+    void TxtWJ_KeyPress(std::int16_t& KeyAscii);
+    void TxtCZ_KeyPress(std::int16_t& KeyAscii);
+    void TxtZJS_KeyPress(std::int16_t& KeyAscii);
+    void TxtWJ_GotFocus();
+    void TxtCZ_GotFocus();
+    void TxtZJS_GotFocus();
+    void TxtZJS_Change();
+    void VScroll1_Change();
+
+    // The window's design parameters and scratch variables.
+    DesignRecord record;
+
+    // Frames
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QGroupBox* Frame3;
+    QGroupBox* Frame4;
+
+    // Input rows (in Frame1)
+    QLabel* LblWaJ_1;
+    QComboBox* CmbWJ;
+    std::array<QLabel*, 4> LblWanJ;
+    QComboBox* CmbHd;
+    QLineEdit* TxtWJ;
+    QLineEdit* TxtZJS;
+    QScrollBar* VScroll1;
+    QLabel* LblCZ_1;
+    QLineEdit* TxtCZ;
+    QLabel* LblBH_1;
+    QComboBox* CmbBH;
+    QLabel* Label3;
+    QLineEdit* TxtWeight;
+    QLabel* Label4;
+    std::array<QLabel*, 4> Label1;
+
+    // Options
+    QCheckBox* ChkQuit;
+    QRadioButton* OptGc;
+    QRadioButton* OptWc;
+    std::array<QRadioButton*, 6> OptTX;
+
+    // Commands
+    QPushButton* CmdStart;
+    QPushButton* CmdDraw1;
+    QPushButton* CmdAbout;
+    QPushButton* CmdQuit;
+    QPushButton* CmdIquire;
+
+    // Note, separator, status line
+    QLabel* Label2;
+    std::array<QFrame*, 2> Line1;
+    QLabel* LblInfo;
+
+private:
+    void createControls();
+    void placeControls();
+    void setKeyboardOrder();
+    void connectHandlers();
+    void selectAllText(QLineEdit* field);
+    void decimalFilter(std::int16_t& KeyAscii);
+    void refuse(std::int16_t& KeyAscii);
+
+    Desktop& desktop_;
+};
+
+}  // namespace tessik
