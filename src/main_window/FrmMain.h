@@ -46,7 +46,11 @@
 #include <array>
 #include <cstdint>
 
+#include <memory>
+
+#include "CadConnection.h"
 #include "DesignRecord.h"
+#include "ElbowDrawCommand.h"
 #include "Error.h"
 #include "PendingError.h"
 
@@ -67,7 +71,9 @@ class Desktop;
 class FrmMain : public QWidget {
     Q_OBJECT
 public:
-    explicit FrmMain(Desktop& desktop, QWidget* parent = nullptr);
+    // `cad` reaches the CAD program (get the running instance, create one).
+    FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent = nullptr);
+    ~FrmMain() override;
 
     // Start-up: shows the window, grays ChkQuit, connects to the CAD program
     // and fills the three lists.
@@ -98,6 +104,16 @@ public:
     void TxtZJS_GotFocus();
     void TxtZJS_Change();
     void VScroll1_Change();
+
+    // ---- CAD link and drawing -------------------------------------------
+    // Start: attach to the running CAD program or offer to launch it, then
+    // take AcadApp, AcadDoc, MoSpace, PaSpace and acadUtil.
+    void Start();
+    void CmdStart_Click();
+    // The draw command; returns how the press ended (for tests).
+    ElbowDrawCommand::Outcome CmdDraw1_Click();
+    const CadConnectionObjects& cadObjects() const { return cadConnection_->objects(); }
+    // ---------------------------------------------------------------------
 
     // The window's design parameters and scratch variables.
     DesignRecord record;
@@ -151,8 +167,14 @@ private:
     void selectAllText(QLineEdit* field);
     void decimalFilter(std::int16_t& KeyAscii);
     void refuse(std::int16_t& KeyAscii);
+    void connectCad(CadAutomation& cad);
 
     Desktop& desktop_;
+
+    // CAD link and drawing
+    class DrawHost;
+    std::unique_ptr<CadConnection> cadConnection_;
+    std::unique_ptr<DrawHost> drawHost_;
 };
 
 }  // namespace tessik

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "ControlEvents.h"
+#include "FakeCad.h"
 #include "FakeDesktop.h"
 #include "FrmMain.h"
 #include "TessikLook.h"
@@ -29,6 +30,7 @@ class FrmMainTest : public QObject {
 
 private:
     std::unique_ptr<FakeDesktop> desktop;
+    std::shared_ptr<FakeCad> cad;
     std::unique_ptr<FrmMain> w;
 
     template <class T = QWidget>
@@ -72,7 +74,8 @@ private slots:
     void init()
     {
         desktop = std::make_unique<FakeDesktop>();
-        w = std::make_unique<FrmMain>(*desktop);
+        cad = FakeCad::create();
+        w = std::make_unique<FrmMain>(*desktop, *cad);
         w->Form_Load();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
     }
