@@ -1,0 +1,540 @@
+#include "AutomationDispatcher.h"
+
+#include <cmath>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonObject>
+
+#include "AutomationError.h"
+
+namespace tessik::cadhost {
+
+using namespace automation;
+using Kind = AutomationDispatcher::Kind;
+using ObjectRef = AutomationDispatcher::ObjectRef;
+using Member = AutomationDispatcher::Member;
+
+struct AutomationDispatcher::Context {
+    AutomationDispatcher& dispatcher;
+    CadSession& session;
+    ObjectRef ref;
+    CadDocument* document;  // null for the application
+
+    QJsonValue handle(const ObjectRef& r) { return dispatcher.handleValue(r); }
+    ObjectRef child(Kind kind, int space = 0, int index = 0) const
+    {
+        return ObjectRef{kind, ref.document, space, index};
+    }
+    SpaceKind space() const { return static_cast<SpaceKind>(ref.space); }
+    const CadEntity& entity() const { return document->space(space()).at(ref.index); }
+};
+
+using Context = AutomationDispatcher::Context;
+
+namespace {
+
+const char* kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Application: return "Application";
+    case Kind::Document: return "Document";
+    case Kind::ModelSpace: return "ModelSpace";
+    case Kind::PaperSpace: return "PaperSpace";
+    case Kind::Utility: return "Utility";
+    case Kind::Entity: return "Entity";
+    }
+    return "";
+}
+
+const char* entityKindName(const CadEntity& e)
+{
+    static constexpr const char* kNames[] = {"Line", "Arc", "Circle", "Ellipse"};
+    return kNames[e.index()];
+}
+
+Error invalid(const QString& why)
+{
+    return error(kInvalidArgument, QStringLiteral("参数无效：%1").arg(why));
+}
+
+Error unknownName(const QString& member)
+{
+    return error(kUnknownName, QStringLiteral("未知的名称“%1”。").arg(member));
+}
+
+Result<Point3> point(const QJsonValue& v, const char* what)
+{
+    const QString name = QString::fromUtf8(what);
+    if (!v.isArray()) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name));
+    const QJsonArray a = v.toArray();
+    if (a.size() != 3) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name));
+    Point3 p{};
+    for (int i = 0; i < 3; ++i) {
+        if (!a[i].isDouble() || !std::isfinite(a[i].toDouble()))
+            return invalid(QStringLiteral("%1的坐标必须是有限的数。").arg(name));
+        p[static_cast<std::size_t>(i)] = a[i].toDouble();
+    }
+    return p;
+}
+
+Result<double> number(const QJsonValue& v, const char* what)
+{
+    if (!v.isDouble() || !std::isfinite(v.toDouble()))
+        return invalid(QStringLiteral("%1必须是有限的数。").arg(QString::fromUtf8(what)));
+    return v.toDouble();
+}
+
+Result<QString> text(const QJsonValue& v, const char* what)
+{
+    if (!v.isString())
+        return invalid(QStringLiteral("%1必须是字符串。").arg(QString::fromUtf8(what)));
+    return v.toString();
+}
+
+Status argCount(const QJsonArray& args, int min, int max)
+{
+    if (args.size() < min || args.size() > max)
+        return error(kBadParamCount, QStringLiteral("参数个数不正确。"));
+    return success();
+}
+
+QJsonValue pointValue(const Point3& p) { return QJsonArray{p[0], p[1], p[2]}; }
+
+template <class T>
+Result<QJsonValue> ok(T v)
+{
+    return QJsonValue(v);
+}
+
+// Application object -------------------------------------------------------
+
+QHash<QString, Member> applicationMembers()
+{
+    QHash<QString, Member> m;
+    m["visible"].get = [](Context& c) { return ok(c.session.visible()); };
+    m["visible"].set = [](Context& c, const QJsonValue& v) -> Status {
+        if (!v.isBool() && !v.isDouble()) return invalid(QStringLiteral("Visible 必须是布尔值。"));
+        c.session.setVisible(v.isBool() ? v.toBool() : v.toDouble() != 0);
+        return success();
+    };
+    m["caption"].get = [](Context& c) { return ok(c.session.caption()); };
+    m["name"].get = [](Context&) { return ok(CadSession::applicationName()); };
+    m["activedocument"].get = [](Context& c) -> Result<QJsonValue> {
+        const CadDocument* doc = c.session.document();
+        if (!doc) return error(kNoDocument, QStringLiteral("没有打开的图形。"));
+        return c.handle(ObjectRef{Kind::Document, doc->serial(), 0, 0});
+    };
+    m["zoomextents"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        c.session.requestZoomExtents();
+        return QJsonValue();
+    };
+    return m;
+}
+
+// Document -----------------------------------------------------------------
+
+Status saveAs(Context& c, const QJsonValue& arg)
+{
+    auto path = text(arg, "文件名");
+    if (!path) return path.error();
+    if (path->trimmed().isEmpty()) return invalid(QStringLiteral("文件名为空。"));
+    const QString absolute = QFileInfo(*path).absoluteFilePath();
+    if (QFileInfo(absolute).isDir()) return invalid(QStringLiteral("“%1”是文件夹。").arg(*path));
+    return c.session.saveDocument(absolute);
+}
+
+QHash<QString, Member> documentMembers()
+{
+    QHash<QString, Member> m;
+    m["name"].get = [](Context& c) { return ok(c.document->name()); };
+    m["fullname"].get = [](Context& c) { return ok(c.document->path()); };
+    m["saved"].get = [](Context& c) { return ok(!c.document->modified()); };
+    m["modelspace"].get = [](Context& c) {
+        return Result<QJsonValue>(c.handle(c.child(Kind::ModelSpace, 0)));
+    };
+    m["paperspace"].get = [](Context& c) {
+        return Result<QJsonValue>(c.handle(c.child(Kind::PaperSpace, 1)));
+    };
+    m["utility"].get = [](Context& c) { return Result<QJsonValue>(c.handle(c.child(Kind::Utility))); };
+    m["saveas"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 1, 2); !s) return s.error();  // (path[, version])
+        if (Status s = saveAs(c, args[0]); !s) return s.error();
+        return QJsonValue();
+    };
+    m["save"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        if (c.document->path().isEmpty())
+            return invalid(QStringLiteral("图形尚未命名，请用 SaveAs。"));
+        if (Status s = c.session.saveDocument(c.document->path()); !s) return s.error();
+        return QJsonValue();
+    };
+    m["close"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        // Close([saveChanges[, fileName]]): with unsaved changes the caller
+        // must say what to do with them; nothing is dropped silently.
+        if (Status s = argCount(args, 0, 2); !s) return s.error();
+        const bool told = !args.isEmpty() && !args[0].isNull();
+        if (told && !args[0].isBool()) return invalid(QStringLiteral("SaveChanges 必须是布尔值。"));
+        if (c.document->modified()) {
+            if (!told)
+                return error(kFailed, QStringLiteral("图形有未保存的修改：请说明是否保存。"));
+            if (args[0].toBool()) {
+                Status saved = args.size() > 1 ? saveAs(c, args[1])
+                               : c.document->path().isEmpty()
+                                   ? Status(invalid(QStringLiteral("图形尚未命名，请给出文件名。")))
+                                   : c.session.saveDocument(c.document->path());
+                if (!saved) return saved.error();
+            }
+        }
+        c.session.closeDocument();
+        return QJsonValue();
+    };
+    m["sendcommand"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 1, 1); !s) return s.error();
+        auto t = text(args[0], "命令");
+        if (!t) return t.error();
+        c.session.commandLine().type(*t);
+        return QJsonValue();
+    };
+    return m;
+}
+
+// Model space and paper space ----------------------------------------------
+
+Result<QJsonValue> addEntity(Context& c, CadEntity entity)
+{
+    const int index = c.session.addEntity(c.space(), std::move(entity));
+    return c.handle(c.child(Kind::Entity, c.ref.space, index));
+}
+
+QHash<QString, Member> spaceMembers()
+{
+    QHash<QString, Member> m;
+    m["count"].get = [](Context& c) { return ok(c.document->space(c.space()).count()); };
+    m["item"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 1, 1); !s) return s.error();
+        const QJsonValue v = args[0];
+        const int count = c.document->space(c.space()).count();
+        if (!v.isDouble() || v.toDouble() != std::floor(v.toDouble()) || v.toDouble() < 0 ||
+            v.toDouble() >= count)
+            return invalid(QStringLiteral("索引超出范围（0 到 %1）。").arg(count - 1));
+        return c.handle(c.child(Kind::Entity, c.ref.space, v.toInt()));
+    };
+    m["addline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 2, 2); !s) return s.error();
+        auto start = point(args[0], "起点");
+        if (!start) return start.error();
+        auto end = point(args[1], "终点");
+        if (!end) return end.error();
+        return addEntity(c, CadLine{*start, *end});
+    };
+    m["addcircle"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 2, 2); !s) return s.error();
+        auto center = point(args[0], "圆心");
+        if (!center) return center.error();
+        auto radius = number(args[1], "半径");
+        if (!radius) return radius.error();
+        if (*radius <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
+        return addEntity(c, CadCircle{*center, *radius});
+    };
+    m["addarc"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 4, 4); !s) return s.error();
+        auto center = point(args[0], "圆心");
+        if (!center) return center.error();
+        auto radius = number(args[1], "半径");
+        if (!radius) return radius.error();
+        if (*radius <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
+        auto start = number(args[2], "起始角度");
+        if (!start) return start.error();
+        auto end = number(args[3], "终止角度");
+        if (!end) return end.error();
+        return addEntity(c, CadArc{*center, *radius, normalizeAngle(*start), normalizeAngle(*end)});
+    };
+    m["addellipse"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 3, 3); !s) return s.error();
+        auto center = point(args[0], "中心");
+        if (!center) return center.error();
+        auto major = point(args[1], "长轴");
+        if (!major) return major.error();
+        if (std::hypot((*major)[0], (*major)[1]) == 0 || (*major)[2] != 0)
+            return invalid(QStringLiteral("长轴必须是 x-y 平面内的非零向量。"));
+        auto ratio = number(args[2], "长短轴比");
+        if (!ratio) return ratio.error();
+        if (!(*ratio > 0 && *ratio <= 1)) return invalid(QStringLiteral("长短轴比必须在 (0, 1] 内。"));
+        return addEntity(c, CadEllipse{*center, *major, *ratio, 0, kTwoPi});
+    };
+    return m;
+}
+
+// Utility ------------------------------------------------------------------
+
+QHash<QString, Member> utilityMembers()
+{
+    QHash<QString, Member> m;
+    m["getpoint"].deferredCall = [](Context& c, const QJsonArray& args,
+                                    const AutomationDispatcher::Reply& reply) -> std::uint64_t {
+        if (Status s = argCount(args, 0, 2); !s) {
+            reply(s.error());
+            return 0;
+        }
+        std::optional<Point3> base;
+        if (!args.isEmpty() && !args[0].isNull()) {
+            auto b = point(args[0], "基点");
+            if (!b) {
+                reply(b.error());
+                return 0;
+            }
+            base = *b;
+        }
+        QString prompt;
+        if (args.size() > 1 && !args[1].isNull()) {
+            auto p = text(args[1], "提示");
+            if (!p) {
+                reply(p.error());
+                return 0;
+            }
+            prompt = *p;
+        }
+        return c.session.requestPoint(prompt, base, [reply](std::optional<Point3> picked) {
+            if (picked)
+                reply(pointValue(*picked));
+            else
+                reply(error(kPickCancelled, QStringLiteral("用户取消了输入。")));
+        });
+    };
+    return m;
+}
+
+// Entities -----------------------------------------------------------------
+
+// Each entity property is a getter over the variant; a kind that has no such
+// property answers "unknown name", as a late-bound call on the wrong object
+// type does.
+template <class F>
+std::function<Result<QJsonValue>(Context&)> entityGetter(const char* member, F f)
+{
+    return [member, f](Context& c) -> Result<QJsonValue> {
+        std::optional<QJsonValue> v = std::visit(f, c.entity());
+        if (!v) return unknownName(QString::fromUtf8(member));
+        return *v;
+    };
+}
+
+struct NoValue {
+    template <class T>
+    std::optional<QJsonValue> operator()(const T&) const
+    {
+        return std::nullopt;
+    }
+};
+
+template <class... Fs>
+struct Overload : Fs... {
+    using Fs::operator()...;
+};
+template <class... Fs>
+Overload(Fs...) -> Overload<Fs...>;
+
+Status setAngle(Context& c, const QJsonValue& v, bool start)
+{
+    auto angle = number(v, start ? "起始角度" : "终止角度");
+    if (!angle) return angle.error();
+    CadEntity e = c.entity();
+    if (auto* ellipse = std::get_if<CadEllipse>(&e)) {
+        (start ? ellipse->startParam : ellipse->endParam) =
+            ellipseParamFromAngle(*angle, ellipse->ratio);
+    } else if (auto* arc = std::get_if<CadArc>(&e)) {
+        (start ? arc->startAngle : arc->endAngle) = normalizeAngle(*angle);
+    } else {
+        return unknownName(QString::fromUtf8(start ? "StartAngle" : "EndAngle"));
+    }
+    c.session.replaceEntity(c.space(), c.ref.index, std::move(e));
+    return success();
+}
+
+QHash<QString, Member> entityMembers()
+{
+    QHash<QString, Member> m;
+    m["entitytype"].get = [](Context& c) {
+        // The numbers of the commercial CAD's entity-name enumeration.
+        static constexpr int kTypes[] = {19, 4, 8, 16};
+        return ok(kTypes[c.entity().index()]);
+    };
+    m["objectname"].get = [](Context& c) {
+        static constexpr const char* kNames[] = {"AcDbLine", "AcDbArc", "AcDbCircle", "AcDbEllipse"};
+        return ok(QString::fromLatin1(kNames[c.entity().index()]));
+    };
+    m["startpoint"].get = entityGetter(
+        "StartPoint",
+        Overload{NoValue{}, [](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(l.start); },
+                 [](const CadArc& a) -> std::optional<QJsonValue> {
+                     return pointValue(arcPoint(a.center, a.radius, a.startAngle));
+                 },
+                 [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                     return pointValue(ellipsePoint(e, e.startParam));
+                 }});
+    m["endpoint"].get = entityGetter(
+        "EndPoint",
+        Overload{NoValue{}, [](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(l.end); },
+                 [](const CadArc& a) -> std::optional<QJsonValue> {
+                     return pointValue(arcPoint(a.center, a.radius, a.endAngle));
+                 },
+                 [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                     return pointValue(ellipsePoint(e, e.endParam));
+                 }});
+    m["center"].get = entityGetter(
+        "Center", Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return pointValue(a.center); },
+                           [](const CadCircle& ci) -> std::optional<QJsonValue> { return pointValue(ci.center); },
+                           [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.center); }});
+    m["radius"].get = entityGetter(
+        "Radius", Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.radius; },
+                           [](const CadCircle& ci) -> std::optional<QJsonValue> { return ci.radius; }});
+    m["startangle"].get = entityGetter(
+        "StartAngle",
+        Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.startAngle; },
+                 [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                     return ellipseAngleFromParam(e.startParam, e.ratio);
+                 }});
+    m["endangle"].get = entityGetter(
+        "EndAngle",
+        Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.endAngle; },
+                 [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                     // A complete ellipse ends where it starts, a full turn on.
+                     if (e.startParam == 0 && e.endParam == kTwoPi) return kTwoPi;
+                     return ellipseAngleFromParam(e.endParam, e.ratio);
+                 }});
+    m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
+    m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
+    m["majoraxis"].get = entityGetter(
+        "MajorAxis",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.majorAxis); }});
+    m["minoraxis"].get = entityGetter(
+        "MinorAxis", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
+                     }});
+    m["radiusratio"].get = entityGetter(
+        "RadiusRatio", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.ratio; }});
+    m["startparameter"].get = entityGetter(
+        "StartParameter",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.startParam; }});
+    m["endparameter"].get = entityGetter(
+        "EndParameter",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.endParam; }});
+    return m;
+}
+
+}  // namespace
+
+AutomationDispatcher::AutomationDispatcher(CadSession& session) : session_(session)
+{
+    members_[int(Kind::Application)] = applicationMembers();
+    members_[int(Kind::Document)] = documentMembers();
+    members_[int(Kind::ModelSpace)] = spaceMembers();
+    members_[int(Kind::PaperSpace)] = spaceMembers();
+    members_[int(Kind::Utility)] = utilityMembers();
+    members_[int(Kind::Entity)] = entityMembers();
+}
+
+std::size_t AutomationDispatcher::RefHash::operator()(const ObjectRef& r) const noexcept
+{
+    std::size_t h = std::hash<std::uint64_t>{}(r.document);
+    h = h * 31 + static_cast<std::size_t>(r.kind);
+    h = h * 31 + static_cast<std::size_t>(r.space);
+    h = h * 1000003 + static_cast<std::size_t>(r.index);
+    return h;
+}
+
+std::int64_t AutomationDispatcher::handleFor(const ObjectRef& ref)
+{
+    if (ref.kind == Kind::Application) return 0;
+    auto [it, inserted] = handleOf_.try_emplace(ref, static_cast<std::int64_t>(handles_.size() + 1));
+    if (inserted) handles_.push_back(ref);
+    return it->second;
+}
+
+QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
+{
+    QJsonObject o;
+    o.insert(QLatin1String("handle"), static_cast<qint64>(handleFor(ref)));
+    if (ref.kind == Kind::Entity) {
+        const CadDocument* doc = session_.document();
+        o.insert(QLatin1String("type"),
+                 QLatin1String(entityKindName(doc->space(static_cast<SpaceKind>(ref.space)).at(ref.index))));
+    } else {
+        o.insert(QLatin1String("type"), QLatin1String(kindName(ref.kind)));
+    }
+    return o;
+}
+
+Result<ObjectRef> AutomationDispatcher::resolve(std::int64_t target) const
+{
+    if (target == 0) return ObjectRef{};
+    if (target < 0 || target > static_cast<std::int64_t>(handles_.size()))
+        return error(kDisconnected, QStringLiteral("对象 %1 不存在。").arg(target));
+    return handles_[static_cast<std::size_t>(target - 1)];
+}
+
+Result<CadDocument*> AutomationDispatcher::documentOf(const ObjectRef& ref) const
+{
+    if (ref.kind == Kind::Application) return static_cast<CadDocument*>(nullptr);
+    CadDocument* doc = session_.document();
+    if (!doc || doc->serial() != ref.document)
+        return error(kDisconnected, QStringLiteral("对象所属的图形已关闭。"));
+    return doc;
+}
+
+std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& reply)
+{
+    auto ref = resolve(inv.target);
+    if (!ref) {
+        reply(ref.error());
+        return 0;
+    }
+    auto doc = documentOf(*ref);
+    if (!doc) {
+        reply(doc.error());
+        return 0;
+    }
+    const QHash<QString, Member>& table = members_[static_cast<int>(ref->kind)];
+    const auto it = table.constFind(inv.member.toLower());
+    if (it == table.cend()) {
+        reply(unknownName(inv.member));
+        return 0;
+    }
+    const Member& member = *it;
+    Context context{*this, session_, *ref, *doc};
+    const auto notThisWay = [&] {
+        return error(kMemberNotFound,
+                     QStringLiteral("成员“%1”不支持这种访问。").arg(inv.member));
+    };
+    switch (inv.verb) {
+    case Verb::Get:
+        reply(member.get ? member.get(context) : Result<QJsonValue>(notThisWay()));
+        return 0;
+    case Verb::Set:
+        if (!member.set) {
+            reply(notThisWay());
+            return 0;
+        }
+        if (Status s = member.set(context, inv.value); !s)
+            reply(s.error());
+        else
+            reply(QJsonValue());
+        return 0;
+    case Verb::Call:
+        if (member.deferredCall) return member.deferredCall(context, inv.args, reply);
+        if (member.call) {
+            reply(member.call(context, inv.args));
+        } else if (member.get && inv.args.isEmpty()) {
+            // A late-bound call of a property without arguments reads it.
+            reply(member.get(context));
+        } else {
+            reply(notThisWay());
+        }
+        return 0;
+    }
+    return 0;
+}
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,93 @@
+#pragma once
+// The automation object model over a CadSession: the application (target 0),
+// its drawing, the drawing's model and paper space, its utility object and
+// the entities, reached through numbered handles. Members are looked up by
+// name without regard to case, as a late-bound automation interface does.
+//
+// A handle names an object by what it is (kind, drawing serial, space,
+// entity index), never by a pointer: a handle to a closed drawing answers
+// "disconnected" instead of reaching freed memory, and asking for the same
+// object twice gives the same handle.
+//
+// Every invocation answers exactly once through its Reply: at once, or - for
+// GetPoint - when the user picks or cancels.
+
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QString>
+
+#include "CadSession.h"
+#include "Error.h"
+
+namespace tessik::cadhost {
+
+class AutomationDispatcher {
+public:
+    enum class Verb { Get, Set, Call };
+    enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity };
+
+    struct ObjectRef {
+        Kind kind = Kind::Application;
+        std::uint64_t document = 0;
+        int space = 0;
+        int index = 0;
+        friend bool operator==(const ObjectRef&, const ObjectRef&) = default;
+    };
+
+    struct Invocation {
+        Verb verb = Verb::Get;
+        std::int64_t target = 0;
+        QString member;
+        QJsonValue value;  // Set
+        QJsonArray args;   // Call
+    };
+
+    using Reply = std::function<void(const Result<QJsonValue>&)>;
+
+    explicit AutomationDispatcher(CadSession& session);
+
+    // Answers through reply, now or later. Returns 0 when answered already,
+    // else the id of the point request that will answer (see
+    // CadSession::withdrawPoint).
+    std::uint64_t invoke(const Invocation& invocation, const Reply& reply);
+
+    CadSession& session() { return session_; }
+
+    // The handle of an object, issued on first use.
+    std::int64_t handleFor(const ObjectRef& ref);
+    std::size_t handleCount() const { return handles_.size(); }
+
+    struct Context;
+    struct Member {
+        std::function<Result<QJsonValue>(Context&)> get;
+        std::function<Status(Context&, const QJsonValue&)> set;
+        std::function<Result<QJsonValue>(Context&, const QJsonArray&)> call;
+        // GetPoint: answers later through the reply.
+        std::function<std::uint64_t(Context&, const QJsonArray&, const Reply&)> deferredCall;
+    };
+
+private:
+    Result<ObjectRef> resolve(std::int64_t target) const;
+    Result<CadDocument*> documentOf(const ObjectRef& ref) const;
+    QJsonValue handleValue(const ObjectRef& ref);
+
+    struct RefHash {
+        std::size_t operator()(const ObjectRef& r) const noexcept;
+    };
+
+    CadSession& session_;
+    std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
+    std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
+    QHash<QString, Member> members_[6];  // by Kind, keys lower-case
+
+    friend struct Context;
+    friend class AutomationMembers;
+};
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,97 @@
+#pragma once
+// The automation server: JSON-RPC 2.0 over a local socket, one JSON object
+// per line (UTF-8).
+//
+//   {"jsonrpc":"2.0","id":1,"method":"get","params":{"target":0,"member":"Caption"}}
+//   {"jsonrpc":"2.0","id":2,"method":"set","params":{"target":0,"member":"Visible","value":true}}
+//   {"jsonrpc":"2.0","id":3,"method":"call","params":{"target":5,"member":"AddLine","args":[[0,0,0],[1,0,0]]}}
+//
+// Each client's requests are answered strictly in order, so a client may send
+// many without waiting (pipelining) and match replies by id. While one of its
+// requests waits for a pick, that client's later requests wait behind it;
+// other clients are served meanwhile. A client that goes away withdraws its
+// pending pick.
+//
+// A line longer than the limit, or half a line left hanging longer than the
+// idle limit, gets an error reply and the connection is closed; the drawing
+// is never touched by a request that could not be read.
+
+#include <cstdint>
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include "AutomationDispatcher.h"
+#include "Error.h"
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace tessik::cadhost {
+
+struct ServerLimits {
+    qsizetype maxLineBytes = 1 << 20;  // 1 MiB
+    int partialLineTimeoutMs = 5000;
+};
+
+class AutomationConnection : public QObject {
+    Q_OBJECT
+public:
+    AutomationConnection(QLocalSocket* socket, AutomationDispatcher& dispatcher, ServerLimits limits,
+                         QObject* parent);
+    ~AutomationConnection() override;
+
+    // Takes up whatever arrived before the connection was set up.
+    void start();
+
+signals:
+    void finished();
+
+private:
+    void onReadyRead();
+    void processBuffer();
+    void handleLine(const QByteArray& line);
+    void sendReply(const QJsonValue& id, const Result<QJsonValue>& result);
+    void sendError(const QJsonValue& id, std::int32_t code, const QString& message);
+    void closeWithError(std::int32_t code, const QString& message);
+    void onDisconnected();
+
+    QLocalSocket* socket_;
+    AutomationDispatcher& dispatcher_;
+    ServerLimits limits_;
+    QByteArray buffer_;
+    qsizetype consumed_ = 0;
+    std::uint64_t waitingPick_ = 0;  // the pick this client's queue waits for
+    bool waiting_ = false;
+    bool closing_ = false;
+    bool finished_ = false;
+    QTimer partialTimer_;
+};
+
+class AutomationServer : public QObject {
+    Q_OBJECT
+public:
+    AutomationServer(CadSession& session, QObject* parent = nullptr);
+    ~AutomationServer() override;
+
+    // Listens on the socket at path (owner-only access). A file left there
+    // must have been cleared by the caller (see InstanceLock).
+    Status listen(const QString& path);
+    QString path() const;
+    void setLimits(ServerLimits limits) { limits_ = limits; }
+    int connectionCount() const { return connections_; }
+    AutomationDispatcher& dispatcher() { return dispatcher_; }
+
+private:
+    void onNewConnection();
+
+    AutomationDispatcher dispatcher_;
+    QLocalServer* server_;
+    ServerLimits limits_;
+    int connections_ = 0;
+};
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,73 @@
+#pragma once
+// One open drawing: a name, the file it was read from or saved to, a model
+// space and a paper space, and whether it has unsaved changes.
+//
+// A space is an append-mostly list of entities; an entity's index never
+// changes while the document is open, which is what lets automation handles
+// name entities by (document, space, index). Each space keeps its extents up
+// to date as entities arrive, so zoom extents costs nothing.
+
+#include <cstdint>
+#include <vector>
+
+#include <QString>
+
+#include "CadEntity.h"
+
+namespace tessik::cadhost {
+
+class CadSpace {
+public:
+    int count() const { return static_cast<int>(entities_.size()); }
+    const CadEntity& at(int index) const { return entities_[static_cast<std::size_t>(index)]; }
+    const std::vector<CadEntity>& entities() const { return entities_; }
+    const Bounds& extents() const { return extents_; }
+
+    int add(CadEntity entity);
+    void replace(int index, CadEntity entity);
+    void reserve(std::size_t n) { entities_.reserve(n); }
+
+private:
+    void recomputeExtents();
+
+    std::vector<CadEntity> entities_;
+    Bounds extents_;
+};
+
+enum class SpaceKind { Model = 0, Paper = 1 };
+
+class CadDocument {
+public:
+    // Every document gets a serial number that is never reused in the
+    // process, so a handle to a closed drawing can never reach a new one.
+    explicit CadDocument(QString name);
+
+    std::uint64_t serial() const { return serial_; }
+    const QString& name() const { return name_; }
+    const QString& path() const { return path_; }
+    // Remembers the file and takes its name as the drawing's name.
+    void setPath(const QString& path);
+
+    CadSpace& space(SpaceKind kind) { return kind == SpaceKind::Model ? model_ : paper_; }
+    const CadSpace& space(SpaceKind kind) const
+    {
+        return kind == SpaceKind::Model ? model_ : paper_;
+    }
+    CadSpace& modelSpace() { return model_; }
+    const CadSpace& modelSpace() const { return model_; }
+    CadSpace& paperSpace() { return paper_; }
+    const CadSpace& paperSpace() const { return paper_; }
+
+    bool modified() const { return modified_; }
+    void setModified(bool modified) { modified_ = modified; }
+
+private:
+    std::uint64_t serial_;
+    QString name_;
+    QString path_;
+    CadSpace model_;
+    CadSpace paper_;
+    bool modified_ = false;
+};
+
+}  // namespace tessik::cadhost

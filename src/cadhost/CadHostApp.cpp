@@ -1,0 +1,97 @@
+#include "CadHostApp.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QLocalSocket>
+#include <QMessageBox>
+
+#include "AutomationServer.h"
+#include "AutomationSocket.h"
+#include "CadMainWindow.h"
+
+namespace tessik::cadhost {
+
+namespace {
+
+void tellUser(bool quiet, const QString& text)
+{
+    std::fprintf(stderr, "tessik-cad: %s\n", text.toLocal8Bit().constData());
+    // Without a screen (offscreen, or started by a tool) there is nobody to
+    // read a message box, and it would block.
+    if (!quiet && QGuiApplication::platformName() != QLatin1String("offscreen"))
+        QMessageBox::information(nullptr, CadSession::applicationName(), text);
+}
+
+// Brings the running instance's window up, so the user sees the CAD they
+// asked for.
+void showRunningInstance(const QString& socketPath)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(1000)) return;
+    socket.write(R"({"jsonrpc":"2.0","id":1,"method":"set","params":{"target":0,"member":"Visible","value":true}})"
+                 "\n");
+    socket.waitForBytesWritten(1000);
+    socket.waitForReadyRead(1000);
+}
+
+}  // namespace
+
+int runCadHost(int argc, char** argv)
+{
+    // Printing the path needs no display; answer before the GUI starts.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--socket-path") == 0) {
+            std::printf("%s\n", QFile::encodeName(automationSocketPath()).constData());
+            return 0;
+        }
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tessik-cad"));
+    QApplication::setApplicationDisplayName(CadSession::applicationName());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tessik CAD: a small 2D CAD program with an automation interface."));
+    parser.addHelpOption();
+    const QCommandLineOption automation(QStringLiteral("automation"),
+                                        QStringLiteral("Start hidden, for an automation client."));
+    const QCommandLineOption socketPathOption(QStringLiteral("socket-path"),
+                                              QStringLiteral("Print the automation socket's path and exit."));
+    // Handled above; listed so --help shows it.
+    parser.addOption(automation);
+    parser.addOption(socketPathOption);
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A DXF drawing to open."));
+    parser.process(app);
+
+    const QString socketPath = automationSocketPath();
+    const bool quiet = parser.isSet(automation);
+
+    if (Status folder = prepareSocketFolder(socketPath); !folder) {
+        tellUser(quiet, QString::fromStdString(folder.error().description));
+        return 2;
+    }
+    InstanceLock lock(socketPath);
+    if (!lock.tryLock()) {
+        tellUser(quiet, QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid()));
+        if (!quiet) showRunningInstance(socketPath);
+        return 3;
+    }
+    lock.removeStaleSocket();
+
+    CadSession session;
+    AutomationServer server(session);
+    if (Status listening = server.listen(socketPath); !listening) {
+        tellUser(quiet, QString::fromStdString(listening.error().description));
+        return 2;
+    }
+    CadMainWindow window(session);
+    if (!parser.positionalArguments().isEmpty()) window.openFile(parser.positionalArguments().constFirst());
+    if (!quiet) session.setVisible(true);
+    return app.exec();
+}
+
+}  // namespace tessik::cadhost

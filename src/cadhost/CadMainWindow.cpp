@@ -1,0 +1,160 @@
+#include "CadMainWindow.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "DrawingView.h"
+#include "DxfFile.h"
+#include "PromptLine.h"
+
+namespace tessik::cadhost {
+
+CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
+    : QMainWindow(parent),
+      session_(session),
+      view_(new DrawingView(session)),
+      prompt_(new PromptLine(session)),
+      coordinates_(new QLabel)
+{
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view_, 1);
+    layout->addWidget(prompt_);
+    setCentralWidget(central);
+    statusBar()->addWidget(coordinates_);
+    coordinates_->setMinimumWidth(260);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(QStringLiteral("新建(&N)"), QKeySequence::New, this, &CadMainWindow::newDrawing);
+    file->addAction(QStringLiteral("打开(&O)..."), QKeySequence::Open, this, &CadMainWindow::open);
+    saveAction_ = file->addAction(QStringLiteral("保存(&S)"), QKeySequence::Save, this,
+                                  &CadMainWindow::save);
+    saveAsAction_ = file->addAction(QStringLiteral("另存为(&A)..."), QKeySequence::SaveAs, this,
+                                    &CadMainWindow::saveAs);
+    closeAction_ = file->addAction(QStringLiteral("关闭(&C)"), this, &CadMainWindow::closeDrawing);
+    file->addSeparator();
+    file->addAction(QStringLiteral("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+    viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
+
+    connect(view_, &DrawingView::cursorMoved, this, [this](QPointF w) {
+        coordinates_->setText(QStringLiteral("%1, %2, 0").arg(w.x(), 0, 'f', 4).arg(w.y(), 0, 'f', 4));
+    });
+    connect(view_, &DrawingView::typed, prompt_, &PromptLine::typeAndFocus);
+    connect(&session_, &CadSession::documentChanged, this, &CadMainWindow::refresh);
+    connect(&session_, &CadSession::visibleChanged, this, [this](bool visible) {
+        if (visible) {
+            show();
+            raise();
+            activateWindow();
+        } else {
+            hide();
+        }
+    });
+    resize(1000, 700);
+    refresh();
+}
+
+void CadMainWindow::refresh()
+{
+    setWindowTitle(session_.caption());
+    const bool open = session_.document() != nullptr;
+    saveAction_->setEnabled(open);
+    saveAsAction_->setEnabled(open);
+    closeAction_->setEnabled(open);
+    view_->update();
+}
+
+bool CadMainWindow::maybeSave()
+{
+    const CadDocument* doc = session_.document();
+    if (!doc || !doc->modified()) return true;
+    const auto answer = QMessageBox::question(
+        this, CadSession::applicationName(),
+        QStringLiteral("是否保存对“%1”的修改？").arg(doc->name()),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return save();
+    return answer == QMessageBox::Discard;
+}
+
+bool CadMainWindow::save()
+{
+    const CadDocument* doc = session_.document();
+    if (!doc) return false;
+    if (doc->path().isEmpty()) return saveAs();
+    return saveTo(doc->path());
+}
+
+bool CadMainWindow::saveTo(const QString& path)
+{
+    const Status saved = session_.saveDocument(path);
+    if (!saved) {
+        QMessageBox::warning(this, CadSession::applicationName(),
+                             QString::fromStdString(saved.error().description));
+        return false;
+    }
+    return true;
+}
+
+bool CadMainWindow::saveAs()
+{
+    const CadDocument* doc = session_.document();
+    if (!doc) return false;
+    const QString start = doc->path().isEmpty() ? doc->name() + QStringLiteral(".dxf") : doc->path();
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("另存为"), start,
+                                                QStringLiteral("DXF 图形 (*.dxf)"));
+    if (path.isEmpty()) return false;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".dxf");
+    return saveTo(path);
+}
+
+void CadMainWindow::newDrawing()
+{
+    if (maybeSave()) session_.newDocument();
+}
+
+void CadMainWindow::open()
+{
+    if (!maybeSave()) return;
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开"), QString(),
+                                                      QStringLiteral("DXF 图形 (*.dxf);;所有文件 (*)"));
+    if (!path.isEmpty()) openFile(path);
+}
+
+bool CadMainWindow::openFile(const QString& path)
+{
+    auto report = session_.openDocument(path);
+    if (!report) {
+        QMessageBox::warning(this, CadSession::applicationName(),
+                             QString::fromStdString(report.error().description));
+        return false;
+    }
+    QString text = QStringLiteral("已打开“%1”：%2 个对象").arg(path).arg(report->read);
+    if (report->skipped > 0)
+        text += QStringLiteral("，跳过 %1 个不支持或无效的对象").arg(report->skipped);
+    emit session_.message(text + QStringLiteral("。"));
+    return true;
+}
+
+void CadMainWindow::closeDrawing()
+{
+    if (maybeSave()) session_.closeDocument();
+}
+
+void CadMainWindow::closeEvent(QCloseEvent* event)
+{
+    if (maybeSave())
+        event->accept();
+    else
+        event->ignore();
+}
+
+}  // namespace tessik::cadhost

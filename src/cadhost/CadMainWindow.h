@@ -1,0 +1,52 @@
+#pragma once
+// tessik-cad's main window: the drawing view, the prompt line below it and a
+// status bar with the cursor's world coordinates; its title is the session's
+// caption. File > New, Open, Close, Save, Save As; every way of dropping a
+// drawing with unsaved changes asks first.
+
+#include <QMainWindow>
+
+#include "CadSession.h"
+
+class QLabel;
+
+namespace tessik::cadhost {
+
+class DrawingView;
+class PromptLine;
+
+class CadMainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CadMainWindow(CadSession& session, QWidget* parent = nullptr);
+
+    DrawingView* view() const { return view_; }
+    PromptLine* promptLine() const { return prompt_; }
+
+    // Opens a DXF file, telling the user how it went.
+    bool openFile(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Asks about unsaved changes; false when the user cancels.
+    bool maybeSave();
+    bool save();
+    bool saveAs();
+    bool saveTo(const QString& path);
+    void newDrawing();
+    void open();
+    void closeDrawing();
+    void refresh();
+
+    CadSession& session_;
+    DrawingView* view_;
+    PromptLine* prompt_;
+    QLabel* coordinates_;
+    QAction* saveAction_ = nullptr;
+    QAction* saveAsAction_ = nullptr;
+    QAction* closeAction_ = nullptr;
+};
+
+}  // namespace tessik::cadhost

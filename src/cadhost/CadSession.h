@@ -1,0 +1,110 @@
+#pragma once
+// tessik-cad's running state without widgets: the open drawing (at most one),
+// whether the window is visible, the prompt line and the queue of point
+// requests. The window and the automation server both work on one
+// CadSession; its signals keep the window in step with whatever changed it.
+//
+// Point requests queue up: the first one owns the prompt until it is
+// answered (a click, a typed point) or cancelled (Esc, or its client going
+// away), then the next one takes the prompt.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QObject>
+#include <QString>
+
+#include "CadDocument.h"
+#include "CommandLine.h"
+#include "Error.h"
+
+namespace tessik::cadhost {
+
+struct DxfReadReport;
+
+class CadSession : public QObject {
+    Q_OBJECT
+public:
+    explicit CadSession(QObject* parent = nullptr);
+    ~CadSession() override;
+
+    static QString applicationName() { return QStringLiteral("Tessik CAD"); }
+
+    // --- the drawing ---
+    CadDocument* document() { return document_.get(); }
+    const CadDocument* document() const { return document_.get(); }
+    // "<drawing name> - Tessik CAD", or the application name with no drawing.
+    QString caption() const;
+
+    // These replace or drop the drawing as they are told; asking the user
+    // about unsaved changes is the caller's business.
+    void newDocument();
+    void closeDocument();
+    // Reads a DXF file into a new drawing; the current one stays when the
+    // file cannot be read.
+    Result<DxfReadReport> openDocument(const QString& path);
+    // Writes the drawing as DXF; on success it takes the file's name and is
+    // no longer modified.
+    Status saveDocument(const QString& path);
+
+    int addEntity(SpaceKind space, CadEntity entity);
+    void replaceEntity(SpaceKind space, int index, CadEntity entity);
+
+    // --- the window ---
+    bool visible() const { return visible_; }
+    void setVisible(bool visible);
+    void requestZoomExtents() { emit zoomExtentsRequested(); }
+
+    // --- the prompt and point picking ---
+    CommandLine& commandLine() { return commandLine_; }
+    // The prompt shown before the typed text.
+    QString prompt() const;
+
+    using PickDone = std::function<void(std::optional<Point3>)>;
+    // Queues a request for a point; done runs exactly once, with the point or
+    // with nullopt when the pick is cancelled. Returns the request's id.
+    std::uint64_t requestPoint(const QString& prompt, std::optional<Point3> base, PickDone done);
+    // Cancels a request, current or queued (its client went away).
+    void withdrawPoint(std::uint64_t id);
+    bool picking() const { return !picks_.empty(); }
+    std::optional<Point3> pickBase() const;
+    // Answer or cancel the current request.
+    void pickPoint(const Point3& point);
+    void cancelPick();
+
+signals:
+    void documentChanged();  // opened, closed, replaced, renamed, saved, modified
+    void entityAdded(const tessik::cadhost::Bounds& bounds);
+    void entitiesChanged();
+    void visibleChanged(bool visible);
+    void promptChanged();
+    void zoomExtentsRequested();
+    // A line for the prompt history.
+    void message(const QString& text);
+
+private:
+    struct PickRequest {
+        std::uint64_t id;
+        QString prompt;
+        std::optional<Point3> base;
+        PickDone done;
+    };
+
+    void onLineSubmitted(const QString& line);
+    void onEscaped();
+    void finishPick(std::optional<Point3> point);
+    void runCommand(const QString& command);
+    void markModified();
+
+    std::unique_ptr<CadDocument> document_;
+    int drawingsCreated_ = 0;
+    bool visible_ = false;
+    CommandLine commandLine_;
+    std::deque<PickRequest> picks_;
+    std::uint64_t nextPickId_ = 0;
+};
+
+}  // namespace tessik::cadhost

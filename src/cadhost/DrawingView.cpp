@@ -1,0 +1,177 @@
+#include "DrawingView.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include "DrawingPainter.h"
+
+namespace tessik::cadhost {
+
+namespace {
+const QColor kBackground(33, 40, 48);
+const QColor kEntity(235, 235, 235);
+const QColor kCrosshair(255, 255, 255);
+const QColor kRubberBand(255, 200, 60);
+constexpr int kPickBox = 5;
+}  // namespace
+
+DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent), session_(session)
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 150);
+    connect(&session_, &CadSession::entityAdded, this, &DrawingView::onEntityAdded);
+    connect(&session_, &CadSession::entitiesChanged, this, qOverload<>(&QWidget::update));
+    connect(&session_, &CadSession::zoomExtentsRequested, this, &DrawingView::zoomExtents);
+    connect(&session_, &CadSession::promptChanged, this, [this] {
+        updateCursor();
+        update();
+    });
+}
+
+void DrawingView::zoomExtents()
+{
+    viewport_.setSize(size());
+    const CadDocument* doc = session_.document();
+    viewport_.zoomToBounds(doc ? doc->modelSpace().extents() : Bounds{});
+    update();
+}
+
+void DrawingView::zoomAbout(QPointF screenPos, double factor)
+{
+    viewport_.zoomAbout(screenPos, factor);
+    update();
+}
+
+void DrawingView::onEntityAdded(const Bounds& bounds)
+{
+    batchBounds_.add(bounds);
+    if (batchPending_) return;
+    batchPending_ = true;
+    // Entities of one automation burst arrive within one event; look at them
+    // together once the burst is over.
+    QTimer::singleShot(0, this, &DrawingView::endBatch);
+}
+
+void DrawingView::endBatch()
+{
+    batchPending_ = false;
+    const Bounds added = batchBounds_;
+    batchBounds_ = Bounds{};
+    if (!added.empty() && !viewport_.visibleWorld().contains(added))
+        zoomExtents();
+    else
+        update();
+}
+
+void DrawingView::updateCursor()
+{
+    setCursor(session_.picking() ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+void DrawingView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), session_.document() ? kBackground : palette().color(QPalette::Window));
+    const CadDocument* doc = session_.document();
+    if (!doc) return;
+    painter.setPen(QPen(kEntity, 0));
+    painter.setBrush(Qt::NoBrush);
+    paintSpace(painter, viewport_, doc->modelSpace());
+
+    if (session_.picking() && cursor_) {
+        const QPointF c = *cursor_;
+        if (auto base = session_.pickBase()) {
+            painter.setPen(QPen(kRubberBand, 0, Qt::DashLine));
+            painter.drawLine(viewport_.toScreen((*base)[0], (*base)[1]), c);
+        }
+        painter.setPen(QPen(kCrosshair, 0));
+        painter.drawLine(QPointF(0, c.y()), QPointF(width(), c.y()));
+        painter.drawLine(QPointF(c.x(), 0), QPointF(c.x(), height()));
+        painter.drawRect(QRectF(c.x() - kPickBox, c.y() - kPickBox, 2 * kPickBox, 2 * kPickBox));
+    }
+}
+
+void DrawingView::resizeEvent(QResizeEvent*)
+{
+    viewport_.setSize(size());
+    if (!fittedOnce_) {
+        fittedOnce_ = true;
+        zoomExtents();
+    }
+}
+
+void DrawingView::wheelEvent(QWheelEvent* event)
+{
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps != 0) zoomAbout(event->position(), std::pow(1.2, steps));
+    event->accept();
+}
+
+void DrawingView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton) {
+        panFrom_ = event->position();
+        setCursor(Qt::ClosedHandCursor);
+    } else if (event->button() == Qt::LeftButton && session_.picking()) {
+        const QPointF w = viewport_.toWorld(event->position());
+        session_.pickPoint({w.x(), w.y(), 0});
+    } else if (event->button() == Qt::RightButton && session_.picking()) {
+        // A right click confirms nothing here; like Esc it cancels the pick.
+        session_.cancelPick();
+    }
+    setFocus();
+}
+
+void DrawingView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton) {
+        panFrom_.reset();
+        updateCursor();
+    }
+}
+
+void DrawingView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton)
+        zoomExtents();
+    else
+        mousePressEvent(event);
+}
+
+void DrawingView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPointF pos = event->position();
+    if (panFrom_) {
+        viewport_.panBy(pos - *panFrom_);
+        panFrom_ = pos;
+    }
+    cursor_ = pos;
+    emit cursorMoved(viewport_.toWorld(pos));
+    update();
+}
+
+void DrawingView::leaveEvent(QEvent*)
+{
+    cursor_.reset();
+    update();
+}
+
+void DrawingView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        session_.commandLine().escape();
+    } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        session_.commandLine().submit();
+    } else if (!event->text().isEmpty() && event->text().at(0).isPrint()) {
+        emit typed(event->text());
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,71 @@
+#include "PromptLine.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace tessik::cadhost {
+
+PromptLine::PromptLine(CadSession& session, QWidget* parent)
+    : QWidget(parent),
+      session_(session),
+      history_(new QPlainTextEdit(this)),
+      prompt_(new QLabel(this)),
+      input_(new QLineEdit(this))
+{
+    history_->setReadOnly(true);
+    history_->setFocusPolicy(Qt::NoFocus);
+    history_->setMaximumBlockCount(200);
+    const int lineHeight = history_->fontMetrics().lineSpacing();
+    history_->setFixedHeight(lineHeight * 3 + 10);
+    input_->setFrame(false);
+    input_->installEventFilter(this);
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(4, 0, 4, 2);
+    row->addWidget(prompt_);
+    row->addWidget(input_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(history_);
+    layout->addLayout(row);
+
+    CommandLine& line = session_.commandLine();
+    connect(input_, &QLineEdit::textEdited, &line, &CommandLine::setText);
+    connect(input_, &QLineEdit::returnPressed, &line, &CommandLine::submit);
+    connect(&line, &CommandLine::textChanged, this, [this](const QString& text) {
+        if (input_->text() != text) input_->setText(text);
+    });
+    connect(&session_, &CadSession::promptChanged, this,
+            [this] { prompt_->setText(session_.prompt()); });
+    connect(&session_, &CadSession::message, this,
+            [this](const QString& text) { history_->appendPlainText(text); });
+    prompt_->setText(session_.prompt());
+}
+
+void PromptLine::typeAndFocus(const QString& text)
+{
+    input_->setFocus();
+    session_.commandLine().type(text);
+}
+
+QString PromptLine::promptText() const { return prompt_->text(); }
+QString PromptLine::inputText() const { return input_->text(); }
+
+bool PromptLine::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == input_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        session_.commandLine().escape();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,3 @@
+#include "CadHostApp.h"
+
+int main(int argc, char** argv) { return tessik::cadhost::runCadHost(argc, argv); }

@@ -1,0 +1,167 @@
+// The pure parts of tessik-cad: viewport mapping, entity geometry and the
+// prompt line's point syntax.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "CadDocument.h"
+#include "CommandLine.h"
+#include "Viewport.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+constexpr double kPi = std::numbers::pi;
+}
+
+TEST(Viewport, WorldScreenRoundTripsAndYPointsUp)
+{
+    Viewport v;
+    v.setSize({800, 600});
+    v.setView({100, -50}, 2.5);
+    EXPECT_EQ(v.toScreen(100, -50), QPointF(400, 300));
+    // World y up is screen y down.
+    EXPECT_LT(v.toScreen(100, -40).y(), 300);
+    for (QPointF world : {QPointF(0, 0), QPointF(123.5, -7), QPointF(-1e6, 3e5)}) {
+        const QPointF back = v.toWorld(v.toScreen(world));
+        EXPECT_NEAR(back.x(), world.x(), 1e-9 * std::max(1.0, std::abs(world.x())));
+        EXPECT_NEAR(back.y(), world.y(), 1e-9 * std::max(1.0, std::abs(world.y())));
+    }
+}
+
+TEST(Viewport, ZoomKeepsThePointUnderTheCursor)
+{
+    struct Row {
+        const char* name;
+        QPointF cursor;
+        double factor;
+    };
+    for (const Row& row : {Row{"in at corner", {10, 20}, 1.2}, Row{"out at centre", {400, 300}, 1 / 1.2},
+                           Row{"far in at edge", {799, 1}, 1000}, Row{"far out", {5, 590}, 1e-4}}) {
+        Viewport v;
+        v.setSize({800, 600});
+        v.setView({3, 4}, 0.7);
+        const QPointF before = v.toWorld(row.cursor);
+        const double scale = v.scale();
+        v.zoomAbout(row.cursor, row.factor);
+        const QPointF after = v.toWorld(row.cursor);
+        EXPECT_NEAR(after.x(), before.x(), 1e-9 * (1 + std::abs(before.x()))) << row.name;
+        EXPECT_NEAR(after.y(), before.y(), 1e-9 * (1 + std::abs(before.y()))) << row.name;
+        EXPECT_NEAR(v.scale(), scale * row.factor, 1e-12 * scale * row.factor) << row.name;
+    }
+}
+
+TEST(Viewport, PanMovesTheDrawingWithTheDrag)
+{
+    Viewport v;
+    v.setSize({800, 600});
+    v.setView({0, 0}, 2);
+    const QPointF screenOfOrigin = v.toScreen(0, 0);
+    v.panBy({30, -10});
+    EXPECT_EQ(v.toScreen(0, 0), screenOfOrigin + QPointF(30, -10));
+}
+
+TEST(Viewport, ZoomToBoundsShowsEverythingCentred)
+{
+    Viewport v;
+    v.setSize({1000, 500});
+    Bounds b;
+    b.add(-100, 0);
+    b.add(300, 50);
+    v.zoomToBounds(b, 0.05);
+    EXPECT_TRUE(v.visibleWorld().contains(b));
+    EXPECT_EQ(v.center(), QPointF(100, 25));
+    EXPECT_DOUBLE_EQ(v.scale(), 900.0 / 400.0);  // width limits: 1000 px less margins over 400
+
+    Bounds vertical;  // zero width
+    vertical.add(5, -10);
+    vertical.add(5, 10);
+    v.zoomToBounds(vertical, 0);
+    EXPECT_DOUBLE_EQ(v.scale(), 500.0 / 20.0);
+}
+
+TEST(EntityGeometry, EllipseAnglesAndParametersConvertBothWays)
+{
+    for (double ratio : {1.0, 0.5, 0.1}) {
+        for (double angle : {0.0, 0.3, kPi / 2, 2.0, kPi, 4.0, 3 * kPi / 2, 6.0}) {
+            const double param = ellipseParamFromAngle(angle, ratio);
+            EXPECT_NEAR(ellipseAngleFromParam(param, ratio), angle, 1e-12) << ratio << " " << angle;
+            // The point at the parameter lies on the ray at the angle.
+            const CadEllipse e{{1, 2, 0}, {4, 0, 0}, ratio, 0, kTwoPi};
+            const Point3 p = ellipsePoint(e, param);
+            EXPECT_NEAR(std::atan2(std::sin(angle), std::cos(angle)), std::atan2(p[1] - 2, p[0] - 1), 1e-12);
+        }
+    }
+    // The rule of the DXF format, written out.
+    EXPECT_DOUBLE_EQ(ellipseParamFromAngle(0.5, 0.25), std::atan2(std::sin(0.5) / 0.25, std::cos(0.5)));
+}
+
+TEST(EntityGeometry, BoundsFollowTheCurveNotItsCircle)
+{
+    struct Row {
+        const char* name;
+        CadEntity entity;
+        Bounds expected;
+    };
+    const auto box = [](double x0, double y0, double x1, double y1) {
+        Bounds b;
+        b.add(x0, y0);
+        b.add(x1, y1);
+        return b;
+    };
+    const Row rows[] = {
+        {"quarter arc", CadArc{{0, 0, 0}, 2, 0, kPi / 2}, box(0, 0, 2, 2)},
+        {"arc across zero", CadArc{{0, 0, 0}, 1, 3 * kPi / 2, kPi / 2}, box(0, -1, 1, 1)},
+        {"circle", CadCircle{{1, 1, 0}, 1}, box(0, 0, 2, 2)},
+        {"full ellipse", CadEllipse{{0, 0, 0}, {2, 0, 0}, 0.5, 0, kTwoPi}, box(-2, -1, 2, 1)},
+        {"upper half ellipse", CadEllipse{{0, 0, 0}, {2, 0, 0}, 0.5, 0, kPi}, box(-2, 0, 2, 1)},
+        {"turned ellipse", CadEllipse{{0, 0, 0}, {0, 3, 0}, 1.0 / 3, 0, kTwoPi}, box(-1, -3, 1, 3)},
+    };
+    for (const Row& row : rows) {
+        const Bounds b = entityBounds(row.entity);
+        EXPECT_NEAR(b.minX, row.expected.minX, 1e-12) << row.name;
+        EXPECT_NEAR(b.minY, row.expected.minY, 1e-12) << row.name;
+        EXPECT_NEAR(b.maxX, row.expected.maxX, 1e-12) << row.name;
+        EXPECT_NEAR(b.maxY, row.expected.maxY, 1e-12) << row.name;
+    }
+}
+
+TEST(CadSpace, ExtentsShrinkWhenTheOutermostEntityChanges)
+{
+    CadSpace space;
+    space.add(CadLine{{0, 0, 0}, {1, 1, 0}});
+    const int far = space.add(CadLine{{0, 0, 0}, {100, 0, 0}});
+    EXPECT_EQ(space.extents().maxX, 100);
+    space.replace(far, CadLine{{0, 0, 0}, {2, 0, 0}});
+    EXPECT_EQ(space.extents().maxX, 2);
+}
+
+TEST(PointText, TypedCoordinates)
+{
+    struct Row {
+        const char* text;
+        std::optional<Point3> expected;
+    };
+    const Point3 base{10, 20, 30};
+    const Row rows[] = {
+        {"12.5,-3", Point3{12.5, -3, 0}},
+        {" 1 , 2 , 3 ", Point3{1, 2, 3}},
+        {"1e3,-2E-1", Point3{1000, -0.2, 0}},
+        {"@1,2", Point3{11, 22, 30}},
+        {"@1,2,-30", Point3{11, 22, 0}},
+        {"1;2", std::nullopt},
+        {"1,2,3,4", std::nullopt},
+        {"1,", std::nullopt},
+        {"1,2,x", std::nullopt},
+        {"inf,0", std::nullopt},
+        {"nan,0", std::nullopt},
+        {"1,5e400", std::nullopt},
+        {"1,5 0", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(parsePointText(QString::fromUtf8(row.text), base), row.expected) << row.text;
+    EXPECT_EQ(parsePointText(QStringLiteral("@1,2"), std::nullopt), std::nullopt);
+}

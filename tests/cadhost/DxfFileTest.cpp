@@ -1,0 +1,251 @@
+// DXF writing and reading: round trip, a golden file, damaged and foreign
+// input, and the outside checkers (ezdxf's audit, LibreCAD's dxf2pdf) when
+// they are installed.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "DxfFile.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+// A drawing with every entity kind, cut curves and a paper-space entity.
+CadDocument sampleDrawing()
+{
+    CadDocument doc(QStringLiteral("sample"));
+    CadSpace& m = doc.modelSpace();
+    m.add(CadLine{{0, 0, 0}, {100, 0, 0}});
+    m.add(CadLine{{-12.5, 3.25, 0}, {7, -8.125, 1.5}});
+    m.add(CadArc{{50, 50, 0}, 25, 0, kPi / 2});
+    m.add(CadArc{{0, 0, 0}, 10, 3 * kPi / 2, kPi / 4});
+    m.add(CadCircle{{-30, 40, 0}, 12.75});
+    m.add(CadEllipse{{10, 20, 0}, {30, 0, 0}, 0.5, 0, kTwoPi});
+    m.add(CadEllipse{{10, -20, 0}, {0, 15, 0}, 0.3, ellipseParamFromAngle(0.4, 0.3),
+                     ellipseParamFromAngle(2.6, 0.3)});
+    doc.paperSpace().add(CadLine{{0, 0, 0}, {297, 210, 0}});
+    return doc;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+void expectSameEntities(const CadSpace& a, const CadSpace& b)
+{
+    ASSERT_EQ(a.count(), b.count());
+    for (int i = 0; i < a.count(); ++i) {
+        ASSERT_EQ(a.at(i).index(), b.at(i).index()) << "entity " << i;
+        // DXF keeps 16 significant digits; degrees <-> radians may cost an ulp.
+        const auto near = [i](double x, double y) { EXPECT_NEAR(x, y, 1e-12 * (1 + std::abs(x))) << "entity " << i; };
+        const auto nearPoint = [&](const Point3& p, const Point3& q) {
+            for (int k = 0; k < 3; ++k) near(p[k], q[k]);
+        };
+        std::visit(
+            [&](const auto& x) {
+                using T = std::decay_t<decltype(x)>;
+                const T& y = std::get<T>(b.at(i));
+                if constexpr (std::is_same_v<T, CadLine>) {
+                    nearPoint(x.start, y.start);
+                    nearPoint(x.end, y.end);
+                } else if constexpr (std::is_same_v<T, CadArc>) {
+                    nearPoint(x.center, y.center);
+                    near(x.radius, y.radius);
+                    near(x.startAngle, y.startAngle);
+                    near(x.endAngle, y.endAngle);
+                } else if constexpr (std::is_same_v<T, CadCircle>) {
+                    nearPoint(x.center, y.center);
+                    near(x.radius, y.radius);
+                } else {
+                    nearPoint(x.center, y.center);
+                    nearPoint(x.majorAxis, y.majorAxis);
+                    near(x.ratio, y.ratio);
+                    near(x.startParam, y.startParam);
+                    near(x.endParam, y.endParam);
+                }
+            },
+            a.at(i));
+    }
+}
+
+class DxfFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+};
+
+}  // namespace
+
+TEST_F(DxfFileTest, WriteThenReadGivesTheSameDrawing)
+{
+    const CadDocument doc = sampleDrawing();
+    ASSERT_TRUE(writeDxf(doc, path("图形 1.dxf")).ok());
+    auto read = readDxf(path("图形 1.dxf"));
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    EXPECT_EQ(read->read, 8);
+    EXPECT_EQ(read->skipped, 0);
+    EXPECT_EQ(read->document->name(), QStringLiteral("图形 1.dxf"));
+    expectSameEntities(read->document->modelSpace(), doc.modelSpace());
+    expectSameEntities(read->document->paperSpace(), doc.paperSpace());
+}
+
+TEST_F(DxfFileTest, OutputMatchesTheGoldenFile)
+{
+    const QString goldenPath = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/sample.dxf");
+    // After a deliberate change of the output, TESSIK_UPDATE_GOLDEN=1 rewrites
+    // the file; review its diff before committing it.
+    if (qEnvironmentVariableIsSet("TESSIK_UPDATE_GOLDEN")) ASSERT_TRUE(writeDxf(sampleDrawing(), goldenPath).ok());
+    ASSERT_TRUE(writeDxf(sampleDrawing(), path("sample.dxf")).ok());
+    const QByteArray golden = readAll(goldenPath);
+    ASSERT_FALSE(golden.isEmpty());
+    EXPECT_EQ(readAll(path("sample.dxf")), golden);
+}
+
+TEST_F(DxfFileTest, ArcAnglesAreDegreesAndEllipseCutsAreParametersInTheFile)
+{
+    CadDocument doc(QStringLiteral("d"));
+    doc.modelSpace().add(CadArc{{0, 0, 0}, 5, kPi / 2, kPi});
+    doc.modelSpace().add(CadEllipse{{0, 0, 0}, {4, 0, 0}, 0.5, ellipseParamFromAngle(1.0, 0.5), kPi});
+    ASSERT_TRUE(writeDxf(doc, path("units.dxf")).ok());
+    const QList<QByteArray> lines = readAll(path("units.dxf")).split('\n');
+    const auto valueAfter = [&](const char* entity, const char* code) {
+        bool inside = false;
+        for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
+            const QByteArray key = lines[i].trimmed();
+            if (key == "0") inside = lines[i + 1].trimmed() == entity;
+            if (inside && key == code) return lines[i + 1].trimmed().toDouble();
+        }
+        return std::nan("");
+    };
+    EXPECT_DOUBLE_EQ(valueAfter("ARC", "50"), 90);
+    EXPECT_DOUBLE_EQ(valueAfter("ARC", "51"), 180);
+    EXPECT_NEAR(valueAfter("ELLIPSE", "41"), std::atan2(std::sin(1.0) / 0.5, std::cos(1.0)), 1e-12);
+    EXPECT_NEAR(valueAfter("ELLIPSE", "42"), kPi, 1e-12);
+}
+
+TEST_F(DxfFileTest, ForeignAndInvalidEntitiesAreSkippedAndCounted)
+{
+    CadDocument doc(QStringLiteral("d"));
+    doc.modelSpace().add(CadLine{{0, 0, 0}, {1, 1, 0}});
+    ASSERT_TRUE(writeDxf(doc, path("base.dxf")).ok());
+    QByteArray bytes = readAll(path("base.dxf"));
+    // Before the end of the ENTITIES section: entities of other kinds and
+    // ones whose values are out of range.
+    const QByteArray extra =
+        "  0\nTEXT\n  8\n0\n 10\n1\n 20\n1\n 30\n0\n 40\n2.5\n  1\nhello\n"
+        "  0\nPOINT\n  8\n0\n 10\n1\n 20\n1\n 30\n0\n"
+        "  0\nLWPOLYLINE\n  8\n0\n 90\n2\n 70\n0\n 10\n0\n 20\n0\n 10\n5\n 20\n5\n"
+        "  0\nCIRCLE\n  8\n0\n 10\n0\n 20\n0\n 30\n0\n 40\n0\n"
+        "  0\nELLIPSE\n  8\n0\n 10\n0\n 20\n0\n 30\n0\n 11\n1\n 21\n0\n 31\n0\n 40\n2\n 41\n0\n 42\n1\n"
+        "  0\nCIRCLE\n  8\n0\n 10\n0\n 20\n0\n 30\n0\n 40\n3\n";
+    const qsizetype at = bytes.indexOf("ENTITIES");
+    ASSERT_GT(at, 0);
+    const qsizetype end = bytes.indexOf("ENDSEC", at);
+    bytes.insert(bytes.lastIndexOf("  0", end), extra);
+    writeAll(path("mixed.dxf"), bytes);
+
+    auto read = readDxf(path("mixed.dxf"));
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    EXPECT_EQ(read->read, 2);     // the line and the good circle
+    EXPECT_EQ(read->skipped, 5);  // text, point, polyline, zero circle, ratio-2 ellipse
+    EXPECT_EQ(read->document->modelSpace().count(), 2);
+}
+
+TEST_F(DxfFileTest, DamagedFilesAreRefusedOrReadInPartNeverCrash)
+{
+    ASSERT_TRUE(writeDxf(sampleDrawing(), path("good.dxf")).ok());
+    const QByteArray good = readAll(path("good.dxf"));
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+        bool readable;
+    };
+    QByteArray noise(4096, '\0');
+    for (int i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919) % 251);
+    const Row rows[] = {
+        {"empty", QByteArray(), false},
+        {"binary noise", noise, false},
+        {"plain text", "hello\nworld\n", false},
+        {"first half", good.left(good.size() / 2), true},
+        {"cut in the entities", good.left(good.indexOf("ELLIPSE") + 20), true},
+        {"number that is not", QByteArray(good).replace(" 40\n25.0", " 40\nabc"), true},
+    };
+    for (const Row& row : rows) {
+        writeAll(path("damaged.dxf"), row.bytes);
+        auto read = readDxf(path("damaged.dxf"));
+        EXPECT_EQ(read.ok(), row.readable) << row.name;
+        if (!read.ok()) {
+            EXPECT_FALSE(read.error().description.empty()) << row.name;
+        }
+    }
+    EXPECT_FALSE(readDxf(path("missing.dxf")).ok());
+}
+
+TEST_F(DxfFileTest, AFailedSaveLeavesTheOldFile)
+{
+    writeAll(path("keep.dxf"), "old contents");
+    const CadDocument doc = sampleDrawing();
+    EXPECT_FALSE(writeDxf(doc, path("no-such-folder/x.dxf")).ok());
+    ASSERT_TRUE(writeDxf(doc, path("keep.dxf")).ok());
+    EXPECT_NE(readAll(path("keep.dxf")), QByteArray("old contents"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".tessik")).size(), 0);
+}
+
+TEST_F(DxfFileTest, EzdxfAuditFindsNoErrors)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
+    ASSERT_TRUE(writeDxf(sampleDrawing(), path("audit.dxf")).ok());
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys\n"
+                                 "try:\n    from ezdxf import recover\nexcept ImportError:\n    sys.exit(77)\n"
+                                 "doc, auditor = recover.readfile(sys.argv[1])\n"
+                                 "a = doc.audit()\n"
+                                 "n = len(doc.modelspace())\n"
+                                 "print(len(auditor.errors) + len(a.errors), n)\n"),
+                  path("audit.dxf")});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    if (python.exitCode() == 77) GTEST_SKIP() << "ezdxf is not installed";
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    EXPECT_EQ(python.readAllStandardOutput().trimmed(), QByteArray("0 7"));
+}
+
+TEST_F(DxfFileTest, LibreCadRendersIt)
+{
+    const QString librecad = QStandardPaths::findExecutable(QStringLiteral("librecad"));
+    if (librecad.isEmpty()) GTEST_SKIP() << "librecad is not installed";
+    ASSERT_TRUE(writeDxf(sampleDrawing(), path("render.dxf")).ok());
+    QProcess lc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    lc.setProcessEnvironment(env);
+    lc.setWorkingDirectory(dir.path());
+    lc.start(librecad, {QStringLiteral("dxf2pdf"), QStringLiteral("-o"), path("render.pdf"), path("render.dxf")});
+    ASSERT_TRUE(lc.waitForFinished(60000));
+    EXPECT_EQ(lc.exitCode(), 0);
+    // A PDF with drawing operators in it, not an empty page.
+    const QByteArray pdf = readAll(path("render.pdf"));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_GT(pdf.size(), 1500);
+}
