@@ -182,6 +182,7 @@ Result<QJsonValue> CadRpcChannel::wait(Id id, int timeoutMs)
 
 void CadRpcChannel::readReplies()
 {
+    if (!socket_->isOpen()) return;
     inbox_ += socket_->readAll();
     qsizetype start = 0;
     for (qsizetype nl; (nl = inbox_.indexOf('\n', start)) >= 0; start = nl + 1) {

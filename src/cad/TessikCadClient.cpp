@@ -31,6 +31,8 @@ namespace {
 
 using Id = CadRpcChannel::Id;
 
+constexpr std::int32_t kUnknownMember = -2147352570;
+
 struct Remote;
 
 // The connection with what it has learnt about tessik-cad's answers: for each
@@ -337,7 +339,14 @@ public:
     {
         return object<RemoteDocument, CadDocument>(request("get", "activedocument"));
     }
-    Status bringToFront() override { return setVisible(true); }
+    // An "Activate" member where the server has one; otherwise showing the
+    // window is the most it can be asked for.
+    Status bringToFront() override
+    {
+        Result<QJsonValue> r = read("Activate", "\"args\":[]", "call");
+        if (r || r.error().number != kUnknownMember) return r ? success() : Status(r.error());
+        return setVisible(true);
+    }
 };
 
 // Gone, or a zombie nobody reaps (a detached child belongs to init, which in

@@ -113,7 +113,7 @@ private:
             if (m == "addline" || m == "addarc" || m == "addellipse") return result(id, handle(100 + index, "Entity"));
         }
         if (target >= 100 && (m == "startangle" || m == "endangle")) return result(id, QJsonValue::Null);
-        return error(id, -2145320939, "无效的参数");
+        return error(id, -2147352570, "未知的名称");
     }
 };
 
