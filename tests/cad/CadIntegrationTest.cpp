@@ -87,6 +87,22 @@ bool waitUntilAnswering(const QString& socket)
     return false;
 }
 
+// A private tessik-cad and a main window that found it running at start-up.
+struct Connected {
+    CadHost cad;
+    bool answering = waitUntilAnswering(cad.socket);
+    FakeDesktop desktop;
+    TessikCadAutomation automation{cad.socket};
+    FrmMain w{desktop, automation};
+
+    Connected() { w.Form_Load(); }
+    bool connected() const
+    {
+        return answering && w.LblInfo->text() == "AutoCAD已经启动。" && desktop.messageBoxes.isEmpty();
+    }
+    std::tuple<CadHost&, FakeDesktop&, FrmMain&> parts() { return {cad, desktop, w}; }
+};
+
 void setDesign(FrmMain& w, const char* angle, const char* segments, const char* diameter, const char* radius, int view)
 {
     w.CmbHd->setEditText(angle);
@@ -123,14 +139,9 @@ private slots:
         QFETCH(int, view);
         QFETCH(QString, angle);
         QFETCH(QString, segments);
-        CadHost cad;
-        QVERIFY(waitUntilAnswering(cad.socket));
-        FakeDesktop desktop;
-        TessikCadAutomation automation(cad.socket);
-        FrmMain w(desktop, automation);
-        w.Form_Load();
-        QCOMPARE(w.LblInfo->text(), "AutoCAD已经启动。");
-        QVERIFY(desktop.messageBoxes.isEmpty());
+        Connected session;
+        QVERIFY(session.connected());
+        auto [cad, desktop, w] = session.parts();
         setDesign(w, qPrintable(angle), qPrintable(segments), "100", "150", view);
 
         Probe probe(cad.socket);
@@ -176,13 +187,9 @@ private slots:
 
     void tessikCadKilledBeforeTheDrawing()
     {
-        CadHost cad;
-        QVERIFY(waitUntilAnswering(cad.socket));
-        FakeDesktop desktop;
-        TessikCadAutomation automation(cad.socket);
-        FrmMain w(desktop, automation);
-        w.Form_Load();
-        QCOMPARE(w.LblInfo->text(), "AutoCAD已经启动。");
+        Connected session;
+        QVERIFY(session.connected());
+        auto [cad, desktop, w] = session.parts();
         setDesign(w, "90", "2", "100", "150", kFrontView);
         cad.process.kill();
         cad.process.waitForFinished();
