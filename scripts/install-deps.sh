@@ -6,14 +6,14 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config qt6-base-dev libdxflib-dev libgtest-dev libbenchmark-dev
+  cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev libgtest-dev libbenchmark-dev
   # look: a Chinese user-interface font
   fonts-wqy-microhei
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
 )
 if [[ "${1:-}" == "--run-only" ]]; then
-  packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev fonts-wqy-microhei)
+  packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev fonts-wqy-microhei)
 fi
 
 missing=()
