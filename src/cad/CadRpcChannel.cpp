@@ -73,7 +73,9 @@ CadRpcChannel::CadRpcChannel(QLocalSocket* socket) : socket_(socket)
         breakWith(caderr::serverUnavailable(QStringLiteral("tessik-cad 已关闭连接")));
     });
     connect(socket_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError e) {
-        if (e == QLocalSocket::PeerClosedError) return;  // handled by disconnected
+        // A closed peer is handled by disconnected; a time-out is only the
+        // non-blocking look for replies during a burst.
+        if (e == QLocalSocket::PeerClosedError || e == QLocalSocket::SocketTimeoutError) return;
         breakWith(caderr::serverUnavailable(socket_->errorString()));
     });
 }
