@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Takes a screenshot of the main window under Xvfb (96 dpi) to compare with
-# its layout: writes main-window.png (or the path given) and a 3x enlargement
-# main-window-x3.png beside it. Expects a built tree (scripts/build.sh).
+# Takes a screenshot of the main window under Xvfb (96 dpi), to compare with
+# its layout: writes build/main-window.png (or the path given). Expects a
+# built tree (scripts/build.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TESSIK_BUILD_DIR:-$root/build}
@@ -26,9 +26,13 @@ xvfb-run -a -s '-screen 0 640x400x24 -dpi 96' bash -c '
     [[ -n "$geometry" ]] && break
     sleep 0.1
   done
+  if [[ -z "$geometry" ]]; then
+    echo "tessik did not open its window" >&2
+    kill "$pid"
+    exit 1
+  fi
   sleep 1
   import -window root -crop "$geometry" +repage "$1"
   kill "$pid"
 ' "$build/src/app/tessik" "$out"
-convert "$out" -filter point -resize 300% "${out%.png}-x3.png"
 echo "$out"

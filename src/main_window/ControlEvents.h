@@ -33,7 +33,8 @@ void onKeyPress(QWidget* field, KeyPressHandler handler);
 
 // GotFocus / LostFocus: the control gained or lost the keyboard focus within
 // the window. Opening a drop-down list and switching to another window are not
-// focus changes in this sense.
+// focus changes in this sense. The handler runs after the control has handled
+// the focus change itself. One handler per control and event.
 void onGotFocus(QWidget* control, FocusHandler handler);
 void onLostFocus(QWidget* control, FocusHandler handler);
 

@@ -11,8 +11,10 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <type_traits>
 
 #include "ControlEvents.h"
 #include "Desktop.h"
@@ -123,6 +125,12 @@ FrmMain::FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent)
 
 void FrmMain::createControls()
 {
+    // Frames as the layout was drawn for: the border runs through the middle
+    // of the caption, and positions inside count from the frame's top edge.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 5px;"
+        " padding: 0px 2px; background-color: palette(window); }"));
     Frame1 = make<QGroupBox>(this, QStringLiteral("Frame1"), QStringLiteral("输入"));
     Frame2 = make<QGroupBox>(this, QStringLiteral("Frame2"), QStringLiteral("程序设置"));
     Frame3 = make<QGroupBox>(this, QStringLiteral("Frame3"), QStringLiteral("插入点设置"));
@@ -180,7 +188,6 @@ void FrmMain::createControls()
 
     for (QLabel* caption : {LblWaJ_1, LblWanJ[1], LblWanJ[0], LblWanJ[3], LblCZ_1, LblBH_1, Label3})
         setTextColor(caption, Qt::black);
-    for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight}) field->setCursorPosition(0);
 
     ChkQuit = make<TwoStateCheckBox>(Frame2, QStringLiteral("ChkQuit"), QStringLiteral("绘图结束退出(&H)"));
     ChkQuit->setChecked(true);
@@ -261,6 +268,11 @@ void FrmMain::placeControls()
     place(VScroll1, {2205, 1320, 300, 255});
 
     place(ChkQuit, {120, 240, 1695, 180});
+    // Too low for the toolkit's check mark and text: it grows about its middle.
+    const int checkHeight = std::max(ChkQuit->fontMetrics().height(), style()->pixelMetric(QStyle::PM_IndicatorHeight));
+    if (ChkQuit->height() < checkHeight)
+        ChkQuit->setGeometry(ChkQuit->geometry().adjusted(0, 0, 0, checkHeight - ChkQuit->height())
+                                 .translated(0, -(checkHeight - ChkQuit->height()) / 2));
     place(OptGc, {120, 240, 1020, 255});
     place(OptWc, {100, 480, 1020, 255});
     for (int i = 0; i < 6; ++i) place(OptTX[i], {120, 240 + 240 * i, i == 5 ? 1335 : 1215, 255});
@@ -285,13 +297,12 @@ void FrmMain::placeControls()
 void FrmMain::setKeyboardOrder()
 {
     // Only controls that can take the focus are listed; the disabled ones
-    // stand where they would come if they were enabled.
-    const QWidget* order[] = {CmbWJ,    CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,    CmbBH,    TxtWeight,
-                              ChkQuit,  OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1, CmdAbout,
-                              CmdQuit,  CmdIquire, VScroll1, OptGc,   OptWc,    OptTX[1], OptTX[2],
-                              OptTX[5]};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+    // stand where they would come if they were enabled. A group of options
+    // is one stop, at its selected option; the arrow keys move within it.
+    QWidget* const order[] = {CmbWJ,   CmbHd,    TxtWJ,    TxtZJS,   TxtCZ,     CmbBH,    TxtWeight, ChkQuit,
+                              OptTX[0], OptTX[3], OptTX[4], CmdStart, CmdDraw1,  CmdAbout, CmdQuit,   CmdIquire,
+                              VScroll1, OptGc,    OptWc,    OptTX[1], OptTX[2],  OptTX[5]};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void FrmMain::connectHandlers()
@@ -301,6 +312,7 @@ void FrmMain::connectHandlers()
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(cancel, &QShortcut::activated, CmdQuit, &QPushButton::click);
     connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
+    connect(CmdAbout, &QPushButton::clicked, this, &FrmMain::CmdAbout_Click);
 
     onKeyPress(TxtWJ, [this](std::int16_t& c) { TxtWJ_KeyPress(c); });
     onKeyPress(TxtCZ, [this](std::int16_t& c) { TxtCZ_KeyPress(c); });

@@ -67,6 +67,7 @@ class QScrollBar;
 namespace tessik {
 
 class Desktop;
+class frmAbout;
 
 class FrmMain : public QWidget {
     Q_OBJECT
@@ -85,6 +86,10 @@ public:
 
     // Ends the program at once; nothing is said to the CAD program.
     void CmdQuit_Click();
+
+    // Hides the window and shows the About dialog, not modal; the dialog
+    // shows the window again when it unloads.
+    void CmdAbout_Click();
 
     // Selects entry `index` of `list` from code (-1: none) and raises the
     // list's click handling, as the user's choice would; every call raises it.
@@ -170,6 +175,8 @@ private:
     void connectCad(CadAutomation& cad);
 
     Desktop& desktop_;
+    // Made at the first About; a window of its own, deleted with this one.
+    frmAbout* frmAbout_ = nullptr;
 
     // CAD link and drawing
     class DrawHost;
