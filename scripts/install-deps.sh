@@ -11,8 +11,8 @@ packages=(
   fonts-wqy-microhei
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
-  # screenshots of the windows under Xvfb
-  imagemagick x11-utils
+  # screenshots of the windows under Xvfb, and the end-to-end demo's keyboard and mouse
+  imagemagick x11-utils xdotool
 )
 if [[ "${1:-}" == "--run-only" ]]; then
   packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev fonts-wqy-microhei)
