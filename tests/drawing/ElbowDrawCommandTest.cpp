@@ -130,21 +130,6 @@ INSTANTIATE_TEST_SUITE_P(
         ViewCase{"TopViewDrawsNothing", "90", "2", kTopView, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(DrawCommand, FrontViewMatchesTheWorkedExample)
-{
-    Rig rig;
-    rig.press();
-    ASSERT_EQ(rig.cad->entities.size(), 14u);
-    const auto& joint = rig.cad->entities[1].values;
-    EXPECT_NEAR(joint[0], 26.7949, 5e-5);
-    EXPECT_NEAR(joint[1], -50, 5e-5);
-    EXPECT_NEAR(joint[3], 53.5898, 5e-5);
-    const auto& arc = rig.cad->entities[13];
-    EXPECT_EQ(arc.kind, "arc");
-    EXPECT_NEAR(arc.values[3], 150, 1e-12);
-    EXPECT_NEAR(arc.values[5], 1.5707963, 1e-7);
-}
-
 struct EndingCase {
     const char* name;
     int chkQuit;
