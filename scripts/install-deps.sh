@@ -6,16 +6,16 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config qt6-base-dev libdxflib-dev libgtest-dev libbenchmark-dev
+  cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev libgtest-dev libbenchmark-dev
   # look: a Chinese user-interface font
   fonts-wqy-microhei
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
-  # screenshots of the windows under Xvfb, clicks into them
+  # screenshots of the windows under Xvfb, and the end-to-end demo's keyboard and mouse
   imagemagick x11-utils xdotool
 )
 if [[ "${1:-}" == "--run-only" ]]; then
-  packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev fonts-wqy-microhei)
+  packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev fonts-wqy-microhei)
 fi
 
 missing=()

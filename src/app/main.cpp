@@ -5,6 +5,7 @@
 
 #include "Desktop.h"
 #include "FrmMain.h"
+#include "TessikCadClient.h"
 #include "TessikLook.h"
 
 int main(int argc, char* argv[])
@@ -15,7 +16,8 @@ int main(int argc, char* argv[])
     tessik::applyTessikLook(app);
 
     tessik::QtDesktop desktop;
-    tessik::FrmMain frmMain(desktop);
+    tessik::TessikCadAutomation cad;
+    tessik::FrmMain frmMain(desktop, cad);
     frmMain.Form_Load();
     return app.exec();
 }

@@ -111,7 +111,7 @@ constexpr std::int16_t kDecimalPoint = 46;
 
 }  // namespace
 
-FrmMain::FrmMain(Desktop& desktop, QWidget* parent)
+FrmMain::FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       desktop_(desktop)
@@ -124,6 +124,7 @@ FrmMain::FrmMain(Desktop& desktop, QWidget* parent)
     setKeyboardOrder();
     connectHandlers();
     CmbWJ->setFocus();
+    connectCad(cad);
 }
 
 void FrmMain::createControls()
@@ -334,8 +335,9 @@ void FrmMain::Form_Load()
     show();
     // 2. Grayed counts as set for the quit after drawing.
     ChkQuit->setCheckState(Qt::PartiallyChecked);
-    // 3. Start, the connection to the CAD program, runs here, followed by
-    // 4.-6. the list loaders, in that order.
+    // 3. The connection to the CAD program.
+    Start();
+    // 4.-6. The list loaders, in this order.
     LoadDiameterSeries();
     LoadWallThickness();
     LoadBendAngles();
@@ -423,6 +425,54 @@ void FrmMain::VScroll1_Change()
 {
     const QString text = QString::number(VScroll1->value());
     if (TxtZJS->text() != text) TxtZJS->setText(text);
+}
+
+// ---- CAD link and drawing -------------------------------------------------
+
+// The window as the draw command sees it.
+class FrmMain::DrawHost : public ElbowDrawHost {
+public:
+    explicit DrawHost(FrmMain& w) : w_(w) {}
+    PendingError InputParameter() override { return w_.InputParameter(); }
+    const ElbowParameters& parameters() const override { return w_.record; }
+    void setPickedPoint(const Point3& p) override
+    {
+        w_.record.VntPoint = p;
+        w_.record.hasPoint = true;
+    }
+    bool viewSelected(int index) const override { return w_.OptTX[std::size_t(index)]->isChecked(); }
+    int ChkQuit() const override { return w_.chkQuitValue(); }
+    QString caption() const override { return w_.windowTitle(); }
+    void CmdQuit_Click() override { w_.CmdQuit_Click(); }
+
+private:
+    FrmMain& w_;
+};
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::connectCad(CadAutomation& cad)
+{
+    cadConnection_ = std::make_unique<CadConnection>(
+        cad, desktop_,
+        CadConnection::Host{[this](const QString& text) {
+                                LblInfo->setText(text);
+                                LblInfo->adjustSize();
+                            },
+                            [this] { return windowTitle(); }});
+    drawHost_ = std::make_unique<DrawHost>(*this);
+    connect(CmdStart, &QPushButton::clicked, this, &FrmMain::CmdStart_Click);
+    connect(CmdDraw1, &QPushButton::clicked, this, &FrmMain::CmdDraw1_Click);
+}
+
+void FrmMain::Start() { cadConnection_->Start(); }
+
+void FrmMain::CmdStart_Click() { Start(); }
+
+ElbowDrawCommand::Outcome FrmMain::CmdDraw1_Click()
+{
+    ElbowDrawCommand command(*drawHost_, cadConnection_->objects(), desktop_);
+    return command.CmdDraw1_Click();
 }
 
 }  // namespace tessik

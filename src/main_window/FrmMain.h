@@ -48,7 +48,11 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+
+#include "CadConnection.h"
 #include "DesignRecord.h"
+#include "ElbowDrawCommand.h"
 #include "Error.h"
 #include "PendingError.h"
 
@@ -70,7 +74,9 @@ class frmAbout;
 class FrmMain : public QWidget {
     Q_OBJECT
 public:
-    explicit FrmMain(Desktop& desktop, QWidget* parent = nullptr);
+    // `cad` reaches the CAD program (get the running instance, create one).
+    FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent = nullptr);
+    ~FrmMain() override;
 
     // Start-up: shows the window, grays ChkQuit, connects to the CAD program
     // and fills the three lists.
@@ -120,6 +126,16 @@ public:
     void CmbWJ_LostFocus();
     void CmbBH_Click();
     void TxtWeight_GotFocus();
+
+    // ---- CAD link and drawing -------------------------------------------
+    // Start: attach to the running CAD program or offer to launch it, then
+    // take AcadApp, AcadDoc, MoSpace, PaSpace and acadUtil.
+    void Start();
+    void CmdStart_Click();
+    // The draw command; returns how the press ended (for tests).
+    ElbowDrawCommand::Outcome CmdDraw1_Click();
+    const CadConnectionObjects& cadObjects() const { return cadConnection_->objects(); }
+    // ---------------------------------------------------------------------
 
     // The window's design parameters and scratch variables.
     DesignRecord record;
@@ -173,6 +189,7 @@ private:
     void selectAllText(QLineEdit* field);
     void decimalFilter(std::int16_t& KeyAscii);
     void refuse(std::int16_t& KeyAscii);
+    void connectCad(CadAutomation& cad);
 
     // Standard data
     void connectStandardHandlers();
@@ -183,6 +200,11 @@ private:
     Desktop& desktop_;
     // Made at the first About; a window of its own, deleted with this one.
     frmAbout* frmAbout_ = nullptr;
+
+    // CAD link and drawing
+    class DrawHost;
+    std::unique_ptr<CadConnection> cadConnection_;
+    std::unique_ptr<DrawHost> drawHost_;
 };
 
 }  // namespace tessik

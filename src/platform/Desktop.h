@@ -21,6 +21,7 @@ namespace msgbox {
 inline constexpr int kOkOnly = 0;
 inline constexpr int kOkCancel = 1;
 inline constexpr int kQuestion = 32;
+inline constexpr int kExclamation = 48;
 inline constexpr int kInformation = 64;
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerCancel = 2;

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "Desktop.h"
+#include "X11WindowActivation.h"
 
 namespace tessik {
 
@@ -34,6 +35,7 @@ void QtDesktop::beep() { QApplication::beep(); }
 
 bool QtDesktop::activateWindow(const QString& title)
 {
+    // One of our own windows: directly.
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (w->isVisible() && w->windowTitle() == title) {
             w->raise();
@@ -41,6 +43,8 @@ bool QtDesktop::activateWindow(const QString& title)
             return true;
         }
     }
+    // Another program's window: through the X server where there is one.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) return activateX11Window({}, title);
     return false;
 }
 

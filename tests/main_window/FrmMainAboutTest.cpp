@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "FakeCad.h"
 #include "FakeDesktop.h"
 #include "FrmMain.h"
 #include "frmAbout.h"
@@ -27,7 +28,8 @@ private slots:
     void aboutHidesTheMainWindowUntilTheDialogUnloads()
     {
         FakeDesktop desktop;
-        FrmMain frmMain(desktop);
+        auto cad = tessik::FakeCad::create();
+        FrmMain frmMain(desktop, *cad);
         frmMain.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frmMain));
 
@@ -60,7 +62,8 @@ private slots:
         FakeDesktop desktop;
         QPointer<frmAbout> about;
         {
-            FrmMain frmMain(desktop);
+            auto cad = tessik::FakeCad::create();
+        FrmMain frmMain(desktop, *cad);
             frmMain.show();
             frmMain.CmdAbout_Click();
             about = openDialog();

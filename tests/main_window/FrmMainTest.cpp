@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "ControlEvents.h"
+#include "FakeCad.h"
 #include "FakeDesktop.h"
 #include "FrmMain.h"
 #include "TessikLook.h"
@@ -29,6 +30,7 @@ class FrmMainTest : public QObject {
 
 private:
     std::unique_ptr<FakeDesktop> desktop;
+    std::shared_ptr<FakeCad> cad;
     std::unique_ptr<FrmMain> w;
 
     template <class T = QWidget>
@@ -72,7 +74,8 @@ private slots:
     void init()
     {
         desktop = std::make_unique<FakeDesktop>();
-        w = std::make_unique<FrmMain>(*desktop);
+        cad = FakeCad::create();
+        w = std::make_unique<FrmMain>(*desktop, *cad);
         w->Form_Load();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         // Started outside a data folder, the list loaders say which files are
@@ -121,7 +124,7 @@ private slots:
         QTest::newRow("Label1_1") << "Label1_1" << QRect(152, 139, 0, 0) << "mm";
         QTest::newRow("Label4") << "Label4" << QRect(152, 160, 0, 0) << "kg";
         QTest::newRow("Label2") << "Label2" << QRect(13, 200, 0, 0) << "注：外径中加\"*\"者为基本系列，其它为辅助系列。";
-        QTest::newRow("LblInfo") << "LblInfo" << QRect(13, 219, 0, 0) << "Label1";
+        QTest::newRow("LblInfo") << "LblInfo" << QRect(13, 219, 0, 0) << "AutoCAD已经启动。";  // Start found the (fake) CAD running
         QTest::newRow("ChkQuit") << "ChkQuit" << QRect(8, 16, 113, 12) << "绘图结束退出(&H)";
         QTest::newRow("OptGc") << "OptGc" << QRect(8, 16, 68, 17) << "管道中心";
         QTest::newRow("OptWc") << "OptWc" << QRect(7, 32, 68, 17) << "弯曲中心";

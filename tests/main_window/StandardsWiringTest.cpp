@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "FakeCad.h"
 #include "FakeDesktop.h"
 #include "FrmMain.h"
 
@@ -249,7 +250,7 @@ private:
 
     FrmMain& start()
     {
-        window_ = std::make_unique<FrmMain>(desktop_);
+        window_ = std::make_unique<FrmMain>(desktop_, *cad_);
         window_->Form_Load();
         return *window_;
     }
@@ -261,6 +262,7 @@ private:
         f.write(text.toUtf8());
     }
 
+    std::shared_ptr<FakeCad> cad_ = FakeCad::create();  // a running CAD program: Start asks nothing
     QString previousDir_;
     std::unique_ptr<QTemporaryDir> dir_;
     FakeDesktop desktop_;

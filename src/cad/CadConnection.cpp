@@ -1,0 +1,81 @@
+#include "CadConnection.h"
+
+#include "CadErrors.h"
+#include "PendingError.h"
+
+#include <type_traits>
+
+namespace tessik {
+
+namespace {
+
+const QString kNotStarted = QStringLiteral("AutoCAD尚未启动。");
+const QString kStarting = QStringLiteral("AutoCAD正在启动，请稍候...");
+const QString kStartFailed = QStringLiteral("AutoCAD启动失败!");
+const QString kStarted = QStringLiteral("AutoCAD已经启动。");
+const QString kProgramTitle = QStringLiteral("Tessik");
+
+// A property read on an object that was never taken fails like any other
+// step; an object read counts only once the CAD application has answered.
+template <class T, class Get>
+auto take(const std::shared_ptr<T>& from, const char* member, Get get) -> decltype(get(*from))
+{
+    if (!from) return caderr::objectNotSet(QString::fromLatin1(member));
+    auto r = get(*from);
+    if constexpr (!std::is_same_v<decltype(r), Status>) {
+        if (r.ok()) {
+            if (Status s = r.value()->settle(); !s) return s.error();
+        }
+    }
+    return r;
+}
+
+}  // namespace
+
+CadConnection::CadConnection(CadAutomation& automation, Desktop& desktop, Host host)
+    : automation_(automation), desktop_(desktop), host_(std::move(host))
+{
+}
+
+void CadConnection::Start()
+{
+    PendingError err;
+    CadConnectionObjects& o = objects_;
+
+    // 1-2. A running instance: straight to the objects.
+    err.assign(o.AcadApp, automation_.getRunningInstance(kCadProgramId));
+    if (err) {
+        // 3-4. None running: ask.
+        err.clear();
+        host_.setStatusText(kNotStarted);
+        const int answer = desktop_.messageBox(QStringLiteral("AutoCAD尚未启动，现在启动吗？"),
+                                               msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("启动AutoCAD"));
+        if (answer != msgbox::kAnswerOk) return;
+
+        // 5. Launch, then bring the main window back to the front.
+        host_.setStatusText(kStarting);
+        err.assign(o.AcadApp, automation_.createInstance(kCadProgramId));
+        const QString caption = host_.mainWindowCaption();
+        if (!desktop_.activateWindow(caption)) err.raise(caderr::activationFailed(caption));
+
+        // 6. The launch failed: report the platform's description.
+        if (err) {
+            host_.setStatusText(kStartFailed);
+            desktop_.messageBox(QString::fromStdString(err.error().description), msgbox::kOkOnly, kProgramTitle);
+            return;
+        }
+    }
+
+    // 7. Connected: five separate steps; a failing one keeps its old object.
+    host_.setStatusText(kStarted);
+    err.check(take(o.AcadApp, "Visible", [](CadApplication& a) { return a.setVisible(true); }));
+    err.assign(o.AcadDoc, take(o.AcadApp, "activedocument", [](CadApplication& a) { return a.activedocument(); }));
+    err.assign(o.MoSpace, take(o.AcadDoc, "ModelSpace", [](CadDocument& d) { return d.ModelSpace(); }));
+    err.assign(o.PaSpace, take(o.AcadDoc, "paperspace", [](CadDocument& d) { return d.paperspace(); }));
+    err.assign(o.acadUtil, take(o.AcadDoc, "utility", [](CadDocument& d) { return d.utility(); }));
+
+    // 8.
+    if (err) desktop_.messageBox(QStringLiteral("err"), msgbox::kOkOnly, kProgramTitle);
+}
+
+}  // namespace tessik

@@ -1,0 +1,50 @@
+#pragma once
+// `Start`: attaches to a running CAD application or, after asking, launches
+// one, makes it visible and takes the five objects the draw command works
+// with. The objects are taken once per run and not followed afterwards; a
+// failed step leaves its object as it was (a stale reference stays until a
+// new one is obtained).
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "CadObjects.h"
+#include "Desktop.h"
+
+namespace tessik {
+
+inline const QString kCadProgramId = QStringLiteral("autocad.application");
+
+// The main window's CAD references: empty at first, written only by Start.
+struct CadConnectionObjects {
+    std::shared_ptr<CadApplication> AcadApp;
+    std::shared_ptr<CadDocument> AcadDoc;
+    std::shared_ptr<CadModelSpace> MoSpace;
+    std::shared_ptr<CadPaperSpace> PaSpace;
+    std::shared_ptr<CadUtility> acadUtil;
+};
+
+class CadConnection {
+public:
+    struct Host {
+        std::function<void(const QString&)> setStatusText;  // LblInfo
+        std::function<QString()> mainWindowCaption;
+    };
+
+    CadConnection(CadAutomation& automation, Desktop& desktop, Host host);
+
+    // Runs resume-next; no error leaves it. The outcome shows in objects(),
+    // the status line and the message boxes.
+    void Start();
+
+    const CadConnectionObjects& objects() const { return objects_; }
+
+private:
+    CadAutomation& automation_;
+    Desktop& desktop_;
+    Host host_;
+    CadConnectionObjects objects_;
+};
+
+}  // namespace tessik

@@ -1,0 +1,33 @@
+#pragma once
+// Error numbers and descriptions of the CAD link. The CAD application's own
+// errors (a cancelled pick, no drawing open, an invalid argument) arrive with
+// its numbers; the ones raised on this side follow the classic automation
+// runtime, so the callers cannot tell where an error was raised.
+
+#include <QString>
+#include <cstdint>
+
+#include "Error.h"
+
+namespace tessik::caderr {
+
+// Numbers the CAD application answers with.
+inline constexpr std::int32_t kPickCancelled = -2147352567;
+inline constexpr std::int32_t kNoDrawing = -2145320900;
+inline constexpr std::int32_t kInvalidArgument = -2145320939;
+
+// Numbers raised by the link itself.
+inline constexpr std::int32_t kCannotCreateObject = 429;  // no running instance / launch failed
+inline constexpr std::int32_t kObjectNotSet = 91;         // a call on an object never taken
+inline constexpr std::int32_t kServerUnavailable = -2147023174;  // the connection broke
+inline constexpr std::int32_t kObjectChanged = -2147418113;      // the active drawing changed mid-burst
+inline constexpr std::int32_t kActivationFailed = 5;             // invalid procedure call
+
+Error cannotCreateObject(const QString& why);
+Error objectNotSet(const QString& member);
+Error serverUnavailable(const QString& why);
+Error invalidArgument(const QString& member);
+Error objectChanged(const QString& member);
+Error activationFailed(const QString& title);
+
+}  // namespace tessik::caderr

@@ -1,0 +1,443 @@
+#include "TessikCadClient.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <csignal>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "CadErrors.h"
+#include "CadRpcChannel.h"
+#include "CadSocketPath.h"
+#include "InputBlocker.h"
+
+namespace tessik {
+
+namespace {
+
+using Id = CadRpcChannel::Id;
+
+constexpr std::int32_t kUnknownMember = -2147352570;
+
+struct Remote;
+
+// The connection with what it has learnt about tessik-cad's answers: for each
+// (object, member) lookup, the handle last answered and whether the same
+// handle came twice in a row (then the next lookup may be guessed).
+struct Link {
+    std::shared_ptr<CadRpcChannel> channel;
+    struct Answer {
+        qint64 handle = 0;
+        bool repeated = false;
+    };
+    QHash<QPair<qint64, QString>, Answer> answers;
+    // Lookups sent on a guess or without waiting, oldest first: their answers
+    // are taken in as they arrive, so a changed answer stops the guessing.
+    std::deque<std::weak_ptr<Remote>> unanswered;
+
+    void observe(qint64 on, const QString& member, qint64 handle)
+    {
+        Answer& a = answers[{on, member}];
+        a.repeated = a.handle == handle;
+        a.handle = handle;
+    }
+    std::optional<qint64> guess(qint64 on, const QString& member) const
+    {
+        auto it = answers.find({on, member});
+        if (it == answers.end() || !it->repeated) return std::nullopt;
+        return it->handle;
+    }
+};
+
+// One object on tessik-cad's side, known by its handle once the request that
+// produced it has been answered.
+struct Remote {
+    std::shared_ptr<Remote> parent;  // the object it was read from or made in
+    Id request = 0;                  // 0: the handle was known from the start
+    qint64 askedOn = 0;              // the handle the request was addressed to
+    QString member;                  // lower case
+    std::optional<qint64> handle;
+    std::optional<qint64> guessed;   // handle calls were addressed to before the answer
+    std::optional<Status> outcome;
+    std::vector<Id> writes;          // unread calls made on it
+};
+
+QString lower(const char* member) { return QString::fromLatin1(member).toLower(); }
+
+Error typeMismatch(const QString& member)
+{
+    return Error{errc::kTypeMismatch, "类型不匹配", member.toStdString()};
+}
+
+Status resolve(Link& link, Remote& r)
+{
+    if (r.outcome) return *r.outcome;
+    if (r.request == 0) return *(r.outcome = success());
+    Result<QJsonValue> reply = link.channel->wait(r.request);
+    if (!reply) return *(r.outcome = Status(reply.error()));
+    const QJsonValue h = reply->toObject().value(QLatin1String("handle"));
+    if (!h.isDouble()) return *(r.outcome = Status(typeMismatch(r.member)));
+    r.handle = qint64(h.toDouble());
+    link.observe(r.askedOn, r.member, *r.handle);
+    if (r.guessed && *r.guessed != *r.handle) return *(r.outcome = Status(caderr::objectChanged(r.member)));
+    return *(r.outcome = success());
+}
+
+// The first failure along the chain that produced `r`, then on `r` itself.
+Status settleRemote(Link& link, Remote& r)
+{
+    if (r.parent) {
+        Status p = settleRemote(link, *r.parent);
+        if (!p) return p;
+    }
+    Status s = resolve(link, r);
+    if (!s) return s;
+    for (Id w : r.writes) {
+        Result<QJsonValue> reply = link.channel->wait(w);
+        if (!reply && r.outcome->ok()) r.outcome = Status(reply.error());
+    }
+    r.writes.clear();
+    return *r.outcome;
+}
+
+void takeArrivedAnswers(Link& link)
+{
+    while (!link.unanswered.empty()) {
+        std::shared_ptr<Remote> r = link.unanswered.front().lock();
+        if (r && !r->outcome) {
+            if (!link.channel->hasReply(r->request)) return;
+            (void)resolve(link, *r);  // its outcome stays with it for settle()
+        }
+        link.unanswered.pop_front();
+    }
+}
+
+// The handle to address a call on `r` to: known, answered by now, guessed
+// from earlier answers, or waited for.
+Result<qint64> targetOf(Link& link, Remote& r)
+{
+    if (r.outcome && !r.outcome->ok()) return r.outcome->error();
+    if (r.handle) return *r.handle;
+    if (r.guessed) return *r.guessed;
+    if (!link.channel->hasReply(r.request)) {
+        takeArrivedAnswers(link);
+        if (auto g = link.guess(r.askedOn, r.member)) {
+            r.guessed = g;
+            return *g;
+        }
+    }
+    Status s = resolve(link, r);
+    if (!s) return s.error();
+    return *r.handle;
+}
+
+Result<QByteArray> point(const CadPoint& p, const char* member)
+{
+    for (double v : p)
+        if (!std::isfinite(v)) return caderr::invalidArgument(QString::fromLatin1(member));
+    return '[' + jsonNumber(p[0]) + ',' + jsonNumber(p[1]) + ',' + jsonNumber(p[2]) + ']';
+}
+
+Result<QByteArray> number(double v, const char* member)
+{
+    if (!std::isfinite(v)) return caderr::invalidArgument(QString::fromLatin1(member));
+    return jsonNumber(v);
+}
+
+class RemoteObject {
+public:
+    RemoteObject(std::shared_ptr<Link> link, std::shared_ptr<Remote> self)
+        : link_(std::move(link)), self_(std::move(self))
+    {
+    }
+
+protected:
+    Status settleSelf() { return settleRemote(*link_, *self_); }
+
+    Result<std::shared_ptr<Remote>> request(const char* method, const char* member, const QByteArray& params = {})
+    {
+        Result<qint64> target = targetOf(*link_, *self_);
+        if (!target) return target.error();
+        Result<Id> id = link_->channel->send(method, *target, QString::fromLatin1(member), params);
+        if (!id) return id.error();
+        auto r = std::make_shared<Remote>();
+        r->parent = self_;
+        r->request = *id;
+        r->askedOn = *target;
+        r->member = lower(member);
+        if (std::strcmp(method, "get") == 0) link_->unanswered.push_back(r);
+        return r;
+    }
+
+    // A value read: waits for the answer.
+    Result<QJsonValue> read(const char* member, const QByteArray& params = {}, const char* method = "get",
+                            int timeoutMs = CadRpcChannel::defaultTimeoutMs)
+    {
+        Result<qint64> target = targetOf(*link_, *self_);
+        if (!target) return target.error();
+        Result<Id> id = link_->channel->send(method, *target, QString::fromLatin1(member), params);
+        if (!id) return id.error();
+        return link_->channel->wait(*id, timeoutMs);
+    }
+
+    // An unread call on this object: sent now, answered at settle().
+    Status write(const char* method, const char* member, const QByteArray& params)
+    {
+        Result<qint64> target = targetOf(*link_, *self_);
+        if (!target) return target.error();
+        Result<Id> id = link_->channel->send(method, *target, QString::fromLatin1(member), params);
+        if (!id) return id.error();
+        self_->writes.push_back(*id);
+        return success();
+    }
+
+    template <class Proxy, class Interface>
+    Result<std::shared_ptr<Interface>> object(Result<std::shared_ptr<Remote>> r)
+    {
+        if (!r) return r.error();
+        return std::shared_ptr<Interface>(std::make_shared<Proxy>(link_, std::move(r).value()));
+    }
+
+    std::shared_ptr<Link> link_;
+    std::shared_ptr<Remote> self_;
+};
+
+#define TESSIK_REMOTE_SETTLE \
+    using RemoteObject::RemoteObject; \
+    Status settle() override { return settleSelf(); }
+
+class RemoteEntity : public CadEntity, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+};
+
+class RemoteEllipse : public CadEllipse, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+    Status setStartAngle(double a) override { return angle("startAngle", a); }
+    Status setEndAngle(double a) override { return angle("endAngle", a); }
+
+private:
+    Status angle(const char* member, double a)
+    {
+        Result<QByteArray> v = number(a, member);
+        if (!v) return v.error();
+        return write("set", member, "\"value\":" + *v);
+    }
+};
+
+class RemoteModelSpace : public CadModelSpace, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+
+    Result<std::shared_ptr<CadEntity>> addline(const CadPoint& start, const CadPoint& end) override
+    {
+        Result<QByteArray> a = point(start, "addline"), b = point(end, "addline");
+        if (!a) return a.error();
+        if (!b) return b.error();
+        return object<RemoteEntity, CadEntity>(request("call", "addline", "\"args\":[" + *a + ',' + *b + ']'));
+    }
+
+    Result<std::shared_ptr<CadEntity>> addarc(const CadPoint& center, double radius, double startAngle,
+                                              double endAngle) override
+    {
+        Result<QByteArray> c = point(center, "addarc"), r = number(radius, "addarc"),
+                           s = number(startAngle, "addarc"), e = number(endAngle, "addarc");
+        for (auto* x : {&c, &r, &s, &e})
+            if (!*x) return x->error();
+        return object<RemoteEntity, CadEntity>(
+            request("call", "addarc", "\"args\":[" + *c + ',' + *r + ',' + *s + ',' + *e + ']'));
+    }
+
+    Result<std::shared_ptr<CadEllipse>> AddEllipse(const CadPoint& center, const CadPoint& majorAxis,
+                                                   double ratio) override
+    {
+        Result<QByteArray> c = point(center, "AddEllipse"), m = point(majorAxis, "AddEllipse"),
+                           q = number(ratio, "AddEllipse");
+        for (auto* x : {&c, &m, &q})
+            if (!*x) return x->error();
+        return object<RemoteEllipse, CadEllipse>(
+            request("call", "AddEllipse", "\"args\":[" + *c + ',' + *m + ',' + *q + ']'));
+    }
+};
+
+class RemotePaperSpace : public CadPaperSpace, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+};
+
+class RemoteUtility : public CadUtility, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+
+    Result<CadPoint> getpoint(const QString& prompt) override
+    {
+        // The user takes as long as they like: no deadline, but a closed
+        // connection still ends the wait.
+        Result<QJsonValue> r = read("getpoint", "\"args\":[null," + jsonString(prompt) + ']', "call", -1);
+        if (!r) return r.error();
+        const QJsonArray a = r->toArray();
+        if (a.size() != 3) return typeMismatch(QStringLiteral("getpoint"));
+        CadPoint p{};
+        for (int i = 0; i < 3; ++i) {
+            if (!a[i].isDouble()) return typeMismatch(QStringLiteral("getpoint"));
+            p[std::size_t(i)] = a[i].toDouble();
+        }
+        return p;
+    }
+};
+
+class RemoteDocument : public CadDocument, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+    Result<std::shared_ptr<CadModelSpace>> ModelSpace() override
+    {
+        return object<RemoteModelSpace, CadModelSpace>(request("get", "ModelSpace"));
+    }
+    Result<std::shared_ptr<CadPaperSpace>> paperspace() override
+    {
+        return object<RemotePaperSpace, CadPaperSpace>(request("get", "paperspace"));
+    }
+    Result<std::shared_ptr<CadUtility>> utility() override
+    {
+        return object<RemoteUtility, CadUtility>(request("get", "utility"));
+    }
+};
+
+class RemoteApplication : public CadApplication, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+
+    Status setVisible(bool visible) override
+    {
+        Result<QJsonValue> r = read("Visible", visible ? "\"value\":true" : "\"value\":false", "set");
+        if (!r) return r.error();
+        return success();
+    }
+    Result<QString> Caption() override
+    {
+        Result<QJsonValue> r = read("Caption");
+        if (!r) return r.error();
+        if (!r->isString()) return typeMismatch(QStringLiteral("Caption"));
+        return r->toString();
+    }
+    Result<std::shared_ptr<CadDocument>> activedocument() override
+    {
+        return object<RemoteDocument, CadDocument>(request("get", "activedocument"));
+    }
+    // An "Activate" member where the server has one; otherwise showing the
+    // window is the most it can be asked for.
+    Status bringToFront() override
+    {
+        Result<QJsonValue> r = read("Activate", "\"args\":[]", "call");
+        if (r || r.error().number != kUnknownMember) return r ? success() : Status(r.error());
+        return setVisible(true);
+    }
+};
+
+// Gone, or a zombie nobody reaps (a detached child belongs to init, which in
+// a container may never reap it).
+bool processGone(qint64 pid)
+{
+    if (pid <= 0) return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+}  // namespace
+
+TessikCadAutomation::TessikCadAutomation(QString socketPath, QStringList programDirs, int launchTimeoutMs)
+    : socketPath_(std::move(socketPath)), programDirs_(std::move(programDirs)), launchTimeoutMs_(launchTimeoutMs)
+{
+}
+
+QString TessikCadAutomation::socketPath() const
+{
+    return socketPath_.isEmpty() ? tessikCadSocketPath() : socketPath_;
+}
+
+Result<std::shared_ptr<CadApplication>> TessikCadAutomation::getRunningInstance(const QString& programId)
+{
+    if (programId.compare(QLatin1String("autocad.application"), Qt::CaseInsensitive) != 0)
+        return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(programId));
+    Result<std::shared_ptr<CadRpcChannel>> channel = CadRpcChannel::open(socketPath());
+    if (!channel) return channel.error();
+    auto link = std::make_shared<Link>();
+    link->channel = std::move(channel).value();
+    auto app = std::make_shared<Remote>();
+    app->handle = 0;  // target 0 is the application
+    app->outcome = success();
+    return std::shared_ptr<CadApplication>(std::make_shared<RemoteApplication>(link, app));
+}
+
+QString TessikCadAutomation::findProgram() const
+{
+    const QStringList dirs = programDirs_.isEmpty() && QCoreApplication::instance()
+                                 ? QStringList{QCoreApplication::applicationDirPath()}
+                                 : programDirs_;
+    for (const QString& dir : dirs) {
+        const QFileInfo candidate(QDir(dir).filePath(QStringLiteral("tessik-cad")));
+        if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
+    }
+    return QStandardPaths::findExecutable(QStringLiteral("tessik-cad"));
+}
+
+Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(const QString& programId)
+{
+    if (programId.compare(QLatin1String("autocad.application"), Qt::CaseInsensitive) != 0)
+        return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(programId));
+    const QString program = findProgram();
+    if (program.isEmpty())
+        return caderr::cannotCreateObject(
+            QStringLiteral("找不到 tessik-cad 程序（已在本程序所在目录和 PATH 中查找），请先安装 tessik-cad"));
+
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments({QStringLiteral("--automation")});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath());
+    process.setProcessEnvironment(env);
+    qint64 pid = 0;
+    if (!process.startDetached(&pid))
+        return caderr::cannotCreateObject(QStringLiteral("无法启动 %1：%2").arg(program, process.errorString()));
+
+    // Poll until it answers; the main window keeps painting meanwhile.
+    InputBlocker block;
+    QElapsedTimer clock;
+    clock.start();
+    Error last = caderr::cannotCreateObject(QStringLiteral("tessik-cad 没有应答"));
+    while (clock.elapsed() < launchTimeoutMs_) {
+        Result<std::shared_ptr<CadApplication>> app = getRunningInstance(programId);
+        if (app) {
+            Result<QString> caption = app.value()->Caption();  // it answers: it is up
+            if (caption) return app;
+            last = caption.error();
+        }
+        if (processGone(pid))
+            return caderr::cannotCreateObject(QStringLiteral("%1 启动后随即退出").arg(program));
+        QEventLoop pause;
+        QTimer::singleShot(100, &pause, &QEventLoop::quit);
+        pause.exec(QEventLoop::AllEvents);
+    }
+    return caderr::cannotCreateObject(
+        QStringLiteral("%1 在 %2 秒内没有应答").arg(program).arg(launchTimeoutMs_ / 1000));
+}
+
+}  // namespace tessik

@@ -1,0 +1,65 @@
+#pragma once
+// The draw command (`CmdDraw1_Click`): derives the design parameters, brings
+// the CAD window to the front, lets the user pick the insertion point there,
+// sends the selected view's entities to the drawing, then quits or brings the
+// main window back.
+//
+// Lines go through AcadApp -> activedocument -> ModelSpace, looked up anew for
+// each line; the arc and the ellipses go to MoSpace, held since Start.
+// Every entity the command can send is sent; the CAD link may pipeline them,
+// and each one's outcome is collected before the command decides how to end.
+// If any entity could not be drawn, the user is told how many of how many,
+// and the program does not quit whatever ChkQuit says: a partly drawn elbow is
+// never reported as done.
+
+#include <QString>
+
+#include "CadConnection.h"
+#include "Desktop.h"
+#include "ElbowGeometry.h"
+#include "PendingError.h"
+
+namespace tessik {
+
+// What the command reads from and does to the main window.
+class ElbowDrawHost {
+public:
+    virtual ~ElbowDrawHost() = default;
+    // Derives the design parameters from the fields and returns the pending error.
+    virtual PendingError InputParameter() = 0;
+    virtual const ElbowParameters& parameters() const = 0;
+    virtual void setPickedPoint(const Point3& point) = 0;  // VntPoint
+    virtual bool viewSelected(int index) const = 0;        // OptTX(index)
+    virtual int ChkQuit() const = 0;                       // 0 clear, 1 ticked, 2 grayed
+    virtual QString caption() const = 0;
+    virtual void CmdQuit_Click() = 0;
+};
+
+class ElbowDrawCommand {
+public:
+    enum class Ending { ParameterError, NoPoint, Drawn, PartlyDrawn };
+    struct Outcome {
+        Ending ending = Ending::NoPoint;
+        int entities = 0;  // entities of the view
+        int failed = 0;    // of those, not drawn
+        PendingError error;
+    };
+
+    ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, Desktop& desktop);
+
+    Outcome CmdDraw1_Click();
+
+    static const QString kPrompt;
+
+private:
+    Status activateCad();
+    // Sends one entity; returns the object whose settle() tells the outcome,
+    // or the immediate failure.
+    Result<std::shared_ptr<CadObject>> send(const ElbowEntity& entity);
+
+    ElbowDrawHost& host_;
+    const CadConnectionObjects& cad_;
+    Desktop& desktop_;
+};
+
+}  // namespace tessik

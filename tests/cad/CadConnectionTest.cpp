@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "CadConnection.h"
+#include "FakeCad.h"
+#include "FakeDesktop.h"
+
+namespace tessik {
+namespace {
+
+const QString kNotStarted = "AutoCAD尚未启动。";
+const QString kStarting = "AutoCAD正在启动，请稍候...";
+const QString kFailed = "AutoCAD启动失败!";
+const QString kStarted = "AutoCAD已经启动。";
+
+struct Rig {
+    std::shared_ptr<FakeCad> cad = FakeCad::create();
+    FakeDesktop desktop;
+    QStringList status;
+    CadConnection connection{*cad, desktop,
+                             {[this](const QString& s) { status << s; }, [] { return QStringLiteral("Tessik"); }}};
+};
+
+struct StartCase {
+    const char* name;
+    bool running;
+    bool launchWorks;
+    bool documentOpen;
+    int answer;
+    QStringList status;
+    QStringList cadCalls;
+    QStringList boxes;  // "title | text | style"
+    bool objectsTaken;
+};
+
+const QStringList kTakeObjects{"set Visible true", "get activedocument", "get ModelSpace", "get paperspace",
+                               "get utility"};
+const QString kQuestion = "启动AutoCAD | AutoCAD尚未启动，现在启动吗？ | 33";
+
+class StartStates : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(StartStates, FollowsTheConnectionTable)
+{
+    const StartCase& c = GetParam();
+    Rig rig;
+    rig.cad->running = c.running;
+    rig.cad->launchWorks = c.launchWorks;
+    rig.cad->documentOpen = c.documentOpen;
+    rig.desktop.messageBoxAnswers = {c.answer};
+
+    rig.connection.Start();
+
+    EXPECT_EQ(rig.status, c.status);
+    EXPECT_EQ(rig.cad->calls, c.cadCalls);
+    QStringList boxes;
+    for (const auto& b : rig.desktop.messageBoxes) boxes << QStringLiteral("%1 | %2 | %3").arg(b.title, b.text).arg(b.style);
+    EXPECT_EQ(boxes, c.boxes);
+    const auto& o = rig.connection.objects();
+    EXPECT_EQ(bool(o.AcadApp), c.cadCalls.contains("set Visible true"));
+    // After a launch (failed or not) the main window comes back to the front.
+    const bool launched = c.cadCalls.contains("createInstance autocad.application");
+    EXPECT_EQ(rig.desktop.activatedTitles, launched ? QStringList{"Tessik"} : QStringList{});
+    for (bool taken : {bool(o.AcadDoc), bool(o.MoSpace), bool(o.PaSpace), bool(o.acadUtil)}) EXPECT_EQ(taken, c.objectsTaken);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, StartStates,
+    ::testing::Values(
+        StartCase{"RunningWithDrawing", true, true, true, 1, {kStarted},
+                  QStringList{"getRunningInstance autocad.application"} + kTakeObjects, {}, true},
+        StartCase{"NotRunningDeclined", false, true, true, 2, {kNotStarted},
+                  {"getRunningInstance autocad.application"}, {kQuestion}, false},
+        StartCase{"NotRunningLaunched", false, true, true, 1, {kNotStarted, kStarting, kStarted},
+                  QStringList{"getRunningInstance autocad.application", "createInstance autocad.application"} +
+                      kTakeObjects,
+                  {kQuestion}, true},
+        StartCase{"NotInstalled", false, false, true, 1, {kNotStarted, kStarting, kFailed},
+                  {"getRunningInstance autocad.application", "createInstance autocad.application"},
+                  {kQuestion, "Tessik | ActiveX 部件不能创建对象：找不到程序 tessik-cad | 0"}, false},
+        StartCase{"RunningWithoutDrawing", true, true, false, 1, {kStarted},
+                  {"getRunningInstance autocad.application", "set Visible true", "get activedocument"},
+                  {"Tessik | err | 0"}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Start, MainWindowThatCannotBeActivatedCountsAsAFailedLaunch)
+{
+    Rig rig;
+    rig.cad->running = false;
+    rig.desktop.activatableTitles = {"something else"};
+    rig.connection.Start();
+    EXPECT_EQ(rig.status.last(), kFailed);
+    ASSERT_EQ(rig.desktop.messageBoxes.size(), 2);
+    EXPECT_TRUE(rig.desktop.messageBoxes[1].text.contains("Tessik"));
+}
+
+TEST(Start, AgainRefreshesTheObjectsWithoutAsking)
+{
+    Rig rig;
+    rig.connection.Start();
+    const auto first = rig.connection.objects();
+    rig.connection.Start();
+    EXPECT_TRUE(rig.desktop.messageBoxes.isEmpty());
+    EXPECT_NE(rig.connection.objects().AcadDoc, first.AcadDoc);
+    EXPECT_NE(rig.connection.objects().MoSpace, first.MoSpace);
+}
+
+TEST(Start, AFailedStepKeepsTheObjectItHadBefore)
+{
+    Rig rig;
+    rig.connection.Start();
+    const auto first = rig.connection.objects();
+    rig.cad->failCall("paperspace", 2);
+    rig.connection.Start();
+    EXPECT_EQ(rig.connection.objects().PaSpace, first.PaSpace);
+    EXPECT_NE(rig.connection.objects().acadUtil, first.acadUtil) << "the next steps still run";
+    ASSERT_EQ(rig.desktop.messageBoxes.size(), 1);
+    EXPECT_EQ(rig.desktop.messageBoxes[0].text, "err");
+}
+
+TEST(Start, StaleReferenceStaysUntilANewLaunchSucceeds)
+{
+    Rig rig;
+    rig.connection.Start();
+    const auto stale = rig.connection.objects().AcadApp;
+    rig.cad->alive = false;  // the user closed the CAD application
+    rig.cad->running = false;
+    rig.desktop.messageBoxAnswers = {2};
+    rig.connection.Start();
+    EXPECT_EQ(rig.status.last(), kNotStarted);
+    EXPECT_EQ(rig.connection.objects().AcadApp, stale);
+
+    rig.desktop.messageBoxAnswers = {1};
+    rig.connection.Start();
+    EXPECT_EQ(rig.status.last(), kStarted);
+    EXPECT_NE(rig.connection.objects().AcadApp, stale);
+}
+
+}  // namespace
+}  // namespace tessik

@@ -1,0 +1,259 @@
+// The tool and tessik-cad together: a real FrmMain drives a real tessik-cad,
+// started offscreen on a private socket; the test answers the pick through a
+// second connection, as a user typing a point would, and reads the drawing back.
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <csignal>
+
+#include "CadErrors.h"
+#include "CadRpcChannel.h"
+#include "ElbowGeometry.h"
+#include "FakeDesktop.h"
+#include "FrmMain.h"
+#include "TessikCadClient.h"
+
+using namespace tessik;
+
+namespace {
+
+// A second client of tessik-cad: what the test reads and types.
+class Probe {
+public:
+    explicit Probe(const QString& path)
+    {
+        auto c = CadRpcChannel::open(path);
+        if (c) channel_ = c.value();
+    }
+    bool ok() const { return bool(channel_); }
+    QJsonValue rpc(const char* method, qint64 target, const QString& member, const QByteArray& params = {})
+    {
+        auto id = channel_->send(method, target, member, params);
+        if (!id) return QJsonValue(QString::fromStdString(id.error().description));
+        auto r = channel_->wait(*id);
+        return r ? r.value() : QJsonValue(QStringLiteral("error %1").arg(r.error().number));
+    }
+    qint64 handle(qint64 target, const char* member)
+    {
+        return qint64(rpc("get", target, member).toObject()["handle"].toDouble());
+    }
+    void type(const QString& text)
+    {
+        rpc("call", handle(0, "ActiveDocument"), "SendCommand", "\"args\":[" + jsonString(text) + "]");
+    }
+
+private:
+    std::shared_ptr<CadRpcChannel> channel_;
+};
+
+class CadHost {
+public:
+    CadHost()
+    {
+        socket = dir.filePath("cad.sock");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TESSIK_CAD_SOCKET", socket);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(TESSIK_CAD_PROGRAM, {"--automation"});
+        process.waitForStarted();
+    }
+    ~CadHost()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+
+    QTemporaryDir dir;
+    QString socket;
+    QProcess process;
+};
+
+bool waitUntilAnswering(const QString& socket)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (Probe(socket).ok()) return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+// A private tessik-cad and a main window that found it running at start-up.
+struct Connected {
+    CadHost cad;
+    bool answering = waitUntilAnswering(cad.socket);
+    FakeDesktop desktop;
+    TessikCadAutomation automation{cad.socket};
+    FrmMain w{desktop, automation};
+
+    Connected() { w.Form_Load(); }
+    bool connected() const
+    {
+        return answering && w.LblInfo->text() == "AutoCAD已经启动。" && desktop.messageBoxes.isEmpty();
+    }
+    std::tuple<CadHost&, FakeDesktop&, FrmMain&> parts() { return {cad, desktop, w}; }
+};
+
+void setDesign(FrmMain& w, const char* angle, const char* segments, const char* diameter, const char* radius, int view)
+{
+    w.CmbHd->setEditText(angle);
+    w.TxtZJS->setText(segments);
+    w.CmbWJ->setEditText(diameter);
+    w.TxtWJ->setText(radius);
+    w.OptTX[std::size_t(view)]->setChecked(true);
+}
+
+void comparePoint(const QJsonValue& got, const Point3& want)
+{
+    const QJsonArray a = got.toArray();
+    QCOMPARE(a.size(), 3);
+    for (int i = 0; i < 3; ++i) QVERIFY2(qAbs(a[i].toDouble() - want[std::size_t(i)]) < 1e-9, qPrintable(QString::number(i)));
+}
+
+}  // namespace
+
+class CadIntegration : public QObject {
+    Q_OBJECT
+private slots:
+    // Started as a user starts it: in the folder with the shipped data files.
+    void initTestCase() { QVERIFY(QDir::setCurrent(TESSIK_DATA_DIR)); }
+
+    void drawsTheSelectedViewIntoTessikCad_data()
+    {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<QString>("angle");
+        QTest::addColumn<QString>("segments");
+        QTest::newRow("front 90 N2") << int(kFrontView) << "90" << "2";
+        QTest::newRow("left 90 N2") << int(kLeftView) << "90" << "2";
+        QTest::newRow("right 60 N1") << int(kRightView) << "60" << "1";
+    }
+
+    void drawsTheSelectedViewIntoTessikCad()
+    {
+        QFETCH(int, view);
+        QFETCH(QString, angle);
+        QFETCH(QString, segments);
+        Connected session;
+        QVERIFY(session.connected());
+        auto [cad, desktop, w] = session.parts();
+        setDesign(w, qPrintable(angle), qPrintable(segments), "100", "150", view);
+
+        Probe probe(cad.socket);
+        QVERIFY(probe.ok());
+        // The user types the point once tessik-cad has been brought forward.
+        desktop.activatableTitles.clear();
+        QTimer::singleShot(300, [&] { probe.type("12.5,-3\n"); });
+        const auto outcome = w.CmdDraw1_Click();
+
+        QCOMPARE(int(outcome.ending), int(ElbowDrawCommand::Ending::Drawn));
+        QCOMPARE(desktop.activatedTitles.first(), "Drawing1 - Tessik CAD");
+        QCOMPARE(desktop.endProgramCalls, 1);  // ChkQuit is grayed after start-up
+
+        const auto expected = elbowView(w.record, Point3{12.5, -3, 0}, view);
+        const qint64 space = probe.handle(probe.handle(0, "ActiveDocument"), "ModelSpace");
+        QCOMPARE(probe.rpc("get", space, "Count").toInt(), int(expected.size()));
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const qint64 e = qint64(probe.rpc("call", space, "Item", "\"args\":[" + QByteArray::number(qulonglong(i)) + "]")
+                                        .toObject()["handle"].toDouble());
+            if (auto* l = std::get_if<LineEntity>(&expected[i])) {
+                QCOMPARE(probe.rpc("get", e, "EntityType").toInt(), 19);
+                comparePoint(probe.rpc("get", e, "StartPoint"), l->start);
+                comparePoint(probe.rpc("get", e, "EndPoint"), l->end);
+            } else if (auto* a = std::get_if<ArcEntity>(&expected[i])) {
+                QCOMPARE(probe.rpc("get", e, "EntityType").toInt(), 4);
+                comparePoint(probe.rpc("get", e, "Center"), a->center);
+                QVERIFY(qAbs(probe.rpc("get", e, "Radius").toDouble() - a->radius) < 1e-9);
+                QVERIFY(qAbs(probe.rpc("get", e, "StartAngle").toDouble() - a->startAngle) < 1e-9);
+                QVERIFY(qAbs(probe.rpc("get", e, "EndAngle").toDouble() - a->endAngle) < 1e-9);
+            } else {
+                const auto& el = std::get<EllipseEntity>(expected[i]);
+                QCOMPARE(probe.rpc("get", e, "EntityType").toInt(), 16);
+                comparePoint(probe.rpc("get", e, "Center"), el.center);
+                comparePoint(probe.rpc("get", e, "MajorAxis"), el.majorAxis);
+                QVERIFY(qAbs(probe.rpc("get", e, "RadiusRatio").toDouble() - el.ratio) < 1e-9);
+                const double start = el.angles ? el.angles->start : 0;
+                const double end = el.angles ? el.angles->end : 2 * M_PI;
+                QVERIFY2(qAbs(probe.rpc("get", e, "StartAngle").toDouble() - start) < 1e-6, qPrintable(QString::number(i)));
+                QVERIFY2(qAbs(probe.rpc("get", e, "EndAngle").toDouble() - end) < 1e-6, qPrintable(QString::number(i)));
+            }
+        }
+    }
+
+    void tessikCadKilledBeforeTheDrawing()
+    {
+        Connected session;
+        QVERIFY(session.connected());
+        auto [cad, desktop, w] = session.parts();
+        setDesign(w, "90", "2", "100", "150", kFrontView);
+        cad.process.kill();
+        cad.process.waitForFinished();
+
+        QElapsedTimer clock;
+        clock.start();
+        const auto outcome = w.CmdDraw1_Click();
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(int(outcome.ending), int(ElbowDrawCommand::Ending::NoPoint));
+        QCOMPARE(desktop.endProgramCalls, 0);
+        QCOMPARE(desktop.activatedTitles.last(), "Tessik");
+
+        // Start again: nothing runs there any more; the user declines.
+        desktop.messageBoxAnswers = {msgbox::kAnswerCancel};
+        w.CmdStart_Click();
+        QCOMPARE(w.LblInfo->text(), "AutoCAD尚未启动。");
+        QCOMPARE(desktop.messageBoxes.last().text, "AutoCAD尚未启动，现在启动吗？");
+    }
+
+    void tessikCadNotInstalled()
+    {
+        QTemporaryDir empty;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", empty.path().toLocal8Bit());
+        FakeDesktop desktop;
+        TessikCadAutomation automation(empty.filePath("cad.sock"), {empty.path()});
+        FrmMain w(desktop, automation);
+        w.Form_Load();
+        qputenv("PATH", path);
+        QCOMPARE(w.LblInfo->text(), "AutoCAD启动失败!");
+        QCOMPARE(desktop.messageBoxes.size(), 2);
+        QCOMPARE(desktop.messageBoxes[1].title, "Tessik");
+        QCOMPARE(desktop.messageBoxes[1].style, 0);
+        QVERIFY2(desktop.messageBoxes[1].text.contains("找不到 tessik-cad"), qPrintable(desktop.messageBoxes[1].text));
+    }
+
+    void launchesTessikCadWhenAsked()
+    {
+        QTemporaryDir dir;
+        const QString socket = dir.filePath("cad.sock");
+        FakeDesktop desktop;
+        TessikCadAutomation automation(socket, {QFileInfo(TESSIK_CAD_PROGRAM).absolutePath()});
+        FrmMain w(desktop, automation);
+        w.Form_Load();
+        // The launched instance holds its lock file, which names its process.
+        QFile lock(socket + ".lock");
+        const qint64 pid = lock.open(QIODevice::ReadOnly) ? lock.readLine().trimmed().toLongLong() : 0;
+        const auto stop = qScopeGuard([pid] {
+            if (pid > 0) ::kill(pid_t(pid), SIGKILL);
+        });
+        QCOMPARE(w.LblInfo->text(), "AutoCAD已经启动。");
+        QCOMPARE(desktop.messageBoxes.size(), 1);
+        QCOMPARE(desktop.messageBoxes[0].style, 33);
+        QVERIFY(w.cadObjects().acadUtil);
+        Probe probe(socket);
+        QCOMPARE(probe.rpc("get", 0, "Visible").toBool(), true);
+        QVERIFY(pid > 0);
+    }
+};
+
+QTEST_MAIN(CadIntegration)
+#include "CadIntegrationTest.moc"

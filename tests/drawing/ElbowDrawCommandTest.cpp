@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+#include "CadErrors.h"
+#include "DesignRecord.h"
+#include "ElbowDrawCommand.h"
+#include "FakeCad.h"
+#include "FakeDesktop.h"
+
+namespace tessik {
+namespace {
+
+// The main window as the draw command sees it, driven by field texts.
+struct TestWindow : ElbowDrawHost {
+    DesignFieldTexts fields{"90", "2", "100", "150"};
+    DesignRecord record;
+    int view = kFrontView;
+    int chkQuit = 2;
+    int quits = 0;
+
+    PendingError InputParameter() override { return tessik::InputParameter(fields, record); }
+    const ElbowParameters& parameters() const override { return record; }
+    void setPickedPoint(const Point3& p) override { record.VntPoint = p; }
+    bool viewSelected(int index) const override { return index == view; }
+    int ChkQuit() const override { return chkQuit; }
+    QString caption() const override { return QStringLiteral("Tessik"); }
+    void CmdQuit_Click() override { ++quits; }
+};
+
+struct Rig {
+    std::shared_ptr<FakeCad> cad = FakeCad::create();
+    FakeDesktop desktop;
+    TestWindow window;
+    CadConnectionObjects objects;
+
+    Rig()
+    {
+        CadConnection connection(*cad, desktop, {[](const QString&) {}, [] { return QStringLiteral("Tessik"); }});
+        connection.Start();
+        objects = connection.objects();
+        cad->calls.clear();
+        desktop.calls.clear();
+        desktop.activatedTitles.clear();
+    }
+    ElbowDrawCommand::Outcome press()
+    {
+        ElbowDrawCommand command(window, objects, desktop);
+        return command.CmdDraw1_Click();
+    }
+};
+
+// The calls' members only, e.g. "get activedocument", "addline".
+QStringList members(const QStringList& calls)
+{
+    QStringList out;
+    for (const QString& c : calls) out << (c.startsWith("get ") || c.startsWith("set ") ? c.section(' ', 0, 1) : c.section(' ', 0, 0));
+    return out;
+}
+
+FakeCadEntity asRecorded(const ElbowEntity& e)
+{
+    if (auto* l = std::get_if<LineEntity>(&e))
+        return {"line", {l->start[0], l->start[1], l->start[2], l->end[0], l->end[1], l->end[2]}};
+    if (auto* a = std::get_if<ArcEntity>(&e))
+        return {"arc", {a->center[0], a->center[1], a->center[2], a->radius, a->startAngle, a->endAngle}};
+    const auto& el = std::get<EllipseEntity>(e);
+    FakeCadEntity r{"ellipse", {el.center[0], el.center[1], el.center[2], el.majorAxis[0], el.majorAxis[1],
+                                el.majorAxis[2], el.ratio}};
+    if (el.angles) r.values.insert(r.values.end(), {el.angles->start, el.angles->end});
+    return r;
+}
+
+const QStringList kPickPrologue{"get Caption", "bringToFront", "getpoint"};
+
+struct ViewCase {
+    const char* name;
+    const char* angle;
+    const char* segments;
+    int view;
+    QStringList body;  // members after the pick
+};
+
+QStringList repeat(const QStringList& what, int n)
+{
+    QStringList out;
+    for (int i = 0; i < n; ++i) out << what;
+    return out;
+}
+
+const QStringList kLine{"get activedocument", "get ModelSpace", "addline"};
+
+class ViewSequence : public ::testing::TestWithParam<ViewCase> {};
+
+TEST_P(ViewSequence, SendsTheViewsEntitiesInOrderThroughTheRightObjects)
+{
+    const ViewCase& c = GetParam();
+    Rig rig;
+    rig.window.fields = {c.angle, c.segments, "100", "150"};
+    rig.window.view = c.view;
+    rig.window.chkQuit = 0;
+    rig.cad->pick = Point3{10, 20, 25};
+
+    const auto out = rig.press();
+
+    EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::Drawn);
+    EXPECT_EQ(members(rig.cad->calls), kPickPrologue + c.body);
+    EXPECT_EQ(rig.cad->calls[2], "getpoint 请输入第一点");
+    // What the drawing received is the geometry of the view at the picked point.
+    const auto expected = elbowView(rig.window.record, Point3{10, 20, 25}, c.view);
+    ASSERT_EQ(rig.cad->entities.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(rig.cad->entities[i], asRecorded(expected[i])) << i;
+    for (const auto& e : rig.cad->entities) EXPECT_EQ(e.values[2], 0) << "every entity lies in z = 0";
+    EXPECT_EQ(rig.window.record.VntPoint, (Point3{10, 20, 25}));
+    EXPECT_EQ(rig.desktop.activatedTitles, (QStringList{"Drawing1.dwg - Tessik CAD", "Tessik"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DrawCommand, ViewSequence,
+    ::testing::Values(
+        ViewCase{"Front90N2", "90", "2", kFrontView, repeat(kLine, 13) << "addarc"},
+        ViewCase{"Left90N2", "90", "2", kLeftView,
+                 QStringList{"AddEllipse", "AddEllipse", "set startAngle", "set endAngle", "AddEllipse",
+                             "set startAngle", "set endAngle"} +
+                     repeat(kLine, 3)},
+        ViewCase{"Right60N1", "60", "1", kRightView,
+                 QStringList{"AddEllipse", "set startAngle", "set endAngle", "AddEllipse", "set startAngle",
+                             "set endAngle", "AddEllipse"} +
+                     repeat(kLine, 2)},
+        ViewCase{"TopViewDrawsNothing", "90", "2", kTopView, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct EndingCase {
+    const char* name;
+    int chkQuit;
+    bool failOneLine;
+    bool deferErrors;
+    int quits;
+    ElbowDrawCommand::Ending ending;
+};
+
+class Ending : public ::testing::TestWithParam<EndingCase> {};
+
+TEST_P(Ending, QuitsOnlyAfterACompleteDrawingWithChkQuitSet)
+{
+    const EndingCase& c = GetParam();
+    Rig rig;
+    rig.window.chkQuit = c.chkQuit;
+    rig.cad->deferErrors = c.deferErrors;
+    if (c.failOneLine) rig.cad->failCall("addline", 4);
+
+    const auto out = rig.press();
+
+    EXPECT_EQ(out.ending, c.ending);
+    EXPECT_EQ(rig.window.quits, c.quits);
+    // The command sends every entity it can, failed or not.
+    EXPECT_EQ(rig.cad->calls.filter(QRegularExpression("^addline")).size(), 13);
+    EXPECT_EQ(rig.cad->entities.size(), c.failOneLine ? 13u : 14u);
+    if (c.failOneLine) {
+        ASSERT_EQ(rig.desktop.messageBoxes.size(), 1);
+        EXPECT_EQ(out.failed, 1);
+        EXPECT_EQ(rig.desktop.messageBoxes[0].title, "提醒");
+        EXPECT_EQ(rig.desktop.messageBoxes[0].style, 48);
+        EXPECT_TRUE(rig.desktop.messageBoxes[0].text.startsWith("共 14 个图元，其中 1 个未能画入图形。"))
+            << rig.desktop.messageBoxes[0].text.toStdString();
+    } else {
+        EXPECT_TRUE(rig.desktop.messageBoxes.isEmpty());
+    }
+    // Without a quit the main window comes back to the front.
+    EXPECT_EQ(rig.desktop.activatedTitles.last() == "Tessik", c.quits == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(DrawCommand, Ending,
+                         ::testing::Values(EndingCase{"ClearStays", 0, false, false, 0, ElbowDrawCommand::Ending::Drawn},
+                                           EndingCase{"TickedQuits", 1, false, false, 1, ElbowDrawCommand::Ending::Drawn},
+                                           EndingCase{"GrayedQuits", 2, false, false, 1, ElbowDrawCommand::Ending::Drawn},
+                                           EndingCase{"FailedLineNoQuit", 2, true, false, 0,
+                                                      ElbowDrawCommand::Ending::PartlyDrawn},
+                                           EndingCase{"FailedLineSeenAtSettleNoQuit", 1, true, true, 0,
+                                                      ElbowDrawCommand::Ending::PartlyDrawn}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct NoPointCase {
+    const char* name;
+    void (*script)(Rig&);
+};
+
+class NoPoint : public ::testing::TestWithParam<NoPointCase> {};
+
+TEST_P(NoPoint, DrawsNothingAndBringsTheMainWindowBack)
+{
+    Rig rig;
+    rig.window.chkQuit = 2;
+    rig.window.record.VntPoint = {1, 2, 3};
+    GetParam().script(rig);
+
+    const auto out = rig.press();
+
+    EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::NoPoint);
+    EXPECT_TRUE(rig.cad->entities.empty());
+    EXPECT_FALSE(rig.cad->calls.join('\n').contains("addline"));
+    EXPECT_EQ(rig.window.quits, 0);
+    EXPECT_TRUE(rig.desktop.messageBoxes.isEmpty());
+    EXPECT_EQ(rig.desktop.activatedTitles.last(), "Tessik");
+    EXPECT_EQ(rig.window.record.VntPoint, (Point3{1, 2, 3})) << "the last good pick is kept";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DrawCommand, NoPoint,
+    ::testing::Values(
+        NoPointCase{"CancelledPick",
+                    [](Rig& r) { r.cad->pick = Error{caderr::kPickCancelled, "用户取消了输入", "getpoint"}; }},
+        NoPointCase{"NotConnected", [](Rig& r) { r.objects = {}; }},
+        NoPointCase{"CadWentAway", [](Rig& r) { r.cad->alive = false; }},
+        NoPointCase{"WindowCannotBeActivated",
+                    [](Rig& r) {
+                        r.cad->failCall("bringToFront", 1);
+                        r.desktop.activatableTitles = {"Tessik"};
+                    }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DrawCommand, ParameterErrorTellsTheUserAndTouchesNothing)
+{
+    Rig rig;
+    rig.window.fields.CmbHd = "弯角";
+    const auto out = rig.press();
+    EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::ParameterError);
+    EXPECT_FALSE(out.error.pending());
+    EXPECT_TRUE(rig.cad->calls.isEmpty());
+    EXPECT_TRUE(rig.desktop.activatedTitles.isEmpty());
+    ASSERT_EQ(rig.desktop.messageBoxes.size(), 1);
+    EXPECT_EQ(rig.desktop.messageBoxes[0].text, "参数输入出错。");
+    EXPECT_EQ(rig.desktop.messageBoxes[0].title, "提醒");
+    EXPECT_EQ(rig.desktop.messageBoxes[0].style, 64);
+    EXPECT_EQ(rig.window.quits, 0);
+}
+
+TEST(DrawCommand, AFailedEllipseSkipsItsAngleWrites)
+{
+    Rig rig;
+    rig.window.view = kLeftView;
+    rig.window.chkQuit = 1;
+    rig.cad->failCall("AddEllipse", 2);
+    const auto out = rig.press();
+    EXPECT_EQ(out.failed, 1);
+    EXPECT_EQ(rig.cad->calls.filter(QRegularExpression("^set startAngle")).size(), 1);
+    EXPECT_EQ(rig.window.quits, 0);
+}
+
+}  // namespace
+}  // namespace tessik
