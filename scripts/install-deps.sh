@@ -11,7 +11,7 @@ packages=(
   fonts-wqy-microhei
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
-  # screenshots of the windows under Xvfb, and the end-to-end demo's keyboard and mouse
+  # screenshots of the windows under Xvfb, clicks and keys into them (the end-to-end demo)
   imagemagick x11-utils xdotool
 )
 if [[ "${1:-}" == "--run-only" ]]; then

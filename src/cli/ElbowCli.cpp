@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <ostream>
 #include <sstream>
 
 #include "DesignRecord.h"
 #include "ElbowGeometry.h"
+#include "ListFile.h"
 #include "NumberText.h"
+#include "StandardLookup.h"
+#include "Weight.h"
 
 namespace tessik {
 namespace {
@@ -43,6 +48,25 @@ bool parsePoint(const std::string& text, Point3& point)
 // infinity or NaN, so those become null.
 std::string number(double v) { return std::isfinite(v) ? doubleToRoundTripText(v) : "null"; }
 
+// Field texts are UTF-8 ("(空白)") and need only the JSON escapes.
+std::string jsonString(const std::string& text)
+{
+    std::string s = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
+            s += buf;
+        } else {
+            s += c;
+        }
+    }
+    return s + "\"";
+}
+
 std::string point(const Point3& p) { return "[" + number(p[0]) + ", " + number(p[1]) + ", " + number(p[2]) + "]"; }
 
 struct EntityJson {
@@ -69,9 +93,13 @@ struct EntityJson {
 std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 {
     if (source == "CmbHd") return "角度 --angle \"" + o.angle + "\"";
-    if (source == "TxtZJS") return "中节数 --segments \"" + o.segments + "\"";
+    if (source == "TxtZJS")
+        return o.segments ? "中节数 --segments \"" + *o.segments + "\""
+                          : std::string("中节数：未给出 --segments，标准表也没有给出建议值");
     if (source == "CmbWJ") return "外径 --diameter \"" + o.diameter + "\"";
-    if (source == "TxtWJ") return "曲率半径 --radius \"" + o.radius + "\"";
+    if (source == "TxtWJ")
+        return o.radius ? "曲率半径 --radius \"" + *o.radius + "\""
+                        : std::string("曲率半径：未给出 --radius，标准表也没有给出建议值");
     return "由外径与曲率半径算出的 " + source + " 超出数值范围";
 }
 
@@ -79,8 +107,9 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 
 std::string elbowUsage()
 {
-    return R"(用法 / usage:
-  tessik-elbow --angle TEXT --segments TEXT --diameter TEXT --radius TEXT
+    return R"usage(用法 / usage:
+  tessik-elbow --angle TEXT --diameter TEXT [--segments TEXT] [--radius TEXT]
+               [--wall TEXT] [--density TEXT] [--data DIR]
                [--view front|top|bottom|left|right|all] [--at X,Y[,Z]]
 
 Computes the design parameters of a mitred elbow and the entities of one view,
@@ -90,6 +119,14 @@ exactly as the design window does, and prints them as one JSON object.
   --segments TEXT   number of middle segments (rounded half to even: 2.5 -> 2)
   --diameter TEXT   outer diameter in mm; a leading "*" (basic series) is removed
   --radius TEXT     bend radius of the pipe axis in mm
+                    Left out, the radius and the segments are proposed from
+                    book.ini by the diameter's range and the angle, as the
+                    window proposes them; a given value wins over the proposal.
+                    A diameter outside every range prints the window's message
+                    on standard error and the last range is used.
+  --wall TEXT       wall thickness in mm: adds the weight
+  --density TEXT    material density in kg per cubic metre (default 7850)
+  --data DIR        folder holding book.ini (default: the working directory)
   --view NAME       view to compute (default front); top, bottom and all have no
                     entities
   --at X,Y[,Z]      picked insertion point, the centre of the inlet end face
@@ -100,21 +137,27 @@ Options take their value as the next argument or after "=" (--at=-5,2); a value
 may begin with a minus sign.
 
 Output: {"parameters": {"DblAB": .., "DblA": .., "DblB": .., "DblD": .., "DblR": ..,
-"DblR1": .., "DblR2": .., "DblC1": .., "DblC2": .., "IntN": ..}, "entities": [..]}
+"DblR1": .., "DblR2": .., "DblC1": .., "DblC2": .., "IntN": ..}[, "proposal": {"radius":
+"TEXT", "segments": "TEXT", "outOfRange": true|false}][, "weight": "TEXT"], "entities": [..]}
+where the proposal's texts are those the window writes into its radius and segment
+fields, and the weight is the text its weight field shows ("(空白)" when the wall or
+density text is no number);
 with lines {"type": "line", "start": [x,y,z], "end": [x,y,z]}, the arc {"type": "arc",
 "center", "radius", "startAngle", "endAngle"} and ellipses {"type": "ellipse", "center",
 "majorAxis", "ratio"[, "startAngle", "endAngle"]}; angles in radians.
 
 Exit status: 0 success; 1 wrong usage; 2 a field could not be used ("参数输入出错。"
 and the field on standard error, nothing on standard output).
-)";
+)usage";
 }
 
 ElbowCliParse parseElbowArguments(const std::vector<std::string>& args)
 {
     ElbowCliOptions o;
-    std::map<std::string, std::string*> texts{{"--angle", &o.angle}, {"--segments", &o.segments},
-                                              {"--diameter", &o.diameter}, {"--radius", &o.radius}};
+    std::map<std::string, std::string*> texts{{"--angle", &o.angle}, {"--diameter", &o.diameter}};
+    std::map<std::string, std::optional<std::string>*> optionalTexts{
+        {"--segments", &o.segments}, {"--radius", &o.radius}, {"--wall", &o.wall}};
+    std::map<std::string, std::string*> defaulted{{"--density", &o.density}, {"--data", &o.dataDir}};
     std::map<std::string, std::string> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -127,7 +170,8 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& args)
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        if (!texts.count(name) && name != "--view" && name != "--at")
+        if (!texts.count(name) && !optionalTexts.count(name) && !defaulted.count(name) && name != "--view" &&
+            name != "--at")
             return {std::nullopt, "unknown argument: " + args[i]};
         if (given.count(name)) return {std::nullopt, name + " given twice"};
         if (!value) {
@@ -140,6 +184,10 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& args)
         if (!given.count(name)) return {std::nullopt, name + " is required"};
         *target = given[name];
     }
+    for (const auto& [name, target] : optionalTexts)
+        if (given.count(name)) *target = given[name];
+    for (const auto& [name, target] : defaulted)
+        if (given.count(name)) *target = given[name];
     if (given.count("--view")) {
         const auto it = viewNames().find(given["--view"]);
         if (it == viewNames().end()) return {std::nullopt, "unknown view: " + given["--view"]};
@@ -164,7 +212,24 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     DesignRecord record;
-    const PendingError pending = InputParameter({o.angle, o.segments, o.diameter, o.radius}, record);
+    // The fields as the window would show them: a value left out keeps the
+    // field's design-time text until the lookup proposes one.
+    std::string segments = o.segments.value_or(kBlankText);
+    std::string radius = o.radius.value_or(kBlankText);
+    std::optional<Proposal> proposal;
+    if (!o.segments || !o.radius) {
+        proposal = standardLookup(o.diameter, o.angle,
+                                  {record.DblD, record.DblAB, record.StrTemp, record.IntJ, record.IntK, record.DblBook},
+                                  std::filesystem::path(o.dataDir) / kBookFile,
+                                  [&] { err << kOutOfRangeMessage << "\n"; });
+        if (proposal) {
+            if (!proposal->book.problem.empty()) err << "tessik-elbow: " << proposal->book.problem << "\n";
+            if (!o.radius) radius = proposal->TxtWJ;
+            if (!o.segments) segments = proposal->TxtZJS;
+        }
+    }
+
+    PendingError pending = InputParameter({o.angle, segments, o.diameter, radius}, record);
     if (pending) {
         err << "参数输入出错。\n";
         std::vector<std::string> seen;
@@ -175,13 +240,23 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
         }
         return 2;
     }
+    std::optional<std::string> weight;
+    if (o.wall)
+        weight = CalculateWeight(pending, {record.DblD, record.DblC1, record.DblC2, record.IntN}, o.density, *o.wall,
+                                 {record.SngCZ, record.SngBH, record.SngWeight});
 
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
     out << "{\"parameters\": {\"DblAB\": " << number(record.DblAB) << ", \"DblA\": " << number(record.DblA)
         << ", \"DblB\": " << number(record.DblB) << ", \"DblD\": " << number(record.DblD)
         << ", \"DblR\": " << number(record.DblR) << ", \"DblR1\": " << number(record.DblR1)
         << ", \"DblR2\": " << number(record.DblR2) << ", \"DblC1\": " << number(record.DblC1)
-        << ", \"DblC2\": " << number(record.DblC2) << ", \"IntN\": " << record.IntN << "},\n \"entities\": [";
+        << ", \"DblC2\": " << number(record.DblC2) << ", \"IntN\": " << record.IntN << "},\n";
+    if (proposal)
+        out << " \"proposal\": {\"radius\": " << jsonString(proposal->TxtWJ) << ", \"segments\": "
+            << jsonString(proposal->TxtZJS) << ", \"outOfRange\": " << (proposal->outOfRange ? "true" : "false")
+            << "},\n";
+    if (weight) out << " \"weight\": " << jsonString(*weight) << ",\n";
+    out << " \"entities\": [";
     for (std::size_t i = 0; i < entities.size(); ++i)
         out << (i ? ",\n  " : "\n  ") << std::visit(EntityJson{}, entities[i]);
     out << "\n ]}\n";

@@ -1,7 +1,9 @@
 #pragma once
 // tessik-elbow, the command-line companion of the design window: the same
 // design record, the same InputParameter and the same view geometry, printed
-// as one JSON object for scripts and batch work.
+// as one JSON object for scripts and batch work. A radius or segment count left
+// out is proposed by the standard lookup from book.ini, as choosing the diameter
+// and the angle in the window does; a given wall thickness adds the weight.
 //
 // parseElbowArguments turns argv into ElbowCliOptions (or a usage error);
 // runElbowCli does the whole run and returns the exit status:
@@ -21,9 +23,12 @@ namespace tessik {
 
 struct ElbowCliOptions {
     std::string angle;     // text of the bend-angle field
-    std::string segments;  // text of the middle-segment field
+    std::optional<std::string> segments;  // text of the middle-segment field; left out: proposed
     std::string diameter;  // text of the outer-diameter field, "*" allowed
-    std::string radius;    // text of the bend-radius field
+    std::optional<std::string> radius;    // text of the bend-radius field; left out: proposed
+    std::optional<std::string> wall;      // text of the wall-thickness field; given: the weight
+    std::string density = "7850";         // text of the density field
+    std::string dataDir = ".";            // folder of book.ini
     int view = 0;          // view option index: front 0, top 1, bottom 2, left 3, right 4, all 5
     Point3 at{};           // picked point
     bool help = false;

@@ -85,6 +85,10 @@ QComboBox* makeList(QWidget* parent, const QString& name, const QString& text)
     // A plain text line: typing neither completes from nor adds to the list.
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setCompleter(nullptr);
+    // Qt raises activated when typed text that matches an entry is committed
+    // (Enter, leaving the field); typing must start nothing by itself, so only
+    // a choice from the list raises the list's click handling.
+    QObject::disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
     list->setEditText(text);
     return list;
 }
@@ -322,6 +326,7 @@ void FrmMain::connectHandlers()
     onGotFocus(TxtZJS, [this] { TxtZJS_GotFocus(); });
     connect(TxtZJS, &QLineEdit::textChanged, this, &FrmMain::TxtZJS_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &FrmMain::VScroll1_Change);
+    connectStandardHandlers();
 }
 
 void FrmMain::Form_Load()
@@ -330,11 +335,12 @@ void FrmMain::Form_Load()
     show();
     // 2. Grayed counts as set for the quit after drawing.
     ChkQuit->setCheckState(Qt::PartiallyChecked);
-    // 3. The connection to the CAD program.
+    // 3. The connection to the CAD program, then
     Start();
-    // followed by
-    // 4.-6. the list loaders LoadDiameterSeries, LoadWallThickness and
-    //    LoadBendAngles, in that order.
+    // 4.-6. the list loaders, in that order.
+    LoadDiameterSeries();
+    LoadWallThickness();
+    LoadBendAngles();
 }
 
 PendingError FrmMain::InputParameter()

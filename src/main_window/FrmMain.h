@@ -45,7 +45,8 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-
+#include <string>
+#include <string_view>
 #include <memory>
 
 #include "CadConnection.h"
@@ -110,6 +111,21 @@ public:
     void TxtZJS_Change();
     void VScroll1_Change();
 
+    // Standard data: the list loaders of start-up steps 4-6, the standard
+    // lookup and the weight. Data files are read from the working directory
+    // by their bare names; a list file that is missing or unreadable is
+    // reported once, by a message naming the file and the folder
+    // (FrmMainStandards.cpp).
+    void LoadDiameterSeries();
+    void LoadWallThickness();
+    void LoadBendAngles();
+    void CmdIquire_Click();
+    void CmbWJ_Click();
+    void CmbHd_Click();
+    void CmbWJ_LostFocus();
+    void CmbBH_Click();
+    void TxtWeight_GotFocus();
+
     // ---- CAD link and drawing -------------------------------------------
     // Start: attach to the running CAD program or offer to launch it, then
     // take AcadApp, AcadDoc, MoSpace, PaSpace and acadUtil.
@@ -173,6 +189,12 @@ private:
     void decimalFilter(std::int16_t& KeyAscii);
     void refuse(std::int16_t& KeyAscii);
     void connectCad(CadAutomation& cad);
+
+    // Standard data
+    void connectStandardHandlers();
+    void loadList(QComboBox* list, std::string_view fileName);
+    void tellDataProblem(const std::string& problem);
+    bool bookProblemTold_ = false;
 
     Desktop& desktop_;
     // Made at the first About; a window of its own, deleted with this one.

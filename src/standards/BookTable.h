@@ -2,8 +2,18 @@
 // The standard table read from book.ini: 6 columns (outer-diameter ranges)
 // by 5 rows (row 0 bend-radius factor; rows 1-4 middle segments for 90, 60,
 // 45 and 30 degrees). Every cell starts at 0.
+//
+// ReadBookTable refills it from the file's numeric fields, row after row; a
+// field that is no number is skipped and the next one takes its cell; cells
+// after the last number keep what they held. It always ends: a missing file
+// leaves the table as it was, and fields after the 30th number are not read.
 
 #include <array>
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <string_view>
 
 namespace tessik {
 
@@ -16,5 +26,28 @@ struct BookTable {
     double at(int column, int row) const { return cells.at(column).at(row); }
     friend bool operator==(const BookTable&, const BookTable&) = default;
 };
+
+struct BookReadReport {
+    enum class Status { Read, Missing, CannotOpen, ReadFailed };
+    Status status = Status::Read;
+    int values = 0;            // cells refreshed
+    int skippedFields = 0;     // fields that were no number
+    bool moreValues = false;   // numbers or other fields follow the 30th number
+    std::string problem;       // a message for the user; empty when all is well
+};
+
+// The scratch variables of the window the reader shares: the column (from 1)
+// and row it fills next, and the text of the last field read.
+struct BookCursor {
+    int& IntJ;
+    std::int16_t& IntK;
+    std::string& StrTemp;
+};
+
+BookReadReport ReadBookTable(const std::filesystem::path& file, BookTable& DblBook, BookCursor cursor);
+
+// The same over an opened stream; `name` and `folder` only serve the messages.
+BookReadReport readBookTable(std::istream& in, BookTable& DblBook, BookCursor cursor, std::string_view name,
+                             std::string_view folder);
 
 }  // namespace tessik

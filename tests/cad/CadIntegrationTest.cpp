@@ -3,6 +3,7 @@
 // second connection, as a user typing a point would, and reads the drawing back.
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -124,6 +125,9 @@ void comparePoint(const QJsonValue& got, const Point3& want)
 class CadIntegration : public QObject {
     Q_OBJECT
 private slots:
+    // Start-up reads the shipped data files from the working folder.
+    void initTestCase() { QVERIFY(QDir::setCurrent(TESSIK_DATA_DIR)); }
+
     void drawsTheSelectedViewIntoTessikCad_data()
     {
         QTest::addColumn<int>("view");

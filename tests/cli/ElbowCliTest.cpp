@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "ElbowCli.h"
 
 namespace tessik {
@@ -25,11 +27,11 @@ std::string slurp(const std::string& path)
 }
 
 // Runs the real program through the shell, arguments given shell-quoted.
-ProgramRun runProgram(const std::string& arguments)
+ProgramRun runProgram(const std::string& arguments, const std::string& workingDirectory = ".")
 {
     const std::string base = testing::TempDir() + "elbow_cli_" + std::to_string(::getpid());
-    const std::string command =
-        std::string(TESSIK_ELBOW_EXE) + " " + arguments + " >" + base + ".out 2>" + base + ".err";
+    const std::string command = "cd '" + workingDirectory + "' && " + std::string(TESSIK_ELBOW_EXE) + " " +
+                                arguments + " >" + base + ".out 2>" + base + ".err";
     const int raw = std::system(command.c_str());
     ProgramRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -124,6 +126,61 @@ TEST(ElbowCliArguments, ValuesMayStartWithAMinusSign)
     EXPECT_EQ(parsed.options->segments, "2");
     EXPECT_EQ(parsed.options->radius, "-150");
     EXPECT_EQ(parsed.options->at, (Point3{-1.5, -2, 3}));
+}
+
+// --- Proposals from book.ini ---------------------------------------------------
+// (the values and the weight on random inputs: standards_model.py)
+
+const std::string kData = std::string("--data '") + TESSIK_DATA_DIR + "'";
+
+TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
+{
+    struct Case {
+        const char* args;
+        const char* proposal;
+        bool message;
+    } cases[] = {
+        // 1422 lies in the range 1400.00001 to 3000: factor 1, five middle segments at 90 degrees.
+        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false})", false},
+        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true})", true},
+        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false})x", false},
+        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false})", false},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(std::string(c.args) + " " + kData + " --view top");
+        ASSERT_EQ(r.status, 0) << c.args << r.err;
+        EXPECT_NE(r.out.find(c.proposal), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.err.find("此范围内尚未给出标准，请自行输入！") != std::string::npos, c.message) << c.args << r.err;
+        EXPECT_EQ(r.out.find("\"weight\""), std::string::npos) << "no weight without --wall";
+    }
+}
+
+TEST(ElbowCliStandards, NoProposalForAnAngleWithoutRowAndNoneGiven)
+{
+    const ProgramRun r = runProgram("--angle 75 --diameter 508 " + kData);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("未给出 --segments"), std::string::npos) << r.err;
+}
+
+TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
+{
+    const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false})"), std::string::npos)
+        << r.out;
+}
+
+TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesFromAnEmptyTable)
+{
+    std::string empty = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(empty.data()), nullptr);
+    const ProgramRun r = runProgram("--angle 90 --diameter 200 --view top --data '" + empty + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("book.ini"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "0", "segments": "0", "outOfRange": false})"), std::string::npos)
+        << r.out;
+    ::rmdir(empty.c_str());
 }
 
 }  // namespace

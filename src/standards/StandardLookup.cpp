@@ -1,0 +1,83 @@
+#include "StandardLookup.h"
+
+#include <array>
+#include <cmath>
+
+#include "NumberText.h"
+#include "PendingError.h"
+
+namespace tessik {
+namespace {
+
+struct DiameterRange {
+    double low;
+    double high;
+};
+
+// Written as the decimal constants they are; see the header.
+constexpr std::array<DiameterRange, BookTable::kColumns> kRanges{{
+    {80, 220},
+    {220.00001, 450},
+    {450.00001, 800},
+    {800.00001, 1400},
+    {1400.00001, 3000},
+    {3000.00001, 4400},
+}};
+
+}  // namespace
+
+int diameterColumn(double DblD)
+{
+    for (std::size_t i = 0; i < kRanges.size(); ++i)
+        if (DblD >= kRanges[i].low && DblD <= kRanges[i].high) return static_cast<int>(i) + 1;
+    return kNoColumn;
+}
+
+std::int16_t angleRow(double DblAB)
+{
+    if (DblAB == 90) return 1;
+    if (DblAB == 60) return 2;
+    if (DblAB == 45) return 3;
+    if (DblAB == 30) return 4;
+    return kNoRow;
+}
+
+std::string_view withoutSeriesMark(std::string_view text)
+{
+    if (!text.empty() && text.front() == '*') text.remove_prefix(1);
+    return text;
+}
+
+std::optional<Proposal> standardLookup(std::string_view CmbWJ, std::string_view CmbHd, LookupVariables vars,
+                                       const std::filesystem::path& bookFile,
+                                       const std::function<void()>& showOutOfRange)
+{
+    PendingError pending;
+    vars.StrTemp = std::string(withoutSeriesMark(CmbWJ));
+    pending.assign(vars.DblD, textToDouble(vars.StrTemp));
+    pending.assign(vars.DblAB, textToDouble(CmbHd));
+    if (pending) return std::nullopt;
+
+    Proposal proposal;
+    proposal.book = ReadBookTable(bookFile, vars.DblBook, {vars.IntJ, vars.IntK, vars.StrTemp});
+    vars.IntK = angleRow(vars.DblAB);
+    vars.IntJ = diameterColumn(vars.DblD);
+    if (vars.IntJ == kNoColumn) {
+        proposal.outOfRange = true;
+        if (showOutOfRange) showOutOfRange();
+        vars.IntJ = BookTable::kColumns;
+    }
+
+    const double radius = vars.DblBook.at(vars.IntJ - 1, 0) * vars.DblD;
+    // A radius that overflowed is no proposal; leaving the old text beside the
+    // new diameter would pass off a stale radius as the standard one.
+    const bool radiusOk = std::isfinite(radius);
+    proposal.TxtWJ = radiusOk ? doubleToText(radius) : kBlankText;
+    if (radiusOk && vars.IntK >= 0 && vars.IntK < BookTable::kRows)
+        proposal.TxtZJS = doubleToText(vars.DblBook.at(vars.IntJ - 1, vars.IntK));
+    else
+        proposal.TxtZJS = kBlankText;
+    return proposal;
+}
+
+}  // namespace tessik
