@@ -47,7 +47,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
 #include <memory>
 
 #include "CadConnection.h"
