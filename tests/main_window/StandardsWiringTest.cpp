@@ -266,7 +266,6 @@ private:
     QString previousDir_;
     std::unique_ptr<QTemporaryDir> dir_;
     FakeDesktop desktop_;
-    std::shared_ptr<tessik::FakeCad> cad_ = tessik::FakeCad::create();
     std::unique_ptr<FrmMain> window_;
 };
 
