@@ -334,9 +334,14 @@ private slots:
         huge += QByteArray(1200 * 1024, 'x');
         raw.socket().write(huge);  // no line end: the server must not wait for one
         raw.socket().flush();
-        QCOMPARE(errorCode(raw.next()), -32600);
+        // The error reply normally arrives before the close; when the close
+        // cuts off this client while it is still writing, the reply is lost
+        // with the connection. Either way the line is refused.
+        const QJsonObject reply = raw.next();
+        if (!reply.isEmpty()) QCOMPARE(errorCode(reply), -32600);
         QTRY_COMPARE_WITH_TIMEOUT(raw.socket().state(), QLocalSocket::UnconnectedState, 5000);
         QCOMPARE(count(), before);
+        QCOMPARE(client_.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
     }
 
     void halfAMessageThatHangsIsDroppedAndOthersAreServed()
