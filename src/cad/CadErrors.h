@@ -7,14 +7,15 @@
 #include <QString>
 #include <cstdint>
 
+#include "AutomationProtocol.h"
 #include "Error.h"
 
 namespace tessik::caderr {
 
 // Numbers the CAD application answers with.
-inline constexpr std::int32_t kPickCancelled = -2147352567;
-inline constexpr std::int32_t kNoDrawing = -2145320900;
-inline constexpr std::int32_t kInvalidArgument = -2145320939;
+inline constexpr std::int32_t kPickCancelled = protocol::kPickCancelled;
+inline constexpr std::int32_t kNoDrawing = protocol::kNoDocument;
+inline constexpr std::int32_t kInvalidArgument = protocol::kInvalidArgument;
 
 // Numbers raised by the link itself.
 inline constexpr std::int32_t kCannotCreateObject = 429;  // no running instance / launch failed

@@ -7,15 +7,6 @@
 
 namespace tessik {
 
-QString tessikCadSocketPath()
-{
-    const QString override = qEnvironmentVariable("TESSIK_CAD_SOCKET");
-    if (!override.isEmpty()) return override;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty()) return runtime + QStringLiteral("/tessik/cad.sock");
-    return QStringLiteral("/tmp/tessik-%1/cad.sock").arg(::getuid());
-}
-
 Status checkSocketOwner(const QString& path)
 {
     struct stat st {};

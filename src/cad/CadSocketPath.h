@@ -1,15 +1,15 @@
 #pragma once
-// Where tessik-cad listens: $TESSIK_CAD_SOCKET when set (tests run a private
-// instance this way), else $XDG_RUNTIME_DIR/tessik/cad.sock, else
-// /tmp/tessik-<uid>/cad.sock. tessik-cad computes the same path.
+// Where tessik-cad listens (the rule is protocol::socketPath()), and the
+// client's check of the socket it finds there.
 
 #include <QString>
 
+#include "AutomationProtocol.h"
 #include "Error.h"
 
 namespace tessik {
 
-QString tessikCadSocketPath();
+inline QString tessikCadSocketPath() { return protocol::socketPath(); }
 
 // A socket that another user could have planted is refused: the socket file
 // must belong to us.

@@ -12,21 +12,12 @@
 
 namespace tessik::cadhost {
 
-QString automationSocketPath()
-{
-    const QString overridden = qEnvironmentVariable("TESSIK_CAD_SOCKET");
-    if (!overridden.isEmpty()) return overridden;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty()) return runtime + QStringLiteral("/tessik/cad.sock");
-    return QStringLiteral("/tmp/tessik-%1/cad.sock").arg(::getuid());
-}
-
 Status prepareSocketFolder(const QString& socketPath)
 {
     const QString folder = QFileInfo(socketPath).absolutePath();
     const QByteArray native = QFile::encodeName(folder);
     const auto fail = [&](const QString& why) {
-        return Error{-2147467259, QStringLiteral("套接字文件夹“%1”不可用：%2").arg(folder, why).toStdString(),
+        return Error{protocol::kFailed, QStringLiteral("套接字文件夹“%1”不可用：%2").arg(folder, why).toStdString(),
                      folder.toStdString()};
     };
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
@@ -40,7 +31,7 @@ Status prepareSocketFolder(const QString& socketPath)
     if (st.st_uid != ::getuid()) return fail(QStringLiteral("属于其他用户"));
     // Only the private folders we create must be closed to others; a folder
     // named through TESSIK_CAD_SOCKET is the caller's choice.
-    if (qEnvironmentVariable("TESSIK_CAD_SOCKET").isEmpty() && (st.st_mode & 077) != 0)
+    if (!protocol::socketPathOverridden() && (st.st_mode & 077) != 0)
         return fail(QStringLiteral("其他用户可以访问（权限应为 0700）"));
     return success();
 }

@@ -1,10 +1,7 @@
 #pragma once
 // Where tessik-cad listens, and the rule that only one instance listens there.
 //
-// The socket is "cad.sock" in a folder only the user can reach:
-// $XDG_RUNTIME_DIR/tessik/ when that variable is set, else /tmp/tessik-<uid>/.
-// TESSIK_CAD_SOCKET=<path> overrides the whole path (tests run private
-// instances this way); clients honour the same variable.
+// The path follows protocol::socketPath(), the rule clients follow too.
 //
 // InstanceLock holds "<socket>.lock" for the life of the process. A second
 // instance fails to take it and must not touch the socket; the first one,
@@ -14,6 +11,7 @@
 
 #include <QString>
 
+#include "AutomationProtocol.h"
 #include "Error.h"
 
 class QLockFile;
@@ -21,7 +19,7 @@ class QLockFile;
 namespace tessik::cadhost {
 
 // The path only, nothing is created: what `tessik-cad --socket-path` prints.
-QString automationSocketPath();
+inline QString automationSocketPath() { return protocol::socketPath(); }
 
 // Creates the socket's folder when missing (mode 0700) and refuses one that
 // another user owns or that others can enter.

@@ -1,5 +1,7 @@
 #include "DxfFile.h"
 
+#include "AutomationProtocol.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -265,7 +267,7 @@ void writeDrawing(DL_Dxf& dxf, DL_WriterA& dw, const CadDocument& document)
 Status writeDxf(const CadDocument& document, const QString& path)
 {
     const auto failure = [&](const QString& why) {
-        return Error{-2147467259,  // E_FAIL, as a CAD reports a failed save
+        return Error{protocol::kFailed,  // as a CAD reports a failed save
                      QStringLiteral("无法保存“%1”：%2").arg(path, why).toStdString(),
                      path.toStdString()};
     };

@@ -1,0 +1,45 @@
+#pragma once
+// What both sides of tessik-cad's automation socket agree on: where the socket
+// is, and the error numbers a reply carries. The tool's client (cad/) and
+// tessik-cad (cadhost/) link this and meet only through the socket.
+//
+// The socket is "cad.sock" in a folder only the user can reach:
+// $XDG_RUNTIME_DIR/tessik/ when that variable is set, else /tmp/tessik-<uid>/.
+// TESSIK_CAD_SOCKET=<path> overrides the whole path (tests run private
+// instances this way).
+//
+// The numbers are those a commercial CAD's automation (COM) returns in the
+// same situations, so a client written against one reads the other alike;
+// the JSON-RPC layer's own errors keep JSON-RPC's numbers.
+
+#include <cstdint>
+
+#include <QString>
+
+namespace tessik::protocol {
+
+inline constexpr char kSocketOverrideVariable[] = "TESSIK_CAD_SOCKET";
+
+// The path only, nothing is created.
+QString socketPath();
+
+// True when the path was named through kSocketOverrideVariable.
+bool socketPathOverridden();
+
+// Picks and drawings.
+inline constexpr std::int32_t kPickCancelled = -2147352567;    // DISP_E_EXCEPTION
+inline constexpr std::int32_t kNoDocument = -2145320900;       // no drawing is open
+inline constexpr std::int32_t kInvalidArgument = -2145320939;  // argument refused
+// Late binding.
+inline constexpr std::int32_t kUnknownName = -2147352570;      // DISP_E_UNKNOWNNAME
+inline constexpr std::int32_t kMemberNotFound = -2147352573;   // DISP_E_MEMBERNOTFOUND
+inline constexpr std::int32_t kBadParamCount = -2147352562;    // DISP_E_BADPARAMCOUNT
+inline constexpr std::int32_t kDisconnected = -2147417848;     // RPC_E_DISCONNECTED
+inline constexpr std::int32_t kFailed = -2147467259;           // E_FAIL
+// The JSON-RPC layer itself.
+inline constexpr std::int32_t kParseError = -32700;
+inline constexpr std::int32_t kInvalidRequest = -32600;
+inline constexpr std::int32_t kMethodNotFound = -32601;
+inline constexpr std::int32_t kInvalidParams = -32602;
+
+}  // namespace tessik::protocol
