@@ -22,7 +22,7 @@ Error cannotDevelop(const std::string& why)
 Result<double> templateDiameter(const FabricationInput& in)
 {
     if (in.templateDiameter == TemplateDiameterKind::outside) return in.outerDiameter;
-    if (!in.wall) return cannotDevelop("中径或内径样板需要壁厚。");
+    if (!in.wall) return cannotDevelop("中径或内径样板需要壁厚的数值。");
     const double t = *in.wall;
     if (!(t >= 0) || !(2 * t < in.outerDiameter))
         return cannotDevelop("壁厚须不小于 0 且小于外径的一半，现为 " + doubleToText(t) + " mm。");
@@ -118,7 +118,7 @@ Result<ElbowFabrication> developElbow(const FabricationInput& in)
     f.weldTotal = f.joints * f.weldPerJoint;
     f.pipeLength = 2.0 * f.joints * R * tangent;
 
-    if (in.wall && *in.wall > 0 && 2 * *in.wall <= in.outerDiameter) {
+    if (in.wall && *in.wall > 0 && 2 * *in.wall <= in.outerDiameter && std::isfinite(in.density)) {
         const double D = in.outerDiameter;
         const double bore = D - 2 * *in.wall;
         f.weight = in.density * kPiFull / 4 * (D * D - bore * bore) * f.pipeLength / 1e9;

@@ -81,7 +81,7 @@ Result<TemplateSheet> templateSheet(const ElbowFabrication& f)
 
     TemplateSheet sheet;
     sheet.width = f.templateWidth;
-    const double textHeight = std::clamp(f.templateWidth / 80, 2.5, 40.0);
+    const double textHeight = std::clamp(f.templateWidth / 120, 2.5, 30.0);
     double top = 0;  // top of what is laid out so far
     for (const PieceLengths& p : f.pieces) {
         PieceTemplate t = pieceTemplate(f, p, cut, n);
