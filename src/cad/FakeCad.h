@@ -16,9 +16,12 @@ namespace tessik {
 
 // One entity as the drawing received it: "line" start end; "arc" centre
 // radius start end; "ellipse" centre axis ratio, then start and end once cut.
+// "lwpolyline" the flat vertex array, then 1 once closed; "text" insertion
+// point and height, the string in `text`.
 struct FakeCadEntity {
     QString kind;
     std::vector<double> values;
+    QString text;
     friend bool operator==(const FakeCadEntity&, const FakeCadEntity&) = default;
 };
 
