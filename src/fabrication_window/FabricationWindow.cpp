@@ -121,8 +121,9 @@ void FabricationWindow::createControls()
     TblCutList->verticalHeader()->hide();
     TblCutList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TblCutList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    TblCutList->horizontalHeader()->setStretchLastSection(true);
-    TblCutList->setMinimumWidth(340);
+    TblCutList->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    TblCutList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TblCutList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     TblCutList->setMaximumHeight(TblCutList->horizontalHeader()->sizeHint().height() +
                                  3 * TblCutList->verticalHeader()->defaultSectionSize() + 4);
     LblFacts = named(new QLabel, "LblFacts");
@@ -135,8 +136,9 @@ void FabricationWindow::createControls()
     LblWarnings->setPalette(warn);
     Preview = new TemplatePreview;
     Preview->setObjectName(QStringLiteral("Preview"));
-    grid->addWidget(TblCutList, 0, 0);
+    grid->addWidget(TblCutList, 0, 0, Qt::AlignLeft | Qt::AlignTop);
     grid->addWidget(LblFacts, 0, 1, 2, 1);
+    grid->setColumnStretch(1, 1);
     grid->addWidget(LblWarnings, 1, 0);
     grid->addWidget(Preview, 2, 0, 1, 2);
     grid->setRowStretch(2, 1);
