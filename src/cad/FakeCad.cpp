@@ -128,7 +128,10 @@ public:
         const QString m = QStringLiteral("AddText");
         Status s = cad_->enter(QStringLiteral("AddText %1 %2 %3").arg(text, FakeCad::text(at), FakeCad::text(height)), m);
         if (s.ok() && !(finite(at) && height > 0 && std::isfinite(height))) s = caderr::invalidArgument(m);
-        if (s.ok()) cad_->entities.push_back({QStringLiteral("text"), {at[0], at[1], at[2], height}, text});
+        if (s.ok()) {
+            cad_->entities.push_back({QStringLiteral("text"), {at[0], at[1], at[2], height}});
+            cad_->texts << text;
+        }
         return entity(s);
     }
 

@@ -148,6 +148,7 @@ private slots:
         QCOMPARE(count("lwpolyline"), 2);
         QCOMPARE(count("line"), 4 + 5);
         QCOMPARE(count("text"), 2);
+        QVERIFY(cad->texts.value(0).startsWith(QStringLiteral("端节 × 2")));
         QCOMPARE(out.entities, 13);
         for (const FakeCadEntity& e : cad->entities) {
             if (e.kind != QStringLiteral("lwpolyline")) continue;
