@@ -47,12 +47,6 @@ const char* kindName(Kind kind)
     return "";
 }
 
-const char* entityKindName(const CadEntity& e)
-{
-    static constexpr const char* kNames[] = {"Line", "Arc", "Circle", "Ellipse"};
-    return kNames[e.index()];
-}
-
 Error invalid(const QString& why)
 {
     return error(kInvalidArgument, QStringLiteral("参数无效：%1").arg(why));
@@ -329,13 +323,6 @@ struct NoValue {
     }
 };
 
-template <class... Fs>
-struct Overload : Fs... {
-    using Fs::operator()...;
-};
-template <class... Fs>
-Overload(Fs...) -> Overload<Fs...>;
-
 Status setAngle(Context& c, const QJsonValue& v, bool start)
 {
     auto angle = number(v, start ? "起始角度" : "终止角度");
@@ -357,13 +344,11 @@ QHash<QString, Member> entityMembers()
 {
     QHash<QString, Member> m;
     m["entitytype"].get = [](Context& c) {
-        // The numbers of the commercial CAD's entity-name enumeration.
-        static constexpr int kTypes[] = {19, 4, 8, 16};
-        return ok(kTypes[c.entity().index()]);
+        return ok(entities::typeNumber(c.entity()));
     };
     m["objectname"].get = [](Context& c) {
-        static constexpr const char* kNames[] = {"AcDbLine", "AcDbArc", "AcDbCircle", "AcDbEllipse"};
-        return ok(QString::fromLatin1(kNames[c.entity().index()]));
+        const std::string_view name = entities::objectName(c.entity());
+        return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
     };
     m["startpoint"].get = entityGetter(
         "StartPoint",
@@ -459,8 +444,9 @@ QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
     o.insert(QLatin1String("handle"), static_cast<qint64>(handleFor(ref)));
     if (ref.kind == Kind::Entity) {
         const CadDocument* doc = session_.document();
-        o.insert(QLatin1String("type"),
-                 QLatin1String(entityKindName(doc->space(static_cast<SpaceKind>(ref.space)).at(ref.index))));
+        const std::string_view name =
+            entities::automationName(doc->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
+        o.insert(QLatin1String("type"), QLatin1String(name.data(), qsizetype(name.size())));
     } else {
         o.insert(QLatin1String("type"), QLatin1String(kindName(ref.kind)));
     }

@@ -106,7 +106,7 @@ public:
 private:
     static bool isSupported(const std::string& type)
     {
-        return type == "LINE" || type == "ARC" || type == "CIRCLE" || type == "ELLIPSE";
+        return entities::KindsOf<CadEntity>::hasDxfName(type);
     }
     bool inEntityList() const { return section_ == "ENTITIES" || section_ == "BLOCKS"; }
 

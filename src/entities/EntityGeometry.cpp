@@ -1,8 +1,8 @@
-#include "CadEntity.h"
+#include "EntityGeometry.h"
 
 #include <algorithm>
 
-namespace tessik::cadhost {
+namespace tessik::entities {
 
 double normalizeAngle(double angle)
 {
@@ -28,7 +28,7 @@ double ellipseAngleFromParam(double param, double ratio)
     return normalizeAngle(std::atan2(ratio * std::sin(param), std::cos(param)));
 }
 
-Point3 ellipsePoint(const CadEllipse& e, double param)
+Point3 ellipsePoint(const Ellipse& e, double param)
 {
     // The minor axis is the major axis turned 90 degrees counter-clockwise in
     // the x-y plane, scaled by the ratio.
@@ -95,7 +95,7 @@ Bounds arcBounds(const Point3& c, double r, double start, double end)
     return b;
 }
 
-Bounds ellipseBounds(const CadEllipse& e)
+Bounds ellipseBounds(const Ellipse& e)
 {
     Bounds b;
     const double span = sweep(e.startParam, e.endParam);
@@ -118,36 +118,60 @@ Bounds ellipseBounds(const CadEllipse& e)
 
 }  // namespace
 
-Bounds entityBounds(const CadEntity& entity)
+Bounds bounds(const Line& l)
 {
-    struct Visitor {
-        Bounds operator()(const CadLine& l) const
-        {
-            Bounds b;
-            b.add(l.start[0], l.start[1]);
-            b.add(l.end[0], l.end[1]);
-            return b;
-        }
-        Bounds operator()(const CadArc& a) const
-        {
-            return arcBounds(a.center, a.radius, a.startAngle, a.endAngle);
-        }
-        Bounds operator()(const CadCircle& c) const
-        {
-            Bounds b;
-            b.add(c.center[0] - c.radius, c.center[1] - c.radius);
-            b.add(c.center[0] + c.radius, c.center[1] + c.radius);
-            return b;
-        }
-        Bounds operator()(const CadEllipse& e) const { return ellipseBounds(e); }
-    };
-    return std::visit(Visitor{}, entity);
+    Bounds b;
+    b.add(l.start[0], l.start[1]);
+    b.add(l.end[0], l.end[1]);
+    return b;
 }
 
-const char* entityTypeName(const CadEntity& entity)
+Bounds bounds(const Arc& a) { return arcBounds(a.center, a.radius, a.startAngle, a.endAngle); }
+
+Bounds bounds(const Circle& c)
 {
-    static constexpr const char* kNames[] = {"LINE", "ARC", "CIRCLE", "ELLIPSE"};
-    return kNames[entity.index()];
+    Bounds b;
+    b.add(c.center[0] - c.radius, c.center[1] - c.radius);
+    b.add(c.center[0] + c.radius, c.center[1] + c.radius);
+    return b;
 }
 
-}  // namespace tessik::cadhost
+Bounds bounds(const Ellipse& e) { return ellipseBounds(e); }
+
+Bounds bounds(const Point& p)
+{
+    Bounds b;
+    b.add(p.position[0], p.position[1]);
+    return b;
+}
+
+Bounds bounds(const Polyline& p)
+{
+    Bounds b;
+    const std::size_t n = p.vertices.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const PolylineVertex& v = p.vertices[i];
+        b.add(v.x, v.y);
+        if (v.bulge == 0 || !std::isfinite(v.bulge) || (i + 1 == n && !p.closed)) continue;
+        const PolylineVertex& w = p.vertices[(i + 1) % n];
+        const double dx = w.x - v.x, dy = w.y - v.y, chord = std::hypot(dx, dy);
+        if (chord == 0) continue;
+        // The centre lies on the chord's left normal (for a positive bulge),
+        // (1 - b^2) / 2b half-chords from its middle.
+        const double offset = (1 - v.bulge * v.bulge) / (2 * v.bulge) / 2;
+        const Point3 c{(v.x + w.x) / 2 - dy * offset, (v.y + w.y) / 2 + dx * offset, 0};
+        const double r = std::hypot(v.x - c[0], v.y - c[1]);
+        const double a0 = std::atan2(v.y - c[1], v.x - c[0]), a1 = std::atan2(w.y - c[1], w.x - c[0]);
+        b.add(v.bulge > 0 ? arcBounds(c, r, a0, a1) : arcBounds(c, r, a1, a0));
+    }
+    return b;
+}
+
+Bounds bounds(const Text& t)
+{
+    Bounds b;
+    b.add(t.insertion[0], t.insertion[1]);
+    return b;
+}
+
+}  // namespace tessik::entities
