@@ -26,6 +26,39 @@ Status TemplateDrawCommand::activateCad()
     return success();
 }
 
+Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Entity& entity)
+{
+    if (!cad_.MoSpace) {
+        const std::string_view kind = entities::automationName(entity);
+        return caderr::objectNotSet(QString::fromUtf8(kind.data(), qsizetype(kind.size())));
+    }
+    CadModelSpace& space = *cad_.MoSpace;
+    const auto up = [](auto r) -> Result<std::shared_ptr<CadObject>> {
+        if (!r) return r.error();
+        return std::shared_ptr<CadObject>(std::move(r).value());
+    };
+    return std::visit(
+        entities::Overload{
+            [&](const entities::Polyline& p) -> Result<std::shared_ptr<CadObject>> {
+                std::vector<double> flat;
+                flat.reserve(2 * p.vertices.size());
+                for (const entities::PolylineVertex& v : p.vertices) flat.insert(flat.end(), {v.x, v.y});
+                // The outline and its Closed write are one entity: an open outline is no template.
+                Result<std::shared_ptr<CadLWPolyline>> outline = space.AddLightWeightPolyline(flat);
+                if (outline && p.closed)
+                    if (Status closed = outline.value()->setClosed(true); !closed) return closed.error();
+                return up(std::move(outline));
+            },
+            [&](const entities::Line& l) { return up(space.addline(l.start, l.end)); },
+            [&](const entities::Text& t) {
+                return up(space.AddText(QString::fromStdString(t.text), t.insertion, t.height));
+            },
+            [](const auto&) -> Result<std::shared_ptr<CadObject>> {
+                return caderr::invalidArgument(QStringLiteral("template entity"));
+            }},
+        entity);
+}
+
 TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& sheet)
 {
     Outcome out;
@@ -41,36 +74,15 @@ TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& shee
     }
 
     std::vector<std::shared_ptr<CadObject>> sent;
-    const auto track = [&](auto result) {
+    for (const LayeredEntity& e : templateEntities(sheet, at[0], at[1])) {
         ++out.entities;
-        if (result) {
-            sent.push_back(std::shared_ptr<CadObject>(std::move(result).value()));
+        Result<std::shared_ptr<CadObject>> r = send(e.entity);
+        if (r) {
+            sent.push_back(std::move(r).value());
         } else {
             ++out.failed;
-            err.raise(result.error());
+            err.raise(r.error());
         }
-    };
-    const auto point = [&](const TemplatePoint& p) { return CadPoint{at[0] + p.x, at[1] + p.y, 0}; };
-    for (const PieceTemplate& t : sheet.pieces) {
-        if (!cad_.MoSpace) {
-            out.entities += 2 + int(t.marks.size());
-            out.failed += 2 + int(t.marks.size());
-            err.raise(caderr::objectNotSet(QStringLiteral("AddLightWeightPolyline")));
-            continue;
-        }
-        std::vector<double> flat;
-        flat.reserve(2 * t.outline.size());
-        for (const TemplatePoint& v : t.outline) {
-            flat.push_back(at[0] + v.x);
-            flat.push_back(at[1] + v.y);
-        }
-        // The outline and its Closed write are one entity: an open outline is no template.
-        Result<std::shared_ptr<CadLWPolyline>> outline = cad_.MoSpace->AddLightWeightPolyline(flat);
-        if (outline)
-            if (Status closed = outline.value()->setClosed(true); !closed) outline = closed.error();
-        track(std::move(outline));
-        for (const TemplateSegment& m : t.marks) track(cad_.MoSpace->addline(point(m.start), point(m.end)));
-        track(cad_.MoSpace->AddText(QString::fromStdString(t.label), point(t.labelAt), t.labelHeight));
     }
     // Each pipelined call answered before the outcome is told.
     for (const std::shared_ptr<CadObject>& o : sent)

@@ -13,6 +13,7 @@
 #include "CadConnection.h"
 #include "Desktop.h"
 #include "PieceTemplate.h"
+#include "TemplateEntities.h"
 
 namespace tessik {
 
@@ -34,6 +35,8 @@ public:
 
 private:
     Status activateCad();
+    // One entity to model space; the object whose settle() tells its outcome.
+    Result<std::shared_ptr<CadObject>> send(const entities::Entity& entity);
 
     const CadConnectionObjects& cad_;
     Desktop& desktop_;

@@ -5,6 +5,7 @@
 
 #include "ElbowFabrication.h"
 #include "PieceTemplate.h"
+#include "TemplateEntities.h"
 
 namespace tessik {
 namespace {
@@ -253,6 +254,38 @@ TEST(PieceTemplate, SheetLaysPiecesApartAndLabelsThem)
     }
     EXPECT_GE(sheet.height, previousTop);
     EXPECT_NE(sheet.pieces[1].label.find("中节 × 3"), std::string::npos);
+}
+
+TEST(TemplateEntities, OneClosedOutlinePerPieceOnItsLayer)
+{
+    const TemplateSheet sheet = templateSheet(develop(published())).valueOr({});
+    const std::vector<LayeredEntity> all = templateEntities(sheet, 1000, -50);
+    ASSERT_EQ(all.size(), (1 + 4 + 1) + (1 + 5 + 1));
+    std::size_t piece = 0, marks = 0;
+    for (const LayeredEntity& e : all) {
+        if (const auto* outline = std::get_if<entities::Polyline>(&e.entity)) {
+            EXPECT_EQ(e.layer, "CUT");
+            EXPECT_TRUE(outline->closed);
+            const std::vector<TemplatePoint>& expected = sheet.pieces.at(piece++).outline;
+            ASSERT_EQ(outline->vertices.size(), expected.size());
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                EXPECT_EQ(outline->vertices[i].x, expected[i].x + 1000);
+                EXPECT_EQ(outline->vertices[i].y, expected[i].y - 50);
+                EXPECT_EQ(outline->vertices[i].bulge, 0);
+            }
+            // No repeated vertex: a cutter would see a zero-length segment.
+            EXPECT_NE(outline->vertices.front(), outline->vertices.back());
+        } else if (std::holds_alternative<entities::Line>(e.entity)) {
+            EXPECT_EQ(e.layer, "MARK");
+            ++marks;
+        } else {
+            ASSERT_TRUE(std::holds_alternative<entities::Text>(e.entity));
+            EXPECT_EQ(e.layer, "TEXT");
+            EXPECT_EQ(std::get<entities::Text>(e.entity).text, sheet.pieces.at(piece - 1).label);
+        }
+    }
+    EXPECT_EQ(piece, 2u);
+    EXPECT_EQ(marks, 9u);
 }
 
 }  // namespace
