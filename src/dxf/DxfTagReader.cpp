@@ -90,7 +90,8 @@ Result<std::vector<DxfTag>> readAscii(std::string_view bytes)
         const std::size_t end = bytes.find('\n', pos);
         const std::size_t stop = end == std::string_view::npos ? bytes.size() : end;
         out = bytes.substr(pos, stop - pos);
-        if (!out.empty() && out.back() == '\r') out.remove_suffix(1);
+        // Every CR before the LF goes, so what the writer puts back reads the same.
+        while (!out.empty() && out.back() == '\r') out.remove_suffix(1);
         pos = end == std::string_view::npos ? bytes.size() : end + 1;
         ++line;
         return true;
