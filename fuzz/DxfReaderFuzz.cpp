@@ -4,7 +4,8 @@
 //
 // What must hold: a drawing that was read writes out, and what it writes
 // reads back to the same bytes again (the writer is a fixed point), with
-// every tag kept; a new entity then gets a handle no other object has.
+// every tag kept; a new entity then gets a handle no other object has; any
+// text decodes to UTF-8 that encodes again.
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 
 #include "DxfDrawing.h"
 #include "DxfTagReader.h"
+#include "DxfText.h"
 
 namespace {
 
@@ -34,6 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(!drawing.error().description.empty());
         return 0;
     }
+    for (std::size_t i = 0; i < drawing->entityCount(); ++i)
+        for (const tessik::dxf::DxfTag& t : drawing->entityTags(i))
+            if (t.code == 1 || t.code == 3) {
+                const std::string text =
+                    tessik::dxf::decodeDxfText(t.value, drawing->codePage(), drawing->unicode());
+                require(tessik::dxf::encodeDxfText(text, drawing->codePage(), drawing->unicode()).ok());
+            }
     const auto written = drawing->toBytes();
     require(written.ok());
     auto again = tessik::dxf::DxfDrawing::fromBytes(*written);

@@ -12,4 +12,5 @@
 #include "DxfDrawing.h"
 #include "DxfTag.h"
 #include "DxfTagReader.h"
+#include "DxfText.h"
 #include "FileAccess.h"
