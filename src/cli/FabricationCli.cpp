@@ -10,6 +10,7 @@
 
 #include "NumberText.h"
 #include "PieceTemplate.h"
+#include "TemplateDxf.h"
 #include "TemplatePdf.h"
 #include "TemplateSvg.h"
 
@@ -194,8 +195,12 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
         }
     }
     if (o.dxfFile) {
-        err << "tessik-elbow: --template-dxf: DXF templates are not available in this build\n";
-        return false;
+        const Result<std::string> bytes = templateDxf(*sheet);
+        if (!bytes) {
+            err << "tessik-elbow: " << *o.dxfFile << ": " << bytes.error().description << "\n";
+            return false;
+        }
+        if (!writeWhole(*o.dxfFile, *bytes, err)) return false;
     }
     return true;
 }

@@ -21,6 +21,7 @@
 #include "Desktop.h"
 #include "FrmMain.h"
 #include "NumberText.h"
+#include "TemplateDxf.h"
 #include "TemplatePdf.h"
 #include "TemplatePreview.h"
 #include "TemplateSvg.h"
@@ -217,9 +218,7 @@ void FabricationWindow::refresh()
     Result<ElbowFabrication> developed = developElbow(in);
     Result<TemplateSheet> sheet = developed ? templateSheet(*developed) : Result<TemplateSheet>(developed.error());
     const bool usable = developed && sheet;
-    for (QPushButton* b : {CmdSavePdf, CmdSaveSvg, CmdDraw}) b->setEnabled(usable);
-    // The DXF templates wait for the DXF layer.
-    CmdSaveDxf->setEnabled(false);
+    for (QPushButton* b : {CmdSavePdf, CmdSaveDxf, CmdSaveSvg, CmdDraw}) b->setEnabled(usable);
     if (!usable) {
         LblNoDevelopment->setText(QString::fromStdString((developed ? sheet.error() : developed.error()).description));
         Development->setCurrentIndex(0);
@@ -287,21 +286,34 @@ bool FabricationWindow::savePdf(const QString& path)
     return written.ok();
 }
 
+namespace {
+
+bool writeWhole(const QString& path, const std::string& bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
+           file.commit();
+}
+
+}  // namespace
+
 bool FabricationWindow::saveSvg(const QString& path)
 {
     if (!sheet_) return false;
-    QSaveFile file(path);
-    const std::string svg = templateSvg(*sheet_);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    file.write(svg.data(), qint64(svg.size())) == qint64(svg.size()) && file.commit();
+    const bool ok = writeWhole(path, templateSvg(*sheet_));
     if (!ok) tell(QStringLiteral("无法保存文件 %1。").arg(path));
     return ok;
 }
 
 bool FabricationWindow::saveDxf(const QString& path)
 {
-    tell(QStringLiteral("无法保存文件 %1：DXF 样板尚不可用。").arg(path));
-    return false;
+    if (!sheet_) return false;
+    const Result<std::string> bytes = templateDxf(*sheet_);
+    const bool ok = bytes && writeWhole(path, *bytes);
+    if (!ok)
+        tell(bytes ? QStringLiteral("无法保存文件 %1。").arg(path)
+                   : QStringLiteral("无法保存文件 %1：%2").arg(path, QString::fromStdString(bytes.error().description)));
+    return ok;
 }
 
 TemplateDrawCommand::Outcome FabricationWindow::drawIntoCad()

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the template files tessik-elbow writes with outside tools.
 
+DXF: ezdxf's audit and contents, LibreCAD's dxf2pdf rendering it.
 PDF: pdfinfo (page count and size of every page for each paper), pdffonts
 (the CJK font embedded), pdftotext (the note, the tile labels), and a page
 rasterised by pdftoppm at a known resolution on which the 100 mm scale bar is
@@ -12,6 +13,7 @@ usage: template_files_check.py TESSIK_ELBOW
 import math
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -113,11 +115,55 @@ def check_svg(exe, workdir):
         check(math.isclose(max(xs) - min(xs), math.pi * 273, abs_tol=1e-3), "svg outline width %g" % (max(xs) - min(xs)))
 
 
+def check_dxf(exe, workdir):
+    dxf = os.path.join(workdir, "t.dxf")
+    run = elbow(exe, ["--template-dxf", dxf], workdir)
+    check(run.returncode == 0, "dxf: exit %d %s" % (run.returncode, run.stderr))
+    audit = subprocess.run(["/usr/bin/python3", "-c", r"""
+import math, sys, ezdxf
+doc = ezdxf.readfile(sys.argv[1])
+a = doc.audit()
+msp = doc.modelspace()
+cut = msp.query('*[layer=="CUT"]')
+out = [len(a.errors), len(a.fixes), doc.dxfversion, doc.header.get("$INSUNITS"), len(cut),
+       all(e.dxftype() == "LWPOLYLINE" and e.closed for e in cut),
+       len(msp.query('LINE[layer=="MARK"]')), [t.dxf.text for t in msp.query('TEXT[layer=="TEXT"]')]]
+for e in cut:
+    pts = [p[:2] for p in e.get_points("xy")]
+    out.append(round(max(p[0] for p in pts) - min(p[0] for p in pts), 6))
+    out.append(all(pts[i] != pts[(i + 1) % len(pts)] for i in range(len(pts))))
+print(repr(out))
+""", dxf], capture_output=True, text=True)
+    check(audit.returncode == 0, "ezdxf: " + audit.stderr)
+    if audit.returncode == 0:
+        got = eval(audit.stdout)
+        width = round(math.pi * 273, 6)
+        check(got[:7] == [0, 0, "AC1015", 4, 2, True, 9], "dxf audit/contents: %r" % got[:7])
+        check(len(got[7]) == 2 and got[7][0].startswith("端节 × 2") and got[7][1].startswith("中节 × 3"),
+              "dxf labels: %r" % got[7])
+        check(got[8:] == [width, True, width, True], "dxf outlines: %r" % got[8:])
+    librecad = shutil.which("librecad")
+    if librecad:
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        pdf = os.path.join(workdir, "t.pdf")  # dxf2pdf names it after the drawing
+        lc = subprocess.run([librecad, "dxf2pdf", "-o", pdf, dxf], capture_output=True, text=True, env=env,
+                            cwd=workdir, timeout=120)
+        check(lc.returncode == 0 and os.path.exists(pdf), "librecad dxf2pdf failed: %s" % lc.stderr[-300:])
+        if os.path.exists(pdf):
+            base = os.path.join(workdir, "lc")
+            subprocess.run(["pdftoppm", "-gray", "-r", "50", "-singlefile", pdf, base], check=True)
+            width, height, pixels = read_pgm(base + ".pgm")
+            inked = sum(1 for v in pixels if v < 128)
+            print("LibreCAD rendering: %d of %d pixels inked" % (inked, width * height))
+            check(inked > 200, "LibreCAD rendered an empty page")
+
+
 def main():
     exe = sys.argv[1]
     with tempfile.TemporaryDirectory() as workdir:
         check_pdf(exe, workdir)
         check_svg(exe, workdir)
+        check_dxf(exe, workdir)
     print("%d failures" % len(failures))
     return 1 if failures else 0
 

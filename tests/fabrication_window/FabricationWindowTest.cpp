@@ -126,6 +126,10 @@ private slots:
         QFile pdf(dir.filePath("elbow.pdf"));
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QVERIFY(pdf.read(5) == "%PDF-");
+        QTest::mouseClick(w->CmdSaveDxf, Qt::LeftButton);
+        QFile dxf(dir.filePath("elbow.dxf"));
+        QVERIFY(dxf.open(QIODevice::ReadOnly));
+        QVERIFY(dxf.readAll().contains("LWPOLYLINE"));
         QCOMPARE(desktop->messageBoxes.size(), 0);
 
         w->askSaveFile = [&](const QString&, const QString&, const QString&) {
