@@ -49,13 +49,61 @@ public:
         return number(210, 0) == 0 && number(220, 0) == 0 && number(230, 1) == 1;
     }
 
+    std::span<const DxfTag> tags() const { return tags_; }
+
 private:
     std::span<const DxfTag> tags_;
 };
 
-std::optional<CadEntity> interpret(const std::string& type, const Groups& g)
+// Vertices in file order: each 10 starts one, its 20 and 42 follow.
+std::optional<CadEntity> polyline(const Groups& g)
+{
+    CadPolyline p;
+    p.closed = (static_cast<int>(g.number(70, 0)) & 1) != 0;
+    p.elevation = g.number(38, 0);
+    bool haveY = true;
+    for (const DxfTag& t : g.tags()) {
+        const Groups one(std::span<const DxfTag>(&t, 1));
+        if (t.code == 10) {
+            if (!haveY) return std::nullopt;
+            const auto x = one.number(10);
+            if (!x) return std::nullopt;
+            p.vertices.push_back({*x, 0, 0});
+            haveY = false;
+        } else if (t.code == 20 || t.code == 42) {
+            const auto v = one.number(t.code);
+            if (!v || p.vertices.empty()) return std::nullopt;
+            if (t.code == 20) {
+                p.vertices.back().y = *v;
+                haveY = true;
+            } else {
+                p.vertices.back().bulge = *v;
+            }
+        }
+    }
+    if (!haveY || p.vertices.size() < 2) return std::nullopt;
+    // A count that disagrees with the vertices: a damaged record, kept as it is.
+    if (const auto n = g.number(90); n && *n != double(p.vertices.size())) return std::nullopt;
+    return p;
+}
+
+std::optional<CadEntity> interpret(const std::string& type, const Groups& g, const dxf::DxfDrawing& d)
 {
     if (!g.upright()) return std::nullopt;
+    if (type == "LWPOLYLINE") return polyline(g);
+    if (type == "TEXT") {
+        const auto at = g.point(10);
+        const auto height = g.number(40);
+        // Aligned texts (72/73 other than 0) are placed by their second point: kept, not shown.
+        if (!at || !height || !(*height > 0) || g.number(72, 0) != 0 || g.number(73, 0) != 0) return std::nullopt;
+        std::string raw;
+        for (const DxfTag& t : g.tags())
+            if (t.code == 1) {
+                raw = t.value;
+                break;
+            }
+        return CadText{dxf::decodeDxfText(raw, d.codePage(), d.unicode()), *at, *height, g.number(50, 0) * kDegree};
+    }
     if (type == "LINE") {
         const auto a = g.point(10), b = g.point(11);
         if (!a || !b) return std::nullopt;
@@ -100,7 +148,7 @@ struct Geometry {
     std::vector<DxfTag> tags;
 };
 
-Geometry geometry(const CadEntity& entity)
+Geometry geometry(const CadEntity& entity, const dxf::DxfDrawing& drawing)
 {
     const auto real = [](int code, double v) { return DxfTag{code, dxf::formatReal(v)}; };
     const auto concat = [](std::vector<DxfTag> a, const std::vector<DxfTag>& b) {
@@ -131,8 +179,30 @@ Geometry geometry(const CadEntity& entity)
                     cat(cat(pointTags(10, e.center), pointTags(11, e.majorAxis)),
                         {r(40, e.ratio), r(41, e.startParam), r(42, e.endParam)})};
         }
+        Geometry operator()(const CadPolyline& p) const
+        {
+            std::vector<DxfTag> tags{{90, std::to_string(p.vertices.size())}, {70, p.closed ? "1" : "0"},
+                                     r(38, p.elevation), r(43, 0)};
+            for (const entities::PolylineVertex& v : p.vertices) {
+                tags.push_back(r(10, v.x));
+                tags.push_back(r(20, v.y));
+                if (v.bulge != 0) tags.push_back(r(42, v.bulge));
+            }
+            return {"LWPOLYLINE", "AcDbPolyline", std::move(tags)};
+        }
+        Geometry operator()(const CadText& t) const
+        {
+            // In the drawing's code page, \U+XXXX for what it lacks; a text
+            // that cannot be written at all is left empty rather than lost
+            // silently in the middle of a save (the automation refuses it first).
+            const Result<std::string> text = dxf::encodeDxfText(t.text, d.codePage(), d.unicode());
+            return {"TEXT", "AcDbText",
+                    cat(pointTags(10, t.insertion), {r(40, t.height), {1, text ? *text : std::string()},
+                                                     r(50, t.rotation / kDegree), {100, "AcDbText"}})};
+        }
+        const dxf::DxfDrawing& d;
     };
-    return std::visit(Visitor{real, concat}, entity);
+    return std::visit(Visitor{real, concat, drawing}, entity);
 }
 
 Error readFailure(const QString& path, const Error& why)
@@ -157,7 +227,7 @@ Result<DxfReadReport> readDxf(const QString& path)
     const dxf::DxfDrawing& d = *drawing;
     for (std::size_t i = 0; i < d.entityCount(); ++i) {
         const dxf::EntityRecord& record = d.entity(i);
-        auto entity = interpret(record.type, Groups(d.entityTags(i)));
+        auto entity = interpret(record.type, Groups(d.entityTags(i)), d);
         if (!entity) {
             ++report.kept;
             continue;
@@ -179,11 +249,16 @@ Result<std::string> dxfBytes(const CadDocument& document)
         for (int i = 0; i < space.count(); ++i) {
             const auto record = space.record(i);
             if (record && !space.changed(i)) continue;
-            Geometry g = geometry(space.at(i));
+            Geometry g = geometry(space.at(i), drawing);
             if (record) {
                 std::vector<DxfTag> values;
                 for (const DxfTag& t : g.tags)
                     if (t.code != 100) values.push_back(t);
+                // A polyline repeats its vertex groups and only its flag can
+                // change; a text changes nothing once made.
+                if (std::holds_alternative<CadPolyline>(space.at(i)))
+                    values = {{70, std::get<CadPolyline>(space.at(i)).closed ? "1" : "0"}};
+                if (std::holds_alternative<CadText>(space.at(i))) continue;
                 drawing.setEntityValues(*record, values);
                 continue;
             }

@@ -83,6 +83,8 @@ void expectSameEntities(const CadSpace& a, const CadSpace& b)
                 } else if constexpr (std::is_same_v<T, CadCircle>) {
                     nearPoint(x.center, y.center);
                     near(x.radius, y.radius);
+                } else if constexpr (std::is_same_v<T, CadPolyline> || std::is_same_v<T, CadText>) {
+                    EXPECT_EQ(x, y) << "entity " << i;
                 } else {
                     nearPoint(x.center, y.center);
                     nearPoint(x.majorAxis, y.majorAxis);
@@ -173,9 +175,9 @@ TEST_F(DxfFileTest, ForeignAndInvalidEntitiesAreKeptAndWrittenBack)
 
     auto read = readDxf(path("mixed.dxf"));
     ASSERT_TRUE(read.ok()) << read.error().description;
-    EXPECT_EQ(read->read, 2);  // the line and the good circle
-    EXPECT_EQ(read->kept, 5);  // text, point, polyline, zero circle, ratio-2 ellipse
-    EXPECT_EQ(read->document->modelSpace().count(), 2);
+    EXPECT_EQ(read->read, 3);  // the line, the text and the good circle
+    EXPECT_EQ(read->kept, 4);  // point, polyline, zero circle, ratio-2 ellipse
+    EXPECT_EQ(read->document->modelSpace().count(), 3);
 
     // Saved again, with one entity more, every byte of the file is still there.
     read->document->modelSpace().add(CadCircle{{5, 5, 0}, 1e238});
@@ -185,9 +187,9 @@ TEST_F(DxfFileTest, ForeignAndInvalidEntitiesAreKeptAndWrittenBack)
     EXPECT_TRUE(again.contains("\n 40\n1e+238\n"));
     auto reread = readDxf(path("again.dxf"));
     ASSERT_TRUE(reread.ok()) << reread.error().description;
-    EXPECT_EQ(reread->kept, 5);
-    ASSERT_EQ(reread->document->modelSpace().count(), 3);
-    EXPECT_EQ(std::get<CadCircle>(reread->document->modelSpace().at(2)).radius, 1e238);
+    EXPECT_EQ(reread->kept, 4);
+    ASSERT_EQ(reread->document->modelSpace().count(), 4);
+    EXPECT_EQ(std::get<CadCircle>(reread->document->modelSpace().at(3)).radius, 1e238);
 }
 
 TEST_F(DxfFileTest, DamagedFilesAreRefusedNamingTheLine)
@@ -273,6 +275,43 @@ TEST_F(DxfFileTest, EzdxfAuditFindsNoErrors)
     if (python.exitCode() == 77) GTEST_SKIP() << "ezdxf is not installed";
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     EXPECT_EQ(python.readAllStandardOutput().trimmed(), QByteArray("0 7"));
+}
+
+// Polylines (closed, with a bulge) and Chinese text: written, read back the
+// same, and seen by ezdxf as they were made.
+TEST_F(DxfFileTest, PolylinesAndTextsRoundTrip)
+{
+    CadDocument doc(QStringLiteral("templates"));
+    const CadPolyline outline{{{0, 0, 0}, {857.65, 0, 0.25}, {857.65, 102.9, 0}, {0, 102.9, 0}}, true, 0};
+    const CadText label{"端节 × 2  外径 273", {0, -20, 0}, 7.5, 0};
+    doc.modelSpace().add(outline);
+    doc.modelSpace().add(label);
+    ASSERT_TRUE(writeDxf(doc, path("templates.dxf")).ok());
+    auto read = readDxf(path("templates.dxf"));
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    ASSERT_EQ(read->document->modelSpace().count(), 2);
+    EXPECT_EQ(std::get<CadPolyline>(read->document->modelSpace().at(0)), outline);
+    const CadText back = std::get<CadText>(read->document->modelSpace().at(1));
+    EXPECT_EQ(back.text, label.text);
+    EXPECT_EQ(back.insertion, label.insertion);
+    EXPECT_EQ(back.height, label.height);
+
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys\n"
+                                 "try:\n    import ezdxf\nexcept ImportError:\n    sys.exit(77)\n"
+                                 "doc = ezdxf.readfile(sys.argv[1])\n"
+                                 "a = doc.audit()\n"
+                                 "p = doc.modelspace().query('LWPOLYLINE')[0]\n"
+                                 "t = doc.modelspace().query('TEXT')[0]\n"
+                                 "print(len(a.errors), p.closed, len(p), p[1][4], t.dxf.text)\n"),
+                  path("templates.dxf")});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    if (python.exitCode() == 77) GTEST_SKIP() << "ezdxf is not installed";
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput().trimmed()), QStringLiteral("0 True 4 0.25 端节 × 2  外径 273"));
 }
 
 TEST_F(DxfFileTest, LibreCadRendersIt)
