@@ -49,9 +49,8 @@ xvfb-run -a -s '-screen 0 1400x1000x24 -dpi 96' bash -c '
   xdotool type --delay 30 "0,0"
   xdotool key Return
   sleep 1
-  xdotool windowfocus --sync "$cadwin" || true
-  xdotool type --delay 30 "zoom"
-  sleep 0.2
+  xdotool windowmove "$fab" 0 660
+  sleep 0.5
   import -window root "$TESSIK_OUT/fabrication-cad.png"
   kill $tool $cad
 '
