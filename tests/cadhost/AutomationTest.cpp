@@ -161,7 +161,7 @@ private slots:
     {
         const qint64 before = count();
         const QJsonArray flat{0, 0, 30, 0, 30, 20.5, 0, 20.5};
-        const qint64 p = client_.handle(client_.call(model_, QStringLiteral("AddLightWeightPolyline"), {flat}));
+        const qint64 p = client_.handle(client_.call(model_, QStringLiteral("AddLightWeightPolyline"), QJsonArray{QJsonValue(flat)}));
         QVERIFY(p > 0);
         QCOMPARE(client_.get(p, QStringLiteral("Closed")).value(QStringLiteral("result")), QJsonValue(false));
         QCOMPARE(errorCode(client_.set(p, QStringLiteral("closed"), true)), 0);
