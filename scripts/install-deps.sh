@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev libgtest-dev libbenchmark-dev
+  cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgtest-dev libbenchmark-dev
   # look: a Chinese user-interface font
   fonts-wqy-microhei
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
@@ -15,7 +15,7 @@ packages=(
   imagemagick x11-utils xdotool
 )
 if [[ "${1:-}" == "--run-only" ]]; then
-  packages=(cmake g++ make pkg-config qt6-base-dev libdxflib-dev libxcb1-dev fonts-wqy-microhei)
+  packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-wqy-microhei)
 fi
 
 missing=()

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "Desktop.h"
+#include "FabricationWindow.h"
 #include "FrmMain.h"
 #include "TessikCadClient.h"
 #include "TessikLook.h"
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     tessik::QtDesktop desktop;
     tessik::TessikCadAutomation cad;
     tessik::FrmMain frmMain(desktop, cad);
+    tessik::FabricationWindow::attachTo(frmMain, desktop);
     frmMain.Form_Load();
     return app.exec();
 }

@@ -4,7 +4,8 @@
 // The tool meets its CAD application only through these objects: the
 // application (`Visible`, `Caption`, `activedocument`), a document
 // (`ModelSpace`, `paperspace`, `utility`), model space (`addline`, `addarc`,
-// `AddEllipse`), the utility (`getpoint`) and a new ellipse (`startAngle`,
+// `AddEllipse`, and for the fabrication templates `AddLightWeightPolyline` with
+// its `Closed` and `AddText`), the utility (`getpoint`) and a new ellipse (`startAngle`,
 // `endAngle`). CadAutomation gets the running instance of a program id or
 // creates one. Every call can fail and returns the failure as an
 // Error{number, description}, numbered as a commercial CAD's automation
@@ -25,6 +26,7 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include <array>
 #include "Error.h"
@@ -50,6 +52,12 @@ public:
     virtual Status setEndAngle(double radians) = 0;
 };
 
+// A lightweight polyline (LWPOLYLINE) in the plane z = 0.
+class CadLWPolyline : public CadEntity {
+public:
+    virtual Status setClosed(bool closed) = 0;
+};
+
 class CadModelSpace : public CadObject {
 public:
     virtual Result<std::shared_ptr<CadEntity>> addline(const CadPoint& start, const CadPoint& end) = 0;
@@ -57,6 +65,11 @@ public:
                                                       double endAngle) = 0;
     virtual Result<std::shared_ptr<CadEllipse>> AddEllipse(const CadPoint& center, const CadPoint& majorAxis,
                                                            double radiusRatio) = 0;
+    // `vertices` is the flat array x0, y0, x1, y1, ... (at least two points).
+    virtual Result<std::shared_ptr<CadLWPolyline>> AddLightWeightPolyline(const std::vector<double>& vertices) = 0;
+    // One line of text, its baseline starting at insertionPoint.
+    virtual Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& insertionPoint,
+                                                       double height) = 0;
 };
 
 // Paper space is only held by the tool, never drawn into.

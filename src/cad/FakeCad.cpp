@@ -56,6 +56,22 @@ public:
     Status settle() override { return settled(); }
 };
 
+class FakeLWPolyline : public CadLWPolyline, FakeObject {
+public:
+    FakeLWPolyline(std::shared_ptr<FakeCad> cad, std::size_t index) : FakeObject(std::move(cad)), index_(index) {}
+    Status settle() override { return settled(); }
+    Status setClosed(bool closed) override
+    {
+        const QString m = QStringLiteral("Closed");
+        Status s = cad_->enter(QStringLiteral("set Closed %1").arg(closed ? "true" : "false"), m);
+        if (s.ok() && closed) cad_->entities[index_].values.push_back(1);
+        return outcome(s);
+    }
+
+private:
+    std::size_t index_;
+};
+
 class FakeModelSpace : public CadModelSpace, FakeObject {
 public:
     using FakeObject::FakeObject;
@@ -93,6 +109,30 @@ public:
         cad_->entities.push_back(
             {QStringLiteral("ellipse"), {c[0], c[1], c[2], axis[0], axis[1], axis[2], ratio}});
         return std::shared_ptr<CadEllipse>(std::make_shared<FakeEllipse>(cad_, cad_->entities.size() - 1));
+    }
+
+    Result<std::shared_ptr<CadLWPolyline>> AddLightWeightPolyline(const std::vector<double>& v) override
+    {
+        const QString m = QStringLiteral("AddLightWeightPolyline");
+        Status s = cad_->enter(QStringLiteral("AddLightWeightPolyline %1").arg(v.size() / 2), m);
+        bool usable = v.size() >= 4 && v.size() % 2 == 0;
+        for (double x : v) usable = usable && std::isfinite(x);
+        if (s.ok() && !usable) s = caderr::invalidArgument(m);
+        if (!s.ok()) return s.error();
+        cad_->entities.push_back({QStringLiteral("lwpolyline"), v});
+        return std::shared_ptr<CadLWPolyline>(std::make_shared<FakeLWPolyline>(cad_, cad_->entities.size() - 1));
+    }
+
+    Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& at, double height) override
+    {
+        const QString m = QStringLiteral("AddText");
+        Status s = cad_->enter(QStringLiteral("AddText %1 %2 %3").arg(text, FakeCad::text(at), FakeCad::text(height)), m);
+        if (s.ok() && !(finite(at) && height > 0 && std::isfinite(height))) s = caderr::invalidArgument(m);
+        if (s.ok()) {
+            cad_->entities.push_back({QStringLiteral("text"), {at[0], at[1], at[2], height}});
+            cad_->texts << text;
+        }
+        return entity(s);
     }
 
 private:

@@ -16,6 +16,8 @@ namespace tessik {
 
 // One entity as the drawing received it: "line" start end; "arc" centre
 // radius start end; "ellipse" centre axis ratio, then start and end once cut.
+// "lwpolyline" the flat vertex array, then 1 once closed; "text" insertion
+// point and height (its string in FakeCad::texts).
 struct FakeCadEntity {
     QString kind;
     std::vector<double> values;
@@ -43,6 +45,7 @@ public:
     // Record
     QStringList calls;
     std::vector<FakeCadEntity> entities;  // what the drawing received, in order
+    QStringList texts;                    // the strings of the texts, in order
     int applicationsHandedOut = 0;
 
     // Used by the fake's objects.

@@ -240,6 +240,15 @@ private:
     }
 };
 
+class RemoteLWPolyline : public CadLWPolyline, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+    Status setClosed(bool closed) override
+    {
+        return write("set", "Closed", closed ? QByteArray("\"value\":true") : QByteArray("\"value\":false"));
+    }
+};
+
 class RemoteModelSpace : public CadModelSpace, RemoteObject {
 public:
     TESSIK_REMOTE_SETTLE
@@ -272,6 +281,28 @@ public:
             if (!*x) return x->error();
         return object<RemoteEllipse, CadEllipse>(
             request("call", "AddEllipse", "\"args\":[" + *c + ',' + *m + ',' + *q + ']'));
+    }
+
+    Result<std::shared_ptr<CadLWPolyline>> AddLightWeightPolyline(const std::vector<double>& vertices) override
+    {
+        QByteArray list = "[";
+        for (std::size_t i = 0; i < vertices.size(); ++i) {
+            Result<QByteArray> v = number(vertices[i], "AddLightWeightPolyline");
+            if (!v) return v.error();
+            list += (i ? "," : "") + *v;
+        }
+        return object<RemoteLWPolyline, CadLWPolyline>(
+            request("call", "AddLightWeightPolyline", "\"args\":[" + list + "]]"));
+    }
+
+    Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& insertionPoint,
+                                               double height) override
+    {
+        Result<QByteArray> p = point(insertionPoint, "AddText"), h = number(height, "AddText");
+        if (!p) return p.error();
+        if (!h) return h.error();
+        return object<RemoteEntity, CadEntity>(
+            request("call", "AddText", "\"args\":[" + jsonString(text) + ',' + *p + ',' + *h + ']'));
     }
 };
 

@@ -258,6 +258,37 @@ QHash<QString, Member> spaceMembers()
         if (!(*ratio > 0 && *ratio <= 1)) return invalid(QStringLiteral("长短轴比必须在 (0, 1] 内。"));
         return addEntity(c, CadEllipse{*center, *major, *ratio, 0, kTwoPi});
     };
+    m["addlightweightpolyline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.
+        if (Status s = argCount(args, 1, 1); !s) return s.error();
+        const QJsonArray flat = args[0].toArray();
+        if (!args[0].isArray() || flat.size() < 4 || flat.size() % 2 != 0)
+            return invalid(QStringLiteral("顶点必须是 x0, y0, x1, y1, ... 的数组，至少两个点。"));
+        CadPolyline polyline;
+        polyline.vertices.reserve(std::size_t(flat.size() / 2));
+        for (qsizetype i = 0; i < flat.size(); i += 2) {
+            auto x = number(flat[i], "顶点坐标");
+            if (!x) return x.error();
+            auto y = number(flat[i + 1], "顶点坐标");
+            if (!y) return y.error();
+            polyline.vertices.push_back({*x, *y, 0});
+        }
+        return addEntity(c, std::move(polyline));
+    };
+    m["addtext"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        // (textString, insertionPoint, height)
+        if (Status s = argCount(args, 3, 3); !s) return s.error();
+        auto string = text(args[0], "文字");
+        if (!string) return string.error();
+        if (string->contains(QLatin1Char('\n')) || string->contains(QLatin1Char('\r')))
+            return invalid(QStringLiteral("单行文字不能含换行。"));
+        auto at = point(args[1], "插入点");
+        if (!at) return at.error();
+        auto height = number(args[2], "字高");
+        if (!height) return height.error();
+        if (!(*height > 0)) return invalid(QStringLiteral("字高必须大于 0。"));
+        return addEntity(c, CadText{string->toStdString(), *at, *height, 0});
+    };
     return m;
 }
 
@@ -389,6 +420,34 @@ QHash<QString, Member> entityMembers()
                      if (e.startParam == 0 && e.endParam == kTwoPi) return kTwoPi;
                      return ellipseAngleFromParam(e.endParam, e.ratio);
                  }});
+    m["closed"].get = entityGetter(
+        "Closed", Overload{NoValue{}, [](const CadPolyline& p) -> std::optional<QJsonValue> { return p.closed; }});
+    m["closed"].set = [](Context& c, const QJsonValue& v) -> Status {
+        CadEntity e = c.entity();
+        auto* polyline = std::get_if<CadPolyline>(&e);
+        if (!polyline) return unknownName(QStringLiteral("Closed"));
+        if (!v.isBool() && !v.isDouble()) return invalid(QStringLiteral("Closed 必须是布尔值。"));
+        polyline->closed = v.isBool() ? v.toBool() : v.toDouble() != 0;
+        c.session.replaceEntity(c.space(), c.ref.index, std::move(e));
+        return success();
+    };
+    m["coordinates"].get = entityGetter(
+        "Coordinates", Overload{NoValue{}, [](const CadPolyline& p) -> std::optional<QJsonValue> {
+                           QJsonArray flat;
+                           for (const entities::PolylineVertex& v : p.vertices) flat << v.x << v.y;
+                           return flat;
+                       }});
+    m["textstring"].get = entityGetter(
+        "TextString", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> {
+                          return QString::fromStdString(t.text);
+                      }});
+    m["insertionpoint"].get = entityGetter(
+        "InsertionPoint",
+        Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return pointValue(t.insertion); }});
+    m["height"].get = entityGetter(
+        "Height", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.height; }});
+    m["rotation"].get = entityGetter(
+        "Rotation", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.rotation; }});
     m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
     m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
     m["majoraxis"].get = entityGetter(

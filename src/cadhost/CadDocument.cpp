@@ -6,10 +6,11 @@
 
 namespace tessik::cadhost {
 
-int CadSpace::add(CadEntity entity)
+int CadSpace::add(CadEntity entity, std::optional<std::size_t> record)
 {
     extents_.add(entityBounds(entity));
     entities_.push_back(std::move(entity));
+    origins_.push_back(Origin{record, false});
     return count() - 1;
 }
 
@@ -18,6 +19,7 @@ void CadSpace::replace(int index, CadEntity entity)
     CadEntity& slot = entities_[static_cast<std::size_t>(index)];
     const Bounds old = entityBounds(slot);
     slot = std::move(entity);
+    origins_[static_cast<std::size_t>(index)].changed = true;
     // The extents can only shrink when the old entity touched their edge.
     const bool inside = old.minX > extents_.minX && old.maxX < extents_.maxX &&
                         old.minY > extents_.minY && old.maxY < extents_.maxY;

@@ -6,13 +6,21 @@
 // changes while the document is open, which is what lets automation handles
 // name entities by (document, space, index). Each space keeps its extents up
 // to date as entities arrive, so zoom extents costs nothing.
+//
+// The document also holds the DXF drawing it was read from (an empty one for
+// a new drawing), with everything the spaces do not show. An entity read
+// from the file remembers its record there, and whether it was changed since;
+// entities without a record are new and are added when the drawing is saved.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QString>
 
 #include "CadEntity.h"
+#include "DxfDrawing.h"
 
 namespace tessik::cadhost {
 
@@ -23,14 +31,27 @@ public:
     const std::vector<CadEntity>& entities() const { return entities_; }
     const Bounds& extents() const { return extents_; }
 
-    int add(CadEntity entity);
+    // record: the entity's index in the document's DXF drawing, when it came from there.
+    int add(CadEntity entity, std::optional<std::size_t> record = std::nullopt);
     void replace(int index, CadEntity entity);
-    void reserve(std::size_t n) { entities_.reserve(n); }
+    void reserve(std::size_t n)
+    {
+        entities_.reserve(n);
+        origins_.reserve(n);
+    }
+
+    std::optional<std::size_t> record(int index) const { return origins_[static_cast<std::size_t>(index)].record; }
+    bool changed(int index) const { return origins_[static_cast<std::size_t>(index)].changed; }
 
 private:
+    struct Origin {
+        std::optional<std::size_t> record;
+        bool changed = false;
+    };
     void recomputeExtents();
 
     std::vector<CadEntity> entities_;
+    std::vector<Origin> origins_;
     Bounds extents_;
 };
 
@@ -58,6 +79,9 @@ public:
     CadSpace& paperSpace() { return paper_; }
     const CadSpace& paperSpace() const { return paper_; }
 
+    const dxf::DxfDrawing& drawing() const { return drawing_; }
+    void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::move(drawing); }
+
     bool modified() const { return modified_; }
     void setModified(bool modified) { modified_ = modified; }
 
@@ -67,6 +91,7 @@ private:
     QString path_;
     CadSpace model_;
     CadSpace paper_;
+    dxf::DxfDrawing drawing_ = dxf::DxfDrawing::blank();
     bool modified_ = false;
 };
 

@@ -27,7 +27,9 @@ using CadLine = entities::Line;
 using CadArc = entities::Arc;
 using CadCircle = entities::Circle;
 using CadEllipse = entities::Ellipse;
+using CadPolyline = entities::Polyline;
+using CadText = entities::Text;
 
-using CadEntity = std::variant<CadLine, CadArc, CadCircle, CadEllipse>;
+using CadEntity = std::variant<CadLine, CadArc, CadCircle, CadEllipse, CadPolyline, CadText>;
 
 }  // namespace tessik::cadhost

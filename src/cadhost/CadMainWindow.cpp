@@ -138,8 +138,8 @@ bool CadMainWindow::openFile(const QString& path)
         return false;
     }
     QString text = QStringLiteral("已打开“%1”：%2 个对象").arg(path).arg(report->read);
-    if (report->skipped > 0)
-        text += QStringLiteral("，跳过 %1 个不支持或无效的对象").arg(report->skipped);
+    if (report->kept > 0)
+        text += QStringLiteral("，另有 %1 个对象不显示，但保存时原样保留").arg(report->kept);
     emit session_.message(text + QStringLiteral("。"));
     return true;
 }

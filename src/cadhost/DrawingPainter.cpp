@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainterPath>
+
 namespace tessik::cadhost {
 
 namespace {
@@ -53,11 +57,66 @@ public:
               sweep(e.startParam, e.endParam), major);
     }
 
+    void operator()(const CadPolyline& p)
+    {
+        const std::size_t n = p.vertices.size();
+        if (n < 2) return;
+        const Bounds b = entityBounds(CadEntity(p));
+        if (!b.intersects(visible_)) return;
+        const bool mayLeave = !visible_.contains(b);
+        for (std::size_t i = 0; i + (p.closed ? 0 : 1) < n; ++i) {
+            const entities::PolylineVertex& a = p.vertices[i];
+            const entities::PolylineVertex& z = p.vertices[(i + 1) % n];
+            if (a.bulge == 0) {
+                sink_.line(v_.toScreen(a.x, a.y), v_.toScreen(z.x, z.y), mayLeave);
+                continue;
+            }
+            // A bulged segment: the arc through both ends with included angle 4 atan(bulge).
+            const double angle = 4 * std::atan(a.bulge);
+            const double dx = z.x - a.x, dy = z.y - a.y, chord = std::hypot(dx, dy);
+            if (chord == 0) continue;
+            const double radius = chord / (2 * std::sin(std::abs(angle) / 2));
+            const double toCentre = radius * std::cos(angle / 2) * (angle > 0 ? 1 : -1);
+            const Point3 centre{(a.x + z.x) / 2 - dy / chord * toCentre, (a.y + z.y) / 2 + dx / chord * toCentre, 0};
+            const double start = std::atan2(a.y - centre[1], a.x - centre[0]);
+            curve(centre, {radius, 0}, {0, radius}, start, angle, radius);
+        }
+    }
+
+    // Glyph outlines of the text (a CJK font when installed), traced like
+    // any other curve; a text under two pixels high is a dot.
+    void operator()(const CadText& t)
+    {
+        if (t.text.empty() || !(t.height > 0)) return;
+        const double pixels = t.height * v_.scale();
+        if (!roughlyVisible(t.insertion, t.height * (t.text.size() + 1))) return;
+        if (pixels < 2) {
+            sink_.dot(v_.toScreen(t.insertion[0], t.insertion[1]));
+            return;
+        }
+        QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+        font.setPixelSize(100);
+        QPainterPath path;
+        path.addText(0, 0, font, QString::fromStdString(t.text));
+        const double s = t.height / QFontMetricsF(font).capHeight();
+        const double c = std::cos(t.rotation), n = std::sin(t.rotation);
+        const auto world = [&](QPointF q) {
+            const double x = q.x() * s, y = -q.y() * s;
+            return v_.toScreen(t.insertion[0] + x * c - y * n, t.insertion[1] + x * n + y * c);
+        };
+        for (const QPolygonF& outline : path.toSubpathPolygons())
+            for (int i = 0; i + 1 < outline.size(); ++i) sink_.line(world(outline[i]), world(outline[i + 1]), true);
+    }
+
 private:
     // centre + u cos t + w sin t for t from start over span; size is the
     // largest radius, in drawing units.
     void curve(const Point3& centre, QPointF u, QPointF w, double start, double span, double size)
     {
+        if (span < 0) {  // clockwise: the same points walked the other way round
+            start += span;
+            span = -span;
+        }
         const double pixels = size * v_.scale();
         const QPointF c = v_.toScreen(centre[0], centre[1]);
         if (pixels < 0.75) {

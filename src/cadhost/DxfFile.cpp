@@ -2,18 +2,15 @@
 
 #include "AutomationProtocol.h"
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <optional>
+#include <span>
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
-#include <dxflib/dl_creationadapter.h>
-#include <dxflib/dl_dxf.h>
+#include "Dxf.h"
 
 namespace tessik::cadhost {
 
@@ -21,282 +18,269 @@ namespace {
 
 constexpr double kDegree = kTwoPi / 360.0;
 
-bool finite(std::initializer_list<double> values)
-{
-    for (double v : values)
-        if (!std::isfinite(v)) return false;
-    return true;
-}
+using dxf::DxfTag;
 
-// Collects the entities of the ENTITIES section. Entities inside block
-// definitions belong to blocks, which this drawing model does not have; they
-// are counted as skipped like any other unsupported entity.
-class Reader : public DL_CreationAdapter {
+// The first value of each group code an entity needs, read as numbers.
+class Groups {
 public:
-    explicit Reader(CadDocument& doc) : doc_(doc) {}
+    explicit Groups(std::span<const DxfTag> tags) : tags_(tags) {}
 
-    int read = 0;
-    int skipped = 0;
-    bool sawSection = false;
-
-    void processCodeValuePair(unsigned int code, const std::string& value) override
+    std::optional<double> number(int code) const
     {
-        if (code == 0) {
-            // dxflib completes an entity when the next group 0 arrives, so
-            // the last entity of a section is added after its ENDSEC: the
-            // section is left only at the group 0 after that.
-            if (sectionEnded_) section_.clear();
-            sectionEnded_ = value == "ENDSEC";
-            if (value == "SECTION") sawSection = true;
-            if (inEntityList() && !isSupported(value) && value != "ENDSEC" && value != "SEQEND" &&
-                value != "VERTEX" && value != "ENDBLK" && value != "BLOCK" && value != "EOF")
-                ++skipped;
-            expectSectionName_ = value == "SECTION";
-            return;
+        for (const DxfTag& t : tags_) {
+            if (t.code != code) continue;
+            std::string_view s = t.value;
+            while (!s.empty() && (s.front() == ' ' || s.front() == '+')) s.remove_prefix(1);
+            while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+            double v = 0;
+            const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+            if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+            return v;
         }
-        if (code == 2 && expectSectionName_) {
-            section_ = value;
-            expectSectionName_ = false;
-        }
+        return std::nullopt;
     }
-    void addBlock(const DL_BlockData& block) override
+    double number(int code, double fallback) const { return number(code).value_or(fallback); }
+    std::optional<Point3> point(int code) const
     {
-        inBlock_ = true;
-        const QString name = QString::fromStdString(block.name).toLower();
-        blockSpace_.reset();
-        if (name == QLatin1String("*model_space")) blockSpace_ = SpaceKind::Model;
-        if (name == QLatin1String("*paper_space")) blockSpace_ = SpaceKind::Paper;
+        const auto x = number(code), y = number(code + 10);
+        if (!x || !y) return std::nullopt;
+        return Point3{*x, *y, number(code + 20, 0)};
     }
-    void endBlock() override
+    bool upright() const
     {
-        inBlock_ = false;
-        blockSpace_.reset();
+        return number(210, 0) == 0 && number(220, 0) == 0 && number(230, 1) == 1;
     }
 
-    void addLine(const DL_LineData& d) override
-    {
-        take(finite({d.x1, d.y1, d.z1, d.x2, d.y2, d.z2}),
-             CadLine{{d.x1, d.y1, d.z1}, {d.x2, d.y2, d.z2}});
-    }
-    void addArc(const DL_ArcData& d) override
-    {
-        take(finite({d.cx, d.cy, d.cz, d.radius, d.angle1, d.angle2}) && d.radius > 0,
-             CadArc{{d.cx, d.cy, d.cz}, d.radius, normalizeAngle(d.angle1 * kDegree),
-                    normalizeAngle(d.angle2 * kDegree)});
-    }
-    void addCircle(const DL_CircleData& d) override
-    {
-        take(finite({d.cx, d.cy, d.cz, d.radius}) && d.radius > 0,
-             CadCircle{{d.cx, d.cy, d.cz}, d.radius});
-    }
-    void addEllipse(const DL_EllipseData& d) override
-    {
-        const bool ok = finite({d.cx, d.cy, d.cz, d.mx, d.my, d.mz, d.ratio, d.angle1, d.angle2}) &&
-                        d.ratio > 0 && d.ratio <= 1 && std::hypot(d.mx, d.my) > 0;
-        CadEllipse e{{d.cx, d.cy, d.cz}, {d.mx, d.my, d.mz}, d.ratio, 0, kTwoPi};
-        if (ok) {
-            // A complete ellipse is written 0 .. 2pi; anything else is cut.
-            const double span = d.angle2 - d.angle1;
-            if (std::abs(std::abs(span) - kTwoPi) > 1e-12) {
-                e.startParam = normalizeAngle(d.angle1);
-                e.endParam = normalizeAngle(d.angle2);
-            }
-        }
-        take(ok, e);
-    }
+    std::span<const DxfTag> tags() const { return tags_; }
 
 private:
-    static bool isSupported(const std::string& type)
-    {
-        return entities::KindsOf<CadEntity>::hasDxfName(type);
-    }
-    bool inEntityList() const { return section_ == "ENTITIES" || section_ == "BLOCKS"; }
-
-    // Entities of the two layout blocks belong to their space; those of
-    // other blocks are block definitions, which this model does not have.
-    void take(bool valid, CadEntity entity)
-    {
-        std::optional<SpaceKind> space;
-        if (inBlock_)
-            space = blockSpace_;
-        else if (section_ == "ENTITIES")
-            space = getAttributes().isInPaperSpace() ? SpaceKind::Paper : SpaceKind::Model;
-        if (!valid || !space) {
-            ++skipped;
-            return;
-        }
-        doc_.space(*space).add(std::move(entity));
-        ++read;
-    }
-
-    CadDocument& doc_;
-    std::string section_;
-    bool expectSectionName_ = false;
-    bool sectionEnded_ = false;
-    bool inBlock_ = false;
-    std::optional<SpaceKind> blockSpace_;
+    std::span<const DxfTag> tags_;
 };
+
+// Vertices in file order: each 10 starts one, its 20 and 42 follow.
+std::optional<CadEntity> polyline(const Groups& g)
+{
+    CadPolyline p;
+    p.closed = (static_cast<int>(g.number(70, 0)) & 1) != 0;
+    p.elevation = g.number(38, 0);
+    bool haveY = true;
+    for (const DxfTag& t : g.tags()) {
+        const Groups one(std::span<const DxfTag>(&t, 1));
+        if (t.code == 10) {
+            if (!haveY) return std::nullopt;
+            const auto x = one.number(10);
+            if (!x) return std::nullopt;
+            p.vertices.push_back({*x, 0, 0});
+            haveY = false;
+        } else if (t.code == 20 || t.code == 42) {
+            const auto v = one.number(t.code);
+            if (!v || p.vertices.empty()) return std::nullopt;
+            if (t.code == 20) {
+                p.vertices.back().y = *v;
+                haveY = true;
+            } else {
+                p.vertices.back().bulge = *v;
+            }
+        }
+    }
+    if (!haveY || p.vertices.size() < 2) return std::nullopt;
+    // A count that disagrees with the vertices: a damaged record, kept as it is.
+    if (const auto n = g.number(90); n && *n != double(p.vertices.size())) return std::nullopt;
+    return p;
+}
+
+std::optional<CadEntity> interpret(const std::string& type, const Groups& g, const dxf::DxfDrawing& d)
+{
+    if (!g.upright()) return std::nullopt;
+    if (type == "LWPOLYLINE") return polyline(g);
+    if (type == "TEXT") {
+        const auto at = g.point(10);
+        const auto height = g.number(40);
+        // Aligned texts (72/73 other than 0) are placed by their second point: kept, not shown.
+        if (!at || !height || !(*height > 0) || g.number(72, 0) != 0 || g.number(73, 0) != 0) return std::nullopt;
+        std::string raw;
+        for (const DxfTag& t : g.tags())
+            if (t.code == 1) {
+                raw = t.value;
+                break;
+            }
+        return CadText{dxf::decodeDxfText(raw, d.codePage(), d.unicode()), *at, *height, g.number(50, 0) * kDegree};
+    }
+    if (type == "LINE") {
+        const auto a = g.point(10), b = g.point(11);
+        if (!a || !b) return std::nullopt;
+        return CadLine{*a, *b};
+    }
+    if (type == "CIRCLE" || type == "ARC") {
+        const auto c = g.point(10);
+        const auto r = g.number(40);
+        if (!c || !r || !(*r > 0)) return std::nullopt;
+        if (type == "CIRCLE") return CadCircle{*c, *r};
+        const auto a = g.number(50), b = g.number(51);
+        if (!a || !b) return std::nullopt;
+        return CadArc{*c, *r, normalizeAngle(*a * kDegree), normalizeAngle(*b * kDegree)};
+    }
+    if (type == "ELLIPSE") {
+        const auto c = g.point(10), m = g.point(11);
+        const auto ratio = g.number(40);
+        const double a = g.number(41, 0), b = g.number(42, kTwoPi);
+        if (!c || !m || !ratio || !(*ratio > 0 && *ratio <= 1) || !(std::hypot((*m)[0], (*m)[1]) > 0) ||
+            (*m)[2] != 0)
+            return std::nullopt;
+        CadEllipse e{*c, *m, *ratio, 0, kTwoPi};
+        // A complete ellipse is written 0 .. 2pi; anything else is cut.
+        if (std::abs(std::abs(b - a) - kTwoPi) > 1e-12) {
+            e.startParam = normalizeAngle(a);
+            e.endParam = normalizeAngle(b);
+        }
+        return e;
+    }
+    return std::nullopt;
+}
+
+std::vector<DxfTag> pointTags(int code, const Point3& p)
+{
+    return {{code, dxf::formatReal(p[0])}, {code + 10, dxf::formatReal(p[1])}, {code + 20, dxf::formatReal(p[2])}};
+}
+
+// The groups that carry an entity's geometry, in the order of its subclass.
+struct Geometry {
+    std::string type;
+    std::string subclass;
+    std::vector<DxfTag> tags;
+};
+
+Geometry geometry(const CadEntity& entity, const dxf::DxfDrawing& drawing)
+{
+    const auto real = [](int code, double v) { return DxfTag{code, dxf::formatReal(v)}; };
+    const auto concat = [](std::vector<DxfTag> a, const std::vector<DxfTag>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Visitor {
+        decltype(real)& r;
+        decltype(concat)& cat;
+        Geometry operator()(const CadLine& l) const
+        {
+            return {"LINE", "AcDbLine", cat(pointTags(10, l.start), pointTags(11, l.end))};
+        }
+        Geometry operator()(const CadCircle& c) const
+        {
+            return {"CIRCLE", "AcDbCircle", cat(pointTags(10, c.center), {r(40, c.radius)})};
+        }
+        Geometry operator()(const CadArc& a) const
+        {
+            // The arc's angles follow their own subclass marker.
+            return {"ARC", "AcDbCircle",
+                    cat(pointTags(10, a.center), {r(40, a.radius), {100, "AcDbArc"}, r(50, a.startAngle / kDegree),
+                                                  r(51, a.endAngle / kDegree)})};
+        }
+        Geometry operator()(const CadEllipse& e) const
+        {
+            return {"ELLIPSE", "AcDbEllipse",
+                    cat(cat(pointTags(10, e.center), pointTags(11, e.majorAxis)),
+                        {r(40, e.ratio), r(41, e.startParam), r(42, e.endParam)})};
+        }
+        Geometry operator()(const CadPolyline& p) const
+        {
+            std::vector<DxfTag> tags{{90, std::to_string(p.vertices.size())}, {70, p.closed ? "1" : "0"},
+                                     r(38, p.elevation), r(43, 0)};
+            for (const entities::PolylineVertex& v : p.vertices) {
+                tags.push_back(r(10, v.x));
+                tags.push_back(r(20, v.y));
+                if (v.bulge != 0) tags.push_back(r(42, v.bulge));
+            }
+            return {"LWPOLYLINE", "AcDbPolyline", std::move(tags)};
+        }
+        Geometry operator()(const CadText& t) const
+        {
+            // In the drawing's code page, \U+XXXX for what it lacks; a text
+            // that cannot be written at all is left empty rather than lost
+            // silently in the middle of a save (the automation refuses it first).
+            const Result<std::string> text = dxf::encodeDxfText(t.text, d.codePage(), d.unicode());
+            return {"TEXT", "AcDbText",
+                    cat(pointTags(10, t.insertion), {r(40, t.height), {1, text ? *text : std::string()},
+                                                     r(50, t.rotation / kDegree), {100, "AcDbText"}})};
+        }
+        const dxf::DxfDrawing& d;
+    };
+    return std::visit(Visitor{real, concat, drawing}, entity);
+}
+
+Error readFailure(const QString& path, const Error& why)
+{
+    return Error{why.number, QStringLiteral("“%1”不是可读的 DXF 文件：%2")
+                                 .arg(path, QString::fromStdString(why.description))
+                                 .toStdString(),
+                 path.toStdString()};
+}
 
 }  // namespace
 
 Result<DxfReadReport> readDxf(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Error{errc::kFileNotFound, QStringLiteral("无法打开文件“%1”：%2")
-                                              .arg(path, file.errorString())
-                                              .toStdString(),
-                     path.toStdString()};
-    file.close();
+    auto bytes = dxf::readRegularFile(QFile::encodeName(path).toStdString());
+    if (!bytes) return Error{errc::kFileNotFound, bytes.error().description, path.toStdString()};
+    auto drawing = dxf::DxfDrawing::fromBytes(*bytes);
+    if (!drawing) return readFailure(path, drawing.error());
+
     auto doc = std::make_unique<CadDocument>(QFileInfo(path).completeBaseName());
-    Reader reader(*doc);
-    bool parsed = false;
-    try {
-        DL_Dxf dxf;
-        parsed = dxf.in(QFile::encodeName(path).toStdString(), &reader);
-    } catch (const std::exception&) {
-        parsed = false;
-    }
-    if (!parsed || !reader.sawSection)
-        return Error{errc::kTypeMismatch,
-                     QStringLiteral("“%1”不是可读的 DXF 文件。").arg(path).toStdString(),
-                     path.toStdString()};
-    doc->setPath(QFileInfo(path).absoluteFilePath());
     DxfReadReport report;
-    report.read = reader.read;
-    report.skipped = reader.skipped;
+    const dxf::DxfDrawing& d = *drawing;
+    for (std::size_t i = 0; i < d.entityCount(); ++i) {
+        const dxf::EntityRecord& record = d.entity(i);
+        auto entity = interpret(record.type, Groups(d.entityTags(i)), d);
+        if (!entity) {
+            ++report.kept;
+            continue;
+        }
+        doc->space(record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model).add(std::move(*entity), i);
+        ++report.read;
+    }
+    doc->setDrawing(std::move(drawing).value());
+    doc->setPath(QFileInfo(path).absoluteFilePath());
     report.document = std::move(doc);
     return report;
 }
 
-namespace {
-
-void writeEntities(DL_Dxf& dxf, DL_WriterA& dw, const CadSpace& space)
+Result<std::string> dxfBytes(const CadDocument& document)
 {
-    const DL_Attributes attributes("0", 256, -1, "BYLAYER", 1.0);
-    struct Visitor {
-        DL_Dxf& dxf;
-        DL_WriterA& dw;
-        const DL_Attributes& a;
-        void operator()(const CadLine& l) const
-        {
-            dxf.writeLine(dw,
-                          DL_LineData(l.start[0], l.start[1], l.start[2], l.end[0], l.end[1],
-                                      l.end[2]),
-                          a);
+    dxf::DxfDrawing drawing = document.drawing();
+    for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
+        const CadSpace& space = document.space(kind);
+        for (int i = 0; i < space.count(); ++i) {
+            const auto record = space.record(i);
+            if (record && !space.changed(i)) continue;
+            Geometry g = geometry(space.at(i), drawing);
+            if (record) {
+                std::vector<DxfTag> values;
+                for (const DxfTag& t : g.tags)
+                    if (t.code != 100) values.push_back(t);
+                // A polyline repeats its vertex groups and only its flag can
+                // change; a text changes nothing once made.
+                if (std::holds_alternative<CadPolyline>(space.at(i)))
+                    values = {{70, std::get<CadPolyline>(space.at(i)).closed ? "1" : "0"}};
+                if (std::holds_alternative<CadText>(space.at(i))) continue;
+                drawing.setEntityValues(*record, values);
+                continue;
+            }
+            std::vector<DxfTag> data{{100, g.subclass}};
+            data.insert(data.end(), g.tags.begin(), g.tags.end());
+            drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model,
+                              dxf::NewEntity{g.type, "0", std::move(data)});
         }
-        void operator()(const CadArc& arc) const
-        {
-            dxf.writeArc(dw,
-                         DL_ArcData(arc.center[0], arc.center[1], arc.center[2], arc.radius,
-                                    arc.startAngle / kDegree, arc.endAngle / kDegree),
-                         a);
-        }
-        void operator()(const CadCircle& c) const
-        {
-            dxf.writeCircle(dw, DL_CircleData(c.center[0], c.center[1], c.center[2], c.radius),
-                            a);
-        }
-        void operator()(const CadEllipse& e) const
-        {
-            dxf.writeEllipse(dw,
-                             DL_EllipseData(e.center[0], e.center[1], e.center[2],
-                                            e.majorAxis[0], e.majorAxis[1], e.majorAxis[2],
-                                            e.ratio, e.startParam, e.endParam),
-                             a);
-        }
-    };
-    const Visitor visitor{dxf, dw, attributes};
-    for (const CadEntity& entity : space.entities()) std::visit(visitor, entity);
+    }
+    return drawing.toBytes();
 }
-
-void writeDrawing(DL_Dxf& dxf, DL_WriterA& dw, const CadDocument& document)
-{
-    dxf.writeHeader(dw);
-    dw.dxfString(9, "$INSUNITS");
-    dw.dxfInt(70, 4);  // millimetres
-    dw.sectionEnd();
-
-    dw.sectionTables();
-    dxf.writeVPort(dw);
-    dw.tableLinetypes(3);
-    dxf.writeLinetype(dw, DL_LinetypeData("BYBLOCK", "", 0, 0, 0.0));
-    dxf.writeLinetype(dw, DL_LinetypeData("BYLAYER", "", 0, 0, 0.0));
-    dxf.writeLinetype(dw, DL_LinetypeData("CONTINUOUS", "Solid line", 0, 0, 0.0));
-    dw.tableEnd();
-    dw.tableLayers(1);
-    dxf.writeLayer(dw, DL_LayerData("0", 0),
-                   DL_Attributes("", DL_Codes::white, 0, "CONTINUOUS", 1.0));
-    dw.tableEnd();
-    dw.tableStyle(1);
-    dxf.writeStyle(dw, DL_StyleData("Standard", 0, 0.0, 1.0, 0.0, 0, 2.5, "txt", ""));
-    dw.tableEnd();
-    dxf.writeView(dw);
-    dxf.writeUcs(dw);
-    dw.tableAppid(1);
-    dxf.writeAppid(dw, "ACAD");
-    dw.tableEnd();
-    dxf.writeDimStyle(dw, 2.5, 0.625, 0.625, 0.625, 2.5);
-    dxf.writeBlockRecord(dw);
-    dw.tableEnd();
-    dw.sectionEnd();
-
-    dw.sectionBlocks();
-    dxf.writeBlock(dw, DL_BlockData("*Model_Space", 0, 0.0, 0.0, 0.0));
-    dxf.writeEndBlock(dw, "*Model_Space");
-    // dxflib cannot flag an entity as paper space (group 67), so paper
-    // space travels as the contents of its layout block.
-    dxf.writeBlock(dw, DL_BlockData("*Paper_Space", 0, 0.0, 0.0, 0.0));
-    writeEntities(dxf, dw, document.paperSpace());
-    dxf.writeEndBlock(dw, "*Paper_Space");
-    dxf.writeBlock(dw, DL_BlockData("*Paper_Space0", 0, 0.0, 0.0, 0.0));
-    dxf.writeEndBlock(dw, "*Paper_Space0");
-    dw.sectionEnd();
-
-    dw.sectionEntities();
-    writeEntities(dxf, dw, document.modelSpace());
-    dw.sectionEnd();
-
-    dxf.writeObjects(dw);
-    dxf.writeObjectsEnd(dw);
-    dw.dxfEOF();
-}
-
-}  // namespace
 
 Status writeDxf(const CadDocument& document, const QString& path)
 {
-    const auto failure = [&](const QString& why) {
+    auto bytes = dxfBytes(document);
+    if (!bytes)
         return Error{protocol::kFailed,  // as a CAD reports a failed save
-                     QStringLiteral("无法保存“%1”：%2").arg(path, why).toStdString(),
+                     QStringLiteral("无法保存“%1”：%2").arg(path, QString::fromStdString(bytes.error().description)).toStdString(),
                      path.toStdString()};
-    };
-    const QFileInfo target(path);
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.tessik-save-XXXXXX"));
-    if (!temp.open()) return failure(temp.errorString());
-    const QString tempPath = temp.fileName();
-    temp.close();
-    {
-        DL_Dxf dxf;
-        DL_WriterA dw(QFile::encodeName(tempPath).constData(), DL_Codes::AC1015);
-        if (dw.openFailed()) return failure(QStringLiteral("无法写入临时文件"));
-        writeDrawing(dxf, dw, document);
-        dw.close();
-    }
-    QFile written(tempPath);
-    if (!written.exists() || written.size() == 0) return failure(QStringLiteral("写入失败"));
-    // The new file gets the old one's permissions, or the usual ones.
-    const auto permissions = target.exists()
-                                 ? QFile::permissions(path)
-                                 : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                       QFile::ReadOther;
-    QFile::setPermissions(tempPath, permissions);
-    // rename(2) replaces the target in one step: readers see the old file or
-    // the new one, never half of either.
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(path).constData()) != 0)
-        return failure(QString::fromLocal8Bit(std::strerror(errno)));
-    temp.setAutoRemove(false);
-    return success();
+    return dxf::replaceFile(QFile::encodeName(path).toStdString(), *bytes);
 }
 
 }  // namespace tessik::cadhost

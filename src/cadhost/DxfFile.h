@@ -1,9 +1,15 @@
 #pragma once
-// Reading and writing drawings as DXF (AutoCAD R2000 / AC1015), through
-// dxflib. LINE, ARC, CIRCLE and ELLIPSE are understood; every other entity is
-// skipped and counted, and an entity whose values make no sense (a radius of
-// zero, a ratio outside (0, 1], a non-finite number) is skipped and counted
-// too, so a damaged file never becomes a damaged drawing.
+// tessik-cad's drawings as DXF files, through the DXF layer (dxf/).
+//
+// Reading keeps the whole file in the document's DxfDrawing and shows what
+// this drawing model understands: LINE, ARC, CIRCLE and ELLIPSE in the plane
+// z = 0 orientation (extrusion 0,0,1) with sound values. Everything else
+// (other kinds, other orientations, a zero radius) is kept, counted, and
+// written back unchanged.
+//
+// Writing starts from that drawing: new entities are added with fresh
+// handles, changed ones get their new values, and the file is replaced in
+// one step (replaceFile), so a failed save leaves the old file whole.
 //
 // Arc angles are degrees in the file and radians in the drawing; ellipse
 // start/end are parameters in both.
@@ -19,13 +25,13 @@ namespace tessik::cadhost {
 
 struct DxfReadReport {
     std::unique_ptr<CadDocument> document;
-    int read = 0;     // entities taken into the drawing
-    int skipped = 0;  // entities of other kinds, or with values out of range
+    int read = 0;  // entities shown in the drawing
+    int kept = 0;  // entities kept for writing back but not shown
 };
 
 Result<DxfReadReport> readDxf(const QString& path);
-// Writes to a temporary file beside path and renames it into place, so a
-// failed save leaves an existing file untouched.
 Status writeDxf(const CadDocument& document, const QString& path);
+// The bytes writeDxf would write.
+Result<std::string> dxfBytes(const CadDocument& document);
 
 }  // namespace tessik::cadhost

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "DesignRecord.h"
+#include "ElbowFabrication.h"
 #include "ElbowGeometry.h"
 #include "ListFile.h"
 #include "NumberText.h"
@@ -103,6 +104,31 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
     return "由外径与曲率半径算出的 " + source + " 超出数值范围";
 }
 
+// The development of the designed elbow and its template files; 0 or the
+// exit status of the failure, already reported on `err`.
+int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
+                          std::optional<ElbowFabrication>& fabrication, std::ostream& err)
+{
+    FabricationInput in;
+    in.cutAngle = record.DblA;
+    in.middlePieces = record.IntN;
+    in.bendRadius = record.DblR;
+    in.outerDiameter = record.DblD;
+    if (o.wall)
+        if (const auto wall = textToDouble(*o.wall)) in.wall = *wall;
+    const auto density = textToDouble(o.density);
+    in.density = density ? *density : std::nan("");
+    in.templateDiameter = o.fabrication.templateDiameter;
+    in.divisions = o.fabrication.divisions;
+    Result<ElbowFabrication> developed = developElbow(in);
+    if (!developed) {
+        err << developed.error().description << "\n";
+        return 2;
+    }
+    fabrication = std::move(developed).value();
+    return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
+}
+
 }  // namespace
 
 std::string elbowUsage()
@@ -148,12 +174,14 @@ with lines {"type": "line", "start": [x,y,z], "end": [x,y,z]}, the arc {"type": 
 
 Exit status: 0 success; 1 wrong usage; 2 a field could not be used ("参数输入出错。"
 and the field on standard error, nothing on standard output).
-)usage";
+)usage" + fabricationUsage();
 }
 
-ElbowCliParse parseElbowArguments(const std::vector<std::string>& args)
+ElbowCliParse parseElbowArguments(const std::vector<std::string>& allArgs)
 {
     ElbowCliOptions o;
+    std::vector<std::string> args = allArgs;
+    if (const auto problem = takeFabricationArguments(args, o.fabrication)) return {std::nullopt, *problem};
     std::map<std::string, std::string*> texts{{"--angle", &o.angle}, {"--diameter", &o.diameter}};
     std::map<std::string, std::optional<std::string>*> optionalTexts{
         {"--segments", &o.segments}, {"--radius", &o.radius}, {"--wall", &o.wall}};
@@ -193,6 +221,8 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& args)
         if (it == viewNames().end()) return {std::nullopt, "unknown view: " + given["--view"]};
         o.view = it->second;
     }
+    if (o.fabrication.templateDiameter != TemplateDiameterKind::outside && !given.count("--wall"))
+        return {std::nullopt, "--template-diameter mean and inside need --wall"};
     if (given.count("--at") && !parsePoint(given["--at"], o.at))
         return {std::nullopt, "--at needs X,Y or X,Y,Z as decimal numbers: " + given["--at"]};
     return {o, {}};
@@ -245,6 +275,12 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
         weight = CalculateWeight(pending, {record.DblD, record.DblC1, record.DblC2, record.IntN}, o.density, *o.wall,
                                  {record.SngCZ, record.SngBH, record.SngWeight});
 
+    std::optional<ElbowFabrication> fabrication;
+    if (o.fabrication.wanted()) {
+        const int status = developForFabrication(o, record, fabrication, err);
+        if (status != 0) return status;
+    }
+
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
     out << "{\"parameters\": {\"DblAB\": " << number(record.DblAB) << ", \"DblA\": " << number(record.DblA)
         << ", \"DblB\": " << number(record.DblB) << ", \"DblD\": " << number(record.DblD)
@@ -259,7 +295,10 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
     out << " \"entities\": [";
     for (std::size_t i = 0; i < entities.size(); ++i)
         out << (i ? ",\n  " : "\n  ") << std::visit(EntityJson{}, entities[i]);
-    out << "\n ]}\n";
+    out << "\n ]";
+    if (fabrication && o.fabrication.json)
+        out << ",\n \"fabrication\": " << fabricationJson(*fabrication, o.wall.has_value());
+    out << "}\n";
     return 0;
 }
 

@@ -10,7 +10,9 @@
 //   0  the JSON object on `out`;
 //   1  wrong usage: a message on `err`, nothing on `out`;
 //   2  the design fields could not be used: "参数输入出错。" and the fields on
-//      `err`, nothing on `out`.
+//      `err`, nothing on `out`; or the elbow cannot be developed for
+//      fabrication: "无法展开：..." on `err`, nothing on `out`;
+//   3  a template file could not be written: why on `err`, nothing on `out`.
 
 #include <iosfwd>
 #include <optional>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "ElbowEntity.h"
+#include "FabricationCli.h"
 
 namespace tessik {
 
@@ -32,6 +35,7 @@ struct ElbowCliOptions {
     int view = 0;          // view option index: front 0, top 1, bottom 2, left 3, right 4, all 5
     Point3 at{};           // picked point
     bool help = false;
+    FabricationCliOptions fabrication;  // --fabrication and the template files
 };
 
 struct ElbowCliParse {

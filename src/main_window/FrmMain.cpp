@@ -125,6 +125,7 @@ FrmMain::FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent)
     connectHandlers();
     CmbWJ->setFocus();
     connectCad(cad);
+    createToolsMenu();
 }
 
 void FrmMain::createControls()

@@ -61,6 +61,8 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
@@ -136,6 +138,21 @@ public:
     const CadConnectionObjects& cadObjects() const { return cadConnection_->objects(); }
     // ---------------------------------------------------------------------
 
+    // ---- Tools menu -------------------------------------------------------
+    // Above the client area: "工具(&T)" with "下料展开图(&F)..." (Ctrl+T). The
+    // window itself does not know the fabrication window; whoever builds the
+    // program connects fabricationRequested to it (FrmMainTools.cpp).
+    QMenuBar* MenuBar = nullptr;
+    QMenu* MnuTools = nullptr;
+    QAction* MnuFabrication = nullptr;
+    // Holds every control at its place; the window is this plus the menu bar.
+    QWidget* ClientArea = nullptr;
+signals:
+    void fabricationRequested();
+
+public:
+    // ---------------------------------------------------------------------
+
     // The window's design parameters and scratch variables.
     DesignRecord record;
 
@@ -189,6 +206,7 @@ private:
     void decimalFilter(std::int16_t& KeyAscii);
     void refuse(std::int16_t& KeyAscii);
     void connectCad(CadAutomation& cad);
+    void createToolsMenu();
 
     // Standard data
     void connectStandardHandlers();

@@ -157,6 +157,32 @@ private slots:
         QCOMPARE(errorCode(client_.set(e, QStringLiteral("StartAngle"), "half")), kInvalidArgument);
     }
 
+    void polylinesAndTexts()
+    {
+        const qint64 before = count();
+        const QJsonArray flat{0, 0, 30, 0, 30, 20.5, 0, 20.5};
+        const qint64 p = client_.handle(client_.call(model_, QStringLiteral("AddLightWeightPolyline"), QJsonArray{QJsonValue(flat)}));
+        QVERIFY(p > 0);
+        QCOMPARE(client_.get(p, QStringLiteral("Closed")).value(QStringLiteral("result")), QJsonValue(false));
+        QCOMPARE(errorCode(client_.set(p, QStringLiteral("closed"), true)), 0);
+        QCOMPARE(client_.get(p, QStringLiteral("Closed")).value(QStringLiteral("result")), QJsonValue(true));
+        QCOMPARE(client_.get(p, QStringLiteral("Coordinates")).value(QStringLiteral("result")), QJsonValue(flat));
+        QCOMPARE(client_.get(p, QStringLiteral("EntityType")).value(QStringLiteral("result")), QJsonValue(24));
+        QCOMPARE(errorCode(client_.set(p, QStringLiteral("Closed"), "yes")), kInvalidArgument);
+
+        const qint64 t = client_.handle(client_.call(model_, QStringLiteral("AddText"),
+                                                     {QStringLiteral("端节 × 2"), pt(5, 6), 3.5}));
+        QVERIFY(t > 0);
+        QCOMPARE(client_.get(t, QStringLiteral("TextString")).value(QStringLiteral("result")),
+                 QJsonValue(QStringLiteral("端节 × 2")));
+        QCOMPARE(client_.get(t, QStringLiteral("InsertionPoint")).value(QStringLiteral("result")), QJsonValue(pt(5, 6)));
+        QCOMPARE(client_.get(t, QStringLiteral("Height")).value(QStringLiteral("result")), QJsonValue(3.5));
+        QCOMPARE(client_.get(t, QStringLiteral("Rotation")).value(QStringLiteral("result")), QJsonValue(0));
+        QCOMPARE(errorCode(client_.get(t, QStringLiteral("Closed"))), kUnknownName);
+        QCOMPARE(errorCode(client_.get(p, QStringLiteral("TextString"))), kUnknownName);
+        QCOMPARE(count(), before + 2);
+    }
+
     void invalidArgumentsAreRefusedAndNotStored_data()
     {
         QTest::addColumn<QString>("member");
@@ -176,6 +202,11 @@ private slots:
         QTest::newRow("ratio above one") << "AddEllipse" << QJsonArray{pt(0, 0), pt(1, 0), 1.5} << kInvalidArgument;
         QTest::newRow("zero major axis") << "AddEllipse" << QJsonArray{pt(0, 0), pt(0, 0), 0.5} << kInvalidArgument;
         QTest::newRow("huge number") << "AddLine" << QJsonArray{pt(0, 0), QJsonArray{1e308 * 10, 0, 0}} << kInvalidArgument;
+        QTest::newRow("polyline of one point") << "AddLightWeightPolyline" << QJsonArray{QJsonArray{0, 0}} << kInvalidArgument;
+        QTest::newRow("polyline odd count") << "AddLightWeightPolyline" << QJsonArray{QJsonArray{0, 0, 1, 1, 2}} << kInvalidArgument;
+        QTest::newRow("polyline text coordinate") << "AddLightWeightPolyline" << QJsonArray{QJsonArray{0, 0, "1", 1}} << kInvalidArgument;
+        QTest::newRow("zero text height") << "AddText" << QJsonArray{"a", pt(0, 0), 0} << kInvalidArgument;
+        QTest::newRow("two-line text") << "AddText" << QJsonArray{"a\nb", pt(0, 0), 2} << kInvalidArgument;
         QTest::newRow("item past end") << "Item" << QJsonArray{1000000} << kInvalidArgument;
         QTest::newRow("item negative") << "Item" << QJsonArray{-1} << kInvalidArgument;
         QTest::newRow("item fraction") << "Item" << QJsonArray{0.5} << kInvalidArgument;

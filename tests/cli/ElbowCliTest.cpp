@@ -183,5 +183,60 @@ TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesFromAnEmptyTable)
     ::rmdir(empty.c_str());
 }
 
+
+// --- Fabrication -----------------------------------------------------------------
+// (the numbers on random inputs: fabrication_model.py; the files: template_files_check.py)
+
+const std::string kPublished = "--angle 90 --segments 3 --diameter 273 --radius 381 --view top";
+
+TEST(ElbowCliFabrication, PublishedElbowAndOnlyWithTheFlag)
+{
+    const ProgramRun r = runProgram(kPublished + " --fabrication");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("cutback": 27.15153814732332)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("weldPerJoint": 866.07639407319)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\"weight\""), std::string::npos) << "no weight without --wall";
+    EXPECT_EQ(runProgram(kPublished).out.find("fabrication"), std::string::npos);
+
+    const ProgramRun none = runProgram("--angle 90 --segments 0 --diameter 273 --radius 381 --fabrication");
+    ASSERT_EQ(none.status, 0);
+    EXPECT_EQ(none.out.find("\"middle\", "), std::string::npos) << "no middle piece entry when IntN is 0";
+}
+
+TEST(ElbowCliFabrication, WhatCannotBeDevelopedExitsTwo)
+{
+    for (const char* args : {"--angle 180 --segments 0 --diameter 273 --radius 381 --fabrication",
+                             "--angle -90 --segments 3 --diameter 273 --radius 381 --fabrication",
+                             "--angle 90 --segments 3 --diameter 273 --radius 381 --template-diameter inside "
+                             "--wall 壁厚 --fabrication"}) {
+        const ProgramRun r = runProgram(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err.rfind("无法展开：", 0), 0u) << r.err;
+    }
+}
+
+TEST(ElbowCliFabrication, WrongUsage)
+{
+    for (const char* options : {"--fabrication --divisions 3", "--fabrication --divisions 721",
+                                "--fabrication --divisions 16.5", "--fabrication --template-diameter middle",
+                                "--fabrication --template-diameter mean", "--divisions 16",
+                                "--template-pdf t.pdf --paper A5", "--fabrication --paper A3",
+                                "--fabrication --fabrication", "--template-svg"}) {
+        const ProgramRun r = runProgram(kPublished + " " + options);
+        EXPECT_EQ(r.status, 1) << options;
+        EXPECT_EQ(r.out, "") << options;
+    }
+}
+
+TEST(ElbowCliFabrication, UnwritableTemplateExitsThree)
+{
+    const ProgramRun r = runProgram(kPublished + " --fabrication --template-svg /nonexistent-folder/t.svg");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("/nonexistent-folder/t.svg"), std::string::npos) << r.err;
+
+}
+
 }  // namespace
 }  // namespace tessik

@@ -1,0 +1,331 @@
+#include "DxfDrawing.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "DxfTagReader.h"
+#include "NumberText.h"
+
+namespace tessik::dxf {
+
+namespace {
+
+bool isTag(const DxfTag& t, int code, std::string_view value) { return t.code == code && t.value == value; }
+
+std::string upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// Where tag i starts in an ASCII file: two lines a tag. Binary files have no
+// lines; the count still locates the tag.
+std::string where(std::size_t i) { return "第 " + std::to_string(2 * i + 1) + " 行"; }
+
+Error structureError(std::size_t i, const std::string& what)
+{
+    return Error{errc::kTypeMismatch, where(i) + "：" + what, {}};
+}
+
+std::optional<std::uint64_t> parseHandle(std::string_view s)
+{
+    if (s.empty() || s.size() > 16) return std::nullopt;
+    std::uint64_t v = 0;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 16);
+    if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+std::string hexHandle(std::uint64_t v)
+{
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, 16);
+    std::string s(buf, res.ptr);
+    return upper(s);
+}
+
+void appendTag(std::string& out, const DxfTag& tag)
+{
+    char code[16];
+    const auto res = std::to_chars(code, code + sizeof code, tag.code);
+    const std::size_t width = static_cast<std::size_t>(res.ptr - code);
+    if (width < 3) out.append(3 - width, ' ');
+    out.append(code, res.ptr);
+    out += '\n';
+    out += tag.value;
+    out += '\n';
+}
+
+Status checkTags(const std::string& type, const std::vector<DxfTag>& tags)
+{
+    for (const DxfTag& t : tags) {
+        if (t.code < kMinCode || t.code > kMaxCode || !validValue(t.code, t.value))
+            return Error{errc::kTypeMismatch,
+                         "无法写出 " + type + " 实体：组码 " + std::to_string(t.code) + " 的值“" +
+                             t.value + "”无法写入 DXF",
+                         type};
+    }
+    return success();
+}
+
+}  // namespace
+
+std::string formatReal(double value)
+{
+    std::string s = doubleToRoundTripText(value);
+    if (std::isfinite(value) && s.find_first_of(".eE") == std::string::npos) s += ".0";
+    return s;
+}
+
+Result<DxfDrawing> DxfDrawing::fromBytes(std::string_view bytes)
+{
+    auto tags = readDxfTags(bytes);
+    if (!tags) return tags.error();
+    DxfDrawing drawing;
+    drawing.tags_ = std::move(tags).value();
+    if (Status indexed = drawing.index(); !indexed) return indexed.error();
+    return drawing;
+}
+
+Status DxfDrawing::index()
+{
+    std::size_t i = 0;
+    const std::size_t n = tags_.size();
+    bool sawSection = false;
+    while (i < n) {
+        const DxfTag& t = tags_[i];
+        if (t.code == 999) {
+            ++i;
+            continue;
+        }
+        if (isTag(t, 0, "EOF")) break;
+        if (!isTag(t, 0, "SECTION"))
+            return structureError(i, "这里应是一个段（0 SECTION），却是“" + std::to_string(t.code) + " " +
+                                         t.value.substr(0, 40) + "”");
+        if (i + 1 >= n || tags_[i + 1].code != 2) return structureError(i, "段没有名字");
+        const std::string name = tags_[i + 1].value;
+        std::size_t end = i + 2;
+        while (end < n && !isTag(tags_[end], 0, "ENDSEC")) {
+            if (isTag(tags_[end], 0, "SECTION") || isTag(tags_[end], 0, "EOF"))
+                return structureError(end, "段“" + name + "”没有结束（缺少 ENDSEC）");
+            ++end;
+        }
+        if (end >= n) return structureError(i, "段“" + name + "”没有结束（缺少 ENDSEC），文件不完整");
+        const Range range{i, end};
+        if (name == "HEADER") header_ = range;
+        if (name == "ENTITIES") {
+            entitiesSection_ = range;
+            if (Status s = indexEntities(range); !s) return s;
+        }
+        if (name == "TABLES") {
+            for (std::size_t k = i + 2; k < end; ++k) {
+                if (!isTag(tags_[k], 0, "BLOCK_RECORD")) continue;
+                std::string recordName, handle;
+                for (std::size_t m = k + 1; m < end && tags_[m].code != 0; ++m) {
+                    if (tags_[m].code == 2 && recordName.empty()) recordName = tags_[m].value;
+                    if (tags_[m].code == 5 && handle.empty()) handle = tags_[m].value;
+                }
+                if (!recordName.empty() && !handle.empty()) blockRecordHandles_.emplace(upper(recordName), handle);
+            }
+        }
+        sawSection = true;
+        i = end + 1;
+    }
+    if (!sawSection) return Error{errc::kTypeMismatch, "这不是 DXF 文件：其中没有任何段（SECTION）", {}};
+    return indexHandles();
+}
+
+Status DxfDrawing::indexEntities(Range section)
+{
+    std::size_t i = section.begin + 2;
+    while (i < section.end && tags_[i].code != 0) ++i;  // stray groups after the name stay where they are
+    while (i < section.end) {
+        Range r{i, i + 1};
+        while (r.end < section.end && tags_[r.end].code != 0) ++r.end;
+        EntityRecord record;
+        record.type = tags_[i].value;
+        for (std::size_t k = r.begin + 1; k < r.end; ++k) {
+            if (tags_[k].code == 5 && record.handle.empty()) record.handle = tags_[k].value;
+            if (tags_[k].code == 67 && tags_[k].value.find('1') != std::string::npos) record.space = Space::Paper;
+        }
+        recordRanges_.push_back(r);
+        records_.push_back(std::move(record));
+        i = r.end;
+    }
+    return success();
+}
+
+Status DxfDrawing::indexHandles()
+{
+    std::uint64_t maxUsed = 0;
+    std::uint64_t headerSeed = 0;
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        const DxfTag& t = tags_[i];
+        if (t.code != 5 && t.code != 105) continue;
+        const auto handle = parseHandle(t.value);
+        if (!handle) return structureError(i, "句柄“" + t.value.substr(0, 40) + "”不是十六进制数");
+        const bool isSeed = header_ && i > header_->begin && i < header_->end && i > 0 &&
+                            isTag(tags_[i - 1], 9, "$HANDSEED");
+        if (isSeed) {
+            headerSeed = *handle;
+        } else {
+            usesHandles_ = true;
+            maxUsed = std::max(maxUsed, *handle);
+        }
+    }
+    if (modern()) usesHandles_ = true;
+    if (maxUsed == UINT64_MAX) return Error{errc::kOverflow, "文件中的句柄已用尽", {}};
+    seed_ = std::max({headerSeed, maxUsed + 1, std::uint64_t{1}});
+    return success();
+}
+
+std::optional<std::string> DxfDrawing::headerValue(std::string_view name) const
+{
+    if (!header_) return std::nullopt;
+    for (std::size_t i = header_->begin + 2; i + 1 < header_->end; ++i)
+        if (tags_[i].code == 9 && tags_[i].value == name && tags_[i + 1].code != 9 && tags_[i + 1].code != 0)
+            return tags_[i + 1].value;
+    return std::nullopt;
+}
+
+std::string DxfDrawing::version() const { return headerValue("$ACADVER").value_or("AC1009"); }
+
+std::string DxfDrawing::codePage() const { return headerValue("$DWGCODEPAGE").value_or("ANSI_1252"); }
+
+const EntityRecord& DxfDrawing::entity(std::size_t i) const
+{
+    return i < records_.size() ? records_[i] : added_[i - records_.size()].first;
+}
+
+std::span<const DxfTag> DxfDrawing::entityTags(std::size_t i) const
+{
+    if (i >= records_.size()) return added_[i - records_.size()].second;
+    if (auto it = replaced_.find(i); it != replaced_.end()) return it->second;
+    const Range r = recordRanges_[i];
+    return std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin);
+}
+
+std::string DxfDrawing::newHandle() { return hexHandle(seed_++); }
+
+std::string DxfDrawing::spaceOwner(Space space) const
+{
+    const auto it = blockRecordHandles_.find(space == Space::Model ? "*MODEL_SPACE" : "*PAPER_SPACE");
+    return it == blockRecordHandles_.end() ? std::string() : it->second;
+}
+
+std::size_t DxfDrawing::addEntity(Space space, NewEntity entity)
+{
+    EntityRecord record{entity.type, space, {}};
+    std::vector<DxfTag> tags{{0, entity.type}};
+    if (hasHandles()) {
+        record.handle = newHandle();
+        tags.push_back({5, record.handle});
+    }
+    if (modern()) {
+        if (const std::string owner = spaceOwner(space); !owner.empty()) tags.push_back({330, owner});
+        tags.push_back({100, "AcDbEntity"});
+    }
+    if (space == Space::Paper) tags.push_back({67, "1"});
+    tags.push_back({8, entity.layer});
+    for (DxfTag& t : entity.data)
+        if (t.code != 100 || modern()) tags.push_back(std::move(t));
+    added_.emplace_back(std::move(record), std::move(tags));
+    return entityCount() - 1;
+}
+
+void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& values)
+{
+    std::vector<DxfTag> tags;
+    if (i >= records_.size()) {
+        tags = added_[i - records_.size()].second;
+    } else {
+        const auto current = entityTags(i);
+        tags.assign(current.begin(), current.end());
+    }
+    for (const DxfTag& v : values) {
+        auto it = std::find_if(tags.begin(), tags.end(), [&](const DxfTag& t) { return t.code == v.code; });
+        if (it != tags.end()) {
+            it->value = v.value;
+        } else {
+            auto xdata = std::find_if(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code >= 1000; });
+            tags.insert(xdata, v);
+        }
+    }
+    if (i >= records_.size())
+        added_[i - records_.size()].second = std::move(tags);
+    else
+        replaced_[i] = std::move(tags);
+}
+
+Result<std::string> DxfDrawing::toBytes() const
+{
+    for (const auto& [i, tags] : replaced_)
+        if (Status s = checkTags(records_[i].type, tags); !s) return s.error();
+    for (const auto& [record, tags] : added_)
+        if (Status s = checkTags(record.type, tags); !s) return s.error();
+
+    std::string out;
+    out.reserve(tags_.size() * 12 + added_.size() * 200);
+    const auto writeAdded = [&] {
+        for (const auto& entry : added_)
+            for (const DxfTag& t : entry.second) appendTag(out, t);
+    };
+    const bool needSeed = hasHandles() && !headerValue("$HANDSEED");
+    // Where the ENTITIES section goes when the file has none and one is needed.
+    std::optional<std::size_t> newSectionAt;
+    if (!entitiesSection_ && !added_.empty()) {
+        newSectionAt = tags_.size();
+        for (std::size_t i = 0; i < tags_.size(); ++i)
+            if (isTag(tags_[i], 0, "EOF") ||
+                (isTag(tags_[i], 0, "SECTION") && i + 1 < tags_.size() && tags_[i + 1].value == "OBJECTS")) {
+                newSectionAt = i;
+                break;
+            }
+    }
+    std::map<std::size_t, std::size_t> recordAt;  // first tag -> record index
+    for (const auto& [i, tags] : replaced_) recordAt.emplace(recordRanges_[i].begin, i);
+
+    bool wroteEof = false;
+    for (std::size_t i = 0; i < tags_.size();) {
+        if (i == newSectionAt) {
+            appendTag(out, {0, "SECTION"});
+            appendTag(out, {2, "ENTITIES"});
+            writeAdded();
+            appendTag(out, {0, "ENDSEC"});
+        }
+        if (auto it = recordAt.find(i); it != recordAt.end()) {
+            for (const DxfTag& t : replaced_.at(it->second)) appendTag(out, t);
+            i = recordRanges_[it->second].end;
+            continue;
+        }
+        if (entitiesSection_ && i == entitiesSection_->end) writeAdded();
+        if (header_ && i == header_->end && needSeed) {
+            appendTag(out, {9, "$HANDSEED"});
+            appendTag(out, {5, hexHandle(seed_)});
+        }
+        if (header_ && i > 0 && tags_[i].code == 5 && isTag(tags_[i - 1], 9, "$HANDSEED") && i > header_->begin &&
+            i < header_->end) {
+            appendTag(out, {5, hexHandle(seed_)});
+        } else {
+            appendTag(out, tags_[i]);
+        }
+        if (isTag(tags_[i], 0, "EOF")) {
+            wroteEof = true;
+            break;
+        }
+        ++i;
+    }
+    if (newSectionAt == tags_.size() && !wroteEof) {
+        appendTag(out, {0, "SECTION"});
+        appendTag(out, {2, "ENTITIES"});
+        writeAdded();
+        appendTag(out, {0, "ENDSEC"});
+    }
+    if (!wroteEof) appendTag(out, {0, "EOF"});
+    return out;
+}
+
+}  // namespace tessik::dxf

@@ -1,0 +1,114 @@
+#pragma once
+// A DXF drawing as the file holds it: every tag of every section, table,
+// block, entity and object, in its order, written back unchanged. On top of
+// that the drawing knows where things are (sections, header variables, the
+// records of the ENTITIES section, the block records that own the two
+// spaces) and takes three kinds of change:
+//
+//  - a new entity, appended to the ENTITIES section, with a handle from
+//    $HANDSEED (which advances) and the owner of its space;
+//  - new values for some groups of an existing entity, replaced in place
+//    (every other tag of it stays, its handle and its extended data too);
+//  - nothing else: what the drawing does not interpret it never rewrites.
+//
+// Handles are hexadecimal; a handle seed below a handle the file already uses
+// is raised past it, so a new entity can never take an existing handle.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "DxfTag.h"
+#include "Error.h"
+
+namespace tessik::dxf {
+
+enum class Space { Model, Paper };
+
+// One entity: a run of tags that starts with group 0.
+struct EntityRecord {
+    std::string type;
+    Space space = Space::Model;
+    std::string handle;  // empty when the file has none
+};
+
+// An entity made in memory: its type, layer and the tags after the common
+// ones (subclass markers included; they are left out for R12).
+struct NewEntity {
+    std::string type;
+    std::string layer = "0";
+    std::vector<DxfTag> data;
+};
+
+class DxfDrawing {
+public:
+    // Reads the tags of a file (ASCII or binary) and indexes them.
+    static Result<DxfDrawing> fromBytes(std::string_view bytes);
+    // An empty AutoCAD 2000 drawing (AC1015, code page ANSI_936, millimetres):
+    // layer 0, the standard line types, text style and dimension style, model
+    // and paper space with their layouts.
+    static DxfDrawing blank();
+
+    // "AC1009" (R12) when the file does not say.
+    std::string version() const;
+    // $DWGCODEPAGE, "ANSI_1252" when the file does not say.
+    std::string codePage() const;
+    // Whether the version stores text as UTF-8 (AutoCAD 2007, AC1021, and later).
+    bool unicode() const { return version() >= "AC1021"; }
+    std::optional<std::string> headerValue(std::string_view name) const;
+
+    // ENTITIES section and the entities added since; index i stays i.
+    std::size_t entityCount() const { return records_.size() + added_.size(); }
+    const EntityRecord& entity(std::size_t i) const;
+    std::span<const DxfTag> entityTags(std::size_t i) const;
+
+    // Returns the new entity's index; its tags are checked when written.
+    std::size_t addEntity(Space space, NewEntity entity);
+    // Sets the first group of each code in values to its value; a code the
+    // entity lacks is added before its extended data.
+    void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
+
+    // The next handle $HANDSEED would give (for tests and audits).
+    std::uint64_t handleSeed() const { return seed_; }
+
+    // The whole file as ASCII DXF. Fails, writing nothing, when a tag made in
+    // memory cannot be written (a non-finite number, a line break in a text).
+    Result<std::string> toBytes() const;
+
+private:
+    struct Range {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+
+    Status index();
+    Status indexEntities(Range section);
+    Status indexHandles();
+    std::string newHandle();
+    bool hasHandles() const { return usesHandles_; }
+    bool modern() const { return version() >= "AC1012"; }
+    std::string spaceOwner(Space space) const;
+
+    std::vector<DxfTag> tags_;
+    std::optional<Range> header_;
+    std::optional<Range> entitiesSection_;
+    std::vector<Range> recordRanges_;
+    std::vector<EntityRecord> records_;
+    std::map<std::size_t, std::vector<DxfTag>> replaced_;  // by record index
+    std::vector<std::pair<EntityRecord, std::vector<DxfTag>>> added_;
+    std::map<std::string, std::string, std::less<>> blockRecordHandles_;  // upper-case name -> handle
+    std::uint64_t seed_ = 1;
+    bool usesHandles_ = false;
+};
+
+// Shortest text that reads back as the same double; always with a decimal
+// point or an exponent, as CAD programs write reals.
+std::string formatReal(double value);
+
+}  // namespace tessik::dxf

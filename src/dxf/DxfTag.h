@@ -1,0 +1,25 @@
+#pragma once
+// One group of a DXF file: a group code and its value, kept as the text the
+// file holds (numbers included), so a tag that is read and written back is
+// byte-for-byte the same. What a code's value must be (a string, an integer
+// of some width, a real, a handle) is fixed by the code alone.
+
+#include <string>
+
+namespace tessik::dxf {
+
+struct DxfTag {
+    int code = 0;
+    std::string value;
+    friend bool operator==(const DxfTag&, const DxfTag&) = default;
+};
+
+enum class ValueKind { String, Int16, Int32, Int64, Double, Bool, Binary };
+
+// Group codes a file may hold; anything else is a damaged file.
+inline constexpr int kMinCode = -5;
+inline constexpr int kMaxCode = 1071;
+
+ValueKind valueKind(int code);
+
+}  // namespace tessik::dxf

@@ -1,0 +1,287 @@
+#include "DxfTagReader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "NumberText.h"
+
+namespace tessik::dxf {
+
+namespace {
+
+constexpr std::string_view kBinarySentinel("AutoCAD Binary DXF\r\n\x1a\0", 22);
+
+std::string_view trimBlanks(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+template <class Int>
+bool parseInt(std::string_view s, Int& out)
+{
+    s = trimBlanks(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size();
+}
+
+bool parseDouble(std::string_view s, double& out)
+{
+    s = trimBlanks(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    // from_chars also takes "nan" and "inf"; a number must have a digit.
+    const char c = s.front() == '-' && s.size() > 1 ? s[1] : s.front();
+    if (!(c >= '0' && c <= '9') && c != '.') return false;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size() && std::isfinite(out);
+}
+
+bool isHex(std::string_view s)
+{
+    if (s.size() % 2 != 0) return false;
+    for (char c : s)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+std::string kindName(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Double: return "实数";
+    case ValueKind::Int16: return "16 位整数";
+    case ValueKind::Int32: return "32 位整数";
+    case ValueKind::Int64: return "64 位整数";
+    case ValueKind::Bool: return "0 或 1";
+    case ValueKind::Binary: return "十六进制数据";
+    case ValueKind::String: break;
+    }
+    return "文字";
+}
+
+Error lineError(std::size_t line, const std::string& what)
+{
+    return Error{errc::kTypeMismatch, "第 " + std::to_string(line) + " 行：" + what, {}};
+}
+
+std::string shown(std::string_view value)
+{
+    constexpr std::size_t kShown = 40;
+    std::string s(value.substr(0, kShown));
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return value.size() > kShown ? s + "…" : s;
+}
+
+Result<std::vector<DxfTag>> readAscii(std::string_view bytes)
+{
+    std::vector<DxfTag> tags;
+    std::size_t pos = 0;
+    std::size_t line = 0;
+    const auto nextLine = [&](std::string_view& out) {
+        if (pos >= bytes.size()) return false;
+        const std::size_t end = bytes.find('\n', pos);
+        const std::size_t stop = end == std::string_view::npos ? bytes.size() : end;
+        out = bytes.substr(pos, stop - pos);
+        // Every CR before the LF goes, so what the writer puts back reads the same.
+        while (!out.empty() && out.back() == '\r') out.remove_suffix(1);
+        pos = end == std::string_view::npos ? bytes.size() : end + 1;
+        ++line;
+        return true;
+    };
+    // A UTF-8 byte-order mark (some writers of R2007+ files put one first).
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+    std::string_view codeText, value;
+    while (nextLine(codeText)) {
+        if (trimBlanks(codeText).empty() && pos >= bytes.size()) break;  // final blank line
+        int code = 0;
+        if (!parseInt(codeText, code) || code < kMinCode || code > kMaxCode)
+            return lineError(line, "“" + shown(codeText) + "”不是组码");
+        const std::size_t codeLine = line;
+        if (!nextLine(value))
+            return lineError(codeLine, "组码 " + std::to_string(code) + " 之后文件结束，缺少它的值");
+        if (!validValue(code, value))
+            return lineError(line, "组码 " + std::to_string(code) + " 的值“" + shown(value) +
+                                       "”不是" + kindName(valueKind(code)));
+        tags.push_back(DxfTag{code, std::string(value)});
+        if (code == 0 && value == "EOF") break;
+    }
+    return tags;
+}
+
+class BinaryCursor {
+public:
+    explicit BinaryCursor(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t offset() const { return pos_; }
+    bool atEnd() const { return pos_ >= bytes_.size(); }
+    template <class T>
+    bool little(T& out)
+    {
+        if (bytes_.size() - pos_ < sizeof(T)) return false;
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            v |= std::uint64_t(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
+        pos_ += sizeof(T);
+        if constexpr (std::is_same_v<T, double>) {
+            std::memcpy(&out, &v, sizeof out);
+        } else {
+            out = static_cast<T>(v);
+        }
+        return true;
+    }
+    bool cString(std::string_view& out)
+    {
+        const std::size_t end = bytes_.find('\0', pos_);
+        if (end == std::string_view::npos) return false;
+        out = bytes_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        return true;
+    }
+    bool chunk(std::string_view& out)
+    {
+        std::uint8_t n = 0;
+        if (!little(n) || bytes_.size() - pos_ < n) return false;
+        out = bytes_.substr(pos_, n);
+        pos_ += n;
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+Result<std::vector<DxfTag>> readBinary(std::string_view bytes)
+{
+    BinaryCursor in(bytes.substr(kBinarySentinel.size()));
+    // R12 files have one-byte codes (255 then two bytes for larger ones);
+    // R13 and later two-byte codes. The first tag is 0 SECTION either way.
+    const bool wideCodes = bytes.size() > kBinarySentinel.size() + 1 &&
+                           bytes[kBinarySentinel.size() + 1] == '\0';
+    std::vector<DxfTag> tags;
+    const auto damaged = [&](const char* what) {
+        return Error{errc::kTypeMismatch,
+                     "二进制 DXF 在字节 " + std::to_string(in.offset() + kBinarySentinel.size()) +
+                         " 处损坏：" + what,
+                     {}};
+    };
+    while (!in.atEnd()) {
+        int code = 0;
+        if (wideCodes) {
+            std::int16_t c = 0;
+            if (!in.little(c)) return damaged("组码不完整");
+            code = c;
+        } else {
+            std::uint8_t c = 0;
+            if (!in.little(c)) return damaged("组码不完整");
+            code = c;
+            if (c == 255) {
+                std::int16_t wide = 0;
+                if (!in.little(wide)) return damaged("组码不完整");
+                code = wide;
+            }
+        }
+        if (code < kMinCode || code > kMaxCode) return damaged("组码超出范围");
+        std::string value;
+        switch (valueKind(code)) {
+        case ValueKind::Double: {
+            double d = 0;
+            if (!in.little(d)) return damaged("实数不完整");
+            if (!std::isfinite(d)) return damaged("实数不是有限数");
+            value = doubleToRoundTripText(d);
+            break;
+        }
+        case ValueKind::Int16: {
+            std::int16_t v = 0;
+            if (!in.little(v)) return damaged("整数不完整");
+            value = std::to_string(v);
+            break;
+        }
+        case ValueKind::Int32: {
+            std::int32_t v = 0;
+            if (!in.little(v)) return damaged("整数不完整");
+            value = std::to_string(v);
+            break;
+        }
+        case ValueKind::Int64: {
+            std::int64_t v = 0;
+            if (!in.little(v)) return damaged("整数不完整");
+            value = std::to_string(v);
+            break;
+        }
+        case ValueKind::Bool: {
+            std::uint8_t v = 0;
+            if (!in.little(v)) return damaged("布尔值不完整");
+            value = v ? "1" : "0";
+            break;
+        }
+        case ValueKind::Binary: {
+            std::string_view raw;
+            if (!in.chunk(raw)) return damaged("二进制数据不完整");
+            static const char* digits = "0123456789ABCDEF";
+            for (unsigned char c : raw) {
+                value += digits[c >> 4];
+                value += digits[c & 15];
+            }
+            break;
+        }
+        case ValueKind::String: {
+            std::string_view s;
+            if (!in.cString(s)) return damaged("文字没有结束符");
+            if (s.find_first_of("\r\n") != std::string_view::npos) return damaged("文字中有换行");
+            value = std::string(s);
+            break;
+        }
+        }
+        tags.push_back(DxfTag{code, std::move(value)});
+        if (code == 0 && tags.back().value == "EOF") break;
+    }
+    return tags;
+}
+
+}  // namespace
+
+bool validValue(int code, std::string_view value)
+{
+    switch (valueKind(code)) {
+    case ValueKind::Double: {
+        double d = 0;
+        return parseDouble(value, d);
+    }
+    case ValueKind::Int16: {
+        std::int16_t v = 0;
+        return parseInt(value, v);
+    }
+    case ValueKind::Int32: {
+        std::int32_t v = 0;
+        return parseInt(value, v);
+    }
+    case ValueKind::Int64: {
+        std::int64_t v = 0;
+        return parseInt(value, v);
+    }
+    case ValueKind::Bool: {
+        int v = 0;
+        return parseInt(value, v) && (v == 0 || v == 1);
+    }
+    case ValueKind::Binary: return isHex(trimBlanks(value));
+    case ValueKind::String: break;
+    }
+    return value.find_first_of("\r\n") == std::string_view::npos;
+}
+
+bool isBinaryDxf(std::string_view bytes) { return bytes.substr(0, kBinarySentinel.size()) == kBinarySentinel; }
+
+Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes)
+{
+    return isBinaryDxf(bytes) ? readBinary(bytes) : readAscii(bytes);
+}
+
+}  // namespace tessik::dxf

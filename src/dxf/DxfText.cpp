@@ -1,0 +1,202 @@
+#include "DxfText.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+#include <iconv.h>
+
+namespace tessik::dxf {
+
+namespace {
+
+class Converter {
+public:
+    Converter(const std::string& to, const std::string& from) : cd_(::iconv_open(to.c_str(), from.c_str())) {}
+    ~Converter()
+    {
+        if (ok()) ::iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    // Converts one piece; false when iconv refuses it.
+    bool convert(std::string_view in, std::string& out)
+    {
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in.data());
+        std::size_t left = in.size();
+        std::string buffer(in.size() * 4 + 16, '\0');
+        char* dst = buffer.data();
+        std::size_t room = buffer.size();
+        const std::size_t r = ::iconv(cd_, &src, &left, &dst, &room);
+        if (r == static_cast<std::size_t>(-1) || left != 0) return false;
+        out.append(buffer.data(), buffer.size() - room);
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+void appendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// The length of the UTF-8 sequence at s[i] and its code point; nullopt when invalid.
+std::optional<std::pair<std::size_t, std::uint32_t>> utf8At(std::string_view s, std::size_t i)
+{
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80) return std::pair<std::size_t, std::uint32_t>{1, c};
+    std::size_t n = 0;
+    std::uint32_t cp = 0;
+    if ((c & 0xE0) == 0xC0) n = 2, cp = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0) n = 3, cp = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0) n = 4, cp = c & 0x07;
+    else return std::nullopt;
+    if (i + n > s.size()) return std::nullopt;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return std::nullopt;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    return std::pair<std::size_t, std::uint32_t>{n, cp};
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "\U+XXXX" at s[i]: its code point.
+std::optional<std::uint32_t> escapeAt(std::string_view s, std::size_t i)
+{
+    if (i + 7 > s.size() || s[i] != '\\' || (s[i + 1] != 'U' && s[i + 1] != 'u') || s[i + 2] != '+')
+        return std::nullopt;
+    std::uint32_t cp = 0;
+    for (std::size_t k = 3; k < 7; ++k) {
+        const int d = hexDigit(s[i + k]);
+        if (d < 0) return std::nullopt;
+        cp = cp * 16 + static_cast<std::uint32_t>(d);
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) return std::nullopt;
+    return cp;
+}
+
+// UTF-8 (possibly damaged) with the escapes decoded; damaged bytes become U+FFFD.
+std::string cleanUtf8(std::string_view s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        if (auto cp = escapeAt(s, i)) {
+            appendUtf8(out, *cp);
+            i += 7;
+        } else if (auto seq = utf8At(s, i)) {
+            out.append(s.substr(i, seq->first));
+            i += seq->first;
+        } else {
+            appendUtf8(out, 0xFFFD);
+            ++i;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string charsetOf(std::string_view codePage)
+{
+    std::string cp;
+    for (char c : codePage) cp += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (cp == "ANSI_936") return "GBK";
+    if (cp == "ANSI_950") return "BIG5";
+    if (cp == "ANSI_932") return "CP932";
+    if (cp == "ANSI_949") return "CP949";
+    if (cp == "ANSI_874") return "CP874";
+    if (cp.size() == 9 && cp.starts_with("ANSI_125") && cp[8] >= '0' && cp[8] <= '8')
+        return "CP125" + std::string(1, cp[8]);
+    if (cp == "DOS437") return "CP437";
+    if (cp == "DOS850") return "CP850";
+    if (cp == "DOS866") return "CP866";
+    return "CP1252";
+}
+
+std::string decodeDxfText(std::string_view raw, std::string_view codePage, bool unicode)
+{
+    if (unicode) return cleanUtf8(raw);
+    // ASCII needs no converter, and most texts are ASCII.
+    bool ascii = true;
+    for (char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return cleanUtf8(raw);
+    Converter conv("UTF-8", charsetOf(codePage));
+    if (!conv.ok()) return cleanUtf8(raw);
+    std::string out;
+    std::string piece;
+    // Byte by byte where the whole fails, so one bad byte costs one character.
+    if (conv.convert(raw, out)) return cleanUtf8(out);
+    out.clear();
+    for (std::size_t i = 0; i < raw.size();) {
+        bool done = false;
+        for (std::size_t n = 1; n <= 2 && i + n <= raw.size() && !done; ++n) {
+            piece.clear();
+            if (conv.convert(raw.substr(i, n), piece)) {
+                out += piece;
+                i += n;
+                done = true;
+            }
+        }
+        if (!done) {
+            appendUtf8(out, 0xFFFD);
+            ++i;
+        }
+    }
+    return cleanUtf8(out);
+}
+
+Result<std::string> encodeDxfText(std::string_view utf8, std::string_view codePage, bool unicode)
+{
+    const auto refused = [](const char* why) { return Error{errc::kTypeMismatch, why, {}}; };
+    std::optional<Converter> conv;
+    if (!unicode) conv.emplace(charsetOf(codePage), "UTF-8");
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto seq = utf8At(utf8, i);
+        if (!seq) return refused("文字不是有效的 UTF-8");
+        const auto [n, cp] = *seq;
+        if (cp == '\r' || cp == '\n') return refused("DXF 文字不能含有换行");
+        const std::string_view ch = utf8.substr(i, n);
+        i += n;
+        if (cp < 0x80 || unicode) {
+            out.append(ch);
+            continue;
+        }
+        if (conv && conv->ok() && cp <= 0xFFFF && conv->convert(ch, out)) continue;
+        if (cp > 0xFFFF) return refused("文字含有 DXF 无法表示的字符（U+FFFF 以上）");
+        static const char* digits = "0123456789ABCDEF";
+        out += "\\U+";
+        for (int shift = 12; shift >= 0; shift -= 4) out += digits[(cp >> shift) & 0xF];
+    }
+    return out;
+}
+
+}  // namespace tessik::dxf

@@ -1,0 +1,27 @@
+#pragma once
+// The template sheet as entities of the shared vocabulary, each on its layer:
+// CUT the closed outline of each piece (the line to cut or trace), MARK its
+// quarter lines and centre line, TEXT its label. The DXF template and the
+// drawing into a CAD program both take these, in this order per piece.
+
+#include <string>
+#include <vector>
+
+#include "Entity.h"
+#include "PieceTemplate.h"
+
+namespace tessik {
+
+inline constexpr const char* kCutLayer = "CUT";
+inline constexpr const char* kMarkLayer = "MARK";
+inline constexpr const char* kTextLayer = "TEXT";
+
+struct LayeredEntity {
+    std::string layer;
+    entities::Entity entity;
+};
+
+// The sheet's origin (its lower-left corner) moved to `origin`; z is 0.
+std::vector<LayeredEntity> templateEntities(const TemplateSheet& sheet, double originX = 0, double originY = 0);
+
+}  // namespace tessik

@@ -1,0 +1,50 @@
+#pragma once
+// The templates as a PDF for a person with an office printer: the sheet at
+// true scale, tiled over pages of the chosen paper with 10 mm overlap and
+// alignment marks; every tile page carries "i/n", a small map of the tiles, a
+// 100 mm scale bar, a 10 mm grid along the edges and the note to print at
+// actual size. The first page(s) hold the cut list and the ordinate table.
+//
+// Written through QPdfWriter, which embeds (a subset of) the CJK font; this is
+// why it lives apart from the Qt-free fabrication module. Without a running
+// Qt application it starts an offscreen one for the duration of the call.
+
+#include <optional>
+#include <string>
+
+#include "ElbowFabrication.h"
+#include "Error.h"
+#include "PieceTemplate.h"
+
+namespace tessik {
+
+struct PaperSize {
+    std::string name;
+    double width = 0;   // mm, portrait
+    double height = 0;
+};
+
+// A4, A3, A2, A1, A0 or letter; anything else: none.
+std::optional<PaperSize> paperSize(const std::string& name);
+
+inline constexpr double kPdfPageMargin = 8;   // mm a printer may not reach
+inline constexpr double kPdfTileOverlap = 10; // mm shared by neighbouring tiles
+inline constexpr double kPdfFooter = 24;      // mm under each tile: label, map, scale bar, note
+
+inline constexpr const char* kPrintNote = "打印时选择\"实际大小\"（100%），打印后用比例尺核对。";
+
+// Tiles across and down for a sheet on a paper (in the orientation chosen).
+struct TileLayout {
+    bool landscape = false;
+    double pageWidth = 0, pageHeight = 0;  // mm
+    double tileWidth = 0, tileHeight = 0;  // mm of the sheet on one page
+    int columns = 0, rows = 0;
+};
+
+TileLayout tileLayout(const TemplateSheet& sheet, const PaperSize& paper);
+
+// Writes the whole file or nothing (the target is replaced only on success).
+Status writeTemplatePdf(const std::string& path, const ElbowFabrication& fabrication, const TemplateSheet& sheet,
+                        const PaperSize& paper);
+
+}  // namespace tessik

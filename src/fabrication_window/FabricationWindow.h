@@ -1,0 +1,93 @@
+#pragma once
+// "下料 - Tessik": the fabrication window beside the main window. It follows
+// the main window's design fields, wall thickness and density live (its own
+// copy of the design record, derived by the same InputParameter, so the main
+// window's record is never touched) and shows the cut list, the cut angle,
+// cutback, weld and pipe lengths, both weights (the weight field's own
+// formula and the exact one), the warnings in words and a drawn preview of
+// the templates. The user chooses the template diameter and the divisions,
+// saves the templates as PDF, DXF or SVG, and draws them into the CAD drawing
+// (TemplateDrawCommand). With a pending input error it shows "参数输入出错。"
+// and nothing else; an elbow that cannot be developed shows why.
+//
+// File names are asked through askSaveFile, a seam tests replace.
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "ElbowFabrication.h"
+#include "PieceTemplate.h"
+#include "TemplateDrawCommand.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QStackedWidget;
+class QTableWidget;
+
+namespace tessik {
+
+class Desktop;
+class FrmMain;
+class TemplatePreview;
+
+class FabricationWindow : public QWidget {
+    Q_OBJECT
+public:
+    FabricationWindow(FrmMain& main, Desktop& desktop, QWidget* parent = nullptr);
+
+    static const QString kTitle;  // "下料 - Tessik"
+
+    // Opens the window (made at first use, deleted with the main window) at
+    // the main window's Tools menu entry.
+    static void attachTo(FrmMain& main, Desktop& desktop);
+
+    // Reads the main window's fields afresh and shows the result.
+    void refresh();
+
+    // Writes the current templates; false (and the user told) when they could not be.
+    bool savePdf(const QString& path);
+    bool saveSvg(const QString& path);
+    bool saveDxf(const QString& path);
+    TemplateDrawCommand::Outcome drawIntoCad();
+
+    // Asks for a file name to save to (title, filter, suggested name); empty: cancelled.
+    std::function<QString(const QString&, const QString&, const QString&)> askSaveFile;
+
+    const std::optional<ElbowFabrication>& fabrication() const { return fabrication_; }
+
+    // Controls, named as objectNames for tests and screenshots.
+    QStackedWidget* Pages;          // 0: input error alone, 1: the fabrication
+    QLabel* LblInputError;
+    QComboBox* CmbTemplateDiameter; // outside, mean, inside
+    QSpinBox* SpnDivisions;
+    QComboBox* CmbPaper;
+    QStackedWidget* Development;        // 0: why there is no development, 1: the data
+    QLabel* LblNoDevelopment;
+    QTableWidget* TblCutList;
+    QLabel* LblFacts;
+    QLabel* LblWarnings;
+    TemplatePreview* Preview;
+    QPushButton* CmdSavePdf;
+    QPushButton* CmdSaveDxf;
+    QPushButton* CmdSaveSvg;
+    QPushButton* CmdDraw;
+    QPushButton* CmdClose;
+
+private:
+    void createControls();
+    void connectFields();
+    void showDevelopment(const ElbowFabrication& f, const std::string& fieldWeight);
+    void saveWith(const QString& title, const QString& filter, const QString& suffix,
+                  bool (FabricationWindow::*save)(const QString&));
+    void tell(const QString& text);
+
+    FrmMain& main_;
+    Desktop& desktop_;
+    std::optional<ElbowFabrication> fabrication_;
+    std::optional<TemplateSheet> sheet_;
+};
+
+}  // namespace tessik

@@ -1,0 +1,108 @@
+#include "TemplateDrawCommand.h"
+
+#include <memory>
+#include <vector>
+
+#include "CadErrors.h"
+#include "PendingError.h"
+
+namespace tessik {
+
+const QString TemplateDrawCommand::kPrompt = QStringLiteral("请输入样板插入点");
+
+TemplateDrawCommand::TemplateDrawCommand(const CadConnectionObjects& cad, Desktop& desktop, QString caption)
+    : cad_(cad), desktop_(desktop), caption_(std::move(caption))
+{
+}
+
+Status TemplateDrawCommand::activateCad()
+{
+    if (!cad_.AcadApp) return caderr::objectNotSet(QStringLiteral("Caption"));
+    Result<QString> caption = cad_.AcadApp->Caption();
+    if (!caption) return caption.error();
+    const Status asked = cad_.AcadApp->bringToFront();
+    const bool raised = desktop_.activateWindow(*caption);
+    if (!asked && !raised) return caderr::activationFailed(*caption);
+    return success();
+}
+
+Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Entity& entity)
+{
+    if (!cad_.MoSpace) {
+        const std::string_view kind = entities::automationName(entity);
+        return caderr::objectNotSet(QString::fromUtf8(kind.data(), qsizetype(kind.size())));
+    }
+    CadModelSpace& space = *cad_.MoSpace;
+    const auto up = [](auto r) -> Result<std::shared_ptr<CadObject>> {
+        if (!r) return r.error();
+        return std::shared_ptr<CadObject>(std::move(r).value());
+    };
+    return std::visit(
+        entities::Overload{
+            [&](const entities::Polyline& p) -> Result<std::shared_ptr<CadObject>> {
+                std::vector<double> flat;
+                flat.reserve(2 * p.vertices.size());
+                for (const entities::PolylineVertex& v : p.vertices) flat.insert(flat.end(), {v.x, v.y});
+                // The outline and its Closed write are one entity: an open outline is no template.
+                Result<std::shared_ptr<CadLWPolyline>> outline = space.AddLightWeightPolyline(flat);
+                if (outline && p.closed)
+                    if (Status closed = outline.value()->setClosed(true); !closed) return closed.error();
+                return up(std::move(outline));
+            },
+            [&](const entities::Line& l) { return up(space.addline(l.start, l.end)); },
+            [&](const entities::Text& t) {
+                return up(space.AddText(QString::fromStdString(t.text), t.insertion, t.height));
+            },
+            [](const auto&) -> Result<std::shared_ptr<CadObject>> {
+                return caderr::invalidArgument(QStringLiteral("template entity"));
+            }},
+        entity);
+}
+
+TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& sheet)
+{
+    Outcome out;
+    PendingError err;
+
+    err.check(activateCad());
+    CadPoint at{};
+    if (!cad_.acadUtil) err.raise(caderr::objectNotSet(QStringLiteral("getpoint")));
+    else err.assign(at, cad_.acadUtil->getpoint(kPrompt));
+    if (err) {
+        desktop_.activateWindow(caption_);
+        return out;
+    }
+
+    std::vector<std::shared_ptr<CadObject>> sent;
+    for (const LayeredEntity& e : templateEntities(sheet, at[0], at[1])) {
+        ++out.entities;
+        Result<std::shared_ptr<CadObject>> r = send(e.entity);
+        if (r) {
+            sent.push_back(std::move(r).value());
+        } else {
+            ++out.failed;
+            err.raise(r.error());
+        }
+    }
+    // Each pipelined call answered before the outcome is told.
+    for (const std::shared_ptr<CadObject>& o : sent)
+        if (Status s = o->settle(); !s) {
+            ++out.failed;
+            err.raise(s.error());
+        }
+
+    if (out.failed > 0) {
+        out.ending = Ending::PartlyDrawn;
+        desktop_.messageBox(QStringLiteral("共 %1 个图元，其中 %2 个未能画入图形。\n%3")
+                                .arg(out.entities)
+                                .arg(out.failed)
+                                .arg(QString::fromStdString(err.error().description)),
+                            msgbox::kExclamation, QStringLiteral("提醒"));
+    } else {
+        out.ending = Ending::Drawn;
+    }
+    desktop_.activateWindow(caption_);
+    return out;
+}
+
+}  // namespace tessik

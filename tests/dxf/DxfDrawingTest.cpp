@@ -1,0 +1,145 @@
+// The drawing keeps what it does not interpret, hands out handles that no
+// other object has, and writes numbers that read back exactly.
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "DxfDrawing.h"
+#include "DxfTagReader.h"
+
+using namespace tessik::dxf;
+
+namespace {
+
+
+NewEntity line(double x1, double y1, double x2, double y2)
+{
+    return NewEntity{"LINE", "0",
+                     {{100, "AcDbLine"},
+                      {10, formatReal(x1)},
+                      {20, formatReal(y1)},
+                      {30, "0.0"},
+                      {11, formatReal(x2)},
+                      {21, formatReal(y2)},
+                      {31, "0.0"}}};
+}
+
+// A file with things no part of tessik interprets: a section of its own, a
+// MESH, extended data, a comment, an object with a reactor.
+const char* kForeign =
+    "999\nmade by hand\n"
+    "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1015\n  9\n$HANDSEED\n  5\n10\n  0\nENDSEC\n"
+    "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nBLOCK_RECORD\n  5\n1\n  0\nBLOCK_RECORD\n  5\n1F\n"
+    "  2\n*Model_Space\n  0\nENDTAB\n  0\nENDSEC\n"
+    "  0\nSECTION\n  2\nENTITIES\n"
+    "  0\nMESH\n  5\n2A\n330\n1F\n100\nAcDbEntity\n  8\nmesh layer\n100\nAcDbSubDMesh\n 71\n2\n 72\n0\n 91\n0\n"
+    " 92\n0\n 93\n0\n 94\n0\n 95\n0\n"
+    "  0\nLINE\n  5\n2B\n330\n1F\n100\nAcDbEntity\n  8\n0\n100\nAcDbLine\n 10\n1.25\n 20\n0\n 30\n0\n 11\n3\n"
+    " 21\n4\n 31\n0\n1001\nMYAPP\n1000\nkept\n"
+    "  0\nENDSEC\n"
+    "  0\nSECTION\n  2\nACME_PRIVATE\n 90\n7\n  1\nwhatever\n  0\nENDSEC\n"
+    "  0\nEOF\n";
+
+}  // namespace
+
+TEST(DxfDrawing, WritesBackWhatItReadUnchanged)
+{
+    const auto drawing = DxfDrawing::fromBytes(kForeign);
+    ASSERT_TRUE(drawing.ok()) << drawing.error().description;
+    ASSERT_EQ(drawing->entityCount(), 2u);
+    EXPECT_EQ(drawing->entity(0).type, "MESH");
+    EXPECT_EQ(drawing->entity(1).handle, "2B");
+    const auto bytes = drawing->toBytes();
+    ASSERT_TRUE(bytes.ok());
+    // The only change is the handle seed, raised past the handles in use.
+    std::string expected = kForeign;
+    expected.replace(expected.find("$HANDSEED\n  5\n10\n"), 17, "$HANDSEED\n  5\n2C\n");
+    EXPECT_EQ(*bytes, expected);
+
+    const auto blank = DxfDrawing::blank().toBytes();
+    ASSERT_TRUE(blank.ok());
+    const auto again = DxfDrawing::fromBytes(*blank);
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(*again->toBytes(), *blank);
+}
+
+TEST(DxfDrawing, NewEntitiesTakeFreshHandlesAndTheirOwner)
+{
+    auto read = DxfDrawing::fromBytes(kForeign);
+    ASSERT_TRUE(read.ok());
+    DxfDrawing* drawing = &read.value();
+    const std::size_t a = drawing->addEntity(Space::Model, line(0, 0, 1, 1));
+    const std::size_t b = drawing->addEntity(Space::Paper, line(0, 0, 2, 2));
+    EXPECT_EQ(drawing->entity(a).handle, "2C");
+    EXPECT_EQ(drawing->entity(b).handle, "2D");
+    EXPECT_EQ(drawing->handleSeed(), 0x2Eu);
+    const auto tags = drawing->entityTags(a);
+    EXPECT_EQ(tags[2], (DxfTag{330, "1F"}));
+    const auto bytes = drawing->toBytes();
+    ASSERT_TRUE(bytes.ok());
+    const auto reread = DxfDrawing::fromBytes(*bytes);
+    ASSERT_TRUE(reread.ok());
+    ASSERT_EQ(reread->entityCount(), 4u);
+    EXPECT_EQ(reread->entity(3).space, Space::Paper);
+    EXPECT_EQ(reread->headerValue("$HANDSEED"), "2E");
+    // Read back, the seed is where it was left: the next entity is new too.
+    EXPECT_EQ(reread->handleSeed(), 0x2Eu);
+}
+
+TEST(DxfDrawing, ChangedValuesReplaceTheirGroupsAndKeepTheRest)
+{
+    auto read = DxfDrawing::fromBytes(kForeign);
+    ASSERT_TRUE(read.ok());
+    DxfDrawing* drawing = &read.value();
+    drawing->setEntityValues(1, {{10, "9.5"}, {39, "2.0"}});
+    const auto tags = drawing->entityTags(1);
+    ASSERT_EQ(tags.size(), 15u);
+    EXPECT_EQ(tags[6], (DxfTag{10, "9.5"}));
+    EXPECT_EQ(tags[12], (DxfTag{39, "2.0"}));  // new, before the extended data
+    EXPECT_EQ(tags[14], (DxfTag{1000, "kept"}));
+}
+
+TEST(DxfDrawing, RealsReadBackExactlyAndNonFiniteOnesAreRefused)
+{
+    for (const double v : {0.1, -1e238, DBL_MAX, DBL_MIN, 4.9e-324, 1.0 / 3.0, 100.0, -0.0}) {
+        const std::string text = formatReal(v);
+        EXPECT_TRUE(validValue(10, text)) << text;
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+        EXPECT_NE(text.find_first_of(".e"), std::string::npos) << text;
+    }
+    DxfDrawing drawing = DxfDrawing::blank();
+    drawing.addEntity(Space::Model, line(0, 0, std::numeric_limits<double>::infinity(), 1));
+    const auto bytes = drawing.toBytes();
+    ASSERT_FALSE(bytes.ok());
+    EXPECT_NE(bytes.error().description.find("LINE"), std::string::npos);
+}
+
+TEST(DxfDrawing, DamagedStructureIsRefused)
+{
+    const std::string ok = kForeign;
+    struct Row {
+        const char* name;
+        std::string text;
+    };
+    const Row rows[] = {
+        {"no section at all", "  0\nEOF\n"},
+        {"section never ended", ok.substr(0, ok.find("  0\nENDSEC\n  0\nSECTION\n  2\nACME"))},
+        {"group outside a section", "  0\nLINE\n  8\n0\n" + ok},
+        {"handle that is not hex", [&] {
+             std::string s = ok;
+             s.replace(s.find("2B\n"), 2, "ZZ");
+             return s;
+         }()},
+    };
+    for (const Row& row : rows) {
+        const auto drawing = DxfDrawing::fromBytes(row.text);
+        EXPECT_FALSE(drawing.ok()) << row.name;
+        if (!drawing.ok()) {
+            EXPECT_FALSE(drawing.error().description.empty());
+        }
+    }
+}

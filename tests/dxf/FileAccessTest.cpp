@@ -1,0 +1,99 @@
+// Files that are not regular are refused without waiting; a save either
+// replaces the file whole or leaves it as it was.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FileAccess.h"
+
+using namespace tessik::dxf;
+
+namespace {
+
+class FileAccessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char templ[] = "/tmp/tessik-dxf-XXXXXX";
+        ASSERT_NE(::mkdtemp(templ), nullptr);
+        dir = templ;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    static std::string contents(const std::string& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void put(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+    int filesIn() const
+    {
+        const std::string listing = dir + "/listing";
+        std::system(("ls -A '" + dir + "' | wc -l > " + listing).c_str());
+        return std::stoi(contents(listing)) - 1;
+    }
+    std::string dir;
+};
+
+}  // namespace
+
+TEST_F(FileAccessTest, OnlyRegularFilesAreRead)
+{
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", path("zero.dxf").c_str()), 0);
+    for (const std::string& p : {path("fifo"), path("zero.dxf"), dir, path("missing.dxf")}) {
+        const auto bytes = readRegularFile(p);
+        ASSERT_FALSE(bytes.ok()) << p;
+        EXPECT_NE(bytes.error().description.find(p), std::string::npos);
+    }
+    put(path("a.dxf"), std::string(100000, 'x'));
+    EXPECT_EQ(readRegularFile(path("a.dxf"))->size(), 100000u);
+    EXPECT_FALSE(readRegularFile(path("a.dxf"), 99999).ok());
+}
+
+TEST_F(FileAccessTest, ReplacingKeepsLinksAndModes)
+{
+    put(path("real.dxf"), "old");
+    ASSERT_EQ(::chmod(path("real.dxf").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real.dxf", path("link.dxf").c_str()), 0);
+    ASSERT_TRUE(replaceFile(path("link.dxf"), "new").ok());
+    struct stat st {};
+    ASSERT_EQ(::lstat(path("link.dxf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(contents(path("real.dxf")), "new");
+    ASSERT_EQ(::stat(path("real.dxf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(filesIn(), 2);  // no temporary file left
+}
+
+TEST_F(FileAccessTest, AFailedWriteLeavesTheOldFileWhole)
+{
+    put(path("keep.dxf"), "old contents");
+    // A file-size limit makes the write fail part-way, as a full disk does.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto status = replaceFile(path("keep.dxf"), std::string(100000, 'n'));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_FALSE(status.ok());
+    EXPECT_NE(status.error().description.find("keep.dxf"), std::string::npos);
+    EXPECT_EQ(contents(path("keep.dxf")), "old contents");
+    EXPECT_EQ(filesIn(), 1);
+
+    ::mkdir(path("folder.dxf").c_str(), 0700);
+    EXPECT_FALSE(replaceFile(path("folder.dxf"), "x").ok());
+    EXPECT_FALSE(replaceFile(path("no-such-folder/x.dxf"), "x").ok());
+}

@@ -1,0 +1,220 @@
+// The "下料 - Tessik" window beside a real main window: it follows the fields,
+// saves the templates and draws them into a recording CAD program.
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "FabricationWindow.h"
+#include "FakeCad.h"
+#include "FakeDesktop.h"
+#include "FrmMain.h"
+
+using namespace tessik;
+
+class FabricationWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeDesktop> desktop;
+    std::shared_ptr<FakeCad> cad;
+    std::unique_ptr<FrmMain> main;
+    std::unique_ptr<FabricationWindow> w;
+
+    void design(const QString& angle, const QString& segments, const QString& diameter, const QString& radius,
+                const QString& wall = QStringLiteral("9.3"))
+    {
+        main->CmbHd->setEditText(angle);
+        main->TxtZJS->setText(segments);
+        main->CmbWJ->setEditText(diameter);
+        main->TxtWJ->setText(radius);
+        main->CmbBH->setEditText(wall);
+    }
+
+    int count(const QString& kind) const
+    {
+        int n = 0;
+        for (const FakeCadEntity& e : cad->entities) n += e.kind == kind;
+        return n;
+    }
+
+private slots:
+    void init()
+    {
+        desktop = std::make_unique<FakeDesktop>();
+        cad = FakeCad::create();
+        main = std::make_unique<FrmMain>(*desktop, *cad);
+        main->Form_Load();
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        design("90", "3", "273", "381");
+        desktop->messageBoxes.clear();
+        desktop->activatedTitles.clear();
+        cad->calls.clear();
+    }
+
+    void cleanup()
+    {
+        w.reset();
+        main.reset();
+    }
+
+    void followsTheFieldsLive()
+    {
+        QCOMPARE(w->windowTitle(), QStringLiteral("下料 - Tessik"));
+        QCOMPARE(w->Pages->currentIndex(), 1);
+        QCOMPARE(w->TblCutList->rowCount(), 2);
+        QCOMPARE(w->TblCutList->item(1, 0)->text(), QStringLiteral("中节"));
+        QCOMPARE(w->TblCutList->item(1, 2)->text(), QStringLiteral("151.6 mm"));
+        QVERIFY2(w->LblFacts->text().contains(QStringLiteral("每道焊缝长：866.08 mm")), qPrintable(w->LblFacts->text()));
+        QVERIFY(w->LblFacts->text().contains(QStringLiteral("切口回缩：27.15 mm")));
+        QVERIFY(w->LblFacts->text().contains(QStringLiteral("精确重量：36.67 kg")));
+        QVERIFY(w->LblFacts->text().contains(QStringLiteral("重量（重量栏）：35.96361 kg")));
+
+        main->TxtZJS->setText(QStringLiteral("(空白)"));
+        QCOMPARE(w->Pages->currentIndex(), 0);
+        QCOMPARE(w->LblInputError->text(), QStringLiteral("参数输入出错。"));
+        QVERIFY(!w->fabrication());
+
+        main->TxtZJS->setText(QStringLiteral("0"));
+        QCOMPARE(w->Pages->currentIndex(), 1);
+        QCOMPARE(w->TblCutList->rowCount(), 1);
+        QVERIFY2(w->LblWarnings->text().contains(QStringLiteral("22.5")), qPrintable(w->LblWarnings->text()));
+        main->CmbBH->setEditText(QStringLiteral("(空白)"));
+        QVERIFY(w->LblFacts->text().contains(QStringLiteral("重量（重量栏）：(空白) kg")));
+    }
+
+    void optionsAndWhatCannotBeDeveloped()
+    {
+        w->CmbTemplateDiameter->setCurrentIndex(2);
+        QCOMPARE(w->fabrication()->templateDiameter, 273 - 2 * 9.3);
+        w->SpnDivisions->setValue(24);
+        QCOMPARE(w->fabrication()->ordinates.divisions, 24);
+        main->CmbBH->setEditText(QStringLiteral("(空白)"));  // an inside template needs the wall
+        QCOMPARE(w->Development->currentIndex(), 0);
+        QVERIFY(w->LblNoDevelopment->text().startsWith(QStringLiteral("无法展开：")));
+        QVERIFY(!w->CmdDraw->isEnabled());
+
+        w->CmbTemplateDiameter->setCurrentIndex(0);
+        design("180", "0", "273", "381");
+        QCOMPARE(w->Development->currentIndex(), 0);
+        QVERIFY2(w->LblNoDevelopment->text().contains(QStringLiteral("90 度")), qPrintable(w->LblNoDevelopment->text()));
+        QVERIFY(!w->CmdSavePdf->isEnabled());
+    }
+
+    void savesTheTemplates()
+    {
+        QTemporaryDir dir;
+        w->askSaveFile = [&](const QString&, const QString&, const QString&) { return dir.filePath("elbow"); };
+        QTest::mouseClick(w->CmdSaveSvg, Qt::LeftButton);
+        QFile svg(dir.filePath("elbow.svg"));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        QVERIFY(svg.readAll().startsWith("<?xml"));
+        QTest::mouseClick(w->CmdSavePdf, Qt::LeftButton);
+        QFile pdf(dir.filePath("elbow.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.read(5) == "%PDF-");
+        QTest::mouseClick(w->CmdSaveDxf, Qt::LeftButton);
+        QFile dxf(dir.filePath("elbow.dxf"));
+        QVERIFY(dxf.open(QIODevice::ReadOnly));
+        QVERIFY(dxf.readAll().contains("LWPOLYLINE"));
+        QCOMPARE(desktop->messageBoxes.size(), 0);
+
+        w->askSaveFile = [&](const QString&, const QString&, const QString&) {
+            return dir.filePath("no-such-folder/elbow.svg");
+        };
+        QTest::mouseClick(w->CmdSaveSvg, Qt::LeftButton);
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY(desktop->messageBoxes[0].text.startsWith(QStringLiteral("无法保存文件")));
+        w->askSaveFile = [](const QString&, const QString&, const QString&) { return QString(); };
+        QTest::mouseClick(w->CmdSavePdf, Qt::LeftButton);  // cancelled: nothing said
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+    }
+
+    void drawsIntoTheDrawingAtThePickedPoint()
+    {
+        cad->pick = CadPoint{100, 200, 0};
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Drawn));
+        QVERIFY(cad->calls.contains(QStringLiteral("getpoint 请输入样板插入点")));
+        QCOMPARE(count("lwpolyline"), 2);
+        QCOMPARE(count("line"), 4 + 5);
+        QCOMPARE(count("text"), 2);
+        QVERIFY(cad->texts.value(0).startsWith(QStringLiteral("端节 × 2")));
+        QCOMPARE(out.entities, 13);
+        for (const FakeCadEntity& e : cad->entities) {
+            if (e.kind != QStringLiteral("lwpolyline")) continue;
+            QCOMPARE(e.values.size() % 2, 1u);  // closed: the flag follows the vertices
+            QCOMPARE(e.values.back(), 1.0);
+            for (std::size_t i = 0; i + 1 < e.values.size(); i += 2) {
+                QVERIFY(e.values[i] >= 100 - 1e-9);
+                QVERIFY(e.values[i + 1] >= 200 - 1e-9);
+            }
+        }
+        QCOMPARE(desktop->messageBoxes.size(), 0);
+        QCOMPARE(desktop->activatedTitles.last(), QStringLiteral("下料 - Tessik"));
+    }
+
+    void cancelledPickEndsQuietly()
+    {
+        cad->pick = Error{-2147352567, "用户取消", "getpoint"};
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::NoPoint));
+        QVERIFY(cad->entities.empty());
+        QCOMPARE(desktop->messageBoxes.size(), 0);
+        QCOMPARE(desktop->activatedTitles.last(), QStringLiteral("下料 - Tessik"));
+    }
+
+    void partialFailureIsReported()
+    {
+        cad->failCall(QStringLiteral("AddText"), 1);
+        cad->failCall(QStringLiteral("Closed"), 2);
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::PartlyDrawn));
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY2(desktop->messageBoxes[0].text.startsWith(QStringLiteral("共 13 个图元，其中 2 个未能画入图形。")),
+                 qPrintable(desktop->messageBoxes[0].text));
+        QCOMPARE(desktop->messageBoxes[0].style, 48);
+        QCOMPARE(desktop->messageBoxes[0].title, QStringLiteral("提醒"));
+    }
+
+    void menuOpensTheWindow()
+    {
+        w.reset();
+        FabricationWindow::attachTo(*main, *desktop);
+        QCOMPARE(main->MnuTools->title(), QStringLiteral("工具(&T)"));
+        QCOMPARE(main->MnuFabrication->text(), QStringLiteral("下料展开图(&F)..."));
+        QCOMPARE(main->MenuBar->y(), 0);
+        QCOMPARE(main->ClientArea->y(), main->MenuBar->height());
+        QCOMPARE(main->height(), main->ClientArea->height() + main->MenuBar->height());
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        QSignalSpy requested(main.get(), &FrmMain::fabricationRequested);
+        QTest::keyClick(main.get(), Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(requested.size(), 1);
+        FabricationWindow* opened = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<FabricationWindow*>(top); f && f->isVisible()) opened = f;
+        QVERIFY(opened);
+        QCOMPARE(opened->TblCutList->rowCount(), 2);
+        QTest::keyClick(main.get(), Qt::Key_T, Qt::ControlModifier);  // the same window again
+        int windows = 0;
+        for (QWidget* top : QApplication::topLevelWidgets()) windows += qobject_cast<FabricationWindow*>(top) != nullptr;
+        QCOMPARE(windows, 1);
+    }
+};
+
+QTEST_MAIN(FabricationWindowTest)
+#include "FabricationWindowTest.moc"
