@@ -120,8 +120,14 @@ Status DxfDrawing::index()
             entitiesSection_ = range;
             if (Status s = indexEntities(range); !s) return s;
         }
+        if (name == "BLOCKS") indexBlocks(range);
         if (name == "TABLES") {
             for (std::size_t k = i + 2; k < end; ++k) {
+                if (isTag(tags_[k], 0, "LAYER")) {
+                    std::size_t m = k + 1;
+                    while (m < end && tags_[m].code != 0) ++m;
+                    layers_.push_back({k, m});
+                }
                 if (!isTag(tags_[k], 0, "BLOCK_RECORD")) continue;
                 std::string recordName, handle;
                 for (std::size_t m = k + 1; m < end && tags_[m].code != 0; ++m) {
@@ -136,6 +142,56 @@ Status DxfDrawing::index()
     }
     if (!sawSection) return Error{errc::kTypeMismatch, "这不是 DXF 文件：其中没有任何段（SECTION）", {}};
     return indexHandles();
+}
+
+void DxfDrawing::indexBlocks(Range section)
+{
+    Block* current = nullptr;
+    for (std::size_t i = section.begin + 2; i < section.end;) {
+        std::size_t end = i + 1;
+        while (end < section.end && tags_[end].code != 0) ++end;
+        if (tags_[i].code == 0 && tags_[i].value == "BLOCK") {
+            std::string blockName;
+            for (std::size_t k = i + 1; k < end; ++k)
+                if (tags_[k].code == 2) {
+                    blockName = upper(tags_[k].value);
+                    break;
+                }
+            current = &blocks_[blockName];
+            current->header = {i, end};
+            current->entities.clear();
+        } else if (tags_[i].code == 0 && tags_[i].value == "ENDBLK") {
+            current = nullptr;
+        } else if (current && tags_[i].code == 0) {
+            current->entities.push_back({i, end});
+        }
+        i = end;
+    }
+}
+
+std::vector<std::span<const DxfTag>> DxfDrawing::blockEntities(std::string_view name) const
+{
+    std::vector<std::span<const DxfTag>> out;
+    const auto it = blocks_.find(upper(std::string(name)));
+    if (it == blocks_.end()) return out;
+    for (const Range& r : it->second.entities)
+        out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    return out;
+}
+
+std::span<const DxfTag> DxfDrawing::blockHeader(std::string_view name) const
+{
+    const auto it = blocks_.find(upper(std::string(name)));
+    if (it == blocks_.end()) return {};
+    const Range r = it->second.header;
+    return std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin);
+}
+
+std::vector<std::span<const DxfTag>> DxfDrawing::layers() const
+{
+    std::vector<std::span<const DxfTag>> out;
+    for (const Range& r : layers_) out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    return out;
 }
 
 Status DxfDrawing::indexEntities(Range section)

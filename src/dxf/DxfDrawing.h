@@ -74,6 +74,13 @@ public:
     // entity lacks is added before its extended data.
     void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
 
+    // The entities of a block definition (upper-case name match), each as its
+    // tags, and the tags of its BLOCK record; empty for an unknown block.
+    std::vector<std::span<const DxfTag>> blockEntities(std::string_view name) const;
+    std::span<const DxfTag> blockHeader(std::string_view name) const;
+    // The tags of each LAYER table entry.
+    std::vector<std::span<const DxfTag>> layers() const;
+
     // The next handle $HANDSEED would give (for tests and audits).
     std::uint64_t handleSeed() const { return seed_; }
 
@@ -89,6 +96,7 @@ private:
 
     Status index();
     Status indexEntities(Range section);
+    void indexBlocks(Range section);
     Status indexHandles();
     std::string newHandle();
     bool hasHandles() const { return usesHandles_; }
@@ -102,7 +110,13 @@ private:
     std::vector<EntityRecord> records_;
     std::map<std::size_t, std::vector<DxfTag>> replaced_;  // by record index
     std::vector<std::pair<EntityRecord, std::vector<DxfTag>>> added_;
-    std::map<std::string, std::string, std::less<>> blockRecordHandles_;  // upper-case name -> handle
+    std::map<std::string, std::string, std::less<>> blockRecordHandles_;
+    struct Block {
+        Range header;
+        std::vector<Range> entities;
+    };
+    std::map<std::string, Block, std::less<>> blocks_;  // upper-case name
+    std::vector<Range> layers_;  // upper-case name -> handle
     std::uint64_t seed_ = 1;
     bool usesHandles_ = false;
 };
