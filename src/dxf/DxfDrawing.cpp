@@ -123,6 +123,9 @@ Status DxfDrawing::index()
         if (name == "BLOCKS") indexBlocks(range);
         if (name == "TABLES") {
             for (std::size_t k = i + 2; k < end; ++k) {
+                if (isTag(tags_[k], 0, "ENDTAB") && !layers_.empty() && !layerTableEnd_ &&
+                    layers_.back().end == k)
+                    layerTableEnd_ = k;
                 if (isTag(tags_[k], 0, "LAYER")) {
                     std::size_t m = k + 1;
                     while (m < end && tags_[m].code != 0) ++m;
@@ -272,6 +275,45 @@ std::string DxfDrawing::spaceOwner(Space space) const
     return it == blockRecordHandles_.end() ? std::string() : it->second;
 }
 
+bool DxfDrawing::hasLayer(std::string_view name) const
+{
+    const std::string wanted = upper(std::string(name));
+    for (const Range& r : layers_)
+        for (std::size_t k = r.begin + 1; k < r.end; ++k)
+            if (tags_[k].code == 2) {
+                if (upper(tags_[k].value) == wanted) return true;
+                break;
+            }
+    for (const auto& layer : addedLayers_)
+        for (const DxfTag& t : layer)
+            if (t.code == 2 && upper(t.value) == wanted) return true;
+    return false;
+}
+
+bool DxfDrawing::addLayer(const std::string& name, int color, const std::string& linetype)
+{
+    if (!layerTableEnd_) return false;
+    if (hasLayer(name)) return true;
+    std::vector<DxfTag> tags{{0, "LAYER"}};
+    if (hasHandles()) tags.push_back({5, newHandle()});
+    if (modern()) {
+        for (std::size_t k = *layerTableEnd_; k-- > 0;)  // the table's own handle owns the entry
+            if (isTag(tags_[k], 0, "TABLE")) {
+                for (std::size_t m = k + 1; m < *layerTableEnd_ && tags_[m].code != 0; ++m)
+                    if (tags_[m].code == 5) tags.push_back({330, tags_[m].value});
+                break;
+            }
+        tags.push_back({100, "AcDbSymbolTableRecord"});
+        tags.push_back({100, "AcDbLayerTableRecord"});
+    }
+    tags.push_back({2, name});
+    tags.push_back({70, "0"});
+    tags.push_back({62, std::to_string(color)});
+    tags.push_back({6, linetype});
+    addedLayers_.push_back(std::move(tags));
+    return true;
+}
+
 std::size_t DxfDrawing::addEntity(Space space, NewEntity entity)
 {
     EntityRecord record{entity.type, space, {}};
@@ -322,6 +364,8 @@ Result<std::string> DxfDrawing::toBytes() const
         if (Status s = checkTags(records_[i].type, tags); !s) return s.error();
     for (const auto& [record, tags] : added_)
         if (Status s = checkTags(record.type, tags); !s) return s.error();
+    for (const auto& tags : addedLayers_)
+        if (Status s = checkTags("LAYER", tags); !s) return s.error();
 
     std::string out;
     out.reserve(tags_.size() * 12 + added_.size() * 200);
@@ -358,6 +402,9 @@ Result<std::string> DxfDrawing::toBytes() const
             continue;
         }
         if (entitiesSection_ && i == entitiesSection_->end) writeAdded();
+        if (layerTableEnd_ && i == *layerTableEnd_)
+            for (const auto& layer : addedLayers_)
+                for (const DxfTag& t : layer) appendTag(out, t);
         if (header_ && i == header_->end && needSeed) {
             appendTag(out, {9, "$HANDSEED"});
             appendTag(out, {5, hexHandle(seed_)});

@@ -68,6 +68,11 @@ public:
     const EntityRecord& entity(std::size_t i) const;
     std::span<const DxfTag> entityTags(std::size_t i) const;
 
+    // Adds a layer to the LAYER table (colour: ACI 1..255; negative is off),
+    // unless one of that name exists. False when the drawing has no LAYER table.
+    bool addLayer(const std::string& name, int color = 7, const std::string& linetype = "Continuous");
+    bool hasLayer(std::string_view name) const;
+
     // Returns the new entity's index; its tags are checked when written.
     std::size_t addEntity(Space space, NewEntity entity);
     // Sets the first group of each code in values to its value; a code the
@@ -116,7 +121,9 @@ private:
         std::vector<Range> entities;
     };
     std::map<std::string, Block, std::less<>> blocks_;  // upper-case name
-    std::vector<Range> layers_;  // upper-case name -> handle
+    std::vector<Range> layers_;
+    std::optional<std::size_t> layerTableEnd_;                // its ENDTAB
+    std::vector<std::vector<DxfTag>> addedLayers_;  // upper-case name -> handle
     std::uint64_t seed_ = 1;
     bool usesHandles_ = false;
 };
