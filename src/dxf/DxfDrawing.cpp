@@ -221,8 +221,12 @@ Status DxfDrawing::indexHandles()
 {
     std::uint64_t maxUsed = 0;
     std::uint64_t headerSeed = 0;
+    std::string_view record;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         const DxfTag& t = tags_[i];
+        if (t.code == 0) record = t.value;
+        // A dimension style's handle is its 105; its 5 names an arrow block.
+        if (t.code == 5 && record == "DIMSTYLE") continue;
         if (t.code != 5 && t.code != 105) continue;
         const auto handle = parseHandle(t.value);
         if (!handle) return structureError(i, "句柄“" + t.value.substr(0, 40) + "”不是十六进制数");
