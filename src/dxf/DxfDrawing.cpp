@@ -240,8 +240,9 @@ Status DxfDrawing::indexHandles()
         }
     }
     if (modern()) usesHandles_ = true;
-    if (maxUsed == UINT64_MAX) return Error{errc::kOverflow, "文件中的句柄已用尽", {}};
-    seed_ = std::max({headerSeed, maxUsed + 1, std::uint64_t{1}});
+    // The last handle in use, or a seed at the end of the range, leaves none
+    // for new objects: the drawing opens, and a save with new objects refuses.
+    seed_ = maxUsed == UINT64_MAX ? UINT64_MAX : std::max({headerSeed, maxUsed + 1, std::uint64_t{1}});
     return success();
 }
 
@@ -299,7 +300,12 @@ bool DxfDrawing::addLayer(const std::string& name, int color, const std::string&
     if (!layerTableEnd_) return false;
     if (hasLayer(name)) return true;
     std::vector<DxfTag> tags{{0, "LAYER"}};
-    if (hasHandles()) tags.push_back({5, newHandle()});
+    if (hasHandles()) {
+        if (seed_ == UINT64_MAX)
+            handlesExhausted_ = true;
+        else
+            tags.push_back({5, newHandle()});
+    }
     if (modern()) {
         for (std::size_t k = *layerTableEnd_; k-- > 0;)  // the table's own handle owns the entry
             if (isTag(tags_[k], 0, "TABLE")) {
@@ -323,8 +329,12 @@ std::size_t DxfDrawing::addEntity(Space space, NewEntity entity)
     EntityRecord record{entity.type, space, {}};
     std::vector<DxfTag> tags{{0, entity.type}};
     if (hasHandles()) {
-        record.handle = newHandle();
-        tags.push_back({5, record.handle});
+        if (seed_ == UINT64_MAX) {
+            handlesExhausted_ = true;
+        } else {
+            record.handle = newHandle();
+            tags.push_back({5, record.handle});
+        }
     }
     if (modern()) {
         if (const std::string owner = spaceOwner(space); !owner.empty()) tags.push_back({330, owner});
@@ -364,6 +374,8 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
 
 Result<std::string> DxfDrawing::toBytes() const
 {
+    if (handlesExhausted_)
+        return Error{errc::kOverflow, "图形的句柄已用尽（$HANDSEED 已到最大值），新对象无法保存", {}};
     for (const auto& [i, tags] : replaced_)
         if (Status s = checkTags(records_[i].type, tags); !s) return s.error();
     for (const auto& [record, tags] : added_)

@@ -86,7 +86,8 @@ public:
     // The tags of each LAYER table entry.
     std::vector<std::span<const DxfTag>> layers() const;
 
-    // The next handle $HANDSEED would give (for tests and audits).
+    // The next handle $HANDSEED would give (for tests and audits); at
+    // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
     std::uint64_t handleSeed() const { return seed_; }
 
     // The whole file as ASCII DXF. Fails, writing nothing, when a tag made in
@@ -126,6 +127,7 @@ private:
     std::vector<std::vector<DxfTag>> addedLayers_;  // upper-case name -> handle
     std::uint64_t seed_ = 1;
     bool usesHandles_ = false;
+    bool handlesExhausted_ = false;
 };
 
 // Shortest text that reads back as the same double; always with a decimal

@@ -187,3 +187,17 @@ TEST(DxfDrawing, BinaryAndAsciiFilesGiveTheSameDrawing)
         }
     }
 }
+
+TEST(DxfDrawing, ADrawingOutOfHandlesOpensButRefusesNewObjects)
+{
+    std::string bytes = kForeign;
+    bytes.replace(bytes.find("$HANDSEED\n  5\n10\n"), 17, "$HANDSEED\n  5\nFFFFFFFFFFFFFFFF\n");
+    auto read = DxfDrawing::fromBytes(bytes);
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    EXPECT_TRUE(read->toBytes().ok());
+    DxfDrawing& drawing = read.value();
+    drawing.addEntity(Space::Model, line(0, 0, 1, 1));
+    const auto written = drawing.toBytes();
+    ASSERT_FALSE(written.ok());
+    EXPECT_NE(written.error().description.find("$HANDSEED"), std::string::npos);
+}
