@@ -21,6 +21,7 @@
 
 #include "CadEntity.h"
 #include "DxfDrawing.h"
+#include "DxfShapes.h"
 
 namespace tessik::cadhost {
 
@@ -81,6 +82,16 @@ public:
 
     const dxf::DxfDrawing& drawing() const { return drawing_; }
     void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::move(drawing); }
+    // What the view shows of model-space entities the spaces do not hold.
+    const DrawingExtras& extras() const { return extras_; }
+    void setExtras(DrawingExtras extras) { extras_ = std::move(extras); }
+    // The model space's extents with those shapes.
+    Bounds modelExtents() const
+    {
+        Bounds b = model_.extents();
+        b.add(extras_.bounds);
+        return b;
+    }
 
     bool modified() const { return modified_; }
     void setModified(bool modified) { modified_ = modified; }
@@ -92,6 +103,7 @@ private:
     CadSpace model_;
     CadSpace paper_;
     dxf::DxfDrawing drawing_ = dxf::DxfDrawing::blank();
+    DrawingExtras extras_;
     bool modified_ = false;
 };
 

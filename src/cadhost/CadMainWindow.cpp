@@ -139,7 +139,7 @@ bool CadMainWindow::openFile(const QString& path)
     }
     QString text = QStringLiteral("已打开“%1”：%2 个对象").arg(path).arg(report->read);
     if (report->kept > 0)
-        text += QStringLiteral("，另有 %1 个对象不显示，但保存时原样保留").arg(report->kept);
+        text += QStringLiteral("，另有 %1 个其他对象（只显示，保存时原样保留）").arg(report->kept);
     emit session_.message(text + QStringLiteral("。"));
     return true;
 }

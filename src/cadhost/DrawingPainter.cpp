@@ -1,6 +1,11 @@
 #include "DrawingPainter.h"
 
 #include <algorithm>
+#include <numbers>
+
+#include <QFont>
+#include <QPolygonF>
+#include <QStringList>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -304,6 +309,54 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
     if (image.isNull() || image.depth() != 32) return;
     RasterSink sink(image, color);
     trace(sink, viewport, space);
+}
+
+void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras)
+{
+    if (extras.outlines.empty() && extras.fills.empty() && extras.texts.empty()) return;
+    QPainter p(&image);
+    const QRectF view(QPointF(-2, -2), QSizeF(viewport.size()) + QSizeF(4, 4));
+    const auto screen = [&](const std::vector<Point2>& pts) {
+        QPolygonF poly;
+        poly.reserve(static_cast<qsizetype>(pts.size()));
+        for (const Point2& q : pts) poly << viewport.toScreen(q[0], q[1]);
+        return poly;
+    };
+    QColor fill = color;
+    fill.setAlpha(110);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    for (const auto& area : extras.fills) {
+        const QPolygonF poly = screen(area);
+        if (poly.boundingRect().intersects(view)) p.drawPolygon(poly);
+    }
+    p.setPen(QPen(color, 0));
+    p.setBrush(Qt::NoBrush);
+    for (const auto& line : extras.outlines) {
+        const QPolygonF poly = screen(line);
+        const QRectF box = poly.boundingRect();
+        if (!box.adjusted(-1, -1, 1, 1).intersects(view)) continue;
+        if (box.width() < 1 && box.height() < 1)
+            p.drawPoint(poly.front());
+        else
+            p.drawPolyline(poly);
+    }
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    for (const ShownText& t : extras.texts) {
+        const double pixels = t.height * viewport.scale();
+        if (pixels < 2 || pixels > 4000) continue;  // unreadable, or far larger than the view
+        const QPointF at = viewport.toScreen(t.position[0], t.position[1]);
+        if (!QRectF(view).adjusted(-pixels * 50, -pixels * 50, pixels * 50, pixels * 50).contains(at)) continue;
+        // The font's cap height, not its em, is the text height.
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * 1.4))));
+        p.setFont(font);
+        p.save();
+        p.translate(at);
+        p.rotate(-t.rotation * 180 / std::numbers::pi);
+        const QStringList lines = QString::fromStdString(t.text).split(u'\n');
+        for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * pixels * 1.667), lines[i]);
+        p.restore();
+    }
 }
 
 }  // namespace tessik::cadhost

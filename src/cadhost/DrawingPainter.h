@@ -24,4 +24,9 @@ void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& spa
 // of the viewport's size.
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space);
 
+// The shapes of entities the spaces do not hold (DxfShapes.h), painted over
+// the image with a QPainter: fills, outlines, and texts in a CJK font at
+// their height and rotation.
+void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras);
+
 }  // namespace tessik::cadhost

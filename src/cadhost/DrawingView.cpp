@@ -44,7 +44,7 @@ void DrawingView::zoomExtents()
 {
     viewport_.setSize(size());
     const CadDocument* doc = session_.document();
-    viewport_.zoomToBounds(doc ? doc->modelSpace().extents() : Bounds{});
+    viewport_.zoomToBounds(doc ? doc->modelExtents() : Bounds{});
     invalidateDrawing();
 }
 
@@ -100,6 +100,7 @@ void DrawingView::paintEvent(QPaintEvent*)
         device.setSize(pixels);
         device.setView(viewport_.center(), viewport_.scale() * ratio);
         rasterizeSpace(layer_, kEntity.rgb(), device, doc->modelSpace());
+        paintExtras(layer_, kEntity, device, doc->extras());
         layer_.setDevicePixelRatio(ratio);
         layerValid_ = true;
     }

@@ -227,16 +227,20 @@ Result<DxfReadReport> readDxf(const QString& path)
     auto doc = std::make_unique<CadDocument>(QFileInfo(path).completeBaseName());
     DxfReadReport report;
     const dxf::DxfDrawing& d = *drawing;
+    std::vector<std::size_t> shapes;
     for (std::size_t i = 0; i < d.entityCount(); ++i) {
         const dxf::EntityRecord& record = d.entity(i);
         auto entity = interpret(record.type, Groups(d.entityTags(i)), d);
         if (!entity) {
-            ++report.kept;
+            // A polyline's vertices and attributes are parts of the entity before them.
+            if (record.type != "VERTEX" && record.type != "SEQEND" && record.type != "ATTRIB") ++report.kept;
+            if (record.space == dxf::Space::Model) shapes.push_back(i);
             continue;
         }
         doc->space(record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model).add(std::move(*entity), i);
         ++report.read;
     }
+    doc->setExtras(drawingShapes(d, shapes));
     doc->setDrawing(std::move(drawing).value());
     doc->setPath(QFileInfo(path).absoluteFilePath());
     report.document = std::move(doc);

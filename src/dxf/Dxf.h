@@ -10,6 +10,7 @@
 // file behind.
 
 #include "DxfDrawing.h"
+#include "DxfEntities.h"
 #include "DxfTag.h"
 #include "DxfTagReader.h"
 #include "DxfText.h"

@@ -120,8 +120,17 @@ Status DxfDrawing::index()
             entitiesSection_ = range;
             if (Status s = indexEntities(range); !s) return s;
         }
+        if (name == "BLOCKS") indexBlocks(range);
         if (name == "TABLES") {
             for (std::size_t k = i + 2; k < end; ++k) {
+                if (isTag(tags_[k], 0, "ENDTAB") && !layers_.empty() && !layerTableEnd_ &&
+                    layers_.back().end == k)
+                    layerTableEnd_ = k;
+                if (isTag(tags_[k], 0, "LAYER")) {
+                    std::size_t m = k + 1;
+                    while (m < end && tags_[m].code != 0) ++m;
+                    layers_.push_back({k, m});
+                }
                 if (!isTag(tags_[k], 0, "BLOCK_RECORD")) continue;
                 std::string recordName, handle;
                 for (std::size_t m = k + 1; m < end && tags_[m].code != 0; ++m) {
@@ -136,6 +145,56 @@ Status DxfDrawing::index()
     }
     if (!sawSection) return Error{errc::kTypeMismatch, "这不是 DXF 文件：其中没有任何段（SECTION）", {}};
     return indexHandles();
+}
+
+void DxfDrawing::indexBlocks(Range section)
+{
+    Block* current = nullptr;
+    for (std::size_t i = section.begin + 2; i < section.end;) {
+        std::size_t end = i + 1;
+        while (end < section.end && tags_[end].code != 0) ++end;
+        if (tags_[i].code == 0 && tags_[i].value == "BLOCK") {
+            std::string blockName;
+            for (std::size_t k = i + 1; k < end; ++k)
+                if (tags_[k].code == 2) {
+                    blockName = upper(tags_[k].value);
+                    break;
+                }
+            current = &blocks_[blockName];
+            current->header = {i, end};
+            current->entities.clear();
+        } else if (tags_[i].code == 0 && tags_[i].value == "ENDBLK") {
+            current = nullptr;
+        } else if (current && tags_[i].code == 0) {
+            current->entities.push_back({i, end});
+        }
+        i = end;
+    }
+}
+
+std::vector<std::span<const DxfTag>> DxfDrawing::blockEntities(std::string_view name) const
+{
+    std::vector<std::span<const DxfTag>> out;
+    const auto it = blocks_.find(upper(std::string(name)));
+    if (it == blocks_.end()) return out;
+    for (const Range& r : it->second.entities)
+        out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    return out;
+}
+
+std::span<const DxfTag> DxfDrawing::blockHeader(std::string_view name) const
+{
+    const auto it = blocks_.find(upper(std::string(name)));
+    if (it == blocks_.end()) return {};
+    const Range r = it->second.header;
+    return std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin);
+}
+
+std::vector<std::span<const DxfTag>> DxfDrawing::layers() const
+{
+    std::vector<std::span<const DxfTag>> out;
+    for (const Range& r : layers_) out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    return out;
 }
 
 Status DxfDrawing::indexEntities(Range section)
@@ -162,8 +221,12 @@ Status DxfDrawing::indexHandles()
 {
     std::uint64_t maxUsed = 0;
     std::uint64_t headerSeed = 0;
+    std::string_view record;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         const DxfTag& t = tags_[i];
+        if (t.code == 0) record = t.value;
+        // A dimension style's handle is its 105; its 5 names an arrow block.
+        if (t.code == 5 && record == "DIMSTYLE") continue;
         if (t.code != 5 && t.code != 105) continue;
         const auto handle = parseHandle(t.value);
         if (!handle) return structureError(i, "句柄“" + t.value.substr(0, 40) + "”不是十六进制数");
@@ -177,8 +240,9 @@ Status DxfDrawing::indexHandles()
         }
     }
     if (modern()) usesHandles_ = true;
-    if (maxUsed == UINT64_MAX) return Error{errc::kOverflow, "文件中的句柄已用尽", {}};
-    seed_ = std::max({headerSeed, maxUsed + 1, std::uint64_t{1}});
+    // The last handle in use, or a seed at the end of the range, leaves none
+    // for new objects: the drawing opens, and a save with new objects refuses.
+    seed_ = maxUsed == UINT64_MAX ? UINT64_MAX : std::max({headerSeed, maxUsed + 1, std::uint64_t{1}});
     return success();
 }
 
@@ -216,13 +280,61 @@ std::string DxfDrawing::spaceOwner(Space space) const
     return it == blockRecordHandles_.end() ? std::string() : it->second;
 }
 
+bool DxfDrawing::hasLayer(std::string_view name) const
+{
+    const std::string wanted = upper(std::string(name));
+    for (const Range& r : layers_)
+        for (std::size_t k = r.begin + 1; k < r.end; ++k)
+            if (tags_[k].code == 2) {
+                if (upper(tags_[k].value) == wanted) return true;
+                break;
+            }
+    for (const auto& layer : addedLayers_)
+        for (const DxfTag& t : layer)
+            if (t.code == 2 && upper(t.value) == wanted) return true;
+    return false;
+}
+
+bool DxfDrawing::addLayer(const std::string& name, int color, const std::string& linetype)
+{
+    if (!layerTableEnd_) return false;
+    if (hasLayer(name)) return true;
+    std::vector<DxfTag> tags{{0, "LAYER"}};
+    if (hasHandles()) {
+        if (seed_ == UINT64_MAX)
+            handlesExhausted_ = true;
+        else
+            tags.push_back({5, newHandle()});
+    }
+    if (modern()) {
+        for (std::size_t k = *layerTableEnd_; k-- > 0;)  // the table's own handle owns the entry
+            if (isTag(tags_[k], 0, "TABLE")) {
+                for (std::size_t m = k + 1; m < *layerTableEnd_ && tags_[m].code != 0; ++m)
+                    if (tags_[m].code == 5) tags.push_back({330, tags_[m].value});
+                break;
+            }
+        tags.push_back({100, "AcDbSymbolTableRecord"});
+        tags.push_back({100, "AcDbLayerTableRecord"});
+    }
+    tags.push_back({2, name});
+    tags.push_back({70, "0"});
+    tags.push_back({62, std::to_string(color)});
+    tags.push_back({6, linetype});
+    addedLayers_.push_back(std::move(tags));
+    return true;
+}
+
 std::size_t DxfDrawing::addEntity(Space space, NewEntity entity)
 {
     EntityRecord record{entity.type, space, {}};
     std::vector<DxfTag> tags{{0, entity.type}};
     if (hasHandles()) {
-        record.handle = newHandle();
-        tags.push_back({5, record.handle});
+        if (seed_ == UINT64_MAX) {
+            handlesExhausted_ = true;
+        } else {
+            record.handle = newHandle();
+            tags.push_back({5, record.handle});
+        }
     }
     if (modern()) {
         if (const std::string owner = spaceOwner(space); !owner.empty()) tags.push_back({330, owner});
@@ -262,10 +374,14 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
 
 Result<std::string> DxfDrawing::toBytes() const
 {
+    if (handlesExhausted_)
+        return Error{errc::kOverflow, "图形的句柄已用尽（$HANDSEED 已到最大值），新对象无法保存", {}};
     for (const auto& [i, tags] : replaced_)
         if (Status s = checkTags(records_[i].type, tags); !s) return s.error();
     for (const auto& [record, tags] : added_)
         if (Status s = checkTags(record.type, tags); !s) return s.error();
+    for (const auto& tags : addedLayers_)
+        if (Status s = checkTags("LAYER", tags); !s) return s.error();
 
     std::string out;
     out.reserve(tags_.size() * 12 + added_.size() * 200);
@@ -302,6 +418,9 @@ Result<std::string> DxfDrawing::toBytes() const
             continue;
         }
         if (entitiesSection_ && i == entitiesSection_->end) writeAdded();
+        if (layerTableEnd_ && i == *layerTableEnd_)
+            for (const auto& layer : addedLayers_)
+                for (const DxfTag& t : layer) appendTag(out, t);
         if (header_ && i == header_->end && needSeed) {
             appendTag(out, {9, "$HANDSEED"});
             appendTag(out, {5, hexHandle(seed_)});

@@ -68,13 +68,26 @@ public:
     const EntityRecord& entity(std::size_t i) const;
     std::span<const DxfTag> entityTags(std::size_t i) const;
 
+    // Adds a layer to the LAYER table (colour: ACI 1..255; negative is off),
+    // unless one of that name exists. False when the drawing has no LAYER table.
+    bool addLayer(const std::string& name, int color = 7, const std::string& linetype = "Continuous");
+    bool hasLayer(std::string_view name) const;
+
     // Returns the new entity's index; its tags are checked when written.
     std::size_t addEntity(Space space, NewEntity entity);
     // Sets the first group of each code in values to its value; a code the
     // entity lacks is added before its extended data.
     void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
 
-    // The next handle $HANDSEED would give (for tests and audits).
+    // The entities of a block definition (upper-case name match), each as its
+    // tags, and the tags of its BLOCK record; empty for an unknown block.
+    std::vector<std::span<const DxfTag>> blockEntities(std::string_view name) const;
+    std::span<const DxfTag> blockHeader(std::string_view name) const;
+    // The tags of each LAYER table entry.
+    std::vector<std::span<const DxfTag>> layers() const;
+
+    // The next handle $HANDSEED would give (for tests and audits); at
+    // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
     std::uint64_t handleSeed() const { return seed_; }
 
     // The whole file as ASCII DXF. Fails, writing nothing, when a tag made in
@@ -89,6 +102,7 @@ private:
 
     Status index();
     Status indexEntities(Range section);
+    void indexBlocks(Range section);
     Status indexHandles();
     std::string newHandle();
     bool hasHandles() const { return usesHandles_; }
@@ -102,9 +116,18 @@ private:
     std::vector<EntityRecord> records_;
     std::map<std::size_t, std::vector<DxfTag>> replaced_;  // by record index
     std::vector<std::pair<EntityRecord, std::vector<DxfTag>>> added_;
-    std::map<std::string, std::string, std::less<>> blockRecordHandles_;  // upper-case name -> handle
+    std::map<std::string, std::string, std::less<>> blockRecordHandles_;
+    struct Block {
+        Range header;
+        std::vector<Range> entities;
+    };
+    std::map<std::string, Block, std::less<>> blocks_;  // upper-case name
+    std::vector<Range> layers_;
+    std::optional<std::size_t> layerTableEnd_;                // its ENDTAB
+    std::vector<std::vector<DxfTag>> addedLayers_;  // upper-case name -> handle
     std::uint64_t seed_ = 1;
     bool usesHandles_ = false;
+    bool handlesExhausted_ = false;
 };
 
 // Shortest text that reads back as the same double; always with a decimal

@@ -10,6 +10,7 @@
 
 #include "DxfDrawing.h"
 #include "DxfTagReader.h"
+#include "FileAccess.h"
 
 using namespace tessik::dxf;
 
@@ -142,4 +143,61 @@ TEST(DxfDrawing, DamagedStructureIsRefused)
             EXPECT_FALSE(drawing.error().description.empty());
         }
     }
+}
+
+TEST(DxfDrawing, AHundredMegabyteDrawingOpens)
+{
+    std::string bytes = "  0\nSECTION\n  2\nENTITIES\n";
+    const std::string line = "  0\nLINE\n  8\n0\n 10\n12.5\n 20\n-3.25\n 30\n0.0\n 11\n100.0\n 21\n200.0\n 31\n0.0\n";
+    const std::size_t lines = (std::size_t{100} << 20) / line.size() + 1;
+    bytes.reserve(lines * line.size() + 64);
+    for (std::size_t i = 0; i < lines; ++i) bytes += line;
+    bytes += "  0\nENDSEC\n  0\nEOF\n";
+    ASSERT_GE(bytes.size(), std::size_t{100} << 20);
+    const auto drawing = DxfDrawing::fromBytes(bytes);
+    ASSERT_TRUE(drawing.ok()) << drawing.error().description;
+    EXPECT_EQ(drawing->entityCount(), lines);
+}
+
+// The same drawing, written by ezdxf as ASCII and as binary DXF.
+TEST(DxfDrawing, BinaryAndAsciiFilesGiveTheSameDrawing)
+{
+    for (const char* version : {"r12", "r2000"}) {
+        const std::string seeds = TESSIK_DXF_SEEDS;
+        const auto ascii = readRegularFile(seeds + "/ezdxf-" + version + ".dxf");
+        const auto binary = readRegularFile(seeds + "/ezdxf-" + version + "-binary.dxf");
+        ASSERT_TRUE(ascii.ok()) << ascii.error().description;
+        ASSERT_TRUE(binary.ok()) << binary.error().description;
+        const auto a = DxfDrawing::fromBytes(*ascii);
+        const auto b = DxfDrawing::fromBytes(*binary);
+        ASSERT_TRUE(a.ok()) << a.error().description;
+        ASSERT_TRUE(b.ok()) << b.error().description;
+        ASSERT_EQ(a->entityCount(), b->entityCount()) << version;
+        for (std::size_t i = 0; i < a->entityCount(); ++i) {
+            const auto ta = a->entityTags(i), tb = b->entityTags(i);
+            ASSERT_EQ(ta.size(), tb.size()) << version << " entity " << i;
+            for (std::size_t k = 0; k < ta.size(); ++k) {
+                EXPECT_EQ(ta[k].code, tb[k].code);
+                // Reals may be spelled differently ("0.0" and "0"), never valued differently.
+                if (valueKind(ta[k].code) == ValueKind::Double)
+                    EXPECT_EQ(std::strtod(ta[k].value.c_str(), nullptr), std::strtod(tb[k].value.c_str(), nullptr));
+                else
+                    EXPECT_EQ(ta[k].value, tb[k].value) << version << " entity " << i << " code " << ta[k].code;
+            }
+        }
+    }
+}
+
+TEST(DxfDrawing, ADrawingOutOfHandlesOpensButRefusesNewObjects)
+{
+    std::string bytes = kForeign;
+    bytes.replace(bytes.find("$HANDSEED\n  5\n10\n"), 17, "$HANDSEED\n  5\nFFFFFFFFFFFFFFFF\n");
+    auto read = DxfDrawing::fromBytes(bytes);
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    EXPECT_TRUE(read->toBytes().ok());
+    DxfDrawing& drawing = read.value();
+    drawing.addEntity(Space::Model, line(0, 0, 1, 1));
+    const auto written = drawing.toBytes();
+    ASSERT_FALSE(written.ok());
+    EXPECT_NE(written.error().description.find("$HANDSEED"), std::string::npos);
 }
