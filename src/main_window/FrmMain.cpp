@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTimer>
 #include <algorithm>
 #include <type_traits>
@@ -105,6 +107,27 @@ protected:
     void nextCheckState() override { setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked); }
 };
 
+// The spinner: the style draws no focus mark on a scroll bar, yet the bar
+// takes the focus by Tab and answers the arrow keys, so it draws the focus
+// frame itself.
+class SpinnerBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QScrollBar::paintEvent(event);
+        if (!hasFocus()) return;
+        QStylePainter painter(this);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(1, 1, -1, -1);
+        frame.backgroundColor = palette().color(QPalette::Window);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+    }
+};
+
 bool isDigitCode(std::int16_t c) { return c >= 48 && c <= 57; }
 constexpr std::int16_t kBackspace = 8;
 constexpr std::int16_t kDecimalPoint = 46;
@@ -154,7 +177,7 @@ void FrmMain::createControls()
 
     LblWanJ[3] = make<QLabel>(Frame1, indexed("LblWanJ", 3), QStringLiteral("中 节 数"));
     TxtZJS = make<QLineEdit>(Frame1, QStringLiteral("TxtZJS"), kBlank);
-    VScroll1 = make<QScrollBar>(Frame1, QStringLiteral("VScroll1"));
+    VScroll1 = make<SpinnerBar>(Frame1, QStringLiteral("VScroll1"));
     VScroll1->setOrientation(Qt::Vertical);
     VScroll1->setRange(1, 20);
     VScroll1->setSingleStep(1);
@@ -327,6 +350,8 @@ void FrmMain::connectHandlers()
     connect(TxtZJS, &QLineEdit::textChanged, this, &FrmMain::TxtZJS_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &FrmMain::VScroll1_Change);
     connectStandardHandlers();
+    for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight, CmbWJ->lineEdit(), CmbHd->lineEdit(), CmbBH->lineEdit()})
+        showBeginningOfWrittenText(field);
 }
 
 void FrmMain::Form_Load()
