@@ -1,5 +1,7 @@
 #include "FrmMain.h"
 
+#include <QApplication>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -16,6 +18,7 @@
 #include <QStylePainter>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <type_traits>
 
 #include "ControlEvents.h"
@@ -105,6 +108,22 @@ public:
 
 protected:
     void nextCheckState() override { setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked); }
+};
+
+// Tells when the watched widget hides.
+class HideWatch : public QObject {
+public:
+    HideWatch(QObject* parent, std::function<void()> hidden) : QObject(parent), hidden_(std::move(hidden)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide) hidden_();
+        return false;
+    }
+
+private:
+    std::function<void()> hidden_;
 };
 
 // The spinner: the style draws no focus mark on a scroll bar, yet the bar
@@ -334,10 +353,27 @@ void FrmMain::setKeyboardOrder()
 
 void FrmMain::connectHandlers()
 {
-    // Esc presses the cancel button. An open drop-down list grabs the
-    // keyboard, so there Esc only closes the list.
+    // Esc presses the cancel button; with a drop-down list open it only
+    // closes the list. Under a window manager the open list grabs the
+    // keyboard and the shortcut never sees the key; on a bare X server the
+    // key arrives at this window, and the shortcut closes the list itself.
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(cancel, &QShortcut::activated, CmdQuit, &QPushButton::click);
+    connect(cancel, &QShortcut::activated, this, [this] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            return;
+        }
+        // On a bare X server the list may already have closed on this very
+        // key before the shortcut runs; the key was the list's.
+        if (listClosedThisPass_) return;
+        CmdQuit->click();
+    });
+    for (QComboBox* list : {CmbWJ, CmbHd, CmbBH}) {
+        list->view()->window()->installEventFilter(new HideWatch(this, [this] {
+            listClosedThisPass_ = true;
+            QTimer::singleShot(0, this, [this] { listClosedThisPass_ = false; });
+        }));
+    }
     connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
     connect(CmdAbout, &QPushButton::clicked, this, &FrmMain::CmdAbout_Click);
 
