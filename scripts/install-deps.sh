@@ -7,15 +7,17 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgtest-dev libbenchmark-dev
-  # look: a Chinese user-interface font
-  fonts-wqy-microhei
+  # look: a Chinese user-interface font, and Qt's own texts in Chinese
+  fonts-wqy-microhei qt6-translations-l10n
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
   # screenshots of the windows under Xvfb, and the end-to-end demo's keyboard and mouse
   imagemagick x11-utils xdotool
+  # keys under a window manager as well as without one
+  openbox
 )
 if [[ "${1:-}" == "--run-only" ]]; then
-  packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-wqy-microhei)
+  packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-wqy-microhei qt6-translations-l10n)
 fi
 
 missing=()

@@ -166,7 +166,7 @@ void frmAbout::loadDesignState()
     placeLabel(Label1, QStringLiteral("© 2006–2026 Tessik 开发组"));
     lblDescription->setText(QStringLiteral("Tessik 是分节（虾米腰）弯头的设计工具：按标准推荐弯曲半径和中节数，"
                                            "计算弯头重量，并把主视图、左视图或右视图画进 CAD 图形。"));
-    placeLabel(Label9, QStringLiteral("未经开发组许可，不得复制或传播本程序。"));
+    placeLabel(Label9, QStringLiteral("自由软件：GNU GPL v3+，无任何担保。"));
     placeLabel(Label5, QStringLiteral("献给管工们"));
     placeLabel(Label4, QStringLiteral("问题与建议，请写电子邮件："));
     placeLabel(Label3, QStringLiteral("欢迎反馈"));

@@ -11,7 +11,13 @@ Error make(std::int32_t number, const QString& description, const QString& sourc
 
 Error cannotCreateObject(const QString& why)
 {
-    return make(kCannotCreateObject, QStringLiteral("ActiveX 部件不能创建对象：%1").arg(why), QString());
+    return make(kCannotCreateObject, QStringLiteral("无法连接 CAD 程序：%1").arg(why), QString());
+}
+
+Error launchFailed(const QString& why)
+{
+    return make(kCannotCreateObject,
+                QStringLiteral("CAD 程序 tessik-cad 未能启动（错误 %1）：%2").arg(kCannotCreateObject).arg(why), QString());
 }
 
 Error objectNotSet(const QString& member)

@@ -25,6 +25,9 @@ inline constexpr std::int32_t kObjectChanged = -2147418113;      // the active d
 inline constexpr std::int32_t kActivationFailed = 5;             // invalid procedure call
 
 Error cannotCreateObject(const QString& why);
+// The CAD program could not be started (same number): why says what was
+// tried and what went wrong, in the words of this desktop.
+Error launchFailed(const QString& why);
 Error objectNotSet(const QString& member);
 Error serverUnavailable(const QString& why);
 Error invalidArgument(const QString& member);

@@ -224,7 +224,7 @@ Result<std::shared_ptr<CadApplication>> FakeCad::getRunningInstance(const QStrin
 Result<std::shared_ptr<CadApplication>> FakeCad::createInstance(const QString& programId)
 {
     calls << QStringLiteral("createInstance %1").arg(programId);
-    if (!launchWorks) return caderr::cannotCreateObject(QStringLiteral("找不到程序 tessik-cad"));
+    if (!launchWorks) return caderr::launchFailed(QStringLiteral("找不到程序 tessik-cad"));
     running = alive = true;
     ++applicationsHandedOut;
     return std::shared_ptr<CadApplication>(std::make_shared<FakeApplication>(shared_from_this()));

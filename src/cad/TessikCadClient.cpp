@@ -436,7 +436,7 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
         return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(programId));
     const QString program = findProgram();
     if (program.isEmpty())
-        return caderr::cannotCreateObject(
+        return caderr::launchFailed(
             QStringLiteral("找不到 tessik-cad 程序（已在本程序所在目录和 PATH 中查找），请先安装 tessik-cad"));
 
     QProcess process;
@@ -447,13 +447,13 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
     process.setProcessEnvironment(env);
     qint64 pid = 0;
     if (!process.startDetached(&pid))
-        return caderr::cannotCreateObject(QStringLiteral("无法启动 %1：%2").arg(program, process.errorString()));
+        return caderr::launchFailed(QStringLiteral("无法运行 %1：%2").arg(program, process.errorString()));
 
     // Poll until it answers; the main window keeps painting meanwhile.
     InputBlocker block;
     QElapsedTimer clock;
     clock.start();
-    Error last = caderr::cannotCreateObject(QStringLiteral("tessik-cad 没有应答"));
+    Error last = caderr::launchFailed(QStringLiteral("tessik-cad 没有应答"));
     while (clock.elapsed() < launchTimeoutMs_) {
         Result<std::shared_ptr<CadApplication>> app = getRunningInstance(programId);
         if (app) {
@@ -462,12 +462,12 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
             last = caption.error();
         }
         if (processGone(pid))
-            return caderr::cannotCreateObject(QStringLiteral("%1 启动后随即退出").arg(program));
+            return caderr::launchFailed(QStringLiteral("%1 启动后随即退出").arg(program));
         QEventLoop pause;
         QTimer::singleShot(100, &pause, &QEventLoop::quit);
         pause.exec(QEventLoop::AllEvents);
     }
-    return caderr::cannotCreateObject(
+    return caderr::launchFailed(
         QStringLiteral("%1 在 %2 秒内没有应答").arg(program).arg(launchTimeoutMs_ / 1000));
 }
 

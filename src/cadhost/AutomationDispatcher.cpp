@@ -1,6 +1,7 @@
 #include "AutomationDispatcher.h"
 
 #include <cmath>
+#include <optional>
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,6 +51,19 @@ const char* kindName(Kind kind)
 Error invalid(const QString& why)
 {
     return error(kInvalidArgument, QStringLiteral("参数无效：%1").arg(why));
+}
+
+// A client computes a circle seen edge-on as |y1 - y2| / diameter, which in
+// doubles lands a few units in the last place above 1, more so far from the
+// origin, where the coordinates carry fewer digits below the point. Such a
+// ratio is 1 within what the client's arithmetic can tell apart, and is
+// stored as 1; anything clearly above 1 is still refused.
+std::optional<double> acceptedEllipseRatio(double ratio)
+{
+    constexpr double kRoundingAllowance = 1e-12;
+    if (ratio > 0 && ratio <= 1) return ratio;
+    if (ratio > 1 && ratio <= 1 + kRoundingAllowance) return 1.0;
+    return std::nullopt;
 }
 
 Error unknownName(const QString& member)
@@ -255,8 +269,9 @@ QHash<QString, Member> spaceMembers()
             return invalid(QStringLiteral("长轴必须是 x-y 平面内的非零向量。"));
         auto ratio = number(args[2], "长短轴比");
         if (!ratio) return ratio.error();
-        if (!(*ratio > 0 && *ratio <= 1)) return invalid(QStringLiteral("长短轴比必须在 (0, 1] 内。"));
-        return addEntity(c, CadEllipse{*center, *major, *ratio, 0, kTwoPi});
+        const auto accepted = acceptedEllipseRatio(*ratio);
+        if (!accepted) return invalid(QStringLiteral("长短轴比必须在 (0, 1] 内。"));
+        return addEntity(c, CadEllipse{*center, *major, *accepted, 0, kTwoPi});
     };
     m["addlightweightpolyline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.

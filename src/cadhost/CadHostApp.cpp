@@ -6,8 +6,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QLocalSocket>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include "AutomationServer.h"
 #include "AutomationSocket.h"
@@ -53,6 +56,12 @@ int runCadHost(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessik-cad"));
     QApplication::setApplicationDisplayName(CadSession::applicationName());
+    // Qt's own texts (file dialogs, context menus, standard buttons) in the
+    // program's language; without the translation they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tessik CAD: a small 2D CAD program with an automation interface."));

@@ -90,6 +90,29 @@ struct EntityJson {
     }
 };
 
+// A derived value that overflowed, named with the fields it is computed
+// from: the end segment angle from the bend angle and the segment count, the
+// inner and outer radii from the diameter and the bend radius, the chords
+// from all four.
+std::string derivedValueText(const std::string& source, const ElbowCliOptions& o)
+{
+    const std::string angle = "角度 --angle \"" + o.angle + "\"";
+    const std::string segments =
+        o.segments ? "中节数 --segments \"" + *o.segments + "\"" : std::string("标准表建议的中节数");
+    const std::string diameter = "外径 --diameter \"" + o.diameter + "\"";
+    const std::string radius =
+        o.radius ? "曲率半径 --radius \"" + *o.radius + "\"" : std::string("标准表建议的曲率半径");
+    std::string from;
+    if (source == "DblA")
+        from = angle + "、" + segments;
+    else if (source == "DblR1" || source == "DblR2")
+        from = diameter + "、" + radius;
+    else if (source == "DblC1" || source == "DblC2")
+        from = angle + "、" + segments + "、" + diameter + "、" + radius;
+    if (from.empty()) return source + " 超出数值范围";
+    return "由" + from + "算出的 " + source + " 超出数值范围";
+}
+
 // What each field or derived value is called for the user.
 std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 {
@@ -101,7 +124,7 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
     if (source == "TxtWJ")
         return o.radius ? "曲率半径 --radius \"" + *o.radius + "\""
                         : std::string("曲率半径：未给出 --radius，标准表也没有给出建议值");
-    return "由外径与曲率半径算出的 " + source + " 超出数值范围";
+    return derivedValueText(source, o);
 }
 
 // The development of the designed elbow and its template files; 0 or the

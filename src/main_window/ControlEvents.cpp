@@ -1,9 +1,13 @@
 #include "ControlEvents.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <memory>
 
 namespace tessik {
 
@@ -37,9 +41,38 @@ std::optional<std::int16_t> characterCode(const QKeyEvent& event)
 
 namespace {
 
+// Offers one character to the handler and types what it leaves.
+void typeThrough(QLineEdit* field, const KeyPressHandler& handler, std::int16_t code)
+{
+    std::int16_t KeyAscii = code;
+    handler(KeyAscii);
+    if (KeyAscii != 0) field->insert(QString(QChar(char16_t(KeyAscii))));
+}
+
+// The field's context menu without the shortcut hints (each shortcut types a
+// control character, which the field's handler gets and may refuse), and
+// with Paste typing the clipboard's text through the handler, character by
+// character, as if it had been typed.
+void showFilteredContextMenu(QLineEdit* field, const std::shared_ptr<KeyPressHandler>& handler, const QPoint& at)
+{
+    QMenu* menu = field->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString pasteText = QLineEdit::tr("&Paste");
+    for (QAction* action : menu->actions()) {
+        const qsizetype tab = action->text().indexOf(u'\t');
+        if (tab >= 0) action->setText(action->text().left(tab));
+        if (action->objectName() != QLatin1String("edit-paste") && action->text() != pasteText) continue;
+        QObject::disconnect(action, &QAction::triggered, field, nullptr);
+        QObject::connect(action, &QAction::triggered, field, [field, handler] {
+            for (QChar c : QGuiApplication::clipboard()->text()) typeThrough(field, *handler, std::int16_t(c.unicode()));
+        });
+    }
+    menu->popup(field->mapToGlobal(at));
+}
+
 class KeyPressAdapter : public QObject {
 public:
-    KeyPressAdapter(QLineEdit* field, KeyPressHandler handler)
+    KeyPressAdapter(QLineEdit* field, std::shared_ptr<KeyPressHandler> handler)
         : QObject(field), field_(field), handler_(std::move(handler))
     {
     }
@@ -51,7 +84,7 @@ protected:
         const auto code = characterCode(*static_cast<QKeyEvent*>(event));
         if (!code) return false;
         std::int16_t KeyAscii = *code;
-        handler_(KeyAscii);
+        (*handler_)(KeyAscii);
         if (KeyAscii == *code) return false;
         if (KeyAscii != 0) field_->insert(QString(QChar(char16_t(KeyAscii))));
         return true;
@@ -59,7 +92,7 @@ protected:
 
 private:
     QLineEdit* field_;
-    KeyPressHandler handler_;
+    std::shared_ptr<KeyPressHandler> handler_;
 };
 
 class FocusAdapter : public QObject {
@@ -98,7 +131,11 @@ void onKeyPress(QWidget* field, KeyPressHandler handler)
     auto* edit = qobject_cast<QLineEdit*>(field);
     Q_ASSERT(edit);
     edit->setAttribute(Qt::WA_InputMethodEnabled, false);
-    edit->installEventFilter(new KeyPressAdapter(edit, std::move(handler)));
+    auto shared = std::make_shared<KeyPressHandler>(std::move(handler));
+    edit->installEventFilter(new KeyPressAdapter(edit, shared));
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(edit, &QWidget::customContextMenuRequested, edit,
+                     [edit, shared](const QPoint& at) { showFilteredContextMenu(edit, shared, at); });
 }
 
 void onGotFocus(QWidget* control, FocusHandler handler)
@@ -109,6 +146,13 @@ void onGotFocus(QWidget* control, FocusHandler handler)
 void onLostFocus(QWidget* control, FocusHandler handler)
 {
     control->installEventFilter(new FocusAdapter(control, QEvent::FocusOut, std::move(handler)));
+}
+
+void showBeginningOfWrittenText(QLineEdit* field)
+{
+    QObject::connect(field, &QLineEdit::textChanged, field, [field] {
+        if (!field->hasFocus()) field->setCursorPosition(0);
+    });
 }
 
 }  // namespace tessik

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QKeyEvent;
+class QLineEdit;
 class QWidget;
 
 namespace tessik {
@@ -28,7 +29,10 @@ using FocusHandler = std::function<void()>;
 
 // Routes every typed character of `field` (a QLineEdit) through `handler`
 // before the field sees it. Input-method composition is switched off for the
-// field, so every character arrives as a key press.
+// field, so every character arrives as a key press; Paste in the field's
+// context menu types the clipboard's characters through the handler too, and
+// the menu shows no shortcut hints (the shortcuts type control characters,
+// which are the handler's to refuse).
 void onKeyPress(QWidget* field, KeyPressHandler handler);
 
 // GotFocus / LostFocus: the control gained or lost the keyboard focus within
@@ -37,5 +41,10 @@ void onKeyPress(QWidget* field, KeyPressHandler handler);
 // the focus change itself. One handler per control and event.
 void onGotFocus(QWidget* control, FocusHandler handler);
 void onLostFocus(QWidget* control, FocusHandler handler);
+
+// A text written into `field` while the user is not in it shows its
+// beginning: Qt puts the cursor after the last character, which scrolls a
+// long text in a narrow field so that its first digits are hidden.
+void showBeginningOfWrittenText(QLineEdit* field);
 
 }  // namespace tessik

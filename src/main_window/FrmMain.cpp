@@ -1,5 +1,7 @@
 #include "FrmMain.h"
 
+#include <QApplication>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -12,8 +14,11 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <type_traits>
 
 #include "ControlEvents.h"
@@ -105,6 +110,43 @@ protected:
     void nextCheckState() override { setCheckState(checkState() == Qt::Unchecked ? Qt::Checked : Qt::Unchecked); }
 };
 
+// Tells when the watched widget hides.
+class HideWatch : public QObject {
+public:
+    HideWatch(QObject* parent, std::function<void()> hidden) : QObject(parent), hidden_(std::move(hidden)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide) hidden_();
+        return false;
+    }
+
+private:
+    std::function<void()> hidden_;
+};
+
+// The spinner: the style draws no focus mark on a scroll bar, yet the bar
+// takes the focus by Tab and answers the arrow keys, so it draws the focus
+// frame itself.
+class SpinnerBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QScrollBar::paintEvent(event);
+        if (!hasFocus()) return;
+        QStylePainter painter(this);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(1, 1, -1, -1);
+        frame.backgroundColor = palette().color(QPalette::Window);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+    }
+};
+
 bool isDigitCode(std::int16_t c) { return c >= 48 && c <= 57; }
 constexpr std::int16_t kBackspace = 8;
 constexpr std::int16_t kDecimalPoint = 46;
@@ -155,7 +197,7 @@ void FrmMain::createControls()
 
     LblWanJ[3] = make<QLabel>(Frame1, indexed("LblWanJ", 3), QStringLiteral("中 节 数"));
     TxtZJS = make<QLineEdit>(Frame1, QStringLiteral("TxtZJS"), kBlank);
-    VScroll1 = make<QScrollBar>(Frame1, QStringLiteral("VScroll1"));
+    VScroll1 = make<SpinnerBar>(Frame1, QStringLiteral("VScroll1"));
     VScroll1->setOrientation(Qt::Vertical);
     VScroll1->setRange(1, 20);
     VScroll1->setSingleStep(1);
@@ -312,10 +354,27 @@ void FrmMain::setKeyboardOrder()
 
 void FrmMain::connectHandlers()
 {
-    // Esc presses the cancel button. An open drop-down list grabs the
-    // keyboard, so there Esc only closes the list.
+    // Esc presses the cancel button; with a drop-down list open it only
+    // closes the list. Under a window manager the open list grabs the
+    // keyboard and the shortcut never sees the key; on a bare X server the
+    // key arrives at this window, and the shortcut closes the list itself.
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(cancel, &QShortcut::activated, CmdQuit, &QPushButton::click);
+    connect(cancel, &QShortcut::activated, this, [this] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            return;
+        }
+        // On a bare X server the list may already have closed on this very
+        // key before the shortcut runs; the key was the list's.
+        if (listClosedThisPass_) return;
+        CmdQuit->click();
+    });
+    for (QComboBox* list : {CmbWJ, CmbHd, CmbBH}) {
+        list->view()->window()->installEventFilter(new HideWatch(this, [this] {
+            listClosedThisPass_ = true;
+            QTimer::singleShot(0, this, [this] { listClosedThisPass_ = false; });
+        }));
+    }
     connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
     connect(CmdAbout, &QPushButton::clicked, this, &FrmMain::CmdAbout_Click);
 
@@ -328,6 +387,8 @@ void FrmMain::connectHandlers()
     connect(TxtZJS, &QLineEdit::textChanged, this, &FrmMain::TxtZJS_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &FrmMain::VScroll1_Change);
     connectStandardHandlers();
+    for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight, CmbWJ->lineEdit(), CmbHd->lineEdit(), CmbBH->lineEdit()})
+        showBeginningOfWrittenText(field);
 }
 
 void FrmMain::Form_Load()

@@ -213,6 +213,8 @@ private:
     void loadList(QComboBox* list, std::string_view fileName);
     void tellDataProblem(const std::string& problem);
     bool bookProblemTold_ = false;
+    // A drop-down list closed in the current pass of the event loop.
+    bool listClosedThisPass_ = false;
 
     Desktop& desktop_;
     // Made at the first About; a window of its own, deleted with this one.

@@ -70,10 +70,10 @@ std::optional<Proposal> standardLookup(std::string_view CmbWJ, std::string_view 
 
     const double radius = vars.DblBook.at(vars.IntJ - 1, 0) * vars.DblD;
     // A radius that overflowed is no proposal; leaving the old text beside the
-    // new diameter would pass off a stale radius as the standard one.
-    const bool radiusOk = std::isfinite(radius);
-    proposal.TxtWJ = radiusOk ? doubleToText(radius) : kBlankText;
-    if (radiusOk && vars.IntK >= 0 && vars.IntK < BookTable::kRows)
+    // new diameter would pass off a stale radius as the standard one. The
+    // segment count does not depend on it and is proposed all the same.
+    proposal.TxtWJ = std::isfinite(radius) ? doubleToText(radius) : kBlankText;
+    if (vars.IntK >= 0 && vars.IntK < BookTable::kRows)
         proposal.TxtZJS = doubleToText(vars.DblBook.at(vars.IntJ - 1, vars.IntK));
     else
         proposal.TxtZJS = kBlankText;

@@ -87,6 +87,18 @@ private slots:
         QTest::newRow("cmdOK") << "cmdOK" << QRect(4200, 3120, 1500, 345);
         QTest::newRow("cmdSysInfo") << "cmdSysInfo" << QRect(4200, 3600, 1485, 345);
     }
+    // The notice agrees with the licence the program ships under, and fits
+    // on its line inside the dialog.
+    void noticeStatesTheLicence()
+    {
+        openAbout();
+        const QLabel* notice = label("Label9");
+        QVERIFY(notice->text().contains("GNU GPL") && notice->text().contains("v3+"));
+        QVERIFY(notice->text().contains("无任何担保"));
+        QVERIFY(!notice->text().contains("不得复制"));
+        QVERIFY2(notice->geometry().right() < about->width(), qPrintable(QString::number(notice->geometry().right())));
+    }
+
     // Place as laid out; a one-line label may only grow to the right and
     // downwards, and then just enough for its text.
     void layout()

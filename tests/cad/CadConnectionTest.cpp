@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {kQuestion}, true},
         StartCase{"NotInstalled", false, false, true, 1, {kNotStarted, kStarting, kFailed},
                   {"getRunningInstance autocad.application", "createInstance autocad.application"},
-                  {kQuestion, "Tessik | ActiveX 部件不能创建对象：找不到程序 tessik-cad | 0"}, false},
+                  {kQuestion, "Tessik | CAD 程序 tessik-cad 未能启动（错误 429）：找不到程序 tessik-cad | 0"}, false},
         StartCase{"RunningWithoutDrawing", true, true, false, 1, {kStarted},
                   {"getRunningInstance autocad.application", "set Visible true", "get activedocument"},
                   {"Tessik | err | 0"}, false}),

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <unistd.h>
 
@@ -97,6 +98,31 @@ TEST(ElbowCliProgram, UnusableFieldsExitTwoAndNameTheField)
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_EQ(r.err.rfind("参数输入出错。", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    }
+}
+
+// A derived value that overflows names the fields it comes from, and only those.
+TEST(ElbowCliProgram, OverflowOfADerivedValueNamesItsOwnFields)
+{
+    struct Case {
+        const char* args;
+        const char* derived;
+        std::vector<const char*> named;
+        std::vector<const char*> notNamed;
+    } cases[] = {
+        {"--angle 90 --segments -1 --diameter 100 --radius 150", "DblA", {"角度", "中节数"},
+         {"外径", "曲率半径"}},
+        {"--angle 90 --segments 2 --diameter 1.7e308 --radius 1.7e308", "DblR2", {"外径", "曲率半径"},
+         {"角度", "中节数"}},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        const auto at = r.err.find(std::string(" ") + c.derived + " ");
+        ASSERT_NE(at, std::string::npos) << r.err;
+        const std::string line = r.err.substr(r.err.rfind('\n', at) + 1, r.err.find('\n', at) - r.err.rfind('\n', at));
+        for (const char* field : c.named) EXPECT_NE(line.find(field), std::string::npos) << line;
+        for (const char* field : c.notNamed) EXPECT_EQ(line.find(field), std::string::npos) << line;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -237,6 +238,17 @@ private slots:
         QCOMPARE(visited, expected);
     }
 
+    // Reached by Tab, the spinner shows that it has the focus.
+    void spinnerShowsItsFocus()
+    {
+        focus(w->CmdQuit);
+        const QImage without = w->VScroll1->grab().toImage();
+        QTest::keyClick(w->CmdQuit, Qt::Key_Tab);
+        QVERIFY(w->VScroll1->hasFocus());
+        QCOMPARE(w->VScroll1->grab().toImage().size(), without.size());
+        QVERIFY(w->VScroll1->grab().toImage() != without);
+    }
+
     void accessKeys_data()
     {
         QTest::addColumn<Qt::Key>("key");
@@ -304,6 +316,11 @@ private slots:
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
         QTRY_VERIFY(!QApplication::activePopupWidget());
         QCOMPARE(desktop->endProgramCalls, 0);
+        // The next key press comes a moment later, to the list's field.
+        QTest::qWait(20);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        focus(w->CmbWJ);
         QTest::keyClick(w->CmbWJ, Qt::Key_Escape);
         QCOMPARE(desktop->endProgramCalls, 1);
     }
@@ -469,6 +486,45 @@ private slots:
             texts << w->TxtZJS->text();
         }
         QCOMPARE(texts, (QStringList{"(空白)", "19", "17", "18", "20"}));
+    }
+
+    // A text the program writes shows from its first character, however
+    // narrow the field; the user's own typing keeps the cursor where it is.
+    void writtenTextsShowTheirBeginning()
+    {
+        focus(w->CmdAbout);
+        for (QLineEdit* field : {w->CmbWJ->lineEdit(), w->TxtWJ, w->TxtWeight}) {
+            field->setText("220.000005220.000005");
+            QVERIFY(field->fontMetrics().horizontalAdvance(field->text()) > field->width());
+            QCOMPARE(field->cursorPosition(), 0);
+        }
+        focus(w->TxtWJ);
+        QTest::keyClicks(w->TxtWJ, "12");
+        QCOMPARE(w->TxtWJ->cursorPosition(), w->TxtWJ->text().size());
+    }
+
+    // The context menu of a filtered field speaks Chinese, shows no shortcut
+    // that would only beep, and pastes through the field's filter.
+    void contextMenuOfAFilteredField()
+    {
+        focus(w->TxtWJ);
+        w->TxtWJ->clear();
+        QGuiApplication::clipboard()->setText("12a.5");
+        QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(4, 4), w->TxtWJ->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(w->TxtWJ, &request);
+        QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction* paste = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            QVERIFY2(!action->text().contains(u'\t'), qPrintable(action->text()));
+            if (action->text().contains("粘贴")) paste = action;
+        }
+        QVERIFY(paste);
+        paste->trigger();
+        menu->close();
+        QCOMPARE(w->TxtWJ->text(), "12.5");
+        QCOMPARE(desktop->beeps, 1);
     }
 
     void textsFromCodeMoveTheBar()

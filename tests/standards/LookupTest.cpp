@@ -224,7 +224,8 @@ TEST(StandardLookup, MissingBookProposesFromTheTableAsItIs)
     EXPECT_EQ(p->book.status, BookReadReport::Status::Missing);
 }
 
-TEST(StandardLookup, RadiusThatOverflowsIsNoProposal)
+// The radius overflows; the segment count, read from the table, still holds.
+TEST(StandardLookup, RadiusThatOverflowsIsNoProposalTheSegmentsStill)
 {
     test::TempFolder folder;
     const auto book = folder.write("book.ini", "1E300,2,2.5,3,3.5,1E300\r\n11,12,13,14,15,16\r\n");
@@ -234,7 +235,7 @@ TEST(StandardLookup, RadiusThatOverflowsIsNoProposal)
     const auto p = standardLookup("1E10", "90", {DblD, DblAB, s.StrTemp, s.IntJ, s.IntK, table}, book, {});
     ASSERT_TRUE(p.has_value());
     EXPECT_EQ(p->TxtWJ, "(空白)");
-    EXPECT_EQ(p->TxtZJS, "(空白)");
+    EXPECT_EQ(p->TxtZJS, "16");
 }
 
 }  // namespace
