@@ -6,7 +6,12 @@
 #include <numbers>
 #include <vector>
 
+#include <cstring>
+
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,6 +185,9 @@ private slots:
         QTest::newRow("ratio above one") << "AddEllipse" << QJsonArray{pt(0, 0), pt(1, 0), 1.5} << kInvalidArgument;
         QTest::newRow("zero major axis") << "AddEllipse" << QJsonArray{pt(0, 0), pt(0, 0), 0.5} << kInvalidArgument;
         QTest::newRow("huge number") << "AddLine" << QJsonArray{pt(0, 0), QJsonArray{1e308 * 10, 0, 0}} << kInvalidArgument;
+        QTest::newRow("arc beyond range") << "AddArc" << QJsonArray{pt(1e308, 0), 1e308, 0, 1} << kInvalidArgument;
+        QTest::newRow("circle beyond range") << "AddCircle" << QJsonArray{pt(0, -1e308), 1e308} << kInvalidArgument;
+        QTest::newRow("ellipse beyond range") << "AddEllipse" << QJsonArray{pt(1e308, 0), pt(1e308, 0), 0.5} << kInvalidArgument;
         QTest::newRow("item past end") << "Item" << QJsonArray{1000000} << kInvalidArgument;
         QTest::newRow("item negative") << "Item" << QJsonArray{-1} << kInvalidArgument;
         QTest::newRow("item fraction") << "Item" << QJsonArray{0.5} << kInvalidArgument;
@@ -345,6 +353,40 @@ private slots:
         if (!reply.isEmpty()) QCOMPARE(errorCode(reply), -32600);
         QTRY_COMPARE_WITH_TIMEOUT(raw.socket().state(), QLocalSocket::UnconnectedState, 5000);
         QCOMPARE(count(), before);
+        QCOMPARE(client_.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+    }
+
+    // A client that does not read its replies and then sends an overlong
+    // line is cut off at once, not once the replies it never reads are out.
+    void overlongLineClosesAtOnceWithRepliesUnread()
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(cad_->socketPath());
+        std::strncpy(addr.sun_path, path.constData(), sizeof addr.sun_path - 1);
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const auto sendAll = [fd](const QByteArray& bytes) {
+            for (qsizetype sent = 0; sent < bytes.size();) {
+                const ssize_t n = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+                if (n <= 0) return false;
+                sent += n;
+            }
+            return true;
+        };
+        // Each reply echoes the long unknown name: megabytes the server cannot hand over.
+        const QByteArray bigReply = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"" +
+                                    QByteArray(100 * 1024, 'y') + "\"}}\n";
+        for (int i = 0; i < 30; ++i) QVERIFY(sendAll(bigReply));
+        QElapsedTimer clock;
+        clock.start();
+        sendAll(QByteArray(1200 * 1024, 'x'));  // the close may cut this short
+        pollfd hangup{fd, POLLRDHUP, 0};
+        QVERIFY2(::poll(&hangup, 1, 5000) == 1 && (hangup.revents & (POLLRDHUP | POLLHUP)) != 0,
+                 "the connection is still held");
+        QVERIFY(clock.elapsed() < 5000);
+        ::close(fd);
         QCOMPARE(client_.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
     }
 
