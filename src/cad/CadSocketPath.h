@@ -11,8 +11,9 @@ namespace tessik {
 
 inline QString tessikCadSocketPath() { return protocol::socketPath(); }
 
-// A socket that another user could have planted is refused: the socket file
-// must belong to us.
+// A socket that another user could have planted is refused before anything is
+// sent: the socket must be ours, and so must its folder, which nobody else may
+// write to (else the socket could be swapped under us).
 Status checkSocketOwner(const QString& path);
 
 }  // namespace tessik

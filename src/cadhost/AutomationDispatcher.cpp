@@ -100,6 +100,17 @@ Result<QString> text(const QJsonValue& v, const char* what)
     return v.toString();
 }
 
+// Every point derived from a curve (its start and end at any angle, its
+// extents) must be finite too: a centre and a radius that are each finite
+// can still add up beyond the range of a double.
+Status reachFinite(const Point3& center, double reach)
+{
+    for (int i = 0; i < 2; ++i)
+        if (!std::isfinite(std::abs(center[static_cast<std::size_t>(i)]) + reach))
+            return invalid(QStringLiteral("圆心与半径（或长轴）之和超出数值范围。"));
+    return success();
+}
+
 Status argCount(const QJsonArray& args, int min, int max)
 {
     if (args.size() < min || args.size() > max)
@@ -244,6 +255,7 @@ QHash<QString, Member> spaceMembers()
         auto radius = number(args[1], "半径");
         if (!radius) return radius.error();
         if (*radius <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
+        if (Status s = reachFinite(*center, *radius); !s) return s.error();
         return addEntity(c, CadCircle{*center, *radius});
     };
     m["addarc"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
@@ -253,6 +265,7 @@ QHash<QString, Member> spaceMembers()
         auto radius = number(args[1], "半径");
         if (!radius) return radius.error();
         if (*radius <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
+        if (Status s = reachFinite(*center, *radius); !s) return s.error();
         auto start = number(args[2], "起始角度");
         if (!start) return start.error();
         auto end = number(args[3], "终止角度");
@@ -271,6 +284,7 @@ QHash<QString, Member> spaceMembers()
         if (!ratio) return ratio.error();
         const auto accepted = acceptedEllipseRatio(*ratio);
         if (!accepted) return invalid(QStringLiteral("长短轴比必须在 (0, 1] 内。"));
+        if (Status s = reachFinite(*center, std::abs((*major)[0]) + std::abs((*major)[1])); !s) return s.error();
         return addEntity(c, CadEllipse{*center, *major, *accepted, 0, kTwoPi});
     };
     m["addlightweightpolyline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {

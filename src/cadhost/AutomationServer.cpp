@@ -219,8 +219,11 @@ void AutomationConnection::closeWithError(std::int32_t code, const QString& mess
     partialTimer_.stop();
     buffer_.clear();
     consumed_ = 0;
+    // Hand the kernel what it takes now, then close at once: waiting until a
+    // client that is itself blocked writing reads earlier replies would hold
+    // the connection for as long as it cares to block.
     socket_->flush();
-    socket_->disconnectFromServer();
+    socket_->abort();
 }
 
 void AutomationConnection::start()

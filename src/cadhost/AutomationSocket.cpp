@@ -1,16 +1,43 @@
 #include "AutomationSocket.h"
 
 #include <cerrno>
+#include <cstring>
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
-#include <QLockFile>
 
 namespace tessik::cadhost {
+
+namespace {
+
+// Why a file operation failed, in the words a user acts on.
+QString reason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("磁盘已满（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
+    case EACCES:
+    case EPERM: return QStringLiteral("没有权限（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
+    case EROFS: return QStringLiteral("文件系统只读（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+QString userName(uid_t uid)
+{
+    const passwd* pw = ::getpwuid(uid);
+    return pw ? QStringLiteral("%1（uid %2）").arg(QString::fromLocal8Bit(pw->pw_name)).arg(uid)
+              : QStringLiteral("uid %1").arg(uid);
+}
+
+}  // namespace
 
 Status prepareSocketFolder(const QString& socketPath)
 {
@@ -22,37 +49,95 @@ Status prepareSocketFolder(const QString& socketPath)
     };
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
         // The parent may be missing (an overridden path): make it, then ours.
-        if (!QDir().mkpath(folder)) return fail(QStringLiteral("无法创建"));
+        if (!QDir().mkpath(folder))
+            return fail(QStringLiteral("无法创建：%1。请检查上级文件夹的权限和剩余空间。").arg(reason(errno)));
         ::chmod(native.constData(), 0700);
     }
     struct stat st{};
-    if (::lstat(native.constData(), &st) != 0) return fail(QStringLiteral("无法读取属性"));
-    if (!S_ISDIR(st.st_mode)) return fail(QStringLiteral("不是文件夹"));
-    if (st.st_uid != ::getuid()) return fail(QStringLiteral("属于其他用户"));
-    // Only the private folders we create must be closed to others; a folder
-    // named through TESSIK_CAD_SOCKET is the caller's choice.
-    if (!protocol::socketPathOverridden() && (st.st_mode & 077) != 0)
-        return fail(QStringLiteral("其他用户可以访问（权限应为 0700）"));
+    if (::lstat(native.constData(), &st) != 0) return fail(QStringLiteral("无法读取属性：%1").arg(reason(errno)));
+    if (S_ISLNK(st.st_mode))
+        return fail(QStringLiteral("它是一个符号链接，可能是别人放置的。请删除它（rm \"%1\"）后重新启动。").arg(folder));
+    if (!S_ISDIR(st.st_mode))
+        return fail(QStringLiteral("它不是文件夹。请删除或改名（rm \"%1\"）后重新启动。").arg(folder));
+    if (st.st_uid != ::getuid())
+        return fail(QStringLiteral("它属于用户 %1，不属于当前用户 %2，可能是别人放置的。"
+                                   "请让该用户或管理员删除它，或让 XDG_RUNTIME_DIR 指向只属于你的文件夹。")
+                        .arg(userName(st.st_uid), userName(::getuid())));
+    // Others who can enter the folder could replace the socket with theirs.
+    if ((st.st_mode & 077) != 0)
+        return fail(QStringLiteral("其他用户可以访问（权限为 %1，应为 0700）。请执行 chmod 700 \"%2\" 后重新启动。")
+                        .arg(QString::number(st.st_mode & 0777, 8).rightJustified(4, u'0'), folder));
     return success();
 }
 
 InstanceLock::InstanceLock(const QString& socketPath)
-    : socketPath_(socketPath), lock_(std::make_unique<QLockFile>(socketPath + QStringLiteral(".lock")))
+    : socketPath_(socketPath), lockPath_(socketPath + QStringLiteral(".lock"))
 {
-    // Never time a live holder out: only a dead process's lock is stale.
-    lock_->setStaleLockTime(0);
 }
 
-InstanceLock::~InstanceLock() = default;
-
-bool InstanceLock::tryLock() { return lock_->tryLock(0); }
-
-qint64 InstanceLock::holderPid() const
+InstanceLock::~InstanceLock()
 {
-    qint64 pid = 0;
-    QString host, app;
-    lock_->getLockInfo(&pid, &host, &app);
-    return pid;
+    // Closing releases the lock. The file stays: removing it would let a
+    // starting instance lock a file that is no longer the one at the path.
+    if (fd_ >= 0) ::close(fd_);
+}
+
+InstanceLock::Outcome InstanceLock::fail(const QString& what, int error)
+{
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    failure_ = QStringLiteral("%1“%2”：%3").arg(what, lockPath_, reason(error));
+    return Outcome::Failed;
+}
+
+InstanceLock::Outcome InstanceLock::tryLock()
+{
+    const QByteArray path = QFile::encodeName(lockPath_);
+    // Nothing but a regular file can carry a live lock: anything else in its
+    // place is cleared once and the open tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
+            const int error = errno;
+            const bool cleared = error == EISDIR ? ::rmdir(path.constData()) == 0
+                               : error == ELOOP  ? ::unlink(path.constData()) == 0
+                               // Our own file made unreadable: the same file, so a live holder still counts.
+                               : error == EACCES ? ::chmod(path.constData(), 0600) == 0
+                                                 : false;
+            if (!cleared) return fail(QStringLiteral("无法打开锁文件"), error);
+            continue;
+        }
+        struct stat st{};
+        if (::fstat(fd_, &st) != 0) return fail(QStringLiteral("无法读取锁文件"), errno);
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            if (::unlink(path.constData()) != 0) return fail(QStringLiteral("无法替换锁文件"), errno);
+            continue;
+        }
+        break;
+    }
+    if (fd_ < 0) return fail(QStringLiteral("无法替换锁文件"), EEXIST);
+
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error != EWOULDBLOCK) return fail(QStringLiteral("无法锁定锁文件"), error);
+        char text[24] = {};
+        const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
+        bool ok = false;
+        const qint64 pid = n > 0 ? QByteArray(text, int(n)).trimmed().toLongLong(&ok) : 0;
+        holderPid_ = ok && pid > 0 ? pid : 0;
+        ::close(fd_);
+        fd_ = -1;
+        return Outcome::Held;
+    }
+    // The process id is for people; the lock itself is the flock.
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd_, 0) != 0) return fail(QStringLiteral("无法写入锁文件"), errno);
+    const ssize_t written = ::pwrite(fd_, pid.constData(), size_t(pid.size()), 0);
+    if (written != pid.size()) return fail(QStringLiteral("无法写入锁文件"), written < 0 ? errno : ENOSPC);
+    if (::fsync(fd_) != 0) return fail(QStringLiteral("无法写入锁文件"), errno);
+    return Outcome::Taken;
 }
 
 void InstanceLock::removeStaleSocket() const { QLocalServer::removeServer(socketPath_); }

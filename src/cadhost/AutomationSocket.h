@@ -3,18 +3,18 @@
 //
 // The path follows protocol::socketPath(), the rule clients follow too.
 //
-// InstanceLock holds "<socket>.lock" for the life of the process. A second
-// instance fails to take it and must not touch the socket; the first one,
-// holding the lock, may remove a socket file left behind by a crash.
-
-#include <memory>
+// InstanceLock holds an advisory lock (flock) on "<socket>.lock" for the life
+// of the process; the kernel drops it when the process ends, however it ends.
+// Whatever the file holds (a process id, nothing, garbage) or whatever stands
+// in its place (an unreadable file, a directory, a link), only a lock held by
+// a live process blocks a start. A second instance fails to take it and must
+// not touch the socket; the holder may remove a socket file left behind by a
+// crash.
 
 #include <QString>
 
 #include "AutomationProtocol.h"
 #include "Error.h"
-
-class QLockFile;
 
 namespace tessik::cadhost {
 
@@ -32,17 +32,25 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // True when this process now holds the lock. A lock left by a crashed
-    // process is recognised as stale and taken over.
-    bool tryLock();
-    // The process id of the holder when tryLock failed, 0 if unknown.
-    qint64 holderPid() const;
+    enum class Outcome { Taken, Held, Failed };
+    // Taken: this process now holds the lock. Held: a live process holds it
+    // (holderPid() names it when its file says so). Failed: the lock could
+    // not be made; failure() says why (disk full, permission ...).
+    Outcome tryLock();
+    // The process id the holder wrote, 0 when it cannot be read.
+    qint64 holderPid() const { return holderPid_; }
+    const QString& failure() const { return failure_; }
     // Removes a socket file that no live instance serves.
     void removeStaleSocket() const;
 
 private:
+    Outcome fail(const QString& what, int error);
+
     QString socketPath_;
-    std::unique_ptr<QLockFile> lock_;
+    QString lockPath_;
+    int fd_ = -1;
+    qint64 holderPid_ = 0;
+    QString failure_;
 };
 
 }  // namespace tessik::cadhost

@@ -84,10 +84,17 @@ int runCadHost(int argc, char** argv)
         return 2;
     }
     InstanceLock lock(socketPath);
-    if (!lock.tryLock()) {
-        tellUser(quiet, QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid()));
+    switch (lock.tryLock()) {
+    case InstanceLock::Outcome::Taken: break;
+    case InstanceLock::Outcome::Held:
+        tellUser(quiet, lock.holderPid() > 0
+                            ? QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid())
+                            : QStringLiteral("Tessik CAD 已在运行，本次启动退出。"));
         if (!quiet) showRunningInstance(socketPath);
         return 3;
+    case InstanceLock::Outcome::Failed:
+        tellUser(quiet, QStringLiteral("%1，本次启动退出。").arg(lock.failure()));
+        return 2;
     }
     lock.removeStaleSocket();
 

@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -312,6 +320,108 @@ TEST_F(Client, LaunchFailuresSayWhatWentWrong)
     ASSERT_FALSE(exited.ok());
     EXPECT_NE(exited.error().description.find("启动后随即退出"), std::string::npos) << exited.error().description;
     EXPECT_LT(clock.elapsed(), 1900) << "a program that exits is not waited for until the deadline";
+}
+
+// A socket whose folder others can write could be swapped for theirs at any
+// moment: the client refuses it before it connects, even while it is ours.
+TEST_F(Client, RefusesASocketInAFolderOthersCanWrite)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(server.dir.path()).constData(), 0777), 0);
+    auto app = automation.getRunningInstance("autocad.application");
+    ASSERT_FALSE(app.ok());
+    EXPECT_EQ(app.error().number, caderr::kCannotCreateObject);
+    EXPECT_NE(app.error().description.find(server.dir.path().toStdString()), std::string::npos) << app.error().description;
+    EXPECT_FALSE(server.server.waitForNewConnection(200)) << "the client must not even connect to such a socket";
+    ::chmod(QFile::encodeName(server.dir.path()).constData(), 0700);
+    EXPECT_TRUE(automation.getRunningInstance("autocad.application").ok());
+}
+
+// A second account, made for the test, plays the other user on the machine.
+class OtherUser {
+public:
+    OtherUser() : name_("tkplant" + std::to_string(::getpid()))
+    {
+        if (std::system(("useradd -M -N -r -s /usr/sbin/nologin " + name_).c_str()) != 0) return;
+        if (const passwd* pw = ::getpwnam(name_.c_str())) uid_ = pw->pw_uid, gid_ = pw->pw_gid;
+    }
+    ~OtherUser() { std::system(("userdel " + name_ + " 2>/dev/null").c_str()); }
+    bool ok() const { return uid_ > 0; }
+    uid_t uid() const { return uid_; }
+
+    // Binds a listening socket at path as this user and reports whether
+    // anyone connected to it or sent a byte within the time it waits.
+    // Returns the report pipe's read end, -1 when the plant failed.
+    int plant(const std::string& path, pid_t& child) const
+    {
+        int report[2];
+        if (::pipe(report) != 0) return -1;
+        child = ::fork();
+        if (child == 0) {
+            ::close(report[0]);
+            char outcome = 'F';  // could not plant
+            if (::setgid(gid_) == 0 && ::setuid(uid_) == 0) {
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                sockaddr_un addr{};
+                addr.sun_family = AF_UNIX;
+                std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+                ::unlink(path.c_str());  // the victim's own socket, if any, goes first
+                if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd, 4) == 0) {
+                    (void)!::write(report[1], "P", 1);  // planted
+                    pollfd wait{fd, POLLIN, 0};
+                    outcome = ::poll(&wait, 1, 1500) > 0 ? 'C' : 'N';  // connected / nobody came
+                }
+            }
+            (void)!::write(report[1], &outcome, 1);
+            ::_exit(0);
+        }
+        ::close(report[1]);
+        return report[0];
+    }
+
+private:
+    std::string name_;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+};
+
+TEST(PlantedSocket, AnotherUsersSocketIsRefusedBeforeAnythingIsSent)
+{
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to make and remove a second user account";
+    OtherUser other;
+    ASSERT_TRUE(other.ok()) << "useradd failed";
+    // A folder the other user can reach: our own left open (0777), and one
+    // the other user made himself.
+    char open[] = "/tmp/tessik-plant-XXXXXX";
+    ASSERT_NE(::mkdtemp(open), nullptr);
+    ASSERT_EQ(::chmod(open, 0777), 0);
+    char his[] = "/tmp/tessik-his-XXXXXX";
+    ASSERT_NE(::mkdtemp(his), nullptr);
+    ASSERT_EQ(::chown(his, other.uid(), 0), 0);
+
+    for (const char* folder : {static_cast<const char*>(open), static_cast<const char*>(his)}) {
+        const std::string path = std::string(folder) + "/cad.sock";
+        pid_t child = 0;
+        const int report = other.plant(path, child);
+        ASSERT_GE(report, 0);
+        char planted = 0;
+        ASSERT_EQ(::read(report, &planted, 1), 1);
+        ASSERT_EQ(planted, 'P') << "the other user could not plant his socket in " << folder;
+
+        TessikCadAutomation victim(QString::fromStdString(path));
+        auto app = victim.getRunningInstance("autocad.application");
+        ASSERT_FALSE(app.ok()) << folder;
+        EXPECT_EQ(app.error().number, caderr::kCannotCreateObject);
+        EXPECT_NE(app.error().description.find(folder), std::string::npos) << app.error().description;
+
+        char outcome = 0;
+        ASSERT_EQ(::read(report, &outcome, 1), 1);
+        EXPECT_EQ(outcome, 'N') << "the client reached the planted socket in " << folder;
+        ::close(report);
+        ::waitpid(child, nullptr, 0);
+        ::unlink(path.c_str());
+    }
+    ::rmdir(open);
+    ::rmdir(his);
 }
 
 }  // namespace

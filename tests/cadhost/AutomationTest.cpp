@@ -6,10 +6,19 @@
 #include <numbers>
 #include <vector>
 
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -207,6 +216,9 @@ private slots:
         QTest::newRow("polyline text coordinate") << "AddLightWeightPolyline" << QJsonArray{QJsonArray{0, 0, "1", 1}} << kInvalidArgument;
         QTest::newRow("zero text height") << "AddText" << QJsonArray{"a", pt(0, 0), 0} << kInvalidArgument;
         QTest::newRow("two-line text") << "AddText" << QJsonArray{"a\nb", pt(0, 0), 2} << kInvalidArgument;
+        QTest::newRow("arc beyond range") << "AddArc" << QJsonArray{pt(1e308, 0), 1e308, 0, 1} << kInvalidArgument;
+        QTest::newRow("circle beyond range") << "AddCircle" << QJsonArray{pt(0, -1e308), 1e308} << kInvalidArgument;
+        QTest::newRow("ellipse beyond range") << "AddEllipse" << QJsonArray{pt(1e308, 0), pt(1e308, 0), 0.5} << kInvalidArgument;
         QTest::newRow("item past end") << "Item" << QJsonArray{1000000} << kInvalidArgument;
         QTest::newRow("item negative") << "Item" << QJsonArray{-1} << kInvalidArgument;
         QTest::newRow("item fraction") << "Item" << QJsonArray{0.5} << kInvalidArgument;
@@ -375,6 +387,40 @@ private slots:
         QCOMPARE(client_.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
     }
 
+    // A client that does not read its replies and then sends an overlong
+    // line is cut off at once, not once the replies it never reads are out.
+    void overlongLineClosesAtOnceWithRepliesUnread()
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(cad_->socketPath());
+        std::strncpy(addr.sun_path, path.constData(), sizeof addr.sun_path - 1);
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const auto sendAll = [fd](const QByteArray& bytes) {
+            for (qsizetype sent = 0; sent < bytes.size();) {
+                const ssize_t n = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+                if (n <= 0) return false;
+                sent += n;
+            }
+            return true;
+        };
+        // Each reply echoes the long unknown name: megabytes the server cannot hand over.
+        const QByteArray bigReply = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"" +
+                                    QByteArray(100 * 1024, 'y') + "\"}}\n";
+        for (int i = 0; i < 30; ++i) QVERIFY(sendAll(bigReply));
+        QElapsedTimer clock;
+        clock.start();
+        sendAll(QByteArray(1200 * 1024, 'x'));  // the close may cut this short
+        pollfd hangup{fd, POLLRDHUP, 0};
+        QVERIFY2(::poll(&hangup, 1, 5000) == 1 && (hangup.revents & (POLLRDHUP | POLLHUP)) != 0,
+                 "the connection is still held");
+        QVERIFY(clock.elapsed() < 5000);
+        ::close(fd);
+        QCOMPARE(client_.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+    }
+
     void halfAMessageThatHangsIsDroppedAndOthersAreServed()
     {
         RpcClient hanging;
@@ -495,6 +541,101 @@ private slots:
                  QStringLiteral("Drawing1 - Tessik CAD"));
     }
 
+    // Only a live holder of the lock blocks a start: whatever else a crash,
+    // a full disk or a stray command left at the lock's path is replaced.
+    void staleLockNeverBlocksAStart_data()
+    {
+        QTest::addColumn<QString>("left");
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("garbage") << "garbage";
+        QTest::newRow("dead process") << "dead";
+        QTest::newRow("unreadable file") << "unreadable";
+        QTest::newRow("directory") << "directory";
+        QTest::newRow("dangling link") << "link";
+    }
+    void staleLockNeverBlocksAStart()
+    {
+        QFETCH(QString, left);
+        QTemporaryDir dir;
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        const QString lockPath = socket + QStringLiteral(".lock");
+        QFile lock(lockPath);
+        if (left == QLatin1String("directory")) {
+            QVERIFY(QDir().mkdir(lockPath));
+        } else if (left == QLatin1String("link")) {
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), lockPath));
+        } else {
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            if (left == QLatin1String("garbage")) lock.write("\x01\xff not a pid \n\n");
+            if (left == QLatin1String("dead") || left == QLatin1String("unreadable")) lock.write("999999\nhost\napp\n");
+            lock.close();
+            if (left == QLatin1String("unreadable")) QVERIFY(lock.setPermissions({}));
+        }
+        CadHostProcess cad(socket);
+        QVERIFY(cad.start());
+        RpcClient client;
+        QVERIFY(client.connectTo(socket));
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        // And the lock it now holds keeps a second start out.
+        QProcess second;
+        second.setProcessEnvironment(cad.environment());
+        second.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 3);
+        QVERIFY(QString::fromLocal8Bit(second.readAllStandardError())
+                    .contains(QStringLiteral("进程 %1").arg(cad.process().processId())));
+    }
+
+    // A live holder whose file says nothing useful still blocks, and the
+    // message names no made-up process.
+    void liveLockWithoutAProcessIdBlocksWithoutNamingOne()
+    {
+        QTemporaryDir dir;
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        const QByteArray lockPath = QFile::encodeName(socket + QStringLiteral(".lock"));
+        const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "garbage", 7), ssize_t(7));
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        CadHostProcess cad(socket);
+        QProcess& p = cad.process();
+        p.setProcessEnvironment(cad.environment());
+        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        QVERIFY(p.waitForFinished(15000));
+        ::close(fd);
+        QCOMPARE(p.exitCode(), 3);
+        const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("已在运行")) && !said.contains(QStringLiteral("进程")), qPrintable(said));
+    }
+
+    // A start that cannot write its lock says why instead of claiming
+    // another instance runs.
+    void fullDiskAtStartIsReportedAsSuch()
+    {
+        if (::getuid() != 0) QSKIP("needs root to mount a small tmpfs");
+        QTemporaryDir dir;
+        const QString mount = dir.filePath(QStringLiteral("full"));
+        QVERIFY(QDir().mkdir(mount));
+        QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                            QStringLiteral("size=16k,mode=0700"), QStringLiteral("tmpfs"), mount}),
+                 0);
+        QFile filler(mount + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'x')) > 0) {
+        }
+        filler.close();
+        CadHostProcess cad(mount + QStringLiteral("/cad.sock"));
+        QProcess& p = cad.process();
+        p.setProcessEnvironment(cad.environment());
+        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        const bool finished = p.waitForFinished(15000);
+        const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+        QProcess::execute(QStringLiteral("umount"), {mount});
+        QVERIFY(finished);
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(said.contains(QStringLiteral("磁盘已满")) && !said.contains(QStringLiteral("已在运行")), qPrintable(said));
+    }
+
     void socketPathRules_data()
     {
         QTest::addColumn<QString>("override");
@@ -562,6 +703,50 @@ private slots:
         QVERIFY(audit.waitForFinished(60000));
         if (audit.exitCode() == 77) QSKIP("ezdxf is not installed");
         QCOMPARE(audit.readAllStandardOutput().trimmed(), QByteArray("0 ['LINE']"));
+    }
+
+    // Every refusal of the socket's folder, on every path (tessik always
+    // names the socket explicitly), says what is wrong, where, and the mend.
+    void socketFolderRefusalsSayWhatAndHowToMend_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("mend");
+        QTest::newRow("open to others, named explicitly") << "open" << "chmod 700";
+        QTest::newRow("symbolic link") << "link" << "rm ";
+        QTest::newRow("a file in its place") << "file" << "rm ";
+        QTest::newRow("another user's folder") << "foreign" << "删除";
+    }
+    void socketFolderRefusalsSayWhatAndHowToMend()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, mend);
+        if (kind == QLatin1String("foreign") && ::getuid() != 0) QSKIP("needs root to give a folder away");
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("tessik"));
+        if (kind == QLatin1String("open")) {
+            QVERIFY(QDir().mkdir(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+        } else if (kind == QLatin1String("link")) {
+            QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("real"))));
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("real")), folder));
+        } else if (kind == QLatin1String("file")) {
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QDir().mkdir(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        }
+        CadHostProcess cad(folder + QStringLiteral("/cad.sock"));
+        QProcess& p = cad.process();
+        p.setProcessEnvironment(cad.environment());
+        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
+        QVERIFY(p.waitForFinished(15000));
+        QCOMPARE(p.exitCode(), 2);
+        const QString said = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(said.contains(folder) && said.contains(mend), qPrintable(said));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/cad.sock")));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("real/cad.sock"))));
     }
 
     void folderOpenToOthersIsRefused()
