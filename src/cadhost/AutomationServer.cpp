@@ -74,6 +74,9 @@ void AutomationConnection::processBuffer()
         handleLine(line);
     }
     if (closing_) return;
+    // The replies to everything read so far go out now, in one write, rather
+    // than on a later pass of the event loop.
+    if (socket_->bytesToWrite() > 0) socket_->flush();
     // Drop what was read in one move rather than line by line.
     if (consumed_ > 0) {
         buffer_.remove(0, consumed_);
@@ -186,6 +189,7 @@ void AutomationConnection::handleLine(const QByteArray& rawLine)
             if (!self) return;
             if (!notification) self->sendReply(id, result);
             if (self->waiting_) {
+                if (!self->closing_) self->socket_->flush();
                 self->waiting_ = false;
                 self->waitingPick_ = 0;
                 // Carry on with queued requests from the event loop, not from
