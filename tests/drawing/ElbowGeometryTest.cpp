@@ -182,5 +182,27 @@ TEST(ElbowGeometry, DisabledViewsHaveNoEntities)
         EXPECT_TRUE(elbowView(workedExample(), {0, 0, 0}, view).empty()) << view;
 }
 
+TEST(ElbowGeometry, ParametricEllipseStartsAndEndsWhereTheAnglesPoint)
+{
+    // The ends a CAD program computes from StartAngle and EndAngle lie on the
+    // rays at those angles from the major axis, for every cut ellipse of a view
+    // and for one cut away from the axes, where parameter and angle differ.
+    std::vector<ElbowEntity> cases = elbowView(workedExample(), {0, 0, 0}, kLeftView);
+    cases.push_back(EllipseEntity{{5, -2, 0}, {0, 3, 0}, 0.3, EllipseAngles{0.5, 2.0}});
+    for (const ElbowEntity& e : cases) {
+        const auto* el = std::get_if<EllipseEntity>(&e);
+        if (!el || !el->angles) continue;
+        const entities::Ellipse p = toEllipse(*el);
+        for (const auto& [angle, param] : {std::pair{el->angles->start, p.startParam},
+                                           std::pair{el->angles->end, p.endParam}}) {
+            const Point3 q = entities::ellipsePoint(p, param);
+            const double along = std::atan2(q[1] - p.center[1], q[0] - p.center[0]) -
+                                 std::atan2(p.majorAxis[1], p.majorAxis[0]);
+            EXPECT_NEAR(std::cos(along), std::cos(angle), 1e-9);
+            EXPECT_NEAR(std::sin(along), std::sin(angle), 1e-9);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tessik
