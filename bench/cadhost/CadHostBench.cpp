@@ -1,4 +1,5 @@
 // Run: QT_QPA_PLATFORM=offscreen build/bench/cadhost/cadhost_bench
+// or, with real windows: xvfb-run -a env QT_QPA_PLATFORM=xcb build/bench/cadhost/cadhost_bench
 //
 // AutomationRoundTrip and RawPingPong run in the same process, one after the
 // other, with messages of the same size: the first against a real tessik-cad,
@@ -7,12 +8,19 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <random>
 #include <string>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -114,7 +122,9 @@ struct CadHost {
     {
         socketPath = dir.filePath(QStringLiteral("cad.sock"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The bench's own platform: offscreen unless run with QT_QPA_PLATFORM=xcb
+        // (under Xvfb, say), where a shown window is really mapped.
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM")));
         env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath);
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -249,6 +259,210 @@ void BM_PipelinedAddLine90k(benchmark::State& state)
     state.counters["cad_rss_MB"] = host.residentMegabytes();
 }
 BENCHMARK(BM_PipelinedAddLine90k)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---------------------------------------------------------------------------
+// Waited calls and bursts, hidden and shown, against the floor: a plain
+// blocking echo over a Unix socket in a thread of this process, answering
+// every request line with a line as long as tessik-cad's AddLine reply. The
+// client side is the same blocking POSIX code for all of them, so the only
+// difference is what answers. The ratios are calls_per_s of one over the
+// other, from one run.
+
+// Blocking line client on a raw Unix socket.
+class RawClient {
+public:
+    ~RawClient()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool connectTo(const QString& path)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    bool writeAll(const char* data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            data += n;
+            size -= size_t(n);
+        }
+        return true;
+    }
+    bool writeAll(const QByteArray& bytes) { return writeAll(bytes.constData(), size_t(bytes.size())); }
+    // Reads until count more line ends have arrived; false on hang-up.
+    bool readLines(qint64 count)
+    {
+        while (count > 0) {
+            if (pending_ == 0) {
+                const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
+                if (n <= 0) return false;
+                pending_ = n;
+                at_ = 0;
+            }
+            const char* begin = buffer_ + at_;
+            const char* end = buffer_ + at_ + pending_;
+            const char* nl = static_cast<const char*>(std::memchr(begin, '\n', size_t(end - begin)));
+            if (!nl) {
+                pending_ = 0;
+                continue;
+            }
+            --count;
+            const ssize_t used = nl - begin + 1;
+            at_ += used;
+            pending_ -= used;
+        }
+        return true;
+    }
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    char buffer_[1 << 16];
+    ssize_t at_ = 0, pending_ = 0;
+};
+
+class BlockingEcho {
+public:
+    BlockingEcho(const QString& path, qsizetype replySize) : reply_(replySize - 1, 'r')
+    {
+        reply_.append('\n');
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listenFd_, 4);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~BlockingEcho()
+    {
+        ::shutdown(listenFd_, SHUT_RDWR);
+        thread_.join();
+        ::close(listenFd_);
+    }
+
+private:
+    void serve()
+    {
+        const int fd = ::accept(listenFd_, nullptr, nullptr);
+        if (fd < 0) return;
+        char buffer[1 << 16];
+        std::string out;
+        for (;;) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            out.clear();
+            for (ssize_t i = 0; i < n; ++i)
+                if (buffer[i] == '\n') out.append(reply_.constData(), size_t(reply_.size()));
+            size_t sent = 0;
+            while (sent < out.size()) {
+                const ssize_t w = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+                if (w <= 0) break;
+                sent += size_t(w);
+            }
+        }
+        ::close(fd);
+    }
+
+    QByteArray reply_;
+    int listenFd_ = -1;
+    std::thread thread_;
+};
+
+CadHost& hostShown(bool shown)
+{
+    if (!shown) return CadHost::instance();
+    static CadHost host;
+    static bool once = [] {
+        RawClient c;
+        c.connectTo(host.socketPath);
+        c.writeAll(QByteArray("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"set\",\"params\":{\"target\":0,"
+                              "\"member\":\"Visible\",\"value\":true}}\n"));
+        c.readLines(1);
+        QThread::msleep(500);  // the window is mapped and painted once
+        return true;
+    }();
+    (void)once;
+    return host;
+}
+
+void BM_Floor_BlockingEcho(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("floor.sock"));
+    BlockingEcho echo(path, typicalReplySize());
+    RawClient client;
+    if (!client.connectTo(path)) {
+        state.SkipWithError("echo did not start");
+        return;
+    }
+    int id = 0;
+    for (auto _ : state) {
+        if (!client.writeAll(addLineRequest(++id, 2)) || !client.readLines(1)) {
+            state.SkipWithError("echo failed");
+            return;
+        }
+    }
+    state.counters["calls_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Floor_BlockingEcho)->MinTime(2.0)->UseRealTime();
+
+// Waited AddLine calls: one request, then its reply, then the next.
+void BM_WaitedAddLine(benchmark::State& state)
+{
+    const bool shown = state.range(0) != 0;
+    CadHost& host = hostShown(shown);
+    RawClient client;
+    if (!client.connectTo(host.socketPath) || host.modelSpace == 0) {
+        state.SkipWithError("tessik-cad did not start");
+        return;
+    }
+    int id = 0;
+    for (auto _ : state) {
+        if (!client.writeAll(addLineRequest(++id, host.modelSpace)) || !client.readLines(1)) {
+            state.SkipWithError("tessik-cad hung up");
+            return;
+        }
+    }
+    state.SetLabel(shown ? "shown" : "hidden");
+    state.counters["calls_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_WaitedAddLine)->Arg(0)->Arg(1)->MinTime(2.0)->UseRealTime();
+
+// 90,000 AddLine calls written in one go (from a second thread, so neither
+// side waits on the other's buffer); the time runs to the last reply.
+void BM_Burst90k(benchmark::State& state)
+{
+    constexpr int n = 90000;
+    const bool shown = state.range(0) != 0;
+    CadHost& host = hostShown(shown);
+    RawClient client;
+    if (!client.connectTo(host.socketPath) || host.modelSpace == 0) {
+        state.SkipWithError("tessik-cad did not start");
+        return;
+    }
+    QByteArray burst;
+    for (int i = 1; i <= n; ++i) burst += addLineRequest(i, host.modelSpace);
+    for (auto _ : state) {
+        std::thread writer([&] { client.writeAll(burst); });
+        const bool ok = client.readLines(n);
+        writer.join();
+        if (!ok) {
+            state.SkipWithError("tessik-cad hung up");
+            return;
+        }
+    }
+    state.SetLabel(shown ? "shown" : "hidden");
+    state.counters["calls_per_s"] = benchmark::Counter(double(n) * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Burst90k)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A drawing of 100,000 mixed entities spread so that most of them are a few
 // to a few dozen pixels across in a 1280x800 view.

@@ -15,6 +15,17 @@
 // A line longer than the limit, or half a line left hanging longer than the
 // idle limit, gets an error reply and the connection is closed; the drawing
 // is never touched by a request that could not be read.
+//
+// Memory per client is bounded whatever it does: replies it does not read
+// pile up only to maxUnsentBytes (past that it is disconnected, with a line
+// in the log), and requests queued behind a pick are read from the socket
+// only to maxLineBytes (the client then waits on its own socket).
+//
+// The server accepts connections itself rather than through QLocalServer,
+// which stops listening and deletes its socket file when one accept() fails.
+// Here a failed accept() (out of descriptors) refuses that one connection
+// and the server carries on; connections past maxConnections are refused
+// with an error line, leaving descriptors for files.
 
 #include <cstdint>
 
@@ -27,14 +38,16 @@
 #include "AutomationDispatcher.h"
 #include "Error.h"
 
-class QLocalServer;
 class QLocalSocket;
+class QSocketNotifier;
 
 namespace tessik::cadhost {
 
 struct ServerLimits {
     qsizetype maxLineBytes = 1 << 20;  // 1 MiB
     int partialLineTimeoutMs = 5000;
+    qint64 maxUnsentBytes = qint64(32) << 20;  // replies a client has not read
+    int maxConnections = 4096;  // lowered at listen() to what descriptors allow
 };
 
 class AutomationConnection : public QObject {
@@ -58,6 +71,7 @@ private:
     void sendError(const QJsonValue& id, std::int32_t code, const QString& message);
     void closeWithError(std::int32_t code, const QString& message);
     void onDisconnected();
+    void write(const QByteArray& bytes);
 
     QLocalSocket* socket_;
     AutomationDispatcher& dispatcher_;
@@ -78,19 +92,27 @@ public:
     ~AutomationServer() override;
 
     // Listens on the socket at path (owner-only access). A file left there
-    // must have been cleared by the caller (see InstanceLock).
+    // must have been cleared by the caller (see InstanceLock). Raises the
+    // soft limit on open descriptors to the hard one.
     Status listen(const QString& path);
-    QString path() const;
+    QString path() const { return path_; }
     void setLimits(ServerLimits limits) { limits_ = limits; }
     int connectionCount() const { return connections_; }
     AutomationDispatcher& dispatcher() { return dispatcher_; }
 
 private:
     void onNewConnection();
+    void refuse(int fd, const char* why);
+    void close();
 
     AutomationDispatcher dispatcher_;
-    QLocalServer* server_;
     ServerLimits limits_;
+    QString path_;
+    int listenFd_ = -1;
+    int spareFd_ = -1;  // given up for a moment to accept and refuse when out of descriptors
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer retryTimer_;
+    bool refusing_ = false;  // logs once per run of refused connections
     int connections_ = 0;
 };
 

@@ -8,6 +8,11 @@ CadSession::CadSession(QObject* parent) : QObject(parent)
 {
     connect(&commandLine_, &CommandLine::submitted, this, &CadSession::onLineSubmitted);
     connect(&commandLine_, &CommandLine::escaped, this, &CadSession::onEscaped);
+    connect(&commandLine_, &CommandLine::overflowed, this, [this](qsizetype dropped) {
+        emit message(QStringLiteral("输入过长：超过 %1 个字符，其后的 %2 个字符已忽略。")
+                         .arg(CommandLine::kMaxLength)
+                         .arg(dropped));
+    });
     newDocument();
 }
 

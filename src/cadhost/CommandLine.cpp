@@ -30,15 +30,22 @@ std::optional<Point3> parsePointText(const QString& text, const std::optional<Po
 
 void CommandLine::setText(const QString& text)
 {
-    if (text == text_) return;
-    text_ = text;
+    const QString kept = text.left(kMaxLength);
+    if (kept == text_) return;
+    text_ = kept;
     emit textChanged(text_);
+    if (text.size() > kMaxLength) emit overflowed(text.size() - kMaxLength);
 }
 
 void CommandLine::type(const QString& text)
 {
     QString pending = text_;
-    auto flush = [&] { setText(pending); };
+    qsizetype dropped = 0;
+    auto flush = [&] {
+        setText(pending);
+        if (dropped > 0) emit overflowed(dropped);
+        dropped = 0;
+    };
     for (QChar c : text) {
         if (c == u'\n' || c == u'\r') {
             flush();
@@ -51,7 +58,10 @@ void CommandLine::type(const QString& text)
         } else if (c == QChar(0x08)) {
             pending.chop(1);
         } else if (c.isPrint() || c == u' ') {
-            pending.append(c);
+            if (pending.size() < kMaxLength)
+                pending.append(c);
+            else
+                ++dropped;
         }
     }
     flush();

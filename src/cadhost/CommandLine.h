@@ -25,6 +25,10 @@ class CommandLine : public QObject {
 public:
     using QObject::QObject;
 
+    // No command or point is longer; characters typed past it are dropped
+    // (and reported once per line), so any amount of text costs linear time.
+    static constexpr qsizetype kMaxLength = 4096;
+
     const QString& text() const { return text_; }
     // Replaces the typed text (the widget's own editing).
     void setText(const QString& text);
@@ -40,6 +44,8 @@ signals:
     // A complete line was entered.
     void submitted(const QString& line);
     void escaped();
+    // Characters were dropped because the line reached kMaxLength.
+    void overflowed(qsizetype dropped);
 
 private:
     QString text_;

@@ -166,10 +166,12 @@ private:
 };
 
 template <class Sink>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space)
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
 {
     EntityTracer<Sink> tracer(sink, viewport);
-    for (const CadEntity& entity : space.entities()) std::visit(tracer, entity);
+    const auto& entities = space.entities();
+    for (auto it = entities.begin() + std::clamp(first, 0, space.count()); it != entities.end(); ++it)
+        std::visit(tracer, *it);
 }
 
 class PainterSink {
@@ -304,11 +306,11 @@ void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& spa
     trace(sink, viewport, space);
 }
 
-void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space)
+void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)
 {
     if (image.isNull() || image.depth() != 32) return;
     RasterSink sink(image, color);
-    trace(sink, viewport, space);
+    trace(sink, viewport, space, first);
 }
 
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras)

@@ -21,8 +21,10 @@ namespace tessik::cadhost {
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space);
 
 // image must be Format_RGB32, Format_ARGB32 or Format_ARGB32_Premultiplied, and
-// of the viewport's size.
-void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space);
+// of the viewport's size. Entities before index first are left out (they are
+// in the image already).
+void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space,
+                    int first = 0);
 
 // The shapes of entities the spaces do not hold (DxfShapes.h), painted over
 // the image with a QPainter: fills, outlines, and texts in a CJK font at

@@ -1,5 +1,8 @@
 #include "DrawingView.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -24,9 +27,11 @@ DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
+    refreshTimer_.setSingleShot(true);
+    connect(&refreshTimer_, &QTimer::timeout, this, &DrawingView::refreshNow);
     connect(&session_, &CadSession::entityAdded, this, &DrawingView::onEntityAdded);
-    connect(&session_, &CadSession::entitiesChanged, this, &DrawingView::invalidateDrawing);
-    connect(&session_, &CadSession::documentChanged, this, &DrawingView::invalidateDrawing);
+    connect(&session_, &CadSession::entitiesChanged, this, &DrawingView::onDrawingChanged);
+    connect(&session_, &CadSession::documentChanged, this, &DrawingView::onDrawingChanged);
     connect(&session_, &CadSession::zoomExtentsRequested, this, &DrawingView::zoomExtents);
     connect(&session_, &CadSession::promptChanged, this, [this] {
         updateCursor();
@@ -57,22 +62,33 @@ void DrawingView::zoomAbout(QPointF screenPos, double factor)
 void DrawingView::onEntityAdded(const Bounds& bounds)
 {
     batchBounds_.add(bounds);
-    if (batchPending_) return;
-    batchPending_ = true;
-    // Entities of one automation burst arrive within one event; look at them
-    // together once the burst is over.
-    QTimer::singleShot(0, this, &DrawingView::endBatch);
+    scheduleRefresh();
 }
 
-void DrawingView::endBatch()
+void DrawingView::onDrawingChanged()
 {
-    batchPending_ = false;
+    layerValid_ = false;
+    scheduleRefresh();
+}
+
+void DrawingView::scheduleRefresh()
+{
+    if (refreshTimer_.isActive()) return;
+    // Right after the pending events when the last refresh is long past,
+    // otherwise once the interval is up.
+    const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kRefreshIntervalMs;
+    refreshTimer_.start(int(std::max<qint64>(0, kRefreshIntervalMs - since)));
+}
+
+void DrawingView::refreshNow()
+{
+    sinceRefresh_.start();
     const Bounds added = batchBounds_;
     batchBounds_ = Bounds{};
     if (!added.empty() && !viewport_.visibleWorld().contains(added))
         zoomExtents();
     else
-        invalidateDrawing();
+        update();  // what was added inside the view is drawn onto the layer
 }
 
 void DrawingView::updateCursor()
@@ -92,18 +108,26 @@ void DrawingView::paintEvent(QPaintEvent*)
     // pixel wide on high-density screens.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (!layerValid_ || layer_.size() != pixels) {
+    const CadSpace& space = doc->modelSpace();
+    const bool fresh = !layerValid_ || layer_.size() != pixels || layerCount_ > space.count();
+    if (fresh) {
         if (layer_.size() != pixels) layer_ = QImage(pixels, QImage::Format_RGB32);
-        layer_.setDevicePixelRatio(1);
         layer_.fill(kBackground);
+        layerCount_ = 0;
+        layerValid_ = true;
+    }
+    if (fresh || layerCount_ < space.count()) {
+        layer_.setDevicePixelRatio(1);
         Viewport device = viewport_;
         device.setSize(pixels);
         device.setView(viewport_.center(), viewport_.scale() * ratio);
-        rasterizeSpace(layer_, kEntity.rgb(), device, doc->modelSpace());
-        paintExtras(layer_, kEntity, device, doc->extras());
-        layer_.setDevicePixelRatio(ratio);
-        layerValid_ = true;
+        // The shapes the drawing only shows lie under the held entities; entities
+        // added later are drawn onto the layer without redrawing them.
+        if (fresh) paintExtras(layer_, kEntity, device, doc->extras());
+        rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_);
+        layerCount_ = space.count();
     }
+    layer_.setDevicePixelRatio(ratio);
     painter.drawImage(QPointF(0, 0), layer_);
 
     if (session_.picking() && cursor_) {

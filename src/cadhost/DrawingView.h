@@ -5,11 +5,20 @@
 // shows a crosshair (and a rubber band from the base point) and a left click
 // picks the world point under the cursor, with z = 0. Keys typed here go to
 // the prompt line, as in a CAD program.
+//
+// Changes to the drawing only mark the view dirty: one refresh (one
+// zoom-extents decision and one repaint) follows when the event loop is free,
+// at most every kRefreshIntervalMs, however many changes came meanwhile, so
+// automation calls are answered before anything is drawn. Entities added
+// inside the view are drawn onto the cached image; only a change to existing
+// entities, or to the view, redraws everything.
 
 #include <optional>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPointF>
+#include <QTimer>
 #include <QWidget>
 
 #include "CadSession.h"
@@ -20,6 +29,8 @@ namespace tessik::cadhost {
 class DrawingView : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kRefreshIntervalMs = 16;
+
     explicit DrawingView(CadSession& session, QWidget* parent = nullptr);
 
     const Viewport& viewport() const { return viewport_; }
@@ -46,7 +57,9 @@ protected:
 
 private:
     void onEntityAdded(const Bounds& bounds);
-    void endBatch();
+    void onDrawingChanged();
+    void scheduleRefresh();
+    void refreshNow();
     void updateCursor();
 
     CadSession& session_;
@@ -55,8 +68,10 @@ private:
     std::optional<QPointF> panFrom_;
     QImage layer_;
     bool layerValid_ = false;
+    int layerCount_ = 0;  // entities already in layer_ when it is valid
     Bounds batchBounds_;
-    bool batchPending_ = false;
+    QTimer refreshTimer_;
+    QElapsedTimer sinceRefresh_;
     bool fittedOnce_ = false;
 };
 

@@ -24,6 +24,7 @@ PromptLine::PromptLine(CadSession& session, QWidget* parent)
     const int lineHeight = history_->fontMetrics().lineSpacing();
     history_->setFixedHeight(lineHeight * 3 + 10);
     input_->setFrame(false);
+    input_->setMaxLength(int(CommandLine::kMaxLength));
     input_->installEventFilter(this);
 
     auto* row = new QHBoxLayout;
@@ -45,7 +46,12 @@ PromptLine::PromptLine(CadSession& session, QWidget* parent)
     connect(&session_, &CadSession::promptChanged, this,
             [this] { prompt_->setText(session_.prompt()); });
     connect(&session_, &CadSession::message, this,
-            [this](const QString& text) { history_->appendPlainText(text); });
+            [this](const QString& text) {
+                // A history line stays readable (and cheap to lay out) however
+                // long the text it quotes.
+                constexpr qsizetype kShown = 300;
+                history_->appendPlainText(text.size() > kShown ? text.left(kShown) + QStringLiteral("…") : text);
+            });
     prompt_->setText(session_.prompt());
 }
 

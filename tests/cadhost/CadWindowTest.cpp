@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
@@ -143,6 +144,47 @@ private slots:
         session.addEntity(SpaceKind::Model, CadLine{{5000, 5000, 0}, {6000, 5500, 0}});
         session.addEntity(SpaceKind::Model, CadCircle{{-2000, 0, 0}, 10});
         QTRY_VERIFY(view.viewport().visibleWorld().contains(session.document()->modelSpace().extents()));
+    }
+
+    // Entities arriving one loop pass apart (waited automation calls) cost
+    // at most one paint per refresh interval, and drawing them onto the
+    // cached layer gives the same pixels as a full redraw.
+    void addedEntitiesPaintCoalescedAndMatchAFullRedraw()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {100, 100, 0}});
+        view.zoomExtents();
+        QTest::qWait(50);
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::Paint) ++paints;
+                return false;
+            }
+        } counter;
+        view.installEventFilter(&counter);
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 300; ++i) {
+            const double x = 10 + (i % 30) * 2.7, y = 10 + (i / 30) * 8.1;
+            if (i % 2)
+                session.addEntity(SpaceKind::Model, CadCircle{{x, y, 0}, 1.5});
+            else
+                session.addEntity(SpaceKind::Model, CadLine{{x, y, 0}, {x + 2, y + 3, 0}});
+            QCoreApplication::processEvents();
+        }
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(counter.paints <= elapsed / DrawingView::kRefreshIntervalMs + 2,
+                 qPrintable(QStringLiteral("%1 paints in %2 ms").arg(counter.paints).arg(elapsed)));
+        QTRY_VERIFY(counter.paints >= 1);
+        QTest::qWait(3 * DrawingView::kRefreshIntervalMs);
+        const QImage incremental = view.grab().toImage();
+        view.invalidateDrawing();
+        const QImage full = view.grab().toImage();
+        QCOMPARE(incremental, full);
     }
 
     void promptLineShowsWhatSendCommandTypes()

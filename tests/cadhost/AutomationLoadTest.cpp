@@ -1,0 +1,211 @@
+// The automation socket under abuse, through the real socket of a real
+// tessik-cad: a client that never reads its replies, thousands of clients at
+// once, and one enormous SendCommand line.
+
+#include <cerrno>
+#include <vector>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include "CadHostProcess.h"
+
+namespace {
+
+// A raw, non-blocking connection; -1 while the server's queue is full
+// (EAGAIN), -2 when it refuses outright.
+int rawConnect(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -2;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    const int e = errno;
+    ::close(fd);
+    return e == EAGAIN ? -1 : -2;
+}
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+const QByteArray kCaptionRequest =
+    R"({"jsonrpc":"2.0","id":1,"method":"get","params":{"target":0,"member":"Caption"}})"
+    "\n";
+
+bool answersCaption(const QString& socketPath)
+{
+    RpcClient client;
+    if (!client.connectTo(socketPath)) return false;
+    return client.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).isString();
+}
+
+}  // namespace
+
+class AutomationLoadTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Replies pile up in tessik-cad only to its per-client limit (32 MiB);
+    // past it the client is dropped. Without the limit this input would
+    // cost some 700 MB.
+    void clientThatNeverReadsIsDropped()
+    {
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad.start());
+        const qint64 pid = cad.process().processId();
+        const qint64 before = residentKiB(pid);
+        QVERIFY(before > 0);
+
+        int fd = -1;
+        for (int i = 0; i < 100 && fd < 0; ++i) fd = rawConnect(cad.socketPath());
+        QVERIFY(fd >= 0);
+        const QByteArray chunk = QByteArray("x\n").repeated(32 * 1024);
+        qint64 peak = before;
+        bool dropped = false;
+        for (int round = 0; round < 96 && !dropped; ++round) {  // up to 3 million lines
+            qsizetype sent = 0;
+            while (sent < chunk.size()) {
+                pollfd p{fd, POLLOUT, 0};
+                if (::poll(&p, 1, 10000) <= 0) break;  // tessik-cad stopped reading: fails below
+                const ssize_t n = ::send(fd, chunk.constData() + sent, size_t(chunk.size() - sent), MSG_NOSIGNAL);
+                if (n < 0 && errno == EAGAIN) continue;
+                if (n <= 0) {
+                    dropped = true;
+                    break;
+                }
+                sent += n;
+            }
+            QVERIFY2(dropped || sent == chunk.size(), "tessik-cad stopped reading the socket");
+            peak = std::max(peak, residentKiB(pid));
+        }
+        ::close(fd);
+        QVERIFY2(dropped, "a client that never reads was never disconnected");
+        QVERIFY2(peak - before < 96 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
+        QVERIFY(cad.running());
+        QVERIFY(answersCaption(cad.socketPath()));
+    }
+
+    // With few descriptors (hard limit 40) most of 2,000 simultaneous
+    // connections are refused, each one definitely; tessik-cad keeps its
+    // socket file and serves again once they are gone.
+    void twoThousandConnectionsAtOnce()
+    {
+        rlimit own{};
+        QVERIFY(getrlimit(RLIMIT_NOFILE, &own) == 0);
+        if (own.rlim_max < 2200) QSKIP("the hard descriptor limit is below 2,200");
+        own.rlim_cur = own.rlim_max;
+        QVERIFY(setrlimit(RLIMIT_NOFILE, &own) == 0);
+
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        cad.process().setChildProcessModifier([] {
+            const rlimit few{40, 40};
+            setrlimit(RLIMIT_NOFILE, &few);
+        });
+        QVERIFY(cad.start());
+
+        std::vector<int> fds;
+        QElapsedTimer clock;
+        clock.start();
+        while (fds.size() < 2000 && clock.elapsed() < 30000) {
+            const int fd = rawConnect(cad.socketPath());
+            if (fd == -1) {
+                QThread::usleep(200);  // the queue is full: tessik-cad is working through it
+                continue;
+            }
+            QVERIFY2(fd >= 0, "tessik-cad stopped listening");
+            fds.push_back(fd);
+        }
+        QCOMPARE(fds.size(), size_t(2000));
+        QVERIFY(QFile::exists(cad.socketPath()));
+
+        // Every connection either answers or has been refused: an error
+        // line or the hang-up.
+        int answered = 0, refused = 0;
+        std::vector<QByteArray> received(fds.size());
+        std::vector<bool> done(fds.size(), false);
+        for (int fd : fds) ::send(fd, kCaptionRequest.constData(), size_t(kCaptionRequest.size()), MSG_NOSIGNAL);
+        clock.restart();
+        while (answered + refused < int(fds.size()) && clock.elapsed() < 20000) {
+            std::vector<pollfd> polls;
+            std::vector<size_t> which;
+            for (size_t i = 0; i < fds.size(); ++i)
+                if (!done[i]) {
+                    polls.push_back({fds[i], POLLIN, 0});
+                    which.push_back(i);
+                }
+            if (::poll(polls.data(), polls.size(), 1000) <= 0) continue;
+            for (size_t k = 0; k < polls.size(); ++k) {
+                if (!polls[k].revents) continue;
+                const size_t i = which[k];
+                char bytes[4096];
+                const ssize_t n = ::recv(fds[i], bytes, sizeof bytes, 0);
+                if (n > 0) received[i].append(bytes, n);
+                if (received[i].contains('\n') || n <= 0) {
+                    done[i] = true;
+                    const QJsonObject reply = QJsonDocument::fromJson(received[i].split('\n').first()).object();
+                    if (reply.value(QStringLiteral("result")).isString())
+                        ++answered;
+                    else
+                        ++refused;
+                }
+            }
+        }
+        QCOMPARE(answered + refused, int(fds.size()));
+        QVERIFY(answered >= 1);
+        QVERIFY(refused >= 1);
+        QVERIFY(QFile::exists(cad.socketPath()));
+        for (int fd : fds) ::close(fd);
+
+        // Descriptors are free again: new clients are served.
+        QTRY_VERIFY_WITH_TIMEOUT(answersCaption(cad.socketPath()), 10000);
+        for (int i = 0; i < 20; ++i) QVERIFY(answersCaption(cad.socketPath()));
+        QVERIFY(cad.running());
+        QVERIFY(QFile::exists(cad.socketPath()));
+    }
+
+    // A 1 MB SendCommand line is answered well within a second; the typed
+    // line is cut at its maximum length and the session carries on.
+    void megabyteSendCommand()
+    {
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad.start());
+        RpcClient client;
+        QVERIFY(client.connectTo(cad.socketPath()));
+        const qint64 doc = client.handle(client.get(0, QStringLiteral("ActiveDocument")));
+        QVERIFY(doc > 0);
+        const QString text = QString(1000000, u'A') + u'\n';
+        client.send(QStringLiteral("call"), doc, QStringLiteral("SendCommand"),
+                    QJsonObject{{QStringLiteral("args"), QJsonArray{text}}});
+        const QJsonObject reply = client.next(1000);
+        QVERIFY2(!reply.isEmpty(), "no reply within a second");
+        QVERIFY(reply.contains(QStringLiteral("result")) || reply.contains(QStringLiteral("error")));
+        QVERIFY(client.get(0, QStringLiteral("Caption")).value(QStringLiteral("result")).isString());
+    }
+};
+
+QTEST_GUILESS_MAIN(AutomationLoadTest)
+
+#include "AutomationLoadTest.moc"
