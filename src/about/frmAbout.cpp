@@ -124,7 +124,8 @@ void frmAbout::createControls()
     cmdSysInfo = new QPushButton(this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(twipsRect(4200, 3600, 1485, 345));
-    cmdSysInfo->setAutoDefault(false);
+    // Focused, it takes Enter (and shows as the default); OK is the default otherwise.
+    cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
     const std::pair<QTimer**, int> timers[] = {{&Timer1, 2000}, {&Timer2, 400}, {&Timer3, 1000}};

@@ -337,6 +337,19 @@ private slots:
         QCOMPARE(desktop.openedUrls, QList<QUrl>{QUrl(url)});
     }
 
+    // Enter presses the focused button; with the focus elsewhere it is OK.
+    void enterPressesTheFocusedButton()
+    {
+        about->setToolSearchPath({});
+        openAbout();
+        button("cmdSysInfo")->setFocus();
+        QTest::keyClick(button("cmdSysInfo"), Qt::Key_Return);
+        QCOMPARE(desktop.messageBoxes.size(), 1);
+        QVERIFY(about->isVisible());
+        button("cmdOK")->setFocus();
+        QTest::keyClick(button("cmdOK"), Qt::Key_Return);
+        QVERIFY(!about->isVisible());
+    }
     void systemInformation_data()
     {
         QTest::addColumn<QStringList>("toolsOnPath");
