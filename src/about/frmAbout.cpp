@@ -124,7 +124,8 @@ void frmAbout::createControls()
     cmdSysInfo = new QPushButton(this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(twipsRect(4200, 3600, 1485, 345));
-    cmdSysInfo->setAutoDefault(false);
+    // Focused, it takes Enter (and shows as the default); OK is the default otherwise.
+    cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 
     const std::pair<QTimer**, int> timers[] = {{&Timer1, 2000}, {&Timer2, 400}, {&Timer3, 1000}};
@@ -344,9 +345,20 @@ QStringList frmAbout::systemInformationTools()
             QStringLiteral("ksysguard"),         QStringLiteral("xfce4-taskmanager")};
 }
 
+// The box is modal and runs its own event loop: the dialog's timers are held
+// while it is open, so no tick (and not the countdown's close) lands in the
+// middle of this handler, and they go on from where they were afterwards.
 void frmAbout::showUnavailable()
 {
+    QList<QTimer*> held;
+    for (QTimer* timer : {Timer1, Timer2, Timer3}) {
+        if (!timer->isActive()) continue;
+        timer->stop();
+        held << timer;
+    }
     m_desktop.messageBox(QStringLiteral("此时系统信息不可用"), msgbox::kOkOnly, kTitle);
+    if (m_loaded)
+        for (QTimer* timer : held) timer->start();
 }
 
 #ifdef _WIN32

@@ -337,6 +337,19 @@ private slots:
         QCOMPARE(desktop.openedUrls, QList<QUrl>{QUrl(url)});
     }
 
+    // Enter presses the focused button; with the focus elsewhere it is OK.
+    void enterPressesTheFocusedButton()
+    {
+        about->setToolSearchPath({});
+        openAbout();
+        button("cmdSysInfo")->setFocus();
+        QTest::keyClick(button("cmdSysInfo"), Qt::Key_Return);
+        QCOMPARE(desktop.messageBoxes.size(), 1);
+        QVERIFY(about->isVisible());
+        button("cmdOK")->setFocus();
+        QTest::keyClick(button("cmdOK"), Qt::Key_Return);
+        QVERIFY(!about->isVisible());
+    }
     void systemInformation_data()
     {
         QTest::addColumn<QStringList>("toolsOnPath");
@@ -368,16 +381,26 @@ private slots:
         desktop.programsStart = programsStart;
         about->setToolSearchPath({folder.path()});
         openAbout();
+        // The box is modal: the timers are held while it is open (the
+        // countdown must not close the dialog under its own message) and
+        // run again once it is answered.
+        QList<bool> runningInBox;
+        desktop.onMessageBox = [&] {
+            for (int n = 1; n <= 3; ++n) runningInBox << timer(n)->isActive();
+        };
         QTest::mouseClick(button("cmdSysInfo"), Qt::LeftButton);
 
         QCOMPARE(desktop.startedPrograms.size(), started.isEmpty() ? 0 : 1);
         if (!started.isEmpty()) QCOMPARE(desktop.startedPrograms[0], QStringList{folder.filePath(started)});
         QCOMPARE(desktop.messageBoxes.size(), unavailable ? 1 : 0);
+        QCOMPARE(about->isVisible(), true);
         if (unavailable) {
             QCOMPARE(desktop.messageBoxes[0].text, QStringLiteral("此时系统信息不可用"));
             QCOMPARE(desktop.messageBoxes[0].style, tessik::msgbox::kOkOnly);
             QCOMPARE(desktop.messageBoxes[0].title, QStringLiteral("Tessik"));
+            QCOMPARE(runningInBox, (QList<bool>{false, false, false}));
         }
+        for (int n = 1; n <= 3; ++n) QVERIFY(timer(n)->isActive());
     }
 };
 
