@@ -61,7 +61,13 @@ Result<dxf::NewEntity> record(const LayeredEntity& e, const dxf::DxfDrawing& dra
 Result<std::string> templateDxf(const TemplateSheet& sheet)
 {
     dxf::DxfDrawing drawing = dxf::DxfDrawing::blank();
+    // Cutters' software and strict readers expect every layer in the LAYER table:
+    // the outline red, the marks green, the labels in the default colour.
+    drawing.addLayer("CUT", 1);
+    drawing.addLayer("MARK", 3);
+    drawing.addLayer("TEXT", 7);
     for (const LayeredEntity& e : templateEntities(sheet)) {
+        if (!drawing.hasLayer(e.layer)) drawing.addLayer(e.layer);
         Result<dxf::NewEntity> entity = record(e, drawing);
         if (!entity) return entity.error();
         if (entity->type.empty()) continue;  // the sheet makes no other kinds

@@ -128,6 +128,8 @@ cut = msp.query('*[layer=="CUT"]')
 out = [len(a.errors), len(a.fixes), doc.dxfversion, doc.header.get("$INSUNITS"), len(cut),
        all(e.dxftype() == "LWPOLYLINE" and e.closed for e in cut),
        len(msp.query('LINE[layer=="MARK"]')), [t.dxf.text for t in msp.query('TEXT[layer=="TEXT"]')]]
+if not all(doc.layers.has_entry(name) for name in ("CUT", "MARK", "TEXT")):
+    sys.exit("a template layer is missing from the LAYER table")
 for e in cut:
     pts = [p[:2] for p in e.get_points("xy")]
     out.append(round(max(p[0] for p in pts) - min(p[0] for p in pts), 6))
