@@ -12,25 +12,21 @@ exe="$build/src/cadhost/tessik-cad"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TESSIK_CAD_SOCKET="$work/cad.sock" TESSIK_CAD_EXE="$exe" TESSIK_SHOT="$out"
+export PYTHONPATH="$root/scripts${PYTHONPATH:+:$PYTHONPATH}"
 
 xvfb-run -a -s '-screen 0 1280x800x24' bash -c '
   "$TESSIK_CAD_EXE" & cad=$!
   /usr/bin/python3 - <<"PY"
-import json, math, os, socket, subprocess, time
+import math, os, subprocess, time
+from tessik_cad_client import CadError, TessikCadClient
 
 path = os.environ["TESSIK_CAD_SOCKET"]
-for _ in range(100):
-    try:
-        s = socket.socket(socket.AF_UNIX); s.connect(path); break
-    except OSError:
-        time.sleep(0.1)
-f = s.makefile("rwb")
-n = 0
+cad = TessikCadClient(path, timeout=10, connect_wait=10)
 def rpc(method, target, member, **p):
-    global n; n += 1
-    p.update(target=target, member=member)
-    f.write(json.dumps({"jsonrpc": "2.0", "id": n, "method": method, "params": p}).encode() + b"\n"); f.flush()
-    return json.loads(f.readline()).get("result")
+    try:
+        return cad.request(method, target, member, **p)
+    except CadError:  # the picture goes on without what was refused
+        return None
 
 doc = rpc("get", 0, "ActiveDocument")["handle"]
 ms = rpc("get", doc, "ModelSpace")["handle"]
@@ -59,9 +55,8 @@ rpc("set", 0, "Visible", value=True)
 
 # A pending pick from a second client, answered half-way by typing.
 util = rpc("get", doc, "Utility")["handle"]
-p = socket.socket(socket.AF_UNIX); p.connect(path)
-p.sendall(json.dumps({"jsonrpc": "2.0", "id": 1, "method": "call",
-                      "params": {"target": util, "member": "GetPoint", "args": [None, "请输入第一点"]}}).encode() + b"\n")
+p = TessikCadClient(path, timeout=None)
+p.send("call", util, "GetPoint", args=[None, "请输入第一点"])
 time.sleep(0.3)
 rpc("call", doc, "SendCommand", args=["25.5,"])
 subprocess.run(["xdotool", "mousemove", "620", "300"], check=False)

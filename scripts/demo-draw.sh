@@ -19,6 +19,7 @@ home=$(mktemp -d)
 mkdir -m 0700 "$home/run"
 export HOME=$home XDG_RUNTIME_DIR=$home/run
 unset TESSIK_CAD_SOCKET
+export PYTHONPATH="$root/scripts${PYTHONPATH:+:$PYTHONPATH}"
 
 cd "$root/data" 2>/dev/null || cd "$root"
 xvfb-run -a -s '-screen 0 1280x800x24 -dpi 96' bash -euo pipefail -c '
@@ -68,16 +69,11 @@ xvfb-run -a -s '-screen 0 1280x800x24 -dpi 96' bash -euo pipefail -c '
 
   # 6. tessik-cad still holds the drawing: save it as DXF and render it.
   /usr/bin/python3 - "$out/elbow.dxf" <<PY
-import json, os, socket, sys
-sock = socket.socket(socket.AF_UNIX); sock.connect(os.environ["XDG_RUNTIME_DIR"] + "/tessik/cad.sock")
-stream, n = sock.makefile("rwb"), 0
+import sys
+from tessik_cad_client import TessikCadClient, default_socket_path
+cad = TessikCadClient(default_socket_path(), timeout=30)
 def rpc(method, target, member, **params):
-    global n; n += 1
-    params.update(target=target, member=member)
-    stream.write(json.dumps({"jsonrpc": "2.0", "id": n, "method": method, "params": params}).encode() + b"\n"); stream.flush()
-    reply = json.loads(stream.readline())
-    if "error" in reply: raise SystemExit(reply["error"])
-    return reply["result"]
+    return cad.request(method, target, member, **params)
 doc = rpc("get", 0, "ActiveDocument")["handle"]
 space = rpc("get", doc, "ModelSpace")["handle"]
 print("tessik-cad holds", rpc("get", space, "Count"), "entities")

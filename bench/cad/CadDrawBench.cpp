@@ -7,10 +7,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
+#include "CadHostProcess.h"
 #include "DesignRecord.h"
 #include "ElbowDrawCommand.h"
 #include "FakeDesktop.h"
@@ -27,14 +26,8 @@ public:
     // leaves out its repainting.
     explicit LiveCad(bool windowShown)
     {
-        socket_ = dir_.filePath("cad.sock");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TESSIK_CAD_SOCKET", socket_);
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        process_.setProcessEnvironment(env);
-        process_.start(TESSIK_CAD_PROGRAM, {"--automation"});
-        process_.waitForStarted();
-        TessikCadAutomation automation(socket_);
+        if (!cad_.start()) return;
+        TessikCadAutomation automation(cad_.socketPath());
         for (int i = 0; i < 200 && !app_; ++i) {
             auto app = automation.getRunningInstance(kCadProgramId);
             if (app) app_ = app.value();
@@ -52,8 +45,6 @@ public:
     {
         objects_ = {};
         app_.reset();
-        process_.kill();
-        process_.waitForFinished();
     }
     bool ok() const { return ok_; }
     const CadConnectionObjects& objects() const { return objects_; }
@@ -75,9 +66,7 @@ private:
         std::shared_ptr<CadApplication> app;
     };
 
-    QTemporaryDir dir_;
-    QString socket_;
-    QProcess process_;
+    CadHostProcess cad_;
     std::shared_ptr<CadApplication> app_;
     CadConnectionObjects objects_;
     bool ok_ = false;
@@ -89,7 +78,7 @@ struct BenchWindow : ElbowDrawHost {
     PendingError InputParameter() override { return tessik::InputParameter(fields, record); }
     const ElbowParameters& parameters() const override { return record; }
     void setPickedPoint(const Point3& p) override { record.VntPoint = p; }
-    bool viewSelected(int index) const override { return index == kFrontView; }
+    bool viewSelected(ElbowView view) const override { return view == ElbowView::Front; }
     int ChkQuit() const override { return 0; }
     QString caption() const override { return QStringLiteral("Tessik"); }
     void CmdQuit_Click() override {}

@@ -30,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "CadHostProcess.h"
 #include "CadSession.h"
 #include "DrawingPainter.h"
 #include "DrawingView.h"
@@ -106,9 +107,8 @@ public:
 
 // One tessik-cad for the whole run, on a private socket.
 struct CadHost {
-    QTemporaryDir dir;
-    QProcess process;
-    QString socketPath;
+    CadHostProcess cad;
+    QString socketPath = cad.socketPath();
     qint64 modelSpace = 0;
 
     // The one shared by the round-trip and burst benchmarks.
@@ -120,16 +120,11 @@ struct CadHost {
 
     CadHost()
     {
-        socketPath = dir.filePath(QStringLiteral("cad.sock"));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // The bench's own platform: offscreen unless run with QT_QPA_PLATFORM=xcb
         // (under Xvfb, say), where a shown window is really mapped.
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM")));
-        env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath);
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        process.waitForStarted();
+        if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            cad.setPlatform(QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM")));
+        cad.start();
         LineClient c;
         for (int i = 0; i < 200 && !c.connectTo(socketPath); ++i) QThread::msleep(25);
         c.write("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"ActiveDocument\"}}\n");
@@ -138,15 +133,10 @@ struct CadHost {
         const QByteArray reply = c.readLine();
         modelSpace = reply.contains("\"handle\":2") ? 2 : 0;
     }
-    ~CadHost()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
 
     double residentMegabytes() const
     {
-        return residentMegabytesOf("/proc/" + std::to_string(process.processId()) + "/status");
+        return residentMegabytesOf("/proc/" + std::to_string(cad.processId()) + "/status");
     }
 };
 

@@ -14,7 +14,7 @@ void BM_FrontView(benchmark::State& state)
     const auto err = tessik::InputParameter({"90", std::to_string(state.range(0)), "219.1", "328.65"}, record);
     if (err.pending()) state.SkipWithError("design fields rejected");
     for (auto _ : state) {
-        auto entities = tessik::elbowView(record, {10, 20, 0}, tessik::kFrontView);
+        auto entities = tessik::elbowView(record, {10, 20, 0}, tessik::ElbowView::Front);
         benchmark::DoNotOptimize(entities.data());
     }
     state.SetItemsProcessed(state.iterations() * (3 * state.range(0) + 8));

@@ -13,7 +13,8 @@ const QString kNotStarted = QStringLiteral("AutoCAD尚未启动。");
 const QString kStarting = QStringLiteral("AutoCAD正在启动，请稍候...");
 const QString kStartFailed = QStringLiteral("AutoCAD启动失败!");
 const QString kStarted = QStringLiteral("AutoCAD已经启动。");
-const QString kProgramTitle = QStringLiteral("Tessik");
+const QString kTitle = QString::fromUtf8(kProgramTitle);
+const QString kAutomationId = QString::fromLatin1(kCadProgramId);
 
 // A property read on an object that was never taken fails like any other
 // step; an object read counts only once the CAD application has answered.
@@ -43,7 +44,7 @@ void CadConnection::Start()
     CadConnectionObjects& o = objects_;
 
     // 1-2. A running instance: straight to the objects.
-    err.assign(o.AcadApp, automation_.getRunningInstance(kCadProgramId));
+    err.assign(o.AcadApp, automation_.getRunningInstance(kAutomationId));
     if (err) {
         // 3-4. None running: ask.
         err.clear();
@@ -54,14 +55,14 @@ void CadConnection::Start()
 
         // 5. Launch, then bring the main window back to the front.
         host_.setStatusText(kStarting);
-        err.assign(o.AcadApp, automation_.createInstance(kCadProgramId));
+        err.assign(o.AcadApp, automation_.createInstance(kAutomationId));
         const QString caption = host_.mainWindowCaption();
         if (!desktop_.activateWindow(caption)) err.raise(caderr::activationFailed(caption));
 
         // 6. The launch failed: report the platform's description.
         if (err) {
             host_.setStatusText(kStartFailed);
-            desktop_.messageBox(QString::fromStdString(err.error().description), msgbox::kOkOnly, kProgramTitle);
+            desktop_.messageBox(QString::fromStdString(err.error().description), msgbox::kOkOnly, kTitle);
             return;
         }
     }
@@ -74,8 +75,9 @@ void CadConnection::Start()
     err.assign(o.PaSpace, take(o.AcadDoc, "paperspace", [](CadDocument& d) { return d.paperspace(); }));
     err.assign(o.acadUtil, take(o.AcadDoc, "utility", [](CadDocument& d) { return d.utility(); }));
 
-    // 8.
-    if (err) desktop_.messageBox(QStringLiteral("err"), msgbox::kOkOnly, kProgramTitle);
+    // 8. The box says only that some object could not be taken: which one,
+    // and why, the user sees when the draw command tries to use it.
+    if (err) desktop_.messageBox(QStringLiteral("err"), msgbox::kOkOnly, kTitle);
 }
 
 }  // namespace tessik

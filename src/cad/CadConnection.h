@@ -11,10 +11,9 @@
 
 #include "CadObjects.h"
 #include "Desktop.h"
+#include "ToolConstants.h"
 
 namespace tessik {
-
-inline const QString kCadProgramId = QStringLiteral("autocad.application");
 
 // The main window's CAD references: empty at first, written only by Start.
 struct CadConnectionObjects {

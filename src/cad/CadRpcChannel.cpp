@@ -22,6 +22,8 @@ constexpr qint64 kWriteHighWater = 1 << 20;
 // During a burst, every so many requests the sent ones go out and the replies
 // that have come in are read, without waiting for either.
 constexpr qint64 kPumpEvery = 256;
+// A socket that somebody listens on accepts at once; this is only a bound.
+constexpr int kConnectTimeoutMs = 2000;
 
 }  // namespace
 
@@ -51,20 +53,20 @@ QByteArray jsonString(const QString& text)
     return out + '"';
 }
 
-Result<std::shared_ptr<CadRpcChannel>> CadRpcChannel::open(const QString& path)
+Result<std::shared_ptr<CadRpcChannel>> CadRpcChannel::open(const QString& path, int timeoutMs)
 {
     if (Status owner = checkSocketOwner(path); !owner) return owner.error();
     auto* socket = new QLocalSocket;
     socket->connectToServer(path);
-    if (!socket->waitForConnected(2000)) {
+    if (!socket->waitForConnected(kConnectTimeoutMs)) {
         const QString why = socket->errorString();
         delete socket;
         return caderr::cannotCreateObject(QStringLiteral("没有正在运行的 tessik-cad（%1：%2）").arg(path, why));
     }
-    return std::shared_ptr<CadRpcChannel>(new CadRpcChannel(socket));
+    return std::shared_ptr<CadRpcChannel>(new CadRpcChannel(socket, timeoutMs));
 }
 
-CadRpcChannel::CadRpcChannel(QLocalSocket* socket) : socket_(socket)
+CadRpcChannel::CadRpcChannel(QLocalSocket* socket, int timeoutMs) : socket_(socket), timeoutMs_(timeoutMs)
 {
     socket_->setParent(this);
     connect(socket_, &QLocalSocket::readyRead, this, &CadRpcChannel::readReplies);
@@ -118,16 +120,16 @@ void CadRpcChannel::drainWrites()
     QTimer stall;
     stall.setSingleShot(true);
     connect(socket_, &QLocalSocket::bytesWritten, &loop, [&] {
-        stall.start(defaultTimeoutMs);
+        stall.start(timeoutMs_);
         if (socket_->bytesToWrite() < kWriteHighWater / 4) loop.quit();
     });
     connect(socket_, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
     connect(&stall, &QTimer::timeout, &loop, [&] {
         breakWith(caderr::serverUnavailable(
-            QStringLiteral("tessik-cad 未在 %1 秒内接收数据").arg(defaultTimeoutMs / 1000)));
+            QStringLiteral("tessik-cad 未在 %1 秒内接收数据").arg(timeoutMs_ / 1000)));
         loop.quit();
     });
-    stall.start(defaultTimeoutMs);
+    stall.start(timeoutMs_);
     socket_->flush();
     if (!broken() && socket_->bytesToWrite() >= kWriteHighWater / 4) loop.exec(QEventLoop::AllEvents);
 }
@@ -216,6 +218,10 @@ void CadRpcChannel::breakWith(const Error& error)
 {
     if (broken()) return;
     broken_ = error;
+    // Replies that arrived before the break are the server's confirmations:
+    // they are taken in before the socket goes, so the calls they answer
+    // count as done.
+    readReplies();
     socket_->abort();
 }
 

@@ -28,8 +28,12 @@ class CadRpcChannel : public QObject {
 public:
     using Id = qint64;
 
+    // How long the server may stay silent before the connection counts as
+    // broken, unless a wait asks for its own limit.
+    static constexpr int kDefaultTimeoutMs = 30000;
+
     // Connects to the socket at `path`; fails when nobody listens there.
-    static Result<std::shared_ptr<CadRpcChannel>> open(const QString& path);
+    static Result<std::shared_ptr<CadRpcChannel>> open(const QString& path, int timeoutMs = kDefaultTimeoutMs);
     ~CadRpcChannel() override;
 
     // `params` is the JSON text of the params members after "target" and
@@ -38,20 +42,20 @@ public:
 
     // Waits for the reply to `id` and hands it over (once). timeoutMs < 0: no
     // limit, as long as the connection holds; otherwise the deadline counts
-    // from the last sign of life from the server.
-    Result<QJsonValue> wait(Id id, int timeoutMs = defaultTimeoutMs);
+    // from the last sign of life from the server. Without timeoutMs: the
+    // channel's own.
+    Result<QJsonValue> wait(Id id, int timeoutMs);
+    Result<QJsonValue> wait(Id id) { return wait(id, timeoutMs_); }
     // The reply, if it has already arrived (reads what is waiting, never blocks).
     bool hasReply(Id id);
 
     bool broken() const { return broken_.number != 0; }
     const Error& brokenError() const { return broken_; }
 
-    // How long the server may stay silent before the connection counts as
-    // broken (tests shorten it).
-    static inline int defaultTimeoutMs = 30000;
+    int timeoutMs() const { return timeoutMs_; }
 
 private:
-    explicit CadRpcChannel(QLocalSocket* socket);
+    CadRpcChannel(QLocalSocket* socket, int timeoutMs);
     void readReplies();
     void breakWith(const Error& error);
     void drainWrites();
@@ -64,6 +68,7 @@ private:
     Id lastReplied_ = 0;
     qint64 lifeSigns_ = 0;  // replies received so far, to tell a slow server from a dead one
     Error broken_;
+    int timeoutMs_;
 };
 
 // JSON text of values the CAD calls take.

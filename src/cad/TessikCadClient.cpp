@@ -29,6 +29,9 @@ namespace tessik {
 
 namespace {
 
+// While tessik-cad starts, how often it is asked whether it answers yet.
+constexpr int kLaunchPollMs = 100;
+
 using Id = CadRpcChannel::Id;
 
 constexpr std::int32_t kUnknownMember = -2147352570;
@@ -184,14 +187,15 @@ protected:
     }
 
     // A value read: waits for the answer.
+    // Without timeoutMs the channel's own limit applies.
     Result<QJsonValue> read(const char* member, const QByteArray& params = {}, const char* method = "get",
-                            int timeoutMs = CadRpcChannel::defaultTimeoutMs)
+                            std::optional<int> timeoutMs = std::nullopt)
     {
         Result<qint64> target = targetOf(*link_, *self_);
         if (!target) return target.error();
         Result<Id> id = link_->channel->send(method, *target, QString::fromLatin1(member), params);
         if (!id) return id.error();
-        return link_->channel->wait(*id, timeoutMs);
+        return timeoutMs ? link_->channel->wait(*id, *timeoutMs) : link_->channel->wait(*id);
     }
 
     // An unread call on this object: sent now, answered at settle().
@@ -394,8 +398,12 @@ bool processGone(qint64 pid)
 
 }  // namespace
 
-TessikCadAutomation::TessikCadAutomation(QString socketPath, QStringList programDirs, int launchTimeoutMs)
-    : socketPath_(std::move(socketPath)), programDirs_(std::move(programDirs)), launchTimeoutMs_(launchTimeoutMs)
+TessikCadAutomation::TessikCadAutomation(QString socketPath, QStringList programDirs, int launchTimeoutMs,
+                                         int replyTimeoutMs)
+    : socketPath_(std::move(socketPath)),
+      programDirs_(std::move(programDirs)),
+      launchTimeoutMs_(launchTimeoutMs),
+      replyTimeoutMs_(replyTimeoutMs)
 {
 }
 
@@ -408,7 +416,7 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::getRunningInstance(
 {
     if (programId.compare(QLatin1String("autocad.application"), Qt::CaseInsensitive) != 0)
         return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(programId));
-    Result<std::shared_ptr<CadRpcChannel>> channel = CadRpcChannel::open(socketPath());
+    Result<std::shared_ptr<CadRpcChannel>> channel = CadRpcChannel::open(socketPath(), replyTimeoutMs_);
     if (!channel) return channel.error();
     auto link = std::make_shared<Link>();
     link->channel = std::move(channel).value();
@@ -464,7 +472,7 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
         if (processGone(pid))
             return caderr::launchFailed(QStringLiteral("%1 启动后随即退出").arg(program));
         QEventLoop pause;
-        QTimer::singleShot(100, &pause, &QEventLoop::quit);
+        QTimer::singleShot(kLaunchPollMs, &pause, &QEventLoop::quit);
         pause.exec(QEventLoop::AllEvents);
     }
     return caderr::launchFailed(

@@ -19,15 +19,21 @@
 #include <memory>
 
 #include "CadObjects.h"
+#include "CadRpcChannel.h"
 
 namespace tessik {
 
 class TessikCadAutomation : public CadAutomation {
 public:
     // An empty socketPath means tessikCadSocketPath(); empty programDirs
-    // means the directory of the running executable.
+    // means the directory of the running executable. replyTimeoutMs: how
+    // long tessik-cad may stay silent before the connection counts as broken
+    // (a pick waits as long as the user takes).
     explicit TessikCadAutomation(QString socketPath = {}, QStringList programDirs = {},
-                                 int launchTimeoutMs = 30000);
+                                 int launchTimeoutMs = kDefaultLaunchTimeoutMs,
+                                 int replyTimeoutMs = CadRpcChannel::kDefaultTimeoutMs);
+
+    static constexpr int kDefaultLaunchTimeoutMs = 30000;
 
     Result<std::shared_ptr<CadApplication>> getRunningInstance(const QString& programId) override;
     Result<std::shared_ptr<CadApplication>> createInstance(const QString& programId) override;
@@ -40,6 +46,7 @@ private:
     QString socketPath_;
     QStringList programDirs_;
     int launchTimeoutMs_;
+    int replyTimeoutMs_;
 };
 
 }  // namespace tessik

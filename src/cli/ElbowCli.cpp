@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -11,6 +10,7 @@
 #include "DesignRecord.h"
 #include "ElbowFabrication.h"
 #include "ElbowGeometry.h"
+#include "ElbowJson.h"
 #include "ListFile.h"
 #include "NumberText.h"
 #include "StandardLookup.h"
@@ -18,14 +18,6 @@
 
 namespace tessik {
 namespace {
-
-const std::map<std::string, int>& viewNames()
-{
-    static const std::map<std::string, int> names{{"front", kFrontView}, {"top", kTopView},
-                                                  {"bottom", kBottomView}, {"left", kLeftView},
-                                                  {"right", kRightView}, {"all", kAllViews}};
-    return names;
-}
 
 bool parsePoint(const std::string& text, Point3& point)
 {
@@ -44,51 +36,6 @@ bool parsePoint(const std::string& text, Point3& point)
     point = p;
     return true;
 }
-
-// Writes doubles so that they read back to the same value; JSON has no
-// infinity or NaN, so those become null.
-std::string number(double v) { return std::isfinite(v) ? doubleToRoundTripText(v) : "null"; }
-
-// Field texts are UTF-8 ("(空白)") and need only the JSON escapes.
-std::string jsonString(const std::string& text)
-{
-    std::string s = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            s += '\\';
-            s += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-            s += buf;
-        } else {
-            s += c;
-        }
-    }
-    return s + "\"";
-}
-
-std::string point(const Point3& p) { return "[" + number(p[0]) + ", " + number(p[1]) + ", " + number(p[2]) + "]"; }
-
-struct EntityJson {
-    std::string operator()(const LineEntity& e) const
-    {
-        return R"({"type": "line", "start": )" + point(e.start) + R"(, "end": )" + point(e.end) + "}";
-    }
-    std::string operator()(const ArcEntity& e) const
-    {
-        return R"({"type": "arc", "center": )" + point(e.center) + R"(, "radius": )" + number(e.radius) +
-               R"(, "startAngle": )" + number(e.startAngle) + R"(, "endAngle": )" + number(e.endAngle) + "}";
-    }
-    std::string operator()(const EllipseEntity& e) const
-    {
-        std::string s = R"({"type": "ellipse", "center": )" + point(e.center) + R"(, "majorAxis": )" +
-                        point(e.majorAxis) + R"(, "ratio": )" + number(e.ratio);
-        if (e.angles)
-            s += R"(, "startAngle": )" + number(e.angles->start) + R"(, "endAngle": )" + number(e.angles->end);
-        return s + "}";
-    }
-};
 
 // A derived value that overflowed, named with the fields it is computed
 // from: the end segment angle from the bend angle and the segment count, the
@@ -240,9 +187,9 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& allArgs)
     for (const auto& [name, target] : defaulted)
         if (given.count(name)) *target = given[name];
     if (given.count("--view")) {
-        const auto it = viewNames().find(given["--view"]);
-        if (it == viewNames().end()) return {std::nullopt, "unknown view: " + given["--view"]};
-        o.view = it->second;
+        const std::optional<ElbowView> view = elbowViewNamed(given["--view"]);
+        if (!view) return {std::nullopt, "unknown view: " + given["--view"]};
+        o.view = *view;
     }
     if (o.fabrication.templateDiameter != TemplateDiameterKind::outside && !given.count("--wall"))
         return {std::nullopt, "--template-diameter mean and inside need --wall"};
@@ -250,6 +197,45 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& allArgs)
         return {std::nullopt, "--at needs X,Y or X,Y,Z as decimal numbers: " + given["--at"]};
     return {o, {}};
 }
+
+namespace {
+
+// The radius and segment texts as the window would show them: a value left
+// out keeps the field's design-time text until the lookup proposes one.
+struct FieldsAfterLookup {
+    std::string segments;
+    std::string radius;
+    std::optional<Proposal> proposal;
+};
+
+FieldsAfterLookup proposeMissingFields(const ElbowCliOptions& o, DesignRecord& record, std::ostream& err)
+{
+    FieldsAfterLookup f{o.segments.value_or(kBlankText), o.radius.value_or(kBlankText), std::nullopt};
+    if (o.segments && o.radius) return f;
+    f.proposal = standardLookup(o.diameter, o.angle, record.lookupVariables(),
+                                std::filesystem::path(o.dataDir) / kBookFile,
+                                [&] { err << kOutOfRangeMessage << "\n"; });
+    if (f.proposal) {
+        if (!f.proposal->book.problem.empty()) err << "tessik-elbow: " << f.proposal->book.problem << "\n";
+        if (!o.radius) f.radius = f.proposal->TxtWJ;
+        if (!o.segments) f.segments = f.proposal->TxtZJS;
+    }
+    return f;
+}
+
+// "参数输入出错。" and each field or derived value to blame, once.
+void tellInputError(const PendingError& pending, const ElbowCliOptions& o, std::ostream& err)
+{
+    err << "参数输入出错。\n";
+    std::vector<std::string> seen;
+    for (const std::string& source : pending.sources()) {
+        if (std::find(seen.begin(), seen.end(), source) != seen.end()) continue;
+        seen.push_back(source);
+        err << "  " << describeSource(source, o) << "\n";
+    }
+}
+
+}  // namespace
 
 int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
@@ -265,38 +251,15 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     DesignRecord record;
-    // The fields as the window would show them: a value left out keeps the
-    // field's design-time text until the lookup proposes one.
-    std::string segments = o.segments.value_or(kBlankText);
-    std::string radius = o.radius.value_or(kBlankText);
-    std::optional<Proposal> proposal;
-    if (!o.segments || !o.radius) {
-        proposal = standardLookup(o.diameter, o.angle,
-                                  {record.DblD, record.DblAB, record.StrTemp, record.IntJ, record.IntK, record.DblBook},
-                                  std::filesystem::path(o.dataDir) / kBookFile,
-                                  [&] { err << kOutOfRangeMessage << "\n"; });
-        if (proposal) {
-            if (!proposal->book.problem.empty()) err << "tessik-elbow: " << proposal->book.problem << "\n";
-            if (!o.radius) radius = proposal->TxtWJ;
-            if (!o.segments) segments = proposal->TxtZJS;
-        }
-    }
-
-    PendingError pending = InputParameter({o.angle, segments, o.diameter, radius}, record);
+    const FieldsAfterLookup fields = proposeMissingFields(o, record, err);
+    PendingError pending = InputParameter({o.angle, fields.segments, o.diameter, fields.radius}, record);
     if (pending) {
-        err << "参数输入出错。\n";
-        std::vector<std::string> seen;
-        for (const std::string& source : pending.sources()) {
-            if (std::find(seen.begin(), seen.end(), source) != seen.end()) continue;
-            seen.push_back(source);
-            err << "  " << describeSource(source, o) << "\n";
-        }
+        tellInputError(pending, o, err);
         return 2;
     }
     std::optional<std::string> weight;
     if (o.wall)
-        weight = CalculateWeight(pending, {record.DblD, record.DblC1, record.DblC2, record.IntN}, o.density, *o.wall,
-                                 {record.SngCZ, record.SngBH, record.SngWeight});
+        weight = CalculateWeight(pending, record.weightInputs(), o.density, *o.wall, record.weightVariables());
 
     std::optional<ElbowFabrication> fabrication;
     if (o.fabrication.wanted()) {
@@ -305,23 +268,9 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
-    out << "{\"parameters\": {\"DblAB\": " << number(record.DblAB) << ", \"DblA\": " << number(record.DblA)
-        << ", \"DblB\": " << number(record.DblB) << ", \"DblD\": " << number(record.DblD)
-        << ", \"DblR\": " << number(record.DblR) << ", \"DblR1\": " << number(record.DblR1)
-        << ", \"DblR2\": " << number(record.DblR2) << ", \"DblC1\": " << number(record.DblC1)
-        << ", \"DblC2\": " << number(record.DblC2) << ", \"IntN\": " << record.IntN << "},\n";
-    if (proposal)
-        out << " \"proposal\": {\"radius\": " << jsonString(proposal->TxtWJ) << ", \"segments\": "
-            << jsonString(proposal->TxtZJS) << ", \"outOfRange\": " << (proposal->outOfRange ? "true" : "false")
-            << "},\n";
-    if (weight) out << " \"weight\": " << jsonString(*weight) << ",\n";
-    out << " \"entities\": [";
-    for (std::size_t i = 0; i < entities.size(); ++i)
-        out << (i ? ",\n  " : "\n  ") << std::visit(EntityJson{}, entities[i]);
-    out << "\n ]";
-    if (fabrication && o.fabrication.json)
-        out << ",\n \"fabrication\": " << fabricationJson(*fabrication, o.wall.has_value());
-    out << "}\n";
+    std::optional<std::string> fabricationMember;
+    if (fabrication && o.fabrication.json) fabricationMember = fabricationJson(*fabrication, o.wall.has_value());
+    writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember)}, out);
     return 0;
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ElbowEntity.h"
+#include "ElbowGeometry.h"
 #include "FabricationCli.h"
 
 namespace tessik {
@@ -32,7 +33,7 @@ struct ElbowCliOptions {
     std::optional<std::string> wall;      // text of the wall-thickness field; given: the weight
     std::string density = "7850";         // text of the density field
     std::string dataDir = ".";            // folder of book.ini
-    int view = 0;          // view option index: front 0, top 1, bottom 2, left 3, right 4, all 5
+    ElbowView view = ElbowView::Front;
     Point3 at{};           // picked point
     bool help = false;
     FabricationCliOptions fabrication;  // --fabrication and the template files

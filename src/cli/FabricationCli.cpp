@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "ElbowJson.h"
 #include "NumberText.h"
 #include "PieceTemplate.h"
 #include "TemplateDxf.h"
@@ -25,7 +26,7 @@ const std::set<std::string>& designOptionsWithValue()
     return names;
 }
 
-std::string number(double v) { return std::isfinite(v) ? doubleToRoundTripText(v) : "null"; }
+using json::number;
 
 std::string numbers(const std::vector<double>& values)
 {
@@ -87,11 +88,14 @@ A template file that cannot be written: exit status 3, nothing on standard outpu
 )usage";
 }
 
-std::optional<std::string> takeFabricationArguments(std::vector<std::string>& args, FabricationCliOptions& o)
+namespace {
+
+// Moves the fabrication options and their values out of args into `given`
+// (--fabrication straight into `o`); the design options stay in args.
+std::optional<std::string> collectFabricationArguments(std::vector<std::string>& args, FabricationCliOptions& o,
+                                                       std::map<std::string, std::string>& given)
 {
     std::vector<std::string> rest;
-    std::map<std::string, std::string> given;
-    bool modifiers = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         if (designOptionsWithValue().count(name)) {
@@ -123,7 +127,14 @@ std::optional<std::string> takeFabricationArguments(std::vector<std::string>& ar
         given[name] = *value;
     }
     args = rest;
+    return std::nullopt;
+}
 
+// Checks the collected values and writes them into `o`.
+std::optional<std::string> applyFabricationValues(std::map<std::string, std::string>& given,
+                                                  FabricationCliOptions& o)
+{
+    bool modifiers = false;
     if (given.count("--template-diameter")) {
         static const std::map<std::string, TemplateDiameterKind> kinds{{"outside", TemplateDiameterKind::outside},
                                                                        {"mean", TemplateDiameterKind::mean},
@@ -155,6 +166,15 @@ std::optional<std::string> takeFabricationArguments(std::vector<std::string>& ar
     if (modifiers && !o.wanted()) return "--template-diameter, --divisions and --paper need --fabrication or a template file";
     if (given.count("--paper") && !o.pdfFile) return "--paper needs --template-pdf";
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> takeFabricationArguments(std::vector<std::string>& args, FabricationCliOptions& o)
+{
+    std::map<std::string, std::string> given;
+    if (auto problem = collectFabricationArguments(args, o, given)) return problem;
+    return applyFabricationValues(given, o);
 }
 
 std::string fabricationJson(const ElbowFabrication& f, bool withWeight)

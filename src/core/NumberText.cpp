@@ -1,7 +1,6 @@
 #include "NumberText.h"
 
 #include <charconv>
-#include <cfenv>
 #include <cmath>
 #include <limits>
 #include <optional>

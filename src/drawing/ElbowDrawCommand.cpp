@@ -1,7 +1,5 @@
 #include "ElbowDrawCommand.h"
 
-#include <vector>
-
 #include "CadErrors.h"
 
 namespace tessik {
@@ -61,19 +59,6 @@ ElbowDrawCommand::ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjec
 {
 }
 
-Status ElbowDrawCommand::activateCad()
-{
-    if (!cad_.AcadApp) return caderr::objectNotSet(QStringLiteral("Caption"));
-    Result<QString> caption = cad_.AcadApp->Caption();
-    if (!caption) return caption.error();
-    // Ask the application itself first (it may be hidden), then the desktop;
-    // either bringing it to the front is enough.
-    const Status asked = cad_.AcadApp->bringToFront();
-    const bool raised = desktop_.activateWindow(*caption);
-    if (!asked && !raised) return caderr::activationFailed(*caption);
-    return success();
-}
-
 Result<std::shared_ptr<CadObject>> ElbowDrawCommand::send(const ElbowEntity& entity)
 {
     return std::visit(SendEntity{cad_}, entity);
@@ -94,65 +79,53 @@ ElbowDrawCommand::Outcome ElbowDrawCommand::CmdDraw1_Click()
     }
 
     // 3-4. Bring the CAD window forward and let the user pick the point.
-    err.check(activateCad());
+    DrawingSession session(cad_, desktop_);
     Point3 picked{};
-    if (!cad_.acadUtil) err.raise(caderr::objectNotSet(QStringLiteral("getpoint")));
-    else err.assign(picked, cad_.acadUtil->getpoint(kPrompt));
-
     // 5. No point: back to the main window, nothing drawn, no quit.
-    if (err) {
+    if (!session.pickPoint(kPrompt, picked, err)) {
         err.clear();
         desktop_.activateWindow(host_.caption());
         out.ending = Ending::NoPoint;
         return out;
     }
 
-    // 6-7.
+    // 6. The picked point is kept in the record.
     host_.setPickedPoint(picked);
-    const Point3 base{picked[0], picked[1], picked[2]};
+    drawSelectedViews(picked, session, err);
+    finish(session, out);
+    return out;
+}
+
+void ElbowDrawCommand::drawSelectedViews(const Point3& base, DrawingSession& session, PendingError& err)
+{
+    // 7. The quantities every view shares, computed once.
     const ElbowParameters& p = host_.parameters();
     const SharedQuantities shared = sharedQuantities(p);
 
     // 8-10. Each view option on its own; at most one is selected.
-    std::vector<std::shared_ptr<CadObject>> sent;
-    for (int view : {kFrontView, kLeftView, kRightView}) {
-        if (!host_.viewSelected(view)) continue;
-        const std::vector<ElbowEntity> entities = elbowView(p, shared, base, view);
-        out.entities += int(entities.size());
-        sent.reserve(sent.size() + entities.size());
-        for (const ElbowEntity& e : entities) {
-            Result<std::shared_ptr<CadObject>> r = send(e);
-            if (r) {
-                sent.push_back(std::move(r).value());
-            } else {
-                ++out.failed;
-                err.raise(r.error());
-            }
-        }
+    for (const ElbowViewInfo& view : kElbowViews) {
+        if (!view.drawable || !host_.viewSelected(view.view)) continue;
+        for (const ElbowEntity& e : elbowView(p, shared, base, view.view)) session.add(send(e), err);
     }
     // Every pipelined call answered before deciding how to end.
-    for (const std::shared_ptr<CadObject>& o : sent) {
-        if (Status s = o->settle(); !s) {
-            ++out.failed;
-            err.raise(s.error());
-        }
-    }
+    session.settle(err);
+}
 
-    // 11.
+void ElbowDrawCommand::finish(const DrawingSession& session, Outcome& out)
+{
+    out.entities = session.entities();
+    out.failed = session.failed();
+    out.connectionLost = session.connectionLost();
+    // 11. A partly drawn elbow is told and never ends the program.
     if (out.failed > 0) {
         out.ending = Ending::PartlyDrawn;
-        desktop_.messageBox(QStringLiteral("共 %1 个图元，其中 %2 个未能画入图形。\n%3")
-                                .arg(out.entities)
-                                .arg(out.failed)
-                                .arg(QString::fromStdString(err.error().description)),
-                            msgbox::kExclamation, QStringLiteral("提醒"));
+        session.reportPartlyDrawn(out.error.error());
         desktop_.activateWindow(host_.caption());
-        return out;
+        return;
     }
     out.ending = Ending::Drawn;
     if (host_.ChkQuit() != 0) host_.CmdQuit_Click();
     else desktop_.activateWindow(host_.caption());
-    return out;
 }
 
 }  // namespace tessik

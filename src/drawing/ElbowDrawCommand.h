@@ -8,14 +8,15 @@
 // each line; the arc and the ellipses go to MoSpace, held since Start.
 // Every entity the command can send is sent; the CAD link may pipeline them,
 // and each one's outcome is collected before the command decides how to end.
-// If any entity could not be drawn, the user is told how many of how many,
-// and the program does not quit whatever ChkQuit says: a partly drawn elbow is
-// never reported as done.
+// If any entity could not be drawn, the user is told how many of how many
+// (DrawingSession.h), and the program does not quit whatever ChkQuit says: a
+// partly drawn elbow is never reported as done.
 
 #include <QString>
 
 #include "CadConnection.h"
 #include "Desktop.h"
+#include "DrawingSession.h"
 #include "ElbowGeometry.h"
 #include "PendingError.h"
 
@@ -29,7 +30,7 @@ public:
     virtual PendingError InputParameter() = 0;
     virtual const ElbowParameters& parameters() const = 0;
     virtual void setPickedPoint(const Point3& point) = 0;  // VntPoint
-    virtual bool viewSelected(int index) const = 0;        // OptTX(index)
+    virtual bool viewSelected(ElbowView view) const = 0;   // OptTX(optionIndex(view))
     virtual int ChkQuit() const = 0;                       // 0 clear, 1 ticked, 2 grayed
     virtual QString caption() const = 0;
     virtual void CmdQuit_Click() = 0;
@@ -41,7 +42,8 @@ public:
     struct Outcome {
         Ending ending = Ending::NoPoint;
         int entities = 0;  // entities of the view
-        int failed = 0;    // of those, not drawn
+        int failed = 0;    // of those, not confirmed by the CAD program
+        bool connectionLost = false;  // the link broke while drawing
         PendingError error;
     };
 
@@ -52,10 +54,13 @@ public:
     static const QString kPrompt;
 
 private:
-    Status activateCad();
     // Sends one entity; returns the object whose settle() tells the outcome,
     // or the immediate failure.
     Result<std::shared_ptr<CadObject>> send(const ElbowEntity& entity);
+    // Steps 8-10: every selected view's entities sent, then settled.
+    void drawSelectedViews(const Point3& base, DrawingSession& session, PendingError& err);
+    // Step 11: tells a partly drawn elbow, or quits or comes back.
+    void finish(const DrawingSession& session, Outcome& out);
 
     ElbowDrawHost& host_;
     const CadConnectionObjects& cad_;

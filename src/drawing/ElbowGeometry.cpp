@@ -107,24 +107,34 @@ std::vector<ElbowEntity> sideView(const Frame& f, bool leftView)
 
 }  // namespace
 
+std::optional<ElbowView> elbowViewNamed(std::string_view name)
+{
+    for (const ElbowViewInfo& row : kElbowViews)
+        if (row.name == name) return row.view;
+    return std::nullopt;
+}
+
 SharedQuantities sharedQuantities(const ElbowParameters& p)
 {
     return {p.DblR1 / std::cos(rad(p.DblA)), p.DblR2 / std::cos(rad(p.DblA))};
 }
 
 std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const SharedQuantities& shared,
-                                   const Point3& picked, int view)
+                                   const Point3& picked, ElbowView view)
 {
     const Frame f{p, shared, picked[0], picked[1], picked[1] - p.DblR};
     switch (view) {
-    case kFrontView: return frontView(f);
-    case kLeftView: return sideView(f, true);
-    case kRightView: return sideView(f, false);
-    default: return {};
+    case ElbowView::Front: return frontView(f);
+    case ElbowView::Left: return sideView(f, true);
+    case ElbowView::Right: return sideView(f, false);
+    case ElbowView::Top:
+    case ElbowView::Bottom:
+    case ElbowView::All: return {};
     }
+    return {};
 }
 
-std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const Point3& picked, int view)
+std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const Point3& picked, ElbowView view)
 {
     return elbowView(p, sharedQuantities(p), picked, view);
 }

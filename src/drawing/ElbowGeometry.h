@@ -12,18 +12,17 @@
 // (rad(x) = x / 180 * PI, PI = 3.1415926), so results compare bit for bit
 // with the reference computation.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "ElbowEntity.h"
+#include "ToolConstants.h"
 
 namespace tessik {
-
-// The one value of pi used in every calculation of the tool.
-inline constexpr double kPi = 3.1415926;
-
-// Degrees to radians: a division by 180 followed by a multiplication by kPi.
-inline double rad(double degrees) { return degrees / 180 * kPi; }
 
 // The derived design values the geometry (and the weight) work from.
 struct ElbowParameters {
@@ -39,8 +38,37 @@ struct ElbowParameters {
     std::int16_t IntN = 0;  // number of middle segments
 };
 
-// View selector: the index of the view option in the main window.
-enum ElbowView : int { kFrontView = 0, kTopView = 1, kBottomView = 2, kLeftView = 3, kRightView = 4, kAllViews = 5 };
+// The views of the elbow, in the order of the main window's view options.
+enum class ElbowView { Front, Top, Bottom, Left, Right, All };
+
+// One row per view: its name on tessik-elbow's command line and whether it has
+// entities at all (top, bottom and all have none).
+struct ElbowViewInfo {
+    ElbowView view;
+    std::string_view name;
+    bool drawable;
+};
+
+inline constexpr std::array<ElbowViewInfo, 6> kElbowViews{{{ElbowView::Front, "front", true},
+                                                           {ElbowView::Top, "top", false},
+                                                           {ElbowView::Bottom, "bottom", false},
+                                                           {ElbowView::Left, "left", true},
+                                                           {ElbowView::Right, "right", true},
+                                                           {ElbowView::All, "all", false}}};
+
+// The index of the view's option in the main window; the table's row number.
+constexpr std::size_t optionIndex(ElbowView view) { return static_cast<std::size_t>(view); }
+
+constexpr bool tableInOptionOrder()
+{
+    for (std::size_t i = 0; i < kElbowViews.size(); ++i)
+        if (optionIndex(kElbowViews[i].view) != i) return false;
+    return true;
+}
+static_assert(tableInOptionOrder(), "kElbowViews is indexed by the view option");
+
+// The view called `name` on the command line; none for an unknown name.
+std::optional<ElbowView> elbowViewNamed(std::string_view name);
 
 // Distances from the bend centre to an inner (L1) and outer (L2) mitre vertex.
 struct SharedQuantities {
@@ -51,11 +79,11 @@ struct SharedQuantities {
 // Plain IEEE results: L1/L2 are infinite when cos(rad(DblA)) is 0.
 SharedQuantities sharedQuantities(const ElbowParameters& p);
 
-// The entities of one view with L1/L2 as given; views 1, 2 and 5 (and any
-// other index) give an empty list.
+// The entities of one view with L1/L2 as given; a view that is not drawable
+// gives an empty list.
 std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const SharedQuantities& shared,
-                                   const Point3& picked, int view);
+                                   const Point3& picked, ElbowView view);
 
-std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const Point3& picked, int view);
+std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const Point3& picked, ElbowView view);
 
 }  // namespace tessik

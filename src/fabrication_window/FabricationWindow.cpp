@@ -86,6 +86,19 @@ void FabricationWindow::createControls()
     auto* page = new QWidget;
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(createOptionRow());
+    column->addWidget(createDevelopment(), 1);
+    column->addLayout(createButtonRow());
+    Pages->addWidget(page);
+    connectButtons();
+    // Room for the cut list beside a preview of readable size.
+    constexpr int kStartWidth = 760, kStartHeight = 560;
+    resize(kStartWidth, kStartHeight);
+}
+
+// Template diameter, divisions and paper.
+QHBoxLayout* FabricationWindow::createOptionRow()
+{
     auto* options = new QHBoxLayout;
     CmbTemplateDiameter = named(new QComboBox, "CmbTemplateDiameter");
     CmbTemplateDiameter->addItems({QStringLiteral("外径（样板包在管外）"), QStringLiteral("中径（钢板卷管）"),
@@ -105,8 +118,12 @@ void FabricationWindow::createControls()
                                                       paperLabel, CmbPaper})
         options->addWidget(w);
     options->addStretch();
-    column->addLayout(options);
+    return options;
+}
 
+// The cut list, the facts, the warnings and the preview, or why there is none.
+QStackedWidget* FabricationWindow::createDevelopment()
+{
     Development = named(new QStackedWidget, "Development");
     LblNoDevelopment = named(new QLabel, "LblNoDevelopment");
     LblNoDevelopment->setWordWrap(true);
@@ -144,8 +161,11 @@ void FabricationWindow::createControls()
     grid->addWidget(Preview, 2, 0, 1, 2);
     grid->setRowStretch(2, 1);
     Development->addWidget(data);
-    column->addWidget(Development, 1);
+    return Development;
+}
 
+QHBoxLayout* FabricationWindow::createButtonRow()
+{
     auto* buttons = new QHBoxLayout;
     CmdSavePdf = named(new QPushButton(QStringLiteral("保存 PDF(&P)...")), "CmdSavePdf");
     CmdSaveDxf = named(new QPushButton(QStringLiteral("保存 DXF(&X)...")), "CmdSaveDxf");
@@ -155,9 +175,11 @@ void FabricationWindow::createControls()
     for (QPushButton* b : {CmdSavePdf, CmdSaveDxf, CmdSaveSvg, CmdDraw}) buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(CmdClose);
-    column->addLayout(buttons);
-    Pages->addWidget(page);
+    return buttons;
+}
 
+void FabricationWindow::connectButtons()
+{
     connect(CmdSavePdf, &QPushButton::clicked, this, [this] {
         saveWith(QStringLiteral("保存 PDF 样板"), QStringLiteral("PDF (*.pdf)"), QStringLiteral(".pdf"),
                  &FabricationWindow::savePdf);
@@ -172,7 +194,6 @@ void FabricationWindow::createControls()
     });
     connect(CmdDraw, &QPushButton::clicked, this, [this] { drawIntoCad(); });
     connect(CmdClose, &QPushButton::clicked, this, &QWidget::close);
-    resize(760, 560);
 }
 
 void FabricationWindow::connectFields()

@@ -21,6 +21,7 @@
 #include "TemplateDrawCommand.h"
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -78,6 +79,10 @@ public:
 
 private:
     void createControls();
+    QHBoxLayout* createOptionRow();
+    QStackedWidget* createDevelopment();
+    QHBoxLayout* createButtonRow();
+    void connectButtons();
     void connectFields();
     void showDevelopment(const ElbowFabrication& f, const std::string& fieldWeight);
     void saveWith(const QString& title, const QString& filter, const QString& suffix,

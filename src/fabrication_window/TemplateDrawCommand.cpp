@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CadErrors.h"
+#include "DrawingSession.h"
 #include "PendingError.h"
 
 namespace tessik {
@@ -13,17 +14,6 @@ const QString TemplateDrawCommand::kPrompt = QStringLiteral("请输入样板插�
 TemplateDrawCommand::TemplateDrawCommand(const CadConnectionObjects& cad, Desktop& desktop, QString caption)
     : cad_(cad), desktop_(desktop), caption_(std::move(caption))
 {
-}
-
-Status TemplateDrawCommand::activateCad()
-{
-    if (!cad_.AcadApp) return caderr::objectNotSet(QStringLiteral("Caption"));
-    Result<QString> caption = cad_.AcadApp->Caption();
-    if (!caption) return caption.error();
-    const Status asked = cad_.AcadApp->bringToFront();
-    const bool raised = desktop_.activateWindow(*caption);
-    if (!asked && !raised) return caderr::activationFailed(*caption);
-    return success();
 }
 
 Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Entity& entity)
@@ -63,41 +53,23 @@ TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& shee
 {
     Outcome out;
     PendingError err;
-
-    err.check(activateCad());
+    DrawingSession session(cad_, desktop_);
     CadPoint at{};
-    if (!cad_.acadUtil) err.raise(caderr::objectNotSet(QStringLiteral("getpoint")));
-    else err.assign(at, cad_.acadUtil->getpoint(kPrompt));
-    if (err) {
+    if (!session.pickPoint(kPrompt, at, err)) {
         desktop_.activateWindow(caption_);
         return out;
     }
 
-    std::vector<std::shared_ptr<CadObject>> sent;
-    for (const LayeredEntity& e : templateEntities(sheet, at[0], at[1])) {
-        ++out.entities;
-        Result<std::shared_ptr<CadObject>> r = send(e.entity);
-        if (r) {
-            sent.push_back(std::move(r).value());
-        } else {
-            ++out.failed;
-            err.raise(r.error());
-        }
-    }
+    for (const LayeredEntity& e : templateEntities(sheet, at[0], at[1])) session.add(send(e.entity), err);
     // Each pipelined call answered before the outcome is told.
-    for (const std::shared_ptr<CadObject>& o : sent)
-        if (Status s = o->settle(); !s) {
-            ++out.failed;
-            err.raise(s.error());
-        }
+    session.settle(err);
 
+    out.entities = session.entities();
+    out.failed = session.failed();
+    out.connectionLost = session.connectionLost();
     if (out.failed > 0) {
         out.ending = Ending::PartlyDrawn;
-        desktop_.messageBox(QStringLiteral("共 %1 个图元，其中 %2 个未能画入图形。\n%3")
-                                .arg(out.entities)
-                                .arg(out.failed)
-                                .arg(QString::fromStdString(err.error().description)),
-                            msgbox::kExclamation, QStringLiteral("提醒"));
+        session.reportPartlyDrawn(err.error());
     } else {
         out.ending = Ending::Drawn;
     }

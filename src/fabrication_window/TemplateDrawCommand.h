@@ -6,7 +6,7 @@
 // as one closed lightweight polyline, its marks as lines and its label as
 // text, the sheet's lower-left corner at the picked point. Every entity is
 // sent and settled before the outcome is told; a partly drawn sheet is
-// reported with how many of how many failed.
+// reported with how many of how many failed (DrawingSession.h).
 
 #include <QString>
 
@@ -24,6 +24,7 @@ public:
         Ending ending = Ending::NoPoint;
         int entities = 0;
         int failed = 0;
+        bool connectionLost = false;
     };
 
     // `caption`: the window to bring back afterwards.
@@ -34,7 +35,6 @@ public:
     static const QString kPrompt;
 
 private:
-    Status activateCad();
     // One entity to model space; the object whose settle() tells its outcome.
     Result<std::shared_ptr<CadObject>> send(const entities::Entity& entity);
 

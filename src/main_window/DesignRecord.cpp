@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "NumberText.h"
+#include "ToolConstants.h"
 
 namespace tessik {
 namespace {
@@ -38,13 +39,12 @@ PendingError InputParameter(const DesignFieldTexts& fields, DesignRecord& r)
     // From here on every step runs: a failing one leaves its error pending.
     err.clear();
 
-    r.StrTemp = fields.CmbWJ;
-    if (!r.StrTemp.empty() && r.StrTemp.front() == '*') r.StrTemp.erase(0, 1);  // one star only
+    r.StrTemp = std::string(withoutSeriesMark(fields.CmbWJ));
     err.assign(r.DblD, about(textToDouble(r.StrTemp), "CmbWJ"));
     err.assign(r.DblR, about(textToDouble(fields.TxtWJ), "TxtWJ"));
 
     // IntN + 1 in 16-bit arithmetic: 32767 overflows and DblB keeps its value.
-    if (r.IntN == 32767) {
+    if (r.IntN == kInt16Max) {
         err.raise(Error::overflow("TxtZJS"));
     } else {
         const double segments = static_cast<double>(r.IntN + 1);

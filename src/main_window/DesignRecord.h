@@ -1,7 +1,8 @@
 #pragma once
 // The main window's record of design parameters and the scratch variables its
 // procedures share, with InputParameter, which derives the record from the
-// four design fields. Pure: no widgets, so the command-line companion and the
+// four design fields, and the bindings the standard lookup and the weight
+// take it through. Pure: no widgets, so the command-line companion and the
 // tests use exactly what the window uses.
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include "BookTable.h"
 #include "ElbowGeometry.h"
 #include "PendingError.h"
+#include "StandardLookup.h"
+#include "Weight.h"
 
 namespace tessik {
 
@@ -23,6 +26,13 @@ struct DesignRecord : ElbowParameters {
     std::int16_t IntK = 0;    // scratch: table row
     std::string StrTemp;      // scratch text
     BookTable DblBook;        // the standard table
+
+    // The variables the standard lookup reads and writes, bound to this record.
+    LookupVariables lookupVariables() { return {DblD, DblAB, StrTemp, IntJ, IntK, DblBook}; }
+    // What the weight reads, as InputParameter left it.
+    WeightInputs weightInputs() const { return {DblD, DblC1, DblC2, IntN}; }
+    // The variables the weight calculation writes, bound to this record.
+    WeightVariables weightVariables() { return {SngCZ, SngBH, SngWeight}; }
 };
 
 // The current texts of the fields InputParameter reads.

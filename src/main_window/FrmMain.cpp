@@ -20,17 +20,19 @@
 #include <algorithm>
 #include <functional>
 #include <type_traits>
+#include <vector>
 
 #include "ControlEvents.h"
 #include "Desktop.h"
 #include "NumberText.h"
 #include "TessikIcon.h"
+#include "ToolConstants.h"
 
 namespace tessik {
 
 namespace {
 
-const QString kBlank = QStringLiteral("(空白)");
+const QString kBlank = QString::fromUtf8(kBlankText);
 
 // The window's client area and every position below are in twips.
 constexpr int kClientWidth = 6450;
@@ -147,6 +149,87 @@ protected:
     }
 };
 
+// Every control with a rectangle of its own, in twips; the input rows are a
+// caption label and its field.
+struct Placed {
+    QWidget* control;
+    TwipsRect rect;
+};
+
+std::vector<Placed> fixedRectangles(const FrmMain& w)
+{
+    constexpr int kCaptionLeft = 120, kCaptionWidth = 735, kCaptionHeight = 255;
+    constexpr int kFieldLeft = 960, kFieldWidth = 1215;
+    constexpr int kButtonLeft = 4680, kButtonWidth = 1575, kButtonHeight = 375;
+    const auto caption = [](int top) { return TwipsRect{kCaptionLeft, top, kCaptionWidth, kCaptionHeight}; };
+    const auto field = [](int top, int height) { return TwipsRect{kFieldLeft, top, kFieldWidth, height}; };
+    std::vector<Placed> out{
+        {w.Frame1, {120, 120, 2775, 2775}},     {w.Frame2, {3000, 120, 1935, 855}},
+        {w.Frame3, {5040, 120, 1200, 855}},     {w.Frame4, {3000, 1080, 1575, 1815}},
+        {w.LblWaJ_1, caption(285)},             {w.CmbWJ, field(240, 300)},
+        {w.LblWanJ[1], caption(645)},           {w.CmbHd, field(600, 300)},
+        {w.LblWanJ[0], caption(1005)},          {w.TxtWJ, field(975, 270)},
+        {w.LblWanJ[3], caption(1365)},          {w.TxtZJS, field(1320, 270)},
+        {w.LblCZ_1, caption(1725)},             {w.TxtCZ, field(1665, 270)},
+        {w.LblBH_1, caption(2085)},             {w.CmbBH, field(2025, 300)},
+        {w.Label3, caption(2400)},              {w.TxtWeight, field(2400, 270)},
+        {w.VScroll1, {2205, 1320, 300, 255}},   {w.ChkQuit, {120, 240, 1695, 180}},
+        {w.OptGc, {120, 240, 1020, 255}},       {w.OptWc, {100, 480, 1020, 255}},
+        {w.CmdStart, {kButtonLeft, 1200, kButtonWidth, kButtonHeight}},
+        {w.CmdDraw1, {kButtonLeft, 1640, kButtonWidth, kButtonHeight}},
+        {w.CmdAbout, {kButtonLeft, 2080, kButtonWidth, kButtonHeight}},
+        {w.CmdQuit, {kButtonLeft, 2520, kButtonWidth, kButtonHeight}},
+        {w.CmdIquire, {8040, 2280, 1335, 375}},
+    };
+    for (std::size_t i = 0; i < w.OptTX.size(); ++i)
+        out.push_back({w.OptTX[i], {120, 240 + 240 * int(i), i == optionIndex(ElbowView::All) ? 1335 : 1215, 255}});
+    return out;
+}
+
+// Labels that size themselves to their text: the unit labels, level with
+// their row's caption, and the note and status lines.
+struct LabelAt {
+    QLabel* label;
+    int left, top;
+};
+
+std::vector<LabelAt> labelPositions(const FrmMain& w)
+{
+    constexpr int kUnitLeft = 2280;
+    return {{w.Label1[0], kUnitLeft, 285},  {w.LblWanJ[2], kUnitLeft, 645}, {w.Label1[2], kUnitLeft, 1005},
+            {w.Label1[3], kUnitLeft, 1725}, {w.Label1[1], kUnitLeft, 2085}, {w.Label4, kUnitLeft, 2400},
+            {w.Label2, 195, 3000},          {w.LblInfo, 195, 3285}};
+}
+
+// VScroll1: the segment count's spinner, 1 to 20, starting at 20.
+QScrollBar* makeSpinner(QWidget* parent)
+{
+    constexpr int kFewest = 1, kMost = 20;
+    QScrollBar* bar = make<SpinnerBar>(parent, QStringLiteral("VScroll1"));
+    bar->setOrientation(Qt::Vertical);
+    bar->setRange(kFewest, kMost);
+    bar->setSingleStep(1);
+    bar->setPageStep(2);
+    bar->setValue(kMost);
+    // A spinner: the upper end is 20 and the upper arrow (and the Up key)
+    // raises the count. Qt turns the picture upside down but not the arrows,
+    // so every step goes the other way.
+    bar->setInvertedAppearance(true);
+    QObject::connect(bar, &QAbstractSlider::actionTriggered, bar, [bar](int action) {
+        int step = 0;
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd: step = -bar->singleStep(); break;
+        case QAbstractSlider::SliderSingleStepSub: step = bar->singleStep(); break;
+        case QAbstractSlider::SliderPageStepAdd: step = -bar->pageStep(); break;
+        case QAbstractSlider::SliderPageStepSub: step = bar->pageStep(); break;
+        default: return;
+        }
+        bar->setSliderPosition(std::clamp(bar->value() + step, bar->minimum(), bar->maximum()));
+    });
+    bar->setFocusPolicy(Qt::TabFocus);
+    return bar;
+}
+
 bool isDigitCode(std::int16_t c) { return c >= 48 && c <= 57; }
 constexpr std::int16_t kBackspace = 8;
 constexpr std::int16_t kDecimalPoint = 46;
@@ -159,7 +242,7 @@ FrmMain::FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent)
       desktop_(desktop)
 {
     setObjectName(QStringLiteral("FrmMain"));
-    setWindowTitle(QStringLiteral("Tessik"));
+    setWindowTitle(QString::fromUtf8(kProgramTitle));
     setWindowIcon(tessikIcon());
     createControls();
     placeControls();
@@ -182,7 +265,14 @@ void FrmMain::createControls()
     Frame2 = make<QGroupBox>(this, QStringLiteral("Frame2"), QStringLiteral("程序设置"));
     Frame3 = make<QGroupBox>(this, QStringLiteral("Frame3"), QStringLiteral("插入点设置"));
     Frame4 = make<QGroupBox>(this, QStringLiteral("Frame4"), QStringLiteral("图形设置"));
+    createInputRows();
+    createOptions();
+    createCommands();
+}
 
+// Frame1: caption, field and unit of each design value.
+void FrmMain::createInputRows()
+{
     LblWaJ_1 = make<QLabel>(Frame1, QStringLiteral("LblWaJ_1"), QStringLiteral("外    径"));
     CmbWJ = makeList(Frame1, QStringLiteral("CmbWJ"), QStringLiteral("直径"));
     Label1[0] = make<QLabel>(Frame1, indexed("Label1", 0), QStringLiteral("mm"));
@@ -197,28 +287,7 @@ void FrmMain::createControls()
 
     LblWanJ[3] = make<QLabel>(Frame1, indexed("LblWanJ", 3), QStringLiteral("中 节 数"));
     TxtZJS = make<QLineEdit>(Frame1, QStringLiteral("TxtZJS"), kBlank);
-    VScroll1 = make<SpinnerBar>(Frame1, QStringLiteral("VScroll1"));
-    VScroll1->setOrientation(Qt::Vertical);
-    VScroll1->setRange(1, 20);
-    VScroll1->setSingleStep(1);
-    VScroll1->setPageStep(2);
-    VScroll1->setValue(20);
-    // A spinner: the upper end is 20 and the upper arrow (and the Up key)
-    // raises the count. Qt turns the picture upside down but not the arrows,
-    // so every step goes the other way.
-    VScroll1->setInvertedAppearance(true);
-    connect(VScroll1, &QAbstractSlider::actionTriggered, VScroll1, [bar = VScroll1](int action) {
-        int step = 0;
-        switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: step = -bar->singleStep(); break;
-        case QAbstractSlider::SliderSingleStepSub: step = bar->singleStep(); break;
-        case QAbstractSlider::SliderPageStepAdd: step = -bar->pageStep(); break;
-        case QAbstractSlider::SliderPageStepSub: step = bar->pageStep(); break;
-        default: return;
-        }
-        bar->setSliderPosition(std::clamp(bar->value() + step, bar->minimum(), bar->maximum()));
-    });
-    VScroll1->setFocusPolicy(Qt::TabFocus);
+    VScroll1 = makeSpinner(Frame1);
 
     LblCZ_1 = make<QLabel>(Frame1, QStringLiteral("LblCZ_1"), QStringLiteral("材    质"));
     TxtCZ = make<QLineEdit>(Frame1, QStringLiteral("TxtCZ"), QStringLiteral("7850"));
@@ -235,7 +304,11 @@ void FrmMain::createControls()
 
     for (QLabel* caption : {LblWaJ_1, LblWanJ[1], LblWanJ[0], LblWanJ[3], LblCZ_1, LblBH_1, Label3})
         setTextColor(caption, Qt::black);
+}
 
+// Frames 2 to 4: the quit option, the insertion point and the views.
+void FrmMain::createOptions()
+{
     ChkQuit = make<TwoStateCheckBox>(Frame2, QStringLiteral("ChkQuit"), QStringLiteral("绘图结束退出(&H)"));
     ChkQuit->setChecked(true);
 
@@ -249,10 +322,20 @@ void FrmMain::createControls()
     const std::array<QString, 6> views{QStringLiteral("主视图(&B)"), QStringLiteral("上视图(&U)"),
                                        QStringLiteral("下视图(&D)"), QStringLiteral("左视图(&L)"),
                                        QStringLiteral("右视图(&R)"), QStringLiteral("所有视图(&A)")};
-    for (int i = 0; i < 6; ++i) OptTX[i] = make<QRadioButton>(Frame4, indexed("OptTX", i), views[i]);
-    OptTX[0]->setChecked(true);
-    for (int i : {1, 2, 5}) OptTX[i]->setEnabled(false);
+    static_assert(views.size() == kElbowViews.size() && std::tuple_size_v<decltype(OptTX)> == kElbowViews.size(),
+                  "one view option per row of the view table");
+    for (const ElbowViewInfo& view : kElbowViews) {
+        const std::size_t i = optionIndex(view.view);
+        OptTX[i] = make<QRadioButton>(Frame4, indexed("OptTX", int(i)), views[i]);
+        // A view without entities cannot be chosen.
+        OptTX[i]->setEnabled(view.drawable);
+    }
+    OptTX[optionIndex(ElbowView::Front)]->setChecked(true);
+}
 
+// The command buttons, the note, the separator and the status line.
+void FrmMain::createCommands()
+{
     CmdStart = make<QPushButton>(this, QStringLiteral("CmdStart"), QStringLiteral("启动AutoCAD(&C)"));
     CmdDraw1 = make<QPushButton>(this, QStringLiteral("CmdDraw1"), QStringLiteral("绘       图(&D)"));
     CmdAbout = make<QPushButton>(this, QStringLiteral("CmdAbout"), QStringLiteral("关       于(&A)"));
@@ -276,69 +359,28 @@ void FrmMain::createControls()
 void FrmMain::placeControls()
 {
     const qreal dpi = logicalDpiX();
-    const auto place = [dpi](QWidget* w, TwipsRect r) { w->setGeometry(toPixels(r, dpi)); };
-    // Labels that size themselves to their text.
-    const auto placeAt = [dpi](QLabel* label, int left, int top) {
-        label->adjustSize();
-        label->move(toPixels(left, dpi), toPixels(top, dpi));
-    };
-
     setFixedSize(toPixels(kClientWidth, dpi), toPixels(kClientHeight, dpi));
-
-    place(Frame1, {120, 120, 2775, 2775});
-    place(Frame2, {3000, 120, 1935, 855});
-    place(Frame3, {5040, 120, 1200, 855});
-    place(Frame4, {3000, 1080, 1575, 1815});
-
-    // The input rows: caption label, field, unit label level with the caption.
-    constexpr int kCaptionLeft = 120, kCaptionWidth = 735, kCaptionHeight = 255;
-    constexpr int kFieldLeft = 960, kFieldWidth = 1215, kUnitLeft = 2280;
-    struct Row {
-        QLabel* caption;
-        int captionTop;
-        QWidget* field;
-        int fieldTop;
-        int fieldHeight;
-        QLabel* unit;
-    };
-    const Row rows[] = {
-        {LblWaJ_1, 285, CmbWJ, 240, 300, Label1[0]},  {LblWanJ[1], 645, CmbHd, 600, 300, LblWanJ[2]},
-        {LblWanJ[0], 1005, TxtWJ, 975, 270, Label1[2]}, {LblWanJ[3], 1365, TxtZJS, 1320, 270, nullptr},
-        {LblCZ_1, 1725, TxtCZ, 1665, 270, Label1[3]},   {LblBH_1, 2085, CmbBH, 2025, 300, Label1[1]},
-        {Label3, 2400, TxtWeight, 2400, 270, Label4},
-    };
-    for (const Row& row : rows) {
-        place(row.caption, {kCaptionLeft, row.captionTop, kCaptionWidth, kCaptionHeight});
-        place(row.field, {kFieldLeft, row.fieldTop, kFieldWidth, row.fieldHeight});
-        if (row.unit) placeAt(row.unit, kUnitLeft, row.captionTop);
+    for (const Placed& p : fixedRectangles(*this)) p.control->setGeometry(toPixels(p.rect, dpi));
+    for (const LabelAt& l : labelPositions(*this)) {
+        l.label->adjustSize();
+        l.label->move(toPixels(l.left, dpi), toPixels(l.top, dpi));
     }
-    place(VScroll1, {2205, 1320, 300, 255});
 
-    place(ChkQuit, {120, 240, 1695, 180});
     // Too low for the toolkit's check mark and text: it grows about its middle.
     const int checkHeight = std::max(ChkQuit->fontMetrics().height(), style()->pixelMetric(QStyle::PM_IndicatorHeight));
     if (ChkQuit->height() < checkHeight)
         ChkQuit->setGeometry(ChkQuit->geometry().adjusted(0, 0, 0, checkHeight - ChkQuit->height())
                                  .translated(0, -(checkHeight - ChkQuit->height()) / 2));
-    place(OptGc, {120, 240, 1020, 255});
-    place(OptWc, {100, 480, 1020, 255});
-    for (int i = 0; i < 6; ++i) place(OptTX[i], {120, 240 + 240 * i, i == 5 ? 1335 : 1215, 255});
 
-    constexpr int kButtonLeft = 4680, kButtonWidth = 1575, kButtonHeight = 375;
-    place(CmdStart, {kButtonLeft, 1200, kButtonWidth, kButtonHeight});
-    place(CmdDraw1, {kButtonLeft, 1640, kButtonWidth, kButtonHeight});
-    place(CmdAbout, {kButtonLeft, 2080, kButtonWidth, kButtonHeight});
-    place(CmdQuit, {kButtonLeft, 2520, kButtonWidth, kButtonHeight});
-    place(CmdIquire, {8040, 2280, 1335, 375});
-
-    placeAt(Label2, 195, 3000);
-    // The etched separator: a dark line of width 1 over a light one of width 2.
-    const int lineLeft = toPixels(45, dpi);
-    const int lineRight = toPixels(6400, dpi);
-    const int onePixel = std::max(1, qRound(dpi / 96));
-    Line1[1]->setGeometry(lineLeft, toPixels(3225, dpi), lineRight - lineLeft, onePixel);
-    Line1[0]->setGeometry(lineLeft, toPixels(3240, dpi), lineRight - lineLeft, 2 * onePixel);
-    placeAt(LblInfo, 195, 3285);
+    // The etched separator: a dark line of width 1 over a light one of width 2
+    // (in pixels at the standard 96 dpi, thicker on denser screens).
+    constexpr int kLineLeft = 45, kLineRight = 6400, kDarkTop = 3225, kLightTop = 3240;
+    constexpr qreal kStandardDpi = 96;
+    const int lineLeft = toPixels(kLineLeft, dpi);
+    const int lineRight = toPixels(kLineRight, dpi);
+    const int onePixel = std::max(1, qRound(dpi / kStandardDpi));
+    Line1[1]->setGeometry(lineLeft, toPixels(kDarkTop, dpi), lineRight - lineLeft, onePixel);
+    Line1[0]->setGeometry(lineLeft, toPixels(kLightTop, dpi), lineRight - lineLeft, 2 * onePixel);
 }
 
 void FrmMain::setKeyboardOrder()
@@ -502,7 +544,7 @@ public:
         w_.record.VntPoint = p;
         w_.record.hasPoint = true;
     }
-    bool viewSelected(int index) const override { return w_.OptTX[std::size_t(index)]->isChecked(); }
+    bool viewSelected(ElbowView view) const override { return w_.OptTX[optionIndex(view)]->isChecked(); }
     int ChkQuit() const override { return w_.chkQuitValue(); }
     QString caption() const override { return w_.windowTitle(); }
     void CmdQuit_Click() override { w_.CmdQuit_Click(); }

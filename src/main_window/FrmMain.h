@@ -199,6 +199,9 @@ public:
 
 private:
     void createControls();
+    void createInputRows();
+    void createOptions();
+    void createCommands();
     void placeControls();
     void setKeyboardOrder();
     void connectHandlers();

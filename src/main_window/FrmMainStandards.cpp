@@ -59,14 +59,14 @@ void FrmMain::loadList(QComboBox* list, std::string_view fileName)
 void FrmMain::tellDataProblem(const std::string& problem)
 {
     if (!problem.empty())
-        desktop_.messageBox(QString::fromStdString(problem), msgbox::kInformation, QStringLiteral("Tessik"));
+        desktop_.messageBox(QString::fromStdString(problem), msgbox::kInformation, QString::fromUtf8(kProgramTitle));
 }
 
 void FrmMain::CmdIquire_Click()
 {
     const auto proposal = standardLookup(
         CmbWJ->currentText().toStdString(), CmbHd->currentText().toStdString(),
-        {record.DblD, record.DblAB, record.StrTemp, record.IntJ, record.IntK, record.DblBook}, kBookFile, [this] {
+        record.lookupVariables(), kBookFile, [this] {
             desktop_.messageBox(QString::fromUtf8(kOutOfRangeMessage), msgbox::kInformation,
                                 QString::fromUtf8(kOutOfRangeTitle));
         });
@@ -101,8 +101,8 @@ void FrmMain::TxtWeight_GotFocus()
 {
     const PendingError pending = InputParameter();
     const std::string text =
-        CalculateWeight(pending, {record.DblD, record.DblC1, record.DblC2, record.IntN}, TxtCZ->text().toStdString(),
-                        CmbBH->currentText().toStdString(), {record.SngCZ, record.SngBH, record.SngWeight});
+        CalculateWeight(pending, record.weightInputs(), TxtCZ->text().toStdString(),
+                        CmbBH->currentText().toStdString(), record.weightVariables());
     TxtWeight->setText(QString::fromStdString(text));
 }
 

@@ -13,6 +13,4 @@ QString socketPath()
     return QStringLiteral("/tmp/tessik-%1/cad.sock").arg(::getuid());
 }
 
-bool socketPathOverridden() { return !qEnvironmentVariable(kSocketOverrideVariable).isEmpty(); }
-
 }  // namespace tessik::protocol

@@ -23,9 +23,6 @@ inline constexpr char kSocketOverrideVariable[] = "TESSIK_CAD_SOCKET";
 // The path only, nothing is created.
 QString socketPath();
 
-// True when the path was named through kSocketOverrideVariable.
-bool socketPathOverridden();
-
 // Picks and drawings.
 inline constexpr std::int32_t kPickCancelled = -2147352567;    // DISP_E_EXCEPTION
 inline constexpr std::int32_t kNoDocument = -2145320900;       // no drawing is open

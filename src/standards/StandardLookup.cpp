@@ -42,12 +42,6 @@ std::int16_t angleRow(double DblAB)
     return kNoRow;
 }
 
-std::string_view withoutSeriesMark(std::string_view text)
-{
-    if (!text.empty() && text.front() == '*') text.remove_prefix(1);
-    return text;
-}
-
 std::optional<Proposal> standardLookup(std::string_view CmbWJ, std::string_view CmbHd, LookupVariables vars,
                                        const std::filesystem::path& bookFile,
                                        const std::function<void()>& showOutOfRange)

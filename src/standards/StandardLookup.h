@@ -20,10 +20,10 @@
 #include <string_view>
 
 #include "BookTable.h"
+#include "ToolConstants.h"
 
 namespace tessik {
 
-inline constexpr const char* kBlankText = "(空白)";
 inline constexpr const char* kOutOfRangeMessage = "此范围内尚未给出标准，请自行输入！";
 inline constexpr const char* kOutOfRangeTitle = "提示";
 inline constexpr int kNoColumn = 0;
@@ -58,8 +58,5 @@ struct Proposal {
 std::optional<Proposal> standardLookup(std::string_view CmbWJ, std::string_view CmbHd, LookupVariables vars,
                                        const std::filesystem::path& bookFile,
                                        const std::function<void()>& showOutOfRange);
-
-// The outer-diameter text without one leading "*" (the basic-series mark).
-std::string_view withoutSeriesMark(std::string_view text);
 
 }  // namespace tessik

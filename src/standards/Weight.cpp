@@ -4,21 +4,16 @@
 #include <limits>
 
 #include "NumberText.h"
+#include "ToolConstants.h"
 #include "StandardLookup.h"
 
 namespace tessik {
-namespace {
-
-constexpr double kWeightPi = 3.1415926;
-
-}  // namespace
-
 Result<double> elbowWeight(double DblD, float SngBH, double DblC1, double DblC2, std::int16_t IntN, float SngCZ)
 {
-    if (IntN == std::numeric_limits<std::int16_t>::max()) return Error::overflow("IntN + 1");
+    if (IntN == kInt16Max) return Error::overflow("IntN + 1");
     const double segments = static_cast<double>(static_cast<std::int16_t>(IntN + 1));
     double w = DblD - static_cast<double>(SngBH);
-    w = w * kWeightPi;
+    w = w * kPi;
     w = w * static_cast<double>(SngBH);
     w = w * (DblC1 + DblC2);
     w = w / 2;

@@ -36,11 +36,11 @@ protected:
         // gtest_discover_tests passes only the first entry of the test environment.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         if (!qApp) new QApplication(argc, argv);
-        CadRpcChannel::defaultTimeoutMs = 3000;  // a hang shows as a failure, not a stuck run
     }
 
     ScriptedCadServer server;
-    TessikCadAutomation automation{server.path};
+    // A hang shows as a failure, not a stuck run.
+    TessikCadAutomation automation{server.path, {}, TessikCadAutomation::kDefaultLaunchTimeoutMs, 3000};
 
     std::shared_ptr<CadApplication> connect()
     {
@@ -191,13 +191,13 @@ TEST_F(Client, ABrokenConnectionFailsEveryLaterCallWithoutHanging)
 
 TEST_F(Client, AServerThatStopsAnsweringBreaksTheConnectionAtTheDeadline)
 {
-    auto app = connect();
-    ASSERT_TRUE(app);
-    CadRpcChannel::defaultTimeoutMs = 300;
+    TessikCadAutomation impatient{server.path, {}, TessikCadAutomation::kDefaultLaunchTimeoutMs, 300};
+    auto connected = impatient.getRunningInstance("autocad.application");
+    ASSERT_TRUE(connected.ok());
+    auto app = connected.value();
     server.holdRepliesFrom = 0;
     server.releaseAt = 1000000;
     auto caption = app->Caption();
-    CadRpcChannel::defaultTimeoutMs = 3000;
     ASSERT_FALSE(caption.ok());
     EXPECT_EQ(caption.error().number, caderr::kServerUnavailable);
     EXPECT_FALSE(app->setVisible(true).ok());

@@ -15,14 +15,14 @@ namespace {
 struct TestWindow : ElbowDrawHost {
     DesignFieldTexts fields{"90", "2", "100", "150"};
     DesignRecord record;
-    int view = kFrontView;
+    ElbowView view = ElbowView::Front;
     int chkQuit = 2;
     int quits = 0;
 
     PendingError InputParameter() override { return tessik::InputParameter(fields, record); }
     const ElbowParameters& parameters() const override { return record; }
     void setPickedPoint(const Point3& p) override { record.VntPoint = p; }
-    bool viewSelected(int index) const override { return index == view; }
+    bool viewSelected(ElbowView v) const override { return v == view; }
     int ChkQuit() const override { return chkQuit; }
     QString caption() const override { return QStringLiteral("Tessik"); }
     void CmdQuit_Click() override { ++quits; }
@@ -77,7 +77,7 @@ struct ViewCase {
     const char* name;
     const char* angle;
     const char* segments;
-    int view;
+    ElbowView view;
     QStringList body;  // members after the pick
 };
 
@@ -118,16 +118,16 @@ TEST_P(ViewSequence, SendsTheViewsEntitiesInOrderThroughTheRightObjects)
 INSTANTIATE_TEST_SUITE_P(
     DrawCommand, ViewSequence,
     ::testing::Values(
-        ViewCase{"Front90N2", "90", "2", kFrontView, repeat(kLine, 13) << "addarc"},
-        ViewCase{"Left90N2", "90", "2", kLeftView,
+        ViewCase{"Front90N2", "90", "2", ElbowView::Front, repeat(kLine, 13) << "addarc"},
+        ViewCase{"Left90N2", "90", "2", ElbowView::Left,
                  QStringList{"AddEllipse", "AddEllipse", "set startAngle", "set endAngle", "AddEllipse",
                              "set startAngle", "set endAngle"} +
                      repeat(kLine, 3)},
-        ViewCase{"Right60N1", "60", "1", kRightView,
+        ViewCase{"Right60N1", "60", "1", ElbowView::Right,
                  QStringList{"AddEllipse", "set startAngle", "set endAngle", "AddEllipse", "set startAngle",
                              "set endAngle", "AddEllipse"} +
                      repeat(kLine, 2)},
-        ViewCase{"TopViewDrawsNothing", "90", "2", kTopView, {}}),
+        ViewCase{"TopViewDrawsNothing", "90", "2", ElbowView::Top, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct EndingCase {
@@ -238,7 +238,7 @@ TEST(DrawCommand, ParameterErrorTellsTheUserAndTouchesNothing)
 TEST(DrawCommand, AFailedEllipseSkipsItsAngleWrites)
 {
     Rig rig;
-    rig.window.view = kLeftView;
+    rig.window.view = ElbowView::Left;
     rig.window.chkQuit = 1;
     rig.cad->failCall("AddEllipse", 2);
     const auto out = rig.press();

@@ -4,20 +4,39 @@
 #include <QJsonDocument>
 #include <QThread>
 
+namespace {
+
+constexpr int kStartTimeoutMs = 10000;    // until the process runs
+constexpr int kAnswerTimeoutMs = 20000;   // until its socket accepts
+constexpr int kProbeTimeoutMs = 200;
+constexpr int kProbeIntervalMs = 20;
+constexpr int kExitTimeoutMs = 5000;
+
+}  // namespace
+
+CadHostProcess::CadHostProcess() : dir_(std::make_unique<QTemporaryDir>())
+{
+    socketPath_ = dir_->filePath(QStringLiteral("cad.sock"));
+}
+
 CadHostProcess::CadHostProcess(QString socketPath) : socketPath_(std::move(socketPath)) {}
 
-CadHostProcess::~CadHostProcess()
+CadHostProcess::~CadHostProcess() { kill(); }
+
+QString CadHostProcess::program() { return QStringLiteral(TESSIK_CAD_EXECUTABLE); }
+
+void CadHostProcess::kill()
 {
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();
-        process_.waitForFinished(5000);
+        process_.waitForFinished(kExitTimeoutMs);
     }
 }
 
 QProcessEnvironment CadHostProcess::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform_);
     env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath_);
     return env;
 }
@@ -26,16 +45,16 @@ bool CadHostProcess::start(const QStringList& extraArgs)
 {
     process_.setProcessEnvironment(environment());
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), QStringList{QStringLiteral("--automation")} + extraArgs);
-    if (!process_.waitForStarted(10000)) return false;
+    process_.start(program(), QStringList{QStringLiteral("--automation")} + extraArgs);
+    if (!process_.waitForStarted(kStartTimeoutMs)) return false;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 20000) {
+    while (clock.elapsed() < kAnswerTimeoutMs) {
         QLocalSocket probe;
         probe.connectToServer(socketPath_);
-        if (probe.waitForConnected(200)) return true;
+        if (probe.waitForConnected(kProbeTimeoutMs)) return true;
         if (process_.state() == QProcess::NotRunning) return false;
-        QThread::msleep(20);
+        QThread::msleep(kProbeIntervalMs);
     }
     return false;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// Test helpers: a real tessik-cad process on a private socket, started
-// offscreen and hidden, and a blocking JSON-RPC client for it.
+// Test helpers shared by the tests and the benchmarks that need a real
+// tessik-cad: the process on a private socket (its own temporary folder
+// unless a path is given), started offscreen and hidden, and a blocking
+// JSON-RPC client for it. Tests that talk through the tool's own client use
+// socketPath(); tests of the server itself use RpcClient.
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -8,21 +11,35 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
 class CadHostProcess {
 public:
+    // A socket in a temporary folder of its own, removed with the object.
+    CadHostProcess();
     explicit CadHostProcess(QString socketPath);
     ~CadHostProcess();
+
+    // The tessik-cad executable of this build.
+    static QString program();
+    // The Qt platform the process runs on (offscreen unless changed before start()).
+    void setPlatform(const QString& platform) { platform_ = platform; }
+    // Kills the process (as a crash would) and waits until it is gone.
+    void kill();
 
     // Starts tessik-cad --automation and waits until it answers.
     bool start(const QStringList& extraArgs = {});
     QProcess& process() { return process_; }
+    qint64 processId() const { return process_.processId(); }
     const QString& socketPath() const { return socketPath_; }
     QProcessEnvironment environment() const;
     bool running() const { return process_.state() == QProcess::Running; }
 
 private:
+    std::unique_ptr<QTemporaryDir> dir_;
     QString socketPath_;
+    QString platform_ = QStringLiteral("offscreen");
     QProcess process_;
 };
 
