@@ -14,7 +14,9 @@
 
 #include "AutomationServer.h"
 #include "AutomationSocket.h"
+#include "Autosave.h"
 #include "CadMainWindow.h"
+#include "TerminationWatch.h"
 
 namespace tessik::cadhost {
 
@@ -40,6 +42,25 @@ void showRunningInstance(const QString& socketPath)
                  "\n");
     socket.waitForBytesWritten(1000);
     socket.waitForReadyRead(1000);
+}
+
+// Starts autosave and recovers what an instance that died left behind;
+// true when a drawing was recovered.
+bool startAutosave(Autosave& autosave, CadSession& session)
+{
+    QString warning;
+    const auto interval = Autosave::intervalFromEnvironment(&warning);
+    if (!warning.isEmpty()) {
+        tellUser(true, warning);
+        emit session.message(warning);
+    }
+    if (Status s = autosave.start(Autosave::defaultFolder(), interval); !s) {
+        const QString why = QString::fromStdString(s.error().description);
+        tellUser(true, why);
+        emit session.message(why);
+        return false;
+    }
+    return autosave.recover();
 }
 
 }  // namespace
@@ -105,9 +126,33 @@ int runCadHost(int argc, char** argv)
         return 2;
     }
     CadMainWindow window(session);
-    if (!parser.positionalArguments().isEmpty()) window.openFile(parser.positionalArguments().constFirst());
+    Autosave autosave(session, socketPath);
+    const bool recovered = startAutosave(autosave, session);
+    if (!parser.positionalArguments().isEmpty()) {
+        const QString file = parser.positionalArguments().constFirst();
+        // Opening it now would drop the recovered changes unasked.
+        if (recovered)
+            emit session.message(QStringLiteral("未打开“%1”：请先保存或放弃恢复的图形，再打开它。").arg(file));
+        else
+            window.openFile(file, quiet);
+    }
+
+    bool terminating = false;
+    TerminationWatch watch;
+    if (Status s = watch.install(); !s) std::fprintf(stderr, "tessik-cad: %s\n", s.error().description.c_str());
+    QObject::connect(&watch, &TerminationWatch::terminationRequested, &app, [&](int signalNumber) {
+        // Nobody is there to answer "save changes?": keep them for the next start.
+        terminating = true;
+        if (Status s = autosave.writeNow(); !s)
+            std::fprintf(stderr, "tessik-cad: 自动保存失败：%s\n", s.error().description.c_str());
+        std::fprintf(stderr, "tessik-cad: 收到信号 %d，退出。\n", signalNumber);
+        QApplication::exit(0);
+    });
     if (!quiet) session.setVisible(true);
-    return app.exec();
+    const int code = app.exec();
+    // An ordinary end comes after the user saved or discarded the changes.
+    if (!terminating) autosave.discard();
+    return code;
 }
 
 }  // namespace tessik::cadhost
