@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocalSocket>
 #include <QLocale>
@@ -61,6 +62,31 @@ bool startAutosave(Autosave& autosave, CadSession& session)
         return false;
     }
     return autosave.recover();
+}
+
+void openStartFile(CadMainWindow& window, CadSession& session, const QString& file, bool recovered, bool quiet)
+{
+    // Opening it now would drop the recovered changes unasked; when it is
+    // the recovered drawing's own file, those changes are what the user asked for.
+    if (recovered && session.document()->path() == QFileInfo(file).absoluteFilePath()) return;
+    if (recovered)
+        emit session.message(QStringLiteral("未打开“%1”：请先保存或放弃恢复的图形，再打开它。").arg(file));
+    else
+        window.openFile(file, quiet);
+}
+
+// Nobody is there to answer "save changes?" when the session ends: the
+// changes are kept in the autosave for the next start.
+void endOnSignal(TerminationWatch& watch, Autosave& autosave, bool& terminating)
+{
+    if (Status s = watch.install(); !s) tellUser(true, QString::fromStdString(s.error().description));
+    QObject::connect(&watch, &TerminationWatch::terminationRequested, &watch, [&autosave, &terminating](int signalNumber) {
+        terminating = true;
+        if (Status s = autosave.writeNow(); !s)
+            tellUser(true, QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(s.error().description)));
+        tellUser(true, QStringLiteral("收到信号 %1，退出。").arg(signalNumber));
+        QApplication::exit(0);
+    });
 }
 
 }  // namespace
@@ -128,26 +154,11 @@ int runCadHost(int argc, char** argv)
     CadMainWindow window(session);
     Autosave autosave(session, socketPath);
     const bool recovered = startAutosave(autosave, session);
-    if (!parser.positionalArguments().isEmpty()) {
-        const QString file = parser.positionalArguments().constFirst();
-        // Opening it now would drop the recovered changes unasked.
-        if (recovered)
-            emit session.message(QStringLiteral("未打开“%1”：请先保存或放弃恢复的图形，再打开它。").arg(file));
-        else
-            window.openFile(file, quiet);
-    }
-
+    if (!parser.positionalArguments().isEmpty())
+        openStartFile(window, session, parser.positionalArguments().constFirst(), recovered, quiet);
     bool terminating = false;
     TerminationWatch watch;
-    if (Status s = watch.install(); !s) std::fprintf(stderr, "tessik-cad: %s\n", s.error().description.c_str());
-    QObject::connect(&watch, &TerminationWatch::terminationRequested, &app, [&](int signalNumber) {
-        // Nobody is there to answer "save changes?": keep them for the next start.
-        terminating = true;
-        if (Status s = autosave.writeNow(); !s)
-            std::fprintf(stderr, "tessik-cad: 自动保存失败：%s\n", s.error().description.c_str());
-        std::fprintf(stderr, "tessik-cad: 收到信号 %d，退出。\n", signalNumber);
-        QApplication::exit(0);
-    });
+    endOnSignal(watch, autosave, terminating);
     if (!quiet) session.setVisible(true);
     const int code = app.exec();
     // An ordinary end comes after the user saved or discarded the changes.
