@@ -1,9 +1,11 @@
 // The Documents collection, autosave and recovery after a kill or SIGTERM,
 // through the real socket of real tessik-cad processes.
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -59,15 +61,22 @@ class DocumentsAutosaveTest : public QObject {
     {
         return QDir(dir_.filePath(QStringLiteral("state/tessik/autosave"))).entryList({QStringLiteral("*.dxf")}, QDir::Files);
     }
-    // Waits for a copy of every change to be on disk: n copies, and two more
-    // periods so the last one holds the last edit.
+    // Waits until n copies are on disk and one of them was written after
+    // this call, so after every edit answered before it.
     bool waitForCopies(int n)
     {
+        const QDateTime since = QDateTime::currentDateTime();
+        const QDir folder(dir_.filePath(QStringLiteral("state/tessik/autosave")));
         QElapsedTimer clock;
         clock.start();
-        while (copies().size() < n && clock.elapsed() < 10000) QThread::msleep(20);
-        QThread::msleep(500);
-        return copies().size() >= n;
+        while (clock.elapsed() < 20000) {
+            const QFileInfoList found = folder.entryInfoList({QStringLiteral("*.dxf")}, QDir::Files);
+            const bool fresh = std::any_of(found.begin(), found.end(),
+                                           [&](const QFileInfo& f) { return f.lastModified() > since; });
+            if (found.size() >= n && fresh) return true;
+            QThread::msleep(20);
+        }
+        return false;
     }
 
 private slots:
