@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonObject>
 
+#include "AutomationDocuments.h"
 #include "AutomationError.h"
 
 namespace tessik::cadhost {
@@ -15,21 +16,6 @@ using namespace automation;
 using Kind = AutomationDispatcher::Kind;
 using ObjectRef = AutomationDispatcher::ObjectRef;
 using Member = AutomationDispatcher::Member;
-
-struct AutomationDispatcher::Context {
-    AutomationDispatcher& dispatcher;
-    CadSession& session;
-    ObjectRef ref;
-    CadDocument* document;  // null for the application
-
-    QJsonValue handle(const ObjectRef& r) { return dispatcher.handleValue(r); }
-    ObjectRef child(Kind kind, int space = 0, int index = 0) const
-    {
-        return ObjectRef{kind, ref.document, space, index};
-    }
-    SpaceKind space() const { return static_cast<SpaceKind>(ref.space); }
-    const CadEntity& entity() const { return document->space(space()).at(ref.index); }
-};
 
 using Context = AutomationDispatcher::Context;
 
@@ -44,13 +30,9 @@ const char* kindName(Kind kind)
     case Kind::PaperSpace: return "PaperSpace";
     case Kind::Utility: return "Utility";
     case Kind::Entity: return "Entity";
+    case Kind::Documents: return "Documents";
     }
     return "";
-}
-
-Error invalid(const QString& why)
-{
-    return error(kInvalidArgument, QStringLiteral("参数无效：%1").arg(why));
 }
 
 // A client computes a circle seen edge-on as |y1 - y2| / diameter, which in
@@ -93,13 +75,6 @@ Result<double> number(const QJsonValue& v, const char* what)
     return v.toDouble();
 }
 
-Result<QString> text(const QJsonValue& v, const char* what)
-{
-    if (!v.isString())
-        return invalid(QStringLiteral("%1必须是字符串。").arg(QString::fromUtf8(what)));
-    return v.toString();
-}
-
 // Every point derived from a curve (its start and end at any angle, its
 // extents) must be finite too: a centre and a radius that are each finite
 // can still add up beyond the range of a double.
@@ -108,13 +83,6 @@ Status reachFinite(const Point3& center, double reach)
     for (int i = 0; i < 2; ++i)
         if (!std::isfinite(std::abs(center[static_cast<std::size_t>(i)]) + reach))
             return invalid(QStringLiteral("圆心与半径（或长轴）之和超出数值范围。"));
-    return success();
-}
-
-Status argCount(const QJsonArray& args, int min, int max)
-{
-    if (args.size() < min || args.size() > max)
-        return error(kBadParamCount, QStringLiteral("参数个数不正确。"));
     return success();
 }
 
@@ -139,6 +107,9 @@ QHash<QString, Member> applicationMembers()
     };
     m["caption"].get = [](Context& c) { return ok(c.session.caption()); };
     m["name"].get = [](Context&) { return ok(CadSession::applicationName()); };
+    m["documents"].get = [](Context& c) {
+        return Result<QJsonValue>(c.handle(ObjectRef{Kind::Documents, 0, 0, 0}));
+    };
     m["activedocument"].get = [](Context& c) -> Result<QJsonValue> {
         const CadDocument* doc = c.session.document();
         if (!doc) return error(kNoDocument, QStringLiteral("没有打开的图形。"));
@@ -507,6 +478,7 @@ AutomationDispatcher::AutomationDispatcher(CadSession& session) : session_(sessi
     members_[int(Kind::PaperSpace)] = spaceMembers();
     members_[int(Kind::Utility)] = utilityMembers();
     members_[int(Kind::Entity)] = entityMembers();
+    members_[int(Kind::Documents)] = AutomationDocuments::members();
 }
 
 std::size_t AutomationDispatcher::RefHash::operator()(const ObjectRef& r) const noexcept
@@ -551,7 +523,7 @@ Result<ObjectRef> AutomationDispatcher::resolve(std::int64_t target) const
 
 Result<CadDocument*> AutomationDispatcher::documentOf(const ObjectRef& ref) const
 {
-    if (ref.kind == Kind::Application) return static_cast<CadDocument*>(nullptr);
+    if (ref.kind == Kind::Application || ref.kind == Kind::Documents) return static_cast<CadDocument*>(nullptr);
     CadDocument* doc = session_.document();
     if (!doc || doc->serial() != ref.document)
         return error(kDisconnected, QStringLiteral("对象所属的图形已关闭。"));

@@ -1,6 +1,6 @@
 #pragma once
 // The automation object model over a CadSession: the application (target 0),
-// its drawing, the drawing's model and paper space, its utility object and
+// its Documents collection, its drawing, the drawing's model and paper space, its utility object and
 // the entities, reached through numbered handles. Members are looked up by
 // name without regard to case, as a late-bound automation interface does.
 //
@@ -30,7 +30,7 @@ namespace tessik::cadhost {
 class AutomationDispatcher {
 public:
     enum class Verb { Get, Set, Call };
-    enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity };
+    enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity, Documents };
 
     struct ObjectRef {
         Kind kind = Kind::Application;
@@ -84,10 +84,27 @@ private:
     CadSession& session_;
     std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
     std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
-    QHash<QString, Member> members_[6];  // by Kind, keys lower-case
+    QHash<QString, Member> members_[7];  // by Kind, keys lower-case
 
     friend struct Context;
     friend class AutomationMembers;
+};
+
+// What a member works on: the object the handle names and, but for the
+// application and its Documents, the drawing it belongs to.
+struct AutomationDispatcher::Context {
+    AutomationDispatcher& dispatcher;
+    CadSession& session;
+    ObjectRef ref;
+    CadDocument* document;
+
+    QJsonValue handle(const ObjectRef& r) { return dispatcher.handleValue(r); }
+    ObjectRef child(Kind kind, int space = 0, int index = 0) const
+    {
+        return ObjectRef{kind, ref.document, space, index};
+    }
+    SpaceKind space() const { return static_cast<SpaceKind>(ref.space); }
+    const CadEntity& entity() const { return document->space(space()).at(ref.index); }
 };
 
 }  // namespace tessik::cadhost

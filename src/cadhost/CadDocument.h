@@ -69,6 +69,7 @@ public:
     const QString& path() const { return path_; }
     // Remembers the file and takes its name as the drawing's name.
     void setPath(const QString& path);
+    void setName(QString name) { name_ = std::move(name); }
 
     CadSpace& space(SpaceKind kind) { return kind == SpaceKind::Model ? model_ : paper_; }
     const CadSpace& space(SpaceKind kind) const

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocalSocket>
 #include <QLocale>
@@ -14,7 +15,9 @@
 
 #include "AutomationServer.h"
 #include "AutomationSocket.h"
+#include "Autosave.h"
 #include "CadMainWindow.h"
+#include "TerminationWatch.h"
 
 namespace tessik::cadhost {
 
@@ -40,6 +43,50 @@ void showRunningInstance(const QString& socketPath)
                  "\n");
     socket.waitForBytesWritten(1000);
     socket.waitForReadyRead(1000);
+}
+
+// Starts autosave and recovers what an instance that died left behind;
+// true when a drawing was recovered.
+bool startAutosave(Autosave& autosave, CadSession& session)
+{
+    QString warning;
+    const auto interval = Autosave::intervalFromEnvironment(&warning);
+    if (!warning.isEmpty()) {
+        tellUser(true, warning);
+        emit session.message(warning);
+    }
+    if (Status s = autosave.start(Autosave::defaultFolder(), interval); !s) {
+        const QString why = QString::fromStdString(s.error().description);
+        tellUser(true, why);
+        emit session.message(why);
+        return false;
+    }
+    return autosave.recover();
+}
+
+void openStartFile(CadMainWindow& window, CadSession& session, const QString& file, bool recovered, bool quiet)
+{
+    // Opening it now would drop the recovered changes unasked; when it is
+    // the recovered drawing's own file, those changes are what the user asked for.
+    if (recovered && session.document()->path() == QFileInfo(file).absoluteFilePath()) return;
+    if (recovered)
+        emit session.message(QStringLiteral("未打开“%1”：请先保存或放弃恢复的图形，再打开它。").arg(file));
+    else
+        window.openFile(file, quiet);
+}
+
+// Nobody is there to answer "save changes?" when the session ends: the
+// changes are kept in the autosave for the next start.
+void endOnSignal(TerminationWatch& watch, Autosave& autosave, bool& terminating)
+{
+    if (Status s = watch.install(); !s) tellUser(true, QString::fromStdString(s.error().description));
+    QObject::connect(&watch, &TerminationWatch::terminationRequested, &watch, [&autosave, &terminating](int signalNumber) {
+        terminating = true;
+        if (Status s = autosave.writeNow(); !s)
+            tellUser(true, QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(s.error().description)));
+        tellUser(true, QStringLiteral("收到信号 %1，退出。").arg(signalNumber));
+        QApplication::exit(0);
+    });
 }
 
 }  // namespace
@@ -105,9 +152,18 @@ int runCadHost(int argc, char** argv)
         return 2;
     }
     CadMainWindow window(session);
-    if (!parser.positionalArguments().isEmpty()) window.openFile(parser.positionalArguments().constFirst());
+    Autosave autosave(session, socketPath);
+    const bool recovered = startAutosave(autosave, session);
+    if (!parser.positionalArguments().isEmpty())
+        openStartFile(window, session, parser.positionalArguments().constFirst(), recovered, quiet);
+    bool terminating = false;
+    TerminationWatch watch;
+    endOnSignal(watch, autosave, terminating);
     if (!quiet) session.setVisible(true);
-    return app.exec();
+    const int code = app.exec();
+    // An ordinary end comes after the user saved or discarded the changes.
+    if (!terminating) autosave.discard();
+    return code;
 }
 
 }  // namespace tessik::cadhost

@@ -129,12 +129,15 @@ void CadMainWindow::open()
     if (!path.isEmpty()) openFile(path);
 }
 
-bool CadMainWindow::openFile(const QString& path)
+bool CadMainWindow::openFile(const QString& path, bool quiet)
 {
     auto report = session_.openDocument(path);
     if (!report) {
-        QMessageBox::warning(this, CadSession::applicationName(),
-                             QString::fromStdString(report.error().description));
+        const QString why = QString::fromStdString(report.error().description);
+        if (quiet)
+            emit session_.message(why);
+        else
+            QMessageBox::warning(this, CadSession::applicationName(), why);
         return false;
     }
     QString text = QStringLiteral("已打开“%1”：%2 个对象").arg(path).arg(report->read);

@@ -23,8 +23,9 @@ public:
     DrawingView* view() const { return view_; }
     PromptLine* promptLine() const { return prompt_; }
 
-    // Opens a DXF file, telling the user how it went.
-    bool openFile(const QString& path);
+    // Opens a DXF file, telling the user how it went (quiet: on the prompt
+    // line only, never in a message box).
+    bool openFile(const QString& path, bool quiet = false);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

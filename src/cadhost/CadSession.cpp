@@ -55,13 +55,34 @@ Result<DxfReadReport> CadSession::openDocument(const QString& path)
 {
     auto read = readDxf(path);
     if (!read.ok()) return read.error();
-    cancelAllPicks();
-    document_ = std::move(read.value().document);
     DxfReadReport report = std::move(read).value();
+    replaceDocument(std::move(report.document));
+    return report;
+}
+
+Result<DxfReadReport> CadSession::recoverDocument(const QString& copy, const QString& path, const QString& name)
+{
+    auto read = readDxf(copy);
+    if (!read.ok()) return read.error();
+    DxfReadReport report = std::move(read).value();
+    if (path.isEmpty()) {
+        report.document->setPath(QString());
+        report.document->setName(name.isEmpty() ? QStringLiteral("Drawing%1").arg(++drawingsCreated_) : name);
+    } else {
+        report.document->setPath(path);
+    }
+    report.document->setModified(true);
+    replaceDocument(std::move(report.document));
+    return report;
+}
+
+void CadSession::replaceDocument(std::unique_ptr<CadDocument> document)
+{
+    cancelAllPicks();
+    document_ = std::move(document);
     emit documentChanged();
     emit entitiesChanged();
     emit zoomExtentsRequested();
-    return report;
 }
 
 Status CadSession::saveDocument(const QString& path)

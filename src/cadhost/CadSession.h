@@ -47,6 +47,9 @@ public:
     // Reads a DXF file into a new drawing; the current one stays when the
     // file cannot be read.
     Result<DxfReadReport> openDocument(const QString& path);
+    // Reads a copy written by autosave back as a drawing with unsaved
+    // changes, which takes the file (path, may be empty) and name it had.
+    Result<DxfReadReport> recoverDocument(const QString& copy, const QString& path, const QString& name);
     // Writes the drawing as DXF; on success it takes the file's name and is
     // no longer modified.
     Status saveDocument(const QString& path);
@@ -100,6 +103,7 @@ private:
     void cancelAllPicks();
     void runCommand(const QString& command);
     void markModified();
+    void replaceDocument(std::unique_ptr<CadDocument> document);
 
     std::unique_ptr<CadDocument> document_;
     int drawingsCreated_ = 0;

@@ -1,6 +1,7 @@
 #include "CadHostProcess.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -38,6 +39,8 @@ QProcessEnvironment CadHostProcess::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform_);
     env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath_);
+    // Autosaves stay beside the socket, never in the user's own state folder.
+    env.insert(QStringLiteral("XDG_STATE_HOME"), QFileInfo(socketPath_).absolutePath() + QStringLiteral("/state"));
     return env;
 }
 

@@ -1,0 +1,172 @@
+#include "Autosave.h"
+
+#include <cmath>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include "AutomationSocket.h"
+#include "CadSession.h"
+#include "DxfFile.h"
+#include "FileAccess.h"
+
+namespace tessik::cadhost {
+
+Autosave::Autosave(CadSession& session, const QString& socketPath, QObject* parent)
+    : QObject(parent),
+      session_(session),
+      key_(QString::fromLatin1(
+          QCryptographicHash::hash(QFile::encodeName(QFileInfo(socketPath).absoluteFilePath()),
+                                   QCryptographicHash::Sha256)
+              .toHex()
+              .left(24)))
+{
+    timer_.setTimerType(Qt::CoarseTimer);
+    connect(&timer_, &QTimer::timeout, this, &Autosave::onTimer);
+}
+
+Autosave::~Autosave() = default;
+
+QString Autosave::defaultFolder()
+{
+    // The base directory spec asks for an absolute path and says to ignore
+    // anything else.
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/tessik/autosave");
+}
+
+std::chrono::milliseconds Autosave::intervalFromEnvironment(QString* warning)
+{
+    const QString text = qEnvironmentVariable("TESSIK_CAD_AUTOSAVE_SECONDS").trimmed();
+    if (text.isEmpty()) return kDefaultInterval;
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    // A timer counts milliseconds in an int: about 24 days at most.
+    if (ok && std::isfinite(seconds) && seconds > 0 && seconds <= 2'000'000)
+        return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+    if (warning)
+        *warning = QStringLiteral("TESSIK_CAD_AUTOSAVE_SECONDS=“%1”不是 0 到 2000000 之间的秒数，改用默认的 %2 秒。")
+                       .arg(text)
+                       .arg(kDefaultInterval.count() / 1000);
+    return kDefaultInterval;
+}
+
+QString Autosave::copyPath() const { return folder_ + u'/' + key_ + QStringLiteral(".dxf"); }
+QString Autosave::notePath() const { return folder_ + u'/' + key_ + QStringLiteral(".json"); }
+
+Status Autosave::start(const QString& folder, std::chrono::milliseconds interval)
+{
+    folder_ = QDir::cleanPath(folder);
+    const auto off = [&](const QString& why) {
+        return Error{-1, QStringLiteral("自动保存已关闭：%1").arg(why).toStdString(), folder_.toStdString()};
+    };
+    if (!QDir().mkpath(folder_)) return off(QStringLiteral("无法创建文件夹“%1”。").arg(folder_));
+    // Drawings are the user's own: nobody else reads the copies.
+    QFile::setPermissions(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    auto lock = std::make_unique<InstanceLock>(folder_ + u'/' + key_);
+    switch (lock->tryLock()) {
+    case InstanceLock::Outcome::Taken: break;
+    case InstanceLock::Outcome::Held: return off(QStringLiteral("另一个 Tessik CAD 正在使用“%1”。").arg(copyPath()));
+    case InstanceLock::Outcome::Failed: return off(lock->failure());
+    }
+    lock_ = std::move(lock);
+    timer_.setInterval(interval);
+    connect(&session_, &CadSession::documentChanged, this, &Autosave::onDocumentChanged);
+    connect(&session_, &CadSession::entitiesChanged, this, &Autosave::onEdited);
+    connect(&session_, &CadSession::entityAdded, this, &Autosave::onEdited);
+    return success();
+}
+
+bool Autosave::recover()
+{
+    if (!active() || !QFileInfo(copyPath()).isFile()) return false;
+    QJsonObject note;
+    if (auto bytes = dxf::readRegularFile(QFile::encodeName(notePath()).toStdString(), 1 << 20))
+        note = QJsonDocument::fromJson(QByteArray::fromStdString(*bytes)).object();
+    const QString path = note.value(QStringLiteral("path")).toString();
+    const QString name = note.value(QStringLiteral("name")).toString();
+    auto read = session_.recoverDocument(copyPath(), path, name);
+    if (!read) {
+        // Set aside, not removed: the next write must not replace what may
+        // still be the user's only copy of their work.
+        const QString aside = folder_ + u'/' + key_ + QStringLiteral("-unreadable.dxf");
+        QFile::remove(aside);
+        QFile::rename(copyPath(), aside);
+        QFile::remove(notePath());
+        emit session_.message(QStringLiteral("无法恢复自动保存的图形：%1。文件已保留为“%2”。")
+                                  .arg(QString::fromStdString(read.error().description), aside));
+        return false;
+    }
+    // The copy on disk is this drawing's until the next write replaces it.
+    dirty_ = false;
+    const QString where = path.isEmpty() ? QStringLiteral("尚未保存过") : QStringLiteral("原文件“%1”").arg(path);
+    emit session_.message(
+        QStringLiteral("已恢复上次未正常退出时自动保存的图形“%1”（%2，%3 个对象）：修改尚未保存，请保存或放弃。")
+            .arg(session_.document()->name(), where)
+            .arg(read->read));
+    return true;
+}
+
+void Autosave::onDocumentChanged()
+{
+    const CadDocument* doc = session_.document();
+    if (!doc || !doc->modified()) {
+        discard();
+        return;
+    }
+    dirty_ = true;
+    if (!timer_.isActive()) timer_.start();
+}
+
+void Autosave::onEdited()
+{
+    const CadDocument* doc = session_.document();
+    if (!doc || !doc->modified()) return;
+    dirty_ = true;
+    if (!timer_.isActive()) timer_.start();
+}
+
+void Autosave::onTimer()
+{
+    const Status written = writeNow();
+    if (!written && !failing_)
+        emit session_.message(QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(written.error().description)));
+    failing_ = !written;
+}
+
+Status Autosave::writeNote() const
+{
+    const CadDocument* doc = session_.document();
+    const QJsonObject note{{QStringLiteral("path"), doc->path()}, {QStringLiteral("name"), doc->name()}};
+    return dxf::replaceFile(QFile::encodeName(notePath()).toStdString(),
+                            QJsonDocument(note).toJson(QJsonDocument::Compact).toStdString());
+}
+
+Status Autosave::writeNow()
+{
+    const CadDocument* doc = session_.document();
+    if (!active() || !doc || !doc->modified() || !dirty_) return success();
+    auto bytes = dxfBytes(*doc);
+    if (!bytes) return bytes.error();
+    if (Status s = writeNote(); !s) return s;
+    if (Status s = dxf::replaceFile(QFile::encodeName(copyPath()).toStdString(), *bytes); !s) return s;
+    dirty_ = false;
+    return success();
+}
+
+void Autosave::discard()
+{
+    timer_.stop();
+    dirty_ = false;
+    if (!active()) return;
+    QFile::remove(copyPath());
+    QFile::remove(notePath());
+}
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,79 @@
+#pragma once
+// Autosave and crash recovery for the open drawing.
+//
+// While the drawing has unsaved changes, a copy of it (the bytes a save
+// would write) replaces "<key>.dxf" in the autosave folder every interval,
+// in one step, beside "<key>.json" naming the file and name the drawing had.
+// Both go as soon as the drawing has no unsaved changes (saved, closed,
+// discarded, replaced). Writing the copy never touches the drawing: its
+// path, name and modified state stay as they were.
+//
+// The key is a digest of the automation socket's path, so instances on
+// different sockets keep apart; each holds a flock on "<key>.lock" while it
+// runs. A copy found at start whose lock nobody holds was left by an
+// instance that died, and recover() opens it as the active drawing.
+//
+// The folder is $XDG_STATE_HOME/tessik/autosave (~/.local/state when unset);
+// TESSIK_CAD_AUTOSAVE_SECONDS sets the interval (default 120).
+
+#include <chrono>
+#include <memory>
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "Error.h"
+
+namespace tessik::cadhost {
+
+class CadSession;
+class InstanceLock;
+
+class Autosave : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kDefaultInterval{120'000};
+
+    Autosave(CadSession& session, const QString& socketPath, QObject* parent = nullptr);
+    ~Autosave() override;
+
+    static QString defaultFolder();
+    // The interval TESSIK_CAD_AUTOSAVE_SECONDS asks for; the default, and a
+    // warning, when it is not a number of seconds above zero.
+    static std::chrono::milliseconds intervalFromEnvironment(QString* warning = nullptr);
+
+    // Makes the folder and takes this instance's lock; autosave stays off
+    // (and says why) when either fails.
+    Status start(const QString& folder, std::chrono::milliseconds interval);
+    bool active() const { return lock_ != nullptr; }
+
+    // Opens the copy a dead instance left as the active drawing. False when
+    // there is none, or when it cannot be read (it is then renamed to
+    // "<key>-unreadable.dxf" and kept for the user).
+    bool recover();
+
+    // Writes the copy now when the drawing has changes not yet written.
+    Status writeNow();
+    // Forgets the copy: the user has dealt with the changes.
+    void discard();
+
+    QString copyPath() const;
+    QString notePath() const;
+
+private:
+    void onDocumentChanged();
+    void onEdited();
+    void onTimer();
+    Status writeNote() const;
+
+    CadSession& session_;
+    QString key_;
+    QString folder_;
+    std::unique_ptr<InstanceLock> lock_;
+    QTimer timer_;
+    bool dirty_ = false;
+    bool failing_ = false;
+};
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,225 @@
+// The Documents collection, autosave and recovery after a kill or SIGTERM,
+// through the real socket of real tessik-cad processes.
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include "CadHostProcess.h"
+
+namespace {
+constexpr int kFailed = -2147467259;
+constexpr int kInvalidArgument = -2145320939;
+
+QJsonArray pt(double x, double y) { return QJsonArray{x, y, 0.0}; }
+QJsonValue result(const QJsonObject& reply) { return reply.value(QStringLiteral("result")); }
+
+// One tessik-cad on its own socket, with a client and the handles a test needs.
+struct Cad {
+    explicit Cad(const QString& socket) : process(std::make_unique<CadHostProcess>(socket)) {}
+    bool start(const QStringList& args = {})
+    {
+        if (!process->start(args)) return false;
+        client = std::make_unique<RpcClient>();
+        return client->connectTo(process->socketPath());
+    }
+    qint64 doc() { return client->handle(client->get(0, QStringLiteral("ActiveDocument"))); }
+    qint64 model() { return client->handle(client->get(doc(), QStringLiteral("ModelSpace"))); }
+    qint64 count() { return result(client->get(model(), QStringLiteral("Count"))).toInteger(-1); }
+    QJsonValue docValue(const char* member) { return result(client->get(doc(), QString::fromLatin1(member))); }
+    void addLines(int n, double y)
+    {
+        const qint64 space = model();
+        for (int i = 0; i < n; ++i) client->call(space, QStringLiteral("AddLine"), {pt(i, y), pt(i + 1, y + 1)});
+    }
+    void kill9()
+    {
+        ::kill(pid_t(process->process().processId()), SIGKILL);
+        process->process().waitForFinished(5000);
+    }
+    std::unique_ptr<CadHostProcess> process;
+    std::unique_ptr<RpcClient> client;
+};
+
+}  // namespace
+
+class DocumentsAutosaveTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QString socket(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+    QStringList copies() const
+    {
+        return QDir(dir_.filePath(QStringLiteral("state/tessik/autosave"))).entryList({QStringLiteral("*.dxf")}, QDir::Files);
+    }
+    // Waits until n copies are on disk and one of them was written after
+    // this call, so after every edit answered before it.
+    bool waitForCopies(int n)
+    {
+        const QDateTime since = QDateTime::currentDateTime();
+        const QDir folder(dir_.filePath(QStringLiteral("state/tessik/autosave")));
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 20000) {
+            const QFileInfoList found = folder.entryInfoList({QStringLiteral("*.dxf")}, QDir::Files);
+            const bool fresh = std::any_of(found.begin(), found.end(),
+                                           [&](const QFileInfo& f) { return f.lastModified() > since; });
+            if (found.size() >= n && fresh) return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
+    }
+
+    void documentsAddAndOpenNeverDropChanges()
+    {
+        const QString file = dir_.filePath(QStringLiteral("plan.dxf"));
+        Cad cad(socket("docs.sock"));
+        QVERIFY(cad.start());
+        RpcClient& c = *cad.client;
+        const qint64 docs = c.handle(c.get(0, QStringLiteral("Documents")));
+        QVERIFY(docs > 0);
+        QCOMPARE(result(c.get(docs, QStringLiteral("Count"))).toInt(), 1);
+        QCOMPARE(c.handle(c.call(docs, QStringLiteral("Item"), {0})), cad.doc());
+        QCOMPARE(errorCode(c.call(docs, QStringLiteral("Item"), {1})), kInvalidArgument);
+
+        cad.addLines(2, 0);
+        QCOMPARE(cad.docValue("Saved").toBool(), false);
+        QCOMPARE(errorCode(c.call(docs, QStringLiteral("Add"))), kFailed);
+        QCOMPARE(errorCode(c.call(docs, QStringLiteral("Open"), {file})), kFailed);
+        QCOMPARE(cad.count(), 2);
+        QCOMPARE(errorCode(c.call(cad.doc(), QStringLiteral("SaveAs"), {file})), 0);
+
+        // Saved: Add replaces it with a new, empty drawing.
+        const qint64 added = c.handle(c.call(docs, QStringLiteral("Add")));
+        QCOMPARE(added, cad.doc());
+        QCOMPARE(cad.count(), 0);
+        QCOMPARE(cad.docValue("Saved").toBool(), true);
+        QCOMPARE(result(c.get(docs, QStringLiteral("Count"))).toInt(), 1);
+
+        const qint64 opened = c.handle(c.call(docs, QStringLiteral("Open"), {file}));
+        QCOMPARE(opened, cad.doc());
+        QCOMPARE(cad.count(), 2);
+        QCOMPARE(cad.docValue("FullName").toString(), file);
+        // A file that cannot be read leaves the open drawing as it was.
+        QCOMPARE(errorCode(c.call(docs, QStringLiteral("Open"), {dir_.filePath(QStringLiteral("none.dxf"))})), kFailed);
+        QCOMPARE(errorCode(c.call(docs, QStringLiteral("Open"), {dir_.path()})), kInvalidArgument);
+        QCOMPARE(cad.docValue("FullName").toString(), file);
+
+        QCOMPARE(errorCode(c.call(cad.doc(), QStringLiteral("Close"))), 0);
+        QCOMPARE(result(c.get(docs, QStringLiteral("Count"))).toInt(), 0);
+        QCOMPARE(errorCode(c.call(docs, QStringLiteral("Item"), {0})), kInvalidArgument);
+        QVERIFY(c.handle(c.call(docs, QStringLiteral("Add"))) > 0);
+        cad.kill9();
+
+        // --automation FILE opens it at start, as the window's start does.
+        Cad again(socket("docs.sock"));
+        QVERIFY(again.start({file}));
+        QCOMPARE(again.count(), 2);
+        QCOMPARE(again.docValue("FullName").toString(), file);
+        QCOMPARE(again.docValue("Saved").toBool(), true);
+    }
+
+    void killedInstanceIsRecoveredWithItsPath()
+    {
+        const QString file = dir_.filePath(QStringLiteral("kept.dxf"));
+        Cad cad(socket("kill.sock"));
+        QVERIFY(cad.start());
+        cad.addLines(1, 0);
+        QCOMPARE(errorCode(cad.client->call(cad.doc(), QStringLiteral("SaveAs"), {file})), 0);
+        QVERIFY(copies().isEmpty());
+        cad.addLines(3, 5);
+        QVERIFY(cad.client->handle(cad.client->call(cad.model(), QStringLiteral("AddCircle"), {pt(7, 7), 2.5})) > 0);
+        QVERIFY(waitForCopies(1));
+        // Writing the copy leaves the drawing's own state alone.
+        QCOMPARE(cad.docValue("Saved").toBool(), false);
+        QCOMPARE(cad.docValue("FullName").toString(), file);
+        cad.kill9();
+
+        Cad next(socket("kill.sock"));
+        QVERIFY(next.start());
+        QCOMPARE(next.count(), 5);
+        QCOMPARE(next.docValue("Saved").toBool(), false);
+        QCOMPARE(next.docValue("FullName").toString(), file);
+        QCOMPARE(next.docValue("Name").toString(), QStringLiteral("kept.dxf"));
+        const qint64 circle = next.client->handle(next.client->call(next.model(), QStringLiteral("Item"), {4}));
+        QCOMPARE(result(next.client->get(circle, QStringLiteral("Radius"))).toDouble(), 2.5);
+        // Saving puts the work where it belongs and the copy goes.
+        QCOMPARE(errorCode(next.client->call(next.doc(), QStringLiteral("Save"))), 0);
+        QVERIFY(copies().isEmpty());
+        next.kill9();
+        // Nothing is left to recover: the next start has a new drawing.
+        Cad fresh(socket("kill.sock"));
+        QVERIFY(fresh.start());
+        QCOMPARE(fresh.count(), 0);
+        QCOMPARE(fresh.docValue("FullName").toString(), QString());
+    }
+
+    void instancesOnTwoSocketsKeepTheirOwnCopies()
+    {
+        Cad a(socket("a.sock"));
+        QVERIFY(a.start());
+        a.addLines(3, 0);
+        QVERIFY(waitForCopies(1));
+        // A live instance's copy is not anyone else's to recover.
+        Cad b(socket("b.sock"));
+        QVERIFY(b.start());
+        QCOMPARE(b.count(), 0);
+        QCOMPARE(b.docValue("Saved").toBool(), true);
+        b.addLines(1, 9);
+        QVERIFY(waitForCopies(2));
+        a.kill9();
+        b.kill9();
+
+        Cad b2(socket("b.sock"));
+        QVERIFY(b2.start());
+        QCOMPARE(b2.count(), 1);
+        Cad a2(socket("a.sock"));
+        QVERIFY(a2.start());
+        QCOMPARE(a2.count(), 3);
+        QCOMPARE(a2.docValue("Name").toString(), QStringLiteral("Drawing1"));
+        QCOMPARE(a2.docValue("FullName").toString(), QString());
+        // Discarding the recovered work removes its copy, and only its own.
+        QCOMPARE(errorCode(a2.client->call(a2.doc(), QStringLiteral("Close"), {false})), 0);
+        QCOMPARE(copies().size(), 1);
+        QCOMPARE(errorCode(b2.client->call(b2.doc(), QStringLiteral("Close"), {false})), 0);
+        QVERIFY(copies().isEmpty());
+    }
+
+    void sigtermWritesTheCopyBeforeEnding()
+    {
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "600");
+        Cad cad(socket("term.sock"));
+        QVERIFY(cad.start());
+        cad.addLines(2, 3);
+        QVERIFY(copies().isEmpty());
+        cad.process->process().terminate();
+        QVERIFY(cad.process->process().waitForFinished(10000));
+        QCOMPARE(cad.process->process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copies().size(), 1);
+
+        Cad next(socket("term.sock"));
+        QVERIFY(next.start());
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
+        QCOMPARE(next.count(), 2);
+        QCOMPARE(next.docValue("Saved").toBool(), false);
+    }
+};
+
+QTEST_GUILESS_MAIN(DocumentsAutosaveTest)
+#include "DocumentsAutosaveTest.moc"
