@@ -276,7 +276,8 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
                                   std::filesystem::path(o.dataDir) / kBookFile,
                                   [&] { err << kOutOfRangeMessage << "\n"; });
         if (proposal) {
-            if (!proposal->book.problem.empty()) err << "tessik-elbow: " << proposal->book.problem << "\n";
+            if (!proposal->book.problems.empty())
+                err << "tessik-elbow: " << bookProblemMessage(proposal->book, proposal->book.problems) << "\n";
             if (!o.radius) radius = proposal->TxtWJ;
             if (!o.segments) segments = proposal->TxtZJS;
         }
