@@ -24,6 +24,7 @@
 #include "CadRpcChannel.h"
 #include "CadSocketPath.h"
 #include "InputBlocker.h"
+#include "WaitCursor.h"
 
 namespace tessik {
 
@@ -323,6 +324,7 @@ public:
     {
         // The user takes as long as they like: no deadline, but a closed
         // connection still ends the wait.
+        const WaitCursor waiting;
         Result<QJsonValue> r = read("getpoint", "\"args\":[null," + jsonString(prompt) + ']', "call", -1);
         if (!r) return r.error();
         const QJsonArray a = r->toArray();

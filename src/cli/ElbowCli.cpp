@@ -216,7 +216,8 @@ FieldsAfterLookup proposeMissingFields(const ElbowCliOptions& o, DesignRecord& r
                                 std::filesystem::path(o.dataDir) / kBookFile,
                                 [&] { err << kOutOfRangeMessage << "\n"; });
     if (f.proposal) {
-        if (!f.proposal->book.problem.empty()) err << "tessik-elbow: " << f.proposal->book.problem << "\n";
+        if (!f.proposal->book.problems.empty())
+            err << "tessik-elbow: " << bookProblemMessage(f.proposal->book, f.proposal->book.problems) << "\n";
         if (!o.radius) f.radius = f.proposal->TxtWJ;
         if (!o.segments) f.segments = f.proposal->TxtZJS;
     }

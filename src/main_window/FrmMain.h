@@ -48,6 +48,7 @@
 #include <string>
 #include <string_view>
 #include <memory>
+#include <set>
 
 #include "CadConnection.h"
 #include "DesignRecord.h"
@@ -215,7 +216,8 @@ private:
     void connectStandardHandlers();
     void loadList(QComboBox* list, std::string_view fileName);
     void tellDataProblem(const std::string& problem);
-    bool bookProblemTold_ = false;
+    // Each problem of book.ini is told once per run, not at every lookup.
+    std::set<std::string> bookProblemsTold_;
     // A drop-down list closed in the current pass of the event loop.
     bool listClosedThisPass_ = false;
 

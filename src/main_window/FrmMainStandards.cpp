@@ -47,7 +47,7 @@ void FrmMain::loadList(QComboBox* list, std::string_view fileName)
     const ListFile file = loadListFile(".", fileName);
     record.IntJ = 0;
     for (const std::string& entry : file.entries) list->insertItem(record.IntJ++, QString::fromStdString(entry));
-    if (!file.entries.empty()) record.StrTemp = file.lastField;
+    if (!file.entries.empty()) record.StrTemp = file.entries.back();
     // Qt makes the first entry inserted into an empty list the current one;
     // loading chooses nothing by itself.
     list->setCurrentIndex(-1);
@@ -71,11 +71,10 @@ void FrmMain::CmdIquire_Click()
                                 QString::fromUtf8(kOutOfRangeTitle));
         });
     if (!proposal) return;
-    // A problem with book.ini is told once per run, not at every lookup.
-    if (!proposal->book.problem.empty() && !bookProblemTold_) {
-        bookProblemTold_ = true;
-        tellDataProblem(proposal->book.problem);
-    }
+    std::vector<std::string> untold;
+    for (const std::string& problem : proposal->book.problems)
+        if (bookProblemsTold_.insert(problem).second) untold.push_back(problem);
+    tellDataProblem(bookProblemMessage(proposal->book, untold));
     TxtWJ->setText(QString::fromStdString(proposal->TxtWJ));
     TxtZJS->setText(QString::fromStdString(proposal->TxtZJS));
     TxtWeight_GotFocus();

@@ -7,6 +7,13 @@
 // field that is no number is skipped and the next one takes its cell; cells
 // after the last number keep what they held. It always ends: a missing file
 // leaves the table as it was, and fields after the 30th number are not read.
+//
+// The fill rule stays as it is, but a damaged table is never silent: the
+// report lists, line by line, each field that was no number (the values after
+// it moved up a cell), each value that cannot be a bend-radius factor or a
+// segment count, a file with fewer than 30 numbers (the cells it did not reach
+// keep what they held) or with more, so that the window and tessik-elbow can
+// say what is wrong and where.
 
 #include <array>
 #include <cstdint>
@@ -14,6 +21,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessik {
 
@@ -27,14 +35,31 @@ struct BookTable {
     friend bool operator==(const BookTable&, const BookTable&) = default;
 };
 
+// A factor gives a bend radius only when it is above 0; a segment count is a
+// whole number the segment field can hold.
+bool isRadiusFactor(double value);
+bool isSegmentCount(double value);
+inline constexpr double kMaxSegmentCount = 32767;
+
 struct BookReadReport {
     enum class Status { Read, Missing, CannotOpen, ReadFailed };
+    static constexpr std::size_t kMaxListedProblems = 12;
+
     Status status = Status::Read;
     int values = 0;            // cells refreshed
     int skippedFields = 0;     // fields that were no number
     bool moreValues = false;   // numbers or other fields follow the 30th number
-    std::string problem;       // a message for the user; empty when all is well
+    std::string fileName;      // as shown to the user
+    std::string folder;
+    // What is wrong, one sentence each, naming the line; empty when all is
+    // well. At most kMaxListedProblems about fields (the last one then
+    // counting the rest), and one about where the file ended.
+    std::vector<std::string> problems;
 };
+
+// The user's message for `problems` (all or some of report.problems): names
+// the file and the folder, then says what is wrong. Empty when there is none.
+std::string bookProblemMessage(const BookReadReport& report, const std::vector<std::string>& problems);
 
 // The scratch variables of the window the reader shares: the column (from 1)
 // and row it fills next, and the text of the last field read.

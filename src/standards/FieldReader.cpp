@@ -26,6 +26,15 @@ int FieldReader::peek()
     }
 }
 
+// Takes one byte, counting lines: LF ends one, and so does a CR that no LF
+// follows (CR LF is one line end, counted at its LF).
+int FieldReader::bump()
+{
+    const int c = in_.rdbuf()->sbumpc();
+    if (c == '\n' || (c == '\r' && peek() != '\n')) ++line_;
+    return c;
+}
+
 void FieldReader::skipBom()
 {
     if (bomChecked_) return;
@@ -62,15 +71,14 @@ void FieldReader::append(std::string& field, char c)
 
 void FieldReader::consumeLineEndAfterCr()
 {
-    if (peek() == '\n') in_.rdbuf()->sbumpc();
+    if (peek() == '\n') bump();
 }
 
 // Drops the rest of a quoted field's line segment and its delimiter.
 void FieldReader::skipToDelimiter()
 {
-    std::streambuf* buf = in_.rdbuf();
     for (int c = peek(); c != kEof; c = peek()) {
-        buf->sbumpc();
+        bump();
         if (c == ',' || c == '\n') return;
         if (c == '\r') {
             consumeLineEndAfterCr();
@@ -86,32 +94,32 @@ Result<std::string> FieldReader::next()
         if (failed()) return Error{errc::kInputPastEndOfFile, "读取出错", source_};
         return Error::inputPastEndOfFile(source_);
     }
-    std::streambuf* buf = in_.rdbuf();
     int c = peek();
     while (isBlank(c)) {
-        buf->sbumpc();
+        bump();
         c = peek();
     }
+    fieldLine_ = line_;
 
     std::string field;
     if (c == '"') {
-        buf->sbumpc();
+        bump();
         for (c = peek(); c != kEof && c != '"'; c = peek()) {
-            append(field, static_cast<char>(buf->sbumpc()));
+            append(field, static_cast<char>(bump()));
         }
         if (c == '"') {
-            buf->sbumpc();
+            bump();
             skipToDelimiter();
         }
     } else {
         std::size_t kept = 0;  // length without trailing blanks
         for (; c != kEof && c != ',' && !isLineEnd(c); c = peek()) {
-            append(field, static_cast<char>(buf->sbumpc()));
+            append(field, static_cast<char>(bump()));
             if (!isBlank(c)) kept = field.size();
         }
         field.resize(kept);
         if (c != kEof) {
-            buf->sbumpc();
+            bump();
             if (c == '\r') consumeLineEndAfterCr();
         }
     }

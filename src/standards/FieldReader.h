@@ -39,9 +39,13 @@ public:
     bool failed() const;
     // True when the field last returned was cut at kMaxFieldBytes.
     bool lastFieldTruncated() const { return truncated_; }
+    // The line (from 1) the field last returned began on, so that a reader
+    // can say where in the file a field it rejects stands.
+    int lastFieldLine() const { return fieldLine_; }
 
 private:
     int peek();
+    int bump();
     void skipBom();
     void append(std::string& field, char c);
     void consumeLineEndAfterCr();
@@ -51,6 +55,8 @@ private:
     std::string source_;
     bool bomChecked_ = false;
     bool truncated_ = false;
+    int line_ = 1;
+    int fieldLine_ = 0;
 };
 
 }  // namespace tessik

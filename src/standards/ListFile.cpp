@@ -68,8 +68,7 @@ ListFile readListFile(std::istream& in, std::string_view fileName, std::string_v
         }
         auto field = reader.next();
         if (!field) break;
-        list.lastField = fieldText(*field);
-        list.entries.push_back(list.lastField);
+        list.entries.push_back(fieldText(*field));
     }
     if (reader.failed()) {
         list.status = ListFile::Status::ReadFailed;

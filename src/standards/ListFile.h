@@ -33,7 +33,6 @@ struct ListFile {
     std::vector<std::string> entries;  // UTF-8 texts
     Status status = Status::Read;
     std::string problem;   // a message for the user; empty when Status::Read
-    std::string lastField; // the last field read (the loaders' scratch text)
 };
 
 // Reads `fileName` in `folder`. Never blocks: anything but a regular file

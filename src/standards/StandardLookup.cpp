@@ -63,14 +63,16 @@ std::optional<Proposal> standardLookup(std::string_view CmbWJ, std::string_view 
     }
 
     const double radius = vars.DblBook.at(vars.IntJ - 1, 0) * vars.DblD;
-    // A radius that overflowed is no proposal; leaving the old text beside the
-    // new diameter would pass off a stale radius as the standard one. The
-    // segment count does not depend on it and is proposed all the same.
-    proposal.TxtWJ = std::isfinite(radius) ? doubleToText(radius) : kBlankText;
-    if (vars.IntK >= 0 && vars.IntK < BookTable::kRows)
-        proposal.TxtZJS = doubleToText(vars.DblBook.at(vars.IntJ - 1, vars.IntK));
-    else
-        proposal.TxtZJS = kBlankText;
+    // A radius that overflowed, or one no bend can have (a damaged table, a
+    // diameter below 0), is no proposal; leaving the old text beside the new
+    // diameter would pass off a stale radius as the standard one. The segment
+    // count does not depend on it and is proposed all the same.
+    proposal.TxtWJ = std::isfinite(radius) && radius > 0 ? doubleToText(radius) : kBlankText;
+    proposal.TxtZJS = kBlankText;
+    if (vars.IntK >= 0 && vars.IntK < BookTable::kRows) {
+        const double segments = vars.DblBook.at(vars.IntJ - 1, vars.IntK);
+        if (isSegmentCount(segments)) proposal.TxtZJS = doubleToText(segments);
+    }
     return proposal;
 }
 

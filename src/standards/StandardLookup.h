@@ -10,7 +10,8 @@
 // bend angle by exact equality (90, 60, 45, 30); any other angle has no row,
 // and only the bend radius is proposed. A diameter outside every range is
 // reported through `outOfRange` (the window's message box) and the last
-// column is proposed after it.
+// column is proposed after it. A proposal that cannot be right (a radius not
+// above 0, a cell that is no segment count) is "(空白)" instead.
 
 #include <cstdint>
 #include <filesystem>
@@ -47,6 +48,7 @@ struct LookupVariables {
 struct Proposal {
     std::string TxtWJ;   // bend radius: factor x diameter, 15-digit text
     std::string TxtZJS;  // middle segments, or "(空白)" when the angle has no row
+                         // or the cell holds no segment count
     bool outOfRange = false;
     BookReadReport book;
 };

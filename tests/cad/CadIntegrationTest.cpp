@@ -217,6 +217,34 @@ private slots:
         QVERIFY(desktop.messageBoxes.isEmpty());
     }
 
+    // While the pick waits in tessik-cad the tool's windows show the wait
+    // cursor; it goes however the pick ends: a point, Esc, tessik-cad gone.
+    void waitCursorWhileThePickWaits()
+    {
+        for (const char* ending : {"picked", "cancelled", "gone"}) {
+            Connected session;
+            QVERIFY(session.connected());
+            auto [cad, desktop, w] = session.parts();
+            setDesign(w, "90", "2", "100", "150", kFrontView);
+            Probe probe(cad.socket);
+            QVERIFY(probe.ok());
+            int shapeWhileWaiting = -1;
+            QTimer::singleShot(300, [&] {
+                const QCursor* c = QGuiApplication::overrideCursor();
+                shapeWhileWaiting = c ? int(c->shape()) : -1;
+                if (qstrcmp(ending, "picked") == 0) probe.type("0,0\n");
+                else if (qstrcmp(ending, "cancelled") == 0) probe.type(QStringLiteral("\u001b"));
+                else cad.process.kill();
+            });
+            const auto outcome = w.CmdDraw1_Click();
+            QCOMPARE(shapeWhileWaiting, int(Qt::WaitCursor));
+            QVERIFY2(QGuiApplication::overrideCursor() == nullptr, ending);
+            const auto expected = qstrcmp(ending, "picked") == 0 ? ElbowDrawCommand::Ending::Drawn
+                                                                  : ElbowDrawCommand::Ending::NoPoint;
+            QCOMPARE(int(outcome.ending), int(expected));
+        }
+    }
+
     void tessikCadKilledBeforeTheDrawing()
     {
         Connected session;

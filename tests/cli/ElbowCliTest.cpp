@@ -197,16 +197,39 @@ TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
         << r.out;
 }
 
-TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesFromAnEmptyTable)
+// An empty table proposes no radius (a factor of 0), so there is no design.
+TEST(ElbowCliStandards, MissingBookSaysWhereAndProposesNoRadius)
 {
     std::string empty = testing::TempDir() + "elbow_cli_XXXXXX";
     ASSERT_NE(::mkdtemp(empty.data()), nullptr);
     const ProgramRun r = runProgram("--angle 90 --diameter 200 --view top --data '" + empty + "'");
-    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find("book.ini"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find(R"("proposal": {"radius": "0", "segments": "0", "outOfRange": false})"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.err.find(empty), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
     ::rmdir(empty.c_str());
+}
+
+// A damaged cell elsewhere in the table is told, with its line; the design
+// from the sound cells goes on.
+TEST(ElbowCliStandards, DamagedBookIsToldOnStandardError)
+{
+    std::string folder = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string book = folder + "/book.ini";
+    {
+        std::ofstream f(book, std::ios::binary);
+        f << "1.5,2,2.5,3,-1,4\r\n11,12,13,14,15,16\r\n21,22,23,24,25,26\r\n31,32,33,34,35,36\r\n"
+             "41,42,43,44,45,46\r\n";
+    }
+    const ProgramRun r = runProgram("--angle 90 --diameter 200 --view top --data '" + folder + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("tessik-elbow: 数据文件 book.ini"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("第 1 行的数值 -1 不能作弯曲半径系数"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "300", "segments": "11", "outOfRange": false})"), std::string::npos)
+        << r.out;
+    ::unlink(book.c_str());
+    ::rmdir(folder.c_str());
 }
 
 

@@ -2,7 +2,7 @@
 """Checks tessik-elbow's proposals and weight against an independent model.
 
 Each case writes a fresh book.ini with random values (and random layout:
-line breaks, blanks, a stray word), draws a diameter (often right at a range
+line breaks, blanks, a stray word, now and then a damaged cell), draws a diameter (often right at a range
 edge), an angle, and sometimes a given radius or segment count, a wall
 thickness and a density text, runs the program and compares the proposal
 texts, the out-of-range message and the weight text with the model below.
@@ -75,8 +75,13 @@ def lookup(book, diameter_text, angle_text):
     out = column is None
     column = 5 if out else column
     row = ROWS.get(ab)
-    segments = general(book[row][column], 15) if row else BLANK
-    return general(book[0][column] * d, 15), segments, out
+    count = book[row][column] if row else None
+    # A damaged cell proposes nothing: no radius at or below 0, no count the
+    # segment field cannot hold.
+    sound_count = count is not None and 0 <= count <= 32767 and count == int(count)
+    segments = general(count, 15) if sound_count else BLANK
+    radius = book[0][column] * d
+    return (general(radius, 15) if radius > 0 else BLANK), segments, out
 
 
 def weight(angle, segments_text, diameter_text, radius_text, wall_text, density_text):
@@ -127,6 +132,8 @@ def main():
             factors = [round(rng.uniform(0.5, 3), rng.choice([0, 1, 2, 3])) for _ in range(6)]
             counts = [rng.randint(0, 8) for _ in range(24)]
             values = factors + counts
+            if rng.random() < 0.15:  # a damaged cell
+                values[rng.randrange(30)] = rng.choice([-1, 0, -2.5, 1.5, 40000])
             book = [values[i * 6:(i + 1) * 6] for i in range(5)]
             with open(os.path.join(folder, "book.ini"), "w", encoding="utf-8", newline="") as f:
                 f.write(book_text(rng, values))

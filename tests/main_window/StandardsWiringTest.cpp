@@ -183,7 +183,7 @@ private slots:
         FrmMain& w = start();
         w.CmbWJ->setEditText(QStringLiteral("200"));
         QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
-        QCOMPARE(w.TxtWJ->text(), QStringLiteral("0"));
+        QCOMPARE(w.TxtWJ->text(), kBlank);  // an empty table gives no radius
         QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
         // Two list files and book.ini missing: three messages, book.ini's once.
         QCOMPARE(desktop_.messageBoxes.size(), 3);
@@ -196,6 +196,35 @@ private slots:
         QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
         QCOMPARE(w.TxtWJ->text(), QStringLiteral("400"));
         QCOMPARE(w.TxtZJS->text(), QStringLiteral("7"));
+    }
+
+    // Each problem of a damaged table is told once per run, in a box naming
+    // the file and the line; a cell that cannot be right proposes nothing.
+    void damagedBookToldOncePerProblem()
+    {
+        const QString book = QStringLiteral("1.5,2,2.5,3,3.5,4\r\n-2,12,13,14,15,16\r\n21,22,23,24,25,26\r\n"
+                                            "31,32,33,34,35,36\r\n41,42,43,44,45,46\r\n");
+        write("book.ini", book);
+        write("zjxl.ini", "200\r\n");
+        write("gbhd.ini", "10\r\n");
+        FrmMain& w = start();
+        w.CmbWJ->setEditText(QStringLiteral("200"));
+        QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
+        QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
+        QCOMPARE(desktop_.messageBoxes.size(), 1);
+        const QString text = desktop_.messageBoxes[0].text;
+        QVERIFY2(text.contains("book.ini") && text.contains(dir_->path()), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("第 2 行的数值 -2 不能作中节数")), qPrintable(text));
+        QCOMPARE(w.TxtWJ->text(), QStringLiteral("300"));
+        QCOMPARE(w.TxtZJS->text(), kBlank);
+
+        // A new problem is told, the one already told is not told again.
+        write("book.ini", QString(book).replace("31,", "x,"));
+        QVERIFY(FrmMain::selectListEntry(w.CmbHd, 3).ok());
+        QCOMPARE(desktop_.messageBoxes.size(), 2);
+        const QString second = desktop_.messageBoxes[1].text;
+        QVERIFY2(second.contains(QStringLiteral("第 4 行的字段“x”不是数值")), qPrintable(second));
+        QVERIFY2(!second.contains(QStringLiteral("第 2 行")), qPrintable(second));
     }
 
     void weightFollowsTheWallChoiceAndTheWeightField()

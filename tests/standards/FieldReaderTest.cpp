@@ -125,5 +125,22 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{"TruncatedGbkAtEnd", "1\xD6", "1\xEF\xBF\xBD"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Every kind of line end, a blank line and a quoted field over two lines:
+// each field is placed on the line it starts on.
+TEST(FieldReader, TellsTheLineEachFieldStartsOn)
+{
+    std::istringstream in("a,b\r\nc\rd\n\r\n  \"e\r\nf\",g\r\nh");
+    FieldReader reader(in);
+    std::vector<std::pair<std::string, int>> seen;
+    while (!reader.atEnd()) {
+        auto f = reader.next();
+        ASSERT_TRUE(f.ok());
+        seen.emplace_back(*f, reader.lastFieldLine());
+    }
+    const std::vector<std::pair<std::string, int>> expected{
+        {"a", 1}, {"b", 1}, {"c", 2}, {"d", 3}, {"", 4}, {"e\r\nf", 5}, {"g", 6}, {"h", 7}};
+    EXPECT_EQ(seen, expected);
+}
+
 }  // namespace
 }  // namespace tessik

@@ -97,12 +97,5 @@ TEST(ListFile, ReadFailingPartWayKeepsOnlyTheEntriesRead)
     EXPECT_NE(list.problem.find("/data"), std::string::npos);
 }
 
-TEST(ListFile, LastFieldIsTheScratchText)
-{
-    test::TempFolder folder;
-    folder.write(kDiameterSeriesFile, "*88.9\r\n108\r\n");
-    EXPECT_EQ(loadListFile(folder.path(), kDiameterSeriesFile).lastField, "108");
-}
-
 }  // namespace
 }  // namespace tessik

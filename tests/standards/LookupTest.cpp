@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "BookTable.h"
@@ -88,8 +89,9 @@ TEST(ReadBookTable, MissingFileLeavesTableAndSaysWhere)
     const BookReadReport report = ReadBookTable(folder.path() / "book.ini", table, s.cursor());
     EXPECT_EQ(report.status, BookReadReport::Status::Missing);
     EXPECT_EQ(table, filledWith(7));
-    EXPECT_NE(report.problem.find("book.ini"), std::string::npos);
-    EXPECT_NE(report.problem.find(folder.path().string()), std::string::npos) << report.problem;
+    const std::string message = bookProblemMessage(report, report.problems);
+    EXPECT_NE(message.find("book.ini"), std::string::npos);
+    EXPECT_NE(message.find(folder.path().string()), std::string::npos) << message;
 }
 
 TEST(ReadBookTable, CursorEndsAfterTheLastValue)
@@ -102,6 +104,81 @@ TEST(ReadBookTable, CursorEndsAfterTheLastValue)
     EXPECT_EQ(s.IntJ, 3);
     EXPECT_EQ(s.IntK, 1);
     EXPECT_EQ(s.StrTemp, "8");
+}
+
+// --- A damaged table -----------------------------------------------------------
+
+// kBook with one field replaced: `line` (from 1) and `column` (from 0).
+std::string bookWith(int line, int column, const std::string& field)
+{
+    std::string text = kBook;
+    std::size_t at = 0;
+    for (int l = 1; l < line; ++l) at = text.find('\n', at) + 1;
+    for (int c = 0; c < column; ++c) at = text.find(',', at) + 1;
+    const std::size_t end = text.find_first_of(",\r", at);
+    return text.replace(at, end - at, field);
+}
+
+struct DamageCase {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> said;  // each in some problem; none means no problem
+};
+
+class DamagedBook : public testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedBook, SaysWhatIsWrongAndWhere)
+{
+    std::istringstream in(GetParam().bytes);
+    BookTable table;
+    Scratch s;
+    const BookReadReport report = readBookTable(in, table, s.cursor(), "book.ini", "/data");
+    std::string all;
+    for (const std::string& problem : report.problems) all += problem + "\n";
+    EXPECT_EQ(report.problems.empty(), GetParam().said.empty()) << all;
+    for (const std::string& part : GetParam().said) EXPECT_NE(all.find(part), std::string::npos) << part << "\n" << all;
+    const std::string message = bookProblemMessage(report, report.problems);
+    if (!report.problems.empty()) {
+        EXPECT_EQ(message.find("数据文件 book.ini"), 0u) << message;
+    }
+    EXPECT_NE(message.find("/data") != std::string::npos, report.problems.empty()) << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DamagedBook,
+    testing::Values(
+        DamageCase{"Sound", kBook, {}},
+        DamageCase{"NoteAfterTheTable", std::string(kBook) + "end\r\n", {}},
+        DamageCase{"BeyondDoubleShiftsTheRest", bookWith(2, 1, "1e309"),
+                   {"第 2 行的字段“1e309”不是数值", "只有 29 个数值"}},
+        DamageCase{"NaNOnLine4", bookWith(4, 5, "NaN"), {"第 4 行的字段“NaN”不是数值"}},
+        DamageCase{"EmptyFieldOnLine3", bookWith(3, 0, ""), {"第 3 行有一个空字段"}},
+        DamageCase{"NegativeFactor", bookWith(1, 4, "-1"), {"第 1 行的数值 -1 不能作弯曲半径系数"}},
+        DamageCase{"ZeroFactor", bookWith(1, 0, "0"), {"第 1 行的数值 0 不能作弯曲半径系数"}},
+        DamageCase{"NegativeCount", bookWith(3, 2, "-2"), {"第 3 行的数值 -2 不能作中节数"}},
+        DamageCase{"FractionalCount", bookWith(5, 5, "2.5"), {"第 5 行的数值 2.5 不能作中节数"}},
+        DamageCase{"EmptyFile", "", {"只有 0 个数值", "30 个表格单元沿用先前的值"}},
+        DamageCase{"ShortFile", "1.5,2\r\n3\r\n", {"只有 3 个数值", "最后一个在第 2 行"}},
+        DamageCase{"NumbersLeftOver", std::string(kBook) + "\r\n51,52\r\n", {"第 7 行起还有数值"}},
+        DamageCase{"LongGarbageFieldShownShort", bookWith(2, 0, std::string(500, 'x')),
+                   {"第 2 行的字段“" + std::string(24, 'x') + "…”不是数值"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A garbage file gives a message a person can read, not one line per field.
+TEST(ReadBookTable, GarbageFileListsAFewProblemsAndCountsTheRest)
+{
+    std::string garbage;
+    for (int i = 0; i < 1000; ++i) garbage += "x\n";
+    std::istringstream in(garbage);
+    BookTable table;
+    Scratch s;
+    const BookReadReport report = readBookTable(in, table, s.cursor(), "book.ini", "/data");
+    ASSERT_EQ(report.problems.size(), BookReadReport::kMaxListedProblems + 1);
+    EXPECT_NE(report.problems[0].find("第 1 行"), std::string::npos);
+    EXPECT_NE(report.problems[BookReadReport::kMaxListedProblems - 1].find(
+                  std::to_string(1000 - (BookReadReport::kMaxListedProblems - 1))),
+              std::string::npos);
+    EXPECT_NE(report.problems.back().find("只有 0 个数值"), std::string::npos);
 }
 
 // --- The lookup -------------------------------------------------------------
@@ -160,7 +237,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"AngleTypedWithDecimals", "100", "90.0", 1, 1, false, "150", "11"},
         LookupCase{"AngleWithBlanksAndExponent", "100", " 4.5E1 ", 1, 3, false, "150", "31"},
         LookupCase{"AngleWithoutRow", "100", "75", 1, 5, false, "150", "(空白)"},
-        LookupCase{"NegativeDiameter", "-100", "90", 6, 1, true, "-400", "16"}),
+        // A radius below 0 cannot be right: no proposal.
+        LookupCase{"NegativeDiameter", "-100", "90", 6, 1, true, "(空白)", "16"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SilentCase {
@@ -219,7 +297,7 @@ TEST(StandardLookup, MissingBookProposesFromTheTableAsItIs)
     const auto p = standardLookup("200", "90", {DblD, DblAB, s.StrTemp, s.IntJ, s.IntK, table},
                                   folder.path() / "book.ini", {});
     ASSERT_TRUE(p.has_value());
-    EXPECT_EQ(p->TxtWJ, "0");
+    EXPECT_EQ(p->TxtWJ, "(空白)");  // a factor of 0 gives no radius
     EXPECT_EQ(p->TxtZJS, "0");
     EXPECT_EQ(p->book.status, BookReadReport::Status::Missing);
 }
@@ -237,6 +315,36 @@ TEST(StandardLookup, RadiusThatOverflowsIsNoProposalTheSegmentsStill)
     EXPECT_EQ(p->TxtWJ, "(空白)");
     EXPECT_EQ(p->TxtZJS, "16");
 }
+
+// Whatever the table holds, no radius at or below 0 and no segment count
+// the segment field cannot take is proposed; the other value still is.
+TEST(StandardLookup, DamagedCellsGiveNoProposal)
+{
+    struct Case {
+        std::string book;
+        const char* radius;
+        const char* segments;
+    } cases[] = {
+        {bookWith(1, 0, "-1"), "(空白)", "11"},
+        {bookWith(1, 0, "0"), "(空白)", "11"},
+        {bookWith(2, 0, "-3"), "300", "(空白)"},
+        {bookWith(2, 0, "1.5"), "300", "(空白)"},
+        {bookWith(2, 0, "40000"), "300", "(空白)"},
+        {bookWith(2, 0, "0"), "300", "0"},
+    };
+    for (const Case& c : cases) {
+        test::TempFolder folder;
+        const auto book = folder.write("book.ini", c.book);
+        double DblD = 0, DblAB = 0;
+        Scratch s;
+        BookTable table;
+        const auto p = standardLookup("200", "90", {DblD, DblAB, s.StrTemp, s.IntJ, s.IntK, table}, book, {});
+        ASSERT_TRUE(p.has_value());
+        EXPECT_EQ(p->TxtWJ, c.radius) << c.book;
+        EXPECT_EQ(p->TxtZJS, c.segments) << c.book;
+    }
+}
+
 
 }  // namespace
 }  // namespace tessik
