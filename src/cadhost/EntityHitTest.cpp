@@ -112,7 +112,8 @@ Bounds outlineBounds(const CadEntity& entity)
     // rectangle is what a pick reaches.
     if (std::holds_alternative<CadText>(entity)) {
         Bounds b;
-        for (const XY& q : outline(entity, 1).paths.front()) b.add(q.x, q.y);
+        const Outline o = outline(entity, 1);
+        for (const XY& q : o.paths.front()) b.add(q.x, q.y);
         return b;
     }
     return entityBounds(entity);
