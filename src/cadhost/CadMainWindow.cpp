@@ -81,11 +81,16 @@ void CadMainWindow::addEditMenu()
     connect(&session_, &CadSession::historyChanged, this, &CadMainWindow::scheduleEditRefresh);
     connect(&session_, &CadSession::selectionChanged, this, &CadMainWindow::scheduleEditRefresh);
     connect(&session_, &CadSession::documentChanged, this, &CadMainWindow::scheduleEditRefresh);
-    refreshEdit();
+    scheduleEditRefresh();
 }
 
 void CadMainWindow::scheduleEditRefresh()
 {
+    // Whether the keys work follows at once; the texts once per burst.
+    const CadDocument* doc = session_.document();
+    undoAction_->setEnabled(doc && doc->canUndo());
+    redoAction_->setEnabled(doc && doc->canRedo());
+    eraseAction_->setEnabled(!session_.selection().empty());
     if (editRefreshPending_) return;
     editRefreshPending_ = true;
     QTimer::singleShot(0, this, &CadMainWindow::refreshEdit);
@@ -99,9 +104,6 @@ void CadMainWindow::refreshEdit()
     const QString redo = doc ? doc->redoText() : QString();
     undoAction_->setText(undo.isEmpty() ? QStringLiteral("撤销(&U)") : QStringLiteral("撤销 %1(&U)").arg(undo));
     redoAction_->setText(redo.isEmpty() ? QStringLiteral("重做(&R)") : QStringLiteral("重做 %1(&R)").arg(redo));
-    undoAction_->setEnabled(!undo.isEmpty());
-    redoAction_->setEnabled(!redo.isEmpty());
-    eraseAction_->setEnabled(!session_.selection().empty());
 }
 
 void CadMainWindow::refresh()
