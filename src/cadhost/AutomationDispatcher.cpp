@@ -419,21 +419,28 @@ Status setAngle(Context& c, const QJsonValue& v, bool start)
     return success();
 }
 
-QHash<QString, Member> entityMembers()
+// What every kind has. Delete() erases the entity as one undo step; its
+// handle then answers "erased" (AutomationDispatcher::invoke) until an undo
+// restores it.
+void addEntityCommands(QHash<QString, Member>& m)
 {
-    QHash<QString, Member> m;
     m["entitytype"].get = [](Context& c) {
         return ok(entities::typeNumber(c.entity()));
+    };
+    m["objectname"].get = [](Context& c) {
+        const std::string_view name = entities::objectName(c.entity());
+        return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
     };
     m["delete"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.eraseEntities({EntityRef{c.space(), c.ref.index}});
         return QJsonValue();
     };
-    m["objectname"].get = [](Context& c) {
-        const std::string_view name = entities::objectName(c.entity());
-        return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
-    };
+}
+
+// Lines, arcs, circles and ellipses: their points and angles.
+void addCurveMembers(QHash<QString, Member>& m)
+{
     m["startpoint"].get = entityGetter(
         "StartPoint",
         Overload{NoValue{}, [](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(l.start); },
@@ -473,6 +480,27 @@ QHash<QString, Member> entityMembers()
                      if (e.startParam == 0 && e.endParam == kTwoPi) return kTwoPi;
                      return ellipseAngleFromParam(e.endParam, e.ratio);
                  }});
+    m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
+    m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
+    m["majoraxis"].get = entityGetter(
+        "MajorAxis",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.majorAxis); }});
+    m["minoraxis"].get = entityGetter(
+        "MinorAxis", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
+                     }});
+    m["radiusratio"].get = entityGetter(
+        "RadiusRatio", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.ratio; }});
+    m["startparameter"].get = entityGetter(
+        "StartParameter",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.startParam; }});
+    m["endparameter"].get = entityGetter(
+        "EndParameter",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.endParam; }});
+}
+
+void addPolylineAndTextMembers(QHash<QString, Member>& m)
+{
     m["closed"].get = entityGetter(
         "Closed", Overload{NoValue{}, [](const CadPolyline& p) -> std::optional<QJsonValue> { return p.closed; }});
     m["closed"].set = [](Context& c, const QJsonValue& v) -> Status {
@@ -501,23 +529,14 @@ QHash<QString, Member> entityMembers()
         "Height", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.height; }});
     m["rotation"].get = entityGetter(
         "Rotation", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.rotation; }});
-    m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
-    m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
-    m["majoraxis"].get = entityGetter(
-        "MajorAxis",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.majorAxis); }});
-    m["minoraxis"].get = entityGetter(
-        "MinorAxis", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> {
-                         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
-                     }});
-    m["radiusratio"].get = entityGetter(
-        "RadiusRatio", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.ratio; }});
-    m["startparameter"].get = entityGetter(
-        "StartParameter",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.startParam; }});
-    m["endparameter"].get = entityGetter(
-        "EndParameter",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.endParam; }});
+}
+
+QHash<QString, Member> entityMembers()
+{
+    QHash<QString, Member> m;
+    addEntityCommands(m);
+    addCurveMembers(m);
+    addPolylineAndTextMembers(m);
     return m;
 }
 
