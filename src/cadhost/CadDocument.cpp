@@ -1,6 +1,5 @@
 #include "CadDocument.h"
 
-#include <algorithm>
 #include <atomic>
 
 #include <QFileInfo>
@@ -91,7 +90,7 @@ int CadDocument::addEntity(SpaceKind kind, CadEntity entity)
     const int index = space(kind).add(std::move(entity));
     HistoryStep step;
     step.kind = HistoryStep::Kind::Add;
-    step.entities = {EntityRef{kind, index}};
+    step.first = EntityRef{kind, index};
     history_.push(std::move(step));
     return index;
 }
@@ -101,7 +100,7 @@ void CadDocument::replaceEntity(SpaceKind kind, int index, CadEntity entity)
     CadSpace& s = space(kind);
     HistoryStep step;
     step.kind = HistoryStep::Kind::Replace;
-    step.entities = {EntityRef{kind, index}};
+    step.first = EntityRef{kind, index};
     step.replacement = std::make_unique<HistoryStep::Replacement>(
         HistoryStep::Replacement{s.at(index), entity, s.changed(index)});
     s.replace(index, std::move(entity));
@@ -110,23 +109,26 @@ void CadDocument::replaceEntity(SpaceKind kind, int index, CadEntity entity)
 
 int CadDocument::eraseEntities(const std::vector<EntityRef>& entities)
 {
-    HistoryStep step;
-    step.kind = HistoryStep::Kind::Erase;
+    std::vector<EntityRef> erased;
     for (const EntityRef& e : entities) {
         CadSpace& s = space(e.space);
+        // Out of range, erased already, or named twice: nothing to do.
         if (e.index < 0 || e.index >= s.count() || s.erased(e.index)) continue;
-        if (std::find(step.entities.begin(), step.entities.end(), e) != step.entities.end()) continue;
         s.setErased(e.index, true);
-        step.entities.push_back(e);
+        erased.push_back(e);
     }
-    const int erased = static_cast<int>(step.entities.size());
-    if (erased > 0) history_.push(std::move(step));
-    return erased;
+    if (erased.empty()) return 0;
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Erase;
+    step.first = erased.front();
+    step.more.assign(erased.begin() + 1, erased.end());
+    history_.push(std::move(step));
+    return static_cast<int>(erased.size());
 }
 
 void CadDocument::apply(const HistoryStep& step, bool forward)
 {
-    for (const EntityRef& e : step.entities) {
+    for (const EntityRef& e : step.entities()) {
         CadSpace& s = space(e.space);
         switch (step.kind) {
         case HistoryStep::Kind::Add: s.setErased(e.index, !forward); break;
@@ -146,7 +148,7 @@ std::vector<EntityRef> CadDocument::undo()
     if (!step) return {};
     apply(*step, false);
     history_.stepBack();
-    return step->entities;
+    return step->entities();
 }
 
 std::vector<EntityRef> CadDocument::redo()
@@ -155,7 +157,7 @@ std::vector<EntityRef> CadDocument::redo()
     if (!step) return {};
     apply(*step, true);
     history_.stepForward();
-    return step->entities;
+    return step->entities();
 }
 
 namespace {
@@ -173,15 +175,14 @@ QString kindLabel(const CadEntity& entity)
 
 QString CadDocument::describe(const HistoryStep* step) const
 {
-    if (!step || step->entities.empty()) return {};
-    const EntityRef& first = step->entities.front();
-    const QString kind = kindLabel(space(first.space).at(first.index));
+    if (!step) return {};
+    const QString kind = kindLabel(space(step->first.space).at(step->first.index));
     switch (step->kind) {
     case HistoryStep::Kind::Add: return QStringLiteral("添加%1").arg(kind);
     case HistoryStep::Kind::Replace: return QStringLiteral("修改%1").arg(kind);
     case HistoryStep::Kind::Erase:
-        if (step->entities.size() == 1) return QStringLiteral("删除%1").arg(kind);
-        return QStringLiteral("删除 %1 个对象").arg(step->entities.size());
+        if (step->more.empty()) return QStringLiteral("删除%1").arg(kind);
+        return QStringLiteral("删除 %1 个对象").arg(step->more.size() + 1);
     }
     return {};
 }

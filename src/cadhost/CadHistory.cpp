@@ -2,6 +2,13 @@
 
 namespace tessik::cadhost {
 
+std::vector<EntityRef> HistoryStep::entities() const
+{
+    std::vector<EntityRef> all{first};
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+}
+
 void CadHistory::push(HistoryStep step)
 {
     steps_.erase(steps_.begin() + static_cast<std::ptrdiff_t>(position_), steps_.end());

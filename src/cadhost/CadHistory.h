@@ -36,8 +36,13 @@ struct HistoryStep {
     };
 
     Kind kind = Kind::Add;
-    std::vector<EntityRef> entities;  // Add and Replace: one
+    // Every step touches one entity or more; only an erase can touch more,
+    // so an addition needs no allocation of its own.
+    EntityRef first;
+    std::vector<EntityRef> more;
     std::unique_ptr<const Replacement> replacement;
+
+    std::vector<EntityRef> entities() const;
 };
 
 class CadHistory {
