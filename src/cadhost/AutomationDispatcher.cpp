@@ -198,19 +198,26 @@ Result<QJsonValue> addEntity(Context& c, CadEntity entity)
     return c.handle(c.child(Kind::Entity, c.ref.space, index));
 }
 
-QHash<QString, Member> spaceMembers()
+// Count and Item see the entities not erased: Item(n) is the n-th of them
+// in the order they were added, and its handle names that entity for as
+// long as the drawing is open, whatever is erased or restored meanwhile.
+void addSpaceQueries(QHash<QString, Member>& m)
 {
-    QHash<QString, Member> m;
-    m["count"].get = [](Context& c) { return ok(c.document->space(c.space()).count()); };
+    m["count"].get = [](Context& c) { return ok(c.document->space(c.space()).liveCount()); };
     m["item"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const QJsonValue v = args[0];
-        const int count = c.document->space(c.space()).count();
+        const CadSpace& space = c.document->space(c.space());
+        const int count = space.liveCount();
         if (!v.isDouble() || v.toDouble() != std::floor(v.toDouble()) || v.toDouble() < 0 ||
             v.toDouble() >= count)
             return invalid(QStringLiteral("索引超出范围（0 到 %1）。").arg(count - 1));
-        return c.handle(c.child(Kind::Entity, c.ref.space, v.toInt()));
+        return c.handle(c.child(Kind::Entity, c.ref.space, space.liveIndex(v.toInt())));
     };
+}
+
+void addStraightAdders(QHash<QString, Member>& m)
+{
     m["addline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         auto start = point(args[0], "起点");
@@ -219,6 +226,41 @@ QHash<QString, Member> spaceMembers()
         if (!end) return end.error();
         return addEntity(c, CadLine{*start, *end});
     };
+    m["addlightweightpolyline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.
+        if (Status s = argCount(args, 1, 1); !s) return s.error();
+        const QJsonArray flat = args[0].toArray();
+        if (!args[0].isArray() || flat.size() < 4 || flat.size() % 2 != 0)
+            return invalid(QStringLiteral("顶点必须是 x0, y0, x1, y1, ... 的数组，至少两个点。"));
+        CadPolyline polyline;
+        polyline.vertices.reserve(std::size_t(flat.size() / 2));
+        for (qsizetype i = 0; i < flat.size(); i += 2) {
+            auto x = number(flat[i], "顶点坐标");
+            if (!x) return x.error();
+            auto y = number(flat[i + 1], "顶点坐标");
+            if (!y) return y.error();
+            polyline.vertices.push_back({*x, *y, 0});
+        }
+        return addEntity(c, std::move(polyline));
+    };
+    m["addtext"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        // (textString, insertionPoint, height)
+        if (Status s = argCount(args, 3, 3); !s) return s.error();
+        auto string = text(args[0], "文字");
+        if (!string) return string.error();
+        if (string->contains(QLatin1Char('\n')) || string->contains(QLatin1Char('\r')))
+            return invalid(QStringLiteral("单行文字不能含换行。"));
+        auto at = point(args[1], "插入点");
+        if (!at) return at.error();
+        auto height = number(args[2], "字高");
+        if (!height) return height.error();
+        if (!(*height > 0)) return invalid(QStringLiteral("字高必须大于 0。"));
+        return addEntity(c, CadText{string->toStdString(), *at, *height, 0});
+    };
+}
+
+void addCurveAdders(QHash<QString, Member>& m)
+{
     m["addcircle"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         auto center = point(args[0], "圆心");
@@ -258,37 +300,14 @@ QHash<QString, Member> spaceMembers()
         if (Status s = reachFinite(*center, std::abs((*major)[0]) + std::abs((*major)[1])); !s) return s.error();
         return addEntity(c, CadEllipse{*center, *major, *accepted, 0, kTwoPi});
     };
-    m["addlightweightpolyline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
-        // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.
-        if (Status s = argCount(args, 1, 1); !s) return s.error();
-        const QJsonArray flat = args[0].toArray();
-        if (!args[0].isArray() || flat.size() < 4 || flat.size() % 2 != 0)
-            return invalid(QStringLiteral("顶点必须是 x0, y0, x1, y1, ... 的数组，至少两个点。"));
-        CadPolyline polyline;
-        polyline.vertices.reserve(std::size_t(flat.size() / 2));
-        for (qsizetype i = 0; i < flat.size(); i += 2) {
-            auto x = number(flat[i], "顶点坐标");
-            if (!x) return x.error();
-            auto y = number(flat[i + 1], "顶点坐标");
-            if (!y) return y.error();
-            polyline.vertices.push_back({*x, *y, 0});
-        }
-        return addEntity(c, std::move(polyline));
-    };
-    m["addtext"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
-        // (textString, insertionPoint, height)
-        if (Status s = argCount(args, 3, 3); !s) return s.error();
-        auto string = text(args[0], "文字");
-        if (!string) return string.error();
-        if (string->contains(QLatin1Char('\n')) || string->contains(QLatin1Char('\r')))
-            return invalid(QStringLiteral("单行文字不能含换行。"));
-        auto at = point(args[1], "插入点");
-        if (!at) return at.error();
-        auto height = number(args[2], "字高");
-        if (!height) return height.error();
-        if (!(*height > 0)) return invalid(QStringLiteral("字高必须大于 0。"));
-        return addEntity(c, CadText{string->toStdString(), *at, *height, 0});
-    };
+}
+
+QHash<QString, Member> spaceMembers()
+{
+    QHash<QString, Member> m;
+    addSpaceQueries(m);
+    addStraightAdders(m);
+    addCurveAdders(m);
     return m;
 }
 
@@ -371,9 +390,11 @@ Status setAngle(Context& c, const QJsonValue& v, bool start)
     return success();
 }
 
-QHash<QString, Member> entityMembers()
+// What every kind has. Delete() erases the entity as one undo step; its
+// handle then answers "erased" (AutomationDispatcher::invoke) until an undo
+// restores it.
+void addEntityCommands(QHash<QString, Member>& m)
 {
-    QHash<QString, Member> m;
     m["entitytype"].get = [](Context& c) {
         return ok(entities::typeNumber(c.entity()));
     };
@@ -381,6 +402,16 @@ QHash<QString, Member> entityMembers()
         const std::string_view name = entities::objectName(c.entity());
         return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
     };
+    m["delete"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        c.session.eraseEntities({EntityRef{c.space(), c.ref.index}});
+        return QJsonValue();
+    };
+}
+
+// Lines, arcs, circles and ellipses: their points and angles.
+void addCurveMembers(QHash<QString, Member>& m)
+{
     m["startpoint"].get = entityGetter(
         "StartPoint",
         Overload{NoValue{}, [](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(l.start); },
@@ -420,6 +451,27 @@ QHash<QString, Member> entityMembers()
                      if (e.startParam == 0 && e.endParam == kTwoPi) return kTwoPi;
                      return ellipseAngleFromParam(e.endParam, e.ratio);
                  }});
+    m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
+    m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
+    m["majoraxis"].get = entityGetter(
+        "MajorAxis",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.majorAxis); }});
+    m["minoraxis"].get = entityGetter(
+        "MinorAxis", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> {
+                         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
+                     }});
+    m["radiusratio"].get = entityGetter(
+        "RadiusRatio", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.ratio; }});
+    m["startparameter"].get = entityGetter(
+        "StartParameter",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.startParam; }});
+    m["endparameter"].get = entityGetter(
+        "EndParameter",
+        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.endParam; }});
+}
+
+void addPolylineAndTextMembers(QHash<QString, Member>& m)
+{
     m["closed"].get = entityGetter(
         "Closed", Overload{NoValue{}, [](const CadPolyline& p) -> std::optional<QJsonValue> { return p.closed; }});
     m["closed"].set = [](Context& c, const QJsonValue& v) -> Status {
@@ -448,23 +500,14 @@ QHash<QString, Member> entityMembers()
         "Height", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.height; }});
     m["rotation"].get = entityGetter(
         "Rotation", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.rotation; }});
-    m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
-    m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
-    m["majoraxis"].get = entityGetter(
-        "MajorAxis",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.majorAxis); }});
-    m["minoraxis"].get = entityGetter(
-        "MinorAxis", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> {
-                         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
-                     }});
-    m["radiusratio"].get = entityGetter(
-        "RadiusRatio", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.ratio; }});
-    m["startparameter"].get = entityGetter(
-        "StartParameter",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.startParam; }});
-    m["endparameter"].get = entityGetter(
-        "EndParameter",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.endParam; }});
+}
+
+QHash<QString, Member> entityMembers()
+{
+    QHash<QString, Member> m;
+    addEntityCommands(m);
+    addCurveMembers(m);
+    addPolylineAndTextMembers(m);
     return m;
 }
 
@@ -540,6 +583,10 @@ std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& r
     auto doc = documentOf(*ref);
     if (!doc) {
         reply(doc.error());
+        return 0;
+    }
+    if (ref->kind == Kind::Entity && (*doc)->space(static_cast<SpaceKind>(ref->space)).erased(ref->index)) {
+        reply(error(kObjectErased, QStringLiteral("对象已被删除（撤销可恢复）。")));
         return 0;
     }
     const QHash<QString, Member>& table = members_[static_cast<int>(ref->kind)];

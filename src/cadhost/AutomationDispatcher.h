@@ -7,7 +7,8 @@
 // A handle names an object by what it is (kind, drawing serial, space,
 // entity index), never by a pointer: a handle to a closed drawing answers
 // "disconnected" instead of reaching freed memory, and asking for the same
-// object twice gives the same handle.
+// object twice gives the same handle. An erased entity keeps its index, so
+// its handle answers "erased" until an undo brings it back.
 //
 // Every invocation answers exactly once through its Reply: at once, or - for
 // GetPoint - when the user picks or cancels.
@@ -61,7 +62,6 @@ public:
 
     // The handle of an object, issued on first use.
     std::int64_t handleFor(const ObjectRef& ref);
-    std::size_t handleCount() const { return handles_.size(); }
 
     struct Context;
     struct Member {
@@ -87,7 +87,6 @@ private:
     QHash<QString, Member> members_[7];  // by Kind, keys lower-case
 
     friend struct Context;
-    friend class AutomationMembers;
 };
 
 // What a member works on: the object the handle names and, but for the

@@ -98,7 +98,6 @@ public:
     QString path() const { return path_; }
     void setLimits(ServerLimits limits) { limits_ = limits; }
     int connectionCount() const { return connections_; }
-    AutomationDispatcher& dispatcher() { return dispatcher_; }
 
 private:
     void onNewConnection();

@@ -14,25 +14,59 @@ int CadSpace::add(CadEntity entity, std::optional<std::size_t> record)
     return count() - 1;
 }
 
-void CadSpace::replace(int index, CadEntity entity)
+void CadSpace::replace(int index, CadEntity entity, bool changed)
 {
     CadEntity& slot = entities_[static_cast<std::size_t>(index)];
+    Origin& origin = origins_[static_cast<std::size_t>(index)];
+    origin.changed = changed;
+    if (origin.erased) {
+        slot = std::move(entity);
+        return;
+    }
     const Bounds old = entityBounds(slot);
     slot = std::move(entity);
-    origins_[static_cast<std::size_t>(index)].changed = true;
-    // The extents can only shrink when the old entity touched their edge.
-    const bool inside = old.minX > extents_.minX && old.maxX < extents_.maxX &&
-                        old.minY > extents_.minY && old.maxY < extents_.maxY;
-    if (inside)
-        extents_.add(entityBounds(slot));
+    shrinkExtents(old);
+    extents_.add(entityBounds(slot));
+}
+
+void CadSpace::setErased(int index, bool erased)
+{
+    Origin& origin = origins_[static_cast<std::size_t>(index)];
+    if (origin.erased == erased) return;
+    origin.erased = erased;
+    erasedCount_ += erased ? 1 : -1;
+    liveValid_ = false;
+    if (erased)
+        shrinkExtents(entityBounds(at(index)));
     else
-        recomputeExtents();
+        extents_.add(entityBounds(at(index)));
+}
+
+int CadSpace::liveIndex(int n) const
+{
+    if (erasedCount_ == 0) return n;
+    if (!liveValid_) {
+        live_.clear();
+        live_.reserve(static_cast<std::size_t>(liveCount()));
+        for (int i = 0; i < count(); ++i)
+            if (!erased(i)) live_.push_back(i);
+        liveValid_ = true;
+    }
+    return live_[static_cast<std::size_t>(n)];
+}
+
+void CadSpace::shrinkExtents(const Bounds& gone)
+{
+    const bool inside = gone.minX > extents_.minX && gone.maxX < extents_.maxX &&
+                        gone.minY > extents_.minY && gone.maxY < extents_.maxY;
+    if (!inside) recomputeExtents();
 }
 
 void CadSpace::recomputeExtents()
 {
     extents_ = Bounds{};
-    for (const CadEntity& e : entities_) extents_.add(entityBounds(e));
+    for (int i = 0; i < count(); ++i)
+        if (!erased(i)) extents_.add(entityBounds(at(i)));
 }
 
 namespace {
@@ -50,5 +84,110 @@ void CadDocument::setPath(const QString& path)
     path_ = path;
     name_ = QFileInfo(path).fileName();
 }
+
+int CadDocument::addEntity(SpaceKind kind, CadEntity entity)
+{
+    const int index = space(kind).add(std::move(entity));
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Add;
+    step.first = EntityRef{kind, index};
+    history_.push(std::move(step));
+    return index;
+}
+
+void CadDocument::replaceEntity(SpaceKind kind, int index, CadEntity entity)
+{
+    CadSpace& s = space(kind);
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Replace;
+    step.first = EntityRef{kind, index};
+    step.replacement = std::make_unique<HistoryStep::Replacement>(
+        HistoryStep::Replacement{s.at(index), entity, s.changed(index)});
+    s.replace(index, std::move(entity));
+    history_.push(std::move(step));
+}
+
+int CadDocument::eraseEntities(const std::vector<EntityRef>& entities)
+{
+    std::vector<EntityRef> erased;
+    for (const EntityRef& e : entities) {
+        CadSpace& s = space(e.space);
+        // Out of range, erased already, or named twice: nothing to do.
+        if (e.index < 0 || e.index >= s.count() || s.erased(e.index)) continue;
+        s.setErased(e.index, true);
+        erased.push_back(e);
+    }
+    if (erased.empty()) return 0;
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Erase;
+    step.first = erased.front();
+    step.more.assign(erased.begin() + 1, erased.end());
+    history_.push(std::move(step));
+    return static_cast<int>(erased.size());
+}
+
+void CadDocument::apply(const HistoryStep& step, bool forward)
+{
+    for (const EntityRef& e : step.entities()) {
+        CadSpace& s = space(e.space);
+        switch (step.kind) {
+        case HistoryStep::Kind::Add: s.setErased(e.index, !forward); break;
+        case HistoryStep::Kind::Erase: s.setErased(e.index, forward); break;
+        case HistoryStep::Kind::Replace: {
+            const HistoryStep::Replacement& r = *step.replacement;
+            s.replace(e.index, forward ? r.after : r.before, forward || r.changedBefore);
+            break;
+        }
+        }
+    }
+}
+
+std::vector<EntityRef> CadDocument::undo()
+{
+    const HistoryStep* step = history_.nextUndo();
+    if (!step) return {};
+    apply(*step, false);
+    history_.stepBack();
+    return step->entities();
+}
+
+std::vector<EntityRef> CadDocument::redo()
+{
+    const HistoryStep* step = history_.nextRedo();
+    if (!step) return {};
+    apply(*step, true);
+    history_.stepForward();
+    return step->entities();
+}
+
+namespace {
+QString kindLabel(const CadEntity& entity)
+{
+    return std::visit(Overload{[](const CadLine&) { return QStringLiteral("直线"); },
+                               [](const CadArc&) { return QStringLiteral("圆弧"); },
+                               [](const CadCircle&) { return QStringLiteral("圆"); },
+                               [](const CadEllipse&) { return QStringLiteral("椭圆"); },
+                               [](const CadPolyline&) { return QStringLiteral("多段线"); },
+                               [](const CadText&) { return QStringLiteral("文字"); }},
+                      entity);
+}
+}  // namespace
+
+QString CadDocument::describe(const HistoryStep* step) const
+{
+    if (!step) return {};
+    const QString kind = kindLabel(space(step->first.space).at(step->first.index));
+    switch (step->kind) {
+    case HistoryStep::Kind::Add: return QStringLiteral("添加%1").arg(kind);
+    case HistoryStep::Kind::Replace: return QStringLiteral("修改%1").arg(kind);
+    case HistoryStep::Kind::Erase:
+        if (step->more.empty()) return QStringLiteral("删除%1").arg(kind);
+        return QStringLiteral("删除 %1 个对象").arg(step->more.size() + 1);
+    }
+    return {};
+}
+
+QString CadDocument::undoText() const { return describe(history_.nextUndo()); }
+QString CadDocument::redoText() const { return describe(history_.nextRedo()); }
 
 }  // namespace tessik::cadhost

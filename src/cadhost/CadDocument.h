@@ -2,10 +2,18 @@
 // One open drawing: a name, the file it was read from or saved to, a model
 // space and a paper space, and whether it has unsaved changes.
 //
-// A space is an append-mostly list of entities; an entity's index never
+// A space is an append-only list of entities; an entity's index never
 // changes while the document is open, which is what lets automation handles
-// name entities by (document, space, index). Each space keeps its extents up
-// to date as entities arrive, so zoom extents costs nothing.
+// name entities by (document, space, index). Erasing an entity therefore
+// leaves its slot in place with an erased flag: erased entities are not
+// shown, not in the extents, not in liveCount() and not saved, and undoing
+// the erase brings the same entity back under the same index. Each space
+// keeps its extents up to date as entities arrive, so zoom extents costs
+// nothing.
+//
+// Every change made through the document (add, replace, erase) is one step
+// of its history (CadHistory.h) and can be undone and redone; modified()
+// follows the history's position against the last save.
 //
 // The document also holds the DXF drawing it was read from (an empty one for
 // a new drawing), with everything the spaces do not show. An entity read
@@ -20,6 +28,7 @@
 #include <QString>
 
 #include "CadEntity.h"
+#include "CadHistory.h"
 #include "DxfDrawing.h"
 #include "DxfShapes.h"
 
@@ -27,14 +36,23 @@ namespace tessik::cadhost {
 
 class CadSpace {
 public:
+    // The number of slots, erased ones included: indices run 0 to count() - 1.
     int count() const { return static_cast<int>(entities_.size()); }
+    // The entities not erased.
+    int liveCount() const { return count() - erasedCount_; }
     const CadEntity& at(int index) const { return entities_[static_cast<std::size_t>(index)]; }
     const std::vector<CadEntity>& entities() const { return entities_; }
     const Bounds& extents() const { return extents_; }
 
     // record: the entity's index in the document's DXF drawing, when it came from there.
     int add(CadEntity entity, std::optional<std::size_t> record = std::nullopt);
-    void replace(int index, CadEntity entity);
+    // changed: whether the entity now differs from its record in the file.
+    void replace(int index, CadEntity entity, bool changed = true);
+    bool erased(int index) const { return origins_[static_cast<std::size_t>(index)].erased; }
+    void setErased(int index, bool erased);
+    // The index of the n-th entity not erased (0 <= n < liveCount()), in the
+    // order they were added.
+    int liveIndex(int n) const;
     void reserve(std::size_t n)
     {
         entities_.reserve(n);
@@ -48,15 +66,22 @@ private:
     struct Origin {
         std::optional<std::size_t> record;
         bool changed = false;
+        bool erased = false;
     };
     void recomputeExtents();
+    // Takes an entity's bounds out of the extents: recomputed only when
+    // they touched the edge.
+    void shrinkExtents(const Bounds& gone);
 
     std::vector<CadEntity> entities_;
     std::vector<Origin> origins_;
     Bounds extents_;
+    int erasedCount_ = 0;
+    // liveIndex's table, rebuilt on first use after an erase or unerase.
+    mutable std::vector<int> live_;
+    mutable bool liveValid_ = false;
 };
 
-enum class SpaceKind { Model = 0, Paper = 1 };
 
 class CadDocument {
 public:
@@ -94,10 +119,35 @@ public:
         return b;
     }
 
-    bool modified() const { return modified_; }
-    void setModified(bool modified) { modified_ = modified; }
+    // Changes that are undo steps. A document read from a file or made new
+    // has an empty history.
+    int addEntity(SpaceKind space, CadEntity entity);
+    void replaceEntity(SpaceKind space, int index, CadEntity entity);
+    // Erases the entities not erased yet, as one step; returns how many.
+    int eraseEntities(const std::vector<EntityRef>& entities);
+
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+    // What undo or redo would do, as the Edit menu says it ("添加直线");
+    // empty when there is nothing to undo or redo.
+    QString undoText() const;
+    QString redoText() const;
+    // The entities the step touched (to drop them from a selection); empty
+    // when there was nothing to undo or redo.
+    std::vector<EntityRef> undo();
+    std::vector<EntityRef> redo();
+
+    // Unsaved changes: the history is not where it was at the last save.
+    bool modified() const { return history_.modified(); }
+    // false: the drawing is saved as it stands now. true: it differs from
+    // any file whatever is undone (a recovered drawing), until saved.
+    void setModified(bool modified) { history_.setModified(modified); }
 
 private:
+    // Does (forward) or undoes a step.
+    void apply(const HistoryStep& step, bool forward);
+    QString describe(const HistoryStep* step) const;
+
     std::uint64_t serial_;
     QString name_;
     QString path_;
@@ -105,7 +155,7 @@ private:
     CadSpace paper_;
     dxf::DxfDrawing drawing_ = dxf::DxfDrawing::blank();
     DrawingExtras extras_;
-    bool modified_ = false;
+    CadHistory history_;
 };
 
 }  // namespace tessik::cadhost

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "DrawingView.h"
@@ -42,6 +43,7 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     closeAction_ = file->addAction(QStringLiteral("关闭(&C)"), this, &CadMainWindow::closeDrawing);
     file->addSeparator();
     file->addAction(QStringLiteral("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
+    addEditMenu();
     QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
 
@@ -61,6 +63,47 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     });
     resize(1000, 700);
     refresh();
+}
+
+void CadMainWindow::addEditMenu()
+{
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    undoAction_ = edit->addAction(QStringLiteral("撤销(&U)"), this, [this] { session_.undo(); });
+    undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redoAction_ = edit->addAction(QStringLiteral("重做(&R)"), this, [this] { session_.redo(); });
+    redoAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    edit->addSeparator();
+    eraseAction_ = edit->addAction(QStringLiteral("删除(&E)"), this, [this] { session_.eraseSelection(); });
+    // Delete itself belongs to whichever widget has the focus (the prompt
+    // line edits its text with it); the view erases with it.
+    eraseAction_->setText(QStringLiteral("删除(&E)\tDel"));
+    edit->addAction(QStringLiteral("取消选择"), this, [this] { session_.clearSelection(); });
+    connect(&session_, &CadSession::historyChanged, this, &CadMainWindow::scheduleEditRefresh);
+    connect(&session_, &CadSession::selectionChanged, this, &CadMainWindow::scheduleEditRefresh);
+    connect(&session_, &CadSession::documentChanged, this, &CadMainWindow::scheduleEditRefresh);
+    scheduleEditRefresh();
+}
+
+void CadMainWindow::scheduleEditRefresh()
+{
+    // Whether the keys work follows at once; the texts once per burst.
+    const CadDocument* doc = session_.document();
+    undoAction_->setEnabled(doc && doc->canUndo());
+    redoAction_->setEnabled(doc && doc->canRedo());
+    eraseAction_->setEnabled(!session_.selection().empty());
+    if (editRefreshPending_) return;
+    editRefreshPending_ = true;
+    QTimer::singleShot(0, this, &CadMainWindow::refreshEdit);
+}
+
+void CadMainWindow::refreshEdit()
+{
+    editRefreshPending_ = false;
+    const CadDocument* doc = session_.document();
+    const QString undo = doc ? doc->undoText() : QString();
+    const QString redo = doc ? doc->redoText() : QString();
+    undoAction_->setText(undo.isEmpty() ? QStringLiteral("撤销(&U)") : QStringLiteral("撤销 %1(&U)").arg(undo));
+    redoAction_->setText(redo.isEmpty() ? QStringLiteral("重做(&R)") : QStringLiteral("重做 %1(&R)").arg(redo));
 }
 
 void CadMainWindow::refresh()

@@ -2,7 +2,8 @@
 // tessik-cad's main window: the drawing view, the prompt line below it and a
 // status bar with the cursor's world coordinates; its title is the session's
 // caption. File > New, Open, Close, Save, Save As; every way of dropping a
-// drawing with unsaved changes asks first.
+// drawing with unsaved changes asks first. Edit > Undo and Redo name the
+// step they would take; Erase takes the selection.
 
 #include <QMainWindow>
 
@@ -40,6 +41,10 @@ private:
     void open();
     void closeDrawing();
     void refresh();
+    void addEditMenu();
+    // The Edit menu's texts follow the history, once per burst of changes.
+    void scheduleEditRefresh();
+    void refreshEdit();
 
     CadSession& session_;
     DrawingView* view_;
@@ -48,6 +53,10 @@ private:
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
     QAction* closeAction_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
+    QAction* eraseAction_ = nullptr;
+    bool editRefreshPending_ = false;
 };
 
 }  // namespace tessik::cadhost

@@ -1,5 +1,7 @@
 #include "CadSession.h"
 
+#include <algorithm>
+
 #include "DxfFile.h"
 
 namespace tessik::cadhost {
@@ -37,6 +39,7 @@ void CadSession::newDocument()
 {
     // A point asked for in one drawing means nothing in the next.
     cancelAllPicks();
+    clearSelection();
     document_ = std::make_unique<CadDocument>(QStringLiteral("Drawing%1").arg(++drawingsCreated_));
     emit documentChanged();
     emit entitiesChanged();
@@ -46,6 +49,7 @@ void CadSession::newDocument()
 void CadSession::closeDocument()
 {
     cancelAllPicks();
+    clearSelection();
     document_.reset();
     emit documentChanged();
     emit entitiesChanged();
@@ -79,6 +83,7 @@ Result<DxfReadReport> CadSession::recoverDocument(const QString& copy, const QSt
 void CadSession::replaceDocument(std::unique_ptr<CadDocument> document)
 {
     cancelAllPicks();
+    clearSelection();
     document_ = std::move(document);
     emit documentChanged();
     emit entitiesChanged();
@@ -96,27 +101,122 @@ Status CadSession::saveDocument(const QString& path)
     return success();
 }
 
-void CadSession::markModified()
+void CadSession::changed(bool wasModified, SpaceKind space)
 {
-    if (document_->modified()) return;
-    document_->setModified(true);
-    emit documentChanged();
+    if (document_->modified() != wasModified) emit documentChanged();
+    emit historyChanged();
+    if (space == SpaceKind::Model) emit entitiesChanged();
 }
 
 int CadSession::addEntity(SpaceKind space, CadEntity entity)
 {
+    const bool wasModified = document_->modified();
     const Bounds bounds = entityBounds(entity);
-    const int index = document_->space(space).add(std::move(entity));
-    markModified();
+    const int index = document_->addEntity(space, std::move(entity));
+    if (document_->modified() != wasModified) emit documentChanged();
+    emit historyChanged();
+    // An addition is drawn onto what the view shows already, not redrawn.
     if (space == SpaceKind::Model) emit entityAdded(bounds);
     return index;
 }
 
 void CadSession::replaceEntity(SpaceKind space, int index, CadEntity entity)
 {
-    document_->space(space).replace(index, std::move(entity));
-    markModified();
-    if (space == SpaceKind::Model) emit entitiesChanged();
+    const bool wasModified = document_->modified();
+    document_->replaceEntity(space, index, std::move(entity));
+    changed(wasModified, space);
+}
+
+int CadSession::eraseEntities(const std::vector<EntityRef>& entities)
+{
+    if (!document_) return 0;
+    const bool wasModified = document_->modified();
+    const int erased = document_->eraseEntities(entities);
+    if (erased == 0) return 0;
+    deselect(entities);
+    // Paper-space erasures do not touch the view; model ones redraw it.
+    const bool model = std::any_of(entities.begin(), entities.end(),
+                                   [](const EntityRef& e) { return e.space == SpaceKind::Model; });
+    changed(wasModified, model ? SpaceKind::Model : SpaceKind::Paper);
+    return erased;
+}
+
+bool CadSession::undo()
+{
+    if (!document_ || !document_->canUndo()) {
+        emit message(QStringLiteral("没有可撤销的操作。"));
+        return false;
+    }
+    const bool wasModified = document_->modified();
+    const QString what = document_->undoText();
+    const std::vector<EntityRef> touched = document_->undo();
+    emit message(QStringLiteral("撤销：%1").arg(what));
+    // An entity whose addition was undone is gone; one restored is not selected.
+    deselect(touched);
+    changed(wasModified, SpaceKind::Model);
+    return true;
+}
+
+bool CadSession::redo()
+{
+    if (!document_ || !document_->canRedo()) {
+        emit message(QStringLiteral("没有可重做的操作。"));
+        return false;
+    }
+    const bool wasModified = document_->modified();
+    const QString what = document_->redoText();
+    const std::vector<EntityRef> touched = document_->redo();
+    emit message(QStringLiteral("重做：%1").arg(what));
+    deselect(touched);
+    changed(wasModified, SpaceKind::Model);
+    return true;
+}
+
+void CadSession::select(const std::vector<int>& indices, bool add)
+{
+    std::vector<int> next = add ? selection_ : std::vector<int>{};
+    if (document_) {
+        const CadSpace& space = document_->modelSpace();
+        for (int i : indices)
+            if (i >= 0 && i < space.count() && !space.erased(i)) next.push_back(i);
+    }
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    if (next == selection_) return;
+    selection_ = std::move(next);
+    emit selectionChanged();
+}
+
+void CadSession::clearSelection()
+{
+    if (selection_.empty()) return;
+    selection_.clear();
+    emit selectionChanged();
+}
+
+void CadSession::deselect(const std::vector<EntityRef>& entities)
+{
+    const auto before = selection_.size();
+    for (const EntityRef& e : entities) {
+        if (e.space != SpaceKind::Model) continue;
+        const auto it = std::lower_bound(selection_.begin(), selection_.end(), e.index);
+        if (it != selection_.end() && *it == e.index) selection_.erase(it);
+    }
+    if (selection_.size() != before) emit selectionChanged();
+}
+
+int CadSession::eraseSelection()
+{
+    if (selection_.empty()) {
+        emit message(QStringLiteral("没有选择对象：请先在图中单击或框选要删除的对象。"));
+        return 0;
+    }
+    std::vector<EntityRef> entities;
+    entities.reserve(selection_.size());
+    for (int i : selection_) entities.push_back(EntityRef{SpaceKind::Model, i});
+    const int erased = eraseEntities(entities);
+    emit message(QStringLiteral("已删除 %1 个对象。").arg(erased));
+    return erased;
 }
 
 void CadSession::setVisible(bool visible)
@@ -203,10 +303,12 @@ void CadSession::onLineSubmitted(const QString& line)
 
 void CadSession::onEscaped()
 {
-    if (!picks_.empty())
+    if (!picks_.empty()) {
         cancelPick();
-    else
-        emit message(prompt() + QStringLiteral(" *取消*"));
+        return;
+    }
+    emit message(prompt() + QStringLiteral(" *取消*"));
+    clearSelection();
 }
 
 void CadSession::runCommand(const QString& command)
@@ -216,6 +318,18 @@ void CadSession::runCommand(const QString& command)
     emit message(prompt() + u' ' + command);
     if (c == QLatin1String("ZOOM") || c == QLatin1String("Z") || c == QLatin1String("ZE")) {
         emit zoomExtentsRequested();
+        return;
+    }
+    if (c == QLatin1String("U") || c == QLatin1String("UNDO")) {
+        undo();
+        return;
+    }
+    if (c == QLatin1String("REDO")) {
+        redo();
+        return;
+    }
+    if (c == QLatin1String("E") || c == QLatin1String("ERASE")) {
+        eraseSelection();
         return;
     }
     emit message(QStringLiteral("未知命令“%1”。").arg(command));

@@ -7,12 +7,18 @@
 // Point requests queue up: the first one owns the prompt until it is
 // answered (a click, a typed point) or cancelled (Esc, or its client going
 // away), then the next one takes the prompt.
+//
+// Every change to the drawing goes through here as one undo step; the
+// selection (model-space entities the user picked) lives here too, so that
+// the prompt commands (U, UNDO, REDO, E, ERASE) and the window's keys and
+// menus act on the same state.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -56,6 +62,20 @@ public:
 
     int addEntity(SpaceKind space, CadEntity entity);
     void replaceEntity(SpaceKind space, int index, CadEntity entity);
+    // One undo step; returns how many entities were erased (those erased
+    // already are skipped).
+    int eraseEntities(const std::vector<EntityRef>& entities);
+    // One step each; false (and a message) when there is nothing to do.
+    bool undo();
+    bool redo();
+
+    // --- the selection (model-space indices, ascending) ---
+    const std::vector<int>& selection() const { return selection_; }
+    // Replaces the selection, or adds to it.
+    void select(const std::vector<int>& indices, bool add = false);
+    void clearSelection();
+    // Erases the selected entities as one step; the count erased.
+    int eraseSelection();
 
     // --- the window ---
     bool visible() const { return visible_; }
@@ -83,6 +103,9 @@ signals:
     void documentChanged();  // opened, closed, replaced, renamed, saved, modified
     void entityAdded(const tessik::cadhost::Bounds& bounds);
     void entitiesChanged();
+    // A step was made, undone or redone: what undo and redo would do changed.
+    void historyChanged();
+    void selectionChanged();
     void visibleChanged(bool visible);
     void promptChanged();
     void zoomExtentsRequested();
@@ -102,8 +125,11 @@ private:
     void finishPick(std::optional<Point3> point);
     void cancelAllPicks();
     void runCommand(const QString& command);
-    void markModified();
     void replaceDocument(std::unique_ptr<CadDocument> document);
+    // Signals what a change to the drawing changed; wasModified is
+    // modified() before it.
+    void changed(bool wasModified, SpaceKind space);
+    void deselect(const std::vector<EntityRef>& entities);
 
     std::unique_ptr<CadDocument> document_;
     int drawingsCreated_ = 0;
@@ -111,6 +137,7 @@ private:
     CommandLine commandLine_;
     std::deque<PickRequest> picks_;
     std::uint64_t nextPickId_ = 0;
+    std::vector<int> selection_;
 };
 
 }  // namespace tessik::cadhost

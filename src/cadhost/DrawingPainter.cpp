@@ -169,9 +169,8 @@ template <class Sink>
 void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
 {
     EntityTracer<Sink> tracer(sink, viewport);
-    const auto& entities = space.entities();
-    for (auto it = entities.begin() + std::clamp(first, 0, space.count()); it != entities.end(); ++it)
-        std::visit(tracer, *it);
+    for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
+        if (!space.erased(i)) std::visit(tracer, space.at(i));
 }
 
 class PainterSink {
@@ -304,6 +303,15 @@ void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& spa
 {
     PainterSink sink(painter);
     trace(sink, viewport, space);
+}
+
+void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& space,
+                   const std::vector<int>& indices)
+{
+    PainterSink sink(painter);
+    EntityTracer<PainterSink> tracer(sink, viewport);
+    for (const int i : indices)
+        if (i >= 0 && i < space.count() && !space.erased(i)) std::visit(tracer, space.at(i));
 }
 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)

@@ -10,6 +10,8 @@
 //   is what lets the view repaint 100,000 entities in a few dozen
 //   milliseconds (QPainter spends most of its time per call, not per pixel).
 
+#include <vector>
+
 #include <QImage>
 #include <QPainter>
 
@@ -19,6 +21,11 @@
 namespace tessik::cadhost {
 
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space);
+
+// The entities at the given indices (those not erased), as paintSpace
+// paints them: the selection's highlight, over the cached drawing.
+void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& space,
+                   const std::vector<int>& indices);
 
 // image must be Format_RGB32, Format_ARGB32 or Format_ARGB32_Premultiplied, and
 // of the viewport's size. Entities before index first are left out (they are

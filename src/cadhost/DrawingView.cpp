@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include "DrawingPainter.h"
+#include "EntityHitTest.h"
 
 namespace tessik::cadhost {
 
@@ -18,7 +19,9 @@ const QColor kBackground(33, 40, 48);
 const QColor kEntity(235, 235, 235);
 const QColor kCrosshair(255, 255, 255);
 const QColor kRubberBand(255, 200, 60);
-constexpr int kPickBox = 5;
+const QColor kSelected(80, 170, 255);
+const QColor kWindowBox(80, 140, 255);
+const QColor kCrossingBox(90, 220, 120);
 }  // namespace
 
 DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent), session_(session)
@@ -33,6 +36,7 @@ DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent)
     connect(&session_, &CadSession::entitiesChanged, this, &DrawingView::onDrawingChanged);
     connect(&session_, &CadSession::documentChanged, this, &DrawingView::onDrawingChanged);
     connect(&session_, &CadSession::zoomExtentsRequested, this, &DrawingView::zoomExtents);
+    connect(&session_, &CadSession::selectionChanged, this, qOverload<>(&QWidget::update));
     connect(&session_, &CadSession::promptChanged, this, [this] {
         updateCursor();
         update();
@@ -129,6 +133,7 @@ void DrawingView::paintEvent(QPaintEvent*)
     }
     layer_.setDevicePixelRatio(ratio);
     painter.drawImage(QPointF(0, 0), layer_);
+    paintSelection(painter, space);
 
     if (session_.picking() && cursor_) {
         const QPointF c = *cursor_;
@@ -141,6 +146,56 @@ void DrawingView::paintEvent(QPaintEvent*)
         painter.drawLine(QPointF(c.x(), 0), QPointF(c.x(), height()));
         painter.drawRect(QRectF(c.x() - kPickBox, c.y() - kPickBox, 2 * kPickBox, 2 * kPickBox));
     }
+}
+
+void DrawingView::paintSelection(QPainter& painter, const CadSpace& space)
+{
+    if (!session_.selection().empty()) {
+        painter.setPen(QPen(kSelected, 2));
+        paintEntities(painter, viewport_, space, session_.selection());
+    }
+    if (const auto box = selectionBox()) {
+        // Left to right a window (solid), right to left a crossing (dashed).
+        const bool crossing = cursor_->x() < selectFrom_->x();
+        QColor fill = crossing ? kCrossingBox : kWindowBox;
+        fill.setAlpha(40);
+        painter.setPen(QPen(crossing ? kCrossingBox : kWindowBox, 0, crossing ? Qt::DashLine : Qt::SolidLine));
+        painter.setBrush(fill);
+        painter.drawRect(*box);
+        painter.setBrush(Qt::NoBrush);
+    }
+}
+
+std::optional<QRectF> DrawingView::selectionBox() const
+{
+    if (!selectFrom_ || !cursor_) return std::nullopt;
+    if ((*cursor_ - *selectFrom_).manhattanLength() <= kDragThreshold) return std::nullopt;
+    return QRectF(*selectFrom_, *cursor_).normalized();
+}
+
+void DrawingView::finishSelection(QPointF releasedAt)
+{
+    cursor_ = releasedAt;
+    const auto box = selectionBox();
+    const QPointF from = *selectFrom_;
+    selectFrom_.reset();
+    const CadDocument* doc = session_.document();
+    if (!doc) return;
+    const double pixel = 1 / viewport_.scale();
+    if (box) {
+        Bounds world;
+        const QPointF a = viewport_.toWorld(box->topLeft()), b = viewport_.toWorld(box->bottomRight());
+        world.add(a.x(), a.y());
+        world.add(b.x(), b.y());
+        session_.select(entitiesInBox(doc->modelSpace(), world, releasedAt.x() < from.x(), pixel / 4), selectAdds_);
+    } else {
+        const QPointF w = viewport_.toWorld(releasedAt);
+        if (auto hit = nearestEntity(doc->modelSpace(), w.x(), w.y(), kPickBox * pixel, pixel / 4))
+            session_.select({*hit}, selectAdds_);
+        else if (!selectAdds_)
+            session_.clearSelection();
+    }
+    update();
 }
 
 void DrawingView::resizeEvent(QResizeEvent*)
@@ -168,6 +223,9 @@ void DrawingView::mousePressEvent(QMouseEvent* event)
     } else if (event->button() == Qt::LeftButton && session_.picking()) {
         const QPointF w = viewport_.toWorld(event->position());
         session_.pickPoint({w.x(), w.y(), 0});
+    } else if (event->button() == Qt::LeftButton) {
+        selectFrom_ = event->position();
+        selectAdds_ = event->modifiers().testFlag(Qt::ShiftModifier);
     } else if (event->button() == Qt::RightButton && session_.picking()) {
         // A right click confirms nothing here; like Esc it cancels the pick.
         session_.cancelPick();
@@ -180,6 +238,8 @@ void DrawingView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::MiddleButton) {
         panFrom_.reset();
         updateCursor();
+    } else if (event->button() == Qt::LeftButton && selectFrom_) {
+        finishSelection(event->position());
     }
 }
 
@@ -214,6 +274,8 @@ void DrawingView::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         session_.commandLine().escape();
+    } else if (event->key() == Qt::Key_Delete && !session_.picking()) {
+        session_.eraseSelection();
     } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         session_.commandLine().submit();
     } else if (!event->text().isEmpty() && event->text().at(0).isPrint()) {

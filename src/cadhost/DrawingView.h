@@ -6,6 +6,12 @@
 // picks the world point under the cursor, with z = 0. Keys typed here go to
 // the prompt line, as in a CAD program.
 //
+// Otherwise the left button selects (EntityHitTest.h): a click takes the
+// entity nearest the cursor within kPickBox pixels, a drag to the right
+// takes what lies wholly inside the box (a window), a drag to the left what
+// it touches (a crossing); Shift adds to the selection, Esc clears it and
+// Delete erases it. The selection is painted over the cached drawing.
+//
 // Changes to the drawing only mark the view dirty: one refresh (one
 // zoom-extents decision and one repaint) follows when the event loop is free,
 // at most every kRefreshIntervalMs, however many changes came meanwhile, so
@@ -21,6 +27,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class QPainter;
+
 #include "CadSession.h"
 #include "Viewport.h"
 
@@ -30,6 +38,10 @@ class DrawingView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 16;
+    // How near the cursor a click finds an entity, in pixels.
+    static constexpr int kPickBox = 5;
+    // A press that moves farther than this before its release draws a box.
+    static constexpr int kDragThreshold = 3;
 
     explicit DrawingView(CadSession& session, QWidget* parent = nullptr);
 
@@ -61,11 +73,17 @@ private:
     void scheduleRefresh();
     void refreshNow();
     void updateCursor();
+    // The selection's press, drag and release.
+    std::optional<QRectF> selectionBox() const;
+    void finishSelection(QPointF releasedAt);
+    void paintSelection(QPainter& painter, const CadSpace& space);
 
     CadSession& session_;
     Viewport viewport_;
     std::optional<QPointF> cursor_;  // last mouse position inside the view
     std::optional<QPointF> panFrom_;
+    std::optional<QPointF> selectFrom_;  // a left press that is not a pick
+    bool selectAdds_ = false;            // Shift was down at that press
     QImage layer_;
     bool layerValid_ = false;
     int layerCount_ = 0;  // entities already in layer_ when it is valid

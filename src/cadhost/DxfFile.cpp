@@ -254,6 +254,10 @@ Result<std::string> dxfBytes(const CadDocument& document)
         const CadSpace& space = document.space(kind);
         for (int i = 0; i < space.count(); ++i) {
             const auto record = space.record(i);
+            if (space.erased(i)) {
+                if (record) drawing.removeEntity(*record);
+                continue;
+            }
             if (record && !space.changed(i)) continue;
             Geometry g = geometry(space.at(i), drawing);
             if (record) {

@@ -8,8 +8,9 @@
 // written back unchanged.
 //
 // Writing starts from that drawing: new entities are added with fresh
-// handles, changed ones get their new values, and the file is replaced in
-// one step (replaceFile), so a failed save leaves the old file whole.
+// handles, changed ones get their new values, erased ones are left out, and
+// the file is replaced in one step (replaceFile), so a failed save leaves
+// the old file whole.
 //
 // Arc angles are degrees in the file and radians in the drawing; ellipse
 // start/end are parameters in both.

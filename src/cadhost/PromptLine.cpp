@@ -66,6 +66,16 @@ QString PromptLine::inputText() const { return input_->text(); }
 
 bool PromptLine::eventFilter(QObject* watched, QEvent* event)
 {
+    // Undo and redo keys undo the drawing, not the typed text: the line
+    // edit must not claim them before the window's shortcuts.
+    if (watched == input_ && event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            (key->modifiers() == Qt::ControlModifier && key->key() == Qt::Key_Y)) {
+            event->ignore();
+            return true;
+        }
+    }
     if (watched == input_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         session_.commandLine().escape();

@@ -386,8 +386,9 @@ Result<std::string> DxfDrawing::toBytes() const
     std::string out;
     out.reserve(tags_.size() * 12 + added_.size() * 200);
     const auto writeAdded = [&] {
-        for (const auto& entry : added_)
-            for (const DxfTag& t : entry.second) appendTag(out, t);
+        for (std::size_t a = 0; a < added_.size(); ++a)
+            if (!removed_.count(records_.size() + a))
+                for (const DxfTag& t : added_[a].second) appendTag(out, t);
     };
     const bool needSeed = hasHandles() && !headerValue("$HANDSEED");
     // Where the ENTITIES section goes when the file has none and one is needed.
@@ -403,6 +404,8 @@ Result<std::string> DxfDrawing::toBytes() const
     }
     std::map<std::size_t, std::size_t> recordAt;  // first tag -> record index
     for (const auto& [i, tags] : replaced_) recordAt.emplace(recordRanges_[i].begin, i);
+    for (const std::size_t i : removed_)
+        if (i < records_.size()) recordAt.emplace(recordRanges_[i].begin, i);
 
     bool wroteEof = false;
     for (std::size_t i = 0; i < tags_.size();) {
@@ -413,7 +416,8 @@ Result<std::string> DxfDrawing::toBytes() const
             appendTag(out, {0, "ENDSEC"});
         }
         if (auto it = recordAt.find(i); it != recordAt.end()) {
-            for (const DxfTag& t : replaced_.at(it->second)) appendTag(out, t);
+            if (!removed_.count(it->second))
+                for (const DxfTag& t : replaced_.at(it->second)) appendTag(out, t);
             i = recordRanges_[it->second].end;
             continue;
         }

@@ -9,6 +9,7 @@
 //    $HANDSEED (which advances) and the owner of its space;
 //  - new values for some groups of an existing entity, replaced in place
 //    (every other tag of it stays, its handle and its extended data too);
+//  - an entity left out: it is not written (its tags stay in memory);
 //  - nothing else: what the drawing does not interpret it never rewrites.
 //
 // Handles are hexadecimal; a handle seed below a handle the file already uses
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,6 +80,8 @@ public:
     // Sets the first group of each code in values to its value; a code the
     // entity lacks is added before its extended data.
     void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
+    // Leaves entity i out of what toBytes writes; its index stays.
+    void removeEntity(std::size_t i) { removed_.insert(i); }
 
     // The entities of a block definition (upper-case name match), each as its
     // tags, and the tags of its BLOCK record; empty for an unknown block.
@@ -115,6 +119,7 @@ private:
     std::vector<Range> recordRanges_;
     std::vector<EntityRecord> records_;
     std::map<std::size_t, std::vector<DxfTag>> replaced_;  // by record index
+    std::set<std::size_t> removed_;                        // by entity index
     std::vector<std::pair<EntityRecord, std::vector<DxfTag>>> added_;
     std::map<std::string, std::string, std::less<>> blockRecordHandles_;
     struct Block {

@@ -27,6 +27,7 @@ QString socketPath();
 inline constexpr std::int32_t kPickCancelled = -2147352567;    // DISP_E_EXCEPTION
 inline constexpr std::int32_t kNoDocument = -2145320900;       // no drawing is open
 inline constexpr std::int32_t kInvalidArgument = -2145320939;  // argument refused
+inline constexpr std::int32_t kObjectErased = -2145386420;     // the entity was erased
 // Late binding.
 inline constexpr std::int32_t kUnknownName = -2147352570;      // DISP_E_UNKNOWNNAME
 inline constexpr std::int32_t kMemberNotFound = -2147352573;   // DISP_E_MEMBERNOTFOUND

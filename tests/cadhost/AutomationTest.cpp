@@ -30,6 +30,7 @@ namespace {
 constexpr int kPickCancelled = -2147352567;
 constexpr int kNoDocument = -2145320900;
 constexpr int kInvalidArgument = -2145320939;
+constexpr int kObjectErased = -2145386420;
 constexpr int kUnknownName = -2147352570;
 constexpr int kMemberNotFound = -2147352573;
 constexpr int kBadParamCount = -2147352562;
@@ -483,6 +484,67 @@ private slots:
         QCOMPARE(read->document->modelSpace().count(), entities);
         QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SaveAs"), {dir_.path()})), kInvalidArgument);
         QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SaveAs"), {QStringLiteral("/no/such/folder/x.dxf")})), kFailed);
+    }
+
+    // Starts from the drawing just saved.
+    void undoRedoAndDeleteFollowCountAndSaved()
+    {
+        const auto saved = [&] { return client_.get(doc_, QStringLiteral("Saved")).value(QStringLiteral("result")); };
+        const auto command = [&](const char* text) {
+            QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SendCommand"), {QString::fromLatin1(text)})), 0);
+        };
+        const qint64 n = count();
+        QCOMPARE(saved(), QJsonValue(true));
+        const qint64 line = client_.handle(client_.call(model_, QStringLiteral("AddLine"), {pt(500, 0), pt(501, 0)}));
+        QCOMPARE(count(), n + 1);
+        QCOMPARE(saved(), QJsonValue(false));
+
+        command("U\n");  // back to the save
+        QCOMPARE(count(), n);
+        QCOMPARE(saved(), QJsonValue(true));
+        QCOMPARE(errorCode(client_.get(line, QStringLiteral("StartPoint"))), kObjectErased);
+        command("REDO\n");
+        QCOMPARE(count(), n + 1);
+        QCOMPARE(saved(), QJsonValue(false));
+        QCOMPARE(client_.get(line, QStringLiteral("StartPoint")).value(QStringLiteral("result")), QJsonValue(pt(500, 0)));
+        QCOMPARE(client_.handle(client_.call(model_, QStringLiteral("Item"), {n})), line);
+
+        // The first entity erased: Item skips it, the handles stay.
+        const qint64 first = client_.handle(client_.call(model_, QStringLiteral("Item"), {0}));
+        const qint64 second = client_.handle(client_.call(model_, QStringLiteral("Item"), {1}));
+        QCOMPARE(errorCode(client_.call(first, QStringLiteral("Delete"))), 0);
+        QCOMPARE(count(), n);
+        QCOMPARE(errorCode(client_.call(first, QStringLiteral("Delete"))), kObjectErased);
+        QCOMPARE(client_.handle(client_.call(model_, QStringLiteral("Item"), {0})), second);
+        QCOMPARE(client_.handle(client_.call(model_, QStringLiteral("Item"), {n - 1})), line);
+        QCOMPARE(errorCode(client_.call(model_, QStringLiteral("Item"), {n})), kInvalidArgument);
+        command("UNDO\n");
+        QCOMPARE(count(), n + 1);
+        QCOMPARE(saved(), QJsonValue(false));
+        QCOMPARE(client_.handle(client_.call(model_, QStringLiteral("Item"), {0})), first);
+
+        // A property write is a step too.
+        const qint64 arc = client_.handle(client_.call(model_, QStringLiteral("AddArc"), {pt(0, 0), 5, 0, 1}));
+        QCOMPARE(errorCode(client_.set(arc, QStringLiteral("StartAngle"), 0.5)), 0);
+        command("U\n");
+        QCOMPARE(client_.get(arc, QStringLiteral("StartAngle")).value(QStringLiteral("result")), QJsonValue(0.0));
+        QCOMPARE(count(), n + 2);
+
+        // What is erased leaves the file; undoing past the save and redoing back reaches it again.
+        QCOMPARE(errorCode(client_.call(line, QStringLiteral("Delete"))), 0);
+        const QString path = dir_.filePath(QStringLiteral("erased.dxf"));
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SaveAs"), {path})), 0);
+        auto read = tessik::cadhost::readDxf(path);
+        QVERIFY(read.ok());
+        QCOMPARE(read->document->modelSpace().count(), n + 1);
+        command("U\n");
+        QCOMPARE(count(), n + 2);
+        QCOMPARE(saved(), QJsonValue(false));
+        command("REDO\n");
+        QCOMPARE(saved(), QJsonValue(true));
+        command("REDO\n");  // nothing left to redo: a message, no change
+        QCOMPARE(saved(), QJsonValue(true));
+        QCOMPARE(count(), n + 1);
     }
 
     void closingNeedsAnAnswerAboutUnsavedChanges()

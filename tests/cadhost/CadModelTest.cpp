@@ -1,5 +1,5 @@
-// The pure parts of tessik-cad: viewport mapping, entity geometry and the
-// prompt line's point syntax.
+// The pure parts of tessik-cad: viewport mapping, entity geometry, the
+// prompt line's point syntax, the undo history and hit testing.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 
 #include "CadDocument.h"
 #include "CommandLine.h"
+#include "EntityHitTest.h"
 #include "Viewport.h"
 
 using namespace tessik::cadhost;
@@ -164,4 +165,111 @@ TEST(PointText, TypedCoordinates)
     for (const Row& row : rows)
         EXPECT_EQ(parsePointText(QString::fromUtf8(row.text), base), row.expected) << row.text;
     EXPECT_EQ(parsePointText(QStringLiteral("@1,2"), std::nullopt), std::nullopt);
+}
+
+// modified() is "not where the last save was", whatever path led there.
+TEST(CadHistory, ModifiedFollowsThePositionAgainstTheSave)
+{
+    CadDocument doc(QStringLiteral("d"));
+    EXPECT_FALSE(doc.modified());
+    doc.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {1, 0, 0}});
+    doc.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {0, 1, 0}});
+    EXPECT_TRUE(doc.modified());
+    doc.setModified(false);  // saved with both lines
+    doc.undo();
+    EXPECT_TRUE(doc.modified());
+    doc.redo();
+    EXPECT_FALSE(doc.modified());
+    EXPECT_TRUE(doc.redo().empty());  // nothing to redo
+    doc.undo();
+    doc.undo();
+    EXPECT_TRUE(doc.modified());
+    EXPECT_TRUE(doc.undo().empty());
+    EXPECT_EQ(doc.modelSpace().liveCount(), 0);
+    // A new step after undoing past the save: the save cannot be reached again.
+    doc.addEntity(SpaceKind::Model, CadCircle{{0, 0, 0}, 1});
+    EXPECT_FALSE(doc.canRedo());
+    doc.undo();
+    EXPECT_TRUE(doc.modified());
+
+    // A drawing marked modified with no saved state (a recovered one) stays so until saved.
+    CadDocument recovered(QStringLiteral("r"));
+    recovered.setModified(true);
+    recovered.addEntity(SpaceKind::Model, CadCircle{{0, 0, 0}, 1});
+    recovered.undo();
+    EXPECT_TRUE(recovered.modified());
+    recovered.setModified(false);
+    EXPECT_FALSE(recovered.modified());
+}
+
+TEST(CadHistory, ErasedSlotsKeepTheirIndexAndLeaveTheExtents)
+{
+    CadDocument doc(QStringLiteral("d"));
+    CadSpace& m = doc.modelSpace();
+    doc.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {10, 10, 0}});
+    const int far = doc.addEntity(SpaceKind::Model, CadCircle{{100, 0, 0}, 5});
+    doc.addEntity(SpaceKind::Model, CadLine{{2, 2, 0}, {3, 3, 0}});
+    EXPECT_EQ(doc.eraseEntities({{SpaceKind::Model, far}, {SpaceKind::Model, far}}), 1);
+    EXPECT_EQ(doc.eraseEntities({{SpaceKind::Model, far}}), 0);  // already erased: no step
+    EXPECT_EQ(doc.undoText(), QStringLiteral("删除圆"));
+    EXPECT_EQ(m.count(), 3);
+    EXPECT_EQ(m.liveCount(), 2);
+    EXPECT_EQ(m.liveIndex(1), 2);
+    EXPECT_DOUBLE_EQ(m.extents().maxX, 10);
+    doc.undo();
+    EXPECT_TRUE(std::holds_alternative<CadCircle>(m.at(far)));
+    EXPECT_EQ(m.liveIndex(1), far);
+    EXPECT_DOUBLE_EQ(m.extents().maxX, 105);
+
+    // A replacement undone restores the value and whether it differs from the file.
+    doc.replaceEntity(SpaceKind::Model, far, CadCircle{{100, 0, 0}, 50});
+    EXPECT_TRUE(m.changed(far));
+    EXPECT_EQ(doc.undoText(), QStringLiteral("修改圆"));
+    doc.undo();
+    EXPECT_DOUBLE_EQ(std::get<CadCircle>(m.at(far)).radius, 5);
+    EXPECT_FALSE(m.changed(far));
+    EXPECT_DOUBLE_EQ(m.extents().maxX, 105);
+    doc.redo();
+    EXPECT_DOUBLE_EQ(m.extents().maxX, 150);
+}
+
+// The judge is plane geometry worked by hand: distances to a segment, an
+// arc's extremes, a box's edges.
+TEST(EntityHitTest, NearestWindowAndCrossing)
+{
+    CadDocument doc(QStringLiteral("d"));
+    CadSpace& m = doc.modelSpace();
+    const int line = m.add(CadLine{{0, 0, 0}, {10, 0, 0}});
+    const int arc = m.add(CadArc{{0, 0, 0}, 5, 0, kPi / 2});  // quarter circle in x, y >= 0
+    const int big = m.add(CadCircle{{50, 50, 0}, 40});
+    const int text = m.add(CadText{"AB", {20, -10, 0}, 2, 0});
+    const double err = 1e-4;
+
+    EXPECT_EQ(nearestEntity(m, 8, 0.4, 0.5, err), line);
+    EXPECT_FALSE(nearestEntity(m, 8, 0.6, 0.5, err));
+    EXPECT_FALSE(nearestEntity(m, 11, 0, 0.5, err));  // beyond the line's end
+    // On the arc's middle; its missing three quarters do not count.
+    EXPECT_EQ(nearestEntity(m, 5 * std::cos(kPi / 4), 5 * std::sin(kPi / 4) + 0.3, 0.5, err), arc);
+    EXPECT_FALSE(nearestEntity(m, -5, 0.3, 0.5, err));
+    EXPECT_EQ(nearestEntity(m, 50, 90.2, 0.5, err), big);
+    EXPECT_EQ(nearestEntity(m, 21, -9, 0.5, err), text);  // inside the text's rectangle
+
+    const auto box = [](double x0, double y0, double x1, double y1) {
+        Bounds b;
+        b.add(x0, y0);
+        b.add(x1, y1);
+        return b;
+    };
+    // The arc's extents are [0, 5] x [0, 5]; the line sticks out of this box.
+    EXPECT_EQ(entitiesInBox(m, box(-1, -1, 6, 6), false, err), std::vector<int>{arc});
+    EXPECT_EQ(entitiesInBox(m, box(-1, -1, 6, 6), true, err), (std::vector<int>{line, arc}));
+    // A box inside the big circle touches nothing; one over its rim crosses it.
+    EXPECT_TRUE(entitiesInBox(m, box(40, 40, 60, 60), true, err).empty());
+    EXPECT_EQ(entitiesInBox(m, box(85, 45, 95, 55), true, err), std::vector<int>{big});
+    // Between the arc and the axes' corner: near both, touching neither.
+    EXPECT_TRUE(entitiesInBox(m, box(4, 4, 4.5, 4.5), true, err).empty());
+
+    m.setErased(line, true);
+    EXPECT_FALSE(nearestEntity(m, 8, 0, 0.5, err));
+    EXPECT_EQ(entitiesInBox(m, box(-1, -1, 6, 6), true, err), std::vector<int>{arc});
 }

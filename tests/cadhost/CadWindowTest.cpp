@@ -1,10 +1,12 @@
 // The drawing view, the prompt line and the main window, offscreen: picking
-// by click and by keyboard, zoom about the cursor, the rasterizer's pixels,
-// and that closing never drops unsaved changes silently.
+// by click and by keyboard, selecting by click and box, zoom about the
+// cursor, the rasterizer's pixels, undo from the menu and the keys, and that
+// closing never drops unsaved changes silently.
 
 #include <optional>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -185,6 +187,95 @@ private slots:
         view.invalidateDrawing();
         const QImage full = view.grab().toImage();
         QCOMPARE(incremental, full);
+    }
+
+    // Three lines in a fitted view: a click near one, a window round one,
+    // a crossing through another; the highlight is painted and Delete, Esc
+    // and Ctrl+Z act on the selection.
+    void clickWindowAndCrossingSelect()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        const int a = session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {100, 0, 0}});
+        const int b = session.addEntity(SpaceKind::Model, CadLine{{0, 50, 0}, {100, 50, 0}});
+        const int c = session.addEntity(SpaceKind::Model, CadLine{{0, 100, 0}, {100, 100, 0}});
+        view.zoomExtents();
+        const Viewport& v = view.viewport();
+        const auto screen = [&](double x, double y) { return v.toScreen(x, y).toPoint(); };
+        const auto drag = [&](QPoint from, QPoint to, Qt::KeyboardModifiers mods = {}) {
+            QTest::mousePress(&view, Qt::LeftButton, mods, from);
+            QTest::mouseMove(&view, (from + to) / 2);
+            QTest::mouseMove(&view, to);
+            QTest::mouseRelease(&view, Qt::LeftButton, mods, to);
+        };
+
+        QTest::mouseClick(&view, Qt::LeftButton, {}, screen(50, 0) + QPoint(0, 4));
+        QCOMPARE(session.selection(), std::vector<int>{a});
+        QTest::mouseClick(&view, Qt::LeftButton, {}, screen(50, 25));  // far from all: clears
+        QVERIFY(session.selection().empty());
+        QTest::mouseClick(&view, Qt::LeftButton, {}, screen(50, 0) + QPoint(0, 7));
+        QVERIFY(session.selection().empty());
+
+        // Left to right round b only, then a crossing (right to left) over c's middle, added.
+        drag(screen(-5, 45), screen(105, 55));
+        QCOMPARE(session.selection(), std::vector<int>{b});
+        drag(screen(60, 105), screen(40, 95), Qt::ShiftModifier);
+        QCOMPARE(session.selection(), (std::vector<int>{b, c}));
+        // The same box left to right holds nothing wholly.
+        drag(screen(40, 95), screen(60, 105));
+        QVERIFY(session.selection().empty());
+        drag(screen(60, 105), screen(40, 95));
+        QCOMPARE(session.selection(), std::vector<int>{c});
+
+        const QColor highlight(80, 170, 255);
+        const QImage shot = view.grab().toImage();
+        const int y = screen(50, 100).y();
+        QVERIFY(litPixels(shot, highlight.rgb(), QRect(screen(10, 100).x(), y - 1, 10, 3)) > 0);
+        QCOMPARE(litPixels(shot, highlight.rgb(), QRect(screen(10, 50).x(), screen(0, 50).y() - 1, 10, 3)), 0);
+
+        QTest::keyClick(&view, Qt::Key_Escape);
+        QVERIFY(session.selection().empty());
+        drag(screen(-5, 45), screen(105, 105));
+        QCOMPARE(session.selection(), (std::vector<int>{b, c}));
+        QTest::keyClick(&view, Qt::Key_Delete);
+        QVERIFY(session.selection().empty());
+        const CadSpace& space = session.document()->modelSpace();
+        QCOMPARE(space.liveCount(), 1);
+        QVERIFY(space.erased(b) && space.erased(c));
+        // Erased entities are not painted.
+        QTRY_COMPARE(litPixels(view.grab().toImage(), QColor(235, 235, 235).rgb(),
+                               QRect(screen(10, 100).x(), y - 1, 10, 3)),
+                     0);
+        session.undo();  // one step brings both back
+        QCOMPARE(space.liveCount(), 3);
+    }
+
+    void editMenuNamesTheStepAndShortcutsUndo()
+    {
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        session.addEntity(SpaceKind::Model, CadCircle{{0, 0, 0}, 5});
+        QAction* undo = nullptr;
+        for (QAction* a : window.findChildren<QAction*>())
+            if (a->text().startsWith(QStringLiteral("撤销"))) undo = a;
+        QVERIFY(undo);
+        QTRY_COMPARE(undo->text(), QStringLiteral("撤销 添加圆(&U)"));
+        // Ctrl+Z reaches the drawing even from the prompt line's editor.
+        window.promptLine()->findChild<QLineEdit*>()->setFocus();
+        QTest::keyClick(window.promptLine()->findChild<QLineEdit*>(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(session.document()->modelSpace().liveCount(), 0);
+        QTest::keyClick(window.view(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(session.document()->modelSpace().liveCount(), 1);
+        QVERIFY(session.document()->modified());
+        // The prompt line's commands.
+        session.commandLine().type(QStringLiteral("u\n"));
+        QVERIFY(!session.document()->modified());
+        QTRY_VERIFY(!undo->isEnabled());
+        session.commandLine().type(QStringLiteral("REDO\n"));
+        QCOMPARE(session.document()->modelSpace().liveCount(), 1);
     }
 
     void promptLineShowsWhatSendCommandTypes()

@@ -408,3 +408,33 @@ TEST_F(DxfFileTest, EzdxfDrawingsSurviveARoundTrip)
         EXPECT_TRUE(verdict.endsWith(" 1 0")) << verdict.toStdString();
     }
 }
+
+// Erased entities leave the file, whether read from it or made since; the
+// rest is written as it was, and undoing the erase writes it back.
+TEST_F(DxfFileTest, ErasedEntitiesLeaveTheFile)
+{
+    ASSERT_TRUE(writeDxf(sampleDrawing(), path("full.dxf")).ok());
+    auto read = readDxf(path("full.dxf"));
+    ASSERT_TRUE(read.ok());
+    CadDocument& doc = *read->document;
+    const int added = doc.addEntity(SpaceKind::Model, CadCircle{{5, 5, 0}, 1});
+    ASSERT_EQ(doc.eraseEntities({{SpaceKind::Model, 2}, {SpaceKind::Model, added}, {SpaceKind::Paper, 0}}), 3);
+    ASSERT_TRUE(writeDxf(doc, path("erased.dxf")).ok());
+
+    CadDocument expected(QStringLiteral("expected"));
+    const CadDocument sample = sampleDrawing();
+    for (int i = 0; i < sample.modelSpace().count(); ++i)
+        if (i != 2) expected.modelSpace().add(sample.modelSpace().at(i));
+    auto back = readDxf(path("erased.dxf"));
+    ASSERT_TRUE(back.ok());
+    expectSameEntities(back->document->modelSpace(), expected.modelSpace());
+    EXPECT_EQ(back->document->paperSpace().count(), 0);
+    EXPECT_EQ(readAll(path("erased.dxf")).count("\nCIRCLE\n"), 1);
+
+    ASSERT_FALSE(doc.undo().empty());
+    ASSERT_TRUE(writeDxf(doc, path("restored.dxf")).ok());
+    auto restored = readDxf(path("restored.dxf"));
+    ASSERT_TRUE(restored.ok());
+    EXPECT_EQ(restored->document->modelSpace().count(), sample.modelSpace().count() + 1);
+    EXPECT_EQ(restored->document->paperSpace().count(), 1);
+}
