@@ -26,7 +26,10 @@ template <class Sink>
 class EntityTracer {
 public:
     EntityTracer(Sink& sink, const Viewport& viewport)
-        : sink_(sink), v_(viewport), visible_(viewport.visibleWorld())
+        : sink_(sink),
+          v_(viewport),
+          visible_(viewport.visibleWorld()),
+          screen_(QPointF(-1, -1), viewport.size() + QSizeF(2, 2))
     {
     }
 
@@ -122,31 +125,64 @@ private:
             start += span;
             span = -span;
         }
-        const double pixels = size * v_.scale();
-        const QPointF c = v_.toScreen(centre[0], centre[1]);
-        if (pixels < 0.75) {
-            sink_.dot(c);
+        Curve k;
+        k.pixels = size * v_.scale();
+        k.c = v_.toScreen(centre[0], centre[1]);
+        if (k.pixels < kDotRadius) {
+            sink_.dot(k.c);
             return;
         }
-        const bool mayLeave = !sink_.inside(QRectF(c.x() - pixels - 1, c.y() - pixels - 1,
-                                                   2 * pixels + 2, 2 * pixels + 2));
-        // A chord of angle d strays r (1 - cos(d / 2)) ~ r d^2 / 8 from the
-        // curve; allow about 0.7 pixel.
-        const double step = std::min(0.5, std::sqrt(5.6 / pixels));
-        const int segments = std::clamp(static_cast<int>(std::ceil(span / step)), 2, 4096);
-        const double d = span / segments;
-        // Screen vectors (y mirrored), and a rotation by d per step instead of
-        // a sine and a cosine per point.
-        const QPointF su(u.x() * v_.scale(), -u.y() * v_.scale());
-        const QPointF sw(w.x() * v_.scale(), -w.y() * v_.scale());
+        // Screen vectors (y mirrored).
+        k.u = QPointF(u.x() * v_.scale(), -u.y() * v_.scale());
+        k.w = QPointF(w.x() * v_.scale(), -w.y() * v_.scale());
+        // The largest parameter step whose chord strays under the tolerance.
+        k.step = std::min(kMaxStep, std::sqrt(8 * kChordTolerance / k.pixels));
+        const int pieces = std::max(1, static_cast<int>(std::ceil(span / kMaxPiece)));
+        const double d = span / pieces;
+        for (int i = 0; i < pieces; ++i) piece(k, start + i * d, d, 0);
+    }
+
+    struct Curve {
+        QPointF c, u, w;
+        double pixels = 0;  // largest radius on screen
+        double step = 0;
+        QPointF at(double t) const { return c + u * std::cos(t) + w * std::sin(t); }
+    };
+
+    // One stretch of a curve: left out when it cannot reach the view, walked
+    // in even steps when it lies inside, else halved. Only the stretches that
+    // cross the view's edge are halved, so a curve far larger than the view
+    // costs what its visible part costs.
+    void piece(const Curve& k, double t0, double span, int depth)
+    {
+        const QPointF a = k.at(t0), b = k.at(t0 + span);
+        // A curve strays from its chord at most (largest radius) span^2 / 8.
+        const double stray = k.pixels * std::min(span * span / 8, 2.0) + 1;
+        const QRectF box = QRectF(a, b).normalized().adjusted(-stray, -stray, stray, stray);
+        if (!box.intersects(screen_)) return;
+        const bool inside = sink_.inside(box);
+        if (inside || span <= k.step * kEvenSteps || depth >= kMaxDepth) {
+            steps(k, t0, span, a, !inside);
+            return;
+        }
+        piece(k, t0, span / 2, depth + 1);
+        piece(k, t0 + span / 2, span / 2, depth + 1);
+    }
+
+    // Even steps, with a rotation per step instead of a sine and a cosine
+    // per point.
+    void steps(const Curve& k, double t0, double span, QPointF from, bool mayLeave)
+    {
+        const int n = std::max(1, static_cast<int>(std::ceil(span / k.step)));
+        const double d = span / n;
         const double cd = std::cos(d), sd = std::sin(d);
-        double ct = std::cos(start), st = std::sin(start);
-        QPointF previous = c + su * ct + sw * st;
-        for (int i = 1; i <= segments; ++i) {
+        double ct = std::cos(t0), st = std::sin(t0);
+        QPointF previous = from;
+        for (int i = 1; i <= n; ++i) {
             const double nc = ct * cd - st * sd;
             st = st * cd + ct * sd;
             ct = nc;
-            const QPointF next = c + su * ct + sw * st;
+            const QPointF next = k.c + k.u * ct + k.w * st;
             sink_.line(previous, next, mayLeave);
             previous = next;
         }
@@ -160,9 +196,22 @@ private:
         return b.intersects(visible_);
     }
 
+    // A curve's chords stray from it by under this many pixels.
+    static constexpr double kChordTolerance = 0.2;
+    // Curves under this radius in pixels are one dot.
+    static constexpr double kDotRadius = 0.5;
+    // Tiny curves still get a few chords per quarter turn.
+    static constexpr double kMaxStep = 0.5;
+    // Stretches a curve is cut into before any is left out or walked.
+    static constexpr double kMaxPiece = std::numbers::pi / 4;
+    // A stretch this many steps long is walked rather than halved.
+    static constexpr double kEvenSteps = 16;
+    static constexpr int kMaxDepth = 48;
+
     Sink& sink_;
     const Viewport& v_;
     Bounds visible_;
+    QRectF screen_;
 };
 
 template <class Sink>
@@ -298,7 +347,25 @@ private:
     QRgb color_;
 };
 
+class CallbackSink {
+public:
+    CallbackSink(const SegmentFn& line, const DotFn& dot) : line_(line), dot_(dot) {}
+    bool inside(const QRectF&) const { return false; }
+    void line(QPointF a, QPointF b, bool) { line_(a, b); }
+    void dot(QPointF p) { dot_(p); }
+
+private:
+    const SegmentFn& line_;
+    const DotFn& dot_;
+};
+
 }  // namespace
+
+void traceSpace(const Viewport& viewport, const CadSpace& space, const SegmentFn& line, const DotFn& dot)
+{
+    CallbackSink sink(line, dot);
+    trace(sink, viewport, space);
+}
 
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space)
 {
