@@ -7,6 +7,7 @@
 #include <QPolygonF>
 #include <QStringList>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -137,6 +138,12 @@ private:
         k.w = QPointF(w.x() * v_.scale(), -w.y() * v_.scale());
         // The largest parameter step whose chord strays under the tolerance.
         k.step = std::min(kMaxStep, std::sqrt(8 * kChordTolerance / k.pixels));
+        // Wholly inside (the common case): one walk, no stretches.
+        const double reach = k.pixels + 1;
+        if (sink_.inside(QRectF(k.c.x() - reach, k.c.y() - reach, 2 * reach, 2 * reach))) {
+            steps(k, start, span, k.at(start), false);
+            return;
+        }
         const int pieces = std::max(1, static_cast<int>(std::ceil(span / kMaxPiece)));
         const double d = span / pieces;
         for (int i = 0; i < pieces; ++i) piece(k, start + i * d, d, 0);
@@ -158,8 +165,11 @@ private:
         const QPointF a = k.at(t0), b = k.at(t0 + span);
         // A curve strays from its chord at most (largest radius) span^2 / 8.
         const double stray = k.pixels * std::min(span * span / 8, 2.0) + 1;
-        const QRectF box = QRectF(a, b).normalized().adjusted(-stray, -stray, stray, stray);
-        if (!box.intersects(screen_)) return;
+        const QRectF box(std::min(a.x(), b.x()) - stray, std::min(a.y(), b.y()) - stray,
+                         std::abs(a.x() - b.x()) + 2 * stray, std::abs(a.y() - b.y()) + 2 * stray);
+        if (box.right() < screen_.left() || box.left() > screen_.right() || box.bottom() < screen_.top() ||
+            box.top() > screen_.bottom())
+            return;
         const bool inside = sink_.inside(box);
         if (inside || span <= k.step * kEvenSteps || depth >= kMaxDepth) {
             steps(k, t0, span, a, !inside);
@@ -252,15 +262,12 @@ private:
 };
 
 // One-pixel lines into a 32-bit image: clipped to the image (Liang-Barsky),
-// then stepped with Bresenham.
+// then stepped one pixel at a time along the longer axis.
+template <class Pixel>
 class RasterSink {
 public:
-    RasterSink(QImage& image, QRgb color)
-        : bits_(image.bits()),
-          stride_(image.bytesPerLine()),
-          w_(image.width()),
-          h_(image.height()),
-          color_(color)
+    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value)
+        : bits_(bits), stride_(stride), w_(width), h_(height), color_(value)
     {
     }
 
@@ -287,28 +294,21 @@ public:
         if ((mayLeave || !within(x0, y0) || !within(x1, y1)) && !clip(x0, y0, x1, y1)) return;
         // Inside the image every coordinate is >= 0: adding a half and
         // truncating rounds.
-        int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
-        const int ix1 = static_cast<int>(x1 + 0.5), iy1 = static_cast<int>(y1 + 0.5);
-        const int dx = std::abs(ix1 - ix0), sx = ix0 < ix1 ? 1 : -1;
-        const int dy = -std::abs(iy1 - iy0), sy = iy0 < iy1 ? 1 : -1;
-        int err = dx + dy;
-        for (;;) {
-            pixel(ix0, iy0);
-            if (ix0 == ix1 && iy0 == iy1) break;
-            const int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                ix0 += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                iy0 += sy;
-            }
-        }
+        const int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
+        const int dx = static_cast<int>(x1 + 0.5) - ix0, dy = static_cast<int>(y1 + 0.5) - iy0;
+        const int n = std::max(std::abs(dx), std::abs(dy));
+        // One pixel per step along the longer axis, the other coordinate in
+        // 32.32 fixed point: no branch per pixel, and a rounding error after
+        // n steps of n / 2^32 of a pixel.
+        std::int64_t x = (std::int64_t(ix0) << 32) + (std::int64_t(1) << 31);
+        std::int64_t y = (std::int64_t(iy0) << 32) + (std::int64_t(1) << 31);
+        const std::int64_t xStep = n ? (std::int64_t(dx) << 32) / n : 0;
+        const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
+        for (int i = 0; i <= n; ++i, x += xStep, y += yStep) pixel(int(x >> 32), int(y >> 32));
     }
 
 private:
-    void pixel(int x, int y) { reinterpret_cast<QRgb*>(bits_ + y * stride_)[x] = color_; }
+    void pixel(int x, int y) { reinterpret_cast<Pixel*>(bits_ + y * stride_)[x] = color_; }
 
     // Cuts the segment to the pixel centres' box [0, w-1] x [0, h-1]
     // (slightly inside, so rounding stays in range); false when nothing is
@@ -344,7 +344,7 @@ private:
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
-    QRgb color_;
+    Pixel color_;
 };
 
 class CallbackSink {
@@ -376,7 +376,7 @@ void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& spa
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)
 {
     if (image.isNull() || image.depth() != 32) return;
-    RasterSink sink(image, color);
+    RasterSink<QRgb> sink(image.bits(), image.bytesPerLine(), image.width(), image.height(), color);
     trace(sink, viewport, space, first);
 }
 
