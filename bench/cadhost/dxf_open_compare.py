@@ -103,7 +103,7 @@ def timed(cmd, env=None):
 
 def tessik_times(bench, path, runs):
     env = dict(os.environ, TESSIK_BENCH_DXF=path, QT_QPA_PLATFORM="offscreen")
-    _, out = timed([bench, "--benchmark_filter=BM_OpenDxf$", f"--benchmark_repetitions={runs}",
+    _, out = timed([bench, "--benchmark_filter=BM_OpenDxf", f"--benchmark_repetitions={runs}",
                     "--benchmark_format=json"], env)
     rows = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
     if not rows:
