@@ -19,6 +19,7 @@
 #include <QSocketNotifier>
 
 #include "AutomationError.h"
+#include "AutomationRequest.h"
 
 namespace tessik::cadhost {
 
@@ -45,6 +46,8 @@ AutomationConnection::AutomationConnection(QLocalSocket* socket, AutomationDispa
 
 AutomationConnection::~AutomationConnection() = default;
 
+bool AutomationConnection::waitingForPick() const { return waitingPick_ != 0; }
+
 void AutomationConnection::onReadyRead()
 {
     if (closing_) {
@@ -53,23 +56,22 @@ void AutomationConnection::onReadyRead()
     }
     // Behind a pick, read no more than one line's worth ahead; the rest
     // stays in the socket until the pick is answered.
-    if (waiting_ && buffer_.size() > limits_.maxLineBytes) return;
+    if (waitingForPick() && buffer_.size() > limits_.maxLineBytes) return;
     buffer_.append(socket_->readAll());
     processBuffer();
 }
 
 void AutomationConnection::processBuffer()
 {
-    while (!waiting_ && !closing_) {
+    while (!waitingForPick() && !closing_) {
         const qsizetype end = buffer_.indexOf('\n', consumed_);
         if (end < 0) break;
         const qsizetype length = end - consumed_;
         if (length > limits_.maxLineBytes) {
-            closeWithError(kInvalidRequest, QStringLiteral("请求过长（超过 %1 字节），连接已关闭。")
-                                                .arg(limits_.maxLineBytes));
+            closeWithError(kInvalidRequest, tooLong());
             return;
         }
-        const QByteArray line = buffer_.mid(consumed_, length);
+        const QByteArrayView line(buffer_.constData() + consumed_, length);
         consumed_ = end + 1;
         handleLine(line);
     }
@@ -82,163 +84,72 @@ void AutomationConnection::processBuffer()
         buffer_.remove(0, consumed_);
         consumed_ = 0;
     }
-    if (!waiting_ && buffer_.size() > limits_.maxLineBytes) {
-        closeWithError(kInvalidRequest, QStringLiteral("请求过长（超过 %1 字节），连接已关闭。")
-                                            .arg(limits_.maxLineBytes));
+    if (!waitingForPick() && buffer_.size() > limits_.maxLineBytes) {
+        closeWithError(kInvalidRequest, tooLong());
         return;
     }
     // Half a line waits for its end only so long.
-    if (!waiting_ && !buffer_.isEmpty())
+    if (!waitingForPick() && !buffer_.isEmpty())
         partialTimer_.start();
     else
         partialTimer_.stop();
 }
 
-void AutomationConnection::handleLine(const QByteArray& rawLine)
+QString AutomationConnection::tooLong() const
 {
-    QByteArray line = rawLine;
-    if (line.endsWith('\r')) line.chop(1);
-    if (line.trimmed().isEmpty()) return;
+    return QStringLiteral("请求过长（超过 %1 字节），连接已关闭。").arg(limits_.maxLineBytes);
+}
 
-    QJsonParseError parseError{};
-    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        sendError(QJsonValue(), kParseError,
-                  QStringLiteral("JSON 格式错误（第 %1 个字节）：%2")
-                      .arg(parseError.offset)
-                      .arg(parseError.errorString()));
+void AutomationConnection::handleLine(QByteArrayView line)
+{
+    AutomationRequest request = parseRequest(line);
+    switch (request.outcome) {
+    case AutomationRequest::Outcome::Blank: return;
+    case AutomationRequest::Outcome::Refuse:
+        if (request.wantsReply) send(errorReply(request.id, request.code, request.message));
         return;
+    case AutomationRequest::Outcome::Invoke: dispatch(request); return;
     }
-    if (!doc.isObject()) {
-        sendError(QJsonValue(), kInvalidRequest, QStringLiteral("请求必须是一个 JSON 对象。"));
-        return;
-    }
-    const QJsonObject request = doc.object();
-    const bool notification = !request.contains(QLatin1String("id"));
-    const QJsonValue id = request.value(QLatin1String("id"));
-    const auto refuse = [&](std::int32_t code, const QString& message) {
-        if (!notification) sendError(id, code, message);
-    };
-    if (!id.isUndefined() && !id.isNull() && !id.isDouble() && !id.isString()) {
-        sendError(QJsonValue(), kInvalidRequest, QStringLiteral("id 必须是数字或字符串。"));
-        return;
-    }
-    if (request.value(QLatin1String("jsonrpc")).toString() != QLatin1String("2.0")) {
-        refuse(kInvalidRequest, QStringLiteral("缺少 \"jsonrpc\":\"2.0\"。"));
-        return;
-    }
-    const QJsonValue methodValue = request.value(QLatin1String("method"));
-    if (!methodValue.isString()) {
-        refuse(kInvalidRequest, QStringLiteral("缺少方法名 method。"));
-        return;
-    }
-    const QString method = methodValue.toString().toLower();
-    AutomationDispatcher::Invocation inv;
-    if (method == QLatin1String("get"))
-        inv.verb = AutomationDispatcher::Verb::Get;
-    else if (method == QLatin1String("set"))
-        inv.verb = AutomationDispatcher::Verb::Set;
-    else if (method == QLatin1String("call"))
-        inv.verb = AutomationDispatcher::Verb::Call;
-    else {
-        refuse(kMethodNotFound,
-               QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(methodValue.toString()));
-        return;
-    }
-    const QJsonValue paramsValue = request.value(QLatin1String("params"));
-    if (!paramsValue.isObject()) {
-        refuse(kInvalidParams, QStringLiteral("params 必须是对象。"));
-        return;
-    }
-    const QJsonObject params = paramsValue.toObject();
-    const QJsonValue target = params.value(QLatin1String("target"));
-    const double targetNumber = target.toDouble(-1);
-    if (!target.isDouble() || targetNumber < 0 || targetNumber != std::floor(targetNumber) ||
-        targetNumber > 9.0e15) {
-        refuse(kInvalidParams, QStringLiteral("target 必须是非负整数。"));
-        return;
-    }
-    inv.target = static_cast<std::int64_t>(targetNumber);
-    const QJsonValue member = params.value(QLatin1String("member"));
-    if (!member.isString() || member.toString().isEmpty()) {
-        refuse(kInvalidParams, QStringLiteral("member 必须是非空字符串。"));
-        return;
-    }
-    inv.member = member.toString();
-    if (inv.verb == AutomationDispatcher::Verb::Set) {
-        if (!params.contains(QLatin1String("value"))) {
-            refuse(kInvalidParams, QStringLiteral("set 需要 value。"));
-            return;
-        }
-        inv.value = params.value(QLatin1String("value"));
-    }
-    if (inv.verb == AutomationDispatcher::Verb::Call) {
-        const QJsonValue args = params.value(QLatin1String("args"));
-        if (!args.isUndefined() && !args.isNull() && !args.isArray()) {
-            refuse(kInvalidParams, QStringLiteral("args 必须是数组。"));
-            return;
-        }
-        inv.args = args.toArray();
-    }
+}
 
+void AutomationConnection::dispatch(const AutomationRequest& request)
+{
     // The reply may come after this connection is gone (a pick answered while
     // the client disconnects); it then has nowhere to go.
     QPointer<AutomationConnection> self(this);
-    const std::uint64_t pick = dispatcher_.invoke(
-        inv, [self, id, notification](const Result<QJsonValue>& result) {
+    const QJsonValue id = request.id;
+    const bool wantsReply = request.wantsReply;
+    const std::uint64_t pick =
+        dispatcher_.invoke(request.invocation, [self, id, wantsReply](const Result<QJsonValue>& result) {
             if (!self) return;
-            if (!notification) self->sendReply(id, result);
-            if (self->waiting_) {
-                if (!self->closing_) self->socket_->flush();
-                self->waiting_ = false;
-                self->waitingPick_ = 0;
-                // Carry on with queued requests from the event loop, not from
-                // inside whoever answered the pick.
-                QMetaObject::invokeMethod(self, &AutomationConnection::onReadyRead,
-                                          Qt::QueuedConnection);
-            }
+            if (wantsReply) self->sendReply(id, result);
+            if (self->waitingForPick()) self->onPickAnswered();
         });
     // A pick is never answered before invoke returns: the user or another
     // client answers it from a later event.
-    if (pick != 0) {
-        waiting_ = true;
-        waitingPick_ = pick;
-    }
+    waitingPick_ = pick;
+}
+
+void AutomationConnection::onPickAnswered()
+{
+    if (!closing_) socket_->flush();
+    waitingPick_ = 0;
+    // Carry on with queued requests from the event loop, not from inside
+    // whoever answered the pick.
+    QMetaObject::invokeMethod(this, &AutomationConnection::onReadyRead, Qt::QueuedConnection);
 }
 
 void AutomationConnection::sendReply(const QJsonValue& id, const Result<QJsonValue>& result)
 {
-    if (!result.ok()) {
-        sendError(id, result.error().number, QString::fromStdString(result.error().description));
-        return;
-    }
-    if (closing_ || socket_->state() != QLocalSocket::ConnectedState) return;
-    QJsonObject reply;
-    reply.insert(QLatin1String("jsonrpc"), QLatin1String("2.0"));
-    reply.insert(QLatin1String("id"), id);
-    reply.insert(QLatin1String("result"), result.value());
-    QByteArray bytes = QJsonDocument(reply).toJson(QJsonDocument::Compact);
-    bytes.append('\n');
-    write(bytes);
+    if (result.ok())
+        send(resultReply(id, result.value()));
+    else
+        send(errorReply(id, result.error().number, QString::fromStdString(result.error().description)));
 }
 
-void AutomationConnection::sendError(const QJsonValue& id, std::int32_t code, const QString& message)
+void AutomationConnection::send(const QByteArray& bytes)
 {
     if (closing_ || socket_->state() != QLocalSocket::ConnectedState) return;
-    QJsonObject error;
-    error.insert(QLatin1String("code"), code);
-    error.insert(QLatin1String("message"), message);
-    QJsonObject reply;
-    reply.insert(QLatin1String("jsonrpc"), QLatin1String("2.0"));
-    reply.insert(QLatin1String("id"), id.isUndefined() ? QJsonValue() : id);
-    reply.insert(QLatin1String("error"), error);
-    QByteArray bytes = QJsonDocument(reply).toJson(QJsonDocument::Compact);
-    bytes.append('\n');
-    write(bytes);
-}
-
-void AutomationConnection::write(const QByteArray& bytes)
-{
     socket_->write(bytes);
     if (socket_->bytesToWrite() <= limits_.maxUnsentBytes) return;
     qCWarning(lcAutomation).noquote()
@@ -253,7 +164,7 @@ void AutomationConnection::write(const QByteArray& bytes)
 
 void AutomationConnection::closeWithError(std::int32_t code, const QString& message)
 {
-    sendError(QJsonValue(), code, message);
+    send(errorReply(QJsonValue(), code, message));
     closing_ = true;
     partialTimer_.stop();
     buffer_.clear();
@@ -280,8 +191,7 @@ void AutomationConnection::onDisconnected()
 {
     if (finished_) return;
     finished_ = true;
-    if (waiting_) {
-        waiting_ = false;
+    if (waitingForPick()) {
         const std::uint64_t pick = waitingPick_;
         waitingPick_ = 0;
         closing_ = true;

@@ -38,10 +38,13 @@
 #include "AutomationDispatcher.h"
 #include "Error.h"
 
+class QByteArrayView;
 class QLocalSocket;
 class QSocketNotifier;
 
 namespace tessik::cadhost {
+
+struct AutomationRequest;
 
 struct ServerLimits {
     qsizetype maxLineBytes = 1 << 20;  // 1 MiB
@@ -66,20 +69,23 @@ signals:
 private:
     void onReadyRead();
     void processBuffer();
-    void handleLine(const QByteArray& line);
+    void handleLine(QByteArrayView line);
+    void dispatch(const AutomationRequest& request);
+    void onPickAnswered();
+    bool waitingForPick() const;
     void sendReply(const QJsonValue& id, const Result<QJsonValue>& result);
-    void sendError(const QJsonValue& id, std::int32_t code, const QString& message);
+    // Queues one reply line; past maxUnsentBytes unread, drops the client.
+    void send(const QByteArray& bytes);
     void closeWithError(std::int32_t code, const QString& message);
+    QString tooLong() const;
     void onDisconnected();
-    void write(const QByteArray& bytes);
 
     QLocalSocket* socket_;
     AutomationDispatcher& dispatcher_;
     ServerLimits limits_;
     QByteArray buffer_;
     qsizetype consumed_ = 0;
-    std::uint64_t waitingPick_ = 0;  // the pick this client's queue waits for
-    bool waiting_ = false;
+    std::uint64_t waitingPick_ = 0;  // the pick this client's queue waits for, if any
     bool closing_ = false;
     bool finished_ = false;
     QTimer partialTimer_;
@@ -96,8 +102,6 @@ public:
     // soft limit on open descriptors to the hard one.
     Status listen(const QString& path);
     QString path() const { return path_; }
-    void setLimits(ServerLimits limits) { limits_ = limits; }
-    int connectionCount() const { return connections_; }
 
 private:
     void onNewConnection();

@@ -13,6 +13,19 @@
 //
 // Exit codes: 0 normal end, 2 the automation socket cannot be set up, 3 another
 // instance already serves the socket.
+//
+// How the pieces fit: one CadSession holds the running state (the open
+// CadDocument with its model and paper CadSpace, the prompt's CommandLine,
+// the queue of point requests). Two front ends work on it and never on each
+// other. The automation side is AutomationServer (accepts connections on
+// the socket InstanceLock guards) -> one AutomationConnection per client
+// (reads lines, parseRequest turns each into an Invocation, replies in
+// order) -> AutomationDispatcher (the object model: handles, members) ->
+// CadSession. The window side is CadMainWindow with its DrawingView and
+// PromptLine, which follow the session's signals: DrawingView keeps the
+// drawing as a cached image drawn by DrawingPainter through a Viewport and
+// refreshes it at most every 16 ms, so a call is answered before anything
+// is painted. DxfFile and DxfShapes read and write drawings through dxf/.
 
 namespace tessik::cadhost {
 

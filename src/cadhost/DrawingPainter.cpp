@@ -7,6 +7,7 @@
 #include <QPolygonF>
 #include <QStringList>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -26,7 +27,10 @@ template <class Sink>
 class EntityTracer {
 public:
     EntityTracer(Sink& sink, const Viewport& viewport)
-        : sink_(sink), v_(viewport), visible_(viewport.visibleWorld())
+        : sink_(sink),
+          v_(viewport),
+          visible_(viewport.visibleWorld()),
+          screen_(QPointF(-1, -1), viewport.size() + QSizeF(2, 2))
     {
     }
 
@@ -122,31 +126,73 @@ private:
             start += span;
             span = -span;
         }
-        const double pixels = size * v_.scale();
-        const QPointF c = v_.toScreen(centre[0], centre[1]);
-        if (pixels < 0.75) {
-            sink_.dot(c);
+        Curve k;
+        k.pixels = size * v_.scale();
+        k.c = v_.toScreen(centre[0], centre[1]);
+        if (k.pixels < kDotRadius) {
+            sink_.dot(k.c);
             return;
         }
-        const bool mayLeave = !sink_.inside(QRectF(c.x() - pixels - 1, c.y() - pixels - 1,
-                                                   2 * pixels + 2, 2 * pixels + 2));
-        // A chord of angle d strays r (1 - cos(d / 2)) ~ r d^2 / 8 from the
-        // curve; allow about 0.7 pixel.
-        const double step = std::min(0.5, std::sqrt(5.6 / pixels));
-        const int segments = std::clamp(static_cast<int>(std::ceil(span / step)), 2, 4096);
-        const double d = span / segments;
-        // Screen vectors (y mirrored), and a rotation by d per step instead of
-        // a sine and a cosine per point.
-        const QPointF su(u.x() * v_.scale(), -u.y() * v_.scale());
-        const QPointF sw(w.x() * v_.scale(), -w.y() * v_.scale());
+        // Screen vectors (y mirrored).
+        k.u = QPointF(u.x() * v_.scale(), -u.y() * v_.scale());
+        k.w = QPointF(w.x() * v_.scale(), -w.y() * v_.scale());
+        // The largest parameter step whose chord strays under the tolerance.
+        k.step = std::min(kMaxStep, std::sqrt(8 * kChordTolerance / k.pixels));
+        // Wholly inside (the common case): one walk, no stretches.
+        const double reach = k.pixels + 1;
+        if (sink_.inside(QRectF(k.c.x() - reach, k.c.y() - reach, 2 * reach, 2 * reach))) {
+            steps(k, start, span, k.at(start), false);
+            return;
+        }
+        const int pieces = std::max(1, static_cast<int>(std::ceil(span / kMaxPiece)));
+        const double d = span / pieces;
+        for (int i = 0; i < pieces; ++i) piece(k, start + i * d, d, 0);
+    }
+
+    struct Curve {
+        QPointF c, u, w;
+        double pixels = 0;  // largest radius on screen
+        double step = 0;
+        QPointF at(double t) const { return c + u * std::cos(t) + w * std::sin(t); }
+    };
+
+    // One stretch of a curve: left out when it cannot reach the view, walked
+    // in even steps when it lies inside, else halved. Only the stretches that
+    // cross the view's edge are halved, so a curve far larger than the view
+    // costs what its visible part costs.
+    void piece(const Curve& k, double t0, double span, int depth)
+    {
+        const QPointF a = k.at(t0), b = k.at(t0 + span);
+        // A curve strays from its chord at most (largest radius) span^2 / 8.
+        const double stray = k.pixels * std::min(span * span / 8, 2.0) + 1;
+        const QRectF box(std::min(a.x(), b.x()) - stray, std::min(a.y(), b.y()) - stray,
+                         std::abs(a.x() - b.x()) + 2 * stray, std::abs(a.y() - b.y()) + 2 * stray);
+        if (box.right() < screen_.left() || box.left() > screen_.right() || box.bottom() < screen_.top() ||
+            box.top() > screen_.bottom())
+            return;
+        const bool inside = sink_.inside(box);
+        if (inside || span <= k.step * kEvenSteps || depth >= kMaxDepth) {
+            steps(k, t0, span, a, !inside);
+            return;
+        }
+        piece(k, t0, span / 2, depth + 1);
+        piece(k, t0 + span / 2, span / 2, depth + 1);
+    }
+
+    // Even steps, with a rotation per step instead of a sine and a cosine
+    // per point.
+    void steps(const Curve& k, double t0, double span, QPointF from, bool mayLeave)
+    {
+        const int n = std::max(1, static_cast<int>(std::ceil(span / k.step)));
+        const double d = span / n;
         const double cd = std::cos(d), sd = std::sin(d);
-        double ct = std::cos(start), st = std::sin(start);
-        QPointF previous = c + su * ct + sw * st;
-        for (int i = 1; i <= segments; ++i) {
+        double ct = std::cos(t0), st = std::sin(t0);
+        QPointF previous = from;
+        for (int i = 1; i <= n; ++i) {
             const double nc = ct * cd - st * sd;
             st = st * cd + ct * sd;
             ct = nc;
-            const QPointF next = c + su * ct + sw * st;
+            const QPointF next = k.c + k.u * ct + k.w * st;
             sink_.line(previous, next, mayLeave);
             previous = next;
         }
@@ -160,9 +206,22 @@ private:
         return b.intersects(visible_);
     }
 
+    // A curve's chords stray from it by under this many pixels.
+    static constexpr double kChordTolerance = 0.2;
+    // Curves under this radius in pixels are one dot.
+    static constexpr double kDotRadius = 0.5;
+    // Tiny curves still get a few chords per quarter turn.
+    static constexpr double kMaxStep = 0.5;
+    // Stretches a curve is cut into before any is left out or walked.
+    static constexpr double kMaxPiece = std::numbers::pi / 4;
+    // A stretch this many steps long is walked rather than halved.
+    static constexpr double kEvenSteps = 16;
+    static constexpr int kMaxDepth = 48;
+
     Sink& sink_;
     const Viewport& v_;
     Bounds visible_;
+    QRectF screen_;
 };
 
 template <class Sink>
@@ -202,15 +261,12 @@ private:
 };
 
 // One-pixel lines into a 32-bit image: clipped to the image (Liang-Barsky),
-// then stepped with Bresenham.
+// then stepped one pixel at a time along the longer axis.
+template <class Pixel>
 class RasterSink {
 public:
-    RasterSink(QImage& image, QRgb color)
-        : bits_(image.bits()),
-          stride_(image.bytesPerLine()),
-          w_(image.width()),
-          h_(image.height()),
-          color_(color)
+    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value)
+        : bits_(bits), stride_(stride), w_(width), h_(height), color_(value)
     {
     }
 
@@ -237,28 +293,21 @@ public:
         if ((mayLeave || !within(x0, y0) || !within(x1, y1)) && !clip(x0, y0, x1, y1)) return;
         // Inside the image every coordinate is >= 0: adding a half and
         // truncating rounds.
-        int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
-        const int ix1 = static_cast<int>(x1 + 0.5), iy1 = static_cast<int>(y1 + 0.5);
-        const int dx = std::abs(ix1 - ix0), sx = ix0 < ix1 ? 1 : -1;
-        const int dy = -std::abs(iy1 - iy0), sy = iy0 < iy1 ? 1 : -1;
-        int err = dx + dy;
-        for (;;) {
-            pixel(ix0, iy0);
-            if (ix0 == ix1 && iy0 == iy1) break;
-            const int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                ix0 += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                iy0 += sy;
-            }
-        }
+        const int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
+        const int dx = static_cast<int>(x1 + 0.5) - ix0, dy = static_cast<int>(y1 + 0.5) - iy0;
+        const int n = std::max(std::abs(dx), std::abs(dy));
+        // One pixel per step along the longer axis, the other coordinate in
+        // 32.32 fixed point: no branch per pixel, and a rounding error after
+        // n steps of n / 2^32 of a pixel.
+        std::int64_t x = (std::int64_t(ix0) << 32) + (std::int64_t(1) << 31);
+        std::int64_t y = (std::int64_t(iy0) << 32) + (std::int64_t(1) << 31);
+        const std::int64_t xStep = n ? (std::int64_t(dx) << 32) / n : 0;
+        const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
+        for (int i = 0; i <= n; ++i, x += xStep, y += yStep) pixel(int(x >> 32), int(y >> 32));
     }
 
 private:
-    void pixel(int x, int y) { reinterpret_cast<QRgb*>(bits_ + y * stride_)[x] = color_; }
+    void pixel(int x, int y) { reinterpret_cast<Pixel*>(bits_ + y * stride_)[x] = color_; }
 
     // Cuts the segment to the pixel centres' box [0, w-1] x [0, h-1]
     // (slightly inside, so rounding stays in range); false when nothing is
@@ -294,10 +343,28 @@ private:
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
-    QRgb color_;
+    Pixel color_;
+};
+
+class CallbackSink {
+public:
+    CallbackSink(const SegmentFn& line, const DotFn& dot) : line_(line), dot_(dot) {}
+    bool inside(const QRectF&) const { return false; }
+    void line(QPointF a, QPointF b, bool) { line_(a, b); }
+    void dot(QPointF p) { dot_(p); }
+
+private:
+    const SegmentFn& line_;
+    const DotFn& dot_;
 };
 
 }  // namespace
+
+void traceSpace(const Viewport& viewport, const CadSpace& space, const SegmentFn& line, const DotFn& dot)
+{
+    CallbackSink sink(line, dot);
+    trace(sink, viewport, space);
+}
 
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space)
 {
@@ -317,7 +384,7 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)
 {
     if (image.isNull() || image.depth() != 32) return;
-    RasterSink sink(image, color);
+    RasterSink<QRgb> sink(image.bits(), image.bytesPerLine(), image.width(), image.height(), color);
     trace(sink, viewport, space, first);
 }
 

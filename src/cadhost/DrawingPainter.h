@@ -1,15 +1,19 @@
 #pragma once
 // Draws a space's entities through a Viewport. One traversal turns every
-// entity into screen line segments and dots (curves become polylines with a
-// chord error under about a pixel; entities smaller than a pixel become a dot;
-// entities outside the view are skipped), and a sink puts them somewhere:
+// entity into screen line segments and dots (curves become polylines whose
+// chords stray under a quarter of a pixel from them at any zoom, and only
+// their stretches that reach the view are traced; entities under a pixel
+// become a dot; entities outside the view are skipped), and a sink puts them
+// somewhere:
 //
+// - traceSpace hands them to two callbacks;
 // - paintSpace hands them to any QPainter (printing, images, tests) in large
 //   batches;
 // - rasterizeSpace writes one-pixel lines straight into a 32-bit image, which
 //   is what lets the view repaint 100,000 entities in a few dozen
 //   milliseconds (QPainter spends most of its time per call, not per pixel).
 
+#include <functional>
 #include <vector>
 
 #include <QImage>
@@ -19,6 +23,10 @@
 #include "Viewport.h"
 
 namespace tessik::cadhost {
+
+using SegmentFn = std::function<void(QPointF, QPointF)>;
+using DotFn = std::function<void(QPointF)>;
+void traceSpace(const Viewport& viewport, const CadSpace& space, const SegmentFn& line, const DotFn& dot);
 
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space);
 

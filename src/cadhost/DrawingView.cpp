@@ -32,6 +32,9 @@ DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent)
     setMinimumSize(200, 150);
     refreshTimer_.setSingleShot(true);
     connect(&refreshTimer_, &QTimer::timeout, this, &DrawingView::refreshNow);
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(kSettleMs);
+    connect(&settleTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     connect(&session_, &CadSession::entityAdded, this, &DrawingView::onEntityAdded);
     connect(&session_, &CadSession::entitiesChanged, this, &DrawingView::onDrawingChanged);
     connect(&session_, &CadSession::documentChanged, this, &DrawingView::onDrawingChanged);
@@ -60,7 +63,7 @@ void DrawingView::zoomExtents()
 void DrawingView::zoomAbout(QPointF screenPos, double factor)
 {
     viewport_.zoomAbout(screenPos, factor);
-    invalidateDrawing();
+    viewMoved();
 }
 
 void DrawingView::onEntityAdded(const Bounds& bounds)
@@ -112,40 +115,70 @@ void DrawingView::paintEvent(QPaintEvent*)
     // pixel wide on high-density screens.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    const CadSpace& space = doc->modelSpace();
-    const bool fresh = !layerValid_ || layer_.size() != pixels || layerCount_ > space.count();
+    const bool moved = layerView_.center() != viewport_.center() || layerView_.scale() != viewport_.scale();
+    if (layerValid_ && moved && settleTimer_.isActive() && layer_.size() == pixels) {
+        // Still moving: the drawing as it was, shifted and scaled to where
+        // it is now; it is drawn afresh once the view settles.
+        const double factor = viewport_.scale() / layerView_.scale();
+        painter.fillRect(rect(), kBackground);
+        painter.translate(viewport_.toScreen(layerView_.toWorld(QPointF(0, 0))));
+        painter.scale(factor, factor);
+        layer_.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(0, 0), layer_);
+        painter.resetTransform();
+    } else {
+        updateLayer(*doc, pixels, ratio);
+        layer_.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(0, 0), layer_);
+    }
+    paintSelection(painter, doc->modelSpace());
+    paintOverlays(painter);
+}
+
+void DrawingView::updateLayer(const CadDocument& doc, QSize pixels, qreal ratio)
+{
+    const CadSpace& space = doc.modelSpace();
+    const bool fresh = !layerValid_ || layer_.size() != pixels || layerCount_ > space.count() ||
+                       layerView_.center() != viewport_.center() || layerView_.scale() != viewport_.scale();
     if (fresh) {
         if (layer_.size() != pixels) layer_ = QImage(pixels, QImage::Format_RGB32);
         layer_.fill(kBackground);
         layerCount_ = 0;
         layerValid_ = true;
+        layerView_ = viewport_;
     }
-    if (fresh || layerCount_ < space.count()) {
-        layer_.setDevicePixelRatio(1);
-        Viewport device = viewport_;
-        device.setSize(pixels);
-        device.setView(viewport_.center(), viewport_.scale() * ratio);
-        // The shapes the drawing only shows lie under the held entities; entities
-        // added later are drawn onto the layer without redrawing them.
-        if (fresh) paintExtras(layer_, kEntity, device, doc->extras());
-        rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_);
-        layerCount_ = space.count();
-    }
-    layer_.setDevicePixelRatio(ratio);
-    painter.drawImage(QPointF(0, 0), layer_);
-    paintSelection(painter, space);
+    if (!fresh && layerCount_ == space.count()) return;
+    layer_.setDevicePixelRatio(1);
+    Viewport device = viewport_;
+    device.setSize(pixels);
+    device.setView(viewport_.center(), viewport_.scale() * ratio);
+    // The shapes the drawing only shows lie under the held entities; entities
+    // added later are drawn onto the layer without redrawing them.
+    if (fresh) paintExtras(layer_, kEntity, device, doc.extras());
+    rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_);
+    layerCount_ = space.count();
+}
 
-    if (session_.picking() && cursor_) {
-        const QPointF c = *cursor_;
-        if (auto base = session_.pickBase()) {
-            painter.setPen(QPen(kRubberBand, 0, Qt::DashLine));
-            painter.drawLine(viewport_.toScreen((*base)[0], (*base)[1]), c);
-        }
-        painter.setPen(QPen(kCrosshair, 0));
-        painter.drawLine(QPointF(0, c.y()), QPointF(width(), c.y()));
-        painter.drawLine(QPointF(c.x(), 0), QPointF(c.x(), height()));
-        painter.drawRect(QRectF(c.x() - kPickBox, c.y() - kPickBox, 2 * kPickBox, 2 * kPickBox));
+void DrawingView::paintOverlays(QPainter& painter)
+{
+    if (!session_.picking() || !cursor_) return;
+    const QPointF c = *cursor_;
+    if (auto base = session_.pickBase()) {
+        painter.setPen(QPen(kRubberBand, 0, Qt::DashLine));
+        painter.drawLine(viewport_.toScreen((*base)[0], (*base)[1]), c);
     }
+    painter.setPen(QPen(kCrosshair, 0));
+    painter.drawLine(QPointF(0, c.y()), QPointF(width(), c.y()));
+    painter.drawLine(QPointF(c.x(), 0), QPointF(c.x(), height()));
+    painter.drawRect(QRectF(c.x() - kPickBox, c.y() - kPickBox, 2 * kPickBox, 2 * kPickBox));
+}
+
+void DrawingView::viewMoved()
+{
+    // Frames while the view moves reuse the layer; the drawing is redrawn
+    // when it has stood still for kSettleMs.
+    settleTimer_.start();
+    update();
 }
 
 void DrawingView::paintSelection(QPainter& painter, const CadSpace& space)
@@ -257,7 +290,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event)
     if (panFrom_) {
         viewport_.panBy(pos - *panFrom_);
         panFrom_ = pos;
-        layerValid_ = false;
+        viewMoved();
     }
     cursor_ = pos;
     emit cursorMoved(viewport_.toWorld(pos));

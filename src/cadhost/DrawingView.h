@@ -18,6 +18,11 @@
 // automation calls are answered before anything is drawn. Entities added
 // inside the view are drawn onto the cached image; only a change to existing
 // entities, or to the view, redraws everything.
+//
+// Panning and wheel zoom move and scale the cached image, so each frame
+// costs one image blit however large the drawing; the drawing is redrawn
+// at the new view once it has stood still for kSettleMs. A paint is the
+// cached layer (the drawing) with overlays (crosshair, rubber band) on top.
 
 #include <optional>
 
@@ -42,6 +47,7 @@ public:
     static constexpr int kPickBox = 5;
     // A press that moves farther than this before its release draws a box.
     static constexpr int kDragThreshold = 3;
+    static constexpr int kSettleMs = 150;
 
     explicit DrawingView(CadSession& session, QWidget* parent = nullptr);
 
@@ -77,6 +83,10 @@ private:
     std::optional<QRectF> selectionBox() const;
     void finishSelection(QPointF releasedAt);
     void paintSelection(QPainter& painter, const CadSpace& space);
+    // Brings the layer up to the current view and drawing.
+    void updateLayer(const CadDocument& doc, QSize pixels, qreal ratio);
+    void paintOverlays(QPainter& painter);
+    void viewMoved();
 
     CadSession& session_;
     Viewport viewport_;
@@ -87,6 +97,8 @@ private:
     QImage layer_;
     bool layerValid_ = false;
     int layerCount_ = 0;  // entities already in layer_ when it is valid
+    Viewport layerView_;  // the view layer_ was drawn for
+    QTimer settleTimer_;
     Bounds batchBounds_;
     QTimer refreshTimer_;
     QElapsedTimer sinceRefresh_;

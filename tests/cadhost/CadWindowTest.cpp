@@ -278,6 +278,51 @@ private slots:
         QCOMPARE(session.document()->modelSpace().liveCount(), 1);
     }
 
+    // A drag shows the drawing as it was, shifted with the mouse (what it
+    // uncovers stays blank), until the view stands still; then it is redrawn
+    // for the new view.
+    void panShiftsTheCachedDrawingThenRedrawsWhenSettled()
+    {
+        CadSession session;
+        DrawingView view(session);
+        QVERIFY(showView(view));
+        for (int i = 0; i < 300; ++i)
+            session.addEntity(SpaceKind::Model, CadCircle{{(i % 25) * 10.0, (i / 25) * 10.0, 0}, 3 + i % 3});
+        QTest::qWait(3 * DrawingView::kRefreshIntervalMs);  // the added entities' zoom to extents
+        view.zoomAbout(QPointF(view.width() / 2.0, view.height() / 2.0), 3);
+        QTest::qWait(DrawingView::kSettleMs + 100);
+        const QImage before = view.grab().toImage();
+        const QPoint from(200, 150), to(237, 128);
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent e(type, at, view.mapToGlobal(at), Qt::MiddleButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(&view, &e);
+        };
+        send(QEvent::MouseButtonPress, from, Qt::MiddleButton);
+        send(QEvent::MouseMove, to, Qt::MiddleButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        const QImage moving = view.grab().toImage();
+        const QPoint shift = to - from;
+        const QRect kept = before.rect().intersected(before.rect().translated(shift)).adjusted(2, 2, -2, -2);
+        const auto litIn = [](const QImage& image, QRect area, QRgb background) {
+            int lit = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x) lit += image.pixel(x, y) != background;
+            return lit;
+        };
+        for (int y = kept.top(); y <= kept.bottom(); ++y)
+            for (int x = kept.left(); x <= kept.right(); ++x)
+                QCOMPARE(moving.pixel(x, y), before.pixel(x - shift.x(), y - shift.y()));
+        const QRgb background = moving.pixel(1, moving.height() - 2);  // uncovered by the drag
+        const QRect uncovered(0, 0, shift.x() - 1, before.height());
+        QVERIFY(litIn(before, kept, background) > 100);
+        QCOMPARE(litIn(moving, uncovered, background), 0);
+        QTest::qWait(DrawingView::kSettleMs + 100);
+        const QImage settled = view.grab().toImage();
+        QVERIFY(litIn(settled, uncovered, background) > 20);
+        view.invalidateDrawing();
+        QCOMPARE(settled, view.grab().toImage());
+    }
+
     void promptLineShowsWhatSendCommandTypes()
     {
         CadSession session;

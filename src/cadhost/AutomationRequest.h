@@ -1,0 +1,37 @@
+#pragma once
+// One request line of the automation protocol read into an Invocation, with
+// no socket and no drawing involved: what the line asks for, or why it is
+// refused and whether the refusal gets a reply (a request without an "id" is
+// a notification and is never answered, unless its id could not be read at
+// all).
+
+#include <cstdint>
+
+#include <QByteArrayView>
+#include <QJsonValue>
+#include <QString>
+
+#include "AutomationDispatcher.h"
+
+namespace tessik::cadhost {
+
+struct AutomationRequest {
+    enum class Outcome { Blank, Invoke, Refuse };
+    Outcome outcome = Outcome::Blank;
+    QJsonValue id;               // Null when absent or unusable
+    bool wantsReply = false;     // false for notifications
+    AutomationDispatcher::Invocation invocation;  // Invoke
+    std::int32_t code = 0;       // Refuse
+    QString message;             // Refuse
+};
+
+// line: without its '\n'; a trailing '\r' is ignored, and a blank line is
+// Blank.
+AutomationRequest parseRequest(QByteArrayView line);
+
+// The reply envelopes, each one line ending in '\n'. id must be a number, a
+// string or Null.
+QByteArray resultReply(const QJsonValue& id, const QJsonValue& result);
+QByteArray errorReply(const QJsonValue& id, std::int32_t code, const QString& message);
+
+}  // namespace tessik::cadhost

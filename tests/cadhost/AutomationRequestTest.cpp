@@ -1,0 +1,114 @@
+// Request lines read without a socket, and the reply lines read back by
+// Qt's own JSON parser.
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "AutomationProtocol.h"
+#include "AutomationRequest.h"
+
+using namespace tessik::cadhost;
+using namespace tessik::protocol;
+using Outcome = AutomationRequest::Outcome;
+using Verb = AutomationDispatcher::Verb;
+
+TEST(AutomationRequest, ReadsWhatEachVerbAsksFor)
+{
+    const AutomationRequest call = parseRequest(
+        R"({"jsonrpc":"2.0","id":7,"method":"CALL","params":{"target":5,"member":"AddLine","args":[[0,0,0],[1,2,0]]}})"
+        "\r");
+    ASSERT_EQ(call.outcome, Outcome::Invoke);
+    EXPECT_TRUE(call.wantsReply);
+    EXPECT_EQ(call.id, QJsonValue(7));
+    EXPECT_EQ(call.invocation.verb, Verb::Call);
+    EXPECT_EQ(call.invocation.target, 5);
+    EXPECT_EQ(call.invocation.member, QStringLiteral("AddLine"));
+    EXPECT_EQ(call.invocation.args.size(), 2);
+    EXPECT_EQ(call.invocation.args.at(1).toArray().at(1).toDouble(), 2);
+
+    const AutomationRequest set =
+        parseRequest(R"({"jsonrpc":"2.0","id":"a","method":"set","params":{"target":0,"member":"Visible","value":false}})");
+    ASSERT_EQ(set.outcome, Outcome::Invoke);
+    EXPECT_EQ(set.invocation.verb, Verb::Set);
+    EXPECT_EQ(set.id, QJsonValue(QStringLiteral("a")));
+    EXPECT_EQ(set.invocation.value, QJsonValue(false));
+
+    // No id: a notification, carried out and never answered; no args: none.
+    const AutomationRequest note =
+        parseRequest(R"({"jsonrpc":"2.0","method":"call","params":{"target":0,"member":"Quit"}})");
+    ASSERT_EQ(note.outcome, Outcome::Invoke);
+    EXPECT_FALSE(note.wantsReply);
+    EXPECT_TRUE(note.invocation.args.isEmpty());
+
+    EXPECT_EQ(parseRequest(" \t\r").outcome, Outcome::Blank);
+    EXPECT_EQ(parseRequest("").outcome, Outcome::Blank);
+}
+
+TEST(AutomationRequest, RefusesBadLinesWithTheRightNumberAndOnlyAnswersRequests)
+{
+    struct Row {
+        const char* line;
+        std::int32_t code;
+        bool wantsReply;
+    };
+    const Row rows[] = {
+        {R"({"jsonrpc":"2.0","id":1,"method":)", kParseError, true},
+        {R"([1,2])", kInvalidRequest, true},
+        {R"({"jsonrpc":"2.0","id":[1],"method":"get","params":{"target":0,"member":"Caption"}})", kInvalidRequest, true},
+        {R"({"jsonrpc":"1.0","id":1,"method":"get","params":{"target":0,"member":"Caption"}})", kInvalidRequest, true},
+        {R"({"jsonrpc":"2.0","id":1,"params":{"target":0,"member":"Caption"}})", kInvalidRequest, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"put","params":{"target":0,"member":"Caption"}})", kMethodNotFound, true},
+        {R"({"jsonrpc":"2.0","method":"put","params":{"target":0,"member":"Caption"}})", kMethodNotFound, false},
+        {R"({"jsonrpc":"2.0","id":1,"method":"get","params":[0]})", kInvalidParams, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"get","params":{"target":-1,"member":"Caption"}})", kInvalidParams, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"get","params":{"target":1.5,"member":"Caption"}})", kInvalidParams, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"get","params":{"target":1e300,"member":"Caption"}})", kInvalidParams, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"get","params":{"target":0,"member":""}})", kInvalidParams, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"set","params":{"target":0,"member":"Visible"}})", kInvalidParams, true},
+        {R"({"jsonrpc":"2.0","id":1,"method":"call","params":{"target":0,"member":"Quit","args":{}}})", kInvalidParams, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        const AutomationRequest r = parseRequest(row.line);
+        ASSERT_EQ(r.outcome, Outcome::Refuse);
+        EXPECT_EQ(r.code, row.code);
+        EXPECT_EQ(r.wantsReply, row.wantsReply);
+        EXPECT_FALSE(r.message.isEmpty());
+        // An id that was read is echoed; an unusable one becomes null.
+        EXPECT_TRUE(r.id.isNull() || r.id == QJsonValue(1));
+    }
+}
+
+TEST(AutomationRequest, ReplyLinesReadBackAsTheValuesTheyCarry)
+{
+    const QJsonValue ids[] = {QJsonValue(), QJsonValue(0), QJsonValue(-42), QJsonValue(9007199254740991.0),
+                              QJsonValue(2.5), QJsonValue(1e20), QJsonValue(QStringLiteral("x\"y\\z\n\t图"))};
+    const QJsonValue results[] = {QJsonValue(), QJsonValue(true), QJsonValue(123456), QJsonValue(-0.125),
+                                  QJsonValue(QStringLiteral("标题 \u0001")),
+                                  QJsonObject{{QStringLiteral("handle"), 12}, {QStringLiteral("type"), QStringLiteral("Line")}},
+                                  QJsonArray{1.5, QStringLiteral("a"), QJsonValue()}};
+    const auto read = [](const QByteArray& line) {
+        EXPECT_TRUE(line.endsWith('\n'));
+        EXPECT_EQ(line.count('\n'), 1);
+        QJsonParseError e{};
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &e);
+        EXPECT_EQ(e.error, QJsonParseError::NoError) << line.constData();
+        EXPECT_EQ(doc.object().value(QLatin1String("jsonrpc")), QJsonValue(QStringLiteral("2.0")));
+        return doc.object();
+    };
+    for (const QJsonValue& id : ids) {
+        for (const QJsonValue& result : results) {
+            const QJsonObject reply = read(resultReply(id, result));
+            EXPECT_EQ(reply.value(QLatin1String("id")), id);
+            EXPECT_EQ(reply.value(QLatin1String("result")), result);
+        }
+        const QJsonObject error = read(errorReply(id, kDisconnected, QStringLiteral("对象 \"3\" 不存在。")))
+                                      .value(QLatin1String("error"))
+                                      .toObject();
+        EXPECT_EQ(error.value(QLatin1String("code")).toInt(), kDisconnected);
+        EXPECT_EQ(error.value(QLatin1String("message")).toString(), QStringLiteral("对象 \"3\" 不存在。"));
+    }
+}

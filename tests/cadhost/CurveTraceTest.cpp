@@ -1,0 +1,135 @@
+// Curves traced through the Viewport at zooms from a few pixels to millions
+// of pixels across: every chord stays within a quarter pixel of the true
+// curve (measured by an independent closest-point search), and every part of
+// the curve inside the view is covered by some chord.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "DrawingPainter.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kBound = 0.25;  // pixels
+
+// A full ellipse centre + u cos t + v sin t (a circle when u and v are equal
+// and square), with the part [t0, t0 + span] the entity covers.
+struct TrueCurve {
+    QPointF centre, u, v;
+    double t0 = 0, span = 2 * kPi;
+    QPointF at(double t) const { return centre + u * std::cos(t) + v * std::sin(t); }
+    double largestRadius() const { return std::max(std::hypot(u.x(), u.y()), std::hypot(v.x(), v.y())); }
+};
+
+// Distance from p to the full curve: a coarse scan, then a ternary search
+// around the best sample.
+double distanceTo(const TrueCurve& k, QPointF p)
+{
+    const auto d2 = [&](double t) {
+        const QPointF q = k.at(t) - p;
+        return q.x() * q.x() + q.y() * q.y();
+    };
+    constexpr int n = 720;
+    int best = 0;
+    for (int i = 1; i < n; ++i)
+        if (d2(2 * kPi * i / n) < d2(2 * kPi * best / n)) best = i;
+    double lo = 2 * kPi * (best - 1) / n, hi = 2 * kPi * (best + 1) / n;
+    for (int i = 0; i < 100; ++i) {
+        const double a = lo + (hi - lo) / 3, b = hi - (hi - lo) / 3;
+        (d2(a) < d2(b) ? hi : lo) = d2(a) < d2(b) ? b : a;
+    }
+    return std::sqrt(d2((lo + hi) / 2));
+}
+
+double segmentDistance(QPointF p, QPointF a, QPointF b)
+{
+    const QPointF ab = b - a;
+    const double len2 = QPointF::dotProduct(ab, ab);
+    const double t = len2 > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / len2, 0.0, 1.0) : 0;
+    const QPointF q = a + ab * t - p;
+    return std::hypot(q.x(), q.y());
+}
+
+struct Traced {
+    std::vector<std::pair<QPointF, QPointF>> segments;
+    int dots = 0;
+};
+
+Traced traceOne(const CadEntity& entity, const Viewport& viewport)
+{
+    CadSpace space;
+    space.add(entity);
+    Traced out;
+    traceSpace(
+        viewport, space, [&](QPointF a, QPointF b) { out.segments.emplace_back(a, b); },
+        [&](QPointF) { ++out.dots; });
+    return out;
+}
+
+// Checks the bound and the coverage with the view centred on the curve's
+// point at tMid, at a scale that makes its largest radius `pixels` wide.
+void checkAtZoom(const CadEntity& entity, const TrueCurve& k, double tMid, double pixels)
+{
+    SCOPED_TRACE(testing::Message() << "radius in pixels " << pixels);
+    Viewport view;
+    view.setSize({640, 480});
+    const double scale = pixels / k.largestRadius();
+    view.setView(pixels < 400 ? k.centre : k.at(tMid), scale);
+    const Traced traced = traceOne(entity, view);
+    ASSERT_FALSE(traced.segments.empty());
+    EXPECT_EQ(traced.dots, 0);
+    // Only what reaches the view is traced, however large the curve.
+    EXPECT_LT(traced.segments.size(), 20000u);
+    double worst = 0;
+    for (const auto& [a, b] : traced.segments)
+        for (int i = 0; i <= 8; ++i)
+            worst = std::max(worst, distanceTo(k, view.toWorld(a + (b - a) * (i / 8.0))) * scale);
+    EXPECT_LT(worst, kBound);
+
+    const QRectF inner = QRectF(QPointF(0, 0), view.size()).adjusted(1, 1, -1, -1);
+    const double h = std::min(k.span / 4000, 0.5 / pixels);
+    double uncovered = 0;
+    // Near the view only, for curves far larger than it.
+    const double from = pixels < 400 ? k.t0 : std::max(k.t0, tMid - 3000 * h);
+    const double to = pixels < 400 ? k.t0 + k.span : std::min(k.t0 + k.span, tMid + 3000 * h);
+    for (double t = from; t <= to; t += h) {
+        const QPointF p = view.toScreen(k.at(t));
+        if (!inner.contains(p)) continue;
+        double nearest = 1e300;
+        for (const auto& [a, b] : traced.segments) nearest = std::min(nearest, segmentDistance(p, a, b));
+        uncovered = std::max(uncovered, nearest);
+    }
+    EXPECT_LT(uncovered, kBound);
+}
+
+}  // namespace
+
+TEST(CurveTrace, ChordsStayWithinAQuarterPixelAtEveryZoom)
+{
+    const double zooms[] = {3, 40, 600, 5e4, 3e6};
+    {
+        SCOPED_TRACE("circle");
+        const CadCircle c{{12, -7, 0}, 10};
+        const TrueCurve k{{12, -7}, {10, 0}, {0, 10}};
+        for (double px : zooms) checkAtZoom(c, k, 1.0, px);
+    }
+    {
+        SCOPED_TRACE("arc across angle zero");
+        const CadArc a{{0, 0, 0}, 5, 5.5, 1.2};
+        const TrueCurve k{{0, 0}, {5, 0}, {0, 5}, 5.5, 1.2 + 2 * kPi - 5.5};
+        for (double px : zooms) checkAtZoom(a, k, 0.3, px);
+    }
+    {
+        SCOPED_TRACE("partial tilted ellipse");
+        const double c = std::cos(0.7), s = std::sin(0.7);
+        const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
+        const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
+        for (double px : zooms) checkAtZoom(e, k, 1.5, px);
+    }
+}
