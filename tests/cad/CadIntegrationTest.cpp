@@ -225,8 +225,8 @@ private slots:
             Connected session;
             QVERIFY(session.connected());
             auto [cad, desktop, w] = session.parts();
-            setDesign(w, "90", "2", "100", "150", kFrontView);
-            Probe probe(cad.socket);
+            setDesign(w, "90", "2", "100", "150", ElbowView::Front);
+            Probe probe(cad.socketPath());
             QVERIFY(probe.ok());
             int shapeWhileWaiting = -1;
             QTimer::singleShot(300, [&] {
@@ -234,7 +234,7 @@ private slots:
                 shapeWhileWaiting = c ? int(c->shape()) : -1;
                 if (qstrcmp(ending, "picked") == 0) probe.type("0,0\n");
                 else if (qstrcmp(ending, "cancelled") == 0) probe.type(QStringLiteral("\u001b"));
-                else cad.process.kill();
+                else cad.process().kill();
             });
             const auto outcome = w.CmdDraw1_Click();
             QCOMPARE(shapeWhileWaiting, int(Qt::WaitCursor));
