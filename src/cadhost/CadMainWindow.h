@@ -1,8 +1,13 @@
 #pragma once
-// tessik-cad's main window: the drawing view, the prompt line below it and a
-// status bar with the cursor's world coordinates; its title is the session's
-// caption. File > New, Open, Close, Save, Save As; every way of dropping a
-// drawing with unsaved changes asks first.
+// tessik-cad's main window: the drawing view, the model and layout tabs and
+// the prompt line below it, and a status bar with the cursor's world
+// coordinates; its title is the session's caption. File > New, Open, Close,
+// Save, Save As; every way of dropping a drawing with unsaved changes asks
+// first, and a save that would lose content the file cannot hold refuses and
+// offers Save As to a new file instead.
+
+#include <string>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -34,7 +39,10 @@ private:
     bool maybeSave();
     bool save();
     bool saveAs();
-    bool saveTo(const QString& path);
+    // What the file could not hold: the user may write a new file without it.
+    bool offerSaveAs(const std::vector<std::string>& lost);
+    bool chooseAndSave(SaveLoss loss);
+    bool saveTo(const QString& path, SaveLoss loss = SaveLoss::Refuse);
     void newDrawing();
     void open();
     void closeDrawing();

@@ -64,13 +64,14 @@ Result<DxfReadReport> CadSession::openDocument(const QString& path)
     return report;
 }
 
-Status CadSession::saveDocument(const QString& path)
+Status CadSession::saveDocument(const QString& path, SaveLoss loss)
 {
     if (!document_) return Error{-2145320900, "没有打开的图形。", {}};
-    Status written = writeDxf(*document_, path);
+    const bool whole = loss == SaveLoss::Refuse || contentLostOnSave(*document_).empty();
+    Status written = writeDxf(*document_, path, loss);
     if (!written.ok()) return written;
     document_->setPath(path);
-    document_->setModified(false);
+    document_->setModified(!whole);
     emit documentChanged();
     return success();
 }

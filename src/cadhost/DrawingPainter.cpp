@@ -171,7 +171,7 @@ void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int firs
     EntityTracer<Sink> tracer(sink, viewport);
     const auto& entities = space.entities();
     for (auto it = entities.begin() + std::clamp(first, 0, space.count()); it != entities.end(); ++it)
-        std::visit(tracer, *it);
+        if (!space.hidden(static_cast<int>(it - entities.begin()))) std::visit(tracer, *it);
 }
 
 class PainterSink {

@@ -49,8 +49,15 @@ void DrawingView::zoomExtents()
 {
     viewport_.setSize(size());
     const CadDocument* doc = session_.document();
-    viewport_.zoomToBounds(doc ? doc->modelExtents() : Bounds{});
+    viewport_.zoomToBounds(doc ? doc->extents(shown_) : Bounds{});
     invalidateDrawing();
+}
+
+void DrawingView::showSpace(SpaceKind space)
+{
+    if (space == shown_) return;
+    shown_ = space;
+    zoomExtents();
 }
 
 void DrawingView::zoomAbout(QPointF screenPos, double factor)
@@ -108,7 +115,7 @@ void DrawingView::paintEvent(QPaintEvent*)
     // pixel wide on high-density screens.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    const CadSpace& space = doc->modelSpace();
+    const CadSpace& space = doc->space(shown_);
     const bool fresh = !layerValid_ || layer_.size() != pixels || layerCount_ > space.count();
     if (fresh) {
         if (layer_.size() != pixels) layer_ = QImage(pixels, QImage::Format_RGB32);
@@ -123,7 +130,7 @@ void DrawingView::paintEvent(QPaintEvent*)
         device.setView(viewport_.center(), viewport_.scale() * ratio);
         // The shapes the drawing only shows lie under the held entities; entities
         // added later are drawn onto the layer without redrawing them.
-        if (fresh) paintExtras(layer_, kEntity, device, doc->extras());
+        if (fresh) paintExtras(layer_, kEntity, device, doc->extras(shown_));
         rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_);
         layerCount_ = space.count();
     }
