@@ -13,7 +13,6 @@
 #include <string_view>
 
 #include "DxfDrawing.h"
-#include "DxfTagReader.h"
 #include "DxfText.h"
 
 namespace {
@@ -28,14 +27,12 @@ void require(bool condition)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto tags = tessik::dxf::readDxfTags(bytes);
-    if (tags) require(tags->size() <= size / 2 + 1);
-
     auto drawing = tessik::dxf::DxfDrawing::fromBytes(bytes);
     if (!drawing) {
         require(!drawing.error().description.empty());
         return 0;
     }
+    require(drawing->tagCount() <= size / 2 + 1);
     for (std::size_t i = 0; i < drawing->entityCount(); ++i)
         for (const tessik::dxf::DxfTag& t : drawing->entityTags(i))
             if (t.code == 1 || t.code == 3) {

@@ -22,10 +22,13 @@ mkdir -p "$corpus" "$build/findings"
 case "$target" in
   dxf_reader_fuzz)
     cp -n "$root"/fuzz/corpus-dxf/* "$corpus/" 2>/dev/null || true
-    max_len=4096 ;;
+    # The small seeds hold every kind the drawing interprets in under 4 KB.
+    max_len=4096
+    extra=(-dict="$root/fuzz/dxf.dict") ;;
   *)
     cp -n "$root"/fuzz/corpus/* "$root"/data/*.ini "$corpus/" 2>/dev/null || true
-    max_len=8192 ;;
+    max_len=8192
+    extra=() ;;
 esac
 exec "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -max_len="$max_len" \
-  -rss_limit_mb=2048 -artifact_prefix="$build/findings/" -print_final_stats=1 "$@"
+  -rss_limit_mb=2048 -artifact_prefix="$build/findings/" -print_final_stats=1 "${extra[@]}" "$@"

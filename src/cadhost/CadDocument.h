@@ -61,12 +61,22 @@ public:
 
     std::optional<std::size_t> record(int index) const { return origins_[static_cast<std::size_t>(index)].record; }
     bool changed(int index) const { return origins_[static_cast<std::size_t>(index)].changed; }
+    // An entity on a layer that is off or frozen is held but not drawn.
+    bool hidden(int index) const { return origins_[static_cast<std::size_t>(index)].hidden; }
+    void setHidden(int index, bool hidden) { origins_[static_cast<std::size_t>(index)].hidden = hidden; }
+    // Drawn and selectable: neither erased nor hidden.
+    bool drawn(int index) const
+    {
+        const Origin& o = origins_[static_cast<std::size_t>(index)];
+        return !o.erased && !o.hidden;
+    }
 
 private:
     struct Origin {
         std::optional<std::size_t> record;
         bool changed = false;
         bool erased = false;
+        bool hidden = false;
     };
     void recomputeExtents();
     // Takes an entity's bounds out of the extents: recomputed only when
@@ -108,16 +118,24 @@ public:
 
     const dxf::DxfDrawing& drawing() const { return drawing_; }
     void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::move(drawing); }
-    // What the view shows of model-space entities the spaces do not hold.
-    const DrawingExtras& extras() const { return extras_; }
-    void setExtras(DrawingExtras extras) { extras_ = std::move(extras); }
-    // The model space's extents with those shapes.
-    Bounds modelExtents() const
+    // What the view shows of entities the spaces do not hold.
+    const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const
     {
-        Bounds b = model_.extents();
-        b.add(extras_.bounds);
+        return kind == SpaceKind::Model ? extras_ : paperExtras_;
+    }
+    void setExtras(DrawingExtras extras) { extras_ = std::move(extras); }
+    void setExtras(SpaceKind kind, DrawingExtras extras)
+    {
+        (kind == SpaceKind::Model ? extras_ : paperExtras_) = std::move(extras);
+    }
+    // A space's extents with those shapes.
+    Bounds extents(SpaceKind kind) const
+    {
+        Bounds b = space(kind).extents();
+        b.add(extras(kind).bounds);
         return b;
     }
+    Bounds modelExtents() const { return extents(SpaceKind::Model); }
 
     // Changes that are undo steps. A document read from a file or made new
     // has an empty history.
@@ -156,6 +174,7 @@ private:
     dxf::DxfDrawing drawing_ = dxf::DxfDrawing::blank();
     DrawingExtras extras_;
     CadHistory history_;
+    DrawingExtras paperExtras_;
 };
 
 }  // namespace tessik::cadhost

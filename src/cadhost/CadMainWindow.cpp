@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -28,6 +30,17 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(view_, 1);
+    // Model and layout tabs under the drawing, as CAD programs have them.
+    auto* spaces = new QTabBar;
+    spaces->setObjectName(QStringLiteral("spaceTabs"));
+    spaces->setShape(QTabBar::RoundedSouth);
+    spaces->addTab(QStringLiteral("模型"));
+    spaces->addTab(QStringLiteral("布局"));
+    spaces->setToolTip(QStringLiteral("模型空间 / 图纸空间"));
+    connect(spaces, &QTabBar::currentChanged, view_, [this](int tab) {
+        view_->showSpace(tab == 1 ? SpaceKind::Paper : SpaceKind::Model);
+    });
+    layout->addWidget(spaces);
     layout->addWidget(prompt_);
     setCentralWidget(central);
     statusBar()->addWidget(coordinates_);
@@ -133,12 +146,13 @@ bool CadMainWindow::save()
     const CadDocument* doc = session_.document();
     if (!doc) return false;
     if (doc->path().isEmpty()) return saveAs();
+    if (const auto lost = contentLostOnSave(*doc); !lost.empty()) return offerSaveAs(lost);
     return saveTo(doc->path());
 }
 
-bool CadMainWindow::saveTo(const QString& path)
+bool CadMainWindow::saveTo(const QString& path, SaveLoss loss)
 {
-    const Status saved = session_.saveDocument(path);
+    const Status saved = session_.saveDocument(path, loss);
     if (!saved) {
         QMessageBox::warning(this, CadSession::applicationName(),
                              QString::fromStdString(saved.error().description));
@@ -151,12 +165,43 @@ bool CadMainWindow::saveAs()
 {
     const CadDocument* doc = session_.document();
     if (!doc) return false;
+    if (const auto lost = contentLostOnSave(*doc); !lost.empty()) return offerSaveAs(lost);
+    return chooseAndSave(SaveLoss::Refuse);
+}
+
+bool CadMainWindow::offerSaveAs(const std::vector<std::string>& lost)
+{
+    QString list;
+    for (const std::string& item : lost) list += QStringLiteral("\n  • ") + QString::fromStdString(item);
+    QMessageBox box(QMessageBox::Warning, CadSession::applicationName(),
+                    QStringLiteral("“%1”中有 DXF 文件写不下的内容，保存会丢失：%2\n\n"
+                                   "原文件没有改动。可以另存为一个新文件（其中不含以上内容），"
+                                   "图形仍留在这里。")
+                        .arg(session_.document()->name(), list),
+                    QMessageBox::Cancel, this);
+    QPushButton* saveAsButton = box.addButton(QStringLiteral("另存为(&A)..."), QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == saveAsButton && chooseAndSave(SaveLoss::Accept);
+}
+
+bool CadMainWindow::chooseAndSave(SaveLoss loss)
+{
+    const CadDocument* doc = session_.document();
     const QString start = doc->path().isEmpty() ? doc->name() + QStringLiteral(".dxf") : doc->path();
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("另存为"), start,
                                                 QStringLiteral("DXF 图形 (*.dxf)"));
     if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".dxf");
-    return saveTo(path);
+    // What the new file leaves out is still in the file the drawing came from.
+    const QFileInfo chosen(path), current(doc->path());
+    if (loss == SaveLoss::Accept && !doc->path().isEmpty() && chosen.exists() &&
+        chosen.canonicalFilePath() == current.canonicalFilePath()) {
+        QMessageBox::warning(this, CadSession::applicationName(),
+                             QStringLiteral("请选择另一个文件：“%1”会丢失上面列出的内容，它保持不变。").arg(path));
+        return false;
+    }
+    return saveTo(path, loss);
 }
 
 void CadMainWindow::newDrawing()

@@ -1,9 +1,14 @@
 #pragma once
-// tessik-cad's main window: the drawing view, the prompt line below it and a
-// status bar with the cursor's world coordinates; its title is the session's
-// caption. File > New, Open, Close, Save, Save As; every way of dropping a
-// drawing with unsaved changes asks first. Edit > Undo and Redo name the
-// step they would take; Erase takes the selection.
+// tessik-cad's main window: the drawing view, the model and layout tabs and
+// the prompt line below it, and a status bar with the cursor's world
+// coordinates; its title is the session's caption. File > New, Open, Close,
+// Save, Save As; every way of dropping a drawing with unsaved changes asks
+// first, and a save that would lose content the file cannot hold refuses and
+// offers Save As to a new file instead. Edit > Undo and Redo name the step
+// they would take; Erase takes the selection.
+
+#include <string>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -36,7 +41,10 @@ private:
     bool maybeSave();
     bool save();
     bool saveAs();
-    bool saveTo(const QString& path);
+    // What the file could not hold: the user may write a new file without it.
+    bool offerSaveAs(const std::vector<std::string>& lost);
+    bool chooseAndSave(SaveLoss loss);
+    bool saveTo(const QString& path, SaveLoss loss = SaveLoss::Refuse);
     void newDrawing();
     void open();
     void closeDrawing();

@@ -90,13 +90,14 @@ void CadSession::replaceDocument(std::unique_ptr<CadDocument> document)
     emit zoomExtentsRequested();
 }
 
-Status CadSession::saveDocument(const QString& path)
+Status CadSession::saveDocument(const QString& path, SaveLoss loss)
 {
     if (!document_) return Error{-2145320900, "没有打开的图形。", {}};
-    Status written = writeDxf(*document_, path);
+    const bool whole = loss == SaveLoss::Refuse || contentLostOnSave(*document_).empty();
+    Status written = writeDxf(*document_, path, loss);
     if (!written.ok()) return written;
     document_->setPath(path);
-    document_->setModified(false);
+    document_->setModified(!whole);
     emit documentChanged();
     return success();
 }
@@ -178,7 +179,7 @@ void CadSession::select(const std::vector<int>& indices, bool add)
     if (document_) {
         const CadSpace& space = document_->modelSpace();
         for (int i : indices)
-            if (i >= 0 && i < space.count() && !space.erased(i)) next.push_back(i);
+            if (i >= 0 && i < space.count() && space.drawn(i)) next.push_back(i);
     }
     std::sort(next.begin(), next.end());
     next.erase(std::unique(next.begin(), next.end()), next.end());

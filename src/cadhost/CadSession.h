@@ -25,11 +25,11 @@
 
 #include "CadDocument.h"
 #include "CommandLine.h"
+#include "DxfFile.h"
 #include "Error.h"
 
 namespace tessik::cadhost {
 
-struct DxfReadReport;
 
 class CadSession : public QObject {
     Q_OBJECT
@@ -57,8 +57,10 @@ public:
     // changes, which takes the file (path, may be empty) and name it had.
     Result<DxfReadReport> recoverDocument(const QString& copy, const QString& path, const QString& name);
     // Writes the drawing as DXF; on success it takes the file's name and is
-    // no longer modified.
-    Status saveDocument(const QString& path);
+    // no longer modified. A save that would leave out something the drawing
+    // holds fails unless loss is Accept; the file then written is not the
+    // whole drawing, so the drawing stays modified.
+    Status saveDocument(const QString& path, SaveLoss loss = SaveLoss::Refuse);
 
     int addEntity(SpaceKind space, CadEntity entity);
     void replaceEntity(SpaceKind space, int index, CadEntity entity);

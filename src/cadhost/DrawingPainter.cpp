@@ -229,7 +229,7 @@ void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int firs
 {
     EntityTracer<Sink> tracer(sink, viewport);
     for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
-        if (!space.erased(i)) std::visit(tracer, space.at(i));
+        if (space.drawn(i)) std::visit(tracer, space.at(i));
 }
 
 class PainterSink {
@@ -378,7 +378,7 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
     PainterSink sink(painter);
     EntityTracer<PainterSink> tracer(sink, viewport);
     for (const int i : indices)
-        if (i >= 0 && i < space.count() && !space.erased(i)) std::visit(tracer, space.at(i));
+        if (i >= 0 && i < space.count() && space.drawn(i)) std::visit(tracer, space.at(i));
 }
 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)

@@ -56,8 +56,15 @@ void DrawingView::zoomExtents()
 {
     viewport_.setSize(size());
     const CadDocument* doc = session_.document();
-    viewport_.zoomToBounds(doc ? doc->modelExtents() : Bounds{});
+    viewport_.zoomToBounds(doc ? doc->extents(shown_) : Bounds{});
     invalidateDrawing();
+}
+
+void DrawingView::showSpace(SpaceKind space)
+{
+    if (space == shown_) return;
+    shown_ = space;
+    zoomExtents();
 }
 
 void DrawingView::zoomAbout(QPointF screenPos, double factor)
@@ -131,13 +138,14 @@ void DrawingView::paintEvent(QPaintEvent*)
         layer_.setDevicePixelRatio(ratio);
         painter.drawImage(QPointF(0, 0), layer_);
     }
-    paintSelection(painter, doc->modelSpace());
+    // The selection holds model-space entities only.
+    if (shown_ == SpaceKind::Model) paintSelection(painter, doc->modelSpace());
     paintOverlays(painter);
 }
 
 void DrawingView::updateLayer(const CadDocument& doc, QSize pixels, qreal ratio)
 {
-    const CadSpace& space = doc.modelSpace();
+    const CadSpace& space = doc.space(shown_);
     const bool fresh = !layerValid_ || layer_.size() != pixels || layerCount_ > space.count() ||
                        layerView_.center() != viewport_.center() || layerView_.scale() != viewport_.scale();
     if (fresh) {
@@ -154,7 +162,7 @@ void DrawingView::updateLayer(const CadDocument& doc, QSize pixels, qreal ratio)
     device.setView(viewport_.center(), viewport_.scale() * ratio);
     // The shapes the drawing only shows lie under the held entities; entities
     // added later are drawn onto the layer without redrawing them.
-    if (fresh) paintExtras(layer_, kEntity, device, doc.extras());
+    if (fresh) paintExtras(layer_, kEntity, device, doc.extras(shown_));
     rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_);
     layerCount_ = space.count();
 }
@@ -213,7 +221,7 @@ void DrawingView::finishSelection(QPointF releasedAt)
     const QPointF from = *selectFrom_;
     selectFrom_.reset();
     const CadDocument* doc = session_.document();
-    if (!doc) return;
+    if (!doc || shown_ != SpaceKind::Model) return;
     const double pixel = 1 / viewport_.scale();
     if (box) {
         Bounds world;

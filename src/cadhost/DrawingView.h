@@ -1,6 +1,6 @@
 #pragma once
-// The drawing area: a plain QWidget that paints the model space through a
-// Viewport. Wheel zooms about the cursor, the middle button drags the drawing,
+// The drawing area: a plain QWidget that paints the model space (or the
+// paper space) through a Viewport. Wheel zooms about the cursor, the middle button drags the drawing,
 // a middle double-click zooms to the extents. While a point is asked for it
 // shows a crosshair (and a rubber band from the base point) and a left click
 // picks the world point under the cursor, with z = 0. Keys typed here go to
@@ -57,6 +57,11 @@ public:
     void invalidateDrawing();
     void zoomExtents();
     void zoomAbout(QPointF screenPos, double factor);
+    // The space shown: model space, or paper space (a layout), as a CAD
+    // program's model and layout tabs switch them; each switch zooms to the
+    // extents of the space.
+    SpaceKind shownSpace() const { return shown_; }
+    void showSpace(SpaceKind space);
 
 signals:
     void cursorMoved(QPointF world);
@@ -103,6 +108,7 @@ private:
     QTimer refreshTimer_;
     QElapsedTimer sinceRefresh_;
     bool fittedOnce_ = false;
+    SpaceKind shown_ = SpaceKind::Model;
 };
 
 }  // namespace tessik::cadhost

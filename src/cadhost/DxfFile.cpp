@@ -27,16 +27,8 @@ public:
 
     std::optional<double> number(int code) const
     {
-        for (const DxfTag& t : tags_) {
-            if (t.code != code) continue;
-            std::string_view s = t.value;
-            while (!s.empty() && (s.front() == ' ' || s.front() == '+')) s.remove_prefix(1);
-            while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-            double v = 0;
-            const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-            if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
-            return v;
-        }
+        for (const DxfTag& t : tags_)
+            if (t.code == code) return dxf::tagNumber(t.value);
         return std::nullopt;
     }
     double number(int code, double fallback) const { return number(code).value_or(fallback); }
@@ -91,7 +83,10 @@ std::optional<CadEntity> polyline(const Groups& g)
 
 std::optional<CadEntity> interpret(const std::string& type, const Groups& g, const dxf::DxfDrawing& d)
 {
-    if (!g.upright()) return std::nullopt;
+    // A line's points are world points whatever its extrusion; the other
+    // kinds held here lie in their extrusion's plane, which the drawing model
+    // has only for 0,0,1 (the rest is shown through DxfShapes).
+    if (type != "LINE" && !g.upright()) return std::nullopt;
     if (type == "LWPOLYLINE") return polyline(g);
     if (type == "TEXT") {
         const auto at = g.point(10);
@@ -227,28 +222,101 @@ Result<DxfReadReport> readDxf(const QString& path)
     auto doc = std::make_unique<CadDocument>(QFileInfo(path).completeBaseName());
     DxfReadReport report;
     const dxf::DxfDrawing& d = *drawing;
-    std::vector<std::size_t> shapes;
+    const dxf::LayerTable layers(d);
+    std::vector<std::size_t> shapes[2];
     for (std::size_t i = 0; i < d.entityCount(); ++i) {
         const dxf::EntityRecord& record = d.entity(i);
-        auto entity = interpret(record.type, Groups(d.entityTags(i)), d);
+        const SpaceKind kind = record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model;
+        const auto tags = d.entityTags(i);
+        auto entity = interpret(record.type, Groups(tags), d);
         if (!entity) {
             // A polyline's vertices and attributes are parts of the entity before them.
             if (record.type != "VERTEX" && record.type != "SEQEND" && record.type != "ATTRIB") ++report.kept;
-            if (record.space == dxf::Space::Model) shapes.push_back(i);
+            shapes[static_cast<int>(kind)].push_back(i);
             continue;
         }
-        doc->space(record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model).add(std::move(*entity), i);
+        CadSpace& space = doc->space(kind);
+        const int index = space.add(std::move(*entity), i);
+        space.setHidden(index, !layers.shown(dxf::entityStyle(tags).layer));
         ++report.read;
     }
-    doc->setExtras(drawingShapes(d, shapes));
+    doc->setExtras(SpaceKind::Model, drawingShapes(d, shapes[0]));
+    doc->setExtras(SpaceKind::Paper, drawingShapes(d, shapes[1]));
     doc->setDrawing(std::move(drawing).value());
     doc->setPath(QFileInfo(path).absoluteFilePath());
     report.document = std::move(doc);
     return report;
 }
 
-Result<std::string> dxfBytes(const CadDocument& document)
+namespace {
+
+std::string describe(const dxf::DxfDrawing& drawing, std::size_t record, const char* kind)
 {
+    const std::string& handle = drawing.entity(record).handle;
+    return handle.empty() ? std::string(kind) + "（第 " + std::to_string(record + 1) + " 个实体）"
+                          : std::string(kind) + "（句柄 " + handle + "）";
+}
+
+bool sameVertices(const CadPolyline& a, const CadPolyline& b)
+{
+    return std::equal(a.vertices.begin(), a.vertices.end(), b.vertices.begin(), b.vertices.end(),
+                      [](const entities::PolylineVertex& p, const entities::PolylineVertex& q) {
+                          return p.x == q.x && p.y == q.y && p.bulge == q.bulge;
+                      });
+}
+
+// A polyline read from the file: its flag and elevation are groups of their
+// own; new vertices replace the vertex groups, which loses the widths and
+// vertex ids the file gave them.
+void writePolylineChange(dxf::DxfDrawing& drawing, std::size_t record, const CadPolyline& now,
+                         std::vector<std::string>& lost)
+{
+    const Groups file(drawing.entityTags(record));
+    std::vector<DxfTag> values{{70, now.closed ? "1" : "0"}};
+    if (now.elevation != 0 || file.number(38)) values.push_back({38, dxf::formatReal(now.elevation)});
+    const auto before = polyline(file);
+    if (before && std::holds_alternative<CadPolyline>(*before) && sameVertices(std::get<CadPolyline>(*before), now)) {
+        drawing.setEntityValues(record, values);
+        return;
+    }
+    for (const DxfTag& t : file.tags())
+        if (t.code == 91 || ((t.code == 40 || t.code == 41) && Groups(std::span<const DxfTag>(&t, 1)).number(t.code, 0) != 0)) {
+            lost.push_back(describe(drawing, record, "多段线") + "各顶点的宽度");
+            break;
+        }
+    values.push_back({90, std::to_string(now.vertices.size())});
+    std::vector<DxfTag> vertices;
+    for (const entities::PolylineVertex& v : now.vertices) {
+        vertices.push_back({10, dxf::formatReal(v.x)});
+        vertices.push_back({20, dxf::formatReal(v.y)});
+        if (v.bulge != 0) vertices.push_back({42, dxf::formatReal(v.bulge)});
+    }
+    static constexpr int kVertexCodes[] = {10, 20, 40, 41, 42, 91};
+    drawing.replaceEntityGroups(record, kVertexCodes, vertices);
+    drawing.setEntityValues(record, values);
+}
+
+void writeChange(dxf::DxfDrawing& drawing, std::size_t record, const CadEntity& entity, std::vector<std::string>& lost)
+{
+    if (const auto* p = std::get_if<CadPolyline>(&entity)) return writePolylineChange(drawing, record, *p, lost);
+    if (const auto* t = std::get_if<CadText>(&entity)) {
+        const auto text = dxf::encodeDxfText(t->text, drawing.codePage(), drawing.unicode());
+        if (!text) {
+            lost.push_back(describe(drawing, record, "文字") + "改动后的内容：" + text.error().description);
+            return;
+        }
+    }
+    std::vector<DxfTag> values;
+    for (const DxfTag& t : geometry(entity, drawing).tags)
+        if (t.code != 100) values.push_back(t);
+    drawing.setEntityValues(record, values);
+}
+
+}  // namespace
+
+Result<std::string> dxfBytes(const CadDocument& document, std::vector<std::string>* lost)
+{
+    std::vector<std::string> notWritten;
     dxf::DxfDrawing drawing = document.drawing();
     for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
         const CadSpace& space = document.space(kind);
@@ -259,35 +327,53 @@ Result<std::string> dxfBytes(const CadDocument& document)
                 continue;
             }
             if (record && !space.changed(i)) continue;
-            Geometry g = geometry(space.at(i), drawing);
             if (record) {
-                std::vector<DxfTag> values;
-                for (const DxfTag& t : g.tags)
-                    if (t.code != 100) values.push_back(t);
-                // A polyline repeats its vertex groups and only its flag can
-                // change; a text changes nothing once made.
-                if (std::holds_alternative<CadPolyline>(space.at(i)))
-                    values = {{70, std::get<CadPolyline>(space.at(i)).closed ? "1" : "0"}};
-                if (std::holds_alternative<CadText>(space.at(i))) continue;
-                drawing.setEntityValues(*record, values);
+                writeChange(drawing, *record, space.at(i), notWritten);
                 continue;
             }
+            if (const auto* t = std::get_if<CadText>(&space.at(i))) {
+                const auto text = dxf::encodeDxfText(t->text, drawing.codePage(), drawing.unicode());
+                if (!text) {
+                    notWritten.push_back("新文字“" + t->text.substr(0, 40) + "”：" + text.error().description);
+                    continue;
+                }
+            }
+            Geometry g = geometry(space.at(i), drawing);
             std::vector<DxfTag> data{{100, g.subclass}};
             data.insert(data.end(), g.tags.begin(), g.tags.end());
             drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model,
                               dxf::NewEntity{g.type, "0", std::move(data)});
         }
     }
+    if (lost) *lost = std::move(notWritten);
     return drawing.toBytes();
 }
 
-Status writeDxf(const CadDocument& document, const QString& path)
+std::vector<std::string> contentLostOnSave(const CadDocument& document)
 {
-    auto bytes = dxfBytes(document);
+    std::vector<std::string> lost;
+    if (!dxfBytes(document, &lost)) return {};  // a save that fails at all says why itself
+    return lost;
+}
+
+Status writeDxf(const CadDocument& document, const QString& path, SaveLoss loss)
+{
+    std::vector<std::string> lost;
+    auto bytes = dxfBytes(document, &lost);
     if (!bytes)
         return Error{protocol::kFailed,  // as a CAD reports a failed save
                      QStringLiteral("无法保存“%1”：%2").arg(path, QString::fromStdString(bytes.error().description)).toStdString(),
                      path.toStdString()};
+    if (!lost.empty() && loss == SaveLoss::Refuse) {
+        std::string list;
+        for (const std::string& item : lost) list += "\n  " + item;
+        return Error{protocol::kFailed,
+                     QStringLiteral("没有保存“%1”：DXF 文件写不下图形中的以下内容，保存会丢失它们（文件未改动）：")
+                             .arg(path)
+                             .toStdString() +
+                         list,
+                     path.toStdString()};
+    }
     return dxf::replaceFile(QFile::encodeName(path).toStdString(), *bytes);
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "DxfStyle.h"
 #include "DxfText.h"
 
 namespace tessik::cadhost {
@@ -18,23 +19,7 @@ using Tags = std::span<const DxfTag>;
 
 constexpr double kDegree = kTwoPi / 360.0;
 
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-std::optional<double> toNumber(const std::string& text)
-{
-    std::string_view s = text;
-    while (!s.empty() && (s.front() == ' ' || s.front() == '+')) s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    double v = 0;
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
-    return v;
-}
+std::optional<double> toNumber(const std::string& text) { return dxf::tagNumber(text); }
 
 double first(Tags tags, int code, double fallback)
 {
@@ -107,26 +92,15 @@ std::vector<Point2> vertexRun(Tags tags, std::size_t from, std::size_t to, bool 
     return out;
 }
 
-std::vector<Point2> splinePoints(Tags tags)
+// Points along a (rational) B-spline; empty when it cannot be evaluated.
+std::vector<Point2> nurbsPoints(int degree, const std::vector<double>& knots, std::vector<double> weights,
+                                const std::vector<Point2>& control)
 {
-    const int degree = static_cast<int>(first(tags, 71, 3));
-    std::vector<double> knots, weights;
-    std::vector<Point2> control, fit;
-    for (std::size_t i = 0; i < tags.size(); ++i) {
-        const double v = toNumber(tags[i].value).value_or(0);
-        if (tags[i].code == 40) knots.push_back(v);
-        if (tags[i].code == 41) weights.push_back(v);
-        if (tags[i].code == 10) control.push_back({v, 0});
-        if (tags[i].code == 20 && !control.empty()) control.back()[1] = v;
-        if (tags[i].code == 11) fit.push_back({v, 0});
-        if (tags[i].code == 21 && !fit.empty()) fit.back()[1] = v;
-    }
     const std::size_t n = control.size();
-    if (degree < 1 || degree > 11 || n <= static_cast<std::size_t>(degree) || knots.size() != n + degree + 1)
-        return n >= 2 ? control : fit;  // not evaluable: its control polygon or fit points
+    if (degree < 1 || degree > 11 || n <= static_cast<std::size_t>(degree) || knots.size() != n + degree + 1) return {};
     if (weights.size() != n) weights.assign(n, 1.0);
     const double t0 = knots[degree], t1 = knots[n];
-    if (!(t1 > t0)) return control;
+    if (!(t1 > t0)) return {};
     std::vector<Point2> out;
     const int samples = static_cast<int>(std::min<std::size_t>(n * 16, 2000));
     std::vector<std::array<double, 3>> d(degree + 1);
@@ -148,6 +122,85 @@ std::vector<Point2> splinePoints(Tags tags)
         if (d[degree][2] != 0) out.push_back({d[degree][0] / d[degree][2], d[degree][1] / d[degree][2]});
     }
     return out;
+}
+
+std::vector<Point2> splinePoints(Tags tags)
+{
+    const int degree = static_cast<int>(first(tags, 71, 3));
+    std::vector<double> knots, weights;
+    std::vector<Point2> control, fit;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        const double v = toNumber(tags[i].value).value_or(0);
+        if (tags[i].code == 40) knots.push_back(v);
+        if (tags[i].code == 41) weights.push_back(v);
+        if (tags[i].code == 10) control.push_back({v, 0});
+        if (tags[i].code == 20 && !control.empty()) control.back()[1] = v;
+        if (tags[i].code == 11) fit.push_back({v, 0});
+        if (tags[i].code == 21 && !fit.empty()) fit.back()[1] = v;
+    }
+    auto curve = nurbsPoints(degree, knots, weights, control);
+    if (!curve.empty()) return curve;
+    return control.size() >= 2 ? control : fit;  // not evaluable: its control polygon or fit points
+}
+
+// An elliptic edge: centre, major axis end (from the centre), the minor to
+// major ratio, and start and end angles in degrees, counter-clockwise or not
+// (group 73). As with arc edges, a clockwise edge's angles are measured the
+// other way round.
+template <class Next>
+bool ellipseEdge(std::vector<Point2>& path, Next& next)
+{
+    const double cx = next(10).value_or(0), cy = next(20).value_or(0);
+    const double mx = next(11).value_or(0), my = next(21).value_or(0), ratio = next(40).value_or(1);
+    const auto a = next(50), b = next(51);
+    if (!a || !b) return false;
+    const bool ccw = next(73).value_or(1) != 0;
+    const auto param = [ratio](double degrees) {
+        const double t = degrees * kDegree;
+        return std::atan2(std::sin(t), std::cos(t) * ratio);  // atan2(sin/ratio, cos), scaled by ratio
+    };
+    double from = param(*a), to = param(*b);
+    if (!ccw) {
+        from = -from;
+        to = -to;
+    }
+    double span = std::fmod((ccw ? to - from : from - to) + 2 * kTwoPi, kTwoPi);
+    if (span == 0) span = kTwoPi;
+    const int n = std::clamp(static_cast<int>(std::ceil(span / kTwoPi * 72)), 2, 72);
+    for (int k = 0; k <= n; ++k) {
+        const double s = from + (ccw ? span : -span) * k / n;
+        path.push_back({cx + mx * std::cos(s) - my * ratio * std::sin(s), cy + my * std::cos(s) + mx * ratio * std::sin(s)});
+    }
+    return true;
+}
+
+// A spline edge: degree, rational and periodic flags, knot and control point
+// counts, the knots, the control points (each with its weight when rational),
+// then fit points and tangents, which the curve does not need.
+template <class Next>
+bool splineEdge(std::vector<Point2>& path, Tags tags, std::size_t& i, Next& next)
+{
+    const auto degree = next(94);
+    const auto knotCount = next(95), controlCount = next(96);
+    if (!degree || !knotCount || !controlCount) return false;
+    std::vector<double> knots, weights;
+    std::vector<Point2> control;
+    // Counts come from the file: each value takes a tag, so the tags bound them.
+    for (double k = 0; k < *knotCount && i < tags.size(); ++k) {
+        const auto v = next(40);
+        if (!v) return false;
+        knots.push_back(*v);
+    }
+    for (double k = 0; k < *controlCount && i < tags.size(); ++k) {
+        const auto x = next(10), y = next(20);
+        if (!x || !y) return false;
+        control.push_back({*x, *y});
+        if (i < tags.size() && tags[i].code == 42) weights.push_back(toNumber(tags[i++].value).value_or(1));
+    }
+    auto curve = nurbsPoints(static_cast<int>(*degree), knots, weights, control);
+    if (curve.empty()) curve = control;
+    path.insert(path.end(), curve.begin(), curve.end());
+    return !curve.empty();
 }
 
 // The boundary paths of a hatch, in order; a path it cannot follow ends the list.
@@ -194,12 +247,18 @@ std::vector<std::vector<Point2>> hatchPaths(Tags tags)
                     double span = std::fmod(b - a + 2 * kTwoPi, kTwoPi);
                     if (span == 0) span = kTwoPi;
                     arcPoints(path, {cx, cy}, r, ccw ? a : -a, ccw ? span : -span);
+                } else if (*type == 3) {
+                    if (!ellipseEdge(path, next)) break;
+                } else if (*type == 4) {
+                    if (!splineEdge(path, tags, i, next)) break;
                 } else {
-                    break;  // ellipse and spline edges are not followed
+                    break;  // not an edge type: the rest of the path is not followed
                 }
             }
         }
         if (path.size() >= 2) paths.push_back(std::move(path));
+        // Past its source objects (97, 330) to the next path.
+        while (i < tags.size() && tags[i].code != 92 && tags[i].code != 75) ++i;
     }
     return paths;
 }
@@ -246,14 +305,7 @@ std::string plainText(const std::string& text, bool mtext)
 
 class Shaper {
 public:
-    Shaper(const dxf::DxfDrawing& drawing) : drawing_(drawing)
-    {
-        for (Tags layer : drawing.layers()) {
-            const bool off = first(layer, 62, 7) < 0;
-            const bool frozen = (static_cast<long>(first(layer, 70, 0)) & 1) != 0;
-            if (off || frozen) hidden_.emplace(upper(firstText(layer, 2)), true);
-        }
-    }
+    Shaper(const dxf::DxfDrawing& drawing) : drawing_(drawing), layers_(drawing) {}
 
     DrawingExtras result;
 
@@ -276,7 +328,7 @@ public:
     }
 
 private:
-    bool visible(Tags t) const { return !hidden_.count(upper(firstText(t, 8))); }
+    bool visible(Tags t) const { return layers_.shown(dxf::entityStyle(t).layer); }
     bool full() { return (result.truncated = result.truncated || points_ >= kMaxPoints); }
 
     void outline(std::vector<Point2> pts, const Affine& m, bool fill = false)
@@ -298,7 +350,8 @@ private:
         for (Tags v : vertices)
             for (const DxfTag& tag : v)
                 if (tag.code == 10 || tag.code == 20 || tag.code == 42) run.push_back(tag);
-        outline(vertexRun(run, 0, run.size(), flags & 1, true), m);
+        // A 3D polyline (flag 8) has world points; a 2D one lies in its plane.
+        outline(vertexRun(run, 0, run.size(), flags & 1, true), flags & 8 ? m : inPlane(header, m, 30));
     }
 
     void shape(Tags t, const Affine& m, int depth)
@@ -314,7 +367,7 @@ private:
             if (span == 0) span = kTwoPi;
             std::vector<Point2> pts;
             arcPoints(pts, p10, r, a, span);
-            outline(std::move(pts), extruded(t, m));
+            outline(std::move(pts), inPlane(t, m, 30));
         } else if (type == "ELLIPSE") {
             const Point2 major{first(t, 11, 1), first(t, 21, 0)};
             const double ratio = first(t, 40, 1);
@@ -331,37 +384,42 @@ private:
         } else if (type == "POINT") {
             outline({p10, p10}, m);
         } else if (type == "LWPOLYLINE") {
-            outline(vertexRun(t, 0, t.size(), static_cast<long>(first(t, 70, 0)) & 1, true), extruded(t, m));
+            outline(vertexRun(t, 0, t.size(), static_cast<long>(first(t, 70, 0)) & 1, true), inPlane(t, m, 38));
         } else if (type == "SPLINE") {
             outline(splinePoints(t), m);
         } else if (type == "SOLID" || type == "TRACE") {
             const Point2 p1{first(t, 11, 0), first(t, 21, 0)}, p2{first(t, 12, 0), first(t, 22, 0)};
             const Point2 p3{first(t, 13, p2[0]), first(t, 23, p2[1])};
-            outline({p10, p1, p3, p2}, extruded(t, m), true);
+            outline({p10, p1, p3, p2}, inPlane(t, m, 30), true);
         } else if (type == "3DFACE") {
             const Point2 p1{first(t, 11, 0), first(t, 21, 0)}, p2{first(t, 12, 0), first(t, 22, 0)};
             const Point2 p3{first(t, 13, p2[0]), first(t, 23, p2[1])};
             outline({p10, p1, p2, p3, p10}, m);
         } else if (type == "HATCH") {
             const bool solid = first(t, 70, 0) == 1;
+            const Affine plane = inPlane(t, m, 30);
             for (auto& path : hatchPaths(t)) {
-                if (solid) outline(path, extruded(t, m), true);
+                if (solid) outline(path, plane, true);
                 path.push_back(path.front());
-                outline(std::move(path), extruded(t, m));
+                outline(std::move(path), plane);
             }
         } else if (type == "TEXT" || type == "MTEXT" || type == "ATTRIB") {
-            text(t, m, type == "MTEXT");
+            // A text lies in its plane; an MTEXT's points are world points.
+            text(t, type == "MTEXT" ? m : inPlane(t, m, 30), type == "MTEXT");
         } else if (type == "INSERT" || type == "DIMENSION") {
             insert(t, m, depth, type == "DIMENSION");
         }
     }
 
-    // An entity drawn upside down (extrusion 0,0,-1, as mirroring leaves
-    // arcs) has its x mirrored.
-    static Affine extruded(Tags t, const Affine& m)
+    // Points in the entity's object coordinate system, at the elevation its
+    // group elevationCode gives, as the view (looking down the world's z)
+    // sees them. Extrusion 0,0,-1, as mirroring leaves arcs, mirrors x.
+    static Affine inPlane(Tags t, const Affine& m, int elevationCode)
     {
-        if (first(t, 230, 1) >= 0) return m;
-        return Affine{-1, 0, 0, 1, 0, 0}.then(m);
+        const dxf::Ocs ocs(dxf::extrusion(t));
+        if (ocs.identity()) return m;
+        const double z = first(t, elevationCode, 0);
+        return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
     void text(Tags t, const Affine& m, bool mtext)
@@ -404,14 +462,13 @@ private:
             const Affine toBase{1, 0, 0, 1, -base[0], -base[1]};
             const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
                                 at[0], at[1]};
-            local = toBase.then(placed);
-            if (first(t, 230, 1) < 0) local = local.then(Affine{-1, 0, 0, 1, 0, 0});
+            local = toBase.then(placed).then(inPlane(t, Affine{}, 30));
         }
         shapeRun(drawing_.blockEntities(name), local.then(m), depth + 1);
     }
 
     const dxf::DxfDrawing& drawing_;
-    std::map<std::string, bool> hidden_;
+    dxf::LayerTable layers_;
     std::size_t points_ = 0;
 };
 

@@ -206,7 +206,7 @@ std::optional<int> nearestEntity(const CadSpace& space, double x, double y, doub
     around.add(x - reach, y - reach);
     around.add(x + reach, y + reach);
     for (int i = 0; i < space.count(); ++i) {
-        if (space.erased(i) || !outlineBounds(space.at(i)).intersects(around)) continue;
+        if (!space.drawn(i) || !outlineBounds(space.at(i)).intersects(around)) continue;
         const double d = distance(space.at(i), {x, y}, chordError);
         if (d <= reach && d <= bestDistance) {
             best = i;
@@ -221,7 +221,7 @@ std::vector<int> entitiesInBox(const CadSpace& space, const Bounds& box, bool cr
     std::vector<int> found;
     if (box.empty()) return found;
     for (int i = 0; i < space.count(); ++i) {
-        if (space.erased(i)) continue;
+        if (!space.drawn(i)) continue;
         const Bounds b = outlineBounds(space.at(i));
         if (box.contains(b))
             found.push_back(i);

@@ -221,12 +221,15 @@ Status DxfDrawing::indexHandles()
 {
     std::uint64_t maxUsed = 0;
     std::uint64_t headerSeed = 0;
-    std::string_view record;
+    std::string_view record, section;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         const DxfTag& t = tags_[i];
         if (t.code == 0) record = t.value;
+        if (t.code == 2 && i > 0 && isTag(tags_[i - 1], 0, "SECTION")) section = t.value;
         // A dimension style's handle is its 105; its 5 names an arrow block.
-        if (t.code == 5 && record == "DIMSTYLE") continue;
+        // Only the table entry: anything else called DIMSTYLE has a handle
+        // like every other object.
+        if (t.code == 5 && record == "DIMSTYLE" && section == "TABLES") continue;
         if (t.code != 5 && t.code != 105) continue;
         const auto handle = parseHandle(t.value);
         if (!handle) return structureError(i, "句柄“" + t.value.substr(0, 40) + "”不是十六进制数");
@@ -366,6 +369,28 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
             tags.insert(xdata, v);
         }
     }
+    if (i >= records_.size())
+        added_[i - records_.size()].second = std::move(tags);
+    else
+        replaced_[i] = std::move(tags);
+}
+
+void DxfDrawing::replaceEntityGroups(std::size_t i, std::span<const int> codes, const std::vector<DxfTag>& values)
+{
+    const auto current = entityTags(i);
+    std::vector<DxfTag> tags;
+    tags.reserve(current.size() + values.size());
+    std::optional<std::size_t> at;
+    for (const DxfTag& t : current) {
+        const bool replaced = t.code < 1000 && std::find(codes.begin(), codes.end(), t.code) != codes.end();
+        if (!replaced) {
+            if (t.code >= 1000 && !at) at = tags.size();
+            tags.push_back(t);
+        } else if (!at) {
+            at = tags.size();
+        }
+    }
+    tags.insert(tags.begin() + static_cast<std::ptrdiff_t>(at.value_or(tags.size())), values.begin(), values.end());
     if (i >= records_.size())
         added_[i - records_.size()].second = std::move(tags);
     else

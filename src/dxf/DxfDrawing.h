@@ -64,6 +64,8 @@ public:
     // Whether the version stores text as UTF-8 (AutoCAD 2007, AC1021, and later).
     bool unicode() const { return version() >= "AC1021"; }
     std::optional<std::string> headerValue(std::string_view name) const;
+    // Tags read from the file (what was added in memory not counted).
+    std::size_t tagCount() const { return tags_.size(); }
 
     // ENTITIES section and the entities added since; index i stays i.
     std::size_t entityCount() const { return records_.size() + added_.size(); }
@@ -82,6 +84,10 @@ public:
     void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
     // Leaves entity i out of what toBytes writes; its index stays.
     void removeEntity(std::size_t i) { removed_.insert(i); }
+    // Replaces every group of the given codes (repeated ones too, as a
+    // polyline's vertices) with tags, put where the first of them was, or
+    // before the extended data when the entity has none of them.
+    void replaceEntityGroups(std::size_t i, std::span<const int> codes, const std::vector<DxfTag>& tags);
 
     // The entities of a block definition (upper-case name match), each as its
     // tags, and the tags of its BLOCK record; empty for an unknown block.

@@ -1,5 +1,8 @@
 #include "DxfTag.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace tessik::dxf {
 
 ValueKind valueKind(int code)
@@ -15,6 +18,16 @@ ValueKind valueKind(int code)
     if (in(290, 299)) return ValueKind::Bool;
     if (in(310, 319) || code == 1004) return ValueKind::Binary;
     return ValueKind::String;
+}
+
+std::optional<double> tagNumber(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '+')) s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
 }
 
 }  // namespace tessik::dxf

@@ -4,7 +4,9 @@
 // byte-for-byte the same. What a code's value must be (a string, an integer
 // of some width, a real, a handle) is fixed by the code alone.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessik::dxf {
 
@@ -21,5 +23,9 @@ inline constexpr int kMinCode = -5;
 inline constexpr int kMaxCode = 1071;
 
 ValueKind valueKind(int code);
+
+// A value read as a finite number (blanks around it and a plus sign allowed);
+// nothing for anything else.
+std::optional<double> tagNumber(std::string_view value);
 
 }  // namespace tessik::dxf

@@ -91,6 +91,19 @@ TEST(DxfDrawing, NewEntitiesTakeFreshHandlesAndTheirOwner)
     EXPECT_EQ(reread->handleSeed(), 0x2Eu);
 }
 
+TEST(DxfDrawing, AnEntityNamedLikeATableEntryKeepsItsHandleTaken)
+{
+    // Only a DIMSTYLE table entry's group 5 is not its handle; an entity of
+    // that name in the ENTITIES section owns its 5, so no new object may take it.
+    const std::string bytes =
+        "0\nSECTION\n2\nHEADER\n9\n$HANDSEED\n5\n34\n0\nENDSEC\n"
+        "0\nSECTION\n2\nENTITIES\n0\nDIMSTYLE\n5\n34\n8\n0\n0\nENDSEC\n0\nEOF\n";
+    auto read = DxfDrawing::fromBytes(bytes);
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    const std::size_t added = read.value().addEntity(Space::Model, line(0, 0, 1, 1));
+    EXPECT_EQ(read->entity(added).handle, "35");
+}
+
 TEST(DxfDrawing, ChangedValuesReplaceTheirGroupsAndKeepTheRest)
 {
     auto read = DxfDrawing::fromBytes(kForeign);

@@ -1,0 +1,212 @@
+// What tessik-cad shows of a foreign drawing and what it refuses to lose:
+// layers that are off or frozen hide what is on them (held entities too),
+// entities in a tilted plane are drawn where the plane puts them, hatch
+// edges of every kind are followed, paper space has its own shapes, and a
+// save that cannot write something the drawing holds leaves the file alone.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include "AutomationDispatcher.h"
+#include "CadSession.h"
+#include "DxfFile.h"
+
+using namespace tessik::cadhost;
+using tessik::Result;
+
+namespace {
+
+// An R12 drawing with layers OFF (colour -3), FROZEN (flag 1) and 0, and the
+// given ENTITIES section body (groups as text, "code\nvalue\n" each).
+QByteArray drawingWith(const QByteArray& entities)
+{
+    return "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n3\n"
+           "0\nLAYER\n2\n0\n70\n0\n62\n7\n6\nCONTINUOUS\n"
+           "0\nLAYER\n2\nOff\n70\n0\n62\n-3\n6\nCONTINUOUS\n"
+           "0\nLAYER\n2\nFROZEN\n70\n1\n62\n5\n6\nCONTINUOUS\n"
+           "0\nENDTAB\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n" +
+           entities + "0\nENDSEC\n0\nEOF\n";
+}
+
+class DxfShownTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString file(const char* name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    static QByteArray contents(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    std::unique_ptr<CadDocument> read(const char* name, const QByteArray& entities)
+    {
+        auto report = readDxf(file(name, drawingWith(entities)));
+        EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.error().description);
+        if (!report.ok()) return nullptr;
+        return std::move(report.value().document);
+    }
+};
+
+void expectBounds(const Bounds& b, double minX, double minY, double maxX, double maxY)
+{
+    EXPECT_NEAR(b.minX, minX, 1e-9);
+    EXPECT_NEAR(b.minY, minY, 1e-9);
+    EXPECT_NEAR(b.maxX, maxX, 1e-9);
+    EXPECT_NEAR(b.maxY, maxY, 1e-9);
+}
+
+}  // namespace
+
+TEST_F(DxfShownTest, LayersThatAreOffOrFrozenHideHeldAndShownEntities)
+{
+    const auto doc = read("layers.dxf",
+                          "0\nLINE\n8\nOFF\n10\n0\n20\n0\n11\n1\n21\n1\n"
+                          "0\nCIRCLE\n8\nfrozen\n10\n0\n20\n0\n40\n1\n"
+                          "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n2\n21\n2\n"
+                          "0\nLINE\n8\nNOT_IN_TABLE\n10\n0\n20\n0\n11\n3\n21\n3\n"
+                          "0\nPOINT\n8\nOFF\n10\n50\n20\n50\n"
+                          "0\nPOINT\n8\n0\n10\n-7\n20\n-7\n");
+    ASSERT_TRUE(doc);
+    const CadSpace& model = doc->modelSpace();
+    ASSERT_EQ(model.count(), 4);  // held whatever their layer: automation still reaches them
+    EXPECT_TRUE(model.hidden(0));
+    EXPECT_TRUE(model.hidden(1));  // layer names match without regard to case
+    EXPECT_FALSE(model.hidden(2));
+    EXPECT_FALSE(model.hidden(3));  // a layer the table lacks is shown
+    // Of the two points only the one on a shown layer is drawn.
+    expectBounds(doc->extras().bounds, -7, -7, -7, -7);
+}
+
+TEST_F(DxfShownTest, EntitiesInATiltedPlaneAreDrawnWhereThePlanePutsThem)
+{
+    // Extrusion 0,0,-1 (a mirrored arc) mirrors x; extrusion 1,0,0 puts the
+    // circle in the world's y-z plane, seen edge on from above at x = its
+    // elevation; a line's points are world points whatever its extrusion.
+    const auto doc = read("ocs.dxf",
+                          "0\nCIRCLE\n8\n0\n10\n5\n20\n0\n30\n0\n40\n1\n210\n0\n220\n0\n230\n-1\n"
+                          "0\nCIRCLE\n8\n0\n10\n2\n20\n3\n30\n7\n40\n1\n210\n1\n220\n0\n230\n0\n");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->modelSpace().count(), 0);
+    const auto& outlines = doc->extras().outlines;
+    ASSERT_EQ(outlines.size(), 2u);
+    Bounds mirrored, edgeOn;
+    for (const Point2& p : outlines[0]) mirrored.add(p[0], p[1]);
+    for (const Point2& p : outlines[1]) edgeOn.add(p[0], p[1]);
+    expectBounds(mirrored, -6, -1, -4, 1);
+    // The OCS of 1,0,0 has x along the world's y and y along its z.
+    expectBounds(edgeOn, 7, 1, 7, 3);
+
+    const auto line = read("line.dxf", "0\nLINE\n8\n0\n10\n1\n20\n2\n30\n0\n11\n4\n21\n6\n31\n0\n230\n-1\n");
+    ASSERT_TRUE(line);
+    ASSERT_EQ(line->modelSpace().count(), 1);
+    EXPECT_EQ(std::get<CadLine>(line->modelSpace().at(0)).end, (Point3{4, 6, 0}));
+}
+
+TEST_F(DxfShownTest, HatchEllipseAndSplineEdgesAreFollowed)
+{
+    // One path: a whole ellipse edge (major axis 4 along x, ratio 0.5) around
+    // the origin; a second: a degree-1 spline edge, which is its control polygon.
+    const auto doc = read("hatch.dxf",
+                          "0\nHATCH\n8\n0\n10\n0\n20\n0\n30\n0\n210\n0\n220\n0\n230\n1\n2\nSOLID\n70\n1\n71\n0\n"
+                          "91\n2\n"
+                          "92\n1\n93\n1\n72\n3\n10\n0\n20\n0\n11\n4\n21\n0\n40\n0.5\n50\n0\n51\n360\n73\n1\n97\n0\n"
+                          "92\n1\n93\n1\n72\n4\n94\n1\n73\n0\n74\n0\n95\n5\n96\n3\n"
+                          "40\n0\n40\n0\n40\n1\n40\n2\n40\n2\n10\n10\n20\n0\n10\n12\n20\n5\n10\n14\n20\n0\n97\n0\n"
+                          "75\n0\n76\n1\n98\n0\n");
+    ASSERT_TRUE(doc);
+    const auto& fills = doc->extras().fills;
+    ASSERT_EQ(fills.size(), 2u);
+    Bounds ellipse, spline;
+    for (const Point2& p : fills[0]) ellipse.add(p[0], p[1]);
+    for (const Point2& p : fills[1]) spline.add(p[0], p[1]);
+    expectBounds(ellipse, -4, -2, 4, 2);
+    expectBounds(spline, 10, 0, 14, 5);
+    for (const Point2& p : fills[0]) EXPECT_NEAR(p[0] * p[0] / 16 + p[1] * p[1] / 4, 1, 1e-9);
+}
+
+TEST_F(DxfShownTest, PaperSpaceHasItsOwnShapes)
+{
+    const auto doc = read("paper.dxf",
+                          "0\nPOINT\n8\n0\n67\n1\n10\n100\n20\n200\n"
+                          "0\nPOINT\n8\n0\n10\n1\n20\n2\n"
+                          "0\nLINE\n8\n0\n67\n1\n10\n0\n20\n0\n11\n297\n21\n210\n");
+    ASSERT_TRUE(doc);
+    expectBounds(doc->extras(SpaceKind::Model).bounds, 1, 2, 1, 2);
+    expectBounds(doc->extras(SpaceKind::Paper).bounds, 100, 200, 100, 200);
+    expectBounds(doc->extents(SpaceKind::Paper), 0, 0, 297, 210);
+}
+
+TEST_F(DxfShownTest, ASaveThatWouldLoseContentRefusesAndLeavesTheFile)
+{
+    // A polyline with vertex widths: new vertices cannot keep them.
+    const QByteArray entities =
+        "0\nLWPOLYLINE\n8\n0\n90\n2\n70\n0\n10\n0\n20\n0\n40\n1.5\n41\n1.5\n10\n10\n20\n0\n"
+        "0\nLWPOLYLINE\n8\n0\n90\n2\n70\n0\n10\n0\n20\n5\n10\n10\n20\n5\n1001\nAPP\n1000\nkept\n";
+    const QString path = file("widths.dxf", drawingWith(entities));
+    const QByteArray before = contents(path);
+    CadSession session;
+    ASSERT_TRUE(session.openDocument(path).ok());
+    CadDocument& doc = *session.document();
+    const auto moved = [&](int index, double y) {
+        CadPolyline p = std::get<CadPolyline>(doc.modelSpace().at(index));
+        p.vertices.push_back({20, y, 0});
+        session.replaceEntity(SpaceKind::Model, index, p);
+    };
+
+    // Only the flag changed: nothing is lost, the widths stay.
+    CadPolyline closed = std::get<CadPolyline>(doc.modelSpace().at(0));
+    closed.closed = true;
+    session.replaceEntity(SpaceKind::Model, 0, closed);
+    EXPECT_TRUE(contentLostOnSave(doc).empty());
+
+    // New vertices where the file has none of its own: written, extended data kept.
+    moved(1, 5);
+    EXPECT_TRUE(contentLostOnSave(doc).empty());
+    auto bytes = dxfBytes(doc);
+    ASSERT_TRUE(bytes.ok());
+    EXPECT_NE(bytes->find("90\n3\n 70\n0\n"), std::string::npos);
+    EXPECT_NE(bytes->find("10\n20.0\n 20\n5.0\n1001\nAPP\n1000\nkept\n"), std::string::npos);
+
+    moved(0, 0);
+    const auto lost = contentLostOnSave(doc);
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_NE(lost[0].find("宽度"), std::string::npos);
+
+    // The automation's Save answers an error; the file and Saved stay as they were.
+    AutomationDispatcher dispatcher(session);
+    const std::int64_t handle =
+        dispatcher.handleFor({AutomationDispatcher::Kind::Document, doc.serial(), 0, 0});
+    std::optional<Result<QJsonValue>> answer;
+    for (const char* member : {"Save", "SaveAs"}) {
+        QJsonArray args;
+        if (QByteArray(member) == "SaveAs") args << dir.filePath(QStringLiteral("other.dxf"));
+        dispatcher.invoke({AutomationDispatcher::Verb::Call, handle, QString::fromLatin1(member), {}, args},
+                          [&](const Result<QJsonValue>& r) { answer = r; });
+        ASSERT_TRUE(answer.has_value());
+        ASSERT_FALSE(answer->ok()) << member;
+        EXPECT_NE(answer->error().description.find("宽度"), std::string::npos) << member;
+    }
+    EXPECT_EQ(contents(path), before);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("other.dxf"))));
+    EXPECT_TRUE(doc.modified());
+
+    // Accepted (Save As to a new file), it writes the rest and the drawing stays unsaved.
+    ASSERT_TRUE(session.saveDocument(dir.filePath(QStringLiteral("new.dxf")), SaveLoss::Accept).ok());
+    EXPECT_TRUE(doc.modified());
+    auto reread = readDxf(dir.filePath(QStringLiteral("new.dxf")));
+    ASSERT_TRUE(reread.ok());
+    EXPECT_EQ(std::get<CadPolyline>(reread->document->modelSpace().at(0)).vertices.size(), 3u);
+    EXPECT_TRUE(std::get<CadPolyline>(reread->document->modelSpace().at(0)).closed);
+}
