@@ -34,8 +34,8 @@ Autosave::~Autosave() = default;
 
 QString Autosave::defaultFolder()
 {
-    // The base directory spec asks for an absolute path and says to ignore
-    // anything else.
+    // XDG base directories must be absolute paths; a relative one is ignored
+    // as if unset.
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/tessik/autosave");
