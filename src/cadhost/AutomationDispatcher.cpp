@@ -55,15 +55,15 @@ Error unknownName(const QString& member)
 
 Result<Point3> point(const QJsonValue& v, const char* what)
 {
-    const QString name = QString::fromUtf8(what);
-    if (!v.isArray()) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name));
+    const auto name = [what] { return QString::fromUtf8(what); };
     const QJsonArray a = v.toArray();
-    if (a.size() != 3) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name));
+    if (!v.isArray() || a.size() != 3) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name()));
     Point3 p{};
     for (int i = 0; i < 3; ++i) {
-        if (!a[i].isDouble() || !std::isfinite(a[i].toDouble()))
-            return invalid(QStringLiteral("%1的坐标必须是有限的数。").arg(name));
-        p[static_cast<std::size_t>(i)] = a[i].toDouble();
+        const QJsonValue c = a.at(i);
+        if (!c.isDouble() || !std::isfinite(c.toDouble()))
+            return invalid(QStringLiteral("%1的坐标必须是有限的数。").arg(name()));
+        p[static_cast<std::size_t>(i)] = c.toDouble();
     }
     return p;
 }
