@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -388,6 +389,55 @@ void BM_WaitedAddLine(benchmark::State& state)
     state.counters["calls_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WaitedAddLine)->Arg(0)->Arg(1)->MinTime(2.0)->UseRealTime();
+
+// The floor and the waited calls hidden and shown, taken in turns of 500
+// calls each so that all three see the same load on a busy machine; the
+// ratios are of the median turns' rates.
+void BM_WaitedRatiosInTurns(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("floor.sock"));
+    BlockingEchoProcess echo(path, typicalReplySize());
+    RawClient floor, hidden, shown;
+    CadHost& hiddenHost = hostShown(false);
+    CadHost& shownHost = hostShown(true);
+    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
+        !shown.connectTo(shownHost.socketPath)) {
+        state.SkipWithError("a server did not start");
+        return;
+    }
+    struct Side {
+        RawClient& client;
+        qint64 modelSpace;
+        std::vector<double> rates;
+    };
+    Side sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
+    int id = 0;
+    for (auto _ : state) {
+        for (Side& side : sides) {
+            QElapsedTimer clock;
+            clock.start();
+            for (int i = 0; i < 500; ++i)
+                if (!side.client.writeAll(addLineRequest(++id, side.modelSpace)) || !side.client.readLines(1)) {
+                    state.SkipWithError("a server hung up");
+                    return;
+                }
+            side.rates.push_back(500e9 / double(clock.nsecsElapsed()));
+        }
+    }
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    const double floorRate = median(sides[0].rates);
+    state.counters["floor_per_s"] = floorRate;
+    state.counters["hidden_per_s"] = median(sides[1].rates);
+    state.counters["shown_per_s"] = median(sides[2].rates);
+    state.counters["hidden_ratio"] = median(sides[1].rates) / floorRate;
+    state.counters["shown_ratio"] = median(sides[2].rates) / floorRate;
+    floor.reset();
+}
+BENCHMARK(BM_WaitedRatiosInTurns)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // 90,000 AddLine calls written in one go (from a second thread, so neither
 // side waits on the other's buffer); the time runs to the last reply.

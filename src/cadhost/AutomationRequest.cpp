@@ -34,9 +34,8 @@ AutomationRequest refused(const QJsonValue& id, bool wantsReply, std::int32_t co
 }
 
 // The verb named by method, or refused (code set) when it names none.
-bool readVerb(const QJsonValue& method, Verb& verb)
+bool readVerb(const QString& name, Verb& verb)
 {
-    const QString name = method.toString();
     if (name.compare(QLatin1String("call"), Qt::CaseInsensitive) == 0)
         verb = Verb::Call;
     else if (name.compare(QLatin1String("get"), Qt::CaseInsensitive) == 0)
@@ -50,11 +49,22 @@ bool readVerb(const QJsonValue& method, Verb& verb)
 
 // The members of a request the protocol looks at, each absent or its value;
 // whatever else a request carries is ignored.
+// The members that are strings in every sound request are kept as strings
+// when read so: a string inside a JSON value costs an allocation of its own.
+struct TextField {
+    std::optional<QJsonValue> json;
+    std::optional<QString> text;
+    bool present() const { return json || text; }
+    bool isString() const { return text || (json && json->isString()); }
+    QString string() const { return text ? *text : json ? json->toString() : QString(); }
+};
 struct ParamFields {
-    std::optional<QJsonValue> target, member, value, args;
+    std::optional<QJsonValue> target, value, args;
+    TextField member;
 };
 struct RequestFields {
-    std::optional<QJsonValue> id, jsonrpc, method, params;  // params: only when not an object
+    std::optional<QJsonValue> id, params;  // params: only when not an object
+    TextField jsonrpc, method;
     bool paramsObject = false;
     ParamFields p;
 };
@@ -69,15 +79,15 @@ RequestFields fieldsOf(const QJsonObject& request)
 {
     RequestFields f;
     f.id = field(request, QLatin1String("id"));
-    f.jsonrpc = field(request, QLatin1String("jsonrpc"));
-    f.method = field(request, QLatin1String("method"));
+    f.jsonrpc.json = field(request, QLatin1String("jsonrpc"));
+    f.method.json = field(request, QLatin1String("method"));
     f.params = field(request, QLatin1String("params"));
     if (f.params && f.params->isObject()) {
         const QJsonObject params = f.params->toObject();
         f.paramsObject = true;
         f.params.reset();
         f.p.target = field(params, QLatin1String("target"));
-        f.p.member = field(params, QLatin1String("member"));
+        f.p.member.json = field(params, QLatin1String("member"));
         f.p.value = field(params, QLatin1String("value"));
         f.p.args = field(params, QLatin1String("args"));
     }
@@ -93,9 +103,9 @@ QString readParams(const ParamFields& params, AutomationDispatcher::Invocation& 
     if (!target.isDouble() || number < 0 || number != std::floor(number) || number > kLargestTarget)
         return QStringLiteral("target 必须是非负整数。");
     inv.target = static_cast<std::int64_t>(number);
-    if (!params.member || !params.member->isString() || params.member->toString().isEmpty())
+    if (!params.member.isString() || params.member.string().isEmpty())
         return QStringLiteral("member 必须是非空字符串。");
-    inv.member = params.member->toString();
+    inv.member = params.member.string();
     if (inv.verb == Verb::Set) {
         if (!params.value) return QStringLiteral("set 需要 value。");
         inv.value = *params.value;
@@ -114,14 +124,15 @@ AutomationRequest readRequest(const RequestFields& request)
     const QJsonValue id = request.id.value_or(QJsonValue());
     if (!id.isNull() && !id.isDouble() && !id.isString())
         return refused(QJsonValue(), true, kInvalidRequest, QStringLiteral("id 必须是数字或字符串。"));
-    if (!request.jsonrpc || request.jsonrpc->toString() != QLatin1String("2.0"))
+    if (request.jsonrpc.string() != QLatin1String("2.0"))
         return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少 \"jsonrpc\":\"2.0\"。"));
-    if (!request.method || !request.method->isString())
+    if (!request.method.isString())
         return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少方法名 method。"));
     AutomationRequest r;
-    if (!readVerb(*request.method, r.invocation.verb))
+    const QString method = request.method.string();
+    if (!readVerb(method, r.invocation.verb))
         return refused(id, wantsReply, kMethodNotFound,
-                       QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(request.method->toString()));
+                       QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(method));
     if (!request.paramsObject) return refused(id, wantsReply, kInvalidParams, QStringLiteral("params 必须是对象。"));
     std::int32_t code = 0;
     if (const QString why = readParams(request.p, r.invocation, code); !why.isEmpty())
@@ -150,7 +161,9 @@ public:
                 f.paramsObject = true;
                 return params(f.p);
             }
-            return store(key == "id" ? &f.id : key == "jsonrpc" ? &f.jsonrpc : key == "method" ? &f.method : nullptr);
+            if (key == "jsonrpc") return storeText(f.jsonrpc);
+            if (key == "method") return storeText(f.method);
+            return store(key == "id" ? &f.id : nullptr);
         });
         if (!ok || (skipSpace(), p_ != end_)) return std::nullopt;
         return f;
@@ -160,8 +173,8 @@ private:
     bool params(ParamFields& p)
     {
         return object([&](QByteArrayView key) {
+            if (key == "member") return storeText(p.member);
             return store(key == "target" ? &p.target
-                         : key == "member" ? &p.member
                          : key == "value"  ? &p.value
                          : key == "args"   ? &p.args
                                            : nullptr);
@@ -177,6 +190,16 @@ private:
         if (!slot) return true;
         if (slot->has_value()) return false;
         *slot = std::move(v);
+        return true;
+    }
+
+    bool storeText(TextField& slot)
+    {
+        if (slot.present()) return false;
+        if (!peek('"')) return store(&slot.json);
+        QByteArrayView text;
+        if (!string(text)) return false;
+        slot.text = QString::fromLatin1(text);
         return true;
     }
 
@@ -318,7 +341,7 @@ bool appendPlainString(QByteArray& out, const QString& text)
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'"' || c == u'\\') return false;
     out += '"';
-    out += text.toLatin1();
+    for (const QChar c : text) out += char(c.unicode());
     out += '"';
     return true;
 }
@@ -349,7 +372,9 @@ void appendValue(QByteArray& out, const QJsonValue& value)
     case QJsonValue::Double: {
         const double d = value.toDouble();
         if (d == std::floor(d) && std::abs(d) < kExactInteger) {
-            out += QByteArray::number(static_cast<qint64>(d));
+            char digits[24];
+            const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<qint64>(d)).ptr;
+            out.append(digits, end - digits);
             return;
         }
         break;
@@ -360,7 +385,7 @@ void appendValue(QByteArray& out, const QJsonValue& value)
     case QJsonValue::Object: {
         const QJsonObject o = value.toObject();
         appendContainer(out, o, '{', '}', [&](QJsonObject::const_iterator it) {
-            appendValue(out, QJsonValue(it.key()));
+            if (!appendPlainString(out, it.key())) appendValue(out, QJsonValue(it.key()));
             out += ':';
             appendValue(out, it.value());
         });
