@@ -67,9 +67,14 @@ bool AutomationConnection::waitingForPick() const { return waitingPick_ != 0; }
 
 void AutomationConnection::onReadable()
 {
+    if (closing_) return;
     // A member that spins an event loop of its own must not see its
-    // connection read again underneath it.
-    if (closing_ || batching_) return;
+    // connection read again underneath it; the reader waits (rather than
+    // waking that loop again and again) until the batch is done.
+    if (batching_) {
+        reader_->setEnabled(false);
+        return;
+    }
     // Behind a pick, read no more than one line's worth ahead; the rest
     // stays in the socket (and the client waits on it) until the pick is
     // answered.
@@ -114,6 +119,7 @@ void AutomationConnection::processBuffer()
     }
     batching_ = false;
     if (closing_) return;
+    if (!reader_->isEnabled() && !waitingForPick()) reader_->setEnabled(true);
     // The replies to everything read so far go out now, in one write.
     flush();
     if (closing_) return;
