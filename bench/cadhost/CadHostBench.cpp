@@ -1,13 +1,15 @@
 // Run: QT_QPA_PLATFORM=offscreen build/bench/cadhost/cadhost_bench
 // or, with real windows: xvfb-run -a env QT_QPA_PLATFORM=xcb build/bench/cadhost/cadhost_bench
 //
-// AutomationRoundTrip and RawPingPong run in the same process, one after the
-// other, with messages of the same size: the first against a real tessik-cad,
-// the second against a bare local-socket echo in a thread of this process.
+// Floor_BlockingEcho, WaitedAddLine and Burst90k compare, in one run and with
+// messages of the same size, a real tessik-cad against a bare blocking echo
+// process (the floor).
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -17,17 +19,16 @@
 #include <unistd.h>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QWheelEvent>
@@ -143,43 +144,6 @@ struct CadHost {
     }
 };
 
-// A bare echo on a local socket, in its own thread and event loop: for every
-// request line it answers a line as long as tessik-cad's AddLine reply.
-class EchoThread : public QThread {
-public:
-    explicit EchoThread(QString path, qsizetype replySize) : path_(std::move(path)), replySize_(replySize) {}
-
-protected:
-    void run() override
-    {
-        QLocalServer server;
-        QLocalServer::removeServer(path_);
-        server.listen(path_);
-        QByteArray reply(replySize_ - 1, 'r');
-        reply.append('\n');
-        QByteArray buffer;
-        QObject::connect(&server, &QLocalServer::newConnection, [&] {
-            QLocalSocket* s = server.nextPendingConnection();
-            QObject::connect(s, &QLocalSocket::readyRead, [s, &buffer, &reply] {
-                buffer.append(s->readAll());
-                qsizetype lines = buffer.count('\n');
-                buffer.remove(0, buffer.lastIndexOf('\n') + 1);
-                while (lines-- > 0) s->write(reply);
-            });
-            QObject::connect(s, &QLocalSocket::disconnected, [this] { quit(); });
-        });
-        ready.release();
-        exec();
-    }
-
-public:
-    QSemaphore ready;
-
-private:
-    QString path_;
-    qsizetype replySize_;
-};
-
 qsizetype typicalReplySize()
 {
     return QByteArray("{\"id\":12345,\"jsonrpc\":\"2.0\",\"result\":{\"handle\":12345,\"type\":\"Line\"}}\n").size();
@@ -201,29 +165,6 @@ void BM_AutomationRoundTrip(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_AutomationRoundTrip)->MinTime(2.0)->UseRealTime();
-
-void BM_RawPingPong(benchmark::State& state)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("echo.sock"));
-    EchoThread echo(path, typicalReplySize());
-    echo.start();
-    echo.ready.acquire();
-    LineClient client;
-    if (!client.connectTo(path)) {
-        state.SkipWithError("echo did not start");
-        return;
-    }
-    int id = 0;
-    for (auto _ : state) {
-        client.write(addLineRequest(++id, 2));
-        benchmark::DoNotOptimize(client.readLine());
-    }
-    state.SetItemsProcessed(state.iterations());
-    client.socket.disconnectFromServer();
-    echo.wait();
-}
-BENCHMARK(BM_RawPingPong)->MinTime(2.0)->UseRealTime();
 
 // 90,000 AddLine calls written in one burst; the time runs until the last
 // reply has arrived.
@@ -255,7 +196,7 @@ BENCHMARK(BM_PipelinedAddLine90k)->Iterations(3)->Unit(benchmark::kMillisecond)-
 
 // ---------------------------------------------------------------------------
 // Waited calls and bursts, hidden and shown, against the floor: a plain
-// blocking echo over a Unix socket in a thread of this process, answering
+// blocking echo process on a Unix socket, answering
 // every request line with a line as long as tessik-cad's AddLine reply. The
 // client side is the same blocking POSIX code for all of them, so the only
 // difference is what answers. The ratios are calls_per_s of one over the
@@ -264,9 +205,11 @@ BENCHMARK(BM_PipelinedAddLine90k)->Iterations(3)->Unit(benchmark::kMillisecond)-
 // Blocking line client on a raw Unix socket.
 class RawClient {
 public:
-    ~RawClient()
+    ~RawClient() { reset(); }
+    void reset()
     {
         if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
     }
     bool connectTo(const QString& path)
     {
@@ -320,53 +263,70 @@ private:
     ssize_t at_ = 0, pending_ = 0;
 };
 
-class BlockingEcho {
-public:
-    BlockingEcho(const QString& path, qsizetype replySize) : reply_(replySize - 1, 'r')
-    {
-        reply_.append('\n');
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray native = QFile::encodeName(path);
-        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
-        listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listenFd_, 4);
-        thread_ = std::thread([this] { serve(); });
+// The floor: a separate process (this executable run with --blocking-echo)
+// that accepts one connection on a Unix socket and, with plain blocking
+// recv() and send(), answers every request line with a line as long as
+// tessik-cad's AddLine reply. No event loop, no parsing: what one round trip
+// between two processes costs on this machine at this moment.
+int runBlockingEcho(const char* path, long replySize)
+{
+    std::string reply(size_t(std::max(1L, replySize) - 1), 'r');
+    reply += '\n';
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
+    const int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd, 4) != 0)
+        return 1;
+    const int fd = ::accept(listenFd, nullptr, nullptr);
+    if (fd < 0) return 1;
+    char buffer[1 << 16];
+    std::string out;
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        out.clear();
+        for (const char* at = buffer; (at = static_cast<const char*>(std::memchr(at, '\n', size_t(buffer + n - at))));
+             ++at)
+            out += reply;
+        for (size_t sent = 0; sent < out.size();) {
+            const ssize_t w = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+            if (w <= 0) return 0;
+            sent += size_t(w);
+        }
     }
-    ~BlockingEcho()
+    ::close(fd);
+    ::unlink(path);
+    return 0;
+}
+
+// Starts the echo process and waits until its socket takes a connection.
+class BlockingEchoProcess {
+public:
+    BlockingEchoProcess(const QString& path, qsizetype replySize)
     {
-        ::shutdown(listenFd_, SHUT_RDWR);
-        thread_.join();
-        ::close(listenFd_);
+        process_.setProgram(QCoreApplication::applicationFilePath());
+        process_.setArguments({QStringLiteral("--blocking-echo"), path, QString::number(replySize)});
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start();
+        process_.waitForStarted(5000);
+    }
+    ~BlockingEchoProcess()
+    {
+        if (!process_.waitForFinished(5000)) process_.kill();
+    }
+    bool connect(RawClient& client, const QString& path)
+    {
+        for (int i = 0; i < 200; ++i) {
+            if (client.connectTo(path)) return true;
+            client.reset();
+            QThread::msleep(10);
+        }
+        return false;
     }
 
 private:
-    void serve()
-    {
-        const int fd = ::accept(listenFd_, nullptr, nullptr);
-        if (fd < 0) return;
-        char buffer[1 << 16];
-        std::string out;
-        for (;;) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            out.clear();
-            for (ssize_t i = 0; i < n; ++i)
-                if (buffer[i] == '\n') out.append(reply_.constData(), size_t(reply_.size()));
-            size_t sent = 0;
-            while (sent < out.size()) {
-                const ssize_t w = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-                if (w <= 0) break;
-                sent += size_t(w);
-            }
-        }
-        ::close(fd);
-    }
-
-    QByteArray reply_;
-    int listenFd_ = -1;
-    std::thread thread_;
+    QProcess process_;
 };
 
 CadHost& hostShown(bool shown)
@@ -390,9 +350,9 @@ void BM_Floor_BlockingEcho(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("floor.sock"));
-    BlockingEcho echo(path, typicalReplySize());
+    BlockingEchoProcess echo(path, typicalReplySize());
     RawClient client;
-    if (!client.connectTo(path)) {
+    if (!echo.connect(client, path)) {
         state.SkipWithError("echo did not start");
         return;
     }
@@ -404,6 +364,7 @@ void BM_Floor_BlockingEcho(benchmark::State& state)
         }
     }
     state.counters["calls_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    client.reset();  // the echo process ends when its client hangs up
 }
 BENCHMARK(BM_Floor_BlockingEcho)->MinTime(2.0)->UseRealTime();
 
@@ -428,6 +389,55 @@ void BM_WaitedAddLine(benchmark::State& state)
     state.counters["calls_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WaitedAddLine)->Arg(0)->Arg(1)->MinTime(2.0)->UseRealTime();
+
+// The floor and the waited calls hidden and shown, taken in turns of 500
+// calls each so that all three see the same load on a busy machine; the
+// ratios are of the median turns' rates.
+void BM_WaitedRatiosInTurns(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("floor.sock"));
+    BlockingEchoProcess echo(path, typicalReplySize());
+    RawClient floor, hidden, shown;
+    CadHost& hiddenHost = hostShown(false);
+    CadHost& shownHost = hostShown(true);
+    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
+        !shown.connectTo(shownHost.socketPath)) {
+        state.SkipWithError("a server did not start");
+        return;
+    }
+    struct Side {
+        RawClient& client;
+        qint64 modelSpace;
+        std::vector<double> rates;
+    };
+    Side sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
+    int id = 0;
+    for (auto _ : state) {
+        for (Side& side : sides) {
+            QElapsedTimer clock;
+            clock.start();
+            for (int i = 0; i < 500; ++i)
+                if (!side.client.writeAll(addLineRequest(++id, side.modelSpace)) || !side.client.readLines(1)) {
+                    state.SkipWithError("a server hung up");
+                    return;
+                }
+            side.rates.push_back(500e9 / double(clock.nsecsElapsed()));
+        }
+    }
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    const double floorRate = median(sides[0].rates);
+    state.counters["floor_per_s"] = floorRate;
+    state.counters["hidden_per_s"] = median(sides[1].rates);
+    state.counters["shown_per_s"] = median(sides[2].rates);
+    state.counters["hidden_ratio"] = median(sides[1].rates) / floorRate;
+    state.counters["shown_ratio"] = median(sides[2].rates) / floorRate;
+    floor.reset();
+}
+BENCHMARK(BM_WaitedRatiosInTurns)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // 90,000 AddLine calls written in one go (from a second thread, so neither
 // side waits on the other's buffer); the time runs to the last reply.
@@ -653,6 +663,7 @@ BENCHMARK(BM_ResidentMemoryWith100kEntities)->Iterations(1)->Unit(benchmark::kMi
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--blocking-echo") == 0) return runBlockingEcho(argv[2], std::atol(argv[3]));
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -55,15 +55,15 @@ Error unknownName(const QString& member)
 
 Result<Point3> point(const QJsonValue& v, const char* what)
 {
-    const QString name = QString::fromUtf8(what);
-    if (!v.isArray()) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name));
+    const auto name = [what] { return QString::fromUtf8(what); };
     const QJsonArray a = v.toArray();
-    if (a.size() != 3) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name));
+    if (!v.isArray() || a.size() != 3) return invalid(QStringLiteral("%1应为三个数的数组。").arg(name()));
     Point3 p{};
     for (int i = 0; i < 3; ++i) {
-        if (!a[i].isDouble() || !std::isfinite(a[i].toDouble()))
-            return invalid(QStringLiteral("%1的坐标必须是有限的数。").arg(name));
-        p[static_cast<std::size_t>(i)] = a[i].toDouble();
+        const QJsonValue c = a.at(i);
+        if (!c.isDouble() || !std::isfinite(c.toDouble()))
+            return invalid(QStringLiteral("%1的坐标必须是有限的数。").arg(name()));
+        p[static_cast<std::size_t>(i)] = c.toDouble();
     }
     return p;
 }
@@ -543,16 +543,17 @@ std::int64_t AutomationDispatcher::handleFor(const ObjectRef& ref)
 
 QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
 {
-    QJsonObject o;
-    o.insert(QLatin1String("handle"), static_cast<qint64>(handleFor(ref)));
-    if (ref.kind == Kind::Entity) {
-        const CadDocument* doc = session_.document();
-        const std::string_view name =
-            entities::automationName(doc->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
-        o.insert(QLatin1String("type"), QLatin1String(name.data(), qsizetype(name.size())));
-    } else {
-        o.insert(QLatin1String("type"), QLatin1String(kindName(ref.kind)));
-    }
+    std::string_view type = kindName(ref.kind);
+    if (ref.kind == Kind::Entity)
+        type = entities::automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
+    // One object per type, copied and given the handle: cheaper than
+    // building it key by key on every call that answers with a handle.
+    auto [it, made] = handleObjects_.try_emplace(type);
+    if (made)
+        it->second = QJsonObject{{QLatin1String("handle"), 0},
+                                 {QLatin1String("type"), QLatin1String(type.data(), qsizetype(type.size()))}};
+    QJsonObject o = it->second;
+    o[QLatin1String("handle")] = static_cast<qint64>(handleFor(ref));
     return o;
 }
 

@@ -15,11 +15,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 
@@ -85,6 +87,7 @@ private:
     std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
     std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
     QHash<QString, Member> members_[7];  // by Kind, keys lower-case
+    std::unordered_map<std::string_view, QJsonObject> handleObjects_;  // by type name
 
     friend struct Context;
 };

@@ -1,6 +1,9 @@
 #include "AutomationRequest.h"
 
+#include <charconv>
 #include <cmath>
+#include <optional>
+#include <string_view>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,9 +34,8 @@ AutomationRequest refused(const QJsonValue& id, bool wantsReply, std::int32_t co
 }
 
 // The verb named by method, or refused (code set) when it names none.
-bool readVerb(const QJsonValue& method, Verb& verb)
+bool readVerb(const QString& name, Verb& verb)
 {
-    const QString name = method.toString();
     if (name.compare(QLatin1String("call"), Qt::CaseInsensitive) == 0)
         verb = Verb::Call;
     else if (name.compare(QLatin1String("get"), Qt::CaseInsensitive) == 0)
@@ -45,50 +47,95 @@ bool readVerb(const QJsonValue& method, Verb& verb)
     return true;
 }
 
+// The members of a request the protocol looks at, each absent or its value;
+// whatever else a request carries is ignored.
+// The members that are strings in every sound request are kept as strings
+// when read so: a string inside a JSON value costs an allocation of its own.
+struct TextField {
+    std::optional<QJsonValue> json;
+    std::optional<QString> text;
+    bool present() const { return json || text; }
+    bool isString() const { return text || (json && json->isString()); }
+    QString string() const { return text ? *text : json ? json->toString() : QString(); }
+};
+struct ParamFields {
+    std::optional<QJsonValue> target, value, args;
+    TextField member;
+};
+struct RequestFields {
+    std::optional<QJsonValue> id, params;  // params: only when not an object
+    TextField jsonrpc, method;
+    bool paramsObject = false;
+    ParamFields p;
+};
+
+std::optional<QJsonValue> field(const QJsonObject& o, QLatin1String key)
+{
+    const auto at = o.constFind(key);
+    return at == o.constEnd() ? std::nullopt : std::optional<QJsonValue>(*at);
+}
+
+RequestFields fieldsOf(const QJsonObject& request)
+{
+    RequestFields f;
+    f.id = field(request, QLatin1String("id"));
+    f.jsonrpc.json = field(request, QLatin1String("jsonrpc"));
+    f.method.json = field(request, QLatin1String("method"));
+    f.params = field(request, QLatin1String("params"));
+    if (f.params && f.params->isObject()) {
+        const QJsonObject params = f.params->toObject();
+        f.paramsObject = true;
+        f.params.reset();
+        f.p.target = field(params, QLatin1String("target"));
+        f.p.member.json = field(params, QLatin1String("member"));
+        f.p.value = field(params, QLatin1String("value"));
+        f.p.args = field(params, QLatin1String("args"));
+    }
+    return f;
+}
+
 // Reads params into inv; an empty string when they are sound, else why not.
-QString readParams(const QJsonObject& params, AutomationDispatcher::Invocation& inv, std::int32_t& code)
+QString readParams(const ParamFields& params, AutomationDispatcher::Invocation& inv, std::int32_t& code)
 {
     code = kInvalidParams;
-    const QJsonValue target = params.value(QLatin1String("target"));
+    const QJsonValue target = params.target.value_or(QJsonValue(QJsonValue::Undefined));
     const double number = target.toDouble(-1);
     if (!target.isDouble() || number < 0 || number != std::floor(number) || number > kLargestTarget)
         return QStringLiteral("target 必须是非负整数。");
     inv.target = static_cast<std::int64_t>(number);
-    const QJsonValue member = params.value(QLatin1String("member"));
-    if (!member.isString() || member.toString().isEmpty()) return QStringLiteral("member 必须是非空字符串。");
-    inv.member = member.toString();
+    if (!params.member.isString() || params.member.string().isEmpty())
+        return QStringLiteral("member 必须是非空字符串。");
+    inv.member = params.member.string();
     if (inv.verb == Verb::Set) {
-        const auto value = params.constFind(QLatin1String("value"));
-        if (value == params.constEnd()) return QStringLiteral("set 需要 value。");
-        inv.value = *value;
+        if (!params.value) return QStringLiteral("set 需要 value。");
+        inv.value = *params.value;
     }
-    if (inv.verb == Verb::Call) {
-        const QJsonValue args = params.value(QLatin1String("args"));
+    if (inv.verb == Verb::Call && params.args) {
+        const QJsonValue& args = *params.args;
         if (!args.isUndefined() && !args.isNull() && !args.isArray()) return QStringLiteral("args 必须是数组。");
         inv.args = args.toArray();
     }
     return {};
 }
 
-AutomationRequest readRequest(const QJsonObject& request)
+AutomationRequest readRequest(const RequestFields& request)
 {
-    const auto idAt = request.constFind(QLatin1String("id"));
-    const bool wantsReply = idAt != request.constEnd();
-    const QJsonValue id = wantsReply ? *idAt : QJsonValue();
+    const bool wantsReply = request.id.has_value();
+    const QJsonValue id = request.id.value_or(QJsonValue());
     if (!id.isNull() && !id.isDouble() && !id.isString())
         return refused(QJsonValue(), true, kInvalidRequest, QStringLiteral("id 必须是数字或字符串。"));
-    if (request.value(QLatin1String("jsonrpc")).toString() != QLatin1String("2.0"))
+    if (request.jsonrpc.string() != QLatin1String("2.0"))
         return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少 \"jsonrpc\":\"2.0\"。"));
-    const QJsonValue method = request.value(QLatin1String("method"));
-    if (!method.isString()) return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少方法名 method。"));
+    if (!request.method.isString())
+        return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少方法名 method。"));
     AutomationRequest r;
+    const QString method = request.method.string();
     if (!readVerb(method, r.invocation.verb))
         return refused(id, wantsReply, kMethodNotFound,
-                       QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(method.toString()));
-    const QJsonValue params = request.value(QLatin1String("params"));
-    if (!params.isObject()) return refused(id, wantsReply, kInvalidParams, QStringLiteral("params 必须是对象。"));
+                       QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(method));
+    if (!request.paramsObject) return refused(id, wantsReply, kInvalidParams, QStringLiteral("params 必须是对象。"));
     std::int32_t code = 0;
-    if (const QString why = readParams(params.toObject(), r.invocation, code); !why.isEmpty())
+    if (const QString why = readParams(request.p, r.invocation, code); !why.isEmpty())
         return refused(id, wantsReply, code, why);
     r.outcome = AutomationRequest::Outcome::Invoke;
     r.id = id;
@@ -96,8 +143,225 @@ AutomationRequest readRequest(const QJsonObject& request)
     return r;
 }
 
+// A reader for the plain lines clients send nearly always: values of
+// numbers, arrays, literals and strings of printable ASCII without escapes,
+// no more than a few levels deep, objects only where the envelope has them.
+// Anything else (or anything it is unsure of) makes it give up, and the line
+// goes to the full JSON parser, which also words the errors.
+class PlainRequestReader {
+public:
+    explicit PlainRequestReader(QByteArrayView line) : p_(line.data()), end_(line.data() + line.size()) {}
+
+    std::optional<RequestFields> read()
+    {
+        RequestFields f;
+        const bool ok = object([&](QByteArrayView key) {
+            if (key == "params") {
+                if (f.paramsObject || !peek('{')) return false;
+                f.paramsObject = true;
+                return params(f.p);
+            }
+            if (key == "jsonrpc") return storeText(f.jsonrpc);
+            if (key == "method") return storeText(f.method);
+            return store(key == "id" ? &f.id : nullptr);
+        });
+        if (!ok || (skipSpace(), p_ != end_)) return std::nullopt;
+        return f;
+    }
+
+private:
+    bool params(ParamFields& p)
+    {
+        return object([&](QByteArrayView key) {
+            if (key == "member") return storeText(p.member);
+            return store(key == "target" ? &p.target
+                         : key == "value"  ? &p.value
+                         : key == "args"   ? &p.args
+                                           : nullptr);
+        });
+    }
+
+    // A value into slot (read and dropped when slot is null); a key given
+    // twice is left to the full parser.
+    bool store(std::optional<QJsonValue>* slot)
+    {
+        std::optional<QJsonValue> v = value(0);
+        if (!v) return false;
+        if (!slot) return true;
+        if (slot->has_value()) return false;
+        *slot = std::move(v);
+        return true;
+    }
+
+    bool storeText(TextField& slot)
+    {
+        if (slot.present()) return false;
+        if (!peek('"')) return store(&slot.json);
+        QByteArrayView text;
+        if (!string(text)) return false;
+        slot.text = QString::fromLatin1(text);
+        return true;
+    }
+
+    template <class OnKey>
+    bool object(OnKey&& onKey)
+    {
+        if (!take('{')) return false;
+        if (take('}')) return true;
+        do {
+            QByteArrayView key;
+            if (!string(key) || !take(':') || !onKey(key)) return false;
+        } while (take(','));
+        return take('}');
+    }
+
+    std::optional<QJsonValue> value(int depth)
+    {
+        skipSpace();
+        if (p_ == end_) return std::nullopt;
+        switch (*p_) {
+        case '[': return array(depth);
+        case '"': {
+            QByteArrayView text;
+            if (!string(text)) return std::nullopt;
+            return QJsonValue(QString::fromLatin1(text));
+        }
+        case 't': return literal("true", QJsonValue(true));
+        case 'f': return literal("false", QJsonValue(false));
+        case 'n': return literal("null", QJsonValue());
+        default: return number();
+        }
+    }
+
+    std::optional<QJsonValue> array(int depth)
+    {
+        if (depth >= kMaxDepth) return std::nullopt;
+        ++p_;
+        QJsonArray a;
+        if (take(']')) return QJsonValue(a);
+        do {
+            std::optional<QJsonValue> v = value(depth + 1);
+            if (!v) return std::nullopt;
+            a.append(*v);
+        } while (take(','));
+        if (!take(']')) return std::nullopt;
+        return QJsonValue(a);
+    }
+
+    bool string(QByteArrayView& out)
+    {
+        if (!take('"')) return false;
+        const char* begin = p_;
+        while (p_ != end_ && *p_ != '"') {
+            const unsigned char c = static_cast<unsigned char>(*p_);
+            if (c < 0x20 || c > 0x7e || c == '\\') return false;
+            ++p_;
+        }
+        if (p_ == end_) return false;
+        out = QByteArrayView(begin, p_ - begin);
+        ++p_;
+        return true;
+    }
+
+    std::optional<QJsonValue> literal(std::string_view word, QJsonValue v)
+    {
+        if (end_ - p_ < qsizetype(word.size()) || std::string_view(p_, word.size()) != word) return std::nullopt;
+        p_ += word.size();
+        return v;
+    }
+
+    std::optional<QJsonValue> number();
+
+    void skipSpace()
+    {
+        while (p_ != end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r')) ++p_;
+    }
+    bool peek(char c)
+    {
+        skipSpace();
+        return p_ != end_ && *p_ == c;
+    }
+    bool take(char c)
+    {
+        if (!peek(c)) return false;
+        ++p_;
+        return true;
+    }
+
+    static constexpr int kMaxDepth = 8;
+    const char* p_;
+    const char* end_;
+};
+
+// JSON's number grammar, checked here since from_chars takes more (a
+// leading '+' no, but "01", ".5" or "1." yes). An integer that fits 64 bits
+// stays one, as the full parser keeps it; anything out of a double's range
+// goes to the full parser.
+std::optional<QJsonValue> PlainRequestReader::number()
+{
+    const char* begin = p_;
+    const auto digits = [&] {
+        const char* from = p_;
+        while (p_ != end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+        return p_ - from;
+    };
+    if (p_ != end_ && *p_ == '-') ++p_;
+    const char* intStart = p_;
+    const auto intDigits = digits();
+    if (intDigits == 0 || (intDigits > 1 && *intStart == '0')) return std::nullopt;
+    bool integral = true;
+    if (p_ != end_ && *p_ == '.') {
+        ++p_;
+        if (digits() == 0) return std::nullopt;
+        integral = false;
+    }
+    if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
+        ++p_;
+        if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+        if (digits() == 0) return std::nullopt;
+        integral = false;
+    }
+    if (integral && intDigits < 19) {
+        qint64 i = 0;
+        if (std::from_chars(begin, p_, i).ec == std::errc()) return QJsonValue(i);
+    }
+    double d = 0;
+    const auto [at, ec] = std::from_chars(begin, p_, d);
+    if (ec != std::errc() || at != p_ || !std::isfinite(d)) return std::nullopt;
+    return QJsonValue(d);
+}
+
+void appendValue(QByteArray& out, const QJsonValue& value);
+
+// A string of printable ASCII needing no escapes (names, types, most
+// messages' keys) is written as it is; any other goes through the document
+// writer.
+bool appendPlainString(QByteArray& out, const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'"' || c == u'\\') return false;
+    out += '"';
+    for (const QChar c : text) out += char(c.unicode());
+    out += '"';
+    return true;
+}
+
+template <class Container, class Each>
+void appendContainer(QByteArray& out, const Container& items, char open, char close, Each&& each)
+{
+    out += open;
+    bool first = true;
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        if (!first) out += ',';
+        first = false;
+        each(it);
+    }
+    out += close;
+}
+
 // A JSON value as it appears inside a reply line. Integers (ids, handles,
-// counts) are the common case and are written without building a document.
+// counts), plain strings, and the objects and arrays made of them are the
+// common case and are written without building a document.
 void appendValue(QByteArray& out, const QJsonValue& value)
 {
     constexpr double kExactInteger = 9007199254740992.0;  // 2^53
@@ -108,16 +372,32 @@ void appendValue(QByteArray& out, const QJsonValue& value)
     case QJsonValue::Double: {
         const double d = value.toDouble();
         if (d == std::floor(d) && std::abs(d) < kExactInteger) {
-            out += QByteArray::number(static_cast<qint64>(d));
+            char digits[24];
+            const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<qint64>(d)).ptr;
+            out.append(digits, end - digits);
             return;
         }
         break;
     }
-    case QJsonValue::Object: out += QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact); return;
-    case QJsonValue::Array: out += QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact); return;
-    default: break;
+    case QJsonValue::String:
+        if (appendPlainString(out, value.toString())) return;
+        break;
+    case QJsonValue::Object: {
+        const QJsonObject o = value.toObject();
+        appendContainer(out, o, '{', '}', [&](QJsonObject::const_iterator it) {
+            if (!appendPlainString(out, it.key())) appendValue(out, QJsonValue(it.key()));
+            out += ':';
+            appendValue(out, it.value());
+        });
+        return;
     }
-    // Strings and other numbers: the document writer's escaping and digits,
+    case QJsonValue::Array: {
+        const QJsonArray a = value.toArray();
+        appendContainer(out, a, '[', ']', [&](QJsonArray::const_iterator it) { appendValue(out, *it); });
+        return;
+    }
+    }
+    // Other strings and numbers: the document writer's escaping and digits,
     // without the brackets of the array that carries the value.
     const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     out.append(wrapped.constData() + 1, wrapped.size() - 2);
@@ -129,6 +409,7 @@ AutomationRequest parseRequest(QByteArrayView line)
 {
     if (line.endsWith('\r')) line.chop(1);
     if (line.trimmed().isEmpty()) return {};
+    if (std::optional<RequestFields> plain = PlainRequestReader(line).read()) return readRequest(*plain);
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(line.toByteArray(), &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -138,7 +419,7 @@ AutomationRequest parseRequest(QByteArrayView line)
                            .arg(parseError.errorString()));
     if (!doc.isObject())
         return refused(QJsonValue(), true, kInvalidRequest, QStringLiteral("请求必须是一个 JSON 对象。"));
-    return readRequest(doc.object());
+    return readRequest(fieldsOf(doc.object()));
 }
 
 QByteArray resultReply(const QJsonValue& id, const QJsonValue& result)

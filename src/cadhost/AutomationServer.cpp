@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
@@ -27,47 +26,90 @@ Q_LOGGING_CATEGORY(lcAutomation, "tessik.cad.automation")
 
 using namespace automation;
 
-AutomationConnection::AutomationConnection(QLocalSocket* socket, AutomationDispatcher& dispatcher,
-                                           ServerLimits limits, QObject* parent)
-    : QObject(parent), socket_(socket), dispatcher_(dispatcher), limits_(limits)
+namespace {
+
+// Most a connection reads at one wake-up; a full read means more may wait,
+// which the next pass of the event loop picks up, so clients take turns.
+constexpr qsizetype kReadChunk = 64 * 1024;
+// Replies gathered in a batch go out once this much waits.
+constexpr qsizetype kWriteChunk = 64 * 1024;
+
+}  // namespace
+
+AutomationConnection::AutomationConnection(int fd, AutomationDispatcher& dispatcher, ServerLimits limits,
+                                           QObject* parent)
+    : QObject(parent),
+      fd_(fd),
+      reader_(new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this)),
+      writer_(new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this)),
+      dispatcher_(dispatcher),
+      limits_(limits)
 {
-    socket_->setParent(this);
-    // Qt stops reading the socket once this much waits unread, so a client
-    // whose requests queue behind a pick waits on its own socket.
-    socket_->setReadBufferSize(limits_.maxLineBytes + 1);
+    writer_->setEnabled(false);
     partialTimer_.setSingleShot(true);
     partialTimer_.setInterval(limits_.partialLineTimeoutMs);
     connect(&partialTimer_, &QTimer::timeout, this, [this] {
         closeWithError(kParseError, QStringLiteral("消息不完整：等待行尾超时，连接已关闭。"));
     });
-    connect(socket_, &QLocalSocket::readyRead, this, &AutomationConnection::onReadyRead);
-    connect(socket_, &QLocalSocket::disconnected, this, &AutomationConnection::onDisconnected);
+    connect(reader_, &QSocketNotifier::activated, this, &AutomationConnection::onReadable);
+    connect(writer_, &QSocketNotifier::activated, this, [this] {
+        writer_->setEnabled(false);
+        flush();
+    });
 }
 
-AutomationConnection::~AutomationConnection() = default;
+AutomationConnection::~AutomationConnection()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
 
 bool AutomationConnection::waitingForPick() const { return waitingPick_ != 0; }
 
-void AutomationConnection::onReadyRead()
+void AutomationConnection::onReadable()
 {
-    if (closing_) {
-        socket_->readAll();
+    if (closing_) return;
+    // A member that spins an event loop of its own must not see its
+    // connection read again underneath it; the reader waits (rather than
+    // waking that loop again and again) until the batch is done.
+    if (batching_) {
+        reader_->setEnabled(false);
         return;
     }
     // Behind a pick, read no more than one line's worth ahead; the rest
-    // stays in the socket until the pick is answered.
-    if (waitingForPick() && buffer_.size() > limits_.maxLineBytes) return;
-    buffer_.append(socket_->readAll());
+    // stays in the socket (and the client waits on it) until the pick is
+    // answered.
+    if (waitingForPick() && buffer_.size() > limits_.maxLineBytes) {
+        reader_->setEnabled(false);
+        return;
+    }
+    const bool open = readSome();
     processBuffer();
+    if (!open) onDisconnected();
+}
+
+bool AutomationConnection::readSome()
+{
+    qsizetype room = kReadChunk;
+    if (waitingForPick()) room = std::min(room, limits_.maxLineBytes + 1 - buffer_.size());
+    const qsizetype had = buffer_.size();
+    buffer_.resize(had + room);
+    ssize_t n;
+    do {
+        n = ::read(fd_, buffer_.data() + had, size_t(room));
+    } while (n < 0 && errno == EINTR);
+    buffer_.resize(had + std::max<ssize_t>(n, 0));
+    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
 }
 
 void AutomationConnection::processBuffer()
 {
+    batching_ = true;
     while (!waitingForPick() && !closing_) {
         const qsizetype end = buffer_.indexOf('\n', consumed_);
         if (end < 0) break;
         const qsizetype length = end - consumed_;
         if (length > limits_.maxLineBytes) {
+            batching_ = false;
             closeWithError(kInvalidRequest, tooLong());
             return;
         }
@@ -75,10 +117,12 @@ void AutomationConnection::processBuffer()
         consumed_ = end + 1;
         handleLine(line);
     }
+    batching_ = false;
     if (closing_) return;
-    // The replies to everything read so far go out now, in one write, rather
-    // than on a later pass of the event loop.
-    if (socket_->bytesToWrite() > 0) socket_->flush();
+    if (!reader_->isEnabled() && !waitingForPick()) reader_->setEnabled(true);
+    // The replies to everything read so far go out now, in one write.
+    flush();
+    if (closing_) return;
     // Drop what was read in one move rather than line by line.
     if (consumed_ > 0) {
         buffer_.remove(0, consumed_);
@@ -91,7 +135,7 @@ void AutomationConnection::processBuffer()
     // Half a line waits for its end only so long.
     if (!waitingForPick() && !buffer_.isEmpty())
         partialTimer_.start();
-    else
+    else if (partialTimer_.isActive())
         partialTimer_.stop();
 }
 
@@ -132,11 +176,17 @@ void AutomationConnection::dispatch(const AutomationRequest& request)
 
 void AutomationConnection::onPickAnswered()
 {
-    if (!closing_) socket_->flush();
     waitingPick_ = 0;
+    if (closing_) return;
+    flush();
+    reader_->setEnabled(true);
     // Carry on with queued requests from the event loop, not from inside
     // whoever answered the pick.
-    QMetaObject::invokeMethod(this, &AutomationConnection::onReadyRead, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] {
+        if (closing_) return;
+        processBuffer();
+        if (!closing_) onReadable();
+    }, Qt::QueuedConnection);
 }
 
 void AutomationConnection::sendReply(const QJsonValue& id, const Result<QJsonValue>& result)
@@ -149,56 +199,89 @@ void AutomationConnection::sendReply(const QJsonValue& id, const Result<QJsonVal
 
 void AutomationConnection::send(const QByteArray& bytes)
 {
-    if (closing_ || socket_->state() != QLocalSocket::ConnectedState) return;
-    socket_->write(bytes);
-    if (socket_->bytesToWrite() <= limits_.maxUnsentBytes) return;
+    if (closing_) return;
+    unsent_ += bytes;
+    if (!batching_ || unsent_.size() - sentAt_ >= kWriteChunk) flush();
+    if (closing_ || unsent_.size() - sentAt_ <= limits_.maxUnsentBytes) return;
     qCWarning(lcAutomation).noquote()
         << QStringLiteral("客户端未读取回复（积压超过 %1 字节），连接已断开。").arg(limits_.maxUnsentBytes);
-    closing_ = true;
-    partialTimer_.stop();
-    buffer_.clear();
-    consumed_ = 0;
-    socket_->abort();
     onDisconnected();
+}
+
+void AutomationConnection::flush()
+{
+    // While the writer is enabled the kernel is full: it says when not.
+    if (fd_ < 0 || unsent_.size() == sentAt_ || writer_->isEnabled()) return;
+    const qsizetype pending = unsent_.size() - sentAt_;
+    ssize_t n;
+    do {
+        n = ::send(fd_, unsent_.constData() + sentAt_, size_t(pending), MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        onDisconnected();  // the client is gone
+        return;
+    }
+    if (n == pending) {
+        unsent_.clear();
+        sentAt_ = 0;
+        return;
+    }
+    // What the kernel did not take waits for the socket to drain; the sent
+    // part is dropped once it is half the buffer, so a slow reader costs
+    // linear time.
+    sentAt_ += std::max<ssize_t>(n, 0);
+    if (sentAt_ > unsent_.size() / 2) {
+        unsent_.remove(0, sentAt_);
+        sentAt_ = 0;
+    }
+    writer_->setEnabled(true);
 }
 
 void AutomationConnection::closeWithError(std::int32_t code, const QString& message)
 {
     send(errorReply(QJsonValue(), code, message));
-    closing_ = true;
-    partialTimer_.stop();
-    buffer_.clear();
-    consumed_ = 0;
     // Hand the kernel what it takes now, then close at once: waiting until a
     // client that is itself blocked writing reads earlier replies would hold
     // the connection for as long as it cares to block.
-    socket_->flush();
-    socket_->abort();
+    batching_ = false;
+    flush();
+    onDisconnected();
 }
 
 void AutomationConnection::start()
 {
-    // Data or a hang-up may have arrived before the signals were connected.
-    QMetaObject::invokeMethod(this, [this] {
-        if (socket_->state() == QLocalSocket::UnconnectedState)
-            onDisconnected();
-        else
-            onReadyRead();
-    }, Qt::QueuedConnection);
+    // Data or a hang-up may have arrived before the notifiers were set up.
+    QMetaObject::invokeMethod(this, &AutomationConnection::onReadable, Qt::QueuedConnection);
+}
+
+void AutomationConnection::stopReading()
+{
+    // Disabled at once (the descriptor is closed right after); deleted later,
+    // as one of them may be the sender of the signal being handled.
+    for (QSocketNotifier* notifier : {reader_, writer_}) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
+    ::close(fd_);
+    fd_ = -1;
 }
 
 void AutomationConnection::onDisconnected()
 {
     if (finished_) return;
     finished_ = true;
+    closing_ = true;
+    partialTimer_.stop();
+    buffer_.clear();
+    consumed_ = 0;
+    unsent_.clear();
+    sentAt_ = 0;
+    stopReading();
     if (waitingForPick()) {
         const std::uint64_t pick = waitingPick_;
         waitingPick_ = 0;
-        closing_ = true;
         dispatcher_.session().withdrawPoint(pick);
     }
-    closing_ = true;
-    partialTimer_.stop();
     emit finished();
     deleteLater();
 }
@@ -345,14 +428,8 @@ void AutomationServer::onNewConnection()
             refuse(fd, "connection limit");
             continue;
         }
-        auto* socket = new QLocalSocket;
-        if (!socket->setSocketDescriptor(qintptr(fd), QLocalSocket::ConnectedState, QIODevice::ReadWrite)) {
-            delete socket;
-            ::close(fd);
-            continue;
-        }
         refusing_ = false;
-        auto* connection = new AutomationConnection(socket, dispatcher_, limits_, this);
+        auto* connection = new AutomationConnection(fd, dispatcher_, limits_, this);
         ++connections_;
         connect(connection, &AutomationConnection::finished, this, [this] { --connections_; });
         connection->start();

@@ -39,7 +39,6 @@
 #include "Error.h"
 
 class QByteArrayView;
-class QLocalSocket;
 class QSocketNotifier;
 
 namespace tessik::cadhost {
@@ -53,11 +52,14 @@ struct ServerLimits {
     int maxConnections = 4096;  // lowered at listen() to what descriptors allow
 };
 
+// One client, on a non-blocking socket descriptor it owns. Each wake-up reads
+// what the kernel holds in one read() and answers every complete line;
+// replies go straight to the socket in one write per batch, and only what the
+// kernel refuses is kept, to go out when the socket is writable again.
 class AutomationConnection : public QObject {
     Q_OBJECT
 public:
-    AutomationConnection(QLocalSocket* socket, AutomationDispatcher& dispatcher, ServerLimits limits,
-                         QObject* parent);
+    AutomationConnection(int fd, AutomationDispatcher& dispatcher, ServerLimits limits, QObject* parent);
     ~AutomationConnection() override;
 
     // Takes up whatever arrived before the connection was set up.
@@ -67,25 +69,35 @@ signals:
     void finished();
 
 private:
-    void onReadyRead();
+    void onReadable();
+    // Reads once; false when the client hung up or the read failed.
+    bool readSome();
     void processBuffer();
     void handleLine(QByteArrayView line);
     void dispatch(const AutomationRequest& request);
     void onPickAnswered();
     bool waitingForPick() const;
     void sendReply(const QJsonValue& id, const Result<QJsonValue>& result);
-    // Queues one reply line; past maxUnsentBytes unread, drops the client.
+    // Queues one reply line, written out at the end of the batch or at once
+    // outside one; past maxUnsentBytes unread, drops the client.
     void send(const QByteArray& bytes);
+    void flush();
     void closeWithError(std::int32_t code, const QString& message);
     QString tooLong() const;
+    void stopReading();
     void onDisconnected();
 
-    QLocalSocket* socket_;
+    int fd_;
+    QSocketNotifier* reader_;
+    QSocketNotifier* writer_;  // enabled only while the kernel refuses replies
     AutomationDispatcher& dispatcher_;
     ServerLimits limits_;
     QByteArray buffer_;
     qsizetype consumed_ = 0;
+    QByteArray unsent_;
+    qsizetype sentAt_ = 0;  // unsent_ before this went out already
     std::uint64_t waitingPick_ = 0;  // the pick this client's queue waits for, if any
+    bool batching_ = false;  // inside processBuffer: replies wait for one write
     bool closing_ = false;
     bool finished_ = false;
     QTimer partialTimer_;

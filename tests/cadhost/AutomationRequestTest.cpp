@@ -112,3 +112,44 @@ TEST(AutomationRequest, ReplyLinesReadBackAsTheValuesTheyCarry)
         EXPECT_EQ(error.value(QLatin1String("message")).toString(), QStringLiteral("对象 \"3\" 不存在。"));
     }
 }
+
+// Lines in every shape a client may write them (number spellings, spacing,
+// key order, extra keys, nesting, escapes) read into what the same line reads
+// as through Qt's own parser, which an escaped extra key forces.
+TEST(AutomationRequest, ReadsEveryLineAsQtsParserDoes)
+{
+    const char* numbers[] = {"0", "-0", "7", "-12", "1.5", "-0.25", "1e3", "2E-2", "1.5e+2", "123456789012345678",
+                             "9007199254740993", "99999999999999999999", "1e400", "01", ".5", "1.", "-", "+1"};
+    const char* ids[] = {"3", "\"a b\"", "\"\\u56fe\"", "null", "1.5", "[1]"};
+    const char* args[] = {"[[N,0,0],[1,N,0]]", "[ N , [ ] , true , false , null ]", "[\"x\\ny\",\"图\"]",
+                          "[{\"k\":N}]", "[[[[[[[[[[N]]]]]]]]]]", "[N,]", "N", "tru"};
+    for (const char* number : numbers) {
+        for (const char* id : ids) {
+            for (const char* a : args) {
+                const QByteArray arg = QByteArray(a).replace("N", number);
+                for (const QByteArray& line :
+                     {"{\"jsonrpc\":\"2.0\",\"id\":" + QByteArray(id) + ",\"method\":\"call\",\"params\":{\"target\":" +
+                          number + ",\"member\":\"M\",\"args\":" + arg + "}}",
+                      " { \"params\" : { \"value\" : " + arg + " , \"x\":{\"y\":[1]}, \"member\" : \"M\" , \"target\" : 5 } ,"
+                          "\"method\":\"set\", \"id\" : " + id + ", \"jsonrpc\" : \"2.0\" }",
+                      "{\"jsonrpc\":\"2.0\",\"id\":1,\"id\":" + QByteArray(id) + ",\"method\":\"get\",\"params\":{\"target\":"
+                          "1,\"member\":\"A\",\"target\":" + number + "}}"}) {
+                    SCOPED_TRACE(line.constData());
+                    const AutomationRequest mine = parseRequest(line);
+                    const qsizetype brace = line.lastIndexOf('}');
+                    const AutomationRequest judge =
+                        parseRequest(line.left(brace) + ",\"z\":\"\\u0041\"" + line.mid(brace));
+                    ASSERT_EQ(mine.outcome, judge.outcome);
+                    EXPECT_EQ(mine.code, judge.code);
+                    EXPECT_EQ(mine.id, judge.id);
+                    EXPECT_EQ(mine.wantsReply, judge.wantsReply);
+                    EXPECT_EQ(mine.invocation.verb, judge.invocation.verb);
+                    EXPECT_EQ(mine.invocation.target, judge.invocation.target);
+                    EXPECT_EQ(mine.invocation.member, judge.invocation.member);
+                    EXPECT_EQ(mine.invocation.value, judge.invocation.value);
+                    EXPECT_EQ(mine.invocation.args, judge.invocation.args);
+                }
+            }
+        }
+    }
+}
