@@ -18,6 +18,11 @@
 
 namespace tessik::cadhost {
 
+namespace {
+// The Edit menu's step names follow a burst of edits this late at most.
+constexpr int kEditRefreshMs = 50;
+}  // namespace
+
 CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     : QMainWindow(parent),
       session_(session),
@@ -81,6 +86,12 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
 void CadMainWindow::addEditMenu()
 {
     QMenu* edit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    editTimer_ = new QTimer(this);
+    editTimer_->setSingleShot(true);
+    editTimer_->setInterval(kEditRefreshMs);
+    connect(editTimer_, &QTimer::timeout, this, &CadMainWindow::refreshEdit);
+    // An open menu names the steps as they are, whatever the timer.
+    connect(edit, &QMenu::aboutToShow, this, &CadMainWindow::refreshEdit);
     undoAction_ = edit->addAction(QStringLiteral("撤销(&U)"), this, [this] { session_.undo(); });
     undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     redoAction_ = edit->addAction(QStringLiteral("重做(&R)"), this, [this] { session_.redo(); });
@@ -99,19 +110,18 @@ void CadMainWindow::addEditMenu()
 
 void CadMainWindow::scheduleEditRefresh()
 {
-    // Whether the keys work follows at once; the texts once per burst.
+    // Whether the keys work follows at once; the texts once per burst (a
+    // timer already running takes the later edits along).
     const CadDocument* doc = session_.document();
     undoAction_->setEnabled(doc && doc->canUndo());
     redoAction_->setEnabled(doc && doc->canRedo());
     eraseAction_->setEnabled(!session_.selection().empty());
-    if (editRefreshPending_) return;
-    editRefreshPending_ = true;
-    QTimer::singleShot(0, this, &CadMainWindow::refreshEdit);
+    if (!editTimer_->isActive()) editTimer_->start();
 }
 
 void CadMainWindow::refreshEdit()
 {
-    editRefreshPending_ = false;
+    editTimer_->stop();
     const CadDocument* doc = session_.document();
     const QString undo = doc ? doc->undoText() : QString();
     const QString redo = doc ? doc->redoText() : QString();

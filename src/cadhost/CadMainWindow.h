@@ -12,6 +12,8 @@
 
 #include <QMainWindow>
 
+class QTimer;
+
 #include "CadSession.h"
 
 class QLabel;
@@ -64,7 +66,8 @@ private:
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
     QAction* eraseAction_ = nullptr;
-    bool editRefreshPending_ = false;
+    // Renames Undo and Redo once per burst of edits rather than per edit.
+    QTimer* editTimer_ = nullptr;
 };
 
 }  // namespace tessik::cadhost
