@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,7 +28,7 @@ protected:
         ASSERT_NE(::mkdtemp(templ), nullptr);
         dir = templ;
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
     static std::string contents(const std::string& p)
     {
@@ -38,9 +40,8 @@ protected:
     static void put(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
     int filesIn() const
     {
-        const std::string listing = dir + "/listing";
-        std::system(("ls -A '" + dir + "' | wc -l > " + listing).c_str());
-        return std::stoi(contents(listing)) - 1;
+        const auto entries = std::filesystem::directory_iterator(dir);
+        return static_cast<int>(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)));
     }
     std::string dir;
 };
