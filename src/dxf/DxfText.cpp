@@ -88,7 +88,8 @@ int hexDigit(char c)
     return -1;
 }
 
-// "\U+XXXX" at s[i]: its code point.
+// "\U+XXXX" at s[i]: its code point. Control characters stay as written:
+// decoded, a \U+000A would be a line break that no text value can hold.
 std::optional<std::uint32_t> escapeAt(std::string_view s, std::size_t i)
 {
     if (i + 7 > s.size() || s[i] != '\\' || (s[i + 1] != 'U' && s[i + 1] != 'u') || s[i + 2] != '+')
@@ -99,7 +100,7 @@ std::optional<std::uint32_t> escapeAt(std::string_view s, std::size_t i)
         if (d < 0) return std::nullopt;
         cp = cp * 16 + static_cast<std::uint32_t>(d);
     }
-    if (cp >= 0xD800 && cp <= 0xDFFF) return std::nullopt;
+    if (cp < 0x20 || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
     return cp;
 }
 
@@ -176,8 +177,8 @@ std::string decodeDxfText(std::string_view raw, std::string_view codePage, bool 
 Result<std::string> encodeDxfText(std::string_view utf8, std::string_view codePage, bool unicode)
 {
     const auto refused = [](const char* why) { return Error{errc::kTypeMismatch, why, {}}; };
+    // Opened at the first character ASCII does not hold: most texts never need it.
     std::optional<Converter> conv;
-    if (!unicode) conv.emplace(charsetOf(codePage), "UTF-8");
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto seq = utf8At(utf8, i);
@@ -186,11 +187,18 @@ Result<std::string> encodeDxfText(std::string_view utf8, std::string_view codePa
         if (cp == '\r' || cp == '\n') return refused("DXF 文字不能含有换行");
         const std::string_view ch = utf8.substr(i, n);
         i += n;
+        // A backslash that would read back as the start of an escape is
+        // itself escaped, so "\U+0041" typed as text stays that text.
+        if (cp == '\\' && escapeAt(utf8, i - n)) {
+            out += "\\U+005C";
+            continue;
+        }
         if (cp < 0x80 || unicode) {
             out.append(ch);
             continue;
         }
-        if (conv && conv->ok() && cp <= 0xFFFF && conv->convert(ch, out)) continue;
+        if (!conv) conv.emplace(charsetOf(codePage), "UTF-8");
+        if (conv->ok() && cp <= 0xFFFF && conv->convert(ch, out)) continue;
         if (cp > 0xFFFF) return refused("文字含有 DXF 无法表示的字符（U+FFFF 以上）");
         static const char* digits = "0123456789ABCDEF";
         out += "\\U+";

@@ -30,6 +30,14 @@ TEST(DxfText, EncodesWhatTheCodePageHoldsAndEscapesTheRest)
     EXPECT_EQ(*encodeDxfText("弯头", "ANSI_1252", true), "弯头");
     EXPECT_FALSE(encodeDxfText("two\nlines", "ANSI_936", false).ok());
     EXPECT_FALSE(encodeDxfText("bad \xFF", "ANSI_936", false).ok());
+    // Escape-like text survives; a control-character escape is kept as written.
+    for (const bool unicode : {false, true})
+        for (const std::string text : {"\\U+0041 \\u+5f2f \\P", "a\\U+000Ab"}) {
+            const auto bytes = encodeDxfText(text, "ANSI_936", unicode);
+            ASSERT_TRUE(bytes.ok());
+            EXPECT_EQ(decodeDxfText(*bytes, "ANSI_936", unicode), text);
+        }
+    EXPECT_EQ(decodeDxfText("a\\U+000Ab", "ANSI_936", false), "a\\U+000Ab");
     for (const char* page : {"ANSI_936", "ANSI_950", "ANSI_1252", "ANSI_1251", "ANSI_932"})
         for (const bool unicode : {false, true})
             for (const std::string text : {"弯头 Elbow", "臺灣 ÄÖ ж ∅", "plain", ""}) {
