@@ -581,10 +581,8 @@ private slots:
         QVERIFY(first->start());
 
         CadHostProcess second(socket);
+        QVERIFY(second.runToExit());
         QProcess& p = second.process();
-        p.setProcessEnvironment(second.environment());
-        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        QVERIFY(p.waitForFinished(15000));
         QCOMPARE(p.exitCode(), 3);
         QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("已在运行")));
         RpcClient stillFirst;
@@ -640,9 +638,7 @@ private slots:
         QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
         // And the lock it now holds keeps a second start out.
         QProcess second;
-        second.setProcessEnvironment(cad.environment());
-        second.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        QVERIFY(second.waitForFinished(15000));
+        QVERIFY(CadHostProcess::runToExit(second, cad.environment(), {QStringLiteral("--automation")}));
         QCOMPARE(second.exitCode(), 3);
         QVERIFY(QString::fromLocal8Bit(second.readAllStandardError())
                     .contains(QStringLiteral("进程 %1").arg(cad.process().processId())));
@@ -660,10 +656,8 @@ private slots:
         QCOMPARE(::write(fd, "garbage", 7), ssize_t(7));
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         CadHostProcess cad(socket);
+        QVERIFY(cad.runToExit());
         QProcess& p = cad.process();
-        p.setProcessEnvironment(cad.environment());
-        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        QVERIFY(p.waitForFinished(15000));
         ::close(fd);
         QCOMPARE(p.exitCode(), 3);
         const QString said = QString::fromLocal8Bit(p.readAllStandardError());
@@ -687,10 +681,8 @@ private slots:
         }
         filler.close();
         CadHostProcess cad(mount + QStringLiteral("/cad.sock"));
+        const bool finished = cad.runToExit();
         QProcess& p = cad.process();
-        p.setProcessEnvironment(cad.environment());
-        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        const bool finished = p.waitForFinished(15000);
         const QString said = QString::fromLocal8Bit(p.readAllStandardError());
         QProcess::execute(QStringLiteral("umount"), {mount});
         QVERIFY(finished);
@@ -720,9 +712,7 @@ private slots:
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         if (!override.isEmpty()) env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), override);
         if (!runtime.isEmpty()) env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--socket-path")});
-        QVERIFY(p.waitForFinished(10000));
+        QVERIFY(CadHostProcess::runToExit(p, env, {QStringLiteral("--socket-path")}, 10000));
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed(), expected);
     }
@@ -800,10 +790,8 @@ private slots:
             QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
         }
         CadHostProcess cad(folder + QStringLiteral("/cad.sock"));
+        QVERIFY(cad.runToExit());
         QProcess& p = cad.process();
-        p.setProcessEnvironment(cad.environment());
-        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        QVERIFY(p.waitForFinished(15000));
         QCOMPARE(p.exitCode(), 2);
         const QString said = QString::fromLocal8Bit(p.readAllStandardError());
         QVERIFY2(said.contains(folder) && said.contains(mend), qPrintable(said));
@@ -823,9 +811,7 @@ private slots:
         env.remove(QStringLiteral("TESSIK_CAD_SOCKET"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(TESSIK_CAD_EXECUTABLE), {QStringLiteral("--automation")});
-        QVERIFY(p.waitForFinished(15000));
+        QVERIFY(CadHostProcess::runToExit(p, env, {QStringLiteral("--automation")}));
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(!QFile::exists(runtime + QStringLiteral("/tessik/cad.sock")));
     }

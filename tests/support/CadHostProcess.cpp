@@ -62,6 +62,19 @@ bool CadHostProcess::start(const QStringList& extraArgs)
     return false;
 }
 
+bool CadHostProcess::runToExit(const QStringList& args, int timeoutMs)
+{
+    return runToExit(process_, environment(), args, timeoutMs);
+}
+
+bool CadHostProcess::runToExit(QProcess& process, const QProcessEnvironment& env, const QStringList& args,
+                               int timeoutMs)
+{
+    process.setProcessEnvironment(env);
+    process.start(program(), args);
+    return process.waitForFinished(timeoutMs);
+}
+
 bool RpcClient::connectTo(const QString& socketPath)
 {
     socket_.connectToServer(socketPath);

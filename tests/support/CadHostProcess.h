@@ -30,6 +30,13 @@ public:
 
     // Starts tessik-cad --automation and waits until it answers.
     bool start(const QStringList& extraArgs = {});
+    // Runs tessik-cad with these arguments in this object's environment and
+    // waits until it exits, for starts that are meant to end at once; false
+    // when it is still running after timeoutMs.
+    bool runToExit(const QStringList& args = {QStringLiteral("--automation")}, int timeoutMs = 15000);
+    // The same on a process and in an environment of the caller's own.
+    static bool runToExit(QProcess& process, const QProcessEnvironment& env, const QStringList& args,
+                          int timeoutMs = 15000);
     QProcess& process() { return process_; }
     qint64 processId() const { return process_.processId(); }
     const QString& socketPath() const { return socketPath_; }
