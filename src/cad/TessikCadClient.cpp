@@ -23,6 +23,7 @@
 #include "CadErrors.h"
 #include "CadRpcChannel.h"
 #include "CadSocketPath.h"
+#include "DetachedStdio.h"
 #include "InputBlocker.h"
 #include "WaitCursor.h"
 
@@ -455,6 +456,8 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath());
     process.setProcessEnvironment(env);
+    // tessik-cad keeps running after this program quits.
+    keepPipesFromDetached(process);
     qint64 pid = 0;
     if (!process.startDetached(&pid))
         return caderr::launchFailed(QStringLiteral("无法运行 %1：%2").arg(program, process.errorString()));

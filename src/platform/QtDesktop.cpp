@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "DetachedStdio.h"
 #include "Desktop.h"
 #include "X11WindowActivation.h"
 
@@ -52,7 +53,11 @@ QDate QtDesktop::today() const { return QDate::currentDate(); }
 
 bool QtDesktop::startDetached(const QString& program, const QStringList& arguments)
 {
-    return QProcess::startDetached(program, arguments);
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    keepPipesFromDetached(process);
+    return process.startDetached();
 }
 
 bool QtDesktop::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }

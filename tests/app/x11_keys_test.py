@@ -4,88 +4,72 @@
 Usage: x11_keys_test.py TESSIK TESSIK_CAD DATA_DIR
 
 Starts a private Xvfb, optionally openbox, a hidden tessik-cad on a private
-socket (so that tessik finds it and asks nothing) and tessik in the data folder,
-then types with xdotool.
+socket (so that tessik finds it and asks nothing) or none (so that tessik
+starts one) and tessik in the data folder, then types with xdotool. With
+TESSIK_X11_SHOTS set to a folder, screenshots of the About dialog land there.
 """
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from x11_session import XSession, wait_for  # noqa: E402
+
 TESSIK, TESSIK_CAD, DATA = sys.argv[1:4]
+# Where a failing run leaves its screenshots; none when unset.
+SHOTS = os.environ.get("TESSIK_X11_SHOTS")
 
 
-def wait_for(predicate, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(0.1)
-    return predicate()
+class Desktop(XSession):
+    """The session with tessik in the data folder; tessik-cad either already
+    running hidden (so that tessik asks nothing) or left for tessik to start."""
 
+    def __init__(self, window_manager, cad_running=True, path_first=None, pipes=False):
+        super().__init__(window_manager)
+        if cad_running:
+            self.start([TESSIK_CAD, "--automation"], QT_QPA_PLATFORM="offscreen")
+            self.wait_for_socket()
+        env = dict(self.env)
+        # tessik starts the tessik-cad of this build and finds the stand-ins first.
+        env["PATH"] = os.pathsep.join(filter(None, [path_first, os.path.dirname(TESSIK_CAD), env["PATH"]]))
+        out = subprocess.PIPE if pipes else subprocess.DEVNULL
+        self.tessik = subprocess.Popen([TESSIK], cwd=DATA, env=env, stdout=out, stderr=out)
+        self.processes.append(self.tessik)
+        if cad_running:
+            assert wait_for(lambda: self.main_window() is not None, 30), "the main window did not appear"
 
-class Desktop:
-    def __init__(self, window_manager):
-        self.tmp = tempfile.TemporaryDirectory()
-        read, write = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
-                                      "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
-        os.close(write)
-        with os.fdopen(read) as f:
-            self.display = ":" + f.readline().strip()
-        self.env = dict(os.environ, DISPLAY=self.display, LC_ALL="C.UTF-8", LANG="C.UTF-8",
-                        TESSIK_CAD_SOCKET=os.path.join(self.tmp.name, "cad.sock"))
-        self.env.pop("QT_QPA_PLATFORM", None)
-        self.processes = []
-        if window_manager:
-            self.start(["openbox"])
-            time.sleep(1)
-        self.start([TESSIK_CAD, "--automation"], QT_QPA_PLATFORM="offscreen")
-        assert wait_for(lambda: os.path.exists(self.env["TESSIK_CAD_SOCKET"]), 10), "tessik-cad did not come up"
-        self.tessik = self.start([TESSIK], cwd=DATA)
-        assert wait_for(lambda: self.window() is not None, 15), "the main window did not appear"
+    def main_window(self):
+        return self.window("^Tessik$")
 
-    def start(self, command, cwd=None, **extra):
-        p = subprocess.Popen(command, cwd=cwd, env=dict(self.env, **extra),
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.processes.append(p)
-        return p
+    def focus(self, window):
+        self.xdotool("windowfocus", "--sync", window)
+        time.sleep(0.5)
 
-    def xdotool(self, *args):
-        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True).stdout.split()
+    def grab(self, x, y, width, height):
+        """The screen's pixels in a rectangle, as raw RGB bytes."""
+        return subprocess.run(["import", "-display", self.display, "-window", "root", "-crop",
+                               f"{width}x{height}+{x}+{y}", "rgb:-"], capture_output=True, check=True).stdout
 
-    def window(self):
-        found = self.xdotool("search", "--onlyvisible", "--name", "^Tessik$")
-        return found[0] if found else None
-
-    def mapped_windows(self):
-        out = subprocess.run(["xwininfo", "-root", "-children"], env=self.env, capture_output=True, text=True).stdout
-        return out
-
-    def close(self):
-        for p in reversed(self.processes):
-            if p.poll() is None:
-                p.kill()
-            p.wait()
-        self.xvfb.kill()
-        self.xvfb.wait()
-        self.tmp.cleanup()
+    def shot(self, name):
+        if SHOTS:
+            self.screenshot(os.path.join(SHOTS, name + ".png"))
 
 
 def esc_with_a_list_open(window_manager):
     d = Desktop(window_manager)
     try:
-        d.xdotool("windowfocus", "--sync", d.window())
-        time.sleep(0.5)
+        d.focus(d.main_window())
         # The diameter list has the focus at start-up: open it, then Esc.
         d.xdotool("key", "alt+Down")
         time.sleep(0.7)
         d.xdotool("key", "Escape")
         time.sleep(1.0)
         assert d.tessik.poll() is None, "Esc with the list open ended the program"
-        assert d.window() is not None, "the main window vanished"
+        assert d.main_window() is not None, "the main window vanished"
         # With no list open, Esc is the cancel button: the program ends.
         d.xdotool("key", "Escape")
         assert wait_for(lambda: d.tessik.poll() is not None, 5), "Esc without a list did not end the program"
@@ -93,17 +77,119 @@ def esc_with_a_list_open(window_manager):
         d.close()
 
 
+ABOUT = "^关于 Tessik$"
+
+
+def sysinfo_button(d):
+    """Where 系统信息 lies on the screen: its place in the dialog's twips
+    (4200, 3600, 1485 x 345) at 15 twips to the pixel."""
+    info = subprocess.run(["xwininfo", "-id", d.window(ABOUT)], env=d.env, capture_output=True, text=True).stdout
+    corner = {k.strip(): int(v) for k, v in (line.split(":") for line in info.splitlines() if "Absolute" in line)}
+    return corner["Absolute upper-left X"] + 280, corner["Absolute upper-left Y"] + 240, 99, 23
+
+
+def about_enter_and_tab(window_manager):
+    """Enter presses the focused button of the About dialog, OK otherwise."""
+    tools = tempfile.TemporaryDirectory()
+    ran = os.path.join(tools.name, "ran")
+    stand_in = os.path.join(tools.name, "hardinfo")
+    with open(stand_in, "w") as f:
+        f.write(f"#!/bin/sh\necho ran >> '{ran}'\n")
+    os.chmod(stand_in, 0o755)
+    d = Desktop(window_manager, path_first=tools.name)
+    try:
+        def open_about():
+            d.focus(d.main_window())
+            d.xdotool("key", "alt+a")
+            assert wait_for(lambda: d.window(ABOUT) is not None, 10), "the About dialog did not open"
+            d.focus(d.window(ABOUT))
+
+        open_about()
+        d.xdotool("key", "Return")  # OK has the focus when the dialog opens
+        assert wait_for(lambda: d.window(ABOUT) is None, 5), "Enter on a fresh dialog did not press OK"
+        assert wait_for(lambda: d.main_window() is not None, 5), "the main window did not come back"
+
+        open_about()
+        button = sysinfo_button(d)
+        unfocused = d.grab(*button)
+        d.xdotool("key", "Tab")
+        time.sleep(0.5)
+        assert d.grab(*button) != unfocused, "Tab to 系统信息 shows no focus mark on it"
+        d.shot("about-sysinfo-focused-" + ("wm" if window_manager else "bare"))
+        d.xdotool("key", "Return")
+        assert wait_for(lambda: os.path.exists(ran), 5), "Enter on the focused 系统信息 button did not run it"
+        time.sleep(0.5)
+        assert d.window(ABOUT) is not None, "Enter on the focused 系统信息 button closed the dialog"
+        d.xdotool("key", "Tab")  # back on OK
+        time.sleep(0.3)
+        d.xdotool("key", "Return")
+        assert wait_for(lambda: d.window(ABOUT) is None, 5), "Enter on OK after a Tab round did not close the dialog"
+        with open(ran) as f:
+            assert f.read().count("ran") == 1, "the system information ran more than once"
+    finally:
+        d.close()
+        tools.cleanup()
+
+
+def read_to_end(stream, ends, key):
+    stream.read()
+    ends[key] = time.monotonic()
+
+
+def quit_after_starting_the_cad(window_manager):
+    """Quit ends the program at once, its output included, while the
+    tessik-cad it started keeps running; read as a script reads it, by pipes."""
+    d = Desktop(window_manager, cad_running=False, pipes=True)
+    cad_pid = None
+    try:
+        ends = {}
+        readers = [threading.Thread(target=read_to_end, args=(stream, ends, name), daemon=True)
+                   for name, stream in (("stdout", d.tessik.stdout), ("stderr", d.tessik.stderr))]
+        for r in readers:
+            r.start()
+        assert wait_for(lambda: d.window("AutoCAD") is not None, 30), "tessik did not offer to start the CAD program"
+        d.focus(d.window("AutoCAD"))
+        d.xdotool("key", "Return")
+        assert wait_for(lambda: d.window("Tessik CAD") is not None, 30), "tessik-cad did not come up"
+        with open(d.socket_path + ".lock") as f:
+            cad_pid = int(f.readline())
+        d.focus(d.main_window())
+        quit_at = time.monotonic()
+        d.xdotool("key", "alt+q")
+        assert wait_for(lambda: d.tessik.poll() is not None, 5, 0.005), "Quit did not end the program"
+        lived = time.monotonic() - quit_at
+        for r in readers:
+            r.join(5)
+        assert lived < 1.0, f"the process lived {lived:.2f} s after Quit"
+        assert len(ends) == 2, "the program's output stayed open after it ended (held by tessik-cad)"
+        closed = max(ends.values()) - quit_at
+        assert closed < 1.0, f"the program's output closed {closed:.2f} s after Quit"
+        os.kill(cad_pid, 0)  # tessik-cad runs on
+        print(f"  Quit to exit {lived:.3f} s, to the end of its output {closed:.3f} s")
+    finally:
+        if cad_pid:
+            try:
+                os.kill(cad_pid, 9)
+            except ProcessLookupError:
+                pass
+        d.close()
+
+
 def main():
     failures = []
     modes = [False] + ([True] if shutil.which("openbox") else [])
+    scenarios = [("esc with a list open", esc_with_a_list_open),
+                 ("Enter and Tab in the About dialog", about_enter_and_tab),
+                 ("quit after starting the CAD program", quit_after_starting_the_cad)]
     for window_manager in modes:
         name = "with a window manager" if window_manager else "on a bare X server"
-        try:
-            esc_with_a_list_open(window_manager)
-            print("PASS esc with a list open,", name)
-        except AssertionError as e:
-            failures.append(f"{name}: {e}")
-            print("FAIL esc with a list open,", name, "-", e)
+        for title, scenario in scenarios:
+            try:
+                scenario(window_manager)
+                print(f"PASS {title}, {name}")
+            except AssertionError as e:
+                failures.append(f"{title}, {name}: {e}")
+                print(f"FAIL {title}, {name} - {e}")
     if not shutil.which("openbox"):
         print("SKIP the run under a window manager: openbox is not installed")
     return 1 if failures else 0

@@ -15,20 +15,13 @@ import os
 import socket
 import subprocess
 import sys
-import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from x11_session import XSession, wait_for  # noqa: E402
 
 TESSIK_CAD = sys.argv[1]
 ERASED = -2145386420
-
-
-def wait_for(predicate, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(0.1)
-    return predicate()
 
 
 class Client:
@@ -54,29 +47,10 @@ class Client:
 
 
 def main():
-    tmp = tempfile.TemporaryDirectory()
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                            pass_fds=[write], stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as f:
-        display = ":" + f.readline().strip()
-    sock_path = os.path.join(tmp.name, "cad.sock")
-    env = dict(os.environ, DISPLAY=display, TESSIK_CAD_SOCKET=sock_path, LC_ALL="C.UTF-8", LANG="C.UTF-8")
-    env.pop("QT_QPA_PLATFORM", None)
-    cad = subprocess.Popen([TESSIK_CAD, "--automation"], env=env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        assert wait_for(lambda: os.path.exists(sock_path), 10), "tessik-cad did not come up"
-        run(env, sock_path)
-    finally:
-        cad.terminate()
-        try:
-            cad.wait(5)
-        except subprocess.TimeoutExpired:
-            cad.kill()
-        xvfb.terminate()
-        xvfb.wait()
+    with XSession() as x:
+        x.start([TESSIK_CAD, "--automation"])
+        x.wait_for_socket()
+        run(x.env, x.socket_path)
 
 
 def run(env, sock_path):
