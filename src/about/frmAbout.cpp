@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "ToolConstants.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -28,8 +30,7 @@ namespace tessik {
 
 namespace {
 
-
-const QString kTitle = QStringLiteral(TESSIK_TITLE);
+const QString kTitle = QString::fromUtf8(kProgramTitle);
 const QString kContactAddress = QStringLiteral("tessik@example.org");
 const QColor kLightRed(255, 128, 128);
 const QColor kLightBlue(128, 128, 255);
@@ -164,9 +165,10 @@ void frmAbout::loadDesignState()
     }
     Image1->setPixmap(QPixmap(QStringLiteral(":/about/banner.png")));
 
-    placeLabel(Label1, QStringLiteral("© 2006–2026 Tessik 开发组"));
-    lblDescription->setText(QStringLiteral("Tessik 是分节（虾米腰）弯头的设计工具：按标准推荐弯曲半径和中节数，"
-                                           "计算弯头重量，并把主视图、左视图或右视图画进 CAD 图形。"));
+    placeLabel(Label1, QStringLiteral("© 2006–2026 %1 开发组").arg(kTitle));
+    lblDescription->setText(QStringLiteral("%1 是分节（虾米腰）弯头的设计工具：按标准推荐弯曲半径和中节数，"
+                                           "计算弯头重量，并把主视图、左视图或右视图画进 CAD 图形。")
+                                .arg(kTitle));
     placeLabel(Label9, QStringLiteral("自由软件：GNU GPL v3+，无任何担保。"));
     placeLabel(Label5, QStringLiteral("献给管工们"));
     placeLabel(Label4, QStringLiteral("问题与建议，请写电子邮件："));

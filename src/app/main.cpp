@@ -8,11 +8,12 @@
 #include "FrmMain.h"
 #include "TessikCadClient.h"
 #include "TessikLook.h"
+#include "ToolConstants.h"
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tessik"));
+    QApplication::setApplicationName(QString::fromUtf8(tessik::kProgramTitle));
     QApplication::setApplicationVersion(QStringLiteral(TESSIK_VERSION));
     tessik::applyTessikLook(app);
 

@@ -25,11 +25,12 @@
 #include "TemplatePdf.h"
 #include "TemplatePreview.h"
 #include "TemplateSvg.h"
+#include "ToolConstants.h"
 #include "Weight.h"
 
 namespace tessik {
 
-const QString FabricationWindow::kTitle = QStringLiteral("下料 - Tessik");
+const QString FabricationWindow::kTitle = QStringLiteral("下料 - ") + QString::fromUtf8(kProgramTitle);
 
 namespace {
 
