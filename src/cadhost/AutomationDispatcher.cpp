@@ -8,16 +8,11 @@
 #include <QJsonObject>
 
 #include "AutomationDocuments.h"
-#include "AutomationError.h"
+#include "AutomationMemberTypes.h"
 
 namespace tessik::cadhost {
 
-using namespace automation;
-using Kind = AutomationDispatcher::Kind;
-using ObjectRef = AutomationDispatcher::ObjectRef;
-using Member = AutomationDispatcher::Member;
-
-using Context = AutomationDispatcher::Context;
+using namespace members;
 
 namespace {
 
@@ -259,31 +254,40 @@ void addStraightAdders(QHash<QString, Member>& m)
     };
 }
 
+// The centre and the radius a circle or an arc is added with (its first
+// two arguments), checked.
+Status centerAndRadius(const QJsonArray& args, Point3& center, double& radius)
+{
+    auto c = point(args[0], "圆心");
+    if (!c) return c.error();
+    auto r = number(args[1], "半径");
+    if (!r) return r.error();
+    if (*r <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
+    if (Status s = reachFinite(*c, *r); !s) return s;
+    center = *c;
+    radius = *r;
+    return success();
+}
+
 void addCurveAdders(QHash<QString, Member>& m)
 {
     m["addcircle"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
-        auto center = point(args[0], "圆心");
-        if (!center) return center.error();
-        auto radius = number(args[1], "半径");
-        if (!radius) return radius.error();
-        if (*radius <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
-        if (Status s = reachFinite(*center, *radius); !s) return s.error();
-        return addEntity(c, CadCircle{*center, *radius});
+        Point3 center{};
+        double radius = 0;
+        if (Status s = centerAndRadius(args, center, radius); !s) return s.error();
+        return addEntity(c, CadCircle{center, radius});
     };
     m["addarc"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 4, 4); !s) return s.error();
-        auto center = point(args[0], "圆心");
-        if (!center) return center.error();
-        auto radius = number(args[1], "半径");
-        if (!radius) return radius.error();
-        if (*radius <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
-        if (Status s = reachFinite(*center, *radius); !s) return s.error();
+        Point3 center{};
+        double radius = 0;
+        if (Status s = centerAndRadius(args, center, radius); !s) return s.error();
         auto start = number(args[2], "起始角度");
         if (!start) return start.error();
         auto end = number(args[3], "终止角度");
         if (!end) return end.error();
-        return addEntity(c, CadArc{*center, *radius, normalizeAngle(*start), normalizeAngle(*end)});
+        return addEntity(c, CadArc{center, radius, normalizeAngle(*start), normalizeAngle(*end)});
     };
     m["addellipse"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 3, 3); !s) return s.error();
@@ -409,27 +413,33 @@ void addEntityCommands(QHash<QString, Member>& m)
     };
 }
 
+// A property that only entities of kind T have; f gives its value.
+template <class T, class F>
+std::function<Result<QJsonValue>(Context&)> kindGetter(const char* member, F f)
+{
+    return entityGetter(member, Overload{NoValue{}, [f](const T& e) -> std::optional<QJsonValue> { return f(e); }});
+}
+
+// StartPoint or EndPoint: where a line, an arc or an ellipse begins or ends.
+std::function<Result<QJsonValue>(Context&)> curveEndGetter(bool start)
+{
+    return entityGetter(
+        start ? "StartPoint" : "EndPoint",
+        Overload{NoValue{},
+                 [start](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(start ? l.start : l.end); },
+                 [start](const CadArc& a) -> std::optional<QJsonValue> {
+                     return pointValue(arcPoint(a.center, a.radius, start ? a.startAngle : a.endAngle));
+                 },
+                 [start](const CadEllipse& e) -> std::optional<QJsonValue> {
+                     return pointValue(ellipsePoint(e, start ? e.startParam : e.endParam));
+                 }});
+}
+
 // Lines, arcs, circles and ellipses: their points and angles.
 void addCurveMembers(QHash<QString, Member>& m)
 {
-    m["startpoint"].get = entityGetter(
-        "StartPoint",
-        Overload{NoValue{}, [](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(l.start); },
-                 [](const CadArc& a) -> std::optional<QJsonValue> {
-                     return pointValue(arcPoint(a.center, a.radius, a.startAngle));
-                 },
-                 [](const CadEllipse& e) -> std::optional<QJsonValue> {
-                     return pointValue(ellipsePoint(e, e.startParam));
-                 }});
-    m["endpoint"].get = entityGetter(
-        "EndPoint",
-        Overload{NoValue{}, [](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(l.end); },
-                 [](const CadArc& a) -> std::optional<QJsonValue> {
-                     return pointValue(arcPoint(a.center, a.radius, a.endAngle));
-                 },
-                 [](const CadEllipse& e) -> std::optional<QJsonValue> {
-                     return pointValue(ellipsePoint(e, e.endParam));
-                 }});
+    m["startpoint"].get = curveEndGetter(true);
+    m["endpoint"].get = curveEndGetter(false);
     m["center"].get = entityGetter(
         "Center", Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return pointValue(a.center); },
                            [](const CadCircle& ci) -> std::optional<QJsonValue> { return pointValue(ci.center); },
@@ -453,27 +463,18 @@ void addCurveMembers(QHash<QString, Member>& m)
                  }});
     m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
     m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
-    m["majoraxis"].get = entityGetter(
-        "MajorAxis",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.majorAxis); }});
-    m["minoraxis"].get = entityGetter(
-        "MinorAxis", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> {
-                         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
-                     }});
-    m["radiusratio"].get = entityGetter(
-        "RadiusRatio", Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.ratio; }});
-    m["startparameter"].get = entityGetter(
-        "StartParameter",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.startParam; }});
-    m["endparameter"].get = entityGetter(
-        "EndParameter",
-        Overload{NoValue{}, [](const CadEllipse& e) -> std::optional<QJsonValue> { return e.endParam; }});
+    m["majoraxis"].get = kindGetter<CadEllipse>("MajorAxis", [](const CadEllipse& e) { return pointValue(e.majorAxis); });
+    m["minoraxis"].get = kindGetter<CadEllipse>("MinorAxis", [](const CadEllipse& e) {
+        return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
+    });
+    m["radiusratio"].get = kindGetter<CadEllipse>("RadiusRatio", [](const CadEllipse& e) { return e.ratio; });
+    m["startparameter"].get = kindGetter<CadEllipse>("StartParameter", [](const CadEllipse& e) { return e.startParam; });
+    m["endparameter"].get = kindGetter<CadEllipse>("EndParameter", [](const CadEllipse& e) { return e.endParam; });
 }
 
 void addPolylineAndTextMembers(QHash<QString, Member>& m)
 {
-    m["closed"].get = entityGetter(
-        "Closed", Overload{NoValue{}, [](const CadPolyline& p) -> std::optional<QJsonValue> { return p.closed; }});
+    m["closed"].get = kindGetter<CadPolyline>("Closed", [](const CadPolyline& p) { return p.closed; });
     m["closed"].set = [](Context& c, const QJsonValue& v) -> Status {
         CadEntity e = c.entity();
         auto* polyline = std::get_if<CadPolyline>(&e);
@@ -483,23 +484,15 @@ void addPolylineAndTextMembers(QHash<QString, Member>& m)
         c.session.replaceEntity(c.space(), c.ref.index, std::move(e));
         return success();
     };
-    m["coordinates"].get = entityGetter(
-        "Coordinates", Overload{NoValue{}, [](const CadPolyline& p) -> std::optional<QJsonValue> {
-                           QJsonArray flat;
-                           for (const entities::PolylineVertex& v : p.vertices) flat << v.x << v.y;
-                           return flat;
-                       }});
-    m["textstring"].get = entityGetter(
-        "TextString", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> {
-                          return QString::fromStdString(t.text);
-                      }});
-    m["insertionpoint"].get = entityGetter(
-        "InsertionPoint",
-        Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return pointValue(t.insertion); }});
-    m["height"].get = entityGetter(
-        "Height", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.height; }});
-    m["rotation"].get = entityGetter(
-        "Rotation", Overload{NoValue{}, [](const CadText& t) -> std::optional<QJsonValue> { return t.rotation; }});
+    m["coordinates"].get = kindGetter<CadPolyline>("Coordinates", [](const CadPolyline& p) {
+        QJsonArray flat;
+        for (const entities::PolylineVertex& v : p.vertices) flat << v.x << v.y;
+        return flat;
+    });
+    m["textstring"].get = kindGetter<CadText>("TextString", [](const CadText& t) { return QString::fromStdString(t.text); });
+    m["insertionpoint"].get = kindGetter<CadText>("InsertionPoint", [](const CadText& t) { return pointValue(t.insertion); });
+    m["height"].get = kindGetter<CadText>("Height", [](const CadText& t) { return t.height; });
+    m["rotation"].get = kindGetter<CadText>("Rotation", [](const CadText& t) { return t.rotation; });
 }
 
 QHash<QString, Member> entityMembers()

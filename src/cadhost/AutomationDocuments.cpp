@@ -4,16 +4,12 @@
 
 #include <QFileInfo>
 
-#include "AutomationError.h"
+#include "AutomationMemberTypes.h"
 #include "DxfFile.h"
 
 namespace tessik::cadhost {
 
-using namespace automation;
-using Kind = AutomationDispatcher::Kind;
-using ObjectRef = AutomationDispatcher::ObjectRef;
-using Context = AutomationDispatcher::Context;
-using Member = AutomationDispatcher::Member;
+using namespace members;
 
 namespace {
 

@@ -89,6 +89,55 @@ void endOnSignal(TerminationWatch& watch, Autosave& autosave, bool& terminating)
     });
 }
 
+// Qt's own texts (file dialogs, context menus, standard buttons) in the
+// program's language; without the translation they stay English.
+void installQtTexts(QTranslator& qtTexts)
+{
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+}
+
+// Reads the command line (--help ends the program); true for --automation.
+bool startedForAutomation(QCommandLineParser& parser, const QApplication& app)
+{
+    parser.setApplicationDescription(QStringLiteral("Tessik CAD: a small 2D CAD program with an automation interface."));
+    parser.addHelpOption();
+    const QCommandLineOption automation(QStringLiteral("automation"),
+                                        QStringLiteral("Start hidden, for an automation client."));
+    const QCommandLineOption socketPathOption(QStringLiteral("socket-path"),
+                                              QStringLiteral("Print the automation socket's path and exit."));
+    // Handled before the GUI starts; listed so --help shows it.
+    parser.addOption(automation);
+    parser.addOption(socketPathOption);
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A DXF drawing to open."));
+    parser.process(app);
+    return parser.isSet(automation);
+}
+
+// Makes this the one instance on the socket: 0, or the exit code of a start
+// that must end (2: the folder or the lock failed, 3: another instance runs).
+int takeInstance(InstanceLock& lock, const QString& socketPath, bool quiet)
+{
+    if (Status folder = prepareSocketFolder(socketPath); !folder) {
+        tellUser(quiet, QString::fromStdString(folder.error().description));
+        return 2;
+    }
+    switch (lock.tryLock()) {
+    case InstanceLock::Outcome::Taken: return 0;
+    case InstanceLock::Outcome::Held:
+        tellUser(quiet, lock.holderPid() > 0
+                            ? QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid())
+                            : QStringLiteral("Tessik CAD 已在运行，本次启动退出。"));
+        if (!quiet) showRunningInstance(socketPath);
+        return 3;
+    case InstanceLock::Outcome::Failed:
+        tellUser(quiet, QStringLiteral("%1，本次启动退出。").arg(lock.failure()));
+        return 2;
+    }
+    return 2;
+}
+
 }  // namespace
 
 int runCadHost(int argc, char** argv)
@@ -103,46 +152,14 @@ int runCadHost(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessik-cad"));
     QApplication::setApplicationDisplayName(CadSession::applicationName());
-    // Qt's own texts (file dialogs, context menus, standard buttons) in the
-    // program's language; without the translation they stay English.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    installQtTexts(qtTexts);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tessik CAD: a small 2D CAD program with an automation interface."));
-    parser.addHelpOption();
-    const QCommandLineOption automation(QStringLiteral("automation"),
-                                        QStringLiteral("Start hidden, for an automation client."));
-    const QCommandLineOption socketPathOption(QStringLiteral("socket-path"),
-                                              QStringLiteral("Print the automation socket's path and exit."));
-    // Handled above; listed so --help shows it.
-    parser.addOption(automation);
-    parser.addOption(socketPathOption);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A DXF drawing to open."));
-    parser.process(app);
-
+    const bool quiet = startedForAutomation(parser, app);
     const QString socketPath = automationSocketPath();
-    const bool quiet = parser.isSet(automation);
-
-    if (Status folder = prepareSocketFolder(socketPath); !folder) {
-        tellUser(quiet, QString::fromStdString(folder.error().description));
-        return 2;
-    }
     InstanceLock lock(socketPath);
-    switch (lock.tryLock()) {
-    case InstanceLock::Outcome::Taken: break;
-    case InstanceLock::Outcome::Held:
-        tellUser(quiet, lock.holderPid() > 0
-                            ? QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid())
-                            : QStringLiteral("Tessik CAD 已在运行，本次启动退出。"));
-        if (!quiet) showRunningInstance(socketPath);
-        return 3;
-    case InstanceLock::Outcome::Failed:
-        tellUser(quiet, QStringLiteral("%1，本次启动退出。").arg(lock.failure()));
-        return 2;
-    }
+    if (const int refused = takeInstance(lock, socketPath, quiet)) return refused;
     lock.removeStaleSocket();
 
     CadSession session;

@@ -397,16 +397,44 @@ void DxfDrawing::replaceEntityGroups(std::size_t i, std::span<const int> codes, 
         replaced_[i] = std::move(tags);
 }
 
-Result<std::string> DxfDrawing::toBytes() const
+Status DxfDrawing::checkEdits() const
 {
     if (handlesExhausted_)
         return Error{errc::kOverflow, "图形的句柄已用尽（$HANDSEED 已到最大值），新对象无法保存", {}};
     for (const auto& [i, tags] : replaced_)
-        if (Status s = checkTags(records_[i].type, tags); !s) return s.error();
+        if (Status s = checkTags(records_[i].type, tags); !s) return s;
     for (const auto& [record, tags] : added_)
-        if (Status s = checkTags(record.type, tags); !s) return s.error();
+        if (Status s = checkTags(record.type, tags); !s) return s;
     for (const auto& tags : addedLayers_)
-        if (Status s = checkTags("LAYER", tags); !s) return s.error();
+        if (Status s = checkTags("LAYER", tags); !s) return s;
+    return success();
+}
+
+// Where the ENTITIES section goes when the file has none and one is needed:
+// before the OBJECTS section or the end of the file.
+std::optional<std::size_t> DxfDrawing::newEntitiesSectionAt() const
+{
+    if (entitiesSection_ || added_.empty()) return std::nullopt;
+    for (std::size_t i = 0; i < tags_.size(); ++i)
+        if (isTag(tags_[i], 0, "EOF") ||
+            (isTag(tags_[i], 0, "SECTION") && i + 1 < tags_.size() && tags_[i + 1].value == "OBJECTS"))
+            return i;
+    return tags_.size();
+}
+
+// First tag -> record index, for the records replaced or removed.
+std::map<std::size_t, std::size_t> DxfDrawing::editedRecordsAt() const
+{
+    std::map<std::size_t, std::size_t> recordAt;
+    for (const auto& [i, tags] : replaced_) recordAt.emplace(recordRanges_[i].begin, i);
+    for (const std::size_t i : removed_)
+        if (i < records_.size()) recordAt.emplace(recordRanges_[i].begin, i);
+    return recordAt;
+}
+
+Result<std::string> DxfDrawing::toBytes() const
+{
+    if (Status s = checkEdits(); !s) return s.error();
 
     std::string out;
     out.reserve(tags_.size() * 12 + added_.size() * 200);
@@ -415,31 +443,19 @@ Result<std::string> DxfDrawing::toBytes() const
             if (!removed_.count(records_.size() + a))
                 for (const DxfTag& t : added_[a].second) appendTag(out, t);
     };
+    const auto writeNewSection = [&] {
+        appendTag(out, {0, "SECTION"});
+        appendTag(out, {2, "ENTITIES"});
+        writeAdded();
+        appendTag(out, {0, "ENDSEC"});
+    };
     const bool needSeed = hasHandles() && !headerValue("$HANDSEED");
-    // Where the ENTITIES section goes when the file has none and one is needed.
-    std::optional<std::size_t> newSectionAt;
-    if (!entitiesSection_ && !added_.empty()) {
-        newSectionAt = tags_.size();
-        for (std::size_t i = 0; i < tags_.size(); ++i)
-            if (isTag(tags_[i], 0, "EOF") ||
-                (isTag(tags_[i], 0, "SECTION") && i + 1 < tags_.size() && tags_[i + 1].value == "OBJECTS")) {
-                newSectionAt = i;
-                break;
-            }
-    }
-    std::map<std::size_t, std::size_t> recordAt;  // first tag -> record index
-    for (const auto& [i, tags] : replaced_) recordAt.emplace(recordRanges_[i].begin, i);
-    for (const std::size_t i : removed_)
-        if (i < records_.size()) recordAt.emplace(recordRanges_[i].begin, i);
+    const std::optional<std::size_t> newSectionAt = newEntitiesSectionAt();
+    const std::map<std::size_t, std::size_t> recordAt = editedRecordsAt();
 
     bool wroteEof = false;
     for (std::size_t i = 0; i < tags_.size();) {
-        if (i == newSectionAt) {
-            appendTag(out, {0, "SECTION"});
-            appendTag(out, {2, "ENTITIES"});
-            writeAdded();
-            appendTag(out, {0, "ENDSEC"});
-        }
+        if (i == newSectionAt) writeNewSection();
         if (auto it = recordAt.find(i); it != recordAt.end()) {
             if (!removed_.count(it->second))
                 for (const DxfTag& t : replaced_.at(it->second)) appendTag(out, t);
@@ -466,12 +482,7 @@ Result<std::string> DxfDrawing::toBytes() const
         }
         ++i;
     }
-    if (newSectionAt == tags_.size() && !wroteEof) {
-        appendTag(out, {0, "SECTION"});
-        appendTag(out, {2, "ENTITIES"});
-        writeAdded();
-        appendTag(out, {0, "ENDSEC"});
-    }
+    if (newSectionAt == tags_.size() && !wroteEof) writeNewSection();
     if (!wroteEof) appendTag(out, {0, "EOF"});
     return out;
 }

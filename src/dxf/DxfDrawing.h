@@ -118,6 +118,11 @@ private:
     bool hasHandles() const { return usesHandles_; }
     bool modern() const { return version() >= "AC1012"; }
     std::string spaceOwner(Space space) const;
+    // The parts of toBytes: every tag made in memory checked, where a new
+    // ENTITIES section goes, and the first tag of each edited record.
+    Status checkEdits() const;
+    std::optional<std::size_t> newEntitiesSectionAt() const;
+    std::map<std::size_t, std::size_t> editedRecordsAt() const;
 
     std::vector<DxfTag> tags_;
     std::optional<Range> header_;

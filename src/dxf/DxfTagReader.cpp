@@ -158,6 +158,78 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The group code at the cursor; what is wrong with it, or null.
+const char* readBinaryCode(BinaryCursor& in, bool wideCodes, int& code)
+{
+    if (wideCodes) {
+        std::int16_t c = 0;
+        if (!in.little(c)) return "组码不完整";
+        code = c;
+        return nullptr;
+    }
+    std::uint8_t c = 0;
+    if (!in.little(c)) return "组码不完整";
+    code = c;
+    if (c == 255) {
+        std::int16_t wide = 0;
+        if (!in.little(wide)) return "组码不完整";
+        code = wide;
+    }
+    return nullptr;
+}
+
+// Reads one little-endian number of type T into its text.
+template <class T>
+bool readBinaryInteger(BinaryCursor& in, std::string& value)
+{
+    T v = 0;
+    if (!in.little(v)) return false;
+    value = std::to_string(v);
+    return true;
+}
+
+// The value of a tag with this code, as the text a text file would hold;
+// what is wrong with it, or null.
+const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
+{
+    switch (valueKind(code)) {
+    case ValueKind::Double: {
+        double d = 0;
+        if (!in.little(d)) return "实数不完整";
+        if (!std::isfinite(d)) return "实数不是有限数";
+        value = doubleToRoundTripText(d);
+        return nullptr;
+    }
+    case ValueKind::Int16: return readBinaryInteger<std::int16_t>(in, value) ? nullptr : "整数不完整";
+    case ValueKind::Int32: return readBinaryInteger<std::int32_t>(in, value) ? nullptr : "整数不完整";
+    case ValueKind::Int64: return readBinaryInteger<std::int64_t>(in, value) ? nullptr : "整数不完整";
+    case ValueKind::Bool: {
+        std::uint8_t v = 0;
+        if (!in.little(v)) return "布尔值不完整";
+        value = v ? "1" : "0";
+        return nullptr;
+    }
+    case ValueKind::Binary: {
+        std::string_view raw;
+        if (!in.chunk(raw)) return "二进制数据不完整";
+        static const char* digits = "0123456789ABCDEF";
+        for (unsigned char c : raw) {
+            value += digits[c >> 4];
+            value += digits[c & 15];
+        }
+        return nullptr;
+    }
+    case ValueKind::String: {
+        std::string_view s;
+        if (!in.cString(s)) return "文字没有结束符";
+        if (s.find_first_of("\r\n") != std::string_view::npos) return "文字中有换行";
+        value = std::string(s);
+        return nullptr;
+    }
+    }
+    return nullptr;
+}
+
 Result<std::vector<DxfTag>> readBinary(std::string_view bytes)
 {
     BinaryCursor in(bytes.substr(kBinarySentinel.size()));
@@ -174,72 +246,10 @@ Result<std::vector<DxfTag>> readBinary(std::string_view bytes)
     };
     while (!in.atEnd()) {
         int code = 0;
-        if (wideCodes) {
-            std::int16_t c = 0;
-            if (!in.little(c)) return damaged("组码不完整");
-            code = c;
-        } else {
-            std::uint8_t c = 0;
-            if (!in.little(c)) return damaged("组码不完整");
-            code = c;
-            if (c == 255) {
-                std::int16_t wide = 0;
-                if (!in.little(wide)) return damaged("组码不完整");
-                code = wide;
-            }
-        }
+        if (const char* problem = readBinaryCode(in, wideCodes, code)) return damaged(problem);
         if (code < kMinCode || code > kMaxCode) return damaged("组码超出范围");
         std::string value;
-        switch (valueKind(code)) {
-        case ValueKind::Double: {
-            double d = 0;
-            if (!in.little(d)) return damaged("实数不完整");
-            if (!std::isfinite(d)) return damaged("实数不是有限数");
-            value = doubleToRoundTripText(d);
-            break;
-        }
-        case ValueKind::Int16: {
-            std::int16_t v = 0;
-            if (!in.little(v)) return damaged("整数不完整");
-            value = std::to_string(v);
-            break;
-        }
-        case ValueKind::Int32: {
-            std::int32_t v = 0;
-            if (!in.little(v)) return damaged("整数不完整");
-            value = std::to_string(v);
-            break;
-        }
-        case ValueKind::Int64: {
-            std::int64_t v = 0;
-            if (!in.little(v)) return damaged("整数不完整");
-            value = std::to_string(v);
-            break;
-        }
-        case ValueKind::Bool: {
-            std::uint8_t v = 0;
-            if (!in.little(v)) return damaged("布尔值不完整");
-            value = v ? "1" : "0";
-            break;
-        }
-        case ValueKind::Binary: {
-            std::string_view raw;
-            if (!in.chunk(raw)) return damaged("二进制数据不完整");
-            static const char* digits = "0123456789ABCDEF";
-            for (unsigned char c : raw) {
-                value += digits[c >> 4];
-                value += digits[c & 15];
-            }
-            break;
-        }
-        case ValueKind::String: {
-            std::string_view s;
-            if (!in.cString(s)) return damaged("文字没有结束符");
-            if (s.find_first_of("\r\n") != std::string_view::npos) return damaged("文字中有换行");
-            value = std::string(s);
-            break;
-        }
-        }
+        if (const char* problem = readBinaryValue(in, code, value)) return damaged(problem);
         tags.push_back(DxfTag{code, std::move(value)});
         if (code == 0 && tags.back().value == "EOF") break;
     }

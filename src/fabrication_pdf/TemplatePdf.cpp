@@ -15,6 +15,7 @@
 #include <QSaveFile>
 
 #include "NumberText.h"
+#include "ToolConstants.h"
 
 namespace tessik {
 namespace {
@@ -185,11 +186,24 @@ void drawAlignmentMarks(MmPainter& m, const SheetWindow& w, const std::vector<do
     for (const double y : ys) cross(cx, y);
 }
 
-int drawTables(QPdfWriter& writer, MmPainter& m, const ElbowFabrication& f, const TileLayout& t)
+// The lines under the piece table: angles, joints, lengths, weight, warnings.
+std::vector<std::string> fabricationFacts(const ElbowFabrication& f)
+{
+    std::vector<std::string> facts = {
+        "切角 " + fixed(f.cutAngle, 4) + " 度，焊口 " + std::to_string(f.joints) + " 道，样板直径 " +
+            fixed(f.templateDiameter) + " mm，样板展开长 " + fixed(f.templateWidth) + " mm",
+        "切口回缩 " + fixed(f.cutback, 2) + " mm，每道焊缝长 " + fixed(f.weldPerJoint, 2) + " mm，焊缝总长 " +
+            fixed(f.weldTotal, 1) + " mm，所需管长 " + fixed(f.pipeLength, 1) + " mm（相邻节转 180 度共用切口，不计割缝）"};
+    if (f.weight) facts.push_back("管段重量 " + fixed(*f.weight, 2) + " kg");
+    for (const std::string& w : f.warnings) facts.push_back("注意：" + warningText(w));
+    return facts;
+}
+
+// The title, the piece table and the facts; where the ordinate table starts.
+double drawSummary(MmPainter& m, const ElbowFabrication& f, double x0)
 {
     double y = kPdfPageMargin + 10;
-    const double x0 = kPdfPageMargin + 6;
-    m.text(x0, y, 6, "下料表 - Tessik");
+    m.text(x0, y, 6, std::string("下料表 - ") + kProgramTitle);
     y += 10;
     const double cols[] = {0, 22, 40, 75, 110};
     const char* heads[] = {"节", "数量", "中心线长 mm", "长边 mm", "短边 mm"};
@@ -202,20 +216,19 @@ int drawTables(QPdfWriter& writer, MmPainter& m, const ElbowFabrication& f, cons
         y += 5;
     }
     y += 3;
-    std::vector<std::string> facts = {
-        "切角 " + fixed(f.cutAngle, 4) + " 度，焊口 " + std::to_string(f.joints) + " 道，样板直径 " +
-            fixed(f.templateDiameter) + " mm，样板展开长 " + fixed(f.templateWidth) + " mm",
-        "切口回缩 " + fixed(f.cutback, 2) + " mm，每道焊缝长 " + fixed(f.weldPerJoint, 2) + " mm，焊缝总长 " +
-            fixed(f.weldTotal, 1) + " mm，所需管长 " + fixed(f.pipeLength, 1) + " mm（相邻节转 180 度共用切口，不计割缝）"};
-    if (f.weight) facts.push_back("管段重量 " + fixed(*f.weight, 2) + " kg");
-    for (const std::string& w : f.warnings) facts.push_back("注意：" + warningText(w));
-    for (const std::string& line : facts) {
+    for (const std::string& line : fabricationFacts(f)) {
         m.text(x0, y, 3.2, line);
         y += 5;
     }
     y += 4;
     m.text(x0, y, 4, "坐标表（沿样板展开方向 x，自外侧长边起；各点处的节长）");
-    y += 7;
+    return y + 7;
+}
+
+int drawTables(QPdfWriter& writer, MmPainter& m, const ElbowFabrication& f, const TileLayout& t)
+{
+    const double x0 = kPdfPageMargin + 6;
+    double y = drawSummary(m, f, x0);
 
     // The ordinate table in blocks of four columns, as many as fit across.
     const double blockWidth = 64, rowHeight = 4.4;
@@ -293,7 +306,7 @@ Status writeTemplatePdf(const std::string& path, const ElbowFabrication& f, cons
     const TileLayout t = tileLayout(sheet, paper);
     QPdfWriter writer(&file);
     writer.setResolution(kResolution);
-    writer.setCreator("Tessik");
+    writer.setCreator(QString::fromUtf8(kProgramTitle));
     writer.setTitle(QStringLiteral("下料展开图"));
     const QPageSize size(QSizeF(paper.width, paper.height), QPageSize::Millimeter, q(paper.name),
                          QPageSize::FuzzyMatch);
