@@ -1,7 +1,11 @@
 #include "DrawingPainter.h"
 
 #include <algorithm>
+#include <array>
 #include <numbers>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include <QFont>
 #include <QPolygonF>
@@ -20,18 +24,27 @@ namespace tessik::cadhost {
 namespace {
 
 // Turns entities into screen segments and dots for a Sink with
-// line(QPointF, QPointF, bool mayLeave), dot(QPointF) and bool inside(QRectF):
-// mayLeave is false when the whole entity lies inside the sink's area, so its
-// segments need no clipping.
+// line(QPointF, QPointF, bool mayLeave), run(const QPointF*, count, bool
+// mayLeave) (joined segments through count points), dot(QPointF) and bool
+// inside(QRectF): mayLeave is false when the whole entity lies inside the
+// sink's area, so its segments need no clipping.
+// Entities and stretches of curves outside rows [top, bottom) of the view
+// are left out (a sink that keeps only those rows); the segments of the
+// others are the same whatever the rows.
 template <class Sink>
 class EntityTracer {
 public:
-    EntityTracer(Sink& sink, const Viewport& viewport)
+    EntityTracer(Sink& sink, const Viewport& viewport, double top = -1, double bottom = 1e300)
         : sink_(sink),
           v_(viewport),
           visible_(viewport.visibleWorld()),
-          screen_(QPointF(-1, -1), viewport.size() + QSizeF(2, 2))
+          screen_(QPointF(-1, std::max(top, 0.0) - 1),
+                  QPointF(viewport.size().width() + 1, std::min(bottom, viewport.size().height()) + 1)),
+          rows_(visible_)
     {
+        // A pixel of the rows is lit only by geometry within half a pixel of them.
+        rows_.maxY = std::min(rows_.maxY, viewport.toWorld(screen_.topLeft()).y());
+        rows_.minY = std::max(rows_.minY, viewport.toWorld(screen_.bottomRight()).y());
     }
 
     void operator()(const CadLine& l)
@@ -39,7 +52,7 @@ public:
         Bounds b;
         b.add(l.start[0], l.start[1]);
         b.add(l.end[0], l.end[1]);
-        if (!b.intersects(visible_)) return;
+        if (!b.intersects(rows_)) return;
         sink_.line(v_.toScreen(l.start[0], l.start[1]), v_.toScreen(l.end[0], l.end[1]),
                    !visible_.contains(b));
     }
@@ -71,7 +84,7 @@ public:
         const std::size_t n = p.vertices.size();
         if (n < 2) return;
         const Bounds b = entityBounds(CadEntity(p));
-        if (!b.intersects(visible_)) return;
+        if (!b.intersects(rows_)) return;
         const bool mayLeave = !visible_.contains(b);
         for (std::size_t i = 0; i + (p.closed ? 0 : 1) < n; ++i) {
             const entities::PolylineVertex& a = p.vertices[i];
@@ -180,21 +193,26 @@ private:
     }
 
     // Even steps, with a rotation per step instead of a sine and a cosine
-    // per point.
+    // per point, handed to the sink as runs of joined points.
     void steps(const Curve& k, double t0, double span, QPointF from, bool mayLeave)
     {
         const int n = std::max(1, static_cast<int>(std::ceil(span / k.step)));
         const double d = span / n;
         const double cd = std::cos(d), sd = std::sin(d);
         double ct = std::cos(t0), st = std::sin(t0);
-        QPointF previous = from;
+        std::array<QPointF, kRunPoints> run;
+        run[0] = from;
+        std::size_t count = 1;
         for (int i = 1; i <= n; ++i) {
             const double nc = ct * cd - st * sd;
             st = st * cd + ct * sd;
             ct = nc;
-            const QPointF next = k.c + k.u * ct + k.w * st;
-            sink_.line(previous, next, mayLeave);
-            previous = next;
+            run[count++] = k.c + k.u * ct + k.w * st;
+            if (count == run.size() || i == n) {
+                sink_.run(run.data(), count, mayLeave);
+                run[0] = run[count - 1];
+                count = 1;
+            }
         }
     }
 
@@ -203,7 +221,7 @@ private:
         Bounds b;
         b.add(c[0] - r, c[1] - r);
         b.add(c[0] + r, c[1] + r);
-        return b.intersects(visible_);
+        return b.intersects(rows_);
     }
 
     // A curve's chords stray from it by under this many pixels.
@@ -217,19 +235,30 @@ private:
     // A stretch this many steps long is walked rather than halved.
     static constexpr double kEvenSteps = 16;
     static constexpr int kMaxDepth = 48;
+    // Points handed to the sink at a time.
+    static constexpr std::size_t kRunPoints = 64;
 
     Sink& sink_;
     const Viewport& v_;
     Bounds visible_;
-    QRectF screen_;
+    QRectF screen_;  // the rows drawn, with a pixel to spare
+    Bounds rows_;    // the same in drawing units
 };
 
 template <class Sink>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0, double top = -1,
+           double bottom = 1e300)
 {
-    EntityTracer<Sink> tracer(sink, viewport);
+    EntityTracer<Sink> tracer(sink, viewport, top, bottom);
     for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
         if (space.drawn(i)) std::visit(tracer, space.at(i));
+}
+
+// The segments of a run one by one, for sinks that take nothing faster.
+template <class Sink>
+void runAsLines(Sink& sink, const QPointF* points, std::size_t count, bool mayLeave)
+{
+    for (std::size_t i = 1; i < count; ++i) sink.line(points[i - 1], points[i], mayLeave);
 }
 
 class PainterSink {
@@ -246,6 +275,7 @@ public:
         lines_.emplace_back(a, b);
         if (lines_.size() >= kBatch) flush();
     }
+    void run(const QPointF* points, std::size_t count, bool mayLeave) { runAsLines(*this, points, count, mayLeave); }
     void dot(QPointF p) { dots_.push_back(p); }
 
 private:
@@ -265,15 +295,24 @@ private:
 template <class Pixel>
 class RasterSink {
 public:
-    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value)
-        : bits_(bits), stride_(stride), w_(width), h_(height), color_(value)
+    // Only rows [top, bottom) are written.
+    RasterSink(uchar* bits, qsizetype stride, int width, int height, int top, int bottom, Pixel value)
+        : bits_(bits),
+          stride_(stride),
+          w_(width),
+          h_(height),
+          top_(top),
+          bottom_(bottom),
+          xMax_(width - 1.0),
+          yMax_(height - 1.0),
+          color_(value)
     {
     }
 
     void dot(QPointF p)
     {
         const int x = static_cast<int>(std::lround(p.x())), y = static_cast<int>(std::lround(p.y()));
-        if (x >= 0 && y >= 0 && x < w_ && y < h_) pixel(x, y);
+        if (x >= 0 && y >= top_ && x < w_ && y < bottom_) pixel(x, y);
     }
 
     bool inside(const QRectF& r) const
@@ -287,27 +326,71 @@ public:
         if (!std::isfinite(x0 + y0 + x1 + y1)) return;  // beyond any zoom that makes sense
         // The tracer's word that a segment stays inside is checked, cheaply:
         // a pixel outside the image must never be written.
-        const auto within = [this](double x, double y) {
-            return x >= 0 && y >= 0 && x <= w_ - 1 && y <= h_ - 1;
-        };
-        if ((mayLeave || !within(x0, y0) || !within(x1, y1)) && !clip(x0, y0, x1, y1)) return;
-        // Inside the image every coordinate is >= 0: adding a half and
-        // truncating rounds.
-        const int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
-        const int dx = static_cast<int>(x1 + 0.5) - ix0, dy = static_cast<int>(y1 + 0.5) - iy0;
-        const int n = std::max(std::abs(dx), std::abs(dy));
-        // One pixel per step along the longer axis, the other coordinate in
-        // 32.32 fixed point: no branch per pixel, and a rounding error after
-        // n steps of n / 2^32 of a pixel.
-        std::int64_t x = (std::int64_t(ix0) << 32) + (std::int64_t(1) << 31);
-        std::int64_t y = (std::int64_t(iy0) << 32) + (std::int64_t(1) << 31);
-        const std::int64_t xStep = n ? (std::int64_t(dx) << 32) / n : 0;
-        const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
-        for (int i = 0; i <= n; ++i, x += xStep, y += yStep) pixel(int(x >> 32), int(y >> 32));
+        if ((mayLeave || !within(a) || !within(b)) && !clip(x0, y0, x1, y1)) return;
+        segment(rounded(x0), rounded(y0), rounded(x1), rounded(y1), 0);
+    }
+
+    // Joined segments: each point checked and rounded once, and the pixel
+    // two segments share written once. A run the tracer puts inside that
+    // has a point outside is drawn as clipped lines.
+    void run(const QPointF* points, std::size_t count, bool mayLeave)
+    {
+        bool inside = !mayLeave;
+        for (std::size_t i = 0; inside && i < count; ++i) inside = within(points[i]);
+        if (!inside) {
+            runAsLines(*this, points, count, true);
+            return;
+        }
+        int x0 = rounded(points[0].x()), y0 = rounded(points[0].y());
+        for (std::size_t i = 1; i < count; ++i) {
+            const int x1 = rounded(points[i].x()), y1 = rounded(points[i].y());
+            segment(x0, y0, x1, y1, i == 1 ? 0 : 1);
+            x0 = x1;
+            y0 = y1;
+        }
     }
 
 private:
+    bool within(QPointF p) const { return p.x() >= 0 && p.y() >= 0 && p.x() <= xMax_ && p.y() <= yMax_; }
+    // Inside the image every coordinate is >= 0: adding a half and
+    // truncating rounds.
+    static int rounded(double v) { return static_cast<int>(v + 0.5); }
     void pixel(int x, int y) { reinterpret_cast<Pixel*>(bits_ + y * stride_)[x] = color_; }
+
+    // The pixels from (x0, y0) to (x1, y1), both inside, leaving out the
+    // first `from` of them: one per step along the longer axis, the other
+    // coordinate in 32.32 fixed point (no branch per pixel, and a rounding
+    // error after n steps of n / 2^32 of a pixel). The longer axis moves by
+    // whole pixels, so it needs no fraction.
+    void segment(int x0, int y0, int x1, int y1, int from)
+    {
+        const int dx = x1 - x0, dy = y1 - y0;
+        const int n = std::max(std::abs(dx), std::abs(dy));
+        if (n < from) return;
+        const int low = std::min(y0, y1), high = std::max(y0, y1);
+        if (high < top_ || low >= bottom_) return;
+        constexpr std::int64_t kHalf = std::int64_t(1) << 31;
+        if (low < top_ || high >= bottom_) {
+            // Across an edge of the rows: the same pixels, those of the
+            // rows only.
+            std::int64_t x = (std::int64_t(x0) << 32) + kHalf, y = (std::int64_t(y0) << 32) + kHalf;
+            const std::int64_t xStep = (std::int64_t(dx) << 32) / n, yStep = (std::int64_t(dy) << 32) / n;
+            for (int i = 0; i <= n; ++i, x += xStep, y += yStep)
+                if (i >= from && int(y >> 32) >= top_ && int(y >> 32) < bottom_) pixel(int(x >> 32), int(y >> 32));
+        } else if (std::abs(dx) >= std::abs(dy)) {
+            const int sx = dx < 0 ? -1 : 1;
+            const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
+            std::int64_t y = (std::int64_t(y0) << 32) + kHalf + from * yStep;
+            for (int i = from, x = x0 + from * sx; i <= n; ++i, x += sx, y += yStep)
+                reinterpret_cast<Pixel*>(bits_ + (y >> 32) * stride_)[x] = color_;
+        } else {
+            const qsizetype rowStep = dy < 0 ? -stride_ : stride_;
+            const std::int64_t xStep = (std::int64_t(dx) << 32) / n;
+            std::int64_t x = (std::int64_t(x0) << 32) + kHalf + from * xStep;
+            uchar* row = bits_ + (y0 + (dy < 0 ? -from : from)) * stride_;
+            for (int i = from; i <= n; ++i, x += xStep, row += rowStep) reinterpret_cast<Pixel*>(row)[x >> 32] = color_;
+        }
+    }
 
     // Cuts the segment to the pixel centres' box [0, w-1] x [0, h-1]
     // (slightly inside, so rounding stays in range); false when nothing is
@@ -343,6 +426,8 @@ private:
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
+    int top_, bottom_;
+    double xMax_, yMax_;  // the last pixel centres
     Pixel color_;
 };
 
@@ -351,6 +436,7 @@ public:
     CallbackSink(const SegmentFn& line, const DotFn& dot) : line_(line), dot_(dot) {}
     bool inside(const QRectF&) const { return false; }
     void line(QPointF a, QPointF b, bool) { line_(a, b); }
+    void run(const QPointF* points, std::size_t count, bool mayLeave) { runAsLines(*this, points, count, mayLeave); }
     void dot(QPointF p) { dot_(p); }
 
 private:
@@ -384,8 +470,28 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)
 {
     if (image.isNull() || image.depth() != 32) return;
-    RasterSink<QRgb> sink(image.bits(), image.bytesPerLine(), image.width(), image.height(), color);
-    trace(sink, viewport, space, first);
+    uchar* bits = image.bits();  // once: bits() may copy a shared image
+    const qsizetype stride = image.bytesPerLine();
+    const int width = image.width(), height = image.height();
+    const auto rows = [&](int top, int bottom) {
+        RasterSink<QRgb> sink(bits, stride, width, height, top, bottom, color);
+        trace(sink, viewport, space, first, top, bottom);
+    };
+    // A large drawing is drawn by two threads, each over half of the rows
+    // (the few entities across the middle are traced by both).
+    constexpr int kShared = 20000;
+    if (space.count() - first >= kShared && std::thread::hardware_concurrency() > 1) {
+        const int middle = height / 2;
+        std::optional<std::thread> lower;
+        try {
+            lower.emplace([&] { rows(middle, height); });
+        } catch (const std::system_error&) {
+        }
+        rows(0, lower ? middle : height);
+        if (lower) lower->join();
+        return;
+    }
+    rows(0, height);
 }
 
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras)

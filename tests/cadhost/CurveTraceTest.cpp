@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <vector>
+
+#include <QImage>
 
 #include "DrawingPainter.h"
 
@@ -131,5 +134,77 @@ TEST(CurveTrace, ChordsStayWithinAQuarterPixelAtEveryZoom)
         const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
         const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
         for (double px : zooms) checkAtZoom(e, k, 1.5, px);
+    }
+}
+
+// The curves rasterized into an image at zooms that keep them inside it or
+// cut them at its edges: every lit pixel lies near the true curve (a chord's
+// quarter pixel, plus rounding to whole pixels), and every point of the curve
+// inside the image has a lit pixel next to it.
+TEST(CurveTrace, RasterizedPixelsFollowTheCurve)
+{
+    const double c = std::cos(0.7), s = std::sin(0.7);
+    const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
+    const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
+    for (const double pixels : {6.0, 90.0, 700.0}) {
+        SCOPED_TRACE(testing::Message() << "radius in pixels " << pixels);
+        Viewport view;
+        view.setSize({321, 203});
+        const double scale = pixels / k.largestRadius();
+        view.setView(pixels < 100 ? k.centre : k.at(1.5), scale);
+        CadSpace space;
+        space.add(CadEntity(e));
+        QImage image(321, 203, QImage::Format_RGB32);
+        image.fill(0);
+        rasterizeSpace(image, 0xffffffff, view, space);
+        int lit = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != 0xff000000u) {
+                    ++lit;
+                    EXPECT_LT(distanceTo(k, view.toWorld(QPointF(x, y))) * scale, 1.25) << x << "," << y;
+                }
+        EXPECT_GT(lit, 0);
+        for (double t = k.t0; t <= k.t0 + k.span; t += 0.25 / pixels) {
+            const QPoint p = view.toScreen(k.at(t)).toPoint();
+            if (p.x() < 1 || p.y() < 1 || p.x() >= image.width() - 1 || p.y() >= image.height() - 1) continue;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
+            ASSERT_TRUE(near) << p.x() << "," << p.y();
+        }
+    }
+}
+
+// A drawing large enough to be drawn by rows in two threads gives the
+// picture it gives drawn in parts small enough for one, in views that cut
+// curves at the image's edges and across its middle rows.
+TEST(CurveTrace, DrawingByRowsChangesNoPixel)
+{
+    constexpr int kParts = 3, kEach = 10000;
+    CadSpace whole;
+    std::vector<CadSpace> parts(kParts);
+    std::uint32_t seed = 7;
+    const auto next = [&] { return (seed = seed * 1664525u + 1013904223u) / 4294967296.0; };
+    for (int i = 0; i < kParts * kEach; ++i) {
+        const Point3 at{next() * 100, next() * 100, 0};
+        const double r = 0.5 + next() * 8;
+        const CadEntity entity = i % 3 == 0 ? CadEntity(CadLine{at, {at[0] + r, at[1] - 2 * r, 0}})
+                                 : i % 3 == 1 ? CadEntity(CadCircle{at, r})
+                                              : CadEntity(CadArc{at, r, next() * 6, next() * 6});
+        whole.add(entity);
+        parts[i % kParts].add(entity);
+    }
+    for (const double zoom : {1.0, 4.0}) {
+        Viewport view;
+        view.setSize({400, 301});
+        view.zoomToBounds(whole.extents());
+        view.setView(QPointF(37, 61), view.scale() * zoom);
+        QImage byRows(400, 301, QImage::Format_RGB32), inParts(400, 301, QImage::Format_RGB32);
+        byRows.fill(0);
+        inParts.fill(0);
+        rasterizeSpace(byRows, 0xffffffff, view, whole);
+        for (const CadSpace& part : parts) rasterizeSpace(inParts, 0xffffffff, view, part);
+        EXPECT_TRUE(byRows == inParts) << "zoom " << zoom;
     }
 }
