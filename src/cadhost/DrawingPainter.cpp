@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <numbers>
-#include <optional>
-#include <system_error>
-#include <thread>
 
 #include <QFont>
 #include <QPolygonF>
@@ -28,23 +25,15 @@ namespace {
 // mayLeave) (joined segments through count points), dot(QPointF) and bool
 // inside(QRectF): mayLeave is false when the whole entity lies inside the
 // sink's area, so its segments need no clipping.
-// Entities and stretches of curves outside rows [top, bottom) of the view
-// are left out (a sink that keeps only those rows); the segments of the
-// others are the same whatever the rows.
 template <class Sink>
 class EntityTracer {
 public:
-    EntityTracer(Sink& sink, const Viewport& viewport, double top = -1, double bottom = 1e300)
+    EntityTracer(Sink& sink, const Viewport& viewport)
         : sink_(sink),
           v_(viewport),
           visible_(viewport.visibleWorld()),
-          screen_(QPointF(-1, std::max(top, 0.0) - 1),
-                  QPointF(viewport.size().width() + 1, std::min(bottom, viewport.size().height()) + 1)),
-          rows_(visible_)
+          screen_(QPointF(-1, -1), viewport.size() + QSizeF(2, 2))
     {
-        // A pixel of the rows is lit only by geometry within half a pixel of them.
-        rows_.maxY = std::min(rows_.maxY, viewport.toWorld(screen_.topLeft()).y());
-        rows_.minY = std::max(rows_.minY, viewport.toWorld(screen_.bottomRight()).y());
     }
 
     void operator()(const CadLine& l)
@@ -52,7 +41,7 @@ public:
         Bounds b;
         b.add(l.start[0], l.start[1]);
         b.add(l.end[0], l.end[1]);
-        if (!b.intersects(rows_)) return;
+        if (!b.intersects(visible_)) return;
         sink_.line(v_.toScreen(l.start[0], l.start[1]), v_.toScreen(l.end[0], l.end[1]),
                    !visible_.contains(b));
     }
@@ -84,7 +73,7 @@ public:
         const std::size_t n = p.vertices.size();
         if (n < 2) return;
         const Bounds b = entityBounds(CadEntity(p));
-        if (!b.intersects(rows_)) return;
+        if (!b.intersects(visible_)) return;
         const bool mayLeave = !visible_.contains(b);
         for (std::size_t i = 0; i + (p.closed ? 0 : 1) < n; ++i) {
             const entities::PolylineVertex& a = p.vertices[i];
@@ -200,7 +189,7 @@ private:
         const double d = span / n;
         const double cd = std::cos(d), sd = std::sin(d);
         double ct = std::cos(t0), st = std::sin(t0);
-        std::array<QPointF, kRunPoints> run;
+        std::array<QPointF, kRunPoints>& run = run_;
         run[0] = from;
         std::size_t count = 1;
         for (int i = 1; i <= n; ++i) {
@@ -221,7 +210,7 @@ private:
         Bounds b;
         b.add(c[0] - r, c[1] - r);
         b.add(c[0] + r, c[1] + r);
-        return b.intersects(rows_);
+        return b.intersects(visible_);
     }
 
     // A curve's chords stray from it by under this many pixels.
@@ -240,16 +229,15 @@ private:
 
     Sink& sink_;
     const Viewport& v_;
+    std::array<QPointF, kRunPoints> run_;  // filled afresh by each walk
     Bounds visible_;
-    QRectF screen_;  // the rows drawn, with a pixel to spare
-    Bounds rows_;    // the same in drawing units
+    QRectF screen_;
 };
 
 template <class Sink>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0, double top = -1,
-           double bottom = 1e300)
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
 {
-    EntityTracer<Sink> tracer(sink, viewport, top, bottom);
+    EntityTracer<Sink> tracer(sink, viewport);
     for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
         if (space.drawn(i)) std::visit(tracer, space.at(i));
 }
@@ -295,24 +283,15 @@ private:
 template <class Pixel>
 class RasterSink {
 public:
-    // Only rows [top, bottom) are written.
-    RasterSink(uchar* bits, qsizetype stride, int width, int height, int top, int bottom, Pixel value)
-        : bits_(bits),
-          stride_(stride),
-          w_(width),
-          h_(height),
-          top_(top),
-          bottom_(bottom),
-          xMax_(width - 1.0),
-          yMax_(height - 1.0),
-          color_(value)
+    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value)
+        : bits_(bits), stride_(stride), w_(width), h_(height), xMax_(width - 1.0), yMax_(height - 1.0), color_(value)
     {
     }
 
     void dot(QPointF p)
     {
         const int x = static_cast<int>(std::lround(p.x())), y = static_cast<int>(std::lround(p.y()));
-        if (x >= 0 && y >= top_ && x < w_ && y < bottom_) pixel(x, y);
+        if (x >= 0 && y >= 0 && x < w_ && y < h_) pixel(x, y);
     }
 
     bool inside(const QRectF& r) const
@@ -367,28 +346,24 @@ private:
         const int dx = x1 - x0, dy = y1 - y0;
         const int n = std::max(std::abs(dx), std::abs(dy));
         if (n < from) return;
-        const int low = std::min(y0, y1), high = std::max(y0, y1);
-        if (high < top_ || low >= bottom_) return;
         constexpr std::int64_t kHalf = std::int64_t(1) << 31;
-        if (low < top_ || high >= bottom_) {
-            // Across an edge of the rows: the same pixels, those of the
-            // rows only.
-            std::int64_t x = (std::int64_t(x0) << 32) + kHalf, y = (std::int64_t(y0) << 32) + kHalf;
-            const std::int64_t xStep = (std::int64_t(dx) << 32) / n, yStep = (std::int64_t(dy) << 32) / n;
-            for (int i = 0; i <= n; ++i, x += xStep, y += yStep)
-                if (i >= from && int(y >> 32) >= top_ && int(y >> 32) < bottom_) pixel(int(x >> 32), int(y >> 32));
-        } else if (std::abs(dx) >= std::abs(dy)) {
+        // Copies, which the compiler may keep in registers: a pixel store
+        // could otherwise be taken to change color_.
+        const Pixel color = color_;
+        uchar* const bits = bits_;
+        const qsizetype stride = stride_;
+        if (std::abs(dx) >= std::abs(dy)) {
             const int sx = dx < 0 ? -1 : 1;
             const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
             std::int64_t y = (std::int64_t(y0) << 32) + kHalf + from * yStep;
             for (int i = from, x = x0 + from * sx; i <= n; ++i, x += sx, y += yStep)
-                reinterpret_cast<Pixel*>(bits_ + (y >> 32) * stride_)[x] = color_;
+                reinterpret_cast<Pixel*>(bits + (y >> 32) * stride)[x] = color;
         } else {
-            const qsizetype rowStep = dy < 0 ? -stride_ : stride_;
+            const qsizetype rowStep = dy < 0 ? -stride : stride;
             const std::int64_t xStep = (std::int64_t(dx) << 32) / n;
             std::int64_t x = (std::int64_t(x0) << 32) + kHalf + from * xStep;
-            uchar* row = bits_ + (y0 + (dy < 0 ? -from : from)) * stride_;
-            for (int i = from; i <= n; ++i, x += xStep, row += rowStep) reinterpret_cast<Pixel*>(row)[x >> 32] = color_;
+            uchar* row = bits + (y0 + (dy < 0 ? -from : from)) * stride;
+            for (int i = from; i <= n; ++i, x += xStep, row += rowStep) reinterpret_cast<Pixel*>(row)[x >> 32] = color;
         }
     }
 
@@ -426,7 +401,6 @@ private:
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
-    int top_, bottom_;
     double xMax_, yMax_;  // the last pixel centres
     Pixel color_;
 };
@@ -470,28 +444,8 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)
 {
     if (image.isNull() || image.depth() != 32) return;
-    uchar* bits = image.bits();  // once: bits() may copy a shared image
-    const qsizetype stride = image.bytesPerLine();
-    const int width = image.width(), height = image.height();
-    const auto rows = [&](int top, int bottom) {
-        RasterSink<QRgb> sink(bits, stride, width, height, top, bottom, color);
-        trace(sink, viewport, space, first, top, bottom);
-    };
-    // A large drawing is drawn by two threads, each over half of the rows
-    // (the few entities across the middle are traced by both).
-    constexpr int kShared = 20000;
-    if (space.count() - first >= kShared && std::thread::hardware_concurrency() > 1) {
-        const int middle = height / 2;
-        std::optional<std::thread> lower;
-        try {
-            lower.emplace([&] { rows(middle, height); });
-        } catch (const std::system_error&) {
-        }
-        rows(0, lower ? middle : height);
-        if (lower) lower->join();
-        return;
-    }
-    rows(0, height);
+    RasterSink<QRgb> sink(image.bits(), image.bytesPerLine(), image.width(), image.height(), color);
+    trace(sink, viewport, space, first);
 }
 
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras)

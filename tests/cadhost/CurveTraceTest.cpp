@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <numbers>
 #include <vector>
 
@@ -173,38 +172,5 @@ TEST(CurveTrace, RasterizedPixelsFollowTheCurve)
                 for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
             ASSERT_TRUE(near) << p.x() << "," << p.y();
         }
-    }
-}
-
-// A drawing large enough to be drawn by rows in two threads gives the
-// picture it gives drawn in parts small enough for one, in views that cut
-// curves at the image's edges and across its middle rows.
-TEST(CurveTrace, DrawingByRowsChangesNoPixel)
-{
-    constexpr int kParts = 3, kEach = 10000;
-    CadSpace whole;
-    std::vector<CadSpace> parts(kParts);
-    std::uint32_t seed = 7;
-    const auto next = [&] { return (seed = seed * 1664525u + 1013904223u) / 4294967296.0; };
-    for (int i = 0; i < kParts * kEach; ++i) {
-        const Point3 at{next() * 100, next() * 100, 0};
-        const double r = 0.5 + next() * 8;
-        const CadEntity entity = i % 3 == 0 ? CadEntity(CadLine{at, {at[0] + r, at[1] - 2 * r, 0}})
-                                 : i % 3 == 1 ? CadEntity(CadCircle{at, r})
-                                              : CadEntity(CadArc{at, r, next() * 6, next() * 6});
-        whole.add(entity);
-        parts[i % kParts].add(entity);
-    }
-    for (const double zoom : {1.0, 4.0}) {
-        Viewport view;
-        view.setSize({400, 301});
-        view.zoomToBounds(whole.extents());
-        view.setView(QPointF(37, 61), view.scale() * zoom);
-        QImage byRows(400, 301, QImage::Format_RGB32), inParts(400, 301, QImage::Format_RGB32);
-        byRows.fill(0);
-        inParts.fill(0);
-        rasterizeSpace(byRows, 0xffffffff, view, whole);
-        for (const CadSpace& part : parts) rasterizeSpace(inParts, 0xffffffff, view, part);
-        EXPECT_TRUE(byRows == inParts) << "zoom " << zoom;
     }
 }
