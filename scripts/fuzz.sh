@@ -3,7 +3,8 @@
 # sanitizers) in their own build directory and runs one of them.
 #   scripts/fuzz.sh [SECONDS] [more libFuzzer arguments]
 # SECONDS defaults to 300. TESSIK_FUZZ_TARGET picks the target:
-# field_reader_fuzz (the default, data files) or dxf_reader_fuzz (DXF files).
+# field_reader_fuzz (the default, data files), dxf_reader_fuzz (DXF files) or
+# automation_request_fuzz (tessik-cad's automation request lines).
 # The corpus grows in $build/corpus-<target>, seeded from fuzz/; findings are
 # written to $build/findings.
 set -euo pipefail
@@ -25,6 +26,11 @@ case "$target" in
     # The small seeds hold every kind the drawing interprets in under 4 KB.
     max_len=4096
     extra=(-dict="$root/fuzz/dxf.dict") ;;
+  automation_request_fuzz)
+    cp -n "$root"/fuzz/corpus-automation/* "$corpus/" 2>/dev/null || true
+    # A request line is short; a few requests per input.
+    max_len=1024
+    extra=(-dict="$root/fuzz/automation.dict") ;;
   *)
     cp -n "$root"/fuzz/corpus/* "$root"/data/*.ini "$corpus/" 2>/dev/null || true
     max_len=8192

@@ -405,11 +405,16 @@ void appendValue(QByteArray& out, const QJsonValue& value)
 
 }  // namespace
 
-AutomationRequest parseRequest(QByteArrayView line)
+std::optional<AutomationRequest> parsePlainRequest(QByteArrayView line)
 {
     if (line.endsWith('\r')) line.chop(1);
-    if (line.trimmed().isEmpty()) return {};
     if (std::optional<RequestFields> plain = PlainRequestReader(line).read()) return readRequest(*plain);
+    return std::nullopt;
+}
+
+AutomationRequest parseJsonRequest(QByteArrayView line)
+{
+    if (line.endsWith('\r')) line.chop(1);
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(line.toByteArray(), &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -420,6 +425,15 @@ AutomationRequest parseRequest(QByteArrayView line)
     if (!doc.isObject())
         return refused(QJsonValue(), true, kInvalidRequest, QStringLiteral("请求必须是一个 JSON 对象。"));
     return readRequest(fieldsOf(doc.object()));
+}
+
+AutomationRequest parseRequest(QByteArrayView line)
+{
+    // Blank with or without its '\r' (trimmed drops it too); each reader
+    // drops it itself.
+    if (line.trimmed().isEmpty()) return {};
+    if (std::optional<AutomationRequest> plain = parsePlainRequest(line)) return std::move(*plain);
+    return parseJsonRequest(line);
 }
 
 QByteArray resultReply(const QJsonValue& id, const QJsonValue& result)

@@ -6,6 +6,7 @@
 // all).
 
 #include <cstdint>
+#include <optional>
 
 #include <QByteArrayView>
 #include <QJsonValue>
@@ -28,6 +29,13 @@ struct AutomationRequest {
 // line: without its '\n'; a trailing '\r' is ignored, and a blank line is
 // Blank.
 AutomationRequest parseRequest(QByteArrayView line);
+
+// The two readers parseRequest chooses between, each on its own so one can
+// be checked against the other: the fast reader of plain lines (nullopt for
+// any line it leaves to the full parser), and Qt's JSON parser. Both take
+// the line as parseRequest does, blank lines aside.
+std::optional<AutomationRequest> parsePlainRequest(QByteArrayView line);
+AutomationRequest parseJsonRequest(QByteArrayView line);
 
 // The reply envelopes, each one line ending in '\n'. id must be a number, a
 // string or Null.

@@ -1,6 +1,7 @@
 #include "DrawingPainter.h"
 
 #include <algorithm>
+#include <array>
 #include <numbers>
 
 #include <QFont>
@@ -20,9 +21,10 @@ namespace tessik::cadhost {
 namespace {
 
 // Turns entities into screen segments and dots for a Sink with
-// line(QPointF, QPointF, bool mayLeave), dot(QPointF) and bool inside(QRectF):
-// mayLeave is false when the whole entity lies inside the sink's area, so its
-// segments need no clipping.
+// line(QPointF, QPointF, bool mayLeave), run(const QPointF*, count, bool
+// mayLeave) (joined segments through count points), dot(QPointF) and bool
+// inside(QRectF): mayLeave is false when the whole entity lies inside the
+// sink's area, so its segments need no clipping.
 template <class Sink>
 class EntityTracer {
 public:
@@ -180,21 +182,26 @@ private:
     }
 
     // Even steps, with a rotation per step instead of a sine and a cosine
-    // per point.
+    // per point, handed to the sink as runs of joined points.
     void steps(const Curve& k, double t0, double span, QPointF from, bool mayLeave)
     {
         const int n = std::max(1, static_cast<int>(std::ceil(span / k.step)));
         const double d = span / n;
         const double cd = std::cos(d), sd = std::sin(d);
         double ct = std::cos(t0), st = std::sin(t0);
-        QPointF previous = from;
+        std::array<QPointF, kRunPoints>& run = run_;
+        run[0] = from;
+        std::size_t count = 1;
         for (int i = 1; i <= n; ++i) {
             const double nc = ct * cd - st * sd;
             st = st * cd + ct * sd;
             ct = nc;
-            const QPointF next = k.c + k.u * ct + k.w * st;
-            sink_.line(previous, next, mayLeave);
-            previous = next;
+            run[count++] = k.c + k.u * ct + k.w * st;
+            if (count == run.size() || i == n) {
+                sink_.run(run.data(), count, mayLeave);
+                run[0] = run[count - 1];
+                count = 1;
+            }
         }
     }
 
@@ -217,9 +224,12 @@ private:
     // A stretch this many steps long is walked rather than halved.
     static constexpr double kEvenSteps = 16;
     static constexpr int kMaxDepth = 48;
+    // Points handed to the sink at a time.
+    static constexpr std::size_t kRunPoints = 64;
 
     Sink& sink_;
     const Viewport& v_;
+    std::array<QPointF, kRunPoints> run_;  // filled afresh by each walk
     Bounds visible_;
     QRectF screen_;
 };
@@ -230,6 +240,13 @@ void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int firs
     EntityTracer<Sink> tracer(sink, viewport);
     for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
         if (space.drawn(i)) std::visit(tracer, space.at(i));
+}
+
+// The segments of a run one by one, for sinks that take nothing faster.
+template <class Sink>
+void runAsLines(Sink& sink, const QPointF* points, std::size_t count, bool mayLeave)
+{
+    for (std::size_t i = 1; i < count; ++i) sink.line(points[i - 1], points[i], mayLeave);
 }
 
 class PainterSink {
@@ -246,6 +263,7 @@ public:
         lines_.emplace_back(a, b);
         if (lines_.size() >= kBatch) flush();
     }
+    void run(const QPointF* points, std::size_t count, bool mayLeave) { runAsLines(*this, points, count, mayLeave); }
     void dot(QPointF p) { dots_.push_back(p); }
 
 private:
@@ -266,7 +284,7 @@ template <class Pixel>
 class RasterSink {
 public:
     RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value)
-        : bits_(bits), stride_(stride), w_(width), h_(height), color_(value)
+        : bits_(bits), stride_(stride), w_(width), h_(height), xMax_(width - 1.0), yMax_(height - 1.0), color_(value)
     {
     }
 
@@ -287,27 +305,67 @@ public:
         if (!std::isfinite(x0 + y0 + x1 + y1)) return;  // beyond any zoom that makes sense
         // The tracer's word that a segment stays inside is checked, cheaply:
         // a pixel outside the image must never be written.
-        const auto within = [this](double x, double y) {
-            return x >= 0 && y >= 0 && x <= w_ - 1 && y <= h_ - 1;
-        };
-        if ((mayLeave || !within(x0, y0) || !within(x1, y1)) && !clip(x0, y0, x1, y1)) return;
-        // Inside the image every coordinate is >= 0: adding a half and
-        // truncating rounds.
-        const int ix0 = static_cast<int>(x0 + 0.5), iy0 = static_cast<int>(y0 + 0.5);
-        const int dx = static_cast<int>(x1 + 0.5) - ix0, dy = static_cast<int>(y1 + 0.5) - iy0;
-        const int n = std::max(std::abs(dx), std::abs(dy));
-        // One pixel per step along the longer axis, the other coordinate in
-        // 32.32 fixed point: no branch per pixel, and a rounding error after
-        // n steps of n / 2^32 of a pixel.
-        std::int64_t x = (std::int64_t(ix0) << 32) + (std::int64_t(1) << 31);
-        std::int64_t y = (std::int64_t(iy0) << 32) + (std::int64_t(1) << 31);
-        const std::int64_t xStep = n ? (std::int64_t(dx) << 32) / n : 0;
-        const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
-        for (int i = 0; i <= n; ++i, x += xStep, y += yStep) pixel(int(x >> 32), int(y >> 32));
+        if ((mayLeave || !within(a) || !within(b)) && !clip(x0, y0, x1, y1)) return;
+        segment(rounded(x0), rounded(y0), rounded(x1), rounded(y1), 0);
+    }
+
+    // Joined segments: each point checked and rounded once, and the pixel
+    // two segments share written once. A run the tracer puts inside that
+    // has a point outside is drawn as clipped lines.
+    void run(const QPointF* points, std::size_t count, bool mayLeave)
+    {
+        bool inside = !mayLeave;
+        for (std::size_t i = 0; inside && i < count; ++i) inside = within(points[i]);
+        if (!inside) {
+            runAsLines(*this, points, count, true);
+            return;
+        }
+        int x0 = rounded(points[0].x()), y0 = rounded(points[0].y());
+        for (std::size_t i = 1; i < count; ++i) {
+            const int x1 = rounded(points[i].x()), y1 = rounded(points[i].y());
+            segment(x0, y0, x1, y1, i == 1 ? 0 : 1);
+            x0 = x1;
+            y0 = y1;
+        }
     }
 
 private:
+    bool within(QPointF p) const { return p.x() >= 0 && p.y() >= 0 && p.x() <= xMax_ && p.y() <= yMax_; }
+    // Inside the image every coordinate is >= 0: adding a half and
+    // truncating rounds.
+    static int rounded(double v) { return static_cast<int>(v + 0.5); }
     void pixel(int x, int y) { reinterpret_cast<Pixel*>(bits_ + y * stride_)[x] = color_; }
+
+    // The pixels from (x0, y0) to (x1, y1), both inside, leaving out the
+    // first `from` of them: one per step along the longer axis, the other
+    // coordinate in 32.32 fixed point (no branch per pixel, and a rounding
+    // error after n steps of n / 2^32 of a pixel). The longer axis moves by
+    // whole pixels, so it needs no fraction.
+    void segment(int x0, int y0, int x1, int y1, int from)
+    {
+        const int dx = x1 - x0, dy = y1 - y0;
+        const int n = std::max(std::abs(dx), std::abs(dy));
+        if (n < from) return;
+        constexpr std::int64_t kHalf = std::int64_t(1) << 31;
+        // Copies, which the compiler may keep in registers: a pixel store
+        // could otherwise be taken to change color_.
+        const Pixel color = color_;
+        uchar* const bits = bits_;
+        const qsizetype stride = stride_;
+        if (std::abs(dx) >= std::abs(dy)) {
+            const int sx = dx < 0 ? -1 : 1;
+            const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
+            std::int64_t y = (std::int64_t(y0) << 32) + kHalf + from * yStep;
+            for (int i = from, x = x0 + from * sx; i <= n; ++i, x += sx, y += yStep)
+                reinterpret_cast<Pixel*>(bits + (y >> 32) * stride)[x] = color;
+        } else {
+            const qsizetype rowStep = dy < 0 ? -stride : stride;
+            const std::int64_t xStep = (std::int64_t(dx) << 32) / n;
+            std::int64_t x = (std::int64_t(x0) << 32) + kHalf + from * xStep;
+            uchar* row = bits + (y0 + (dy < 0 ? -from : from)) * stride;
+            for (int i = from; i <= n; ++i, x += xStep, row += rowStep) reinterpret_cast<Pixel*>(row)[x >> 32] = color;
+        }
+    }
 
     // Cuts the segment to the pixel centres' box [0, w-1] x [0, h-1]
     // (slightly inside, so rounding stays in range); false when nothing is
@@ -343,6 +401,7 @@ private:
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
+    double xMax_, yMax_;  // the last pixel centres
     Pixel color_;
 };
 
@@ -351,6 +410,7 @@ public:
     CallbackSink(const SegmentFn& line, const DotFn& dot) : line_(line), dot_(dot) {}
     bool inside(const QRectF&) const { return false; }
     void line(QPointF a, QPointF b, bool) { line_(a, b); }
+    void run(const QPointF* points, std::size_t count, bool mayLeave) { runAsLines(*this, points, count, mayLeave); }
     void dot(QPointF p) { dot_(p); }
 
 private:

@@ -9,6 +9,8 @@
 #include <numbers>
 #include <vector>
 
+#include <QImage>
+
 #include "DrawingPainter.h"
 
 using namespace tessik::cadhost;
@@ -131,5 +133,44 @@ TEST(CurveTrace, ChordsStayWithinAQuarterPixelAtEveryZoom)
         const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
         const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
         for (double px : zooms) checkAtZoom(e, k, 1.5, px);
+    }
+}
+
+// The curves rasterized into an image at zooms that keep them inside it or
+// cut them at its edges: every lit pixel lies near the true curve (a chord's
+// quarter pixel, plus rounding to whole pixels), and every point of the curve
+// inside the image has a lit pixel next to it.
+TEST(CurveTrace, RasterizedPixelsFollowTheCurve)
+{
+    const double c = std::cos(0.7), s = std::sin(0.7);
+    const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
+    const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
+    for (const double pixels : {6.0, 90.0, 700.0}) {
+        SCOPED_TRACE(testing::Message() << "radius in pixels " << pixels);
+        Viewport view;
+        view.setSize({321, 203});
+        const double scale = pixels / k.largestRadius();
+        view.setView(pixels < 100 ? k.centre : k.at(1.5), scale);
+        CadSpace space;
+        space.add(CadEntity(e));
+        QImage image(321, 203, QImage::Format_RGB32);
+        image.fill(0);
+        rasterizeSpace(image, 0xffffffff, view, space);
+        int lit = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != 0xff000000u) {
+                    ++lit;
+                    EXPECT_LT(distanceTo(k, view.toWorld(QPointF(x, y))) * scale, 1.25) << x << "," << y;
+                }
+        EXPECT_GT(lit, 0);
+        for (double t = k.t0; t <= k.t0 + k.span; t += 0.25 / pixels) {
+            const QPoint p = view.toScreen(k.at(t)).toPoint();
+            if (p.x() < 1 || p.y() < 1 || p.x() >= image.width() - 1 || p.y() >= image.height() - 1) continue;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
+            ASSERT_TRUE(near) << p.x() << "," << p.y();
+        }
     }
 }
