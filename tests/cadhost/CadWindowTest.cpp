@@ -345,6 +345,29 @@ private slots:
         QCOMPARE(prompt.promptText(), QStringLiteral("命令:"));
     }
 
+    // The model and layout tabs: under the view and over the prompt line,
+    // touching neither, from the left and no wider than their names need.
+    void spaceTabsSitBetweenTheViewAndThePrompt()
+    {
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* tabs = window.findChild<QTabBar*>(QStringLiteral("spaceTabs"));
+        QVERIFY(tabs);
+        const auto inWindow = [&](QWidget* w) { return QRect(w->mapTo(&window, QPoint(0, 0)), w->size()); };
+        const QRect view = inWindow(window.view()), bar = inWindow(tabs), prompt = inWindow(window.promptLine());
+        QVERIFY(view.bottom() < bar.top());
+        QVERIFY(bar.bottom() < prompt.top());
+        QCOMPARE(bar.left(), view.left());
+        for (int i = 0; i < tabs->count(); ++i) {
+            const QRect tab = tabs->tabRect(i);
+            QVERIFY(tab.width() < view.width() / 4);
+            QVERIFY(tab.width() > tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+            QVERIFY(tab.height() >= tabs->fontMetrics().height());
+        }
+    }
+
     // With the layout tab clicked, what automation adds to paper space is
     // painted as it arrives, and erasing it repaints too; additions to model
     // space neither paint nor move that view, and show once the model tab is
