@@ -70,6 +70,9 @@ void DrawingView::showSpace(SpaceKind space)
     if (space == shown_) return;
     shown_ = space;
     batchBounds_ = Bounds{};  // additions to the space left are no concern now
+    // A selection is of model-space entities: on a layout it would be
+    // neither seen nor safe to erase with Delete.
+    session_.clearSelection();
     zoomExtents();
 }
 
