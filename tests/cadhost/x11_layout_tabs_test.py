@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from x11_select_test import shown_window, wait_for
+from x11_select_test import shown_window, start_xvfb, wait_for
 
 TESSIK_CAD = sys.argv[1]
 BACKGROUND = bytes((33, 40, 48))  # the drawing area's
@@ -106,12 +106,7 @@ def run(env, sock_path):
 
 def session(window_manager):
     tmp = tempfile.TemporaryDirectory()
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                            pass_fds=[write], stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as f:
-        display = ":" + f.readline().strip()
+    xvfb, display = start_xvfb()
     sock_path = os.path.join(tmp.name, "cad.sock")
     # The drawing left unsaved at the end is autosaved into the temporary folder.
     env = dict(os.environ, DISPLAY=display, TESSIK_CAD_SOCKET=sock_path, XDG_STATE_HOME=tmp.name,

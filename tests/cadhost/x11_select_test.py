@@ -53,14 +53,19 @@ class Client:
         return self.reply()
 
 
-def main():
-    tmp = tempfile.TemporaryDirectory()
+def start_xvfb():
+    """A private Xvfb and its display name."""
     read, write = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                             pass_fds=[write], stderr=subprocess.DEVNULL)
     os.close(write)
     with os.fdopen(read) as f:
-        display = ":" + f.readline().strip()
+        return xvfb, ":" + f.readline().strip()
+
+
+def main():
+    tmp = tempfile.TemporaryDirectory()
+    xvfb, display = start_xvfb()
     sock_path = os.path.join(tmp.name, "cad.sock")
     env = dict(os.environ, DISPLAY=display, TESSIK_CAD_SOCKET=sock_path, LC_ALL="C.UTF-8", LANG="C.UTF-8")
     env.pop("QT_QPA_PLATFORM", None)
