@@ -39,6 +39,9 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     auto* spaces = new QTabBar;
     spaces->setObjectName(QStringLiteral("spaceTabs"));
     spaces->setShape(QTabBar::RoundedSouth);
+    // Tabs as wide as their names, from the left, not stretched across.
+    spaces->setExpanding(false);
+    spaces->setDrawBase(false);
     spaces->addTab(QStringLiteral("模型"));
     spaces->addTab(QStringLiteral("布局"));
     spaces->setToolTip(QStringLiteral("模型空间 / 图纸空间"));

@@ -42,7 +42,7 @@ void CadSession::newDocument()
     clearSelection();
     document_ = std::make_unique<CadDocument>(QStringLiteral("Drawing%1").arg(++drawingsCreated_));
     emit documentChanged();
-    emit entitiesChanged();
+    everySpaceChanged();
     emit zoomExtentsRequested();
 }
 
@@ -52,7 +52,7 @@ void CadSession::closeDocument()
     clearSelection();
     document_.reset();
     emit documentChanged();
-    emit entitiesChanged();
+    everySpaceChanged();
 }
 
 Result<DxfReadReport> CadSession::openDocument(const QString& path)
@@ -86,7 +86,7 @@ void CadSession::replaceDocument(std::unique_ptr<CadDocument> document)
     clearSelection();
     document_ = std::move(document);
     emit documentChanged();
-    emit entitiesChanged();
+    everySpaceChanged();
     emit zoomExtentsRequested();
 }
 
@@ -102,11 +102,20 @@ Status CadSession::saveDocument(const QString& path, SaveLoss loss)
     return success();
 }
 
-void CadSession::changed(bool wasModified, SpaceKind space)
+void CadSession::everySpaceChanged()
+{
+    emit entitiesChanged(SpaceKind::Model);
+    emit entitiesChanged(SpaceKind::Paper);
+}
+
+void CadSession::changed(bool wasModified, const std::vector<EntityRef>& touched)
 {
     if (document_->modified() != wasModified) emit documentChanged();
     emit historyChanged();
-    if (space == SpaceKind::Model) emit entitiesChanged();
+    // Once for each space touched: a view redraws only for the space it shows.
+    for (const SpaceKind space : {SpaceKind::Model, SpaceKind::Paper})
+        if (std::any_of(touched.begin(), touched.end(), [space](const EntityRef& e) { return e.space == space; }))
+            emit entitiesChanged(space);
 }
 
 int CadSession::addEntity(SpaceKind space, CadEntity entity)
@@ -117,7 +126,7 @@ int CadSession::addEntity(SpaceKind space, CadEntity entity)
     if (document_->modified() != wasModified) emit documentChanged();
     emit historyChanged();
     // An addition is drawn onto what the view shows already, not redrawn.
-    if (space == SpaceKind::Model) emit entityAdded(bounds);
+    emit entityAdded(space, bounds);
     return index;
 }
 
@@ -125,7 +134,7 @@ void CadSession::replaceEntity(SpaceKind space, int index, CadEntity entity)
 {
     const bool wasModified = document_->modified();
     document_->replaceEntity(space, index, std::move(entity));
-    changed(wasModified, space);
+    changed(wasModified, {EntityRef{space, index}});
 }
 
 int CadSession::eraseEntities(const std::vector<EntityRef>& entities)
@@ -135,10 +144,7 @@ int CadSession::eraseEntities(const std::vector<EntityRef>& entities)
     const int erased = document_->eraseEntities(entities);
     if (erased == 0) return 0;
     deselect(entities);
-    // Paper-space erasures do not touch the view; model ones redraw it.
-    const bool model = std::any_of(entities.begin(), entities.end(),
-                                   [](const EntityRef& e) { return e.space == SpaceKind::Model; });
-    changed(wasModified, model ? SpaceKind::Model : SpaceKind::Paper);
+    changed(wasModified, entities);
     return erased;
 }
 
@@ -154,7 +160,7 @@ bool CadSession::undo()
     emit message(QStringLiteral("撤销：%1").arg(what));
     // An entity whose addition was undone is gone; one restored is not selected.
     deselect(touched);
-    changed(wasModified, SpaceKind::Model);
+    changed(wasModified, touched);
     return true;
 }
 
@@ -169,7 +175,7 @@ bool CadSession::redo()
     const std::vector<EntityRef> touched = document_->redo();
     emit message(QStringLiteral("重做：%1").arg(what));
     deselect(touched);
-    changed(wasModified, SpaceKind::Model);
+    changed(wasModified, touched);
     return true;
 }
 

@@ -103,8 +103,10 @@ public:
 
 signals:
     void documentChanged();  // opened, closed, replaced, renamed, saved, modified
-    void entityAdded(const tessik::cadhost::Bounds& bounds);
-    void entitiesChanged();
+    // Entities of one space: added (bounds: what they cover), or changed,
+    // erased, undone or redone.
+    void entityAdded(tessik::cadhost::SpaceKind space, const tessik::cadhost::Bounds& bounds);
+    void entitiesChanged(tessik::cadhost::SpaceKind space);
     // A step was made, undone or redone: what undo and redo would do changed.
     void historyChanged();
     void selectionChanged();
@@ -130,7 +132,9 @@ private:
     void replaceDocument(std::unique_ptr<CadDocument> document);
     // Signals what a change to the drawing changed; wasModified is
     // modified() before it.
-    void changed(bool wasModified, SpaceKind space);
+    void changed(bool wasModified, const std::vector<EntityRef>& touched);
+    // A drawing opened, closed or made new: both spaces are different.
+    void everySpaceChanged();
     void deselect(const std::vector<EntityRef>& entities);
 
     std::unique_ptr<CadDocument> document_;

@@ -35,8 +35,13 @@ DrawingView::DrawingView(CadSession& session, QWidget* parent) : QWidget(parent)
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(kSettleMs);
     connect(&settleTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-    connect(&session_, &CadSession::entityAdded, this, &DrawingView::onEntityAdded);
-    connect(&session_, &CadSession::entitiesChanged, this, &DrawingView::onDrawingChanged);
+    // Only changes to the space shown reach the picture.
+    connect(&session_, &CadSession::entityAdded, this, [this](SpaceKind space, const Bounds& bounds) {
+        if (space == shown_) onEntityAdded(bounds);
+    });
+    connect(&session_, &CadSession::entitiesChanged, this, [this](SpaceKind space) {
+        if (space == shown_) onDrawingChanged();
+    });
     connect(&session_, &CadSession::documentChanged, this, &DrawingView::onDrawingChanged);
     connect(&session_, &CadSession::zoomExtentsRequested, this, &DrawingView::zoomExtents);
     connect(&session_, &CadSession::selectionChanged, this, qOverload<>(&QWidget::update));
@@ -64,6 +69,10 @@ void DrawingView::showSpace(SpaceKind space)
 {
     if (space == shown_) return;
     shown_ = space;
+    batchBounds_ = Bounds{};  // additions to the space left are no concern now
+    // A selection is of model-space entities: on a layout it would be
+    // neither seen nor safe to erase with Delete.
+    session_.clearSelection();
     zoomExtents();
 }
 

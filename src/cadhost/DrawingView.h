@@ -59,7 +59,7 @@ public:
     void zoomAbout(QPointF screenPos, double factor);
     // The space shown: model space, or paper space (a layout), as a CAD
     // program's model and layout tabs switch them; each switch zooms to the
-    // extents of the space.
+    // extents of the space and clears the selection.
     SpaceKind shownSpace() const { return shown_; }
     void showSpace(SpaceKind space);
 

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -44,6 +45,16 @@ void answerNextMessageBox(QMessageBox::StandardButton button, QString* text)
         box->button(button)->click();
     });
 }
+
+// Counts the paint events of the widget it is installed on.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
 
 bool showView(DrawingView& view)
 {
@@ -159,14 +170,7 @@ private slots:
         session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {100, 100, 0}});
         view.zoomExtents();
         QTest::qWait(50);
-        struct PaintCounter : QObject {
-            int paints = 0;
-            bool eventFilter(QObject*, QEvent* e) override
-            {
-                if (e->type() == QEvent::Paint) ++paints;
-                return false;
-            }
-        } counter;
+        PaintCounter counter;
         view.installEventFilter(&counter);
         QElapsedTimer clock;
         clock.start();
@@ -339,6 +343,82 @@ private slots:
         QVERIFY(answer && *answer);
         QCOMPARE(**answer, (Point3{12.5, -3, 0}));
         QCOMPARE(prompt.promptText(), QStringLiteral("命令:"));
+    }
+
+    // The model and layout tabs: under the view and over the prompt line,
+    // touching neither, from the left and no wider than their names need.
+    void spaceTabsSitBetweenTheViewAndThePrompt()
+    {
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* tabs = window.findChild<QTabBar*>(QStringLiteral("spaceTabs"));
+        QVERIFY(tabs);
+        const auto inWindow = [&](QWidget* w) { return QRect(w->mapTo(&window, QPoint(0, 0)), w->size()); };
+        const QRect view = inWindow(window.view()), bar = inWindow(tabs), prompt = inWindow(window.promptLine());
+        QVERIFY(view.bottom() < bar.top());
+        QVERIFY(bar.bottom() < prompt.top());
+        QCOMPARE(bar.left(), view.left());
+        for (int i = 0; i < tabs->count(); ++i) {
+            const QRect tab = tabs->tabRect(i);
+            QVERIFY(tab.width() < view.width() / 4);
+            QVERIFY(tab.width() > tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+            QVERIFY(tab.height() >= tabs->fontMetrics().height());
+        }
+    }
+
+    // With the layout tab clicked, what automation adds to paper space is
+    // painted as it arrives, and erasing it repaints too; additions to model
+    // space neither paint nor move that view, and show once the model tab is
+    // back.
+    void layoutTabFollowsPaperSpaceOnly()
+    {
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        DrawingView& view = *window.view();
+        auto* tabs = window.findChild<QTabBar*>(QStringLiteral("spaceTabs"));
+        QVERIFY(tabs);
+        // A model-space selection is not carried over to where Delete cannot show what it takes.
+        session.select({session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {10, 0, 0}})});
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(view.shownSpace(), SpaceKind::Paper);
+        QVERIFY(session.selection().empty());
+        session.addEntity(SpaceKind::Paper, CadPolyline{{{0, 0, 0}, {297, 0, 0}, {297, 210, 0}, {0, 210, 0}}, true, 0});
+        QTRY_VERIFY(view.viewport().visibleWorld().contains(session.document()->paperSpace().extents()));
+        QTest::qWait(3 * DrawingView::kRefreshIntervalMs);
+
+        PaintCounter counter;
+        view.installEventFilter(&counter);
+        const QRgb ink = QColor(235, 235, 235).rgb();
+        const auto row = [&](double y) {
+            const QPoint a = view.viewport().toScreen(60, y).toPoint(), b = view.viewport().toScreen(240, y).toPoint();
+            return QRect(a.x(), a.y() - 1, b.x() - a.x(), 3);
+        };
+        const Viewport before = view.viewport();
+        session.addEntity(SpaceKind::Model, CadLine{{60, 140, 0}, {240, 140, 0}});
+        session.addEntity(SpaceKind::Model, CadCircle{{1e5, 1e5, 0}, 10});  // far outside the sheet
+        QTest::qWait(5 * DrawingView::kRefreshIntervalMs);
+        QCOMPARE(counter.paints, 0);
+        QCOMPARE(view.viewport().center(), before.center());
+        QCOMPARE(view.viewport().scale(), before.scale());
+
+        const int line = session.addEntity(SpaceKind::Paper, CadLine{{60, 70, 0}, {240, 70, 0}});
+        QTRY_VERIFY(counter.paints > 0);
+        QImage shot = view.grab().toImage();
+        QVERIFY(litPixels(shot, ink, row(70)) > 100);
+        QCOMPARE(litPixels(shot, ink, row(140)), 0);
+
+        counter.paints = 0;
+        QCOMPARE(session.eraseEntities({{SpaceKind::Paper, line}}), 1);
+        QTRY_VERIFY(counter.paints > 0);
+        QCOMPARE(litPixels(view.grab().toImage(), ink, row(70)), 0);
+
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        QCOMPARE(view.shownSpace(), SpaceKind::Model);
+        QVERIFY(view.viewport().visibleWorld().contains(session.document()->modelSpace().extents()));
     }
 
     void titleIsTheCaption()

@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include "CadHostProcess.h"
+#include "DxfFile.h"
 
 namespace {
 constexpr int kFailed = -2147467259;
@@ -199,6 +200,31 @@ private slots:
         QCOMPARE(copies().size(), 1);
         QCOMPARE(errorCode(b2.client->call(b2.doc(), QStringLiteral("Close"), {false})), 0);
         QVERIFY(copies().isEmpty());
+    }
+
+    // Every edit reaches the copy: a paper-space addition to a drawing that
+    // already has unsaved changes too.
+    void paperSpaceEditsReachTheCopy()
+    {
+        Cad cad(socket("paper.sock"));
+        QVERIFY(cad.start());
+        RpcClient& c = *cad.client;
+        cad.addLines(1, 0);
+        QVERIFY(waitForCopies(1));
+        const qint64 paper = c.handle(c.get(cad.doc(), QStringLiteral("PaperSpace")));
+        QCOMPARE(errorCode(c.call(paper, QStringLiteral("AddLine"), {pt(0, 0), pt(297, 210)})), 0);
+        QVERIFY(waitForCopies(1));
+        cad.kill9();
+        const QStringList written = copies();
+        QCOMPARE(written.size(), 1);
+        const QString copy = dir_.filePath(QStringLiteral("state/tessik/autosave/") + written.front());
+        auto read = tessik::cadhost::readDxf(copy);
+        QVERIFY(read.ok());
+        QCOMPARE(read->document->modelSpace().count(), 1);
+        QCOMPARE(read->document->paperSpace().count(), 1);
+        // Gone, as the user's discarding would leave it.
+        QFile::remove(copy);
+        QFile::remove(copy.chopped(4) + QStringLiteral(".json"));
     }
 
     void sigtermWritesTheCopyBeforeEnding()

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -315,23 +316,78 @@ TEST_F(DxfFileTest, PolylinesAndTextsRoundTrip)
     EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput().trimmed()), QStringLiteral("0 True 4 0.25 端节 × 2  外径 273"));
 }
 
-TEST_F(DxfFileTest, LibreCadRendersIt)
+// LibreCAD, an outside judge, renders a drawing tessik-cad saved: a 4 x 4
+// board of 100-unit cells in a frame, one kind in each dark cell, the light
+// ones empty. The block reference and the hatch come from a drawing made
+// elsewhere (block-and-hatch.dxf, by ezdxf); the rest is added here. On the
+// page the frame is the ink's bounding box, so the cells are found without
+// knowing how LibreCAD fits the drawing to the paper.
+TEST_F(DxfFileTest, LibreCadDrawsEveryKindWhereItLies)
 {
     const QString librecad = QStandardPaths::findExecutable(QStringLiteral("librecad"));
     if (librecad.isEmpty()) GTEST_SKIP() << "librecad is not installed";
-    ASSERT_TRUE(writeDxf(sampleDrawing(), path("render.dxf")).ok());
+    const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    ASSERT_FALSE(pdftoppm.isEmpty()) << "pdftoppm (poppler-utils) is needed to look at LibreCAD's page";
+    auto read = readDxf(QStringLiteral(TESSIK_CADHOST_TEST_DATA "/block-and-hatch.dxf"));
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    CadSpace& m = read->document->modelSpace();
+    m.add(CadPolyline{{{0, 0, 0}, {400, 0, 0}, {400, 400, 0}, {0, 400, 0}}, true, 0});
+    m.add(CadLine{{20, 20, 0}, {80, 80, 0}});                        // cell 0,0
+    m.add(CadArc{{250, 50, 0}, 30, 0, 1.5 * kPi});                   // cell 2,0
+    m.add(CadCircle{{150, 150, 0}, 30});                             // cell 1,1
+    m.add(CadPolyline{{{320, 130, 0}, {380, 130, 0.5}, {380, 170, 0}, {320, 170, -0.5}}, true, 0});  // 3,1
+    m.add(CadText{"弯头 R1", {12, 240, 0}, 14, 0});                 // cell 0,2
+    m.add(CadEllipse{{350, 350, 0}, {35, 0, 0}, 0.5, 0, kTwoPi});    // cell 3,3
+    // The file's insert (cell 2,2) and hatch (cell 1,3) are kept as they were.
+    ASSERT_TRUE(writeDxf(*read->document, path("board.dxf")).ok());
+
     QProcess lc;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     lc.setProcessEnvironment(env);
     lc.setWorkingDirectory(dir.path());
-    lc.start(librecad, {QStringLiteral("dxf2pdf"), QStringLiteral("-o"), path("render.pdf"), path("render.dxf")});
+    lc.start(librecad, {QStringLiteral("dxf2pdf"), QStringLiteral("-a"), QStringLiteral("-m"), QStringLiteral("-f"),
+                        QStringLiteral("10,10,10,10"), QStringLiteral("-o"),
+                        path("board.pdf"), path("board.dxf")});
     ASSERT_TRUE(lc.waitForFinished(60000));
-    EXPECT_EQ(lc.exitCode(), 0);
-    // A PDF with drawing operators in it, not an empty page.
-    const QByteArray pdf = readAll(path("render.pdf"));
-    EXPECT_TRUE(pdf.startsWith("%PDF"));
-    EXPECT_GT(pdf.size(), 1500);
+    ASSERT_EQ(lc.exitCode(), 0) << lc.readAllStandardError().toStdString();
+    ASSERT_EQ(QProcess::execute(pdftoppm, {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("50"),
+                                           QStringLiteral("-singlefile"), path("board.pdf"), path("board")}),
+              0);
+    const QImage page(path("board.png"));
+    ASSERT_FALSE(page.isNull());
+    const auto inked = [&](int x, int y) { return qGray(page.pixel(x, y)) < 160; };
+    QRect ink;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (inked(x, y)) ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty()) << "LibreCAD drew a blank page";
+    // Nothing outside the frame: the ink is square, and fills the page's width.
+    EXPECT_NEAR(ink.width(), ink.height(), 0.02 * ink.width());
+    EXPECT_GT(ink.width(), page.width() / 2);
+
+    // The inked pixels of each cell, 8 % of its side kept clear of the frame.
+    const double side = ink.width() / 4.0, inner = 0.84 * side;
+    const auto inkIn = [&](int column, int row) {
+        const int x0 = ink.left() + int((column + 0.08) * side), y0 = ink.bottom() - int((row + 0.92) * side);
+        int n = 0;
+        for (int y = y0; y < y0 + int(inner); ++y)
+            for (int x = x0; x < x0 + int(inner); ++x) n += inked(x, y);
+        return n;
+    };
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            SCOPED_TRACE(testing::Message() << "cell " << column << "," << row);
+            if ((row + column) % 2 == 1)
+                EXPECT_EQ(inkIn(column, row), 0);
+            else
+                EXPECT_GT(inkIn(column, row), side / 4);  // a stroke a quarter of the cell long
+        }
+    }
+    // The hatch is filled (most of its cell), the other kinds are outlines.
+    EXPECT_GT(inkIn(1, 3), 0.4 * inner * inner);
+    for (const auto& [column, row] : {std::pair{0, 0}, {2, 0}, {1, 1}, {3, 1}, {0, 2}, {2, 2}, {3, 3}})
+        EXPECT_LT(inkIn(column, row), 0.25 * inner * inner) << "cell " << column << "," << row;
 }
 
 TEST_F(DxfFileTest, BlocksThatNestWithoutEndOpenBounded)

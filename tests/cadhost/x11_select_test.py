@@ -53,7 +53,8 @@ def main():
         run(x.env, x.socket_path)
 
 
-def run(env, sock_path):
+def shown_window(env, sock_path):
+    """A client of tessik-cad, its window shown, and xdotool on its display."""
     def xdotool(*args):
         return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True, check=True).stdout
 
@@ -61,6 +62,11 @@ def run(env, sock_path):
     c.rpc("set", 0, "Visible", value=True)
     assert wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "Tessik CAD"],
                                            env=env, capture_output=True).returncode == 0, 10), "no window"
+    return c, xdotool
+
+
+def run(env, sock_path):
+    c, xdotool = shown_window(env, sock_path)
     time.sleep(0.5)
     doc = c.rpc("get", 0, "ActiveDocument")["result"]["handle"]
     model = c.rpc("get", doc, "ModelSpace")["result"]["handle"]
