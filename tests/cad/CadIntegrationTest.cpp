@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +16,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <poll.h>
+#include <unistd.h>
+#include <thread>
 
 #include "CadErrors.h"
 #include "CadHostProcess.h"
@@ -56,6 +63,68 @@ public:
 
 private:
     std::shared_ptr<CadRpcChannel> channel_;
+};
+
+// Watches tessik-cad's model space from a thread of its own through a plain
+// blocking socket, and kills the process once the space holds `atLeast`
+// entities: the drawing is cut in its middle however fast the machine is.
+class KillWhenHolding {
+public:
+    KillWhenHolding(const QString& socket, qint64 pid, int atLeast)
+        : thread_([this, path = socket.toStdString(), pid, atLeast] { watch(path, pid, atLeast); })
+    {
+    }
+    ~KillWhenHolding()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    bool killed() const { return killed_; }
+
+private:
+    // One request, one reply line's result; undefined once the link is gone.
+    QJsonValue rpc(int fd, const char* method, qint64 target, const char* member)
+    {
+        const QByteArray line = QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"%1","params":{"target":%2,"member":"%3"}})")
+                                    .arg(QLatin1String(method)).arg(target).arg(QLatin1String(member)).toUtf8() + '\n';
+        if (::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) != line.size()) return QJsonValue::Undefined;
+        QByteArray reply;
+        while (!reply.endsWith('\n') && !stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char buf[4096];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) return QJsonValue::Undefined;
+            reply.append(buf, n);
+        }
+        return QJsonDocument::fromJson(reply).object()["result"];
+    }
+    void watch(const std::string& path, qint64 pid, int atLeast)
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+            const qint64 doc = qint64(rpc(fd, "get", 0, "ActiveDocument").toObject()["handle"].toDouble());
+            const qint64 space = qint64(rpc(fd, "get", doc, "ModelSpace").toObject()["handle"].toDouble());
+            while (!stop_ && space > 0) {
+                const QJsonValue count = rpc(fd, "get", space, "Count");
+                if (!count.isDouble()) break;
+                if (count.toInt() >= atLeast) {
+                    ::kill(pid_t(pid), SIGKILL);
+                    killed_ = true;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        ::close(fd);
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> killed_{false};
+    std::thread thread_;
 };
 
 bool waitUntilAnswering(const QString& socket)
@@ -280,11 +349,10 @@ private slots:
         Probe probe(cad.socketPath());
         QVERIFY(probe.ok());
         desktop.activatableTitles.clear();
-        QTimer::singleShot(300, [&] {
-            probe.type("0,0\n");
-            QTimer::singleShot(150, [&] { cad.kill(); });
-        });
+        QTimer::singleShot(300, [&] { probe.type("0,0\n"); });
+        KillWhenHolding killer(cad.socketPath(), cad.processId(), 2000);
         const auto outcome = w.CmdDraw1_Click();
+        QVERIFY(killer.killed());
 
         QCOMPARE(int(outcome.ending), int(ElbowDrawCommand::Ending::PartlyDrawn));
         QVERIFY(outcome.connectionLost);
