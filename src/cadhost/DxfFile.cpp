@@ -32,16 +32,6 @@ public:
         return std::nullopt;
     }
     double number(int code, double fallback) const { return number(code).value_or(fallback); }
-    std::optional<Point3> point(int code) const
-    {
-        const auto x = number(code), y = number(code + 10);
-        if (!x || !y) return std::nullopt;
-        return Point3{*x, *y, number(code + 20, 0)};
-    }
-    bool upright() const
-    {
-        return number(210, 0) == 0 && number(220, 0) == 0 && number(230, 1) == 1;
-    }
 
     std::span<const DxfTag> tags() const { return tags_; }
 
@@ -49,88 +39,49 @@ private:
     std::span<const DxfTag> tags_;
 };
 
-// Vertices in file order: each 10 starts one, its 20 and 42 follow.
-std::optional<CadEntity> polyline(const Groups& g)
+// What of the entities the DXF layer interprets the drawing model holds. A
+// line's points are world points whatever its extrusion; the other kinds
+// held here lie in their extrusion's plane, which the drawing model has only
+// for 0,0,1 (the rest is shown through DxfShapes). Aligned texts are placed
+// by their second point: kept, not held.
+std::optional<CadEntity> held(const dxf::InterpretedEntity& e)
 {
-    CadPolyline p;
-    p.closed = (static_cast<int>(g.number(70, 0)) & 1) != 0;
-    p.elevation = g.number(38, 0);
-    bool haveY = true;
-    for (const DxfTag& t : g.tags()) {
-        const Groups one(std::span<const DxfTag>(&t, 1));
-        if (t.code == 10) {
-            if (!haveY) return std::nullopt;
-            const auto x = one.number(10);
-            if (!x) return std::nullopt;
-            p.vertices.push_back({*x, 0, 0});
-            haveY = false;
-        } else if (t.code == 20 || t.code == 42) {
-            const auto v = one.number(t.code);
-            if (!v || p.vertices.empty()) return std::nullopt;
-            if (t.code == 20) {
-                p.vertices.back().y = *v;
-                haveY = true;
-            } else {
-                p.vertices.back().bulge = *v;
-            }
-        }
-    }
-    if (!haveY || p.vertices.size() < 2) return std::nullopt;
-    // A count that disagrees with the vertices: a damaged record, kept as it is.
-    if (const auto n = g.number(90); n && *n != double(p.vertices.size())) return std::nullopt;
-    return p;
-}
-
-std::optional<CadEntity> interpret(const std::string& type, const Groups& g, const dxf::DxfDrawing& d)
-{
-    // A line's points are world points whatever its extrusion; the other
-    // kinds held here lie in their extrusion's plane, which the drawing model
-    // has only for 0,0,1 (the rest is shown through DxfShapes).
-    if (type != "LINE" && !g.upright()) return std::nullopt;
-    if (type == "LWPOLYLINE") return polyline(g);
-    if (type == "TEXT") {
-        const auto at = g.point(10);
-        const auto height = g.number(40);
-        // Aligned texts (72/73 other than 0) are placed by their second point: kept, not shown.
-        if (!at || !height || !(*height > 0) || g.number(72, 0) != 0 || g.number(73, 0) != 0) return std::nullopt;
-        std::string raw;
-        for (const DxfTag& t : g.tags())
-            if (t.code == 1) {
-                raw = t.value;
-                break;
-            }
-        return CadText{dxf::decodeDxfText(raw, d.codePage(), d.unicode()), *at, *height, g.number(50, 0) * kDegree};
-    }
-    if (type == "LINE") {
-        const auto a = g.point(10), b = g.point(11);
-        if (!a || !b) return std::nullopt;
-        return CadLine{*a, *b};
-    }
-    if (type == "CIRCLE" || type == "ARC") {
-        const auto c = g.point(10);
-        const auto r = g.number(40);
-        if (!c || !r || !(*r > 0)) return std::nullopt;
-        if (type == "CIRCLE") return CadCircle{*c, *r};
-        const auto a = g.number(50), b = g.number(51);
-        if (!a || !b) return std::nullopt;
-        return CadArc{*c, *r, normalizeAngle(*a * kDegree), normalizeAngle(*b * kDegree)};
-    }
-    if (type == "ELLIPSE") {
-        const auto c = g.point(10), m = g.point(11);
-        const auto ratio = g.number(40);
-        const double a = g.number(41, 0), b = g.number(42, kTwoPi);
-        if (!c || !m || !ratio || !(*ratio > 0 && *ratio <= 1) || !(std::hypot((*m)[0], (*m)[1]) > 0) ||
-            (*m)[2] != 0)
-            return std::nullopt;
-        CadEllipse e{*c, *m, *ratio, 0, kTwoPi};
-        // A complete ellipse is written 0 .. 2pi; anything else is cut.
-        if (std::abs(std::abs(b - a) - kTwoPi) > 1e-12) {
-            e.startParam = normalizeAngle(a);
-            e.endParam = normalizeAngle(b);
-        }
-        return e;
-    }
-    return std::nullopt;
+    if (!std::holds_alternative<entities::Line>(e.data) && !e.upright()) return std::nullopt;
+    using Held = std::optional<CadEntity>;
+    return std::visit(
+        Overload{
+            [](const entities::Line& l) -> Held { return l; },
+            [](const entities::Circle& c) -> Held {
+                if (!(c.radius > 0)) return std::nullopt;
+                return c;
+            },
+            [](const entities::Arc& a) -> Held {
+                if (!(a.radius > 0)) return std::nullopt;
+                return CadArc{a.center, a.radius, normalizeAngle(a.startAngle), normalizeAngle(a.endAngle)};
+            },
+            [](const entities::Ellipse& el) -> Held {
+                const auto& m = el.majorAxis;
+                if (!(el.ratio > 0 && el.ratio <= 1) || !(std::hypot(m[0], m[1]) > 0) || m[2] != 0)
+                    return std::nullopt;
+                CadEllipse e{el.center, m, el.ratio, 0, kTwoPi};
+                // A complete ellipse is written 0 .. 2pi; anything else is cut.
+                if (std::abs(std::abs(el.endParam - el.startParam) - kTwoPi) > 1e-12) {
+                    e.startParam = normalizeAngle(el.startParam);
+                    e.endParam = normalizeAngle(el.endParam);
+                }
+                return e;
+            },
+            [](const entities::Polyline& p) -> Held {
+                if (p.vertices.size() < 2) return std::nullopt;
+                return p;
+            },
+            [](const dxf::TextEntity& t) -> Held {
+                if (t.attribute || t.aligned() || !(t.text.height > 0)) return std::nullopt;
+                return t.text;
+            },
+            [](const auto&) -> Held { return std::nullopt; },
+        },
+        e.data);
 }
 
 std::vector<DxfTag> pointTags(int code, const Point3& p)
@@ -228,7 +179,8 @@ Result<DxfReadReport> readDxf(const QString& path)
         const dxf::EntityRecord& record = d.entity(i);
         const SpaceKind kind = record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model;
         const auto tags = d.entityTags(i);
-        auto entity = interpret(record.type, Groups(tags), d);
+        const auto data = dxf::entityData(tags, d);
+        auto entity = data ? held(*data) : std::nullopt;
         if (!entity) {
             // A polyline's vertices and attributes are parts of the entity before them.
             if (record.type != "VERTEX" && record.type != "SEQEND" && record.type != "ATTRIB") ++report.kept;
@@ -274,8 +226,9 @@ void writePolylineChange(dxf::DxfDrawing& drawing, std::size_t record, const Cad
     const Groups file(drawing.entityTags(record));
     std::vector<DxfTag> values{{70, now.closed ? "1" : "0"}};
     if (now.elevation != 0 || file.number(38)) values.push_back({38, dxf::formatReal(now.elevation)});
-    const auto before = polyline(file);
-    if (before && std::holds_alternative<CadPolyline>(*before) && sameVertices(std::get<CadPolyline>(*before), now)) {
+    const auto before = dxf::entityData(file.tags(), drawing);
+    const auto* old = before ? std::get_if<entities::Polyline>(&before->data) : nullptr;
+    if (old && sameVertices(*old, now)) {
         drawing.setEntityValues(record, values);
         return;
     }

@@ -1,14 +1,13 @@
 #include "DxfShapes.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include <optional>
 #include <span>
 
+#include "DxfEntityData.h"
 #include "DxfStyle.h"
-#include "DxfText.h"
 
 namespace tessik::cadhost {
 
@@ -16,24 +15,6 @@ namespace {
 
 using dxf::DxfTag;
 using Tags = std::span<const DxfTag>;
-
-constexpr double kDegree = kTwoPi / 360.0;
-
-std::optional<double> toNumber(const std::string& text) { return dxf::tagNumber(text); }
-
-double first(Tags tags, int code, double fallback)
-{
-    for (const DxfTag& t : tags)
-        if (t.code == code) return toNumber(t.value).value_or(fallback);
-    return fallback;
-}
-
-std::string firstText(Tags tags, int code)
-{
-    for (const DxfTag& t : tags)
-        if (t.code == code) return t.value;
-    return {};
-}
 
 // x' = a x + b y + e, y' = c x + d y + f
 struct Affine {
@@ -75,20 +56,16 @@ void bulgePoints(std::vector<Point2>& out, Point2 p, Point2 q, double bulge)
     out.push_back(q);
 }
 
-// Vertices (10/20 pairs, each with the 42 after it) between two tag indices.
-std::vector<Point2> vertexRun(Tags tags, std::size_t from, std::size_t to, bool closed, bool bulges)
+// A polyline's outline, its bulged segments as arcs.
+std::vector<Point2> polylinePoints(const entities::Polyline& p)
 {
-    std::vector<std::pair<Point2, double>> v;
-    for (std::size_t i = from; i < to; ++i) {
-        if (tags[i].code == 10) v.push_back({{toNumber(tags[i].value).value_or(0), 0}, 0});
-        if (tags[i].code == 20 && !v.empty()) v.back().first[1] = toNumber(tags[i].value).value_or(0);
-        if (tags[i].code == 42 && bulges && !v.empty()) v.back().second = toNumber(tags[i].value).value_or(0);
-    }
     std::vector<Point2> out;
+    const auto& v = p.vertices;
     if (v.empty()) return out;
-    out.push_back(v[0].first);
-    for (std::size_t i = 1; i < v.size(); ++i) bulgePoints(out, v[i - 1].first, v[i].first, v[i - 1].second);
-    if (closed && v.size() > 2) bulgePoints(out, v.back().first, v[0].first, v.back().second);
+    const auto xy = [](const entities::PolylineVertex& a) { return Point2{a.x, a.y}; };
+    out.push_back(xy(v[0]));
+    for (std::size_t i = 1; i < v.size(); ++i) bulgePoints(out, xy(v[i - 1]), xy(v[i]), v[i - 1].bulge);
+    if (p.closed && v.size() > 2) bulgePoints(out, xy(v.back()), xy(v[0]), v.back().bulge);
     return out;
 }
 
@@ -124,183 +101,66 @@ std::vector<Point2> nurbsPoints(int degree, const std::vector<double>& knots, st
     return out;
 }
 
-std::vector<Point2> splinePoints(Tags tags)
+std::vector<Point2> splinePoints(const dxf::Spline& s)
 {
-    const int degree = static_cast<int>(first(tags, 71, 3));
-    std::vector<double> knots, weights;
     std::vector<Point2> control, fit;
-    for (std::size_t i = 0; i < tags.size(); ++i) {
-        const double v = toNumber(tags[i].value).value_or(0);
-        if (tags[i].code == 40) knots.push_back(v);
-        if (tags[i].code == 41) weights.push_back(v);
-        if (tags[i].code == 10) control.push_back({v, 0});
-        if (tags[i].code == 20 && !control.empty()) control.back()[1] = v;
-        if (tags[i].code == 11) fit.push_back({v, 0});
-        if (tags[i].code == 21 && !fit.empty()) fit.back()[1] = v;
-    }
-    auto curve = nurbsPoints(degree, knots, weights, control);
+    for (const Point3& p : s.control) control.push_back({p[0], p[1]});
+    for (const Point3& p : s.fit) fit.push_back({p[0], p[1]});
+    auto curve = nurbsPoints(s.degree, s.knots, s.weights, control);
     if (!curve.empty()) return curve;
     return control.size() >= 2 ? control : fit;  // not evaluable: its control polygon or fit points
 }
 
-// An elliptic edge: centre, major axis end (from the centre), the minor to
-// major ratio, and start and end angles in degrees, counter-clockwise or not
-// (group 73). As with arc edges, a clockwise edge's angles are measured the
-// other way round.
-template <class Next>
-bool ellipseEdge(std::vector<Point2>& path, Next& next)
+// An elliptic edge's points. As with arc edges, a clockwise edge's angles
+// are measured the other way round.
+void ellipseEdge(std::vector<Point2>& path, const dxf::HatchEllipse& e)
 {
-    const double cx = next(10).value_or(0), cy = next(20).value_or(0);
-    const double mx = next(11).value_or(0), my = next(21).value_or(0), ratio = next(40).value_or(1);
-    const auto a = next(50), b = next(51);
-    if (!a || !b) return false;
-    const bool ccw = next(73).value_or(1) != 0;
-    const auto param = [ratio](double degrees) {
-        const double t = degrees * kDegree;
+    const auto [cx, cy] = e.center;
+    const auto [mx, my] = e.majorAxis;
+    const double ratio = e.ratio;
+    const auto param = [ratio](double t) {
         return std::atan2(std::sin(t), std::cos(t) * ratio);  // atan2(sin/ratio, cos), scaled by ratio
     };
-    double from = param(*a), to = param(*b);
-    if (!ccw) {
+    double from = param(e.startAngle), to = param(e.endAngle);
+    if (!e.ccw) {
         from = -from;
         to = -to;
     }
-    double span = std::fmod((ccw ? to - from : from - to) + 2 * kTwoPi, kTwoPi);
+    double span = std::fmod((e.ccw ? to - from : from - to) + 2 * kTwoPi, kTwoPi);
     if (span == 0) span = kTwoPi;
     const int n = std::clamp(static_cast<int>(std::ceil(span / kTwoPi * 72)), 2, 72);
     for (int k = 0; k <= n; ++k) {
-        const double s = from + (ccw ? span : -span) * k / n;
+        const double s = from + (e.ccw ? span : -span) * k / n;
         path.push_back({cx + mx * std::cos(s) - my * ratio * std::sin(s), cy + my * std::cos(s) + mx * ratio * std::sin(s)});
     }
-    return true;
 }
 
-// A spline edge: degree, rational and periodic flags, knot and control point
-// counts, the knots, the control points (each with its weight when rational),
-// then fit points and tangents, which the curve does not need.
-template <class Next>
-bool splineEdge(std::vector<Point2>& path, Tags tags, std::size_t& i, Next& next)
+// The outline of one boundary path.
+std::vector<Point2> hatchPathPoints(const dxf::HatchPath& p)
 {
-    const auto degree = next(94);
-    const auto knotCount = next(95), controlCount = next(96);
-    if (!degree || !knotCount || !controlCount) return false;
-    std::vector<double> knots, weights;
-    std::vector<Point2> control;
-    // Counts come from the file: each value takes a tag, so the tags bound them.
-    for (double k = 0; k < *knotCount && i < tags.size(); ++k) {
-        const auto v = next(40);
-        if (!v) return false;
-        knots.push_back(*v);
-    }
-    for (double k = 0; k < *controlCount && i < tags.size(); ++k) {
-        const auto x = next(10), y = next(20);
-        if (!x || !y) return false;
-        control.push_back({*x, *y});
-        if (i < tags.size() && tags[i].code == 42) weights.push_back(toNumber(tags[i++].value).value_or(1));
-    }
-    auto curve = nurbsPoints(static_cast<int>(*degree), knots, weights, control);
-    if (curve.empty()) curve = control;
-    path.insert(path.end(), curve.begin(), curve.end());
-    return !curve.empty();
-}
-
-// The boundary paths of a hatch, in order; a path it cannot follow ends the list.
-std::vector<std::vector<Point2>> hatchPaths(Tags tags)
-{
-    std::vector<std::vector<Point2>> paths;
-    std::size_t i = 0;
-    while (i < tags.size() && tags[i].code != 91) ++i;
-    if (i >= tags.size()) return paths;
-    const auto count = static_cast<long>(toNumber(tags[i].value).value_or(0));
-    ++i;
-    const auto next = [&](int code) -> std::optional<double> {
-        while (i < tags.size() && tags[i].code != code) {
-            if (tags[i].code == 92 || tags[i].code == 75) return std::nullopt;  // next path, or the end
-            ++i;
-        }
-        if (i >= tags.size()) return std::nullopt;
-        return toNumber(tags[i++].value);
-    };
-    for (long p = 0; p < count && i < tags.size(); ++p) {
-        if (tags[i].code != 92) break;
-        const auto flags = static_cast<long>(toNumber(tags[i].value).value_or(0));
-        ++i;
-        std::vector<Point2> path;
-        if (flags & 2) {
-            const bool bulges = first(tags.subspan(i), 72, 0) != 0;
-            const std::size_t from = i;
-            while (i < tags.size() && tags[i].code != 97 && tags[i].code != 92 && tags[i].code != 75) ++i;
-            path = vertexRun(tags, from, i, true, bulges);
-        } else {
-            const auto edges = static_cast<long>(next(93).value_or(0));
-            for (long e = 0; e < edges && i < tags.size(); ++e) {
-                const auto type = next(72);
-                if (!type) break;
-                if (*type == 1) {
-                    const double x1 = next(10).value_or(0), y1 = next(20).value_or(0);
-                    const double x2 = next(11).value_or(0), y2 = next(21).value_or(0);
-                    if (path.empty()) path.push_back({x1, y1});
-                    path.push_back({x2, y2});
-                } else if (*type == 2) {
-                    const double cx = next(10).value_or(0), cy = next(20).value_or(0), r = next(40).value_or(0);
-                    const double a = next(50).value_or(0) * kDegree, b = next(51).value_or(0) * kDegree;
-                    const bool ccw = next(73).value_or(1) != 0;
-                    double span = std::fmod(b - a + 2 * kTwoPi, kTwoPi);
-                    if (span == 0) span = kTwoPi;
-                    arcPoints(path, {cx, cy}, r, ccw ? a : -a, ccw ? span : -span);
-                } else if (*type == 3) {
-                    if (!ellipseEdge(path, next)) break;
-                } else if (*type == 4) {
-                    if (!splineEdge(path, tags, i, next)) break;
-                } else {
-                    break;  // not an edge type: the rest of the path is not followed
-                }
-            }
-        }
-        if (path.size() >= 2) paths.push_back(std::move(path));
-        // Past its source objects (97, 330) to the next path.
-        while (i < tags.size() && tags[i].code != 92 && tags[i].code != 75) ++i;
-    }
-    return paths;
-}
-
-// \P, \~ and %%c/%%d/%%p become what they mean; other formatting goes.
-std::string plainText(const std::string& text, bool mtext)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && text[i + 1] == '%') {
-            const char k = static_cast<char>(text[i + 2] | 0x20);
-            const char* sym = k == 'c' ? "∅" : k == 'd' ? "°" : k == 'p' ? "±" : nullptr;
-            if (sym) {
-                out += sym;
-                i += 2;
-                continue;
-            }
-        }
-        if (mtext && (c == '{' || c == '}')) continue;
-        if (mtext && c == '\\' && i + 1 < text.size()) {
-            const char k = text[i + 1];
-            if (k == 'P' || k == 'p') {
-                out += '\n';
-                ++i;
-            } else if (k == '~') {
-                out += ' ';
-                ++i;
-            } else if (k == '\\' || k == '{' || k == '}') {
-                out += k;
-                ++i;
-            } else if (std::string_view("fFHhWwQqTtCcAaSsp").find(k) != std::string_view::npos) {
-                const std::size_t end = text.find(';', i);
-                i = end == std::string::npos ? text.size() : end;
-            } else {
-                ++i;  // \L \O \K and the like: on/off switches
-            }
-            continue;
-        }
-        out += c;
-    }
-    return out;
+    if (p.polyline) return polylinePoints(*p.polyline);
+    std::vector<Point2> path;
+    for (const dxf::HatchEdge& edge : p.edges)
+        std::visit(entities::Overload{
+                       [&](const dxf::HatchLine& l) {
+                           if (path.empty()) path.push_back(l.start);
+                           path.push_back(l.end);
+                       },
+                       [&](const dxf::HatchArc& a) {
+                           double span = std::fmod(a.endAngle - a.startAngle + 2 * kTwoPi, kTwoPi);
+                           if (span == 0) span = kTwoPi;
+                           arcPoints(path, a.center, a.radius, a.ccw ? a.startAngle : -a.startAngle,
+                                     a.ccw ? span : -span);
+                       },
+                       [&](const dxf::HatchEllipse& e) { ellipseEdge(path, e); },
+                       [&](const dxf::HatchSpline& s) {
+                           auto curve = nurbsPoints(s.degree, s.knots, s.weights, s.control);
+                           if (curve.empty()) curve = s.control;
+                           path.insert(path.end(), curve.begin(), curve.end());
+                       },
+                   },
+                   edge);
+    return path;
 }
 
 class Shaper {
@@ -309,27 +169,19 @@ public:
 
     DrawingExtras result;
 
-    // entities: a run of records (POLYLINE takes the VERTEX records after it).
-    void shapeRun(const std::vector<Tags>& records, const Affine& m, int depth)
+    void shapeRun(const std::vector<dxf::InterpretedEntity>& entities, const Affine& m, int depth)
     {
-        for (std::size_t r = 0; r < records.size(); ++r) {
-            Tags t = records[r];
-            if (t.empty()) continue;
-            if (t[0].value == "POLYLINE") {
-                std::vector<Tags> vertices;
-                while (r + 1 < records.size() && !records[r + 1].empty() && records[r + 1][0].value == "VERTEX")
-                    vertices.push_back(records[++r]);
-                if (r + 1 < records.size() && !records[r + 1].empty() && records[r + 1][0].value == "SEQEND") ++r;
-                if (visible(t)) polyline(t, vertices, m);
-                continue;
-            }
-            if (visible(t)) shape(t, m, depth);
+        for (const dxf::InterpretedEntity& e : entities) {
+            if (full()) return;
+            ++visited_;
+            if (layers_.shown(e.style.layer)) shape(e, m, depth);
         }
     }
 
 private:
-    bool visible(Tags t) const { return layers_.shown(dxf::entityStyle(t).layer); }
-    bool full() { return (result.truncated = result.truncated || points_ >= kMaxPoints); }
+    // Points, or entities looked at: a block drawn a million times stops
+    // the picture as a million points would.
+    bool full() { return (result.truncated = result.truncated || points_ >= kMaxPoints || visited_ >= kMaxPoints); }
 
     void outline(std::vector<Point2> pts, const Affine& m, bool fill = false)
     {
@@ -342,134 +194,144 @@ private:
         (fill ? result.fills : result.outlines).push_back(std::move(pts));
     }
 
-    void polyline(Tags header, const std::vector<Tags>& vertices, const Affine& m)
+    static Point2 xy(const Point3& p) { return {p[0], p[1]}; }
+
+    void shape(const dxf::InterpretedEntity& e, const Affine& m, int depth)
     {
-        const auto flags = static_cast<long>(first(header, 70, 0));
-        if (flags & (16 | 64)) return;  // meshes
-        std::vector<DxfTag> run;
-        for (Tags v : vertices)
-            for (const DxfTag& tag : v)
-                if (tag.code == 10 || tag.code == 20 || tag.code == 42) run.push_back(tag);
-        // A 3D polyline (flag 8) has world points; a 2D one lies in its plane.
-        outline(vertexRun(run, 0, run.size(), flags & 1, true), flags & 8 ? m : inPlane(header, m, 30));
+        // Points in the entity's object coordinate system, at the elevation
+        // given, as the view (looking down the world's z) sees them.
+        const auto plane = [&](double z) { return inPlane(e.extrusion, z, m); };
+        std::visit(entities::Overload{
+                       [&](const entities::Line& l) { outline({xy(l.start), xy(l.end)}, m); },
+                       [&](const entities::Circle& c) {
+                           std::vector<Point2> pts;
+                           arcPoints(pts, xy(c.center), c.radius, 0, kTwoPi);
+                           outline(std::move(pts), plane(c.center[2]));
+                       },
+                       [&](const entities::Arc& a) {
+                           double span = std::fmod(a.endAngle - a.startAngle + 2 * kTwoPi, kTwoPi);
+                           if (span == 0) span = kTwoPi;
+                           std::vector<Point2> pts;
+                           arcPoints(pts, xy(a.center), a.radius, a.startAngle, span);
+                           outline(std::move(pts), plane(a.center[2]));
+                       },
+                       [&](const entities::Ellipse& el) { outline(ellipsePoints(el), m); },
+                       [&](const entities::Point& p) { outline({xy(p.position), xy(p.position)}, m); },
+                       [&](const entities::Polyline& p) { outline(polylinePoints(p), plane(p.elevation)); },
+                       [&](const dxf::PolylineEntity& p) {
+                           // A 3D polyline has world points; a 2D one lies in its plane.
+                           outline(polylinePoints(p.outline), p.is3d ? m : plane(p.outline.elevation));
+                       },
+                       [&](const dxf::Spline& s) { outline(splinePoints(s), m); },
+                       [&](const dxf::Quad& q) { quad(q, plane(q.corners[0][2]), m); },
+                       [&](const dxf::Hatch& h) {
+                           const Affine where = plane(h.elevation);
+                           for (const dxf::HatchPath& p : h.paths) {
+                               auto path = hatchPathPoints(p);
+                               if (path.size() < 2) continue;
+                               if (h.solid) outline(path, where, true);
+                               path.push_back(path.front());
+                               outline(std::move(path), where);
+                           }
+                       },
+                       [&](const dxf::TextEntity& t) { text(t, plane(t.text.insertion[2])); },
+                       [&](const dxf::MText& t) { mtext(t, m); },
+                       [&](const dxf::Insert& i) { insert(i, e.extrusion, m, depth); },
+                       [&](const dxf::Dimension& d) { block(d.block, Affine{}.then(m), depth); },
+                   },
+                   e.data);
     }
 
-    void shape(Tags t, const Affine& m, int depth)
+    static std::vector<Point2> ellipsePoints(const entities::Ellipse& e)
     {
-        const std::string& type = t[0].value;
-        const Point2 p10{first(t, 10, 0), first(t, 20, 0)};
-        if (type == "LINE") {
-            outline({p10, {first(t, 11, 0), first(t, 21, 0)}}, m);
-        } else if (type == "CIRCLE" || type == "ARC") {
-            const double r = first(t, 40, 0);
-            const double a = type == "ARC" ? first(t, 50, 0) * kDegree : 0;
-            double span = type == "ARC" ? std::fmod(first(t, 51, 360) * kDegree - a + 2 * kTwoPi, kTwoPi) : kTwoPi;
-            if (span == 0) span = kTwoPi;
-            std::vector<Point2> pts;
-            arcPoints(pts, p10, r, a, span);
-            outline(std::move(pts), inPlane(t, m, 30));
-        } else if (type == "ELLIPSE") {
-            const Point2 major{first(t, 11, 1), first(t, 21, 0)};
-            const double ratio = first(t, 40, 1);
-            const double a = first(t, 41, 0);
-            double span = std::fmod(first(t, 42, kTwoPi) - a + 2 * kTwoPi, kTwoPi);
-            if (span == 0) span = kTwoPi;
-            std::vector<Point2> pts;
-            for (int i = 0; i <= 72; ++i) {
-                const double s = a + span * i / 72;
-                pts.push_back({p10[0] + major[0] * std::cos(s) - major[1] * ratio * std::sin(s),
-                               p10[1] + major[1] * std::cos(s) + major[0] * ratio * std::sin(s)});
-            }
-            outline(std::move(pts), m);
-        } else if (type == "POINT") {
-            outline({p10, p10}, m);
-        } else if (type == "LWPOLYLINE") {
-            outline(vertexRun(t, 0, t.size(), static_cast<long>(first(t, 70, 0)) & 1, true), inPlane(t, m, 38));
-        } else if (type == "SPLINE") {
-            outline(splinePoints(t), m);
-        } else if (type == "SOLID" || type == "TRACE") {
-            const Point2 p1{first(t, 11, 0), first(t, 21, 0)}, p2{first(t, 12, 0), first(t, 22, 0)};
-            const Point2 p3{first(t, 13, p2[0]), first(t, 23, p2[1])};
-            outline({p10, p1, p3, p2}, inPlane(t, m, 30), true);
-        } else if (type == "3DFACE") {
-            const Point2 p1{first(t, 11, 0), first(t, 21, 0)}, p2{first(t, 12, 0), first(t, 22, 0)};
-            const Point2 p3{first(t, 13, p2[0]), first(t, 23, p2[1])};
-            outline({p10, p1, p2, p3, p10}, m);
-        } else if (type == "HATCH") {
-            const bool solid = first(t, 70, 0) == 1;
-            const Affine plane = inPlane(t, m, 30);
-            for (auto& path : hatchPaths(t)) {
-                if (solid) outline(path, plane, true);
-                path.push_back(path.front());
-                outline(std::move(path), plane);
-            }
-        } else if (type == "TEXT" || type == "MTEXT" || type == "ATTRIB") {
-            // A text lies in its plane; an MTEXT's points are world points.
-            text(t, type == "MTEXT" ? m : inPlane(t, m, 30), type == "MTEXT");
-        } else if (type == "INSERT" || type == "DIMENSION") {
-            insert(t, m, depth, type == "DIMENSION");
+        const double a = e.startParam;
+        double span = std::fmod(e.endParam - a + 2 * kTwoPi, kTwoPi);
+        if (span == 0) span = kTwoPi;
+        const auto& c = e.center;
+        const auto& major = e.majorAxis;
+        std::vector<Point2> pts;
+        for (int i = 0; i <= 72; ++i) {
+            const double s = a + span * i / 72;
+            pts.push_back({c[0] + major[0] * std::cos(s) - major[1] * e.ratio * std::sin(s),
+                           c[1] + major[1] * std::cos(s) + major[0] * e.ratio * std::sin(s)});
         }
+        return pts;
     }
 
-    // Points in the entity's object coordinate system, at the elevation its
-    // group elevationCode gives, as the view (looking down the world's z)
-    // sees them. Extrusion 0,0,-1, as mirroring leaves arcs, mirrors x.
-    static Affine inPlane(Tags t, const Affine& m, int elevationCode)
+    // Solids and traces are filled, their corners taken 1, 2, 4, 3; a face
+    // is an outline of world points.
+    void quad(const dxf::Quad& q, const Affine& plane, const Affine& m)
     {
-        const dxf::Ocs ocs(dxf::extrusion(t));
+        const auto& c = q.corners;
+        if (q.kind == dxf::Quad::Kind::Face) outline({xy(c[0]), xy(c[1]), xy(c[2]), xy(c[3]), xy(c[0])}, m);
+        else outline({xy(c[0]), xy(c[1]), xy(c[3]), xy(c[2])}, plane, true);
+    }
+
+    // Extrusion 0,0,-1, as mirroring leaves arcs, mirrors x.
+    static Affine inPlane(const dxf::Vec3& extrusion, double z, const Affine& m)
+    {
+        const dxf::Ocs ocs(extrusion);
         if (ocs.identity()) return m;
-        const double z = first(t, elevationCode, 0);
         return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
-    void text(Tags t, const Affine& m, bool mtext)
+    void addText(Point2 at, double height, double rotation, const Affine& m, std::string text)
     {
-        std::string raw;
-        if (mtext)
-            for (const DxfTag& tag : t)
-                if (tag.code == 3) raw += tag.value;
-        raw += firstText(t, 1);
-        const std::string decoded = dxf::decodeDxfText(raw, drawing_.codePage(), drawing_.unicode());
-        Point2 at = p(t, 10);
-        double rotation = first(t, 50, 0) * kDegree;
-        const double height = first(t, 40, 2.5);
-        if (!mtext && (first(t, 72, 0) != 0 || first(t, 73, 0) != 0)) at = {first(t, 11, at[0]), first(t, 21, at[1])};
-        if (mtext) {
-            const double dx = first(t, 11, 0), dy = first(t, 21, 0);
-            if (dx != 0 || dy != 0) rotation = std::atan2(dy, dx);
-            // Attachment at the top: the first baseline is one height lower.
-            at = {at[0] + height * std::sin(rotation), at[1] - height * std::cos(rotation)};
-        }
         if (full()) return;
         const Point2 pos = m(at);
         result.bounds.add(pos[0], pos[1]);
         ++points_;
-        result.texts.push_back({pos, height * m.scale(), rotation + m.rotation(), plainText(decoded, mtext)});
+        result.texts.push_back({pos, height * m.scale(), rotation + m.rotation(), std::move(text)});
     }
 
-    static Point2 p(Tags t, int code) { return {first(t, code, 0), first(t, code + 10, 0)}; }
+    void text(const dxf::TextEntity& t, const Affine& m)
+    {
+        const Point3 at = t.aligned() ? t.alignment.value_or(t.text.insertion) : t.text.insertion;
+        addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false));
+    }
 
-    void insert(Tags t, const Affine& m, int depth, bool dimension)
+    // An MTEXT's points are world points; attached at the top, its first
+    // baseline is one height lower.
+    void mtext(const dxf::MText& t, const Affine& m)
+    {
+        double rotation = t.rotation;
+        if (t.direction && ((*t.direction)[0] != 0 || (*t.direction)[1] != 0))
+            rotation = std::atan2((*t.direction)[1], (*t.direction)[0]);
+        const Point2 at{t.insertion[0] + t.height * std::sin(rotation), t.insertion[1] - t.height * std::cos(rotation)};
+        addText(at, t.height, rotation, m, dxf::plainText(t.text, true));
+    }
+
+    void insert(const dxf::Insert& i, const dxf::Vec3& extrusion, const Affine& m, int depth)
+    {
+        const Tags header = drawing_.blockHeader(i.block);
+        if (header.empty()) return;
+        const auto number = [&](int code) {
+            for (const DxfTag& t : header)
+                if (t.code == code) return dxf::tagNumber(t.value).value_or(0);
+            return 0.0;
+        };
+        const double sx = i.xScale, sy = i.yScale, rot = i.rotation;
+        const Affine toBase{1, 0, 0, 1, -number(10), -number(20)};
+        const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
+                            i.insertion[0], i.insertion[1]};
+        block(i.block, toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(m), depth);
+    }
+
+    // A block's entities, each block interpreted once however often it is drawn.
+    void block(const std::string& name, const Affine& m, int depth)
     {
         if (depth >= kMaxBlockDepth || full()) return;
-        const std::string name = firstText(t, 2);
-        const Tags header = drawing_.blockHeader(name);
-        if (header.empty()) return;
-        Affine local;
-        if (!dimension) {
-            const double sx = first(t, 41, 1), sy = first(t, 42, 1), rot = first(t, 50, 0) * kDegree;
-            const Point2 base = p(header, 10), at = p(t, 10);
-            const Affine toBase{1, 0, 0, 1, -base[0], -base[1]};
-            const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
-                                at[0], at[1]};
-            local = toBase.then(placed).then(inPlane(t, Affine{}, 30));
-        }
-        shapeRun(drawing_.blockEntities(name), local.then(m), depth + 1);
+        auto found = blocks_.find(name);
+        if (found == blocks_.end())
+            found = blocks_.emplace(name, dxf::interpretRecords(drawing_.blockEntities(name), drawing_)).first;
+        shapeRun(found->second, m, depth + 1);
     }
 
     const dxf::DxfDrawing& drawing_;
     dxf::LayerTable layers_;
+    std::map<std::string, std::vector<dxf::InterpretedEntity>, std::less<>> blocks_;
     std::size_t points_ = 0;
+    std::size_t visited_ = 0;
 };
 
 }  // namespace
@@ -480,7 +342,7 @@ DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<st
     std::vector<Tags> records;
     records.reserve(entities.size());
     for (std::size_t i : entities) records.push_back(drawing.entityTags(i));
-    shaper.shapeRun(records, Affine{}, 0);
+    shaper.shapeRun(dxf::interpretRecords(records, drawing), Affine{}, 0);
     return std::move(shaper.result);
 }
 

@@ -11,6 +11,7 @@
 
 #include "DxfDrawing.h"
 #include "DxfEntities.h"
+#include "DxfEntityData.h"
 #include "DxfStyle.h"
 #include "DxfTag.h"
 #include "DxfTagReader.h"
