@@ -290,6 +290,7 @@ private:
             s.control.push_back({*x, *y});
             if (i_ < tags_.size() && tags_[i_].code == 42) s.weights.push_back(tagNumber(tags_[i_++].value).value_or(1));
         }
+        if (double(s.knots.size()) != *knotCount || double(s.control.size()) != *controlCount) return std::nullopt;
         return s;
     }
 
@@ -365,7 +366,7 @@ std::optional<InterpretedEntity> entityData(std::span<const DxfTag> record, cons
     if (record.empty()) return std::nullopt;
     auto d = data(record[0].value, record, drawing);
     if (!d) return std::nullopt;
-    return InterpretedEntity{entityStyle(record), extrusion(record), std::move(*d)};
+    return InterpretedEntity{text(record, 5), entityStyle(record), extrusion(record), std::move(*d)};
 }
 
 std::optional<InterpretedEntity> polylineData(std::span<const DxfTag> header,
@@ -384,7 +385,7 @@ std::optional<InterpretedEntity> polylineData(std::span<const DxfTag> header,
         p.outline.vertices.push_back({(*at)[0], (*at)[1], number(v, 42, 0)});
     }
     if (p.outline.vertices.empty()) return std::nullopt;
-    return InterpretedEntity{entityStyle(header), extrusion(header), std::move(p)};
+    return InterpretedEntity{text(header, 5), entityStyle(header), extrusion(header), std::move(p)};
 }
 
 std::vector<InterpretedEntity> interpretRecords(std::span<const std::span<const DxfTag>> records,

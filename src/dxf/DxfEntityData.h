@@ -143,6 +143,7 @@ using EntityData = std::variant<entities::Line, entities::Arc, entities::Circle,
                                 Quad, Hatch>;
 
 struct InterpretedEntity {
+    std::string handle;  // group 5; empty when the file has none
     EntityStyle style;
     Vec3 extrusion{0, 0, 1};
     EntityData data;
