@@ -1,11 +1,14 @@
 // libFuzzer target: any bytes as a DXF file, through the tag reader, the
-// drawing's index and its writer. Aborts on any broken invariant; the
-// sanitizers catch the rest.
+// drawing's index, the typed entity data, the shapes tessik-cad shows and
+// the writer. Aborts on any broken invariant; the sanitizers catch the rest
+// (and libFuzzer's timeout a picture that takes too long).
 //
 // What must hold: a drawing that was read writes out, and what it writes
 // reads back to the same bytes again (the writer is a fixed point), with
 // every tag kept; a new entity then gets a handle no other object has; any
-// text decodes to UTF-8 that encodes again.
+// text decodes to UTF-8 that encodes again; the typed data holds no more
+// vertices, edges or knots than the file has tags, and the picture stays
+// within its bound.
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +16,8 @@
 #include <string_view>
 
 #include "DxfDrawing.h"
+#include "DxfEntityData.h"
+#include "DxfShapes.h"
 #include "DxfText.h"
 
 namespace {
@@ -20,6 +25,38 @@ namespace {
 void require(bool condition)
 {
     if (!condition) std::abort();
+}
+
+// Items of typed data that each take at least one tag of the file.
+std::size_t items(const tessik::dxf::EntityData& data)
+{
+    using namespace tessik::dxf;
+    if (const auto* p = std::get_if<tessik::entities::Polyline>(&data)) return p->vertices.size();
+    if (const auto* p = std::get_if<PolylineEntity>(&data)) return p->outline.vertices.size();
+    if (const auto* s = std::get_if<Spline>(&data)) return s->knots.size() + s->control.size() + s->fit.size();
+    std::size_t n = 0;
+    if (const auto* h = std::get_if<Hatch>(&data))
+        for (const HatchPath& p : h->paths) n += 1 + p.edges.size() + (p.polyline ? p.polyline->vertices.size() : 0);
+    return n;
+}
+
+void interpret(const tessik::dxf::DxfDrawing& d)
+{
+    std::vector<std::span<const tessik::dxf::DxfTag>> records;
+    std::vector<std::size_t> all;
+    for (std::size_t i = 0; i < d.entityCount(); ++i) {
+        records.push_back(d.entityTags(i));
+        all.push_back(i);
+    }
+    std::size_t held = 0;
+    for (const auto& e : tessik::dxf::interpretRecords(records, d)) held += 1 + items(e.data);
+    require(held <= d.tagCount() + 1);
+    const auto shapes = tessik::cadhost::drawingShapes(d, all);
+    std::size_t points = shapes.texts.size();
+    for (const auto& o : shapes.outlines) points += o.size();
+    for (const auto& f : shapes.fills) points += f.size();
+    // The bound is checked before each outline, which adds a bounded number.
+    require(points <= tessik::cadhost::kMaxPoints + 100'000);
 }
 
 }  // namespace
@@ -33,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     require(drawing->tagCount() <= size / 2 + 1);
+    interpret(*drawing);
     for (std::size_t i = 0; i < drawing->entityCount(); ++i)
         for (const tessik::dxf::DxfTag& t : drawing->entityTags(i))
             if (t.code == 1 || t.code == 3) {

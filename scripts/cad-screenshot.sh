@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Takes a screenshot of tessik-cad under Xvfb: a drawing, a point request on
 # the prompt line with a half-typed answer, and the crosshair in the view.
-# Usage: scripts/cad-screenshot.sh [out.png]   (default: build/cad-screenshot.png)
+# With --layout, the sheet in paper space instead: an A4 frame with a title
+# block, shown through the layout tab (Ctrl+PgDn).
+# Usage: scripts/cad-screenshot.sh [--layout] [out.png]   (default: build/cad-screenshot.png)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TESSIK_BUILD_DIR:-$root/build}
+layout=0
+if [[ "${1:-}" == --layout ]]; then layout=1; shift; fi
 out=$(realpath -m "${1:-$build/cad-screenshot.png}")
 exe="$build/src/cadhost/tessik-cad"
 [[ -x "$exe" ]] || { echo "build tessik-cad first ($exe)" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export TESSIK_CAD_SOCKET="$work/cad.sock" TESSIK_CAD_EXE="$exe" TESSIK_SHOT="$out"
+export TESSIK_CAD_SOCKET="$work/cad.sock" TESSIK_CAD_EXE="$exe" TESSIK_SHOT="$out" TESSIK_SHOT_LAYOUT="$layout"
 export PYTHONPATH="$root/scripts${PYTHONPATH:+:$PYTHONPATH}"
 
 xvfb-run -a -s '-screen 0 1280x800x24' bash -c '
@@ -52,6 +56,25 @@ rpc("set", e2, "StartAngle", value=math.pi); rpc("set", e2, "EndAngle", value=2 
 rpc("call", ms, "AddCircle", args=[[0, 0, 0], 6])
 rpc("call", 0, "ZoomExtents")
 rpc("set", 0, "Visible", value=True)
+
+if os.environ["TESSIK_SHOT_LAYOUT"] == "1":
+    # An A4 sheet: its edge, a drawing frame and a title block with Chinese text.
+    ps = rpc("get", doc, "PaperSpace")["handle"]
+    def rect(x0, y0, x1, y1):
+        pl = rpc("call", ps, "AddLightWeightPolyline", args=[[x0, y0, x1, y0, x1, y1, x0, y1]])["handle"]
+        rpc("set", pl, "Closed", value=True)
+    rect(0, 0, 297, 210)
+    rect(10, 10, 287, 200)
+    rect(187, 10, 287, 40)
+    rpc("call", ps, "AddLine", args=[[187, 25, 0], [287, 25, 0]])
+    rpc("call", ps, "AddText", args=["虾米腰弯头 90°", [192, 29, 0], 6])
+    rpc("call", ps, "AddText", args=["比例 1:5   图号 TK-001", [192, 15, 0], 4])
+    rpc("call", ps, "AddCircle", args=[[100, 110, 0], 60])
+    time.sleep(0.5)
+    subprocess.run(["xdotool", "mousemove", "400", "300", "click", "1", "key", "ctrl+Next"], check=False)
+    time.sleep(1.0)
+    subprocess.run(["import", "-window", "root", os.environ["TESSIK_SHOT"]], check=True)
+    raise SystemExit(0)
 
 # A pending pick from a second client, answered half-way by typing.
 util = rpc("get", doc, "Utility")["handle"]

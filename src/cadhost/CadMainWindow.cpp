@@ -67,6 +67,12 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     addEditMenu();
     QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
+    viewMenu->addSeparator();
+    // The keys CAD programs switch between model and layouts with.
+    viewMenu->addAction(QStringLiteral("模型(&M)"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), spaces,
+                        [spaces] { spaces->setCurrentIndex(0); });
+    viewMenu->addAction(QStringLiteral("布局(&L)"), QKeySequence(Qt::CTRL | Qt::Key_PageDown), spaces,
+                        [spaces] { spaces->setCurrentIndex(1); });
 
     connect(view_, &DrawingView::cursorMoved, this, [this](QPointF w) {
         coordinates_->setText(QStringLiteral("%1, %2, 0").arg(w.x(), 0, 'f', 4).arg(w.y(), 0, 'f', 4));

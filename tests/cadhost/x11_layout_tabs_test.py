@@ -9,7 +9,7 @@ vertical one in paper space. The tabs are found on a screen capture: the
 glyphs of their names, just under the drawing area. A click on the second
 tab shows the vertical line alone; a model-space line added then changes
 nothing on the screen, a paper-space one appears; a click on the first tab
-brings the model back.
+brings the model back, and Ctrl+PgDn and Ctrl+PgUp switch as the tabs do.
 """
 import os
 import re
@@ -103,6 +103,12 @@ def run(env, sock_path):
 
     xdotool("mousemove", *map(str, tabs[0]), "click", "1")
     assert wait_for(lambda: Screen(env).lines(view)[0], 3), "the model tab did not bring the model back"
+
+    # The keys do what the tabs do.
+    xdotool("key", "ctrl+Next")
+    assert wait_for(lambda: Screen(env).lines(view) == (True, True), 3), "Ctrl+PgDn did not show the layout"
+    xdotool("key", "ctrl+Prior")
+    assert wait_for(lambda: Screen(env).lines(view) == (True, False), 3), "Ctrl+PgUp did not show the model"
 
 
 def session(window_manager):
