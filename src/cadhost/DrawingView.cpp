@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QWheelEvent>
@@ -108,10 +109,27 @@ void DrawingView::refreshNow()
     sinceRefresh_.start();
     const Bounds added = batchBounds_;
     batchBounds_ = Bounds{};
-    if (!added.empty() && !viewport_.visibleWorld().contains(added))
+    if (!added.empty() && !viewport_.visibleWorld().contains(added)) {
         zoomExtents();
-    else
-        update();  // what was added inside the view is drawn onto the layer
+    } else if (added.empty() || !layerValid_ || !onlyCurvesSinceLayer()) {
+        update();
+    } else {
+        // What was added inside the view is drawn onto the layer; only the
+        // part of the window it lies in is painted and sent to the screen.
+        const QRectF area(viewport_.toScreen(added.minX, added.maxY), viewport_.toScreen(added.maxX, added.minY));
+        update(area.normalized().toAlignedRect().adjusted(-kAddedMargin, -kAddedMargin, kAddedMargin, kAddedMargin));
+    }
+}
+
+bool DrawingView::onlyCurvesSinceLayer() const
+{
+    // A text reaches beyond its bounds (its insertion point): the whole view then.
+    const CadDocument* doc = session_.document();
+    if (!doc) return false;
+    const CadSpace& space = doc->space(shown_);
+    for (int i = layerCount_; i < space.count(); ++i)
+        if (std::holds_alternative<CadText>(space.at(i))) return false;
+    return true;
 }
 
 void DrawingView::updateCursor()
@@ -119,7 +137,7 @@ void DrawingView::updateCursor()
     setCursor(session_.picking() ? Qt::CrossCursor : Qt::ArrowCursor);
 }
 
-void DrawingView::paintEvent(QPaintEvent*)
+void DrawingView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const CadDocument* doc = session_.document();
@@ -144,8 +162,10 @@ void DrawingView::paintEvent(QPaintEvent*)
         painter.resetTransform();
     } else {
         updateLayer(*doc, pixels, ratio);
-        layer_.setDevicePixelRatio(ratio);
-        painter.drawImage(QPointF(0, 0), layer_);
+        // Only the part asked for is copied (a burst of additions asks for little).
+        const QRect part = event->rect();
+        layer_.setDevicePixelRatio(1);
+        painter.drawImage(QRectF(part), layer_, QRectF(QPointF(part.topLeft()) * ratio, QSizeF(part.size()) * ratio));
     }
     // The selection holds model-space entities only.
     if (shown_ == SpaceKind::Model) paintSelection(painter, doc->modelSpace());

@@ -48,6 +48,9 @@ public:
     // A press that moves farther than this before its release draws a box.
     static constexpr int kDragThreshold = 3;
     static constexpr int kSettleMs = 150;
+    // Pixels around the bounds of added entities that are painted with
+    // them: a rasterised point may lie a pixel beyond its rounded bounds.
+    static constexpr int kAddedMargin = 2;
 
     explicit DrawingView(CadSession& session, QWidget* parent = nullptr);
 
@@ -83,6 +86,7 @@ private:
     void onDrawingChanged();
     void scheduleRefresh();
     void refreshNow();
+    bool onlyCurvesSinceLayer() const;
     void updateCursor();
     // The selection's press, drag and release.
     std::optional<QRectF> selectionBox() const;

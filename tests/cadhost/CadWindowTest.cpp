@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QTabBar>
 #include <QTest>
+#include <QScreen>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -161,7 +162,8 @@ private slots:
 
     // Entities arriving one loop pass apart (waited automation calls) cost
     // at most one paint per refresh interval, and drawing them onto the
-    // cached layer gives the same pixels as a full redraw.
+    // cached layer gives the same pixels as a full redraw: on the screen
+    // too, where only the part that holds them is sent.
     void addedEntitiesPaintCoalescedAndMatchAFullRedraw()
     {
         CadSession session;
@@ -188,9 +190,11 @@ private slots:
         QTRY_VERIFY(counter.paints >= 1);
         QTest::qWait(3 * DrawingView::kRefreshIntervalMs);
         const QImage incremental = view.grab().toImage();
+        const QImage onScreen = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(incremental.format());
         view.invalidateDrawing();
         const QImage full = view.grab().toImage();
         QCOMPARE(incremental, full);
+        QCOMPARE(onScreen, full);
     }
 
     // Three lines in a fitted view: a click near one, a window round one,
@@ -291,7 +295,7 @@ private slots:
         DrawingView view(session);
         QVERIFY(showView(view));
         for (int i = 0; i < 300; ++i)
-            session.addEntity(SpaceKind::Model, CadCircle{{(i % 25) * 10.0, (i / 25) * 10.0, 0}, 3 + i % 3});
+            session.addEntity(SpaceKind::Model, CadCircle{{(i % 25) * 10.0, (i / 25) * 10.0, 0}, 3.0 + i % 3});
         QTest::qWait(3 * DrawingView::kRefreshIntervalMs);  // the added entities' zoom to extents
         view.zoomAbout(QPointF(view.width() / 2.0, view.height() / 2.0), 3);
         QTest::qWait(DrawingView::kSettleMs + 100);
