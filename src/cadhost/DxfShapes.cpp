@@ -179,9 +179,9 @@ public:
     }
 
 private:
-    // Points, or entities looked at: a block drawn a million times stops
+    // Points, or entities looked at: blocks drawn a million times over stop
     // the picture as a million points would.
-    bool full() { return (result.truncated = result.truncated || points_ >= kMaxPoints || visited_ >= kMaxPoints); }
+    bool full() { return (result.truncated = result.truncated || points_ >= kMaxPoints || visited_ >= kMaxVisits); }
 
     void outline(std::vector<Point2> pts, const Affine& m, bool fill = false)
     {
@@ -317,19 +317,33 @@ private:
         block(i.block, toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(m), depth);
     }
 
-    // A block's entities, each block interpreted once however often it is drawn.
+    // A block's entities, each block interpreted once however often it is
+    // drawn. A block that draws itself, directly or through others, is
+    // drawn once: CAD programs refuse such blocks.
     void block(const std::string& name, const Affine& m, int depth)
     {
         if (depth >= kMaxBlockDepth || full()) return;
-        auto found = blocks_.find(name);
+        std::string key = name;  // block names ignore ASCII case
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        auto found = blocks_.find(key);
         if (found == blocks_.end())
-            found = blocks_.emplace(name, dxf::interpretRecords(drawing_.blockEntities(name), drawing_)).first;
-        shapeRun(found->second, m, depth + 1);
+            found = blocks_.emplace(key, Block{dxf::interpretRecords(drawing_.blockEntities(name), drawing_)}).first;
+        Block& b = found->second;
+        if (b.drawing) return;
+        b.drawing = true;
+        shapeRun(b.entities, m, depth + 1);
+        b.drawing = false;
     }
+
+    struct Block {
+        std::vector<dxf::InterpretedEntity> entities;
+        bool drawing = false;  // on the way from the drawing to what is drawn now
+    };
 
     const dxf::DxfDrawing& drawing_;
     dxf::LayerTable layers_;
-    std::map<std::string, std::vector<dxf::InterpretedEntity>, std::less<>> blocks_;
+    std::map<std::string, Block, std::less<>> blocks_;
     std::size_t points_ = 0;
     std::size_t visited_ = 0;
 };

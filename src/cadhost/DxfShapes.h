@@ -7,8 +7,9 @@
 // once when the file is read. Entities on layers that are off or frozen are
 // not shown.
 //
-// Hostile files are bounded: blocks nest at most kMaxBlockDepth deep, and
-// the whole picture stops at kMaxPoints points.
+// Hostile files are bounded: blocks nest at most kMaxBlockDepth deep, a
+// block never draws itself, and the whole picture stops at kMaxPoints points
+// or kMaxVisits entities drawn (blocks count once for each time they are).
 
 #include <array>
 #include <cstddef>
@@ -39,6 +40,7 @@ struct DrawingExtras {
 
 inline constexpr int kMaxBlockDepth = 8;
 inline constexpr std::size_t kMaxPoints = 4'000'000;
+inline constexpr std::size_t kMaxVisits = 1'000'000;
 
 // The shapes of the given entities of the ENTITIES section.
 DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<std::size_t>& entities);

@@ -125,7 +125,9 @@ TEST_F(DxfFileTest, OutputMatchesTheGoldenFile)
     const QString goldenPath = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/sample.dxf");
     // After a deliberate change of the output, TESSIK_UPDATE_GOLDEN=1 rewrites
     // the file; review its diff before committing it.
-    if (qEnvironmentVariableIsSet("TESSIK_UPDATE_GOLDEN")) ASSERT_TRUE(writeDxf(sampleDrawing(), goldenPath).ok());
+    if (qEnvironmentVariableIsSet("TESSIK_UPDATE_GOLDEN")) {
+        ASSERT_TRUE(writeDxf(sampleDrawing(), goldenPath).ok());
+    }
     ASSERT_TRUE(writeDxf(sampleDrawing(), path("sample.dxf")).ok());
     const QByteArray golden = readAll(goldenPath);
     ASSERT_FALSE(golden.isEmpty());
@@ -392,20 +394,39 @@ TEST_F(DxfFileTest, LibreCadDrawsEveryKindWhereItLies)
 
 TEST_F(DxfFileTest, BlocksThatNestWithoutEndOpenBounded)
 {
-    // Block B holds ten references to itself: an endless picture, cut off by
-    // the nesting depth and the point budget.
-    QByteArray tenRefs;
-    for (int i = 0; i < 10; ++i) tenRefs += "  0\nINSERT\n  8\n0\n  2\nB\n 10\n" + QByteArray::number(i) + "\n 20\n0\n";
-    const QByteArray bytes = "  0\nSECTION\n  2\nBLOCKS\n  0\nBLOCK\n  2\nB\n 10\n0\n 20\n0\n"
-                             "  0\nLINE\n  8\n0\n 10\n0\n 20\n0\n 11\n1\n 21\n1\n" +
-                             tenRefs + "  0\nENDBLK\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n" + tenRefs +
-                             "  0\nENDSEC\n  0\nEOF\n";
-    writeAll(path("nest.dxf"), bytes);
-    auto read = readDxf(path("nest.dxf"));
-    ASSERT_TRUE(read.ok()) << read.error().description;
-    EXPECT_TRUE(read->document->extras().truncated);
+    const auto refs = [](const char* block) {
+        QByteArray r;
+        for (int i = 0; i < 10; ++i) r += "  0\nINSERT\n  8\n0\n  2\n" + QByteArray(block) + "\n 10\n" + QByteArray::number(i) + "\n 20\n0\n";
+        return r;
+    };
+    const QByteArray line = "  0\nLINE\n  8\n0\n 10\n0\n 20\n0\n 11\n1\n 21\n1\n";
+    const auto block = [&](const QByteArray& name, const QByteArray& content) {
+        return "  0\nBLOCK\n  2\n" + name + "\n 10\n0\n 20\n0\n" + content + "  0\nENDBLK\n";
+    };
+    const auto drawing = [&](const QByteArray& blocks, const char* top) {
+        return "  0\nSECTION\n  2\nBLOCKS\n" + blocks + "  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n" + refs(top) +
+               "  0\nENDSEC\n  0\nEOF\n";
+    };
+    // Block B holds its line and ten references to itself (one spelt in
+    // lower case): each reference at the top shows the line once.
+    writeAll(path("self.dxf"), drawing(block("B", line + refs("B") + refs("b")), "B"));
+    auto self = readDxf(path("self.dxf"));
+    ASSERT_TRUE(self.ok()) << self.error().description;
+    EXPECT_FALSE(self->document->extras().truncated);
+    EXPECT_EQ(self->document->extras().outlines.size(), 10u);
+
+    // B1 draws B2 ten times, B2 draws B3 ten times, and so on: 10^8 lines
+    // at the bottom, cut off by the nesting depth and the budget.
+    QByteArray chain;
+    for (int level = 1; level <= 8; ++level)
+        chain += block("B" + QByteArray::number(level), level == 8 ? line : refs(("B" + std::to_string(level + 1)).c_str()));
+    writeAll(path("nest.dxf"), drawing(chain, "B1"));
+    auto nest = readDxf(path("nest.dxf"));
+    ASSERT_TRUE(nest.ok()) << nest.error().description;
+    EXPECT_TRUE(nest->document->extras().truncated);
     std::size_t points = 0;
-    for (const auto& line : read->document->extras().outlines) points += line.size();
+    for (const auto& outline : nest->document->extras().outlines) points += outline.size();
+    EXPECT_GT(points, 0u);
     EXPECT_LE(points, kMaxPoints + 1000);
 }
 
