@@ -479,7 +479,7 @@ private slots:
         QVERIFY(cad.start() && c.connectTo(cad.socketPath()));
         QTemporaryDir dir;
         const qint64 docs = c.handle(c.get(0, QStringLiteral("Documents")));
-        for (const QString version : {QStringLiteral("R2000"), QStringLiteral("R2018")}) {
+        for (const QString& version : {QStringLiteral("R2000"), QStringLiteral("R2018")}) {
             const QString made = dir.filePath(version + QStringLiteral(".dxf"));
             const QString saved = dir.filePath(version + QStringLiteral(" 另存.dxf"));
             QProcess python;
