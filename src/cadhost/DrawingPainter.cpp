@@ -192,6 +192,19 @@ private:
         const double d = span / n;
         double cd, sd;
         rotation(d, cd, sd);
+        // Sinks that draw as they go take the points one at a time.
+        if constexpr (requires { sink_.lineTo(from); }) {
+            if (!mayLeave) {
+                sink_.moveTo(from);
+                for (int i = 1; i <= n; ++i) {
+                    const double nc = ct * cd - st * sd;
+                    st = st * cd + ct * sd;
+                    ct = nc;
+                    sink_.lineTo(k.c + k.u * ct + k.w * st);
+                }
+                return;
+            }
+        }
         std::array<QPointF, kRunPoints>& run = run_;
         run[0] = from;
         std::size_t count = 1;
@@ -346,7 +359,27 @@ public:
         }
     }
 
+    // A polyline wholly inside the image, as the tracer walks it: each point
+    // rounded once and the pixel two segments share written once. The
+    // points are clamped to the image, which costs less than testing them
+    // and keeps a pixel outside it from ever being written.
+    void moveTo(QPointF p)
+    {
+        x_ = clamped(p.x(), w_);
+        y_ = clamped(p.y(), h_);
+        from_ = 0;
+    }
+    void lineTo(QPointF p)
+    {
+        const int x = clamped(p.x(), w_), y = clamped(p.y(), h_);
+        segment(x_, y_, x, y, from_);
+        x_ = x;
+        y_ = y;
+        from_ = 1;
+    }
+
 private:
+    static int clamped(double v, int size) { return std::clamp(static_cast<int>(v + 0.5), 0, size - 1); }
     bool within(QPointF p) const { return p.x() >= 0 && p.y() >= 0 && p.x() <= xMax_ && p.y() <= yMax_; }
     // Inside the image every coordinate is >= 0: adding a half and
     // truncating rounds.
@@ -426,6 +459,7 @@ private:
     }
 
     static constexpr int kReciprocals = 256;
+    int x_ = 0, y_ = 0, from_ = 0;  // the pen of moveTo and lineTo
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
