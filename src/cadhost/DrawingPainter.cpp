@@ -1,5 +1,7 @@
 #include "DrawingPainter.h"
 
+#include "CircleRasterizer.h"
+
 #include <algorithm>
 #include <array>
 #include <numbers>
@@ -49,6 +51,16 @@ public:
     void operator()(const CadCircle& c)
     {
         if (!roughlyVisible(c.center, c.radius)) return;
+        // Sinks that write pixels draw a circle wholly inside without chords.
+        if constexpr (requires { sink_.circle(QPointF(), 0.0); }) {
+            const double pixels = c.radius * v_.scale(), reach = pixels + 1;
+            const QPointF centre = v_.toScreen(c.center[0], c.center[1]);
+            if (pixels >= CircleRasterizer::kMinRadius &&
+                sink_.inside(QRectF(centre.x() - reach, centre.y() - reach, 2 * reach, 2 * reach))) {
+                sink_.circle(centre, pixels);
+                return;
+            }
+        }
         curve(c.center, {c.radius, 0}, {0, c.radius}, 0, kTwoPi, c.radius);
     }
 
@@ -358,6 +370,9 @@ public:
             y0 = y1;
         }
     }
+
+    // A circle wholly inside the image (see CircleRasterizer).
+    void circle(QPointF centre, double radius) { CircleRasterizer(bits_, stride_, color_).draw(centre, radius); }
 
     // A polyline wholly inside the image, as the tracer walks it: each point
     // rounded once and the pixel two segments share written once. The
