@@ -1,6 +1,7 @@
 #include "DrawingPainter.h"
 
 #include "CircleRasterizer.h"
+#include "EllipseRasterizer.h"
 
 #include <algorithm>
 #include <array>
@@ -76,6 +77,17 @@ public:
         // Not hypot: its care for overflow costs more than this whole test.
         const double major = std::sqrt(e.majorAxis[0] * e.majorAxis[0] + e.majorAxis[1] * e.majorAxis[1]);
         if (!roughlyVisible(e.center, major)) return;
+        if constexpr (requires { sink_.ellipse(QPointF(), QPointF(), QPointF()); }) {
+            const double pixels = major * v_.scale(), reach = pixels + 1;
+            const QPointF c = v_.toScreen(e.center[0], e.center[1]);
+            const QPointF u(e.majorAxis[0] * v_.scale(), -e.majorAxis[1] * v_.scale());
+            const QPointF w(u.y() * e.ratio, -u.x() * e.ratio);
+            if (sweep(e.startParam, e.endParam) >= kTwoPi && e.ratio <= 1 && pixels * e.ratio >= EllipseRasterizer::kMinRadius &&
+                sink_.inside(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach))) {
+                sink_.ellipse(c, u, w);
+                return;
+            }
+        }
         curve(e.center, {e.majorAxis[0], e.majorAxis[1]},
               {-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio}, e.startParam,
               sweep(e.startParam, e.endParam), major);
@@ -373,6 +385,7 @@ public:
 
     // A circle wholly inside the image (see CircleRasterizer).
     void circle(QPointF centre, double radius) { CircleRasterizer(bits_, stride_, color_).draw(centre, radius); }
+    void ellipse(QPointF centre, QPointF u, QPointF w) { EllipseRasterizer(bits_, stride_, color_).draw(centre, u, w); }
 
     // A polyline wholly inside the image, as the tracer walks it: each point
     // rounded once and the pixel two segments share written once. The

@@ -229,12 +229,12 @@ int litGroups(const QImage& image)
 
 }  // namespace
 
-// Circles of every size that fits the image, at fractional positions,
-// rasterized alone: every lit pixel lies within 0.75 pixel of the circle
-// (chords with their ends rounded to pixels stray up to about 1.1), every
-// point of it has a lit pixel next to it, and the pixels are one
-// 8-connected line.
-TEST(CurveTrace, RasterizedCirclesStayNearAndUnbroken)
+// Whole circles and tilted ellipses of every size that fits the image, at
+// fractional positions, rasterized alone: every lit pixel lies within 0.75
+// pixel of the curve (chords with their ends rounded to pixels stray up to
+// about 1.1), every point of it has a lit pixel next to it, and the pixels
+// are one 8-connected line.
+TEST(CurveTrace, RasterizedCirclesAndEllipsesStayNearAndUnbroken)
 {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> unit(0, 1);
@@ -247,9 +247,16 @@ TEST(CurveTrace, RasterizedCirclesStayNearAndUnbroken)
         // World y points up: a world angle t is the screen point c + r (cos t, -sin t).
         const Point3 centre{c.x(), -c.y(), 0};
         k.centre = c;
-        entity = CadCircle{centre, r};
-        k.u = {r, 0};
-        k.v = {0, -r};
+        if (i % 2 == 0) {
+            entity = CadCircle{centre, r};
+            k.u = {r, 0};
+            k.v = {0, -r};
+        } else {
+            const double tilt = unit(random) * kPi, ratio = 0.05 + 0.95 * unit(random);
+            entity = CadEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, 0, 2 * kPi};
+            k.u = {r * std::cos(tilt), -r * std::sin(tilt)};
+            k.v = {-r * ratio * std::sin(tilt), -r * ratio * std::cos(tilt)};
+        }
         SCOPED_TRACE(testing::Message() << "entity " << i << " radius " << r << " centre " << c.x() << ","
                                         << c.y());
         Viewport view;
