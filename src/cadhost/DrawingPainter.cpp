@@ -1,5 +1,8 @@
 #include "DrawingPainter.h"
 
+#include "CircleRasterizer.h"
+#include "EllipseRasterizer.h"
+
 #include <algorithm>
 #include <array>
 #include <numbers>
@@ -49,6 +52,16 @@ public:
     void operator()(const CadCircle& c)
     {
         if (!roughlyVisible(c.center, c.radius)) return;
+        // Sinks that write pixels draw a circle wholly inside without chords.
+        if constexpr (requires { sink_.circle(QPointF(), 0.0); }) {
+            const double pixels = c.radius * v_.scale(), reach = pixels + 1;
+            const QPointF centre = v_.toScreen(c.center[0], c.center[1]);
+            if (pixels >= CircleRasterizer::kMinRadius &&
+                sink_.inside(QRectF(centre.x() - reach, centre.y() - reach, 2 * reach, 2 * reach))) {
+                sink_.circle(centre, pixels);
+                return;
+            }
+        }
         curve(c.center, {c.radius, 0}, {0, c.radius}, 0, kTwoPi, c.radius);
     }
 
@@ -61,8 +74,20 @@ public:
 
     void operator()(const CadEllipse& e)
     {
-        const double major = std::hypot(e.majorAxis[0], e.majorAxis[1]);
+        // Not hypot: its care for overflow costs more than this whole test.
+        const double major = std::sqrt(e.majorAxis[0] * e.majorAxis[0] + e.majorAxis[1] * e.majorAxis[1]);
         if (!roughlyVisible(e.center, major)) return;
+        if constexpr (requires { sink_.ellipse(QPointF(), QPointF(), QPointF()); }) {
+            const double pixels = major * v_.scale(), reach = pixels + 1;
+            const QPointF c = v_.toScreen(e.center[0], e.center[1]);
+            const QPointF u(e.majorAxis[0] * v_.scale(), -e.majorAxis[1] * v_.scale());
+            const QPointF w(u.y() * e.ratio, -u.x() * e.ratio);
+            if (sweep(e.startParam, e.endParam) >= kTwoPi && e.ratio <= 1 && pixels * e.ratio >= EllipseRasterizer::kMinRadius &&
+                sink_.inside(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach))) {
+                sink_.ellipse(c, u, w);
+                return;
+            }
+        }
         curve(e.center, {e.majorAxis[0], e.majorAxis[1]},
               {-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio}, e.startParam,
               sweep(e.startParam, e.endParam), major);
@@ -143,7 +168,8 @@ private:
         // Wholly inside (the common case): one walk, no stretches.
         const double reach = k.pixels + 1;
         if (sink_.inside(QRectF(k.c.x() - reach, k.c.y() - reach, 2 * reach, 2 * reach))) {
-            steps(k, start, span, k.at(start), false);
+            const double cs = std::cos(start), sn = std::sin(start);
+            steps(k, cs, sn, span, k.c + k.u * cs + k.w * sn, false);
             return;
         }
         const int pieces = std::max(1, static_cast<int>(std::ceil(span / kMaxPiece)));
@@ -174,21 +200,35 @@ private:
             return;
         const bool inside = sink_.inside(box);
         if (inside || span <= k.step * kEvenSteps || depth >= kMaxDepth) {
-            steps(k, t0, span, a, !inside);
+            steps(k, std::cos(t0), std::sin(t0), span, a, !inside);
             return;
         }
         piece(k, t0, span / 2, depth + 1);
         piece(k, t0 + span / 2, span / 2, depth + 1);
     }
 
-    // Even steps, with a rotation per step instead of a sine and a cosine
-    // per point, handed to the sink as runs of joined points.
-    void steps(const Curve& k, double t0, double span, QPointF from, bool mayLeave)
+    // Even steps from the parameter whose cosine and sine are ct and st,
+    // with a rotation per step instead of a sine and a cosine per point,
+    // handed to the sink as runs of joined points.
+    void steps(const Curve& k, double ct, double st, double span, QPointF from, bool mayLeave)
     {
         const int n = std::max(1, static_cast<int>(std::ceil(span / k.step)));
         const double d = span / n;
-        const double cd = std::cos(d), sd = std::sin(d);
-        double ct = std::cos(t0), st = std::sin(t0);
+        double cd, sd;
+        rotation(d, cd, sd);
+        // Sinks that draw as they go take the points one at a time.
+        if constexpr (requires { sink_.lineTo(from); }) {
+            if (!mayLeave) {
+                sink_.moveTo(from);
+                for (int i = 1; i <= n; ++i) {
+                    const double nc = ct * cd - st * sd;
+                    st = st * cd + ct * sd;
+                    ct = nc;
+                    sink_.lineTo(k.c + k.u * ct + k.w * st);
+                }
+                return;
+            }
+        }
         std::array<QPointF, kRunPoints>& run = run_;
         run[0] = from;
         std::size_t count = 1;
@@ -205,12 +245,26 @@ private:
         }
     }
 
+    // The cosine and sine of a step: by their series up to the tenth power
+    // when it is short (as it is for all but the largest steps; the error
+    // is under 1e-13), saving the library call every curve would make.
+    static void rotation(double d, double& c, double& s)
+    {
+        if (std::abs(d) > kMaxStep) {
+            c = std::cos(d);
+            s = std::sin(d);
+            return;
+        }
+        const double d2 = d * d;
+        c = 1 - d2 / 2 * (1 - d2 / 12 * (1 - d2 / 30 * (1 - d2 / 56 * (1 - d2 / 90))));
+        s = d * (1 - d2 / 6 * (1 - d2 / 20 * (1 - d2 / 42 * (1 - d2 / 72 * (1 - d2 / 110)))));
+    }
+
+    // The square around c reaches the view (false for NaN).
     bool roughlyVisible(const Point3& c, double r) const
     {
-        Bounds b;
-        b.add(c[0] - r, c[1] - r);
-        b.add(c[0] + r, c[1] + r);
-        return b.intersects(visible_);
+        return c[0] + r >= visible_.minX && c[0] - r <= visible_.maxX && c[1] + r >= visible_.minY &&
+               c[1] - r <= visible_.maxY;
     }
 
     // A curve's chords stray from it by under this many pixels.
@@ -329,7 +383,31 @@ public:
         }
     }
 
+    // A circle wholly inside the image (see CircleRasterizer).
+    void circle(QPointF centre, double radius) { CircleRasterizer(bits_, stride_, color_).draw(centre, radius); }
+    void ellipse(QPointF centre, QPointF u, QPointF w) { EllipseRasterizer(bits_, stride_, color_).draw(centre, u, w); }
+
+    // A polyline wholly inside the image, as the tracer walks it: each point
+    // rounded once and the pixel two segments share written once. The
+    // points are clamped to the image, which costs less than testing them
+    // and keeps a pixel outside it from ever being written.
+    void moveTo(QPointF p)
+    {
+        x_ = clamped(p.x(), w_);
+        y_ = clamped(p.y(), h_);
+        from_ = 0;
+    }
+    void lineTo(QPointF p)
+    {
+        const int x = clamped(p.x(), w_), y = clamped(p.y(), h_);
+        segment(x_, y_, x, y, from_);
+        x_ = x;
+        y_ = y;
+        from_ = 1;
+    }
+
 private:
+    static int clamped(double v, int size) { return std::clamp(static_cast<int>(v + 0.5), 0, size - 1); }
     bool within(QPointF p) const { return p.x() >= 0 && p.y() >= 0 && p.x() <= xMax_ && p.y() <= yMax_; }
     // Inside the image every coordinate is >= 0: adding a half and
     // truncating rounds.
@@ -352,15 +430,25 @@ private:
         const Pixel color = color_;
         uchar* const bits = bits_;
         const qsizetype stride = stride_;
+        // 2^32 / n from a table for the short segments curves are made of: a
+        // multiplication instead of a 64-bit division.
+        static const std::array<std::int64_t, kReciprocals> reciprocals = [] {
+            std::array<std::int64_t, kReciprocals> r{};
+            for (int i = 1; i < kReciprocals; ++i) r[i] = ((std::int64_t(1) << 32) + i / 2) / i;
+            return r;
+        }();
+        const auto fraction = [&](int d) {
+            return n < kReciprocals ? d * reciprocals[n] : (std::int64_t(d) << 32) / n;
+        };
         if (std::abs(dx) >= std::abs(dy)) {
             const int sx = dx < 0 ? -1 : 1;
-            const std::int64_t yStep = n ? (std::int64_t(dy) << 32) / n : 0;
+            const std::int64_t yStep = n ? fraction(dy) : 0;
             std::int64_t y = (std::int64_t(y0) << 32) + kHalf + from * yStep;
             for (int i = from, x = x0 + from * sx; i <= n; ++i, x += sx, y += yStep)
                 reinterpret_cast<Pixel*>(bits + (y >> 32) * stride)[x] = color;
         } else {
             const qsizetype rowStep = dy < 0 ? -stride : stride;
-            const std::int64_t xStep = (std::int64_t(dx) << 32) / n;
+            const std::int64_t xStep = fraction(dx);
             std::int64_t x = (std::int64_t(x0) << 32) + kHalf + from * xStep;
             uchar* row = bits + (y0 + (dy < 0 ? -from : from)) * stride;
             for (int i = from; i <= n; ++i, x += xStep, row += rowStep) reinterpret_cast<Pixel*>(row)[x >> 32] = color;
@@ -398,6 +486,8 @@ private:
         return true;
     }
 
+    static constexpr int kReciprocals = 256;
+    int x_ = 0, y_ = 0, from_ = 0;  // the pen of moveTo and lineTo
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;

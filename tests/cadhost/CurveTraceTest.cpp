@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include <QImage>
@@ -172,5 +173,112 @@ TEST(CurveTrace, RasterizedPixelsFollowTheCurve)
                 for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
             ASSERT_TRUE(near) << p.x() << "," << p.y();
         }
+    }
+}
+namespace {
+
+// Distance from p to the part [t0, t0 + span] of the curve: a scan, then a
+// ternary search around the best sample.
+double distanceToPart(const TrueCurve& k, QPointF p)
+{
+    const auto d2 = [&](double t) {
+        const QPointF q = k.at(t) - p;
+        return q.x() * q.x() + q.y() * q.y();
+    };
+    constexpr int n = 1000;
+    const double h = k.span / n;
+    int best = 0;
+    for (int i = 1; i <= n; ++i)
+        if (d2(k.t0 + h * i) < d2(k.t0 + h * best)) best = i;
+    double lo = k.t0 + h * std::max(0, best - 1), hi = k.t0 + h * std::min(n, best + 1);
+    for (int i = 0; i < 60; ++i) {
+        const double a = lo + (hi - lo) / 3, b = hi - (hi - lo) / 3;
+        (d2(a) < d2(b) ? hi : lo) = d2(a) < d2(b) ? b : a;
+    }
+    return std::sqrt(d2((lo + hi) / 2));
+}
+
+// The number of 8-connected groups the lit pixels form.
+int litGroups(const QImage& image)
+{
+    std::vector<char> seen(static_cast<std::size_t>(image.width() * image.height()), 0);
+    const auto lit = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < image.width() && y < image.height() && image.pixel(x, y) != 0xff000000u;
+    };
+    int groups = 0;
+    for (int y0 = 0; y0 < image.height(); ++y0)
+        for (int x0 = 0; x0 < image.width(); ++x0) {
+            if (!lit(x0, y0) || seen[static_cast<std::size_t>(y0 * image.width() + x0)]) continue;
+            ++groups;
+            std::vector<QPoint> stack{{x0, y0}};
+            seen[static_cast<std::size_t>(y0 * image.width() + x0)] = 1;
+            while (!stack.empty()) {
+                const QPoint q = stack.back();
+                stack.pop_back();
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int x = q.x() + dx, y = q.y() + dy;
+                        if (!lit(x, y) || seen[static_cast<std::size_t>(y * image.width() + x)]) continue;
+                        seen[static_cast<std::size_t>(y * image.width() + x)] = 1;
+                        stack.emplace_back(x, y);
+                    }
+            }
+        }
+    return groups;
+}
+
+}  // namespace
+
+// Whole circles and tilted ellipses of every size that fits the image, at
+// fractional positions, rasterized alone: every lit pixel lies within 0.75
+// pixel of the curve (chords with their ends rounded to pixels stray up to
+// about 1.1), every point of it has a lit pixel next to it, and the pixels
+// are one 8-connected line.
+TEST(CurveTrace, RasterizedCirclesAndEllipsesStayNearAndUnbroken)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const QSize size(240, 200);
+    for (int i = 0; i < 120; ++i) {
+        const double r = 1.2 + 90 * std::pow(unit(random), 2);  // pixels, scale 1
+        const QPointF c(r + 2 + unit(random) * (size.width() - 2 * r - 4), r + 2 + unit(random) * (size.height() - 2 * r - 4));
+        CadEntity entity;
+        TrueCurve k;
+        // World y points up: a world angle t is the screen point c + r (cos t, -sin t).
+        const Point3 centre{c.x(), -c.y(), 0};
+        k.centre = c;
+        if (i % 2 == 0) {
+            entity = CadCircle{centre, r};
+            k.u = {r, 0};
+            k.v = {0, -r};
+        } else {
+            const double tilt = unit(random) * kPi, ratio = 0.05 + 0.95 * unit(random);
+            entity = CadEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, 0, 2 * kPi};
+            k.u = {r * std::cos(tilt), -r * std::sin(tilt)};
+            k.v = {-r * ratio * std::sin(tilt), -r * ratio * std::cos(tilt)};
+        }
+        SCOPED_TRACE(testing::Message() << "entity " << i << " radius " << r << " centre " << c.x() << ","
+                                        << c.y());
+        Viewport view;
+        view.setSize(size);
+        view.setView({size.width() / 2.0, -size.height() / 2.0}, 1);
+        CadSpace space;
+        space.add(entity);
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(0);
+        rasterizeSpace(image, 0xffffffff, view, space);
+        double worst = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != 0xff000000u) worst = std::max(worst, distanceToPart(k, QPointF(x, y)));
+        EXPECT_LT(worst, 0.75);
+        for (double t = k.t0; t <= k.t0 + k.span; t += 0.2 / r) {
+            const QPoint p = k.at(t).toPoint();
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
+            ASSERT_TRUE(near) << p.x() << "," << p.y();
+        }
+        EXPECT_EQ(litGroups(image), 1);
     }
 }
