@@ -189,7 +189,7 @@ Result<DxfReadReport> readDxf(const QString& path)
         }
         CadSpace& space = doc->space(kind);
         const int index = space.add(std::move(*entity), i);
-        space.setHidden(index, !layers.shown(dxf::entityStyle(tags).layer));
+        space.setHidden(index, !layers.shown(data->style.layer));
         ++report.read;
     }
     doc->setExtras(SpaceKind::Model, drawingShapes(d, shapes[0]));
