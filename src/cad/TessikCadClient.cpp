@@ -20,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+#include "AutomationMembers.h"
 #include "CadErrors.h"
 #include "CadRpcChannel.h"
 #include "CadSocketPath.h"
@@ -35,6 +36,7 @@ namespace {
 constexpr int kLaunchPollMs = 100;
 
 using Id = CadRpcChannel::Id;
+namespace member = protocol::member;
 
 constexpr std::int32_t kUnknownMember = -2147352570;
 
@@ -80,8 +82,6 @@ struct Remote {
     std::optional<Status> outcome;
     std::vector<Id> writes;          // unread calls made on it
 };
-
-QString lower(const char* member) { return QString::fromLatin1(member).toLower(); }
 
 Error typeMismatch(const QString& member)
 {
@@ -183,7 +183,7 @@ protected:
         r->parent = self_;
         r->request = *id;
         r->askedOn = *target;
-        r->member = lower(member);
+        r->member = protocol::memberKey(member);
         if (std::strcmp(method, "get") == 0) link_->unanswered.push_back(r);
         return r;
     }
@@ -234,8 +234,8 @@ public:
 class RemoteEllipse : public CadEllipse, RemoteObject {
 public:
     TESSIK_REMOTE_SETTLE
-    Status setStartAngle(double a) override { return angle("startAngle", a); }
-    Status setEndAngle(double a) override { return angle("endAngle", a); }
+    Status setStartAngle(double a) override { return angle(member::kStartAngle, a); }
+    Status setEndAngle(double a) override { return angle(member::kEndAngle, a); }
 
 private:
     Status angle(const char* member, double a)
@@ -251,7 +251,7 @@ public:
     TESSIK_REMOTE_SETTLE
     Status setClosed(bool closed) override
     {
-        return write("set", "Closed", closed ? QByteArray("\"value\":true") : QByteArray("\"value\":false"));
+        return write("set", member::kClosed, closed ? QByteArray("\"value\":true") : QByteArray("\"value\":false"));
     }
 };
 
@@ -261,54 +261,54 @@ public:
 
     Result<std::shared_ptr<CadEntity>> addline(const CadPoint& start, const CadPoint& end) override
     {
-        Result<QByteArray> a = point(start, "addline"), b = point(end, "addline");
+        Result<QByteArray> a = point(start, member::kAddLine), b = point(end, member::kAddLine);
         if (!a) return a.error();
         if (!b) return b.error();
-        return object<RemoteEntity, CadEntity>(request("call", "addline", "\"args\":[" + *a + ',' + *b + ']'));
+        return object<RemoteEntity, CadEntity>(request("call", member::kAddLine, "\"args\":[" + *a + ',' + *b + ']'));
     }
 
     Result<std::shared_ptr<CadEntity>> addarc(const CadPoint& center, double radius, double startAngle,
                                               double endAngle) override
     {
-        Result<QByteArray> c = point(center, "addarc"), r = number(radius, "addarc"),
-                           s = number(startAngle, "addarc"), e = number(endAngle, "addarc");
+        Result<QByteArray> c = point(center, member::kAddArc), r = number(radius, member::kAddArc),
+                           s = number(startAngle, member::kAddArc), e = number(endAngle, member::kAddArc);
         for (auto* x : {&c, &r, &s, &e})
             if (!*x) return x->error();
         return object<RemoteEntity, CadEntity>(
-            request("call", "addarc", "\"args\":[" + *c + ',' + *r + ',' + *s + ',' + *e + ']'));
+            request("call", member::kAddArc, "\"args\":[" + *c + ',' + *r + ',' + *s + ',' + *e + ']'));
     }
 
     Result<std::shared_ptr<CadEllipse>> AddEllipse(const CadPoint& center, const CadPoint& majorAxis,
                                                    double ratio) override
     {
-        Result<QByteArray> c = point(center, "AddEllipse"), m = point(majorAxis, "AddEllipse"),
-                           q = number(ratio, "AddEllipse");
+        Result<QByteArray> c = point(center, member::kAddEllipse), m = point(majorAxis, member::kAddEllipse),
+                           q = number(ratio, member::kAddEllipse);
         for (auto* x : {&c, &m, &q})
             if (!*x) return x->error();
         return object<RemoteEllipse, CadEllipse>(
-            request("call", "AddEllipse", "\"args\":[" + *c + ',' + *m + ',' + *q + ']'));
+            request("call", member::kAddEllipse, "\"args\":[" + *c + ',' + *m + ',' + *q + ']'));
     }
 
     Result<std::shared_ptr<CadLWPolyline>> AddLightWeightPolyline(const std::vector<double>& vertices) override
     {
         QByteArray list = "[";
         for (std::size_t i = 0; i < vertices.size(); ++i) {
-            Result<QByteArray> v = number(vertices[i], "AddLightWeightPolyline");
+            Result<QByteArray> v = number(vertices[i], member::kAddLightWeightPolyline);
             if (!v) return v.error();
             list += (i ? "," : "") + *v;
         }
         return object<RemoteLWPolyline, CadLWPolyline>(
-            request("call", "AddLightWeightPolyline", "\"args\":[" + list + "]]"));
+            request("call", member::kAddLightWeightPolyline, "\"args\":[" + list + "]]"));
     }
 
     Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& insertionPoint,
                                                double height) override
     {
-        Result<QByteArray> p = point(insertionPoint, "AddText"), h = number(height, "AddText");
+        Result<QByteArray> p = point(insertionPoint, member::kAddText), h = number(height, member::kAddText);
         if (!p) return p.error();
         if (!h) return h.error();
         return object<RemoteEntity, CadEntity>(
-            request("call", "AddText", "\"args\":[" + jsonString(text) + ',' + *p + ',' + *h + ']'));
+            request("call", member::kAddText, "\"args\":[" + jsonString(text) + ',' + *p + ',' + *h + ']'));
     }
 };
 
@@ -326,13 +326,13 @@ public:
         // The user takes as long as they like: no deadline, but a closed
         // connection still ends the wait.
         const WaitCursor waiting;
-        Result<QJsonValue> r = read("getpoint", "\"args\":[null," + jsonString(prompt) + ']', "call", -1);
+        Result<QJsonValue> r = read(member::kGetPoint, "\"args\":[null," + jsonString(prompt) + ']', "call", -1);
         if (!r) return r.error();
         const QJsonArray a = r->toArray();
-        if (a.size() != 3) return typeMismatch(QStringLiteral("getpoint"));
+        if (a.size() != 3) return typeMismatch(QString::fromLatin1(member::kGetPoint));
         CadPoint p{};
         for (int i = 0; i < 3; ++i) {
-            if (!a[i].isDouble()) return typeMismatch(QStringLiteral("getpoint"));
+            if (!a[i].isDouble()) return typeMismatch(QString::fromLatin1(member::kGetPoint));
             p[std::size_t(i)] = a[i].toDouble();
         }
         return p;
@@ -344,15 +344,15 @@ public:
     TESSIK_REMOTE_SETTLE
     Result<std::shared_ptr<CadModelSpace>> ModelSpace() override
     {
-        return object<RemoteModelSpace, CadModelSpace>(request("get", "ModelSpace"));
+        return object<RemoteModelSpace, CadModelSpace>(request("get", member::kModelSpace));
     }
     Result<std::shared_ptr<CadPaperSpace>> paperspace() override
     {
-        return object<RemotePaperSpace, CadPaperSpace>(request("get", "paperspace"));
+        return object<RemotePaperSpace, CadPaperSpace>(request("get", member::kPaperSpace));
     }
     Result<std::shared_ptr<CadUtility>> utility() override
     {
-        return object<RemoteUtility, CadUtility>(request("get", "utility"));
+        return object<RemoteUtility, CadUtility>(request("get", member::kUtility));
     }
 };
 
@@ -362,26 +362,26 @@ public:
 
     Status setVisible(bool visible) override
     {
-        Result<QJsonValue> r = read("Visible", visible ? "\"value\":true" : "\"value\":false", "set");
+        Result<QJsonValue> r = read(member::kVisible, visible ? "\"value\":true" : "\"value\":false", "set");
         if (!r) return r.error();
         return success();
     }
     Result<QString> Caption() override
     {
-        Result<QJsonValue> r = read("Caption");
+        Result<QJsonValue> r = read(member::kCaption);
         if (!r) return r.error();
-        if (!r->isString()) return typeMismatch(QStringLiteral("Caption"));
+        if (!r->isString()) return typeMismatch(QString::fromLatin1(member::kCaption));
         return r->toString();
     }
     Result<std::shared_ptr<CadDocument>> activedocument() override
     {
-        return object<RemoteDocument, CadDocument>(request("get", "activedocument"));
+        return object<RemoteDocument, CadDocument>(request("get", member::kActiveDocument));
     }
-    // An "Activate" member where the server has one; otherwise showing the
+    // An Activate member where the server has one; otherwise showing the
     // window is the most it can be asked for.
     Status bringToFront() override
     {
-        Result<QJsonValue> r = read("Activate", "\"args\":[]", "call");
+        Result<QJsonValue> r = read(member::kActivate, "\"args\":[]", "call");
         if (r || r.error().number != kUnknownMember) return r ? success() : Status(r.error());
         return setVisible(true);
     }

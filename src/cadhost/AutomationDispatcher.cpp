@@ -94,23 +94,23 @@ Result<QJsonValue> ok(T v)
 QHash<QString, Member> applicationMembers()
 {
     QHash<QString, Member> m;
-    m["visible"].get = [](Context& c) { return ok(c.session.visible()); };
-    m["visible"].set = [](Context& c, const QJsonValue& v) -> Status {
+    m[memberKey(member::kVisible)].get = [](Context& c) { return ok(c.session.visible()); };
+    m[memberKey(member::kVisible)].set = [](Context& c, const QJsonValue& v) -> Status {
         if (!v.isBool() && !v.isDouble()) return invalid(QStringLiteral("Visible 必须是布尔值。"));
         c.session.setVisible(v.isBool() ? v.toBool() : v.toDouble() != 0);
         return success();
     };
-    m["caption"].get = [](Context& c) { return ok(c.session.caption()); };
-    m["name"].get = [](Context&) { return ok(CadSession::applicationName()); };
-    m["documents"].get = [](Context& c) {
+    m[memberKey(member::kCaption)].get = [](Context& c) { return ok(c.session.caption()); };
+    m[memberKey(member::kName)].get = [](Context&) { return ok(CadSession::applicationName()); };
+    m[memberKey(member::kDocuments)].get = [](Context& c) {
         return Result<QJsonValue>(c.handle(ObjectRef{Kind::Documents, 0, 0, 0}));
     };
-    m["activedocument"].get = [](Context& c) -> Result<QJsonValue> {
+    m[memberKey(member::kActiveDocument)].get = [](Context& c) -> Result<QJsonValue> {
         const CadDocument* doc = c.session.document();
         if (!doc) return error(kNoDocument, QStringLiteral("没有打开的图形。"));
         return c.handle(ObjectRef{Kind::Document, doc->serial(), 0, 0});
     };
-    m["zoomextents"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kZoomExtents)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.requestZoomExtents();
         return QJsonValue();
@@ -133,29 +133,29 @@ Status saveAs(Context& c, const QJsonValue& arg)
 QHash<QString, Member> documentMembers()
 {
     QHash<QString, Member> m;
-    m["name"].get = [](Context& c) { return ok(c.document->name()); };
-    m["fullname"].get = [](Context& c) { return ok(c.document->path()); };
-    m["saved"].get = [](Context& c) { return ok(!c.document->modified()); };
-    m["modelspace"].get = [](Context& c) {
+    m[memberKey(member::kName)].get = [](Context& c) { return ok(c.document->name()); };
+    m[memberKey(member::kFullName)].get = [](Context& c) { return ok(c.document->path()); };
+    m[memberKey(member::kSaved)].get = [](Context& c) { return ok(!c.document->modified()); };
+    m[memberKey(member::kModelSpace)].get = [](Context& c) {
         return Result<QJsonValue>(c.handle(c.child(Kind::ModelSpace, 0)));
     };
-    m["paperspace"].get = [](Context& c) {
+    m[memberKey(member::kPaperSpace)].get = [](Context& c) {
         return Result<QJsonValue>(c.handle(c.child(Kind::PaperSpace, 1)));
     };
-    m["utility"].get = [](Context& c) { return Result<QJsonValue>(c.handle(c.child(Kind::Utility))); };
-    m["saveas"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kUtility)].get = [](Context& c) { return Result<QJsonValue>(c.handle(c.child(Kind::Utility))); };
+    m[memberKey(member::kSaveAs)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 2); !s) return s.error();  // (path[, version])
         if (Status s = saveAs(c, args[0]); !s) return s.error();
         return QJsonValue();
     };
-    m["save"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kSave)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         if (c.document->path().isEmpty())
             return invalid(QStringLiteral("图形尚未命名，请用 SaveAs。"));
         if (Status s = c.session.saveDocument(c.document->path()); !s) return s.error();
         return QJsonValue();
     };
-    m["close"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kClose)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         // Close([saveChanges[, fileName]]): with unsaved changes the caller
         // must say what to do with them; nothing is dropped silently.
         if (Status s = argCount(args, 0, 2); !s) return s.error();
@@ -175,7 +175,7 @@ QHash<QString, Member> documentMembers()
         c.session.closeDocument();
         return QJsonValue();
     };
-    m["sendcommand"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kSendCommand)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         auto t = text(args[0], "命令");
         if (!t) return t.error();
@@ -198,8 +198,8 @@ Result<QJsonValue> addEntity(Context& c, CadEntity entity)
 // long as the drawing is open, whatever is erased or restored meanwhile.
 void addSpaceQueries(QHash<QString, Member>& m)
 {
-    m["count"].get = [](Context& c) { return ok(c.document->space(c.space()).liveCount()); };
-    m["item"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kCount)].get = [](Context& c) { return ok(c.document->space(c.space()).liveCount()); };
+    m[memberKey(member::kItem)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const QJsonValue v = args[0];
         const CadSpace& space = c.document->space(c.space());
@@ -213,7 +213,7 @@ void addSpaceQueries(QHash<QString, Member>& m)
 
 void addStraightAdders(QHash<QString, Member>& m)
 {
-    m["addline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddLine)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         auto start = point(args[0], "起点");
         if (!start) return start.error();
@@ -221,7 +221,7 @@ void addStraightAdders(QHash<QString, Member>& m)
         if (!end) return end.error();
         return addEntity(c, CadLine{*start, *end});
     };
-    m["addlightweightpolyline"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddLightWeightPolyline)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const QJsonArray flat = args[0].toArray();
@@ -238,7 +238,7 @@ void addStraightAdders(QHash<QString, Member>& m)
         }
         return addEntity(c, std::move(polyline));
     };
-    m["addtext"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddText)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         // (textString, insertionPoint, height)
         if (Status s = argCount(args, 3, 3); !s) return s.error();
         auto string = text(args[0], "文字");
@@ -271,14 +271,14 @@ Status centerAndRadius(const QJsonArray& args, Point3& center, double& radius)
 
 void addCurveAdders(QHash<QString, Member>& m)
 {
-    m["addcircle"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddCircle)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         Point3 center{};
         double radius = 0;
         if (Status s = centerAndRadius(args, center, radius); !s) return s.error();
         return addEntity(c, CadCircle{center, radius});
     };
-    m["addarc"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddArc)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 4, 4); !s) return s.error();
         Point3 center{};
         double radius = 0;
@@ -289,7 +289,7 @@ void addCurveAdders(QHash<QString, Member>& m)
         if (!end) return end.error();
         return addEntity(c, CadArc{center, radius, normalizeAngle(*start), normalizeAngle(*end)});
     };
-    m["addellipse"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddEllipse)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 3, 3); !s) return s.error();
         auto center = point(args[0], "中心");
         if (!center) return center.error();
@@ -320,7 +320,7 @@ QHash<QString, Member> spaceMembers()
 QHash<QString, Member> utilityMembers()
 {
     QHash<QString, Member> m;
-    m["getpoint"].deferredCall = [](Context& c, const QJsonArray& args,
+    m[memberKey(member::kGetPoint)].deferredCall = [](Context& c, const QJsonArray& args,
                                     const AutomationDispatcher::Reply& reply) -> std::uint64_t {
         if (Status s = argCount(args, 0, 2); !s) {
             reply(s.error());
@@ -388,7 +388,7 @@ Status setAngle(Context& c, const QJsonValue& v, bool start)
     } else if (auto* arc = std::get_if<CadArc>(&e)) {
         (start ? arc->startAngle : arc->endAngle) = normalizeAngle(*angle);
     } else {
-        return unknownName(QString::fromUtf8(start ? "StartAngle" : "EndAngle"));
+        return unknownName(QString::fromLatin1(start ? member::kStartAngle : member::kEndAngle));
     }
     c.session.replaceEntity(c.space(), c.ref.index, std::move(e));
     return success();
@@ -399,14 +399,14 @@ Status setAngle(Context& c, const QJsonValue& v, bool start)
 // restores it.
 void addEntityCommands(QHash<QString, Member>& m)
 {
-    m["entitytype"].get = [](Context& c) {
+    m[memberKey(member::kEntityType)].get = [](Context& c) {
         return ok(entities::typeNumber(c.entity()));
     };
-    m["objectname"].get = [](Context& c) {
+    m[memberKey(member::kObjectName)].get = [](Context& c) {
         const std::string_view name = entities::objectName(c.entity());
         return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
     };
-    m["delete"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kDelete)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.eraseEntities({EntityRef{c.space(), c.ref.index}});
         return QJsonValue();
@@ -424,7 +424,7 @@ std::function<Result<QJsonValue>(Context&)> kindGetter(const char* member, F f)
 std::function<Result<QJsonValue>(Context&)> curveEndGetter(bool start)
 {
     return entityGetter(
-        start ? "StartPoint" : "EndPoint",
+        start ? member::kStartPoint : member::kEndPoint,
         Overload{NoValue{},
                  [start](const CadLine& l) -> std::optional<QJsonValue> { return pointValue(start ? l.start : l.end); },
                  [start](const CadArc& a) -> std::optional<QJsonValue> {
@@ -438,61 +438,61 @@ std::function<Result<QJsonValue>(Context&)> curveEndGetter(bool start)
 // Lines, arcs, circles and ellipses: their points and angles.
 void addCurveMembers(QHash<QString, Member>& m)
 {
-    m["startpoint"].get = curveEndGetter(true);
-    m["endpoint"].get = curveEndGetter(false);
-    m["center"].get = entityGetter(
-        "Center", Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return pointValue(a.center); },
+    m[memberKey(member::kStartPoint)].get = curveEndGetter(true);
+    m[memberKey(member::kEndPoint)].get = curveEndGetter(false);
+    m[memberKey(member::kCenter)].get = entityGetter(
+        member::kCenter, Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return pointValue(a.center); },
                            [](const CadCircle& ci) -> std::optional<QJsonValue> { return pointValue(ci.center); },
                            [](const CadEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.center); }});
-    m["radius"].get = entityGetter(
-        "Radius", Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.radius; },
+    m[memberKey(member::kRadius)].get = entityGetter(
+        member::kRadius, Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.radius; },
                            [](const CadCircle& ci) -> std::optional<QJsonValue> { return ci.radius; }});
-    m["startangle"].get = entityGetter(
-        "StartAngle",
+    m[memberKey(member::kStartAngle)].get = entityGetter(
+        member::kStartAngle,
         Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.startAngle; },
                  [](const CadEllipse& e) -> std::optional<QJsonValue> {
                      return ellipseAngleFromParam(e.startParam, e.ratio);
                  }});
-    m["endangle"].get = entityGetter(
-        "EndAngle",
+    m[memberKey(member::kEndAngle)].get = entityGetter(
+        member::kEndAngle,
         Overload{NoValue{}, [](const CadArc& a) -> std::optional<QJsonValue> { return a.endAngle; },
                  [](const CadEllipse& e) -> std::optional<QJsonValue> {
                      // A complete ellipse ends where it starts, a full turn on.
                      if (e.startParam == 0 && e.endParam == kTwoPi) return kTwoPi;
                      return ellipseAngleFromParam(e.endParam, e.ratio);
                  }});
-    m["startangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
-    m["endangle"].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
-    m["majoraxis"].get = kindGetter<CadEllipse>("MajorAxis", [](const CadEllipse& e) { return pointValue(e.majorAxis); });
-    m["minoraxis"].get = kindGetter<CadEllipse>("MinorAxis", [](const CadEllipse& e) {
+    m[memberKey(member::kStartAngle)].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
+    m[memberKey(member::kEndAngle)].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
+    m[memberKey(member::kMajorAxis)].get = kindGetter<CadEllipse>(member::kMajorAxis, [](const CadEllipse& e) { return pointValue(e.majorAxis); });
+    m[memberKey(member::kMinorAxis)].get = kindGetter<CadEllipse>(member::kMinorAxis, [](const CadEllipse& e) {
         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
     });
-    m["radiusratio"].get = kindGetter<CadEllipse>("RadiusRatio", [](const CadEllipse& e) { return e.ratio; });
-    m["startparameter"].get = kindGetter<CadEllipse>("StartParameter", [](const CadEllipse& e) { return e.startParam; });
-    m["endparameter"].get = kindGetter<CadEllipse>("EndParameter", [](const CadEllipse& e) { return e.endParam; });
+    m[memberKey(member::kRadiusRatio)].get = kindGetter<CadEllipse>(member::kRadiusRatio, [](const CadEllipse& e) { return e.ratio; });
+    m[memberKey(member::kStartParameter)].get = kindGetter<CadEllipse>(member::kStartParameter, [](const CadEllipse& e) { return e.startParam; });
+    m[memberKey(member::kEndParameter)].get = kindGetter<CadEllipse>(member::kEndParameter, [](const CadEllipse& e) { return e.endParam; });
 }
 
 void addPolylineAndTextMembers(QHash<QString, Member>& m)
 {
-    m["closed"].get = kindGetter<CadPolyline>("Closed", [](const CadPolyline& p) { return p.closed; });
-    m["closed"].set = [](Context& c, const QJsonValue& v) -> Status {
+    m[memberKey(member::kClosed)].get = kindGetter<CadPolyline>(member::kClosed, [](const CadPolyline& p) { return p.closed; });
+    m[memberKey(member::kClosed)].set = [](Context& c, const QJsonValue& v) -> Status {
         CadEntity e = c.entity();
         auto* polyline = std::get_if<CadPolyline>(&e);
-        if (!polyline) return unknownName(QStringLiteral("Closed"));
+        if (!polyline) return unknownName(QString::fromLatin1(member::kClosed));
         if (!v.isBool() && !v.isDouble()) return invalid(QStringLiteral("Closed 必须是布尔值。"));
         polyline->closed = v.isBool() ? v.toBool() : v.toDouble() != 0;
         c.session.replaceEntity(c.space(), c.ref.index, std::move(e));
         return success();
     };
-    m["coordinates"].get = kindGetter<CadPolyline>("Coordinates", [](const CadPolyline& p) {
+    m[memberKey(member::kCoordinates)].get = kindGetter<CadPolyline>(member::kCoordinates, [](const CadPolyline& p) {
         QJsonArray flat;
         for (const entities::PolylineVertex& v : p.vertices) flat << v.x << v.y;
         return flat;
     });
-    m["textstring"].get = kindGetter<CadText>("TextString", [](const CadText& t) { return QString::fromStdString(t.text); });
-    m["insertionpoint"].get = kindGetter<CadText>("InsertionPoint", [](const CadText& t) { return pointValue(t.insertion); });
-    m["height"].get = kindGetter<CadText>("Height", [](const CadText& t) { return t.height; });
-    m["rotation"].get = kindGetter<CadText>("Rotation", [](const CadText& t) { return t.rotation; });
+    m[memberKey(member::kTextString)].get = kindGetter<CadText>(member::kTextString, [](const CadText& t) { return QString::fromStdString(t.text); });
+    m[memberKey(member::kInsertionPoint)].get = kindGetter<CadText>(member::kInsertionPoint, [](const CadText& t) { return pointValue(t.insertion); });
+    m[memberKey(member::kHeight)].get = kindGetter<CadText>(member::kHeight, [](const CadText& t) { return t.height; });
+    m[memberKey(member::kRotation)].get = kindGetter<CadText>(member::kRotation, [](const CadText& t) { return t.rotation; });
 }
 
 QHash<QString, Member> entityMembers()

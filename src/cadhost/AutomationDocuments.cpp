@@ -63,8 +63,8 @@ Result<QJsonValue> open(Context& c, const QJsonArray& args)
 QHash<QString, Member> AutomationDocuments::members()
 {
     QHash<QString, Member> m;
-    m["count"].get = [](Context& c) -> Result<QJsonValue> { return QJsonValue(c.session.document() ? 1 : 0); };
-    m["item"].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kCount)].get = [](Context& c) -> Result<QJsonValue> { return QJsonValue(c.session.document() ? 1 : 0); };
+    m[memberKey(member::kItem)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const int count = c.session.document() ? 1 : 0;
         const QJsonValue v = args[0];
@@ -73,8 +73,8 @@ QHash<QString, Member> AutomationDocuments::members()
                                       : QStringLiteral("索引超出范围（0 到 %1）。").arg(count - 1));
         return documentHandle(c);
     };
-    m["add"].call = add;
-    m["open"].call = open;
+    m[memberKey(member::kAdd)].call = add;
+    m[memberKey(member::kOpen)].call = open;
     return m;
 }
 

@@ -35,44 +35,16 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(view_, 1);
-    // Model and layout tabs under the drawing, as CAD programs have them.
-    auto* spaces = new QTabBar;
-    spaces->setObjectName(QStringLiteral("spaceTabs"));
-    spaces->setShape(QTabBar::RoundedSouth);
-    // Tabs as wide as their names, from the left, not stretched across.
-    spaces->setExpanding(false);
-    spaces->setDrawBase(false);
-    spaces->addTab(QStringLiteral("模型"));
-    spaces->addTab(QStringLiteral("布局"));
-    spaces->setToolTip(QStringLiteral("模型空间 / 图纸空间"));
-    connect(spaces, &QTabBar::currentChanged, view_, [this](int tab) {
-        view_->showSpace(tab == 1 ? SpaceKind::Paper : SpaceKind::Model);
-    });
+    QTabBar* spaces = addSpaceTabs();
     layout->addWidget(spaces);
     layout->addWidget(prompt_);
     setCentralWidget(central);
     statusBar()->addWidget(coordinates_);
     coordinates_->setMinimumWidth(260);
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    file->addAction(QStringLiteral("新建(&N)"), QKeySequence::New, this, &CadMainWindow::newDrawing);
-    file->addAction(QStringLiteral("打开(&O)..."), QKeySequence::Open, this, &CadMainWindow::open);
-    saveAction_ = file->addAction(QStringLiteral("保存(&S)"), QKeySequence::Save, this,
-                                  &CadMainWindow::save);
-    saveAsAction_ = file->addAction(QStringLiteral("另存为(&A)..."), QKeySequence::SaveAs, this,
-                                    &CadMainWindow::saveAs);
-    closeAction_ = file->addAction(QStringLiteral("关闭(&C)"), this, &CadMainWindow::closeDrawing);
-    file->addSeparator();
-    file->addAction(QStringLiteral("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
+    addFileMenu();
     addEditMenu();
-    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
-    viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
-    viewMenu->addSeparator();
-    // The keys CAD programs switch between model and layouts with.
-    viewMenu->addAction(QStringLiteral("模型(&M)"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), spaces,
-                        [spaces] { spaces->setCurrentIndex(0); });
-    viewMenu->addAction(QStringLiteral("布局(&L)"), QKeySequence(Qt::CTRL | Qt::Key_PageDown), spaces,
-                        [spaces] { spaces->setCurrentIndex(1); });
+    addViewMenu(spaces);
 
     connect(view_, &DrawingView::cursorMoved, this, [this](QPointF w) {
         coordinates_->setText(QStringLiteral("%1, %2, 0").arg(w.x(), 0, 'f', 4).arg(w.y(), 0, 'f', 4));
@@ -90,6 +62,50 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
     });
     resize(1000, 700);
     refresh();
+}
+
+// Model and layout tabs under the drawing, as CAD programs have them.
+QTabBar* CadMainWindow::addSpaceTabs()
+{
+    auto* spaces = new QTabBar;
+    spaces->setObjectName(QStringLiteral("spaceTabs"));
+    spaces->setShape(QTabBar::RoundedSouth);
+    // Tabs as wide as their names, from the left, not stretched across.
+    spaces->setExpanding(false);
+    spaces->setDrawBase(false);
+    spaces->addTab(QStringLiteral("模型"));
+    spaces->addTab(QStringLiteral("布局"));
+    spaces->setToolTip(QStringLiteral("模型空间 / 图纸空间"));
+    connect(spaces, &QTabBar::currentChanged, view_, [this](int tab) {
+        view_->showSpace(tab == 1 ? SpaceKind::Paper : SpaceKind::Model);
+    });
+    return spaces;
+}
+
+void CadMainWindow::addFileMenu()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(QStringLiteral("新建(&N)"), QKeySequence::New, this, &CadMainWindow::newDrawing);
+    file->addAction(QStringLiteral("打开(&O)..."), QKeySequence::Open, this, &CadMainWindow::open);
+    saveAction_ = file->addAction(QStringLiteral("保存(&S)"), QKeySequence::Save, this,
+                                  &CadMainWindow::save);
+    saveAsAction_ = file->addAction(QStringLiteral("另存为(&A)..."), QKeySequence::SaveAs, this,
+                                    &CadMainWindow::saveAs);
+    closeAction_ = file->addAction(QStringLiteral("关闭(&C)"), this, &CadMainWindow::closeDrawing);
+    file->addSeparator();
+    file->addAction(QStringLiteral("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
+}
+
+void CadMainWindow::addViewMenu(QTabBar* spaces)
+{
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+    viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
+    viewMenu->addSeparator();
+    // The keys CAD programs switch between model and layouts with.
+    viewMenu->addAction(QStringLiteral("模型(&M)"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), spaces,
+                        [spaces] { spaces->setCurrentIndex(0); });
+    viewMenu->addAction(QStringLiteral("布局(&L)"), QKeySequence(Qt::CTRL | Qt::Key_PageDown), spaces,
+                        [spaces] { spaces->setCurrentIndex(1); });
 }
 
 void CadMainWindow::addEditMenu()

@@ -17,6 +17,7 @@ class QTimer;
 #include "CadSession.h"
 
 class QLabel;
+class QTabBar;
 
 namespace tessik::cadhost {
 
@@ -51,7 +52,10 @@ private:
     void open();
     void closeDrawing();
     void refresh();
+    QTabBar* addSpaceTabs();
+    void addFileMenu();
     void addEditMenu();
+    void addViewMenu(QTabBar* spaces);
     // The Edit menu's texts follow the history, once per burst of changes.
     void scheduleEditRefresh();
     void refreshEdit();

@@ -90,11 +90,11 @@ TEST_F(Client, SpeaksJsonRpcWithMembersAsWritten)
     EXPECT_EQ(first["method"].toString(), "get");
     EXPECT_EQ(first["params"].toObject()["target"].toInt(), 0);
     EXPECT_EQ(first["params"].toObject()["member"].toString(), "Caption");
-    EXPECT_EQ(server.requests[1]["params"].toObject()["member"].toString(), "activedocument");
+    EXPECT_EQ(server.requests[1]["params"].toObject()["member"].toString(), "ActiveDocument");
     EXPECT_EQ(server.requests[2]["params"].toObject()["target"].toInt(), 1);
     const QJsonObject arc = server.requests[3]["params"].toObject();
     EXPECT_EQ(server.requests[3]["method"].toString(), "call");
-    EXPECT_EQ(arc["member"].toString(), "addarc");
+    EXPECT_EQ(arc["member"].toString(), "AddArc");
     EXPECT_EQ(arc["target"].toInt(), 2);
     EXPECT_EQ(arc["args"].toArray(), (QJsonArray{QJsonArray{0, -150, 0}, 150, 0, 1.5707963}));
     QSet<int> ids;
