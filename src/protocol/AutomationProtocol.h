@@ -8,6 +8,8 @@
 // TESSIK_CAD_SOCKET=<path> overrides the whole path (tests run private
 // instances this way).
 //
+// The member names both sides spell alike are in AutomationMembers.h.
+//
 // The numbers are those a commercial CAD's automation (COM) returns in the
 // same situations, so a client written against one reads the other alike;
 // the JSON-RPC layer's own errors keep JSON-RPC's numbers.
