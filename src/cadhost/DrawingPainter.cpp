@@ -68,6 +68,10 @@ public:
     void operator()(const CadArc& a)
     {
         if (!roughlyVisible(a.center, a.radius)) return;
+        const double pixels = a.radius * v_.scale();
+        if (rasterized(a.center, {pixels, 0}, {0, -pixels}, pixels, pixels, a.startAngle,
+                       sweep(a.startAngle, a.endAngle)))
+            return;
         curve(a.center, {a.radius, 0}, {0, a.radius}, a.startAngle, sweep(a.startAngle, a.endAngle),
               a.radius);
     }
@@ -77,17 +81,12 @@ public:
         // Not hypot: its care for overflow costs more than this whole test.
         const double major = std::sqrt(e.majorAxis[0] * e.majorAxis[0] + e.majorAxis[1] * e.majorAxis[1]);
         if (!roughlyVisible(e.center, major)) return;
-        if constexpr (requires { sink_.ellipse(QPointF(), QPointF(), QPointF()); }) {
-            const double pixels = major * v_.scale(), reach = pixels + 1;
-            const QPointF c = v_.toScreen(e.center[0], e.center[1]);
-            const QPointF u(e.majorAxis[0] * v_.scale(), -e.majorAxis[1] * v_.scale());
-            const QPointF w(u.y() * e.ratio, -u.x() * e.ratio);
-            if (sweep(e.startParam, e.endParam) >= kTwoPi && e.ratio <= 1 && pixels * e.ratio >= EllipseRasterizer::kMinRadius &&
-                sink_.inside(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach))) {
-                sink_.ellipse(c, u, w);
-                return;
-            }
-        }
+        const QPointF u(e.majorAxis[0] * v_.scale(), -e.majorAxis[1] * v_.scale());
+        const QPointF w(u.y() * e.ratio, -u.x() * e.ratio);
+        const double pixels = major * v_.scale();
+        if (e.ratio <= 1 &&
+            rasterized(e.center, u, w, pixels, pixels * e.ratio, e.startParam, sweep(e.startParam, e.endParam)))
+            return;
         curve(e.center, {e.majorAxis[0], e.majorAxis[1]},
               {-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio}, e.startParam,
               sweep(e.startParam, e.endParam), major);
@@ -145,6 +144,25 @@ public:
     }
 
 private:
+    // Sinks that write pixels cut a curve wholly inside into them without
+    // chords: centre + u cos t + w sin t (screen vectors) for t from start
+    // over span, with largest and smallest radius in pixels. False when
+    // left to the chords.
+    bool rasterized(const Point3& centre, QPointF u, QPointF w, double largest, double smallest, double start,
+                    double span)
+    {
+        if constexpr (requires { sink_.ellipse(QPointF(), QPointF(), QPointF(), 0.0, 0.0); }) {
+            const double reach = largest + 1;
+            const QPointF c = v_.toScreen(centre[0], centre[1]);
+            if (largest >= kDotRadius && smallest >= EllipseRasterizer::kMinRadius && std::isfinite(start) && span > 0 &&
+                sink_.inside(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach))) {
+                sink_.ellipse(c, u, w, start, span);
+                return true;
+            }
+        }
+        return false;
+    }
+
     // centre + u cos t + w sin t for t from start over span; size is the
     // largest radius, in drawing units.
     void curve(const Point3& centre, QPointF u, QPointF w, double start, double span, double size)
@@ -385,7 +403,10 @@ public:
 
     // A circle wholly inside the image (see CircleRasterizer).
     void circle(QPointF centre, double radius) { CircleRasterizer(bits_, stride_, color_).draw(centre, radius); }
-    void ellipse(QPointF centre, QPointF u, QPointF w) { EllipseRasterizer(bits_, stride_, color_).draw(centre, u, w); }
+    void ellipse(QPointF centre, QPointF u, QPointF w, double start, double span)
+    {
+        EllipseRasterizer(bits_, stride_, color_).draw(centre, u, w, start, span);
+    }
 
     // A polyline wholly inside the image, as the tracer walks it: each point
     // rounded once and the pixel two segments share written once. The

@@ -12,8 +12,9 @@
 // - rasterizeSpace writes one-pixel lines straight into a 32-bit image, which
 //   is what lets the view repaint 100,000 entities in under twenty
 //   milliseconds (QPainter spends most of its time per call, not per pixel);
-//   whole circles and ellipses inside the image skip the chords there and
-//   are cut into pixels directly (CircleRasterizer, EllipseRasterizer).
+//   circles, arcs and ellipses (whole or partial) inside the image skip the
+//   chords there and are cut into pixels directly (CircleRasterizer,
+//   EllipseRasterizer).
 
 #include <functional>
 #include <vector>

@@ -1,11 +1,17 @@
 #pragma once
-// Whole ellipses written straight into a 32-bit image, without chords. Where
+// Ellipses and their parts written straight into a 32-bit image, without chords. Where
 // the ellipse runs within 45 degrees of horizontal it is cut by columns,
 // elsewhere by rows, and in each column (row) the pixel nearest each crossing
 // is lit: one square root per two pixels, two lines at a time, no division
 // per pixel. Every lit pixel lies within half a pixel of the ellipse, and the
 // pixels are 8-connected (the stretches cut by columns and by rows overlap
 // by two lines where they meet).
+//
+// A part of an ellipse (an arc) keeps, of each stretch, the lines whose
+// crossing lies on the part, and lights the pixels nearest its two ends,
+// which joins the last crossing of each end to it.
+
+#include <numbers>
 
 #include <QImage>
 #include <QPointF>
@@ -19,14 +25,22 @@ public:
     // The points centre + u cos t + w sin t (screen coordinates). The
     // smaller radius must be at least kMinRadius, and the caller keeps the
     // ellipse's box, grown by a pixel, inside the image.
-    void draw(QPointF centre, QPointF u, QPointF w);
+    // Of it, the part from parameter start over span (span positive; 2 pi
+    // or more is the whole ellipse).
+    void draw(QPointF centre, QPointF u, QPointF w, double start = 0, double span = 2 * std::numbers::pi);
 
     static constexpr double kMinRadius = 0.1;
 
 private:
     static constexpr int kBatch = 64;
     struct Stretch;
-    void cut(const Stretch& s);
+    // The stretch's lines from first to last (line indices) at most.
+    void cut(const Stretch& s, qsizetype first, qsizetype last);
+    // The lines of the stretch whose crossing lies on the part over span:
+    // o0 and o1 are the line coordinates of its ends (x for columns, from
+    // the centre), in0 and in1 whether they lie on the stretch's half.
+    void cutPart(const Stretch& s, bool descending, double span, double o0, double o1, bool in0, bool in1);
+    void pixel(QPointF p);
 
     uchar* bits_;
     qsizetype stride_;

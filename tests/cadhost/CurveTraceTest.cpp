@@ -227,6 +227,48 @@ int litGroups(const QImage& image)
     return groups;
 }
 
+QImage rasterizedAlone(const CadEntity& entity, const Viewport& view)
+{
+    CadSpace space;
+    space.add(entity);
+    QImage image(view.size().toSize(), QImage::Format_RGB32);
+    image.fill(0);
+    rasterizeSpace(image, 0xffffffff, view, space);
+    return image;
+}
+
+// Every lit pixel lies within bound of the part of the curve k (screen
+// coordinates); every point of the part inside the image has a lit pixel
+// next to it, and a part's ends their own; with oneGroup the pixels are one
+// 8-connected line.
+void expectNearAndUnbroken(const QImage& image, const TrueCurve& k, double bound, bool oneGroup)
+{
+    double worst = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != 0xff000000u) worst = std::max(worst, distanceToPart(k, QPointF(x, y)));
+    EXPECT_LT(worst, bound);
+    const double h = 0.2 / k.largestRadius();
+    const int n = static_cast<int>(std::ceil(k.span / h));
+    for (int i = 0; i <= n; ++i) {
+        const QPoint p = k.at(k.t0 + k.span * i / n).toPoint();
+        if (p.x() < 1 || p.y() < 1 || p.x() >= image.width() - 1 || p.y() >= image.height() - 1) continue;
+        bool near = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
+        ASSERT_TRUE(near) << p.x() << "," << p.y() << " at " << i << " of " << n;
+    }
+    // The pixels nearest a part's ends are lit.
+    if (k.span < 2 * kPi)
+        for (const double t : {k.t0, k.t0 + k.span}) {
+            const QPoint p = k.at(t).toPoint();
+            if (image.rect().contains(p)) EXPECT_NE(image.pixel(p), 0xff000000u) << "end " << p.x() << "," << p.y();
+        }
+    if (oneGroup) {
+        EXPECT_EQ(litGroups(image), 1);
+    }
+}
+
 }  // namespace
 
 // Whole circles and tilted ellipses of every size that fits the image, at
@@ -262,23 +304,67 @@ TEST(CurveTrace, RasterizedCirclesAndEllipsesStayNearAndUnbroken)
         Viewport view;
         view.setSize(size);
         view.setView({size.width() / 2.0, -size.height() / 2.0}, 1);
-        CadSpace space;
-        space.add(entity);
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(0);
-        rasterizeSpace(image, 0xffffffff, view, space);
-        double worst = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixel(x, y) != 0xff000000u) worst = std::max(worst, distanceToPart(k, QPointF(x, y)));
-        EXPECT_LT(worst, 0.75);
-        for (double t = k.t0; t <= k.t0 + k.span; t += 0.2 / r) {
-            const QPoint p = k.at(t).toPoint();
-            bool near = false;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) near = near || image.pixel(p.x() + dx, p.y() + dy) != 0xff000000u;
-            ASSERT_TRUE(near) << p.x() << "," << p.y();
+        expectNearAndUnbroken(rasterizedAlone(entity, view), k, 0.75, true);
+    }
+}
+
+// Arcs and parts of tilted ellipses, rasterized alone: inside the image
+// (spans across angle zero, tiny, whole, any), and arcs of radii up to a
+// million pixels whose part crosses the image. Every lit pixel lies near the
+// part, not only the whole curve, so the pixels stop where its ends are;
+// every point of the part has a lit pixel next to it, and its ends their
+// own; and the pixels are one 8-connected line.
+TEST(CurveTrace, RasterizedArcsStayNearReachTheirEndsAndHoldTogether)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const QSize size(240, 200);
+    Viewport view;
+    view.setSize(size);
+    view.setView({size.width() / 2.0, -size.height() / 2.0}, 1);
+    for (int i = 0; i < 160; ++i) {
+        TrueCurve k;
+        double start = unit(random) * 2 * kPi, span = 0.01 + unit(random) * 2 * kPi;
+        switch (i % 4) {
+        case 0: start = 2 * kPi - unit(random) * 0.5; break;  // across angle zero
+        case 1: span = std::pow(10, -4 + 3 * unit(random)); break;
+        case 2: span = 2 * kPi; break;  // start and end the same
         }
-        EXPECT_EQ(litGroups(image), 1);
+        const bool huge = i % 8 == 7;
+        const double r = huge ? std::pow(10, 3 + 3 * unit(random)) : 1.2 + 90 * std::pow(unit(random), 2);
+        if (huge) {
+            // The circle's top crosses the image; each end inside it or well
+            // outside, the left end to the left.
+            const auto x = [&](double side) {
+                return unit(random) < 0.5 ? (unit(random) - 0.5) * 0.8 * size.width() : side * (1 + unit(random)) * size.width();
+            };
+            const double left = x(-1), right = std::max(left, x(1));
+            start = kPi / 2 - right / r;
+            span = (right - left) / r + 1e-9;
+            k.centre = QPointF(size.width() / 2.0, size.height() / 2.0 + r);
+        } else {
+            k.centre = QPointF(r + 2 + unit(random) * (size.width() - 2 * r - 4),
+                               r + 2 + unit(random) * (size.height() - 2 * r - 4));
+        }
+        // World y points up: a world angle t is the screen point c + r (cos t, -sin t).
+        const Point3 centre{k.centre.x(), -k.centre.y(), 0};
+        const double end = span < 2 * kPi ? start + span : start;
+        k.t0 = start;
+        k.span = span;
+        CadEntity entity;
+        if (i % 2 == 0 || huge) {
+            entity = CadArc{centre, r, start, end};
+            k.u = {r, 0};
+            k.v = {0, -r};
+        } else {
+            const double tilt = unit(random) * kPi, ratio = 0.05 + 0.95 * unit(random);
+            entity = CadEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, start, end};
+            k.u = {r * std::cos(tilt), -r * std::sin(tilt)};
+            k.v = {-r * ratio * std::sin(tilt), -r * ratio * std::cos(tilt)};
+        }
+        SCOPED_TRACE(testing::Message() << "entity " << i << " radius " << r << " centre " << k.centre.x() << ","
+                                        << k.centre.y() << " from " << start << " over " << span);
+        // Chords, which the huge arcs are cut into, stray up to about 1.1.
+        expectNearAndUnbroken(rasterizedAlone(entity, view), k, huge ? 1.25 : 0.75, true);
     }
 }
