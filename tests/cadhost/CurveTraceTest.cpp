@@ -259,11 +259,14 @@ void expectNearAndUnbroken(const QImage& image, const TrueCurve& k, double bound
         ASSERT_TRUE(near) << p.x() << "," << p.y() << " at " << i << " of " << n;
     }
     // The pixels nearest a part's ends are lit.
-    if (k.span < 2 * kPi)
+    if (k.span < 2 * kPi) {
         for (const double t : {k.t0, k.t0 + k.span}) {
             const QPoint p = k.at(t).toPoint();
-            if (image.rect().contains(p)) EXPECT_NE(image.pixel(p), 0xff000000u) << "end " << p.x() << "," << p.y();
+            if (image.rect().contains(p)) {
+                EXPECT_NE(image.pixel(p), 0xff000000u) << "end " << p.x() << "," << p.y();
+            }
         }
+    }
     if (oneGroup) {
         EXPECT_EQ(litGroups(image), 1);
     }
