@@ -465,6 +465,21 @@ void appendValue(QByteArray& out, const QJsonValue& value)
         break;
     case QJsonValue::Object: {
         const QJsonObject o = value.toObject();
+        // A handle, the commonest result, is written from its two values
+        // without walking the object's keys (each read out as a new string);
+        // the keys come in the order the walk gives them.
+        if (o.size() == 2) {
+            const auto handle = o.constFind(QLatin1String("handle"));
+            const auto type = o.constFind(QLatin1String("type"));
+            if (handle != o.constEnd() && type != o.constEnd()) {
+                out += "{\"handle\":";
+                appendValue(out, *handle);
+                out += ",\"type\":";
+                appendValue(out, *type);
+                out += '}';
+                return;
+            }
+        }
         appendContainer(out, o, '{', '}', [&](QJsonObject::const_iterator it) {
             if (!appendPlainString(out, it.key())) appendValue(out, QJsonValue(it.key()));
             out += ':';
