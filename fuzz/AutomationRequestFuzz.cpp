@@ -35,6 +35,13 @@ void sameRequest(const AutomationRequest& a, const AutomationRequest& b)
     require(a.invocation.member == b.invocation.member);
     require(a.invocation.value == b.invocation.value);
     require(a.invocation.args == b.invocation.args);
+    for (qsizetype i = 0; i <= a.invocation.args.size(); ++i) {
+        require(a.invocation.args.finiteNumber(i) == b.invocation.args.finiteNumber(i));
+        double x[3] = {}, y[3] = {};
+        const bool read = a.invocation.args.finiteNumbers(i, x, 3);
+        require(read == b.invocation.args.finiteNumbers(i, y, 3));
+        require(!read || (x[0] == y[0] && x[1] == y[1] && x[2] == y[2]));
+    }
 }
 
 void replyReadsBack(const QByteArray& reply, const QJsonValue& id)

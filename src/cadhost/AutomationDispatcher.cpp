@@ -70,6 +70,21 @@ Result<double> number(const QJsonValue& v, const char* what)
     return v.toDouble();
 }
 
+// Argument i as a point or a number: read straight from the arguments when
+// sound, else through its JSON value, which words the refusal.
+Result<Point3> point(const AutomationArgs& args, qsizetype i, const char* what)
+{
+    Point3 p{};
+    if (args.finiteNumbers(i, p.data(), qsizetype(p.size()))) return p;
+    return point(args[i], what);
+}
+
+Result<double> number(const AutomationArgs& args, qsizetype i, const char* what)
+{
+    if (const std::optional<double> d = args.finiteNumber(i)) return *d;
+    return number(args[i], what);
+}
+
 // Every point derived from a curve (its start and end at any angle, its
 // extents) must be finite too: a centre and a radius that are each finite
 // can still add up beyond the range of a double.
@@ -110,7 +125,7 @@ QHash<QString, Member> applicationMembers()
         if (!doc) return error(kNoDocument, QStringLiteral("没有打开的图形。"));
         return c.handle(ObjectRef{Kind::Document, doc->serial(), 0, 0});
     };
-    m[memberKey(member::kZoomExtents)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kZoomExtents)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.requestZoomExtents();
         return QJsonValue();
@@ -143,19 +158,19 @@ QHash<QString, Member> documentMembers()
         return Result<QJsonValue>(c.handle(c.child(Kind::PaperSpace, 1)));
     };
     m[memberKey(member::kUtility)].get = [](Context& c) { return Result<QJsonValue>(c.handle(c.child(Kind::Utility))); };
-    m[memberKey(member::kSaveAs)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kSaveAs)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 2); !s) return s.error();  // (path[, version])
         if (Status s = saveAs(c, args[0]); !s) return s.error();
         return QJsonValue();
     };
-    m[memberKey(member::kSave)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kSave)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         if (c.document->path().isEmpty())
             return invalid(QStringLiteral("图形尚未命名，请用 SaveAs。"));
         if (Status s = c.session.saveDocument(c.document->path()); !s) return s.error();
         return QJsonValue();
     };
-    m[memberKey(member::kClose)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kClose)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         // Close([saveChanges[, fileName]]): with unsaved changes the caller
         // must say what to do with them; nothing is dropped silently.
         if (Status s = argCount(args, 0, 2); !s) return s.error();
@@ -175,7 +190,7 @@ QHash<QString, Member> documentMembers()
         c.session.closeDocument();
         return QJsonValue();
     };
-    m[memberKey(member::kSendCommand)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kSendCommand)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         auto t = text(args[0], "命令");
         if (!t) return t.error();
@@ -199,7 +214,7 @@ Result<QJsonValue> addEntity(Context& c, CadEntity entity)
 void addSpaceQueries(QHash<QString, Member>& m)
 {
     m[memberKey(member::kCount)].get = [](Context& c) { return ok(c.document->space(c.space()).liveCount()); };
-    m[memberKey(member::kItem)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kItem)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const QJsonValue v = args[0];
         const CadSpace& space = c.document->space(c.space());
@@ -213,15 +228,15 @@ void addSpaceQueries(QHash<QString, Member>& m)
 
 void addStraightAdders(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kAddLine)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddLine)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
-        auto start = point(args[0], "起点");
+        auto start = point(args, 0, "起点");
         if (!start) return start.error();
-        auto end = point(args[1], "终点");
+        auto end = point(args, 1, "终点");
         if (!end) return end.error();
         return addEntity(c, CadLine{*start, *end});
     };
-    m[memberKey(member::kAddLightWeightPolyline)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddLightWeightPolyline)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const QJsonArray flat = args[0].toArray();
@@ -238,16 +253,16 @@ void addStraightAdders(QHash<QString, Member>& m)
         }
         return addEntity(c, std::move(polyline));
     };
-    m[memberKey(member::kAddText)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddText)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         // (textString, insertionPoint, height)
         if (Status s = argCount(args, 3, 3); !s) return s.error();
         auto string = text(args[0], "文字");
         if (!string) return string.error();
         if (string->contains(QLatin1Char('\n')) || string->contains(QLatin1Char('\r')))
             return invalid(QStringLiteral("单行文字不能含换行。"));
-        auto at = point(args[1], "插入点");
+        auto at = point(args, 1, "插入点");
         if (!at) return at.error();
-        auto height = number(args[2], "字高");
+        auto height = number(args, 2, "字高");
         if (!height) return height.error();
         if (!(*height > 0)) return invalid(QStringLiteral("字高必须大于 0。"));
         return addEntity(c, CadText{string->toStdString(), *at, *height, 0});
@@ -256,11 +271,11 @@ void addStraightAdders(QHash<QString, Member>& m)
 
 // The centre and the radius a circle or an arc is added with (its first
 // two arguments), checked.
-Status centerAndRadius(const QJsonArray& args, Point3& center, double& radius)
+Status centerAndRadius(const AutomationArgs& args, Point3& center, double& radius)
 {
-    auto c = point(args[0], "圆心");
+    auto c = point(args, 0, "圆心");
     if (!c) return c.error();
-    auto r = number(args[1], "半径");
+    auto r = number(args, 1, "半径");
     if (!r) return r.error();
     if (*r <= 0) return invalid(QStringLiteral("半径必须大于 0。"));
     if (Status s = reachFinite(*c, *r); !s) return s;
@@ -271,33 +286,33 @@ Status centerAndRadius(const QJsonArray& args, Point3& center, double& radius)
 
 void addCurveAdders(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kAddCircle)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddCircle)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         Point3 center{};
         double radius = 0;
         if (Status s = centerAndRadius(args, center, radius); !s) return s.error();
         return addEntity(c, CadCircle{center, radius});
     };
-    m[memberKey(member::kAddArc)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddArc)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 4, 4); !s) return s.error();
         Point3 center{};
         double radius = 0;
         if (Status s = centerAndRadius(args, center, radius); !s) return s.error();
-        auto start = number(args[2], "起始角度");
+        auto start = number(args, 2, "起始角度");
         if (!start) return start.error();
-        auto end = number(args[3], "终止角度");
+        auto end = number(args, 3, "终止角度");
         if (!end) return end.error();
         return addEntity(c, CadArc{center, radius, normalizeAngle(*start), normalizeAngle(*end)});
     };
-    m[memberKey(member::kAddEllipse)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddEllipse)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 3, 3); !s) return s.error();
-        auto center = point(args[0], "中心");
+        auto center = point(args, 0, "中心");
         if (!center) return center.error();
-        auto major = point(args[1], "长轴");
+        auto major = point(args, 1, "长轴");
         if (!major) return major.error();
         if (std::hypot((*major)[0], (*major)[1]) == 0 || (*major)[2] != 0)
             return invalid(QStringLiteral("长轴必须是 x-y 平面内的非零向量。"));
-        auto ratio = number(args[2], "长短轴比");
+        auto ratio = number(args, 2, "长短轴比");
         if (!ratio) return ratio.error();
         const auto accepted = acceptedEllipseRatio(*ratio);
         if (!accepted) return invalid(QStringLiteral("长短轴比必须在 (0, 1] 内。"));
@@ -320,7 +335,7 @@ QHash<QString, Member> spaceMembers()
 QHash<QString, Member> utilityMembers()
 {
     QHash<QString, Member> m;
-    m[memberKey(member::kGetPoint)].deferredCall = [](Context& c, const QJsonArray& args,
+    m[memberKey(member::kGetPoint)].deferredCall = [](Context& c, const AutomationArgs& args,
                                     const AutomationDispatcher::Reply& reply) -> std::uint64_t {
         if (Status s = argCount(args, 0, 2); !s) {
             reply(s.error());
@@ -328,7 +343,7 @@ QHash<QString, Member> utilityMembers()
         }
         std::optional<Point3> base;
         if (!args.isEmpty() && !args[0].isNull()) {
-            auto b = point(args[0], "基点");
+            auto b = point(args, 0, "基点");
             if (!b) {
                 reply(b.error());
                 return 0;
@@ -406,7 +421,7 @@ void addEntityCommands(QHash<QString, Member>& m)
         const std::string_view name = entities::objectName(c.entity());
         return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
     };
-    m[memberKey(member::kDelete)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kDelete)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.eraseEntities({EntityRef{c.space(), c.ref.index}});
         return QJsonValue();
@@ -550,6 +565,24 @@ QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
     return o;
 }
 
+const AutomationDispatcher::Member* AutomationDispatcher::findMember(Kind kind, const QString& name) const
+{
+    const QHash<QString, Member>& table = members_[static_cast<int>(kind)];
+    // The names clients send are short ASCII: lowered into a buffer here
+    // rather than into a new string.
+    constexpr qsizetype kShort = 40;
+    char16_t lowered[kShort];
+    bool ascii = name.size() <= kShort;
+    for (qsizetype i = 0; ascii && i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        ascii = c < 0x80;
+        lowered[i] = c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+    }
+    const auto it = ascii ? table.constFind(QString::fromRawData(reinterpret_cast<const QChar*>(lowered), name.size()))
+                          : table.constFind(name.toLower());
+    return it == table.cend() ? nullptr : &*it;
+}
+
 Result<ObjectRef> AutomationDispatcher::resolve(std::int64_t target) const
 {
     if (target == 0) return ObjectRef{};
@@ -583,13 +616,12 @@ std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& r
         reply(error(kObjectErased, QStringLiteral("对象已被删除（撤销可恢复）。")));
         return 0;
     }
-    const QHash<QString, Member>& table = members_[static_cast<int>(ref->kind)];
-    const auto it = table.constFind(inv.member.toLower());
-    if (it == table.cend()) {
+    const Member* found = findMember(ref->kind, inv.member);
+    if (!found) {
         reply(unknownName(inv.member));
         return 0;
     }
-    const Member& member = *it;
+    const Member& member = *found;
     Context context{*this, session_, *ref, *doc};
     const auto notThisWay = [&] {
         return error(kMemberNotFound,

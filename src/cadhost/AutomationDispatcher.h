@@ -25,6 +25,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include "AutomationArgs.h"
 #include "CadSession.h"
 #include "Error.h"
 
@@ -48,7 +49,7 @@ public:
         std::int64_t target = 0;
         QString member;
         QJsonValue value;  // Set
-        QJsonArray args;   // Call
+        AutomationArgs args;  // Call
     };
 
     using Reply = std::function<void(const Result<QJsonValue>&)>;
@@ -69,13 +70,15 @@ public:
     struct Member {
         std::function<Result<QJsonValue>(Context&)> get;
         std::function<Status(Context&, const QJsonValue&)> set;
-        std::function<Result<QJsonValue>(Context&, const QJsonArray&)> call;
+        std::function<Result<QJsonValue>(Context&, const AutomationArgs&)> call;
         // GetPoint: answers later through the reply.
-        std::function<std::uint64_t(Context&, const QJsonArray&, const Reply&)> deferredCall;
+        std::function<std::uint64_t(Context&, const AutomationArgs&, const Reply&)> deferredCall;
     };
 
 private:
     Result<ObjectRef> resolve(std::int64_t target) const;
+    // The member of that kind of object by name, whatever its case.
+    const Member* findMember(Kind kind, const QString& name) const;
     Result<CadDocument*> documentOf(const ObjectRef& ref) const;
     QJsonValue handleValue(const ObjectRef& ref);
 

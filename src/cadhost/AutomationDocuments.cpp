@@ -27,7 +27,7 @@ Status mayReplace(const CadSession& session)
                               .arg(open->name()));
 }
 
-Result<QJsonValue> add(Context& c, const QJsonArray& args)
+Result<QJsonValue> add(Context& c, const AutomationArgs& args)
 {
     // Add([templateName]): a template is not supported; null or "" means none.
     if (Status s = argCount(args, 0, 1); !s) return s.error();
@@ -38,7 +38,7 @@ Result<QJsonValue> add(Context& c, const QJsonArray& args)
     return documentHandle(c);
 }
 
-Result<QJsonValue> open(Context& c, const QJsonArray& args)
+Result<QJsonValue> open(Context& c, const AutomationArgs& args)
 {
     // Open(path[, readOnly]): readOnly is taken for the sake of callers
     // written for other CAD programs; tessik-cad has no read-only drawings.
@@ -64,7 +64,7 @@ QHash<QString, Member> AutomationDocuments::members()
 {
     QHash<QString, Member> m;
     m[memberKey(member::kCount)].get = [](Context& c) -> Result<QJsonValue> { return QJsonValue(c.session.document() ? 1 : 0); };
-    m[memberKey(member::kItem)].call = [](Context& c, const QJsonArray& args) -> Result<QJsonValue> {
+    m[memberKey(member::kItem)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const int count = c.session.document() ? 1 : 0;
         const QJsonValue v = args[0];

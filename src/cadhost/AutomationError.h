@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include <QJsonArray>
+
+#include "AutomationArgs.h"
 #include <QJsonValue>
 #include <QString>
 
@@ -31,7 +33,7 @@ inline Result<QString> text(const QJsonValue& v, const char* what)
     return v.toString();
 }
 
-inline Status argCount(const QJsonArray& args, int min, int max)
+inline Status argCount(const AutomationArgs& args, int min, int max)
 {
     if (args.size() < min || args.size() > max) return error(kBadParamCount, QStringLiteral("参数个数不正确。"));
     return success();

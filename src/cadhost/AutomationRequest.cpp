@@ -34,7 +34,8 @@ AutomationRequest refused(const QJsonValue& id, bool wantsReply, std::int32_t co
 }
 
 // The verb named by method, or refused (code set) when it names none.
-bool readVerb(const QString& name, Verb& verb)
+template <class Text>
+bool readVerb(const Text& name, Verb& verb)
 {
     if (name.compare(QLatin1String("call"), Qt::CaseInsensitive) == 0)
         verb = Verb::Call;
@@ -49,17 +50,24 @@ bool readVerb(const QString& name, Verb& verb)
 
 // The members of a request the protocol looks at, each absent or its value;
 // whatever else a request carries is ignored.
-// The members that are strings in every sound request are kept as strings
-// when read so: a string inside a JSON value costs an allocation of its own.
+// The members that are strings in every sound request are kept, when the
+// plain reader reads them, as the line's own Latin-1 bytes (the line outlives
+// the reading); a string inside a JSON value costs an allocation of its own.
 struct TextField {
     std::optional<QJsonValue> json;
-    std::optional<QString> text;
+    std::optional<QLatin1String> text;
     bool present() const { return json || text; }
     bool isString() const { return text || (json && json->isString()); }
-    QString string() const { return text ? *text : json ? json->toString() : QString(); }
+    QString string() const { return text ? QString(*text) : json ? json->toString() : QString(); }
+    bool is(QLatin1String s) const { return text ? *text == s : json && json->toString() == s; }
+    bool readVerb(Verb& verb) const
+    {
+        return text ? tessik::cadhost::readVerb(*text, verb) : tessik::cadhost::readVerb(string(), verb);
+    }
 };
 struct ParamFields {
     std::optional<QJsonValue> target, value, args;
+    std::optional<AutomationArgs> plainArgs;  // args as the plain reader read them
     TextField member;
 };
 struct RequestFields {
@@ -95,7 +103,7 @@ RequestFields fieldsOf(const QJsonObject& request)
 }
 
 // Reads params into inv; an empty string when they are sound, else why not.
-QString readParams(const ParamFields& params, AutomationDispatcher::Invocation& inv, std::int32_t& code)
+QString readParams(ParamFields& params, AutomationDispatcher::Invocation& inv, std::int32_t& code)
 {
     code = kInvalidParams;
     const QJsonValue target = params.target.value_or(QJsonValue(QJsonValue::Undefined));
@@ -110,7 +118,9 @@ QString readParams(const ParamFields& params, AutomationDispatcher::Invocation& 
         if (!params.value) return QStringLiteral("set 需要 value。");
         inv.value = *params.value;
     }
-    if (inv.verb == Verb::Call && params.args) {
+    if (inv.verb == Verb::Call && params.plainArgs) {
+        inv.args = std::move(*params.plainArgs);
+    } else if (inv.verb == Verb::Call && params.args) {
         const QJsonValue& args = *params.args;
         if (!args.isUndefined() && !args.isNull() && !args.isArray()) return QStringLiteral("args 必须是数组。");
         inv.args = args.toArray();
@@ -118,21 +128,20 @@ QString readParams(const ParamFields& params, AutomationDispatcher::Invocation& 
     return {};
 }
 
-AutomationRequest readRequest(const RequestFields& request)
+AutomationRequest readRequest(RequestFields& request)
 {
     const bool wantsReply = request.id.has_value();
     const QJsonValue id = request.id.value_or(QJsonValue());
     if (!id.isNull() && !id.isDouble() && !id.isString())
         return refused(QJsonValue(), true, kInvalidRequest, QStringLiteral("id 必须是数字或字符串。"));
-    if (request.jsonrpc.string() != QLatin1String("2.0"))
+    if (!request.jsonrpc.is(QLatin1String("2.0")))
         return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少 \"jsonrpc\":\"2.0\"。"));
     if (!request.method.isString())
         return refused(id, wantsReply, kInvalidRequest, QStringLiteral("缺少方法名 method。"));
     AutomationRequest r;
-    const QString method = request.method.string();
-    if (!readVerb(method, r.invocation.verb))
+    if (!request.method.readVerb(r.invocation.verb))
         return refused(id, wantsReply, kMethodNotFound,
-                       QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(method));
+                       QStringLiteral("未知的方法“%1”：应为 get、set 或 call。").arg(request.method.string()));
     if (!request.paramsObject) return refused(id, wantsReply, kInvalidParams, QStringLiteral("params 必须是对象。"));
     std::int32_t code = 0;
     if (const QString why = readParams(request.p, r.invocation, code); !why.isEmpty())
@@ -174,11 +183,66 @@ private:
     {
         return object([&](QByteArrayView key) {
             if (key == "member") return storeText(p.member);
-            return store(key == "target" ? &p.target
-                         : key == "value"  ? &p.value
-                         : key == "args"   ? &p.args
-                                           : nullptr);
+            if (key == "args") return storeArgs(p);
+            return store(key == "target" ? &p.target : key == "value" ? &p.value : nullptr);
         });
+    }
+
+    // An array of arguments straight into AutomationArgs; anything else as
+    // a value, which readParams judges.
+    bool storeArgs(ParamFields& p)
+    {
+        if (p.args || p.plainArgs) return false;
+        if (!peek('[')) return store(&p.args);
+        AutomationArgs args;
+        if (!arguments(args, 0, false)) return false;
+        p.plainArgs = std::move(args);
+        return true;
+    }
+
+    // The array at p_ (depth as value() counts it): its elements added to
+    // args, inside an array of args's own unless it is the outermost one.
+    bool arguments(AutomationArgs& args, int depth, bool nested)
+    {
+        if (depth >= kMaxDepth) return false;
+        ++p_;
+        const qsizetype at = nested ? args.openArray() : 0;
+        if (!take(']')) {
+            do {
+                if (!argument(args, depth + 1)) return false;
+            } while (take(','));
+            if (!take(']')) return false;
+        }
+        if (nested) args.closeArray(at);
+        return true;
+    }
+
+    bool argument(AutomationArgs& args, int depth)
+    {
+        skipSpace();
+        if (p_ == end_) return false;
+        switch (*p_) {
+        case '[': return arguments(args, depth, true);
+        case '"': {
+            QByteArrayView text;
+            if (!string(text)) return false;
+            args.addString(text);
+            return true;
+        }
+        case 't': return word("true") && (args.addLiteral(false, true), true);
+        case 'f': return word("false") && (args.addLiteral(false, false), true);
+        case 'n': return word("null") && (args.addLiteral(true, false), true);
+        default: {
+            qint64 integer = 0;
+            double real = 0;
+            switch (number(integer, real)) {
+            case NumberKind::Integer: args.addInteger(integer); return true;
+            case NumberKind::Double: args.addDouble(real); return true;
+            case NumberKind::None: return false;
+            }
+            return false;
+        }
+        }
     }
 
     // A value into slot (read and dropped when slot is null); a key given
@@ -199,7 +263,7 @@ private:
         if (!peek('"')) return store(&slot.json);
         QByteArrayView text;
         if (!string(text)) return false;
-        slot.text = QString::fromLatin1(text);
+        slot.text = QLatin1String(text.data(), text.size());
         return true;
     }
 
@@ -263,14 +327,31 @@ private:
         return true;
     }
 
-    std::optional<QJsonValue> literal(std::string_view word, QJsonValue v)
+    bool word(std::string_view w)
     {
-        if (end_ - p_ < qsizetype(word.size()) || std::string_view(p_, word.size()) != word) return std::nullopt;
-        p_ += word.size();
+        if (end_ - p_ < qsizetype(w.size()) || std::string_view(p_, w.size()) != w) return false;
+        p_ += w.size();
+        return true;
+    }
+    std::optional<QJsonValue> literal(std::string_view w, QJsonValue v)
+    {
+        if (!word(w)) return std::nullopt;
         return v;
     }
 
-    std::optional<QJsonValue> number();
+    enum class NumberKind { None, Integer, Double };
+    NumberKind number(qint64& integer, double& real);
+    std::optional<QJsonValue> number()
+    {
+        qint64 integer = 0;
+        double real = 0;
+        switch (number(integer, real)) {
+        case NumberKind::Integer: return QJsonValue(integer);
+        case NumberKind::Double: return QJsonValue(real);
+        case NumberKind::None: break;
+        }
+        return std::nullopt;
+    }
 
     void skipSpace()
     {
@@ -297,7 +378,7 @@ private:
 // leading '+' no, but "01", ".5" or "1." yes). An integer that fits 64 bits
 // stays one, as the full parser keeps it; anything out of a double's range
 // goes to the full parser.
-std::optional<QJsonValue> PlainRequestReader::number()
+PlainRequestReader::NumberKind PlainRequestReader::number(qint64& integer, double& real)
 {
     const char* begin = p_;
     const auto digits = [&] {
@@ -308,27 +389,24 @@ std::optional<QJsonValue> PlainRequestReader::number()
     if (p_ != end_ && *p_ == '-') ++p_;
     const char* intStart = p_;
     const auto intDigits = digits();
-    if (intDigits == 0 || (intDigits > 1 && *intStart == '0')) return std::nullopt;
+    if (intDigits == 0 || (intDigits > 1 && *intStart == '0')) return NumberKind::None;
     bool integral = true;
     if (p_ != end_ && *p_ == '.') {
         ++p_;
-        if (digits() == 0) return std::nullopt;
+        if (digits() == 0) return NumberKind::None;
         integral = false;
     }
     if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
         ++p_;
         if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
-        if (digits() == 0) return std::nullopt;
+        if (digits() == 0) return NumberKind::None;
         integral = false;
     }
-    if (integral && intDigits < 19) {
-        qint64 i = 0;
-        if (std::from_chars(begin, p_, i).ec == std::errc()) return QJsonValue(i);
-    }
-    double d = 0;
-    const auto [at, ec] = std::from_chars(begin, p_, d);
-    if (ec != std::errc() || at != p_ || !std::isfinite(d)) return std::nullopt;
-    return QJsonValue(d);
+    if (integral && intDigits < 19 && std::from_chars(begin, p_, integer).ec == std::errc())
+        return NumberKind::Integer;
+    const auto [at, ec] = std::from_chars(begin, p_, real);
+    if (ec != std::errc() || at != p_ || !std::isfinite(real)) return NumberKind::None;
+    return NumberKind::Double;
 }
 
 void appendValue(QByteArray& out, const QJsonValue& value);
@@ -340,9 +418,12 @@ bool appendPlainString(QByteArray& out, const QString& text)
 {
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == u'"' || c == u'\\') return false;
-    out += '"';
-    for (const QChar c : text) out += char(c.unicode());
-    out += '"';
+    const qsizetype at = out.size();
+    out.resize(at + text.size() + 2);
+    char* to = out.data() + at;
+    *to++ = '"';
+    for (const QChar c : text) *to++ = char(c.unicode());
+    *to = '"';
     return true;
 }
 
@@ -384,6 +465,21 @@ void appendValue(QByteArray& out, const QJsonValue& value)
         break;
     case QJsonValue::Object: {
         const QJsonObject o = value.toObject();
+        // A handle, the commonest result, is written from its two values
+        // without walking the object's keys (each read out as a new string);
+        // the keys come in the order the walk gives them.
+        if (o.size() == 2) {
+            const auto handle = o.constFind(QLatin1String("handle"));
+            const auto type = o.constFind(QLatin1String("type"));
+            if (handle != o.constEnd() && type != o.constEnd()) {
+                out += "{\"handle\":";
+                appendValue(out, *handle);
+                out += ",\"type\":";
+                appendValue(out, *type);
+                out += '}';
+                return;
+            }
+        }
         appendContainer(out, o, '{', '}', [&](QJsonObject::const_iterator it) {
             if (!appendPlainString(out, it.key())) appendValue(out, QJsonValue(it.key()));
             out += ':';
@@ -424,7 +520,8 @@ AutomationRequest parseJsonRequest(QByteArrayView line)
                            .arg(parseError.errorString()));
     if (!doc.isObject())
         return refused(QJsonValue(), true, kInvalidRequest, QStringLiteral("请求必须是一个 JSON 对象。"));
-    return readRequest(fieldsOf(doc.object()));
+    RequestFields fields = fieldsOf(doc.object());
+    return readRequest(fields);
 }
 
 AutomationRequest parseRequest(QByteArrayView line)

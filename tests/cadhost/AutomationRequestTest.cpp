@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -148,6 +150,15 @@ TEST(AutomationRequest, ReadsEveryLineAsQtsParserDoes)
                     EXPECT_EQ(mine.invocation.member, judge.invocation.member);
                     EXPECT_EQ(mine.invocation.value, judge.invocation.value);
                     EXPECT_EQ(mine.invocation.args, judge.invocation.args);
+                    // The members' readings of each argument, from the plain
+                    // reader's values and from Qt's array.
+                    for (qsizetype i = 0; i <= judge.invocation.args.size(); ++i) {
+                        EXPECT_EQ(mine.invocation.args.finiteNumber(i), judge.invocation.args.finiteNumber(i));
+                        double a[3] = {}, b[3] = {};
+                        const bool readA = mine.invocation.args.finiteNumbers(i, a, 3);
+                        ASSERT_EQ(readA, judge.invocation.args.finiteNumbers(i, b, 3));
+                        if (readA) EXPECT_TRUE(std::equal(a, a + 3, b));
+                    }
                 }
             }
         }
