@@ -157,7 +157,9 @@ TEST(AutomationRequest, ReadsEveryLineAsQtsParserDoes)
                         double a[3] = {}, b[3] = {};
                         const bool readA = mine.invocation.args.finiteNumbers(i, a, 3);
                         ASSERT_EQ(readA, judge.invocation.args.finiteNumbers(i, b, 3));
-                        if (readA) EXPECT_TRUE(std::equal(a, a + 3, b));
+                        if (readA) {
+                            EXPECT_TRUE(std::equal(a, a + 3, b));
+                        }
                     }
                 }
             }
