@@ -4,6 +4,12 @@
 // Floor_BlockingEcho, WaitedAddLine and Burst90k compare, in one run and with
 // messages of the same size, a real tessik-cad against a bare blocking echo
 // process (the floor).
+//
+// On a virtual machine a waited round trip between two otherwise idle cores
+// can cost the wake-up of a halted core (about 70 us seen, for the floor as
+// much as for tessik-cad), which then hides the request path altogether.
+// `taskset -c 0` before the command keeps client and servers on one core, so
+// that the figures compare the request paths.
 
 #include <benchmark/benchmark.h>
 
