@@ -611,6 +611,23 @@ BENCHMARK(BM_PaintSpaceThroughQPainter)->Unit(benchmark::kMillisecond)->MinTime(
 
 BENCHMARK(BM_RepaintWith100kEntities)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
+// The drawing's pixels alone, as the repaint makes them, in one band of rows
+// (Arg 1: one core) or as many as it picks (Arg 0: one per core).
+void BM_RasterizeBands100k(benchmark::State& state)
+{
+    CadSession session;
+    DrawingView view(session);
+    QImage target = fillView(session, view);
+    Viewport device = view.viewport();
+    device.setSize(target.size());
+    for (auto _ : state) {
+        target.fill(0);
+        rasterizeSpace(target, 0xffffffff, device, session.document()->modelSpace(), 0, int(state.range(0)));
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_RasterizeBands100k)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
 // A fresh tessik-cad, shown (offscreen), holding 100,000 mixed entities sent
 // through the automation interface: its resident memory.
 void BM_ResidentMemoryWith100kEntities(benchmark::State& state)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <numbers>
+#include <thread>
 
 #include <QFont>
 #include <QPolygonF>
@@ -27,15 +28,17 @@ namespace {
 // line(QPointF, QPointF, bool mayLeave), run(const QPointF*, count, bool
 // mayLeave) (joined segments through count points), dot(QPointF) and bool
 // inside(QRectF): mayLeave is false when the whole entity lies inside the
-// sink's area, so its segments need no clipping.
+// sink's area, so its segments need no clipping. Entities and stretches of
+// curves outside area (screen pixels, the whole view unless given) are
+// skipped.
 template <class Sink>
 class EntityTracer {
 public:
-    EntityTracer(Sink& sink, const Viewport& viewport)
-        : sink_(sink),
-          v_(viewport),
-          visible_(viewport.visibleWorld()),
-          screen_(QPointF(-1, -1), viewport.size() + QSizeF(2, 2))
+    EntityTracer(Sink& sink, const Viewport& viewport) : EntityTracer(sink, viewport, QRectF(QPointF(), viewport.size()))
+    {
+    }
+    EntityTracer(Sink& sink, const Viewport& viewport, const QRectF& area)
+        : sink_(sink), v_(viewport), visible_(worldOf(viewport, area)), screen_(area.adjusted(-1, -1, 1, 1))
     {
     }
 
@@ -278,6 +281,15 @@ private:
         s = d * (1 - d2 / 6 * (1 - d2 / 20 * (1 - d2 / 42 * (1 - d2 / 72 * (1 - d2 / 110)))));
     }
 
+    static Bounds worldOf(const Viewport& v, const QRectF& area)
+    {
+        Bounds b;
+        const QPointF a = v.toWorld(area.topLeft()), c = v.toWorld(area.bottomRight());
+        b.add(a.x(), a.y());
+        b.add(c.x(), c.y());
+        return b;
+    }
+
     // The square around c reaches the view (false for NaN).
     bool roughlyVisible(const Point3& c, double r) const
     {
@@ -306,10 +318,10 @@ private:
     QRectF screen_;
 };
 
-template <class Sink>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
+template <class Sink, class... Area>
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0, const Area&... area)
 {
-    EntityTracer<Sink> tracer(sink, viewport);
+    EntityTracer<Sink> tracer(sink, viewport, area...);
     for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
         if (space.drawn(i)) std::visit(tracer, space.at(i));
 }
@@ -350,25 +362,37 @@ private:
     std::vector<QPointF> dots_;
 };
 
-// One-pixel lines into a 32-bit image: clipped to the image (Liang-Barsky),
-// then stepped one pixel at a time along the longer axis.
+// One-pixel lines into the rows top to bottom - 1 of a 32-bit image of the
+// given height: clipped to them (Liang-Barsky), then stepped one pixel at a
+// time along the longer axis. Bands of rows that meet take each point of
+// the plane once: a band reaches half a pixel above its top row (the image's
+// first row no further than its centre) and down to half a pixel below its
+// last, where a point on the line between two bands falls to both.
 template <class Pixel>
 class RasterSink {
 public:
-    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value)
-        : bits_(bits), stride_(stride), w_(width), h_(height), xMax_(width - 1.0), yMax_(height - 1.0), color_(value)
+    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value, int top, int bottom)
+        : bits_(bits),
+          stride_(stride),
+          w_(width),
+          top_(top),
+          bottom_(bottom),
+          xMax_(width - 1.0),
+          yMin_(top > 0 ? top - 0.5 : 0),
+          yMax_(bottom < height ? bottom - 0.5 : height - 1.0),
+          color_(value)
     {
     }
 
     void dot(QPointF p)
     {
         const int x = static_cast<int>(std::lround(p.x())), y = static_cast<int>(std::lround(p.y()));
-        if (x >= 0 && y >= 0 && x < w_ && y < h_) pixel(x, y);
+        if (x >= 0 && y >= top_ && x < w_ && y < bottom_) pixel(x, y);
     }
 
     bool inside(const QRectF& r) const
     {
-        return r.left() >= 0 && r.top() >= 0 && r.right() <= w_ - 1 && r.bottom() <= h_ - 1;
+        return r.left() >= 0 && r.top() >= top_ && r.right() <= w_ - 1 && r.bottom() <= bottom_ - 1;
     }
 
     void line(QPointF a, QPointF b, bool mayLeave)
@@ -378,7 +402,7 @@ public:
         // The tracer's word that a segment stays inside is checked, cheaply:
         // a pixel outside the image must never be written.
         if ((mayLeave || !within(a) || !within(b)) && !clip(x0, y0, x1, y1)) return;
-        segment(rounded(x0), rounded(y0), rounded(x1), rounded(y1), 0);
+        segment(rounded(x0), row(y0), rounded(x1), row(y1), 0);
     }
 
     // Joined segments: each point checked and rounded once, and the pixel
@@ -392,35 +416,37 @@ public:
             runAsLines(*this, points, count, true);
             return;
         }
-        int x0 = rounded(points[0].x()), y0 = rounded(points[0].y());
+        int x0 = rounded(points[0].x()), y0 = row(points[0].y());
         for (std::size_t i = 1; i < count; ++i) {
-            const int x1 = rounded(points[i].x()), y1 = rounded(points[i].y());
+            const int x1 = rounded(points[i].x()), y1 = row(points[i].y());
             segment(x0, y0, x1, y1, i == 1 ? 0 : 1);
             x0 = x1;
             y0 = y1;
         }
     }
 
-    // A circle wholly inside the image (see CircleRasterizer).
+    // A circle, or a part of an ellipse, wholly inside the rows (see
+    // CircleRasterizer, EllipseRasterizer); one that reaches past them is
+    // drawn in chords, cut to them.
     void circle(QPointF centre, double radius) { CircleRasterizer(bits_, stride_, color_).draw(centre, radius); }
     void ellipse(QPointF centre, QPointF u, QPointF w, double start, double span)
     {
         EllipseRasterizer(bits_, stride_, color_).draw(centre, u, w, start, span);
     }
 
-    // A polyline wholly inside the image, as the tracer walks it: each point
+    // A polyline wholly inside the rows, as the tracer walks it: each point
     // rounded once and the pixel two segments share written once. The
-    // points are clamped to the image, which costs less than testing them
-    // and keeps a pixel outside it from ever being written.
+    // points are clamped to the rows, which costs less than testing them
+    // and keeps a pixel outside them from ever being written.
     void moveTo(QPointF p)
     {
-        x_ = clamped(p.x(), w_);
-        y_ = clamped(p.y(), h_);
+        x_ = clamped(p.x(), 0, w_);
+        y_ = clamped(p.y(), top_, bottom_);
         from_ = 0;
     }
     void lineTo(QPointF p)
     {
-        const int x = clamped(p.x(), w_), y = clamped(p.y(), h_);
+        const int x = clamped(p.x(), 0, w_), y = clamped(p.y(), top_, bottom_);
         segment(x_, y_, x, y, from_);
         x_ = x;
         y_ = y;
@@ -428,11 +454,14 @@ public:
     }
 
 private:
-    static int clamped(double v, int size) { return std::clamp(static_cast<int>(v + 0.5), 0, size - 1); }
-    bool within(QPointF p) const { return p.x() >= 0 && p.y() >= 0 && p.x() <= xMax_ && p.y() <= yMax_; }
+    static int clamped(double v, int from, int to) { return std::clamp(static_cast<int>(v + 0.5), from, to - 1); }
+    bool within(QPointF p) const { return p.x() >= 0 && p.y() >= yMin_ && p.x() <= xMax_ && p.y() <= yMax_; }
     // Inside the image every coordinate is >= 0: adding a half and
     // truncating rounds.
     static int rounded(double v) { return static_cast<int>(v + 0.5); }
+    // The row of a y within the band: the half pixel below its last row
+    // rounds into it.
+    int row(double y) const { return std::min(rounded(y), bottom_ - 1); }
     void pixel(int x, int y) { reinterpret_cast<Pixel*>(bits_ + y * stride_)[x] = color_; }
 
     // The pixels from (x0, y0) to (x1, y1), both inside, leaving out the
@@ -476,12 +505,12 @@ private:
         }
     }
 
-    // Cuts the segment to the pixel centres' box [0, w-1] x [0, h-1]
-    // (slightly inside, so rounding stays in range); false when nothing is
-    // left.
+    // Cuts the segment to the box [0, w-1] x [yMin, yMax] (on the image's
+    // edges its pixel centres, so rounding stays in range); false when
+    // nothing is left.
     bool clip(double& x0, double& y0, double& x1, double& y1) const
     {
-        const double xmin = 0, ymin = 0, xmax = w_ - 1.0, ymax = h_ - 1.0;
+        const double xmin = 0, ymin = yMin_, xmax = xMax_, ymax = yMax_;
         const double dx = x1 - x0, dy = y1 - y0;
         double t0 = 0, t1 = 1;
         const auto edge = [&](double p, double q) {
@@ -511,10 +540,17 @@ private:
     int x_ = 0, y_ = 0, from_ = 0;  // the pen of moveTo and lineTo
     uchar* bits_;
     qsizetype stride_;
-    int w_, h_;
-    double xMax_, yMax_;  // the last pixel centres
+    int w_;
+    int top_, bottom_;  // the rows written
+    double xMax_, yMin_, yMax_;  // what the rows take of the plane
     Pixel color_;
 };
+
+// Bands a drawing is split into for rasterizing: at most one per core, each
+// with enough entities and rows to be worth a thread.
+constexpr int kEntitiesPerBand = 4096;
+constexpr int kRowsPerBand = 64;
+constexpr int kMaxBands = 4;
 
 class CallbackSink {
 public:
@@ -552,11 +588,33 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
         if (i >= 0 && i < space.count() && space.drawn(i)) std::visit(tracer, space.at(i));
 }
 
-void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first)
+void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first, int bands)
 {
     if (image.isNull() || image.depth() != 32) return;
-    RasterSink<QRgb> sink(image.bits(), image.bytesPerLine(), image.width(), image.height(), color);
-    trace(sink, viewport, space, first);
+    uchar* const bits = image.bits();  // detached here, before any band writes
+    const qsizetype stride = image.bytesPerLine();
+    const int width = image.width(), height = image.height();
+    // A band traces what reaches its rows, and a pixel more: what the sink
+    // cuts to them is exact.
+    const auto band = [&](int top, int bottom) {
+        RasterSink<QRgb> sink(bits, stride, width, height, color, top, bottom);
+        if (bands == 1) return trace(sink, viewport, space, first);
+        trace(sink, viewport, space, first, QRectF(0, top - 1.5, width, bottom - top + 2));
+    };
+    // A large drawing is drawn in bands of rows, one per core: each band
+    // takes the entities that reach it, and they write to rows of their own.
+    if (bands <= 0) {
+        const int entities = space.count() - std::clamp(first, 0, space.count());
+        bands = std::clamp(std::min(entities / kEntitiesPerBand, height / kRowsPerBand), 1,
+                           std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxBands));
+    }
+    bands = std::min(bands, height);
+    const auto top = [&](int i) { return int(std::int64_t(height) * i / bands); };
+    std::vector<std::thread> others;
+    others.reserve(std::size_t(bands - 1));
+    for (int i = 1; i < bands; ++i) others.emplace_back(band, top(i), top(i + 1));
+    band(0, top(1));
+    for (std::thread& t : others) t.join();
 }
 
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras)

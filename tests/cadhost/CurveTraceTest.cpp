@@ -371,3 +371,72 @@ TEST(CurveTrace, RasterizedArcsStayNearReachTheirEndsAndHoldTogether)
         expectNearAndUnbroken(rasterizedAlone(entity, view), k, huge ? 1.25 : 0.75, true);
     }
 }
+
+namespace {
+
+// Lit pixels of a with no lit pixel of b in the 3 x 3 square round them.
+int litAlone(const QImage& a, const QImage& b)
+{
+    int alone = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == 0xff000000u) continue;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    near = near || (b.valid(x + dx, y + dy) && b.pixel(x + dx, y + dy) != 0xff000000u);
+            alone += near ? 0 : 1;
+        }
+    return alone;
+}
+
+}  // namespace
+
+// A drawing rasterized in bands of rows on threads draws what one band
+// draws, give or take a pixel where a line is cut between bands: nothing
+// lost at the seams, nothing written beside it. Lines and dots lie exactly
+// on the seams too (world y = 1 is screen y = 100.5, between rows 100 and 101).
+TEST(CurveTrace, BandsOfRowsDrawWhatOneBandDraws)
+{
+    Viewport view;
+    view.setSize({321, 203});
+    view.setView({0, 0}, 1);
+    CadSpace space;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> where(-170, 170), size(0.2, 25), angle(0, 2 * kPi), ratio(0.1, 1);
+    for (int i = 0; i < 120; ++i) {
+        const Point3 c{where(random), where(random) * 0.7, 0};
+        const double r = size(random), a = angle(random);
+        switch (i % 5) {
+        case 0: space.add(CadLine{c, {c[0] + r * std::cos(a), c[1] + 3 * r * std::sin(a), 0}}); break;
+        case 1: space.add(CadArc{c, r, a, angle(random)}); break;
+        case 2: space.add(CadCircle{c, r}); break;
+        case 3: space.add(CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random), a, a + 4}); break;
+        default: space.add(CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random), 0, 2 * kPi});
+        }
+    }
+    for (const double y : {1.0, 34.5, -33.5}) {
+        space.add(CadLine{{-150, y, 0}, {150, y, 0}});
+        space.add(CadLine{{-100, y, 0}, {-90, y + 10, 0}});
+        space.add(CadCircle{{120, y, 0}, 0.3});
+    }
+    const auto drawn = [&](int bands) {
+        QImage image(view.size().toSize(), QImage::Format_RGB32);
+        image.fill(0);
+        rasterizeSpace(image, 0xffffffff, view, space, 0, bands);
+        return image;
+    };
+    const QImage one = drawn(1);
+    int lit = 0;
+    for (int y = 0; y < one.height(); ++y)
+        for (int x = 0; x < one.width(); ++x) lit += one.pixel(x, y) != 0xff000000u;
+    // Sparse enough that a lost or stray pixel has no neighbour to hide by.
+    ASSERT_GT(lit, 3000);
+    ASSERT_LT(lit, one.width() * one.height() / 5);
+    for (const int bands : {2, 3, 6, 203}) {
+        SCOPED_TRACE(testing::Message() << bands << " bands");
+        const QImage banded = drawn(bands);
+        EXPECT_EQ(litAlone(one, banded), 0);
+        EXPECT_EQ(litAlone(banded, one), 0);
+    }
+}
