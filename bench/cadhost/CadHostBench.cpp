@@ -10,6 +10,9 @@
 // much as for tessik-cad), which then hides the request path altogether.
 // `taskset -c 0` before the command keeps client and servers on one core, so
 // that the figures compare the request paths.
+//
+// Run the drawing benchmarks (RepaintWith100kEntities, RasterizeBands100k)
+// without taskset: a large drawing is rasterized on every core.
 
 #include <benchmark/benchmark.h>
 

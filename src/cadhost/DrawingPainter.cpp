@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <numbers>
+#include <system_error>
 #include <thread>
 
 #include <QFont>
@@ -612,7 +613,14 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
     const auto top = [&](int i) { return int(std::int64_t(height) * i / bands); };
     std::vector<std::thread> others;
     others.reserve(std::size_t(bands - 1));
-    for (int i = 1; i < bands; ++i) others.emplace_back(band, top(i), top(i + 1));
+    for (int i = 1; i < bands; ++i) {
+        // A thread the system refuses leaves its band to this one.
+        try {
+            others.emplace_back(band, top(i), top(i + 1));
+        } catch (const std::system_error&) {
+            band(top(i), top(i + 1));
+        }
+    }
     band(0, top(1));
     for (std::thread& t : others) t.join();
 }
