@@ -202,10 +202,10 @@ QHash<QString, Member> documentMembers()
 
 // Model space and paper space ----------------------------------------------
 
-Result<QJsonValue> addEntity(Context& c, CadEntity entity)
+ObjectRef addEntity(Context& c, CadEntity entity)
 {
     const int index = c.session.addEntity(c.space(), std::move(entity));
-    return c.handle(c.child(Kind::Entity, c.ref.space, index));
+    return c.child(Kind::Entity, c.ref.space, index);
 }
 
 // Count and Item see the entities not erased: Item(n) is the n-th of them
@@ -228,7 +228,7 @@ void addSpaceQueries(QHash<QString, Member>& m)
 
 void addStraightAdders(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kAddLine)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddLine)].add = [](Context& c, const AutomationArgs& args) -> Result<ObjectRef> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         auto start = point(args, 0, "起点");
         if (!start) return start.error();
@@ -236,7 +236,7 @@ void addStraightAdders(QHash<QString, Member>& m)
         if (!end) return end.error();
         return addEntity(c, CadLine{*start, *end});
     };
-    m[memberKey(member::kAddLightWeightPolyline)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddLightWeightPolyline)].add = [](Context& c, const AutomationArgs& args) -> Result<ObjectRef> {
         // (vertices): the flat array x0, y0, x1, y1, ... of an open polyline in z = 0.
         if (Status s = argCount(args, 1, 1); !s) return s.error();
         const QJsonArray flat = args[0].toArray();
@@ -253,7 +253,7 @@ void addStraightAdders(QHash<QString, Member>& m)
         }
         return addEntity(c, std::move(polyline));
     };
-    m[memberKey(member::kAddText)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddText)].add = [](Context& c, const AutomationArgs& args) -> Result<ObjectRef> {
         // (textString, insertionPoint, height)
         if (Status s = argCount(args, 3, 3); !s) return s.error();
         auto string = text(args[0], "文字");
@@ -286,14 +286,14 @@ Status centerAndRadius(const AutomationArgs& args, Point3& center, double& radiu
 
 void addCurveAdders(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kAddCircle)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddCircle)].add = [](Context& c, const AutomationArgs& args) -> Result<ObjectRef> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
         Point3 center{};
         double radius = 0;
         if (Status s = centerAndRadius(args, center, radius); !s) return s.error();
         return addEntity(c, CadCircle{center, radius});
     };
-    m[memberKey(member::kAddArc)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddArc)].add = [](Context& c, const AutomationArgs& args) -> Result<ObjectRef> {
         if (Status s = argCount(args, 4, 4); !s) return s.error();
         Point3 center{};
         double radius = 0;
@@ -304,7 +304,7 @@ void addCurveAdders(QHash<QString, Member>& m)
         if (!end) return end.error();
         return addEntity(c, CadArc{center, radius, normalizeAngle(*start), normalizeAngle(*end)});
     };
-    m[memberKey(member::kAddEllipse)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+    m[memberKey(member::kAddEllipse)].add = [](Context& c, const AutomationArgs& args) -> Result<ObjectRef> {
         if (Status s = argCount(args, 3, 3); !s) return s.error();
         auto center = point(args, 0, "中心");
         if (!center) return center.error();
@@ -549,11 +549,15 @@ std::int64_t AutomationDispatcher::handleFor(const ObjectRef& ref)
     return it->second;
 }
 
+std::string_view AutomationDispatcher::typeName(const ObjectRef& ref) const
+{
+    if (ref.kind != Kind::Entity) return kindName(ref.kind);
+    return entities::automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
+}
+
 QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
 {
-    std::string_view type = kindName(ref.kind);
-    if (ref.kind == Kind::Entity)
-        type = entities::automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
+    const std::string_view type = typeName(ref);
     // One object per type, copied and given the handle: cheaper than
     // building it key by key on every call that answers with a handle.
     auto [it, made] = handleObjects_.try_emplace(type);
@@ -600,7 +604,7 @@ Result<CadDocument*> AutomationDispatcher::documentOf(const ObjectRef& ref) cons
     return doc;
 }
 
-std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& reply)
+std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& reply, HandleAnswer* handle)
 {
     auto ref = resolve(inv.target);
     if (!ref) {
@@ -643,7 +647,15 @@ std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& r
         return 0;
     case Verb::Call:
         if (member.deferredCall) return member.deferredCall(context, inv.args, reply);
-        if (member.call) {
+        if (member.add) {
+            const Result<ObjectRef> made = member.add(context, inv.args);
+            if (!made)
+                reply(made.error());
+            else if (handle)
+                *handle = HandleAnswer{handleFor(*made), typeName(*made)};
+            else
+                reply(handleValue(*made));
+        } else if (member.call) {
             reply(member.call(context, inv.args));
         } else if (member.get && inv.args.isEmpty()) {
             // A late-bound call of a property without arguments reads it.

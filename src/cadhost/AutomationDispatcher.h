@@ -54,12 +54,20 @@ public:
 
     using Reply = std::function<void(const Result<QJsonValue>&)>;
 
+    // An object's handle and type name, the answer of the calls that add an
+    // entity, for a caller that writes it without a JSON object.
+    struct HandleAnswer {
+        std::int64_t handle = -1;  // -1: not answered this way
+        std::string_view type;
+    };
+
     explicit AutomationDispatcher(CadSession& session);
 
     // Answers through reply, now or later. Returns 0 when answered already,
     // else the id of the point request that will answer (see
-    // CadSession::withdrawPoint).
-    std::uint64_t invoke(const Invocation& invocation, const Reply& reply);
+    // CadSession::withdrawPoint). Given handle, a call that adds an entity
+    // answers there instead of through reply.
+    std::uint64_t invoke(const Invocation& invocation, const Reply& reply, HandleAnswer* handle = nullptr);
 
     CadSession& session() { return session_; }
 
@@ -71,6 +79,8 @@ public:
         std::function<Result<QJsonValue>(Context&)> get;
         std::function<Status(Context&, const QJsonValue&)> set;
         std::function<Result<QJsonValue>(Context&, const AutomationArgs&)> call;
+        // A call that answers with the handle of the object it makes.
+        std::function<Result<ObjectRef>(Context&, const AutomationArgs&)> add;
         // GetPoint: answers later through the reply.
         std::function<std::uint64_t(Context&, const AutomationArgs&, const Reply&)> deferredCall;
     };
@@ -81,6 +91,7 @@ private:
     const Member* findMember(Kind kind, const QString& name) const;
     Result<CadDocument*> documentOf(const ObjectRef& ref) const;
     QJsonValue handleValue(const ObjectRef& ref);
+    std::string_view typeName(const ObjectRef& ref) const;
 
     struct RefHash {
         std::size_t operator()(const ObjectRef& r) const noexcept;

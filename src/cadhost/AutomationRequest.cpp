@@ -1,5 +1,6 @@
 #include "AutomationRequest.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -542,6 +543,28 @@ QByteArray resultReply(const QJsonValue& id, const QJsonValue& result)
     out += ",\"result\":";
     appendValue(out, result);
     out += "}\n";
+    return out;
+}
+
+QByteArray handleReply(const QJsonValue& id, std::int64_t handle, std::string_view type)
+{
+    QByteArray out;
+    out.reserve(80);
+    out += "{\"jsonrpc\":\"2.0\",\"id\":";
+    appendValue(out, id);
+    out += ",\"result\":{\"handle\":";
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, handle).ptr - digits);
+    out += ",\"type\":";
+    const bool plain = std::all_of(type.begin(), type.end(), [](char c) { return c >= 0x20 && c <= 0x7e && c != '"' && c != '\\'; });
+    if (plain) {
+        out += '"';
+        out.append(type.data(), qsizetype(type.size()));
+        out += '"';
+    } else {
+        appendValue(out, QJsonValue(QString::fromUtf8(type.data(), qsizetype(type.size()))));
+    }
+    out += "}}\n";
     return out;
 }
 

@@ -6,6 +6,7 @@
 // all).
 
 #include <cstdint>
+#include <string_view>
 #include <optional>
 
 #include <QByteArrayView>
@@ -40,6 +41,9 @@ AutomationRequest parseJsonRequest(QByteArrayView line);
 // The reply envelopes, each one line ending in '\n'. id must be a number, a
 // string or Null.
 QByteArray resultReply(const QJsonValue& id, const QJsonValue& result);
+// The same line for a result {"handle": handle, "type": type}, written from
+// the two values.
+QByteArray handleReply(const QJsonValue& id, std::int64_t handle, std::string_view type);
 QByteArray errorReply(const QJsonValue& id, std::int32_t code, const QString& message);
 
 }  // namespace tessik::cadhost

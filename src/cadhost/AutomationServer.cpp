@@ -163,12 +163,16 @@ void AutomationConnection::dispatch(const AutomationRequest& request)
     QPointer<AutomationConnection> self(this);
     const QJsonValue id = request.id;
     const bool wantsReply = request.wantsReply;
-    const std::uint64_t pick =
-        dispatcher_.invoke(request.invocation, [self, id, wantsReply](const Result<QJsonValue>& result) {
+    AutomationDispatcher::HandleAnswer handle;
+    const std::uint64_t pick = dispatcher_.invoke(
+        request.invocation,
+        [self, id, wantsReply](const Result<QJsonValue>& result) {
             if (!self) return;
             if (wantsReply) self->sendReply(id, result);
             if (self->waitingForPick()) self->onPickAnswered();
-        });
+        },
+        &handle);
+    if (handle.handle >= 0 && wantsReply) send(handleReply(id, handle.handle, handle.type));
     // A pick is never answered before invoke returns: the user or another
     // client answers it from a later event.
     waitingPick_ = pick;

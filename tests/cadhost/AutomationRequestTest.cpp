@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -106,6 +109,15 @@ TEST(AutomationRequest, ReplyLinesReadBackAsTheValuesTheyCarry)
             const QJsonObject reply = read(resultReply(id, result));
             EXPECT_EQ(reply.value(QLatin1String("id")), id);
             EXPECT_EQ(reply.value(QLatin1String("result")), result);
+        }
+        // A handle written from its two values is the line its object gives.
+        for (const auto& [handle, type] : {std::pair<std::int64_t, std::string_view>{12, "AcDbLine"},
+                                           {0, "AcadApplication"},
+                                           {7, "x\"y\\z"}}) {
+            const QJsonObject object{{QStringLiteral("handle"), qint64(handle)},
+                                     {QStringLiteral("type"), QString::fromUtf8(type.data(), qsizetype(type.size()))}};
+            EXPECT_EQ(handleReply(id, handle, type), resultReply(id, object));
+            EXPECT_EQ(read(handleReply(id, handle, type)).value(QLatin1String("result")), QJsonValue(object));
         }
         const QJsonObject error = read(errorReply(id, kDisconnected, QStringLiteral("对象 \"3\" 不存在。")))
                                       .value(QLatin1String("error"))
