@@ -556,7 +556,8 @@ QByteArray handleReply(const QJsonValue& id, std::int64_t handle, std::string_vi
     char digits[24];
     out.append(digits, std::to_chars(digits, digits + sizeof digits, handle).ptr - digits);
     out += ",\"type\":";
-    const bool plain = std::all_of(type.begin(), type.end(), [](char c) { return c >= 0x20 && c <= 0x7e && c != '"' && c != '\\'; });
+    const bool plain =
+        std::all_of(type.begin(), type.end(), [](char c) { return c >= 0x20 && c <= 0x7e && c != '"' && c != '\\'; });
     if (plain) {
         out += '"';
         out.append(type.data(), qsizetype(type.size()));

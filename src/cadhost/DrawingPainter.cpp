@@ -35,7 +35,8 @@ namespace {
 template <class Sink>
 class EntityTracer {
 public:
-    EntityTracer(Sink& sink, const Viewport& viewport) : EntityTracer(sink, viewport, QRectF(QPointF(), viewport.size()))
+    EntityTracer(Sink& sink, const Viewport& viewport)
+        : EntityTracer(sink, viewport, QRectF(QPointF(), viewport.size()))
     {
     }
     EntityTracer(Sink& sink, const Viewport& viewport, const QRectF& area)
