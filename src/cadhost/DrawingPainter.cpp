@@ -40,7 +40,7 @@ public:
     {
     }
     EntityTracer(Sink& sink, const Viewport& viewport, const QRectF& area)
-        : sink_(sink), v_(viewport), visible_(worldOf(viewport, area)), screen_(area.adjusted(-1, -1, 1, 1))
+        : sink_(sink), v_(viewport), visible_(viewport.worldBounds(area)), screen_(area.adjusted(-1, -1, 1, 1))
     {
     }
 
@@ -283,15 +283,6 @@ private:
         s = d * (1 - d2 / 6 * (1 - d2 / 20 * (1 - d2 / 42 * (1 - d2 / 72 * (1 - d2 / 110)))));
     }
 
-    static Bounds worldOf(const Viewport& v, const QRectF& area)
-    {
-        Bounds b;
-        const QPointF a = v.toWorld(area.topLeft()), c = v.toWorld(area.bottomRight());
-        b.add(a.x(), a.y());
-        b.add(c.x(), c.y());
-        return b;
-    }
-
     // The square around c reaches the view (false for NaN).
     bool roughlyVisible(const Point3& c, double r) const
     {
@@ -320,12 +311,19 @@ private:
     QRectF screen_;
 };
 
-template <class Sink, class... Area>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0, const Area&... area)
+// The entities from index first on that reach area (screen pixels).
+template <class Sink>
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first, const QRectF& area)
 {
-    EntityTracer<Sink> tracer(sink, viewport, area...);
+    EntityTracer<Sink> tracer(sink, viewport, area);
     for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
         if (space.drawn(i)) std::visit(tracer, space.at(i));
+}
+
+template <class Sink>
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
+{
+    trace(sink, viewport, space, first, QRectF(QPointF(), viewport.size()));
 }
 
 // The segments of a run one by one, for sinks that take nothing faster.

@@ -53,10 +53,12 @@ void Viewport::zoomToBounds(const Bounds& bounds, double marginFraction)
     setView({(bounds.minX + bounds.maxX) / 2, (bounds.minY + bounds.maxY) / 2}, scale);
 }
 
-Bounds Viewport::visibleWorld() const
+Bounds Viewport::visibleWorld() const { return worldBounds(QRectF(QPointF(), size_)); }
+
+Bounds Viewport::worldBounds(const QRectF& screenArea) const
 {
     Bounds b;
-    const QPointF a = toWorld({0, 0}), c = toWorld({size_.width(), size_.height()});
+    const QPointF a = toWorld(screenArea.topLeft()), c = toWorld(screenArea.bottomRight());
     b.add(a.x(), a.y());
     b.add(c.x(), c.y());
     return b;

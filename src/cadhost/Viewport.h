@@ -5,6 +5,7 @@
 // the centre of the view fix the mapping.
 
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 
 #include "CadEntity.h"
@@ -40,6 +41,8 @@ public:
 
     // The world area the view shows.
     Bounds visibleWorld() const;
+    // The world area a rectangle of the view's pixels shows.
+    Bounds worldBounds(const QRectF& screenArea) const;
 
 private:
     QSizeF size_{640, 480};
