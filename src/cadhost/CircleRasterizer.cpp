@@ -1,5 +1,7 @@
 #include "CircleRasterizer.h"
 
+#include "PixelStore.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -24,8 +26,8 @@ void CircleRasterizer::cut(double along, double across, double radius, qsizetype
     // is put on a line or halfway between two.
     const qsizetype mirror = floored(2 * along + 0.5), first = (mirror + 1) / 2;
     const double x0 = static_cast<double>(first) - static_cast<double>(mirror) / 2;
-    // To 45 degrees, and two lines on to join the other part.
-    const double reach = std::min(radius * std::numbers::sqrt2 / 2 + 2, radius);
+    // To 45 degrees, and a line on to join the other part.
+    const double reach = std::min(radius * std::numbers::sqrt2 / 2 + 1, radius);
     if (x0 > reach) return;
     const qsizetype count = floored(reach - x0) + 1;
     const double r2 = radius * radius, centre = across + 0.5;
@@ -39,10 +41,10 @@ void CircleRasterizer::cut(double along, double across, double radius, qsizetype
         const double s = std::sqrt(std::max(0.0, r2 - x * x));
         // Inside the image every coordinate is >= 0: truncating rounds.
         const auto near = static_cast<qsizetype>(centre - s) * pitch, far = static_cast<qsizetype>(centre + s) * pitch;
-        *reinterpret_cast<QRgb*>(a + near) = color;
-        *reinterpret_cast<QRgb*>(a + far) = color;
-        *reinterpret_cast<QRgb*>(b + near) = color;
-        *reinterpret_cast<QRgb*>(b + far) = color;
+        storePixel(a + near, color);
+        storePixel(a + far, color);
+        storePixel(b + near, color);
+        storePixel(b + far, color);
     }
 }
 

@@ -8,7 +8,7 @@
 // (rows) to the nearest half pixel. Across the circle that move is under a
 // fifth of a pixel there, so every lit pixel lies within 0.7 pixel of the
 // circle; the pixels are 8-connected (the parts cut by columns and by rows
-// overlap by two lines where they meet).
+// overlap by a line where they meet).
 
 #include <QImage>
 #include <QPointF>

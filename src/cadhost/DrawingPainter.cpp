@@ -2,8 +2,10 @@
 
 #include "CircleRasterizer.h"
 #include "EllipseRasterizer.h"
+#include "PixelStore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <numbers>
 #include <system_error>
@@ -368,10 +370,9 @@ private:
 // the plane once: a band reaches half a pixel above its top row (the image's
 // first row no further than its centre) and down to half a pixel below its
 // last, where a point on the line between two bands falls to both.
-template <class Pixel>
 class RasterSink {
 public:
-    RasterSink(uchar* bits, qsizetype stride, int width, int height, Pixel value, int top, int bottom)
+    RasterSink(uchar* bits, qsizetype stride, int width, int height, QRgb value, int top, int bottom)
         : bits_(bits),
           stride_(stride),
           w_(width),
@@ -462,7 +463,7 @@ private:
     // The row of a y within the band: the half pixel below its last row
     // rounds into it.
     int row(double y) const { return std::min(rounded(y), bottom_ - 1); }
-    void pixel(int x, int y) { reinterpret_cast<Pixel*>(bits_ + y * stride_)[x] = color_; }
+    void pixel(int x, int y) { storePixel(bits_ + y * stride_ + x * kPixel, color_); }
 
     // The pixels from (x0, y0) to (x1, y1), both inside, leaving out the
     // first `from` of them: one per step along the longer axis, the other
@@ -477,7 +478,7 @@ private:
         constexpr std::int64_t kHalf = std::int64_t(1) << 31;
         // Copies, which the compiler may keep in registers: a pixel store
         // could otherwise be taken to change color_.
-        const Pixel color = color_;
+        const QRgb color = color_;
         uchar* const bits = bits_;
         const qsizetype stride = stride_;
         // 2^32 / n from a table for the short segments curves are made of: a
@@ -495,13 +496,13 @@ private:
             const std::int64_t yStep = n ? fraction(dy) : 0;
             std::int64_t y = (std::int64_t(y0) << 32) + kHalf + from * yStep;
             for (int i = from, x = x0 + from * sx; i <= n; ++i, x += sx, y += yStep)
-                reinterpret_cast<Pixel*>(bits + (y >> 32) * stride)[x] = color;
+                storePixel(bits + (y >> 32) * stride + x * kPixel, color);
         } else {
             const qsizetype rowStep = dy < 0 ? -stride : stride;
             const std::int64_t xStep = fraction(dx);
             std::int64_t x = (std::int64_t(x0) << 32) + kHalf + from * xStep;
             uchar* row = bits + (y0 + (dy < 0 ? -from : from)) * stride;
-            for (int i = from; i <= n; ++i, x += xStep, row += rowStep) reinterpret_cast<Pixel*>(row)[x >> 32] = color;
+            for (int i = from; i <= n; ++i, x += xStep, row += rowStep) storePixel(row + (x >> 32) * kPixel, color);
         }
     }
 
@@ -543,7 +544,8 @@ private:
     int w_;
     int top_, bottom_;  // the rows written
     double xMax_, yMin_, yMax_;  // what the rows take of the plane
-    Pixel color_;
+    QRgb color_;
+    static constexpr qsizetype kPixel = sizeof(QRgb);
 };
 
 // Bands a drawing is split into for rasterizing: at most one per core, each
@@ -551,6 +553,8 @@ private:
 constexpr int kEntitiesPerBand = 4096;
 constexpr int kRowsPerBand = 64;
 constexpr int kMaxBands = 4;
+// Entities a band hands out at a time.
+constexpr int kChunk = 512;
 
 class CallbackSink {
 public:
@@ -588,39 +592,56 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
         if (i >= 0 && i < space.count() && space.drawn(i)) std::visit(tracer, space.at(i));
 }
 
-void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first, int bands)
+void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first, int bands,
+                    int threads)
 {
     if (image.isNull() || image.depth() != 32) return;
     uchar* const bits = image.bits();  // detached here, before any band writes
     const qsizetype stride = image.bytesPerLine();
     const int width = image.width(), height = image.height();
-    // A band traces what reaches its rows, and a pixel more: what the sink
-    // cuts to them is exact.
-    const auto band = [&](int top, int bottom) {
-        RasterSink<QRgb> sink(bits, stride, width, height, color, top, bottom);
-        if (bands == 1) return trace(sink, viewport, space, first);
-        trace(sink, viewport, space, first, QRectF(0, top - 1.5, width, bottom - top + 2));
-    };
+    const int count = space.count(), begin = std::clamp(first, 0, count);
     // A large drawing is drawn in bands of rows, one per core: each band
     // takes the entities that reach it, and they write to rows of their own.
-    if (bands <= 0) {
-        const int entities = space.count() - std::clamp(first, 0, space.count());
-        bands = std::clamp(std::min(entities / kEntitiesPerBand, height / kRowsPerBand), 1,
-                           std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxBands));
-    }
-    bands = std::min(bands, height);
+    const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxBands);
+    if (bands <= 0)
+        bands = std::clamp(std::min((count - begin) / kEntitiesPerBand, height / kRowsPerBand), 1,
+                           threads > 0 ? std::min(threads, kMaxBands) : cores);
+    bands = std::clamp(bands, 1, std::max(height, 1));
+    threads = std::clamp(threads > 0 ? threads : bands, 1, bands);
     const auto top = [&](int i) { return int(std::int64_t(height) * i / bands); };
+    // Each band hands out its entities in chunks. A thread draws the chunks
+    // of its own band, then helps with the others' until none is left: a
+    // core the system slows down leaves its work to the others. Whoever
+    // draws a chunk of a band, it writes the same pixels (PixelStore.h).
+    std::vector<std::atomic<std::int64_t>> next(static_cast<std::size_t>(bands));
+    for (auto& n : next) n.store(begin, std::memory_order_relaxed);
+    const auto drawBand = [&](int b) {
+        const int from = top(b), to = top(b + 1);
+        RasterSink sink(bits, stride, width, height, color, from, to);
+        // What reaches the band's rows, and a pixel more: what the sink cuts
+        // to them is exact.
+        EntityTracer<RasterSink> tracer(sink, viewport,
+                                        bands == 1 ? QRectF(QPointF(), viewport.size())
+                                                   : QRectF(0, from - 1.5, width, to - from + 2));
+        auto& cursor = next[static_cast<std::size_t>(b)];
+        for (std::int64_t at; (at = cursor.fetch_add(kChunk, std::memory_order_relaxed)) < count;)
+            for (int i = int(at), end = int(std::min<std::int64_t>(count, at + kChunk)); i < end; ++i)
+                if (space.drawn(i)) std::visit(tracer, space.at(i));
+    };
+    const auto work = [&](int own) {
+        for (int k = 0; k < bands; ++k) drawBand((own + k) % bands);
+    };
     std::vector<std::thread> others;
-    others.reserve(std::size_t(bands - 1));
-    for (int i = 1; i < bands; ++i) {
-        // A thread the system refuses leaves its band to this one.
+    others.reserve(std::size_t(threads - 1));
+    // A thread the system refuses leaves its bands to the others.
+    for (int i = 1; i < threads; ++i) {
         try {
-            others.emplace_back(band, top(i), top(i + 1));
+            others.emplace_back(work, i);
         } catch (const std::system_error&) {
-            band(top(i), top(i + 1));
+            break;
         }
     }
-    band(0, top(1));
+    work(0);
     for (std::thread& t : others) t.join();
 }
 

@@ -40,14 +40,16 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 
 // image must be Format_RGB32, Format_ARGB32 or Format_ARGB32_Premultiplied, and
 // of the viewport's size. Entities before index first are left out (they are
-// in the image already). The rows are split into bands drawn at once on
-// threads of their own: as many as bands, or when it is 0, one per core
-// (at most four) for a drawing large enough to gain from it. A line that
-// crosses from one band into the next is cut where they meet, so its
-// pixels may lie a pixel aside from where one band puts them; so may a
-// circle's, an arc's or an ellipse's, drawn in chords there.
+// in the image already). The rows are split into bands (when bands is 0, one
+// per core, at most four, for a drawing large enough to gain from it),
+// drawn at once by threads (when threads is 0, one per band; never more):
+// each starts on a band of its own and then helps with the others, so the
+// pixels do not depend on which thread draws what. A line that crosses from
+// one band into the next is cut where they meet, so its pixels may lie a
+// pixel aside from where one band puts them; so may a circle's, an arc's or
+// an ellipse's, drawn in chords there.
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space,
-                    int first = 0, int bands = 0);
+                    int first = 0, int bands = 0, int threads = 0);
 
 // The shapes of entities the spaces do not hold (DxfShapes.h), painted over
 // the image with a QPainter: fills, outlines, and texts in a CJK font at

@@ -1,13 +1,14 @@
 #include "EllipseRasterizer.h"
 
+#include "PixelStore.h"
+
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <numbers>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 
@@ -21,29 +22,6 @@ qsizetype floorOf(double v)
 {
     const auto i = static_cast<qsizetype>(v);
     return i - (static_cast<double>(i) > v);
-}
-
-// For n lines at offsets a0, a0 + 1, ... from the centre, the pixels the
-// crossings round to: across + slope a + scale sqrt(k - a^2), truncated (the
-// root is 0 past the extent). Two lines at a time where SSE2 is (always on
-// x86-64); may write one entry past n.
-void crossings(double a0, int n, double k, double slope, double scale, double across, std::int32_t* pixels)
-{
-#if defined(__SSE2__)
-    const __m128d kk = _mm_set1_pd(k), ss = _mm_set1_pd(slope), cc = _mm_set1_pd(scale), xx = _mm_set1_pd(across);
-    const __m128d zero = _mm_setzero_pd(), two = _mm_set1_pd(2);
-    __m128d a = _mm_set_pd(a0 + 1, a0);
-    for (int i = 0; i < n; i += 2, a = _mm_add_pd(a, two)) {
-        const __m128d r = _mm_sqrt_pd(_mm_max_pd(_mm_sub_pd(kk, _mm_mul_pd(a, a)), zero));
-        const __m128d at = _mm_add_pd(xx, _mm_add_pd(_mm_mul_pd(ss, a), _mm_mul_pd(cc, r)));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + i), _mm_cvttpd_epi32(at));
-    }
-#else
-    for (int i = 0; i < n; ++i) {
-        const double a = a0 + i;
-        pixels[i] = static_cast<std::int32_t>(across + slope * a + scale * std::sqrt(std::max(0.0, k - a * a)));
-    }
-#endif
 }
 
 double cross(QPointF a, QPointF b) { return a.x() * b.y() - a.y() * b.x(); }
@@ -97,10 +75,10 @@ struct EllipseRasterizer::Stretch {
 
 void EllipseRasterizer::cut(const Stretch& s, qsizetype from, qsizetype to)
 {
-    // Two lines past each end join the stretch to its neighbours; no line
+    // A line past each end joins the stretch to its neighbours; no line
     // past the ellipse's extent.
-    const qsizetype first = std::max({from, -floorOf(-(s.along + s.from)) - 2, -floorOf(-(s.along - s.extent))});
-    const qsizetype last = std::min({to, floorOf(s.along + s.to) + 2, floorOf(s.along + s.extent)});
+    const qsizetype first = std::max({from, -floorOf(-(s.along + s.from)) - 1, -floorOf(-(s.along - s.extent))});
+    const qsizetype last = std::min({to, floorOf(s.along + s.to) + 1, floorOf(s.along + s.extent)});
     // Copies, which the compiler may keep in registers: a pixel store could
     // otherwise be taken to change them.
     const double slope = s.slope, scale = s.scale, across = s.across + 0.5;
@@ -108,12 +86,27 @@ void EllipseRasterizer::cut(const Stretch& s, qsizetype from, qsizetype to)
     const QRgb color = color_;
     uchar* line = bits_ + first * step;
     // Inside the image every coordinate is >= 0: truncating rounds.
-    std::array<std::int32_t, kBatch + 1> pixels;
-    for (qsizetype q = first; q <= last; q += kBatch) {
-        const int n = static_cast<int>(std::min<qsizetype>(kBatch, last - q + 1));
-        crossings(static_cast<double>(q) - s.along, n, s.k, slope, scale, across, pixels.data());
-        for (int i = 0; i < n; ++i, line += step) *reinterpret_cast<QRgb*>(line + pixels[i] * pitch) = color;
+    const auto crossing = [&](qsizetype q) {
+        const double o = static_cast<double>(q) - s.along;
+        return static_cast<qsizetype>(across + (slope * o + scale * std::sqrt(std::max(0.0, s.k - o * o))));
+    };
+    qsizetype q = first;
+#if defined(__x86_64__)
+    // Two lines at a time (the root is 0 past the extent), each pixel
+    // stored straight from the register.
+    const __m128d kk = _mm_set1_pd(s.k), ss = _mm_set1_pd(slope), cc = _mm_set1_pd(scale), xx = _mm_set1_pd(across);
+    const __m128d zero = _mm_setzero_pd(), two = _mm_set1_pd(2);
+    const double a0 = static_cast<double>(first) - s.along;
+    __m128d a = _mm_set_pd(a0 + 1, a0);
+    for (; q < last; q += 2, a = _mm_add_pd(a, two), line += 2 * step) {
+        const __m128d r = _mm_sqrt_pd(_mm_max_pd(_mm_sub_pd(kk, _mm_mul_pd(a, a)), zero));
+        const __m128d at = _mm_add_pd(xx, _mm_add_pd(_mm_mul_pd(ss, a), _mm_mul_pd(cc, r)));
+        const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_cvttpd_epi32(at)));
+        storePixel(line + static_cast<std::int32_t>(both) * pitch, color);
+        storePixel(line + step + static_cast<std::int32_t>(both >> 32) * pitch, color);
     }
+#endif
+    for (; q <= last; ++q, line += step) storePixel(line + crossing(q) * pitch, color);
 }
 
 // A stretch lies on one half of the ellipse: where its line coordinate
@@ -145,8 +138,9 @@ void EllipseRasterizer::cutPart(const Stretch& s, bool descending, double span, 
 void EllipseRasterizer::pixel(QPointF p)
 {
     // Inside the image every coordinate is >= 0: truncating rounds.
-    *reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(p.y() + 0.5) * stride_ +
-                             static_cast<qsizetype>(p.x() + 0.5) * static_cast<qsizetype>(sizeof(QRgb))) = color_;
+    storePixel(bits_ + static_cast<qsizetype>(p.y() + 0.5) * stride_ +
+                   static_cast<qsizetype>(p.x() + 0.5) * static_cast<qsizetype>(sizeof(QRgb)),
+               color_);
 }
 
 void EllipseRasterizer::draw(QPointF c, QPointF u, QPointF w, double start, double span)

@@ -5,7 +5,7 @@
 // is lit: one square root per two pixels, two lines at a time, no division
 // per pixel. Every lit pixel lies within half a pixel of the ellipse, and the
 // pixels are 8-connected (the stretches cut by columns and by rows overlap
-// by two lines where they meet).
+// by a line where they meet).
 //
 // A part of an ellipse (an arc) keeps, of each stretch, the lines whose
 // crossing lies on the part, and lights the pixels nearest its two ends,
@@ -32,7 +32,6 @@ public:
     static constexpr double kMinRadius = 0.1;
 
 private:
-    static constexpr int kBatch = 64;
     struct Stretch;
     // The stretch's lines from first to last (line indices) at most.
     void cut(const Stretch& s, qsizetype first, qsizetype last);

@@ -440,3 +440,59 @@ TEST(CurveTrace, BandsOfRowsDrawWhatOneBandDraws)
         EXPECT_EQ(litAlone(banded, one), 0);
     }
 }
+
+// Bands hand out their entities in chunks, and a thread that has finished
+// its own band helps with the others. Every entity lands exactly as it does
+// drawn alone (the union of the entities' own images, an independent
+// reference for the chunks' bounds), and the pixels do not depend on which
+// thread drew which chunk: with two threads and five bands, three bands are
+// drawn only by helpers.
+TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
+{
+    Viewport view;
+    view.setSize({640, 480});
+    view.setView({0, 0}, 1);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> x(-330, 330), y(-250, 250), size(0.2, 6), angle(0, 2 * kPi);
+    std::vector<CadEntity> entities;
+    for (int i = 0; i < 1700; ++i) {
+        const Point3 c{x(random), y(random), 0};
+        const double r = size(random), a = angle(random);
+        switch (i % 4) {
+        case 0: entities.emplace_back(CadLine{c, {c[0] + 4 * r * std::cos(a), c[1] + 4 * r * std::sin(a), 0}}); break;
+        case 1: entities.emplace_back(CadArc{c, r, a, angle(random)}); break;
+        case 2: entities.emplace_back(CadCircle{c, r}); break;
+        default: entities.emplace_back(CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, 0.5, a, a + 5});
+        }
+    }
+    const auto image = [&] {
+        QImage i(view.size().toSize(), QImage::Format_RGB32);
+        i.fill(0);
+        return i;
+    };
+    QImage alone = image();
+    CadSpace space;
+    for (const CadEntity& e : entities) {
+        CadSpace one;
+        one.add(e);
+        QImage own = image();
+        rasterizeSpace(own, 0xffffffff, view, one, 0, 1, 1);
+        for (int r = 0; r < own.height(); ++r) {
+            auto* to = reinterpret_cast<QRgb*>(alone.scanLine(r));
+            const auto* from = reinterpret_cast<const QRgb*>(own.constScanLine(r));
+            for (int c = 0; c < own.width(); ++c) to[c] |= from[c];
+        }
+        space.add(e);
+    }
+    const auto drawn = [&](int bands, int threads) {
+        QImage i = image();
+        rasterizeSpace(i, 0xffffffff, view, space, 0, bands, threads);
+        return i;
+    };
+    EXPECT_TRUE(drawn(1, 1) == alone);
+    const QImage serial = drawn(5, 1);
+    for (int run = 0; run < 3; ++run) {
+        EXPECT_TRUE(drawn(5, 2) == serial);
+        EXPECT_TRUE(drawn(5, 5) == serial);
+    }
+}
