@@ -313,19 +313,12 @@ private:
     QRectF screen_;
 };
 
-// The entities from index first on that reach area (screen pixels).
 template <class Sink>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first, const QRectF& area)
+void trace(Sink& sink, const Viewport& viewport, const CadSpace& space)
 {
-    EntityTracer<Sink> tracer(sink, viewport, area);
-    for (int i = std::clamp(first, 0, space.count()); i < space.count(); ++i)
+    EntityTracer<Sink> tracer(sink, viewport);
+    for (int i = 0; i < space.count(); ++i)
         if (space.drawn(i)) std::visit(tracer, space.at(i));
-}
-
-template <class Sink>
-void trace(Sink& sink, const Viewport& viewport, const CadSpace& space, int first = 0)
-{
-    trace(sink, viewport, space, first, QRectF(QPointF(), viewport.size()));
 }
 
 // The segments of a run one by one, for sinks that take nothing faster.
