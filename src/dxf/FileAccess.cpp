@@ -127,10 +127,16 @@ Status replaceFile(const std::string& path, std::string_view bytes)
     const std::string target = resolveLinks(path);
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
+    // Only a missing file may be created; a link loop or an unreadable folder
+    // on the way must not be renamed over.
+    if (!exists && errno != ENOENT) return saveError(path, why(errno));
     if (exists && S_ISDIR(old.st_mode)) return saveError(path, "这是一个文件夹");
-    if (exists && !S_ISREG(old.st_mode)) return saveError(path, "这不是普通文件");
-    // A read-only file stays as it is, although the folder would allow the rename.
-    if (exists && ::access(target.c_str(), W_OK) != 0) return saveError(path, "文件是只读的");
+    if (exists && !S_ISREG(old.st_mode)) return saveError(path, "这不是普通文件（设备、管道或套接字）");
+    // A read-only file stays as it is, although the folder would allow the
+    // rename. The mode bits decide as well as access(): root passes access()
+    // for a file nobody may write.
+    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+        return saveError(path, "文件是只读的");
 
     const std::string folder = folderOf(target);
     const std::size_t slash = target.rfind('/');

@@ -7,9 +7,12 @@
 //
 // replaceFile writes a temporary file in the target's folder, flushes it to
 // the disk (fsync), gives it the old file's mode, and renames it over the
-// target; a symbolic link is followed and its target replaced. Any failure
-// (no space, no permission, the path is a folder) removes the temporary file
-// and leaves the old file as it was.
+// target; a symbolic link is followed and its target replaced. Only a regular
+// file is replaced: a folder, a device, a FIFO or a socket at the path (or
+// at the end of its links) is refused before anything is written, and so is
+// a read-only file (no write bit in its mode, even for root). Any failure
+// (no space, no permission) removes the temporary file and leaves the old
+// file as it was. Every file Tessik writes goes through it.
 
 #include <cstddef>
 #include <string>

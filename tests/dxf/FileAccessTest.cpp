@@ -9,9 +9,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "FileAccess.h"
@@ -97,4 +99,51 @@ TEST_F(FileAccessTest, AFailedWriteLeavesTheOldFileWhole)
     ::mkdir(path("folder.dxf").c_str(), 0700);
     EXPECT_FALSE(replaceFile(path("folder.dxf"), "x").ok());
     EXPECT_FALSE(replaceFile(path("no-such-folder/x.dxf"), "x").ok());
+}
+
+namespace {
+
+// What stands at the path and must survive a refused save: its kind, mode and
+// bytes, seen without following links.
+struct Standing {
+    mode_t mode = 0;
+    std::string bytes;
+    friend bool operator==(const Standing&, const Standing&) = default;
+};
+
+}  // namespace
+
+TEST_F(FileAccessTest, OnlyAWritableRegularFileIsReplaced)
+{
+    const auto standing = [](const std::string& p) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
+        return Standing{st.st_mode, S_ISREG(st.st_mode) ? contents(p) : std::string()};
+    };
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("fifo", path("to-fifo").c_str()), 0);
+    ASSERT_EQ(::mkdir(path("folder").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("loop-b", path("loop-a").c_str()), 0);
+    ASSERT_EQ(::symlink("loop-a", path("loop-b").c_str()), 0);
+    put(path("read-only"), "kept");
+    ASSERT_EQ(::chmod(path("read-only").c_str(), 0444), 0);  // root may write it, and must not
+    ASSERT_EQ(::symlink("read-only", path("to-read-only").c_str()), 0);
+    std::vector<std::string> refused{path("fifo"), path("to-fifo"), path("folder"), path("loop-a"),
+                                     path("read-only"), path("to-read-only")};
+    // A device node of our own, where the system allows one (a null device:
+    // harmless even if it were written to).
+    if (::mknod(path("device").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) refused.push_back(path("device"));
+    const int files = filesIn();
+
+    for (const std::string& p : refused) {
+        const Standing before = standing(p);
+        const tessik::Status status = replaceFile(p, "new");
+        ASSERT_FALSE(status.ok()) << p;
+        const std::string& said = status.error().description;
+        EXPECT_EQ(said.rfind("无法保存“" + p + "”：", 0), 0u) << said;
+        EXPECT_EQ(standing(p), before) << p;
+        EXPECT_EQ(filesIn(), files) << "a temporary file was left by " << p;
+    }
+    EXPECT_NE(replaceFile(path("read-only"), "x").error().description.find("只读"), std::string::npos);
+    EXPECT_NE(replaceFile(path("fifo"), "x").error().description.find("不是普通文件"), std::string::npos);
 }
