@@ -1,14 +1,11 @@
 #include "FabricationCli.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
-#include <unistd.h>
-
 #include "ElbowJson.h"
+#include "FileAccess.h"
 #include "NumberText.h"
 #include "PieceTemplate.h"
 #include "TemplateDxf.h"
@@ -35,30 +32,13 @@ std::string numbers(const std::vector<double>& values)
     return s + "]";
 }
 
-// Writes beside the target and renames over it, so a failed write leaves any
-// earlier file as it was.
+// The templates are written as tessik-cad saves a drawing: whole or not at
+// all, through links, never over anything but a writable regular file.
 bool writeWhole(const std::string& path, const std::string& bytes, std::ostream& err)
 {
-    const std::string temporary = path + ".part" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            err << "tessik-elbow: 无法写入 " << path << "\n";
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        err << "tessik-elbow: 无法写入 " << path << "\n";
-        return false;
-    }
-    return true;
+    const Status written = dxf::replaceFile(path, bytes);
+    if (!written) err << "tessik-elbow: " << written.error().description << "\n";
+    return written.ok();
 }
 
 }  // namespace

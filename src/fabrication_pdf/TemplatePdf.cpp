@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include <QBuffer>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPageLayout>
@@ -12,8 +13,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QSaveFile>
 
+#include "FileAccess.h"
 #include "NumberText.h"
 #include "ToolConstants.h"
 
@@ -299,8 +300,10 @@ Status writeTemplatePdf(const std::string& path, const ElbowFabrication& f, cons
         qInstallMessageHandler(previous);
     }
 
+    // The whole file is made in memory and handed to replaceFile, which
+    // writes it the way every other file of ours is written.
     const Error failed{errc::kFileNotFound, "无法写入 " + path, path};
-    QSaveFile file(q(path));
+    QBuffer file;
     if (!file.open(QIODevice::WriteOnly)) return failed;
 
     const TileLayout t = tileLayout(sheet, paper);
@@ -339,8 +342,10 @@ Status writeTemplatePdf(const std::string& path, const ElbowFabrication& f, cons
             drawMap(m, t, c, r);
         }
     }
-    if (!painter.end() || !file.commit()) return failed;
-    return success();
+    if (!painter.end()) return failed;
+    file.close();
+    const QByteArray& bytes = file.buffer();
+    return dxf::replaceFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace tessik

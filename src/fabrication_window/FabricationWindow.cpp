@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QFile>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -19,6 +19,7 @@
 
 #include "DesignRecord.h"
 #include "Desktop.h"
+#include "FileAccess.h"
 #include "FrmMain.h"
 #include "NumberText.h"
 #include "TemplateDxf.h"
@@ -299,43 +300,43 @@ void FabricationWindow::saveWith(const QString& title, const QString& filter, co
     (this->*save)(path);
 }
 
+namespace {
+
+// The file name as the system spells it, as tessik-cad's Save takes it.
+std::string fileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
 bool FabricationWindow::savePdf(const QString& path)
 {
     if (!fabrication_ || !sheet_) return false;
     const Status written =
-        writeTemplatePdf(path.toStdString(), *fabrication_, *sheet_, *paperSize(CmbPaper->currentText().toStdString()));
-    if (!written) tell(QStringLiteral("无法保存文件 %1。").arg(path));
-    return written.ok();
+        writeTemplatePdf(fileName(path), *fabrication_, *sheet_, *paperSize(CmbPaper->currentText().toStdString()));
+    return told(written);
 }
-
-namespace {
-
-bool writeWhole(const QString& path, const std::string& bytes)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-           file.commit();
-}
-
-}  // namespace
 
 bool FabricationWindow::saveSvg(const QString& path)
 {
     if (!sheet_) return false;
-    const bool ok = writeWhole(path, templateSvg(*sheet_));
-    if (!ok) tell(QStringLiteral("无法保存文件 %1。").arg(path));
-    return ok;
+    return told(dxf::replaceFile(fileName(path), templateSvg(*sheet_)));
 }
 
 bool FabricationWindow::saveDxf(const QString& path)
 {
     if (!sheet_) return false;
     const Result<std::string> bytes = templateDxf(*sheet_);
-    const bool ok = bytes && writeWhole(path, *bytes);
-    if (!ok)
-        tell(bytes ? QStringLiteral("无法保存文件 %1。").arg(path)
-                   : QStringLiteral("无法保存文件 %1：%2").arg(path, QString::fromStdString(bytes.error().description)));
-    return ok;
+    if (!bytes) {
+        tell(QStringLiteral("无法保存“%1”：%2").arg(path, QString::fromStdString(bytes.error().description)));
+        return false;
+    }
+    return told(dxf::replaceFile(fileName(path), *bytes));
+}
+
+bool FabricationWindow::told(const Status& written)
+{
+    // The failure names the file and says why, as tessik-cad's Save does.
+    if (!written) tell(QString::fromStdString(written.error().description));
+    return written.ok();
 }
 
 TemplateDrawCommand::Outcome FabricationWindow::drawIntoCad()

@@ -88,6 +88,7 @@ private:
     void saveWith(const QString& title, const QString& filter, const QString& suffix,
                   bool (FabricationWindow::*save)(const QString&));
     void tell(const QString& text);
+    bool told(const Status& written);  // tells a failed save; whether it was written
 
     FrmMain& main_;
     Desktop& desktop_;

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "ElbowCli.h"
@@ -285,6 +287,51 @@ TEST(ElbowCliFabrication, UnwritableTemplateExitsThree)
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("/nonexistent-folder/t.svg"), std::string::npos) << r.err;
 
+}
+
+// Each template file is written through a link and never over a FIFO, a
+// folder or a read-only file (the tests run as root, which access() lets by).
+TEST(ElbowCliFabrication, TemplatesReplaceOnlyWritableRegularFiles)
+{
+    std::string dir = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    const auto at = [&](const std::string& name) { return dir + "/" + name; };
+    const auto kind = [](const std::string& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode : mode_t{0};
+    };
+    ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir(at("folder").c_str(), 0755), 0);
+    std::ofstream(at("read-only")) << "kept";
+    ASSERT_EQ(::chmod(at("read-only").c_str(), 0444), 0);
+    std::ofstream(at("real")) << "old";
+    ASSERT_EQ(::chmod(at("real").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real", at("link").c_str()), 0);
+
+    struct Writer {
+        const char* option;
+        const char* start;
+    };
+    for (const Writer w : {Writer{"--template-svg", "<?xml"}, Writer{"--template-pdf", "%PDF-"},
+                           Writer{"--template-dxf", "  0"}}) {
+        for (const auto& [name, reason] : {std::pair{"fifo", "不是普通文件"}, std::pair{"folder", "文件夹"},
+                                           std::pair{"read-only", "只读"}}) {
+            const mode_t before = kind(at(name));
+            const ProgramRun r = runProgram(kPublished + " --fabrication " + w.option + " '" + at(name) + "'");
+            EXPECT_EQ(r.status, 3) << w.option << " " << name;
+            EXPECT_EQ(r.err.rfind("tessik-elbow: 无法保存“" + at(name) + "”：", 0), 0u) << r.err;
+            EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+            EXPECT_EQ(kind(at(name)), before) << w.option << " " << name;
+        }
+        EXPECT_EQ(slurp(at("read-only")), "kept");
+
+        const ProgramRun r = runProgram(kPublished + " --fabrication " + w.option + " '" + at("link") + "'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(S_ISLNK(kind(at("link")))) << w.option;
+        EXPECT_EQ(kind(at("real")), S_IFREG | 0640) << w.option;
+        EXPECT_EQ(slurp(at("real")).rfind(w.start, 0), 0u) << w.option;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include "FabricationWindow.h"
 #include "FakeCad.h"
@@ -137,10 +141,60 @@ private slots:
         };
         QTest::mouseClick(w->CmdSaveSvg, Qt::LeftButton);
         QCOMPARE(desktop->messageBoxes.size(), 1);
-        QVERIFY(desktop->messageBoxes[0].text.startsWith(QStringLiteral("无法保存文件")));
+        QVERIFY(desktop->messageBoxes[0].text.startsWith(
+            QStringLiteral("无法保存“%1”：").arg(dir.filePath("no-such-folder/elbow.svg"))));
         w->askSaveFile = [](const QString&, const QString&, const QString&) { return QString(); };
         QTest::mouseClick(w->CmdSavePdf, Qt::LeftButton);  // cancelled: nothing said
         QCOMPARE(desktop->messageBoxes.size(), 1);
+    }
+
+    // Each save refuses a FIFO, a folder and a read-only file (also as root),
+    // leaving it as it was, and writes through a link.
+    void savesOnlyOverWritableRegularFiles()
+    {
+        QTemporaryDir dir;
+        const auto at = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+        const auto kind = [](const QString& p) {
+            struct stat st {};
+            return ::lstat(QFile::encodeName(p).constData(), &st) == 0 ? st.st_mode : mode_t{0};
+        };
+        QCOMPARE(::mkfifo(QFile::encodeName(at("fifo")).constData(), 0644), 0);
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        QFile readOnly(at("read-only"));
+        QVERIFY(readOnly.open(QIODevice::WriteOnly) && readOnly.write("kept") == 4);
+        readOnly.close();
+        QCOMPARE(::chmod(QFile::encodeName(at("read-only")).constData(), 0444), 0);
+        QFile real(at("real"));
+        QVERIFY(real.open(QIODevice::WriteOnly));
+        real.close();
+        QCOMPARE(::chmod(QFile::encodeName(at("real")).constData(), 0640), 0);
+        QVERIFY(QFile::link(QStringLiteral("real"), at("link")));
+
+        using Save = bool (FabricationWindow::*)(const QString&);
+        const std::pair<Save, QByteArray> saves[] = {{&FabricationWindow::savePdf, "%PDF-"},
+                                                     {&FabricationWindow::saveSvg, "<?xml"},
+                                                     {&FabricationWindow::saveDxf, "  0"}};
+        for (const auto& [save, start] : saves) {
+            for (const char* name : {"fifo", "folder", "read-only"}) {
+                const mode_t before = kind(at(name));
+                desktop->messageBoxes.clear();
+                QVERIFY(!(w.get()->*save)(at(name)));
+                QCOMPARE(desktop->messageBoxes.size(), 1);
+                QVERIFY2(desktop->messageBoxes[0].text.startsWith(QStringLiteral("无法保存“%1”：").arg(at(name))),
+                         qPrintable(desktop->messageBoxes[0].text));
+                QCOMPARE(kind(at(name)), before);
+            }
+            QVERIFY(readOnly.open(QIODevice::ReadOnly));
+            QCOMPARE(readOnly.readAll(), QByteArray("kept"));
+            readOnly.close();
+
+            QVERIFY((w.get()->*save)(at("link")));
+            QVERIFY(S_ISLNK(kind(at("link"))));
+            QCOMPARE(kind(at("real")), mode_t(S_IFREG | 0640));
+            QVERIFY(real.open(QIODevice::ReadOnly));
+            QVERIFY(real.read(start.size()) == start);
+            real.close();
+        }
     }
 
     void drawsIntoTheDrawingAtThePickedPoint()
