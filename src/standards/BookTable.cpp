@@ -132,6 +132,7 @@ BookReadReport readBookTable(std::istream& in, BookTable& DblBook, BookCursor cu
         DblBook.at(cursor.IntJ - 1, cursor.IntK) = *value;
         ++report.values;
         lastLine = reader.lastFieldLine();
+        report.lines.at(cursor.IntJ - 1).at(cursor.IntK) = lastLine;
         checkValue(problems, *value, cursor.StrTemp, cursor.IntK, lastLine);
         if (cursor.IntJ == BookTable::kColumns) {
             ++cursor.IntK;

@@ -55,6 +55,9 @@ struct BookReadReport {
     // well. At most kMaxListedProblems about fields (the last one then
     // counting the rest), and one about where the file ended.
     std::vector<std::string> problems;
+    // The line each cell was read from, [column][row]; 0 for a cell this read
+    // did not reach (it kept what it held).
+    std::array<std::array<int, BookTable::kRows>, BookTable::kColumns> lines{};
 };
 
 // The user's message for `problems` (all or some of report.problems): names

@@ -24,6 +24,23 @@ constexpr std::array<DiameterRange, BookTable::kColumns> kRanges{{
     {3000.00001, 4400},
 }};
 
+// A radius the field can show as a length: finite, and written without an
+// exponent (below 10^15 mm once rounded to 15 digits).
+bool showableRadius(double radius, const std::string& text)
+{
+    return std::isfinite(radius) && text.find("E+") == std::string::npos;
+}
+
+// Why a factor of the table gives no radius for this diameter, in the words
+// of the table's other problems.
+std::string radiusProblem(const BookReadReport& book, int column, double factor, double diameter)
+{
+    const int line = book.lines.at(column - 1).at(0);
+    const std::string where = line ? "第 " + std::to_string(line) + " 行的" : std::string("沿用先前的");
+    return where + "弯曲半径系数 " + doubleToText(factor) + " 乘以外径 " + doubleToText(diameter) +
+           " 得不到可用的弯曲半径（结果超过 15 位数字，曲率半径栏写不下），该外径不推荐弯曲半径。";
+}
+
 }  // namespace
 
 int diameterColumn(double DblD)
@@ -62,12 +79,19 @@ std::optional<Proposal> standardLookup(std::string_view CmbWJ, std::string_view 
         vars.IntJ = BookTable::kColumns;
     }
 
-    const double radius = vars.DblBook.at(vars.IntJ - 1, 0) * vars.DblD;
-    // A radius that overflowed, or one no bend can have (a damaged table, a
-    // diameter below 0), is no proposal; leaving the old text beside the new
-    // diameter would pass off a stale radius as the standard one. The segment
-    // count does not depend on it and is proposed all the same.
-    proposal.TxtWJ = std::isfinite(radius) && radius > 0 ? doubleToText(radius) : kBlankText;
+    const double factor = vars.DblBook.at(vars.IntJ - 1, 0);
+    const double radius = factor * vars.DblD;
+    // A radius that overflowed or is too long to write as a length, or one no
+    // bend can have (a damaged table, a diameter below 0), is no proposal;
+    // leaving the old text beside the new diameter would pass off a stale
+    // radius as the standard one. A factor that is a number but still gives
+    // no length is told with the table's problems. The segment count does not
+    // depend on it and is proposed all the same.
+    proposal.TxtWJ = radius > 0 ? doubleToText(radius) : kBlankText;
+    if (radius > 0 && !showableRadius(radius, proposal.TxtWJ)) {
+        proposal.TxtWJ = kBlankText;
+        proposal.book.problems.push_back(radiusProblem(proposal.book, vars.IntJ, factor, vars.DblD));
+    }
     proposal.TxtZJS = kBlankText;
     if (vars.IntK >= 0 && vars.IntK < BookTable::kRows) {
         const double segments = vars.DblBook.at(vars.IntJ - 1, vars.IntK);

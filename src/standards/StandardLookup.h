@@ -11,7 +11,10 @@
 // and only the bend radius is proposed. A diameter outside every range is
 // reported through `outOfRange` (the window's message box) and the last
 // column is proposed after it. A proposal that cannot be right (a radius not
-// above 0, a cell that is no segment count) is "(空白)" instead.
+// above 0, a cell that is no segment count) is "(空白)" instead; so is a
+// radius the field cannot hold as a length (not finite, or written with an
+// exponent: 10^15 mm and more), which is also added to the table's problems,
+// naming the factor's line, so the window and tessik-elbow say why.
 
 #include <cstdint>
 #include <filesystem>

@@ -234,6 +234,30 @@ TEST(ElbowCliStandards, DamagedBookIsToldOnStandardError)
     ::rmdir(folder.c_str());
 }
 
+// A factor whose radius the field cannot hold is told with the table's
+// problems, and no radius is proposed: without one there is no design.
+TEST(ElbowCliStandards, RadiusTooLongToWriteIsTold)
+{
+    std::string folder = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    std::ofstream(folder + "/book.ini", std::ios::binary)
+        << "1.5,2,2.5,1e300,3,4\r\n11,12,13,14,15,16\r\n21,22,23,24,25,26\r\n31,32,33,34,35,36\r\n"
+           "41,42,43,44,45,46\r\n";
+    const std::string design = "--angle 90 --diameter 1400 --view top --data '" + folder + "'";
+    const ProgramRun r = runProgram(design);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("tessik-elbow: 数据文件 book.ini"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("第 1 行的弯曲半径系数 1E+300 乘以外径 1400"), std::string::npos) << r.err;
+
+    const ProgramRun given = runProgram(design + " --radius 2100");
+    EXPECT_EQ(given.status, 0) << given.err;
+    EXPECT_NE(given.err.find("1E+300"), std::string::npos) << given.err;
+    EXPECT_NE(given.out.find(R"x("proposal": {"radius": "(空白)", "segments": "14", "outOfRange": false})x"),
+              std::string::npos)
+        << given.out;
+    std::filesystem::remove_all(folder);
+}
 
 // --- Fabrication -----------------------------------------------------------------
 // (the numbers on random inputs: fabrication_model.py; the files: template_files_check.py)

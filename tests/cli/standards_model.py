@@ -66,7 +66,7 @@ def number(text):
 
 
 def lookup(book, diameter_text, angle_text):
-    """The proposal: (radius text, segments text, out of range)."""
+    """The proposal: (radius text, segments text, out of range, radius too long to write)."""
     d = number(diameter_text[1:] if diameter_text.startswith("*") else diameter_text)
     ab = number(angle_text)
     if d is None or ab is None:
@@ -80,8 +80,12 @@ def lookup(book, diameter_text, angle_text):
     # segment field cannot hold.
     sound_count = count is not None and 0 <= count <= 32767 and count == int(count)
     segments = general(count, 15) if sound_count else BLANK
+    # Nor a radius the field cannot write as a length: infinite, or only with
+    # an exponent; the program says why.
     radius = book[0][column] * d
-    return (general(radius, 15) if radius > 0 else BLANK), segments, out
+    text = general(radius, 15) if radius > 0 and math.isfinite(radius) else None
+    too_long = radius > 0 and (text is None or "E+" in text)
+    return (text if text and not too_long else BLANK), segments, out, too_long
 
 
 def weight(angle, segments_text, diameter_text, radius_text, wall_text, density_text):
@@ -134,6 +138,8 @@ def main():
             values = factors + counts
             if rng.random() < 0.15:  # a damaged cell
                 values[rng.randrange(30)] = rng.choice([-1, 0, -2.5, 1.5, 40000])
+            if rng.random() < 0.1:  # factors whose radius is too long to write, or nearly
+                values[:6] = [rng.choice([1e300, 1e308, 4e12, 3e11, 2.27e11]) for _ in range(6)]
             book = [values[i * 6:(i + 1) * 6] for i in range(5)]
             with open(os.path.join(folder, "book.ini"), "w", encoding="utf-8", newline="") as f:
                 f.write(book_text(rng, values))
@@ -164,6 +170,8 @@ def main():
             said = MESSAGE in run.stderr
             if proposal and said != proposal[2]:
                 problem = "out-of-range message %r, expected %r" % (said, proposal[2])
+            elif proposal and ("得不到可用的弯曲半径" in run.stderr) != proposal[3]:
+                problem = "radius told %r, expected %r" % (not proposal[3], proposal[3])
             elif expected_weight is None:
                 if run.returncode != 2:
                     problem = "exit %d, expected 2 (unusable fields)" % run.returncode

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <random>
 #include <sstream>
 #include <string>
 
 #include "BookTable.h"
+#include "NumberText.h"
 #include "StandardLookup.h"
 #include "TempFolder.h"
 
@@ -345,6 +349,46 @@ TEST(StandardLookup, DamagedCellsGiveNoProposal)
     }
 }
 
+// A factor that is a number but gives a radius the field cannot hold as a
+// length (not finite, or only in exponent form) is no proposal and is told
+// with the table's problems, naming its line; every radius the field can
+// hold is proposed as before.
+TEST(StandardLookup, RadiusTooLongToWriteIsToldNotProposed)
+{
+    std::mt19937_64 rng(26);
+    // Half the factors round the edge of what the field can write.
+    std::uniform_real_distribution<double> nearTheEdge(-3, 16), anyMagnitude(-3, 308), diameterIn(80, 4400);
+    test::TempFolder folder;
+    for (int i = 0; i < 300; ++i) {
+        const double factor = std::pow(10.0, i % 2 ? nearTheEdge(rng) : anyMagnitude(rng));
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, factor);
+        const double diameter = std::round(diameterIn(rng) * 10) / 10;
+        const int column = diameterColumn(diameter);
+        if (column == kNoColumn) continue;  // a gap: the message box, not this
+        const auto book = folder.write("book.ini", bookWith(1, column - 1, std::string(text, written.ptr)));
+        double DblD = 0, DblAB = 0;
+        Scratch s;
+        BookTable table;
+        const auto p = standardLookup(std::to_string(diameter), "90",
+                                      {DblD, DblAB, s.StrTemp, s.IntJ, s.IntK, table}, book, {});
+        ASSERT_TRUE(p.has_value());
+        const long double exact = static_cast<long double>(factor) * diameter;
+        const std::string about = std::string(text, written.ptr) + " x " + std::to_string(diameter) + ": " + p->TxtWJ;
+        if (exact < 1e14L) {
+            const auto shown = textToDouble(p->TxtWJ);
+            ASSERT_TRUE(shown.ok()) << about;
+            EXPECT_LE(std::fabs(*shown - exact) / exact, 1e-14L) << about;
+            EXPECT_TRUE(p->book.problems.empty()) << about;
+        } else if (exact >= 1e15L) {
+            EXPECT_EQ(p->TxtWJ, "(空白)") << about;
+            ASSERT_EQ(p->book.problems.size(), 1u) << about;
+            EXPECT_EQ(p->book.problems[0].rfind("第 1 行的弯曲半径系数", 0), 0u) << p->book.problems[0];
+            EXPECT_NE(bookProblemMessage(p->book, p->book.problems).find(folder.path().string()), std::string::npos);
+        }
+        EXPECT_EQ(p->TxtZJS, std::to_string(10 + column)) << about;  // the segments do not depend on it
+    }
+}
 
 }  // namespace
 }  // namespace tessik
