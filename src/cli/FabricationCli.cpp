@@ -65,6 +65,9 @@ Fabrication (cut templates, cut list and weld length):
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be
 developed: exit status 2, the reason ("无法展开：...") on standard error.
 A template file that cannot be written: exit status 3, nothing on standard output.
+Template files are replaced whole (a temporary file beside them, then renamed),
+through symbolic links and keeping their mode; a folder, device, FIFO, socket or
+read-only file at FILE is refused and left as it is.
 )usage";
 }
 
