@@ -51,12 +51,13 @@ public:
     bool erased(int index) const { return origins_[static_cast<std::size_t>(index)].erased; }
     void setErased(int index, bool erased);
     // The index of the n-th entity not erased (0 <= n < liveCount()), in the
-    // order they were added.
+    // order they were added; -1 for any other n.
     int liveIndex(int n) const;
     void reserve(std::size_t n)
     {
         entities_.reserve(n);
         origins_.reserve(n);
+        live_.reserve(n);
     }
 
     std::optional<std::size_t> record(int index) const { return origins_[static_cast<std::size_t>(index)].record; }
@@ -83,13 +84,27 @@ private:
     // they touched the edge.
     void shrinkExtents(const Bounds& gone);
 
+    // Which slots are not erased, counted so that the n-th of them is found
+    // in O(log n) and every add, erase and unerase keeps the counts in step
+    // (a Fenwick tree over the slots, 1 for a live one): there is no table
+    // to go stale, and erasing while walking the list costs no rebuilds.
+    class LiveSlots {
+    public:
+        void reserve(std::size_t n) { tree_.reserve(n + 1); }
+        void append(bool live);
+        void change(int index, int delta);
+        // The slot of the n-th live one; n must be below the number of them.
+        int select(int n) const;
+
+    private:
+        std::vector<int> tree_{0};  // tree_[i] counts slots (i - lowbit(i), i], 1-based
+    };
+
     std::vector<CadEntity> entities_;
     std::vector<Origin> origins_;
     Bounds extents_;
     int erasedCount_ = 0;
-    // liveIndex's table, rebuilt on first use after an erase or unerase.
-    mutable std::vector<int> live_;
-    mutable bool liveValid_ = false;
+    LiveSlots live_;
 };
 
 
