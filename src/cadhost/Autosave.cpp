@@ -1,14 +1,19 @@
 #include "Autosave.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include "AutomationSocket.h"
 #include "CadSession.h"
@@ -167,6 +172,59 @@ void Autosave::discard()
     if (!active()) return;
     QFile::remove(copyPath());
     QFile::remove(notePath());
+}
+
+namespace {
+
+// Writes a file that did not exist; 0, or the errno of the failure (EEXIST:
+// the name is taken, nothing was touched).
+int writeNewFile(const QString& path, const std::string& bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    int error = 0;
+    for (std::size_t done = 0; done < bytes.size() && error == 0;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += std::size_t(n);
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) ::unlink(native.constData());
+    return error;
+}
+
+}  // namespace
+
+Result<QString> Autosave::writeEmergencyCopy(const CadDocument& document)
+{
+    auto bytes = dxfBytes(document);
+    if (!bytes) return bytes.error();
+    QString stem = QFileInfo(QFileInfo(document.name()).fileName()).completeBaseName();
+    if (stem.isEmpty()) stem = QStringLiteral("drawing");
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QStringList folders;
+    if (!document.path().isEmpty()) folders << QFileInfo(document.path()).absolutePath();
+    // The temporary folder the environment names, as it names it: QDir::tempPath()
+    // answers an empty path (the working folder) for one that is missing.
+    const QString temp = qEnvironmentVariable("TMPDIR");
+    folders << (QDir::isAbsolutePath(temp) ? QDir::cleanPath(temp) : QStringLiteral("/tmp"));
+    QStringList failures;
+    for (const QString& folder : folders) {
+        int error = EEXIST;
+        QString path;
+        for (int n = 1; n <= 100 && error == EEXIST; ++n) {
+            path = QStringLiteral("%1/%2-emergency-%3%4.dxf")
+                       .arg(folder, stem, stamp, n == 1 ? QString() : QStringLiteral("-%1").arg(n));
+            error = writeNewFile(path, *bytes);
+        }
+        if (error == 0) return path;
+        failures << QStringLiteral("“%1”：%2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return Error{-1, failures.join(QStringLiteral("；")).toStdString(), {}};
 }
 
 }  // namespace tessik::cadhost

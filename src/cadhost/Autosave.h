@@ -27,6 +27,7 @@
 
 namespace tessik::cadhost {
 
+class CadDocument;
 class CadSession;
 class InstanceLock;
 
@@ -57,6 +58,12 @@ public:
     Status writeNow();
     // Forgets the copy: the user has dealt with the changes.
     void discard();
+
+    // The drawing as "<name>-emergency-<date>-<time>.dxf" beside its file or,
+    // when that fails or it has none, in the temporary folder; never over an
+    // existing file. For an end with unsaved changes that autosave cannot
+    // keep. Returns the file written.
+    static Result<QString> writeEmergencyCopy(const CadDocument& document);
 
     QString copyPath() const;
     QString notePath() const;

@@ -75,18 +75,41 @@ void openStartFile(CadMainWindow& window, CadSession& session, const QString& fi
         window.openFile(file, quiet);
 }
 
-// Nobody is there to answer "save changes?" when the session ends: the
-// changes are kept in the autosave for the next start.
-void endOnSignal(TerminationWatch& watch, Autosave& autosave, bool& terminating)
+// Nobody is there to answer "save changes?" when the session ends: the loop
+// ends at once, and the changes are kept (keepUnsavedWork) only after it has
+// ended, so that whatever a client was answered before the end is in them.
+void endOnSignal(TerminationWatch& watch, bool& terminating)
 {
     if (Status s = watch.install(); !s) tellUser(true, QString::fromStdString(s.error().description));
-    QObject::connect(&watch, &TerminationWatch::terminationRequested, &watch, [&autosave, &terminating](int signalNumber) {
+    QObject::connect(&watch, &TerminationWatch::terminationRequested, &watch, [&terminating](int signalNumber) {
+        if (terminating) return;
         terminating = true;
-        if (Status s = autosave.writeNow(); !s)
-            tellUser(true, QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(s.error().description)));
         tellUser(true, QStringLiteral("收到信号 %1，退出。").arg(signalNumber));
         QApplication::exit(0);
     });
+}
+
+// Unsaved changes at a signal's end go to the autosave copy the next start
+// recovers or, when autosave is off or fails, to an emergency copy named on
+// standard error. The exit code: 0 when the changes were kept (or there were
+// none), kExitChangesLost when they could be written nowhere.
+int keepUnsavedWork(Autosave& autosave, const CadSession& session)
+{
+    const CadDocument* doc = session.document();
+    if (!doc || !doc->modified()) return 0;
+    if (autosave.active()) {
+        const Status written = autosave.writeNow();
+        if (written) return 0;
+        tellUser(true, QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(written.error().description)));
+    }
+    const auto copy = Autosave::writeEmergencyCopy(*doc);
+    if (copy) {
+        tellUser(true, QStringLiteral("未保存的修改已写入应急副本“%1”，请打开它并另存。").arg(*copy));
+        return 0;
+    }
+    tellUser(true, QStringLiteral("未保存的修改无法写入任何位置，已丢失：%1")
+                       .arg(QString::fromStdString(copy.error().description)));
+    return kExitChangesLost;
 }
 
 // Qt's own texts (file dialogs, context menus, standard buttons) in the
@@ -175,11 +198,12 @@ int runCadHost(int argc, char** argv)
         openStartFile(window, session, parser.positionalArguments().constFirst(), recovered, quiet);
     bool terminating = false;
     TerminationWatch watch;
-    endOnSignal(watch, autosave, terminating);
+    endOnSignal(watch, terminating);
     if (!quiet) session.setVisible(true);
     const int code = app.exec();
+    if (terminating) return keepUnsavedWork(autosave, session);
     // An ordinary end comes after the user saved or discarded the changes.
-    if (!terminating) autosave.discard();
+    autosave.discard();
     return code;
 }
 

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalSocket>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -244,6 +246,109 @@ private slots:
         qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
         QCOMPARE(next.count(), 2);
         QCOMPARE(next.docValue("Saved").toBool(), false);
+    }
+
+    // With an autosave folder that cannot be made, a signal's end still keeps
+    // unsaved changes: in an emergency copy beside the drawing's file or in
+    // the temporary folder, named on standard error; with nowhere to write
+    // them, the exit code says they are lost.
+    void sigtermWithoutAutosaveWritesAnEmergencyCopy()
+    {
+        const QString notAFolder = dir_.filePath(QStringLiteral("state-is-a-file"));
+        QFile blocker(notAFolder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString temp = dir_.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(temp));
+        const QString drawing = dir_.filePath(QStringLiteral("unprotected.dxf"));
+        struct Row {
+            const char* name;
+            bool saved;
+            QString tmpdir;
+            int exitCode;
+            QString folder;  // where the copy goes
+        };
+        for (const Row& row : {Row{"never saved", false, temp, 0, temp}, Row{"saved before", true, temp, 0, dir_.path()},
+                               Row{"nowhere to write", false, notAFolder + QStringLiteral("/tmp"), 4, {}}}) {
+            Cad cad(socket("unprotected.sock"));
+            cad.process->setEnvironmentValue(QStringLiteral("XDG_STATE_HOME"), notAFolder);
+            cad.process->setEnvironmentValue(QStringLiteral("TMPDIR"), row.tmpdir);
+            cad.process->keepStandardError();
+            QVERIFY(cad.start());
+            cad.addLines(1, 0);
+            if (row.saved) QCOMPARE(errorCode(cad.client->call(cad.doc(), QStringLiteral("SaveAs"), {drawing})), 0);
+            cad.addLines(2, 5);
+            cad.process->process().terminate();
+            QVERIFY(cad.process->process().waitForFinished(10000));
+            QCOMPARE(cad.process->process().exitCode(), row.exitCode);
+            const QString errors = cad.process->standardError();
+            QVERIFY2(errors.contains(QStringLiteral("自动保存已关闭")), qPrintable(errors));
+            const QRegularExpressionMatch named = QRegularExpression(QStringLiteral("应急副本“([^”]+)”")).match(errors);
+            if (row.exitCode != 0) {
+                QVERIFY2(!named.hasMatch() && errors.contains(QStringLiteral("已丢失")), qPrintable(errors));
+                continue;
+            }
+            QVERIFY2(named.hasMatch(), qPrintable(errors));
+            const QString copy = named.captured(1);
+            QCOMPARE(QFileInfo(copy).absolutePath(), row.folder);
+            auto read = tessik::cadhost::readDxf(copy);
+            QVERIFY(read.ok());
+            QCOMPARE(read->document->modelSpace().liveCount(), 3);
+            if (row.saved) QCOMPARE(tessik::cadhost::readDxf(drawing)->document->modelSpace().liveCount(), 1);
+        }
+    }
+
+    // A client pipelines a burst of additions and reads the answers; SIGTERM
+    // comes in the middle. Every addition answered with success, before or
+    // after the signal, is in what the next start recovers.
+    void sigtermInABurstKeepsEveryAnsweredAddition()
+    {
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "600");
+        constexpr int kBurst = 20000;
+        for (const int signalAfter : {1, 300, 1500, 4000, 9000, 15000}) {
+            Cad cad(socket("burst.sock"));
+            QVERIFY(cad.start());
+            const qint64 space = cad.model();
+            QByteArray burst;
+            for (int i = 0; i < kBurst; ++i)
+                burst += QStringLiteral("{\"jsonrpc\":\"2.0\",\"id\":%1,\"method\":\"call\",\"params\":{\"target\":%2,"
+                                        "\"member\":\"AddLine\",\"args\":[[%1,0,0],[%1,1,0]]}}\n")
+                             .arg(i + 10)
+                             .arg(space)
+                             .toUtf8();
+            QLocalSocket& s = cad.client->socket();
+            s.write(burst);
+            int answered = 0;
+            bool signalled = false;
+            QByteArray pending;
+            QElapsedTimer clock;
+            clock.start();
+            // Until the process has gone and its socket is closed.
+            while (clock.elapsed() < 30000) {
+                if (!signalled && answered >= signalAfter) {
+                    cad.process->process().terminate();
+                    signalled = true;
+                }
+                if (s.bytesAvailable() == 0 && !s.waitForReadyRead(200) && s.state() != QLocalSocket::ConnectedState)
+                    break;
+                pending += s.readAll();
+                for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1))
+                    if (pending.left(end).contains("\"result\"")) ++answered;
+            }
+            QVERIFY2(signalled, "the burst was never answered");
+            QVERIFY(cad.process->process().waitForFinished(10000));
+
+            Cad next(socket("burst.sock"));
+            QVERIFY(next.start());
+            const qint64 recovered = next.count();
+            QVERIFY2(recovered >= answered, qPrintable(QStringLiteral("signal after %1 answers: %2 answered, %3 recovered")
+                                                          .arg(signalAfter)
+                                                          .arg(answered)
+                                                          .arg(recovered)));
+            QVERIFY(recovered <= kBurst);
+            QCOMPARE(errorCode(next.client->call(next.doc(), QStringLiteral("Close"), {false})), 0);
+        }
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
     }
 };
 
