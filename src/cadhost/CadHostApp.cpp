@@ -46,8 +46,9 @@ void showRunningInstance(const QString& socketPath)
 }
 
 // Starts autosave and recovers what an instance that died left behind;
-// true when a drawing was recovered.
-bool startAutosave(Autosave& autosave, CadSession& session)
+// true when a drawing was recovered. Without autosave the window says that
+// the drawing is not protected.
+bool startAutosave(Autosave& autosave, CadSession& session, CadMainWindow& window)
 {
     QString warning;
     const auto interval = Autosave::intervalFromEnvironment(&warning);
@@ -58,7 +59,8 @@ bool startAutosave(Autosave& autosave, CadSession& session)
     if (Status s = autosave.start(Autosave::defaultFolder(), interval); !s) {
         const QString why = QString::fromStdString(s.error().description);
         tellUser(true, why);
-        emit session.message(why);
+        emit session.message(why + QStringLiteral("图形未受保护，请及时保存。"));
+        window.warnUnprotected(why);
         return false;
     }
     return autosave.recover();
@@ -193,7 +195,7 @@ int runCadHost(int argc, char** argv)
     }
     CadMainWindow window(session);
     Autosave autosave(session, socketPath);
-    const bool recovered = startAutosave(autosave, session);
+    const bool recovered = startAutosave(autosave, session, window);
     if (!parser.positionalArguments().isEmpty())
         openStartFile(window, session, parser.positionalArguments().constFirst(), recovered, quiet);
     bool terminating = false;
