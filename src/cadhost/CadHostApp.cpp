@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
@@ -140,24 +142,65 @@ bool startedForAutomation(QCommandLineParser& parser, const QApplication& app)
     return parser.isSet(automation);
 }
 
+int alreadyRunning(const InstanceLock& lock, const QString& socketPath, bool quiet)
+{
+    tellUser(quiet, lock.holderPid() > 0
+                        ? QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid())
+                        : QStringLiteral("Tessik CAD 已在运行，本次启动退出。"));
+    if (!quiet) showRunningInstance(socketPath);
+    return 3;
+}
+
+// Moves what stands at path aside, saying where; false (and why) when it cannot.
+bool moveAside(const QString& path, const QString& what, bool quiet)
+{
+    const auto aside = setAside(path, QStringLiteral("aside"));
+    if (!aside) {
+        tellUser(quiet, QStringLiteral("%1，本次启动退出。").arg(QString::fromStdString(aside.error().description)));
+        return false;
+    }
+    tellUser(true, QStringLiteral("%1“%2”无法使用，已移到“%3”。").arg(what, path, *aside));
+    return true;
+}
+
 // Makes this the one instance on the socket: 0, or the exit code of a start
 // that must end (2: the folder or the lock failed, 3: another instance runs).
+// A lock that no live instance holds, and whatever is not a live socket at
+// the socket's path, never stop a start: what cannot be cleared is set aside.
 int takeInstance(InstanceLock& lock, const QString& socketPath, bool quiet)
 {
     if (Status folder = prepareSocketFolder(socketPath); !folder) {
         tellUser(quiet, QString::fromStdString(folder.error().description));
         return 2;
     }
-    switch (lock.tryLock()) {
-    case InstanceLock::Outcome::Taken: return 0;
-    case InstanceLock::Outcome::Held:
-        tellUser(quiet, lock.holderPid() > 0
-                            ? QStringLiteral("Tessik CAD 已在运行（进程 %1），本次启动退出。").arg(lock.holderPid())
-                            : QStringLiteral("Tessik CAD 已在运行，本次启动退出。"));
-        if (!quiet) showRunningInstance(socketPath);
-        return 3;
+    InstanceLock::Outcome outcome = lock.tryLock();
+    if (outcome == InstanceLock::Outcome::Failed && lock.blocked()) {
+        // Someone may hold a lock this process cannot see: a socket that
+        // answers, or one it may not even try, is theirs.
+        const SocketProbe probe = probeSocket(socketPath);
+        if (probe == SocketProbe::Live) return alreadyRunning(lock, socketPath, quiet);
+        if (probe != SocketProbe::Unknown) {
+            if (!moveAside(lock.lockPath(), QStringLiteral("锁文件"), quiet)) return 2;
+            outcome = lock.tryLock();
+        }
+    }
+    switch (outcome) {
+    case InstanceLock::Outcome::Taken: break;
+    case InstanceLock::Outcome::Held: return alreadyRunning(lock, socketPath, quiet);
     case InstanceLock::Outcome::Failed:
         tellUser(quiet, QStringLiteral("%1，本次启动退出。").arg(lock.failure()));
+        return 2;
+    }
+    switch (probeSocket(socketPath)) {
+    case SocketProbe::Absent: return 0;
+    case SocketProbe::Stale:
+        // Left by a crash: nobody serves it.
+        ::unlink(QFile::encodeName(socketPath).constData());
+        return 0;
+    case SocketProbe::Live: return alreadyRunning(lock, socketPath, quiet);
+    case SocketProbe::NotSocket: return moveAside(socketPath, QStringLiteral("套接字路径上的"), quiet) ? 0 : 2;
+    case SocketProbe::Unknown:
+        tellUser(quiet, QStringLiteral("无法确定套接字“%1”是否仍在使用，本次启动退出。").arg(socketPath));
         return 2;
     }
     return 2;
@@ -185,7 +228,6 @@ int runCadHost(int argc, char** argv)
     const QString socketPath = automationSocketPath();
     InstanceLock lock(socketPath);
     if (const int refused = takeInstance(lock, socketPath, quiet)) return refused;
-    lock.removeStaleSocket();
 
     CadSession session;
     AutomationServer server(session);

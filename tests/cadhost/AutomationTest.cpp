@@ -680,6 +680,51 @@ private slots:
                     .contains(QStringLiteral("进程 %1").arg(cad.process().processId())));
     }
 
+    // Whatever stands at the socket's path or blocks its lock without a live
+    // instance behind it is moved aside, whole and named on standard error,
+    // and the start goes on; a live instance's socket is never touched.
+    void leftoversAtTheSocketAreSetAside_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("folder at the socket") << ".sock";
+        QTest::newRow("folder with files at the lock") << ".sock.lock";
+    }
+    void leftoversAtTheSocketAreSetAside()
+    {
+        QFETCH(QString, where);
+        QTemporaryDir dir;
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        const QString blocker = dir.filePath(QStringLiteral("cad") + where);
+        QVERIFY(QDir().mkpath(blocker + QStringLiteral("/inside")));
+        CadHostProcess cad(socket);
+        cad.keepStandardError();
+        QVERIFY(cad.start());
+        RpcClient client;
+        QVERIFY(client.connectTo(socket));
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        // The folder is kept under a name of its own, with what it held.
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("cad*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(aside.front() != QFileInfo(blocker).fileName());
+        QVERIFY(QFileInfo(dir.filePath(aside.front()) + QStringLiteral("/inside")).isDir());
+        const QString said = cad.standardError();
+        QVERIFY2(said.contains(dir.filePath(aside.front())), qPrintable(said));
+
+        // With the instance alive, its lock replaced by a folder: a second
+        // start sees the live socket, ends, and moves nothing.
+        const QString lock = socket + QStringLiteral(".lock");
+        QVERIFY(QFile::rename(lock, dir.filePath(QStringLiteral("held.lock"))));
+        QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
+        QProcess second;
+        QVERIFY(CadHostProcess::runToExit(second, cad.environment(), {QStringLiteral("--automation")}));
+        QCOMPARE(second.exitCode(), 3);
+        QVERIFY(QFileInfo(lock + QStringLiteral("/inside")).isDir());
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        RpcClient another;
+        QVERIFY(another.connectTo(socket));
+        QCOMPARE(errorCode(another.get(0, QStringLiteral("Caption"))), 0);
+    }
+
     // A live holder whose file says nothing useful still blocks, and the
     // message names no made-up process.
     void liveLockWithoutAProcessIdBlocksWithoutNamingOne()

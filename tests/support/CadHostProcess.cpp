@@ -63,6 +63,15 @@ bool CadHostProcess::start(const QStringList& extraArgs)
     return false;
 }
 
+QString CadHostProcess::standardError()
+{
+    process_.setReadChannel(QProcess::StandardError);
+    while (process_.waitForReadyRead(50)) {
+    }
+    process_.setReadChannel(QProcess::StandardOutput);
+    return QString::fromLocal8Bit(process_.readAllStandardError());
+}
+
 bool CadHostProcess::runToExit(const QStringList& args, int timeoutMs)
 {
     return runToExit(process_, environment(), args, timeoutMs);

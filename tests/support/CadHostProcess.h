@@ -31,7 +31,8 @@ public:
     // Keeps the process's standard error for standardError() instead of
     // passing it on (set before start()).
     void keepStandardError() { keepErrors_ = true; }
-    QString standardError() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
+    // What it wrote there so far (waits a moment for more while it runs).
+    QString standardError();
     // Kills the process (as a crash would) and waits until it is gone.
     void kill();
 
