@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include "AutomationSocket.h"
 #include "CadSession.h"
@@ -25,6 +27,7 @@ namespace tessik::cadhost {
 Autosave::Autosave(CadSession& session, const QString& socketPath, QObject* parent)
     : QObject(parent),
       session_(session),
+      socketPath_(QFileInfo(socketPath).absoluteFilePath()),
       key_(QString::fromLatin1(
           QCryptographicHash::hash(QFile::encodeName(QFileInfo(socketPath).absoluteFilePath()),
                                    QCryptographicHash::Sha256)
@@ -99,13 +102,18 @@ bool Autosave::recover()
     auto read = session_.recoverDocument(copyPath(), path, name);
     if (!read) {
         // Set aside, not removed: the next write must not replace what may
-        // still be the user's only copy of their work.
-        const QString aside = folder_ + u'/' + key_ + QStringLiteral("-unreadable.dxf");
-        QFile::remove(aside);
-        QFile::rename(copyPath(), aside);
-        QFile::remove(notePath());
-        emit session_.message(QStringLiteral("无法恢复自动保存的图形：%1。文件已保留为“%2”。")
-                                  .arg(QString::fromStdString(read.error().description), aside));
+        // still be the user's only copy of their work, nor a later one set
+        // aside an earlier one.
+        const QString why = QString::fromStdString(read.error().description);
+        const auto aside = setAside(copyPath(), QStringLiteral("unreadable"));
+        const QString text =
+            aside ? QStringLiteral("无法恢复自动保存的图形%1：%2。文件已保留为“%3”。")
+                        .arg(path.isEmpty() ? QString() : QStringLiteral("（原文件“%1”）").arg(path), why, *aside)
+                  : QStringLiteral("无法恢复自动保存的图形“%1”：%2。也无法把它移开（%3），自动保存已关闭，以免覆盖它。")
+                        .arg(copyPath(), why, QString::fromStdString(aside.error().description));
+        if (aside) QFile::remove(notePath());
+        else lock_.reset();
+        emit session_.message(text);
         return false;
     }
     // The copy on disk is this drawing's until the next write replaces it.
@@ -145,10 +153,42 @@ void Autosave::onTimer()
     failing_ = !written;
 }
 
+QStringList Autosave::othersLeftBehind() const
+{
+    QStringList found;
+    if (!active()) return found;
+    static const QRegularExpression copyName(QStringLiteral("^[0-9a-f]{24}\\.dxf$"));
+    const QDir folder(folder_);
+    for (const QString& name : folder.entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name)) {
+        const QString key = name.chopped(4);
+        if (key == key_ || !copyName.match(name).hasMatch()) continue;
+        // A live instance holds its lock: its copy is its own business.
+        const QByteArray lock = QFile::encodeName(folder.filePath(key + QStringLiteral(".lock")));
+        const int fd = ::open(lock.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const bool live = fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        if (fd >= 0) ::close(fd);
+        if (live) continue;
+        QJsonObject note;
+        if (auto bytes = dxf::readRegularFile(QFile::encodeName(folder.filePath(key + QStringLiteral(".json"))).toStdString(), 1 << 20))
+            note = QJsonDocument::fromJson(QByteArray::fromStdString(*bytes)).object();
+        const QString socket = note.value(QStringLiteral("socket")).toString();
+        const QString drawing = note.value(QStringLiteral("path")).toString();
+        found << QStringLiteral("自动保存文件夹中有%1上的 Tessik CAD 未正常退出时留下的图形%2：“%3”。%4")
+                     .arg(socket.isEmpty() ? QStringLiteral("另一个套接字") : QStringLiteral("套接字“%1”").arg(socket),
+                          drawing.isEmpty() ? QString() : QStringLiteral("（原文件“%1”）").arg(drawing),
+                          folder.filePath(name),
+                          socket.isEmpty() ? QStringLiteral("可以直接打开它并另存。")
+                                           : QStringLiteral("以 TESSIK_CAD_SOCKET=%1 启动即可恢复，也可以直接打开它并另存。").arg(socket));
+    }
+    return found;
+}
+
 Status Autosave::writeNote() const
 {
     const CadDocument* doc = session_.document();
-    const QJsonObject note{{QStringLiteral("path"), doc->path()}, {QStringLiteral("name"), doc->name()}};
+    const QJsonObject note{{QStringLiteral("path"), doc->path()},
+                           {QStringLiteral("name"), doc->name()},
+                           {QStringLiteral("socket"), socketPath_}};
     return dxf::replaceFile(QFile::encodeName(notePath()).toStdString(),
                             QJsonDocument(note).toJson(QJsonDocument::Compact).toStdString());
 }

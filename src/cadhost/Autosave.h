@@ -11,7 +11,9 @@
 // The key is a digest of the automation socket's path, so instances on
 // different sockets keep apart; each holds a flock on "<key>.lock" while it
 // runs. A copy found at start whose lock nobody holds was left by an
-// instance that died, and recover() opens it as the active drawing.
+// instance that died, and recover() opens it as the active drawing; one
+// that cannot be read is set aside under a name of its own. Copies left by
+// instances on other sockets are only mentioned (othersLeftBehind).
 //
 // The folder is $XDG_STATE_HOME/tessik/autosave (~/.local/state when unset);
 // TESSIK_CAD_AUTOSAVE_SECONDS sets the interval (default 120).
@@ -21,6 +23,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include "Error.h"
@@ -50,9 +53,15 @@ public:
     bool active() const { return lock_ != nullptr; }
 
     // Opens the copy a dead instance left as the active drawing. False when
-    // there is none, or when it cannot be read (it is then renamed to
-    // "<key>-unreadable.dxf" and kept for the user).
+    // there is none, or when it cannot be read: it is then renamed to
+    // "<key>-unreadable-<date>-<time>[-n].dxf" and kept for the user, or,
+    // when it cannot be moved, autosave goes off rather than write over it.
     bool recover();
+
+    // One message for each copy in the folder that an instance on another
+    // socket left when it died: the next start on that socket recovers it,
+    // and until then nobody would know it is there.
+    QStringList othersLeftBehind() const;
 
     // Writes the copy now when the drawing has changes not yet written.
     Status writeNow();
@@ -75,6 +84,7 @@ private:
     Status writeNote() const;
 
     CadSession& session_;
+    QString socketPath_;
     QString key_;
     QString folder_;
     std::unique_ptr<InstanceLock> lock_;

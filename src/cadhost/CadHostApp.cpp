@@ -65,7 +65,13 @@ bool startAutosave(Autosave& autosave, CadSession& session, CadMainWindow& windo
         window.warnUnprotected(why);
         return false;
     }
-    return autosave.recover();
+    for (const QString& other : autosave.othersLeftBehind()) {
+        tellUser(true, other);
+        emit session.message(other);
+    }
+    const bool recovered = autosave.recover();
+    if (!autosave.active()) window.warnUnprotected(QStringLiteral("自动保存已关闭：无法移开不能读取的自动保存文件。"));
+    return recovered;
 }
 
 void openStartFile(CadMainWindow& window, CadSession& session, const QString& file, bool recovered, bool quiet)

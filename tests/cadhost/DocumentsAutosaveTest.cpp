@@ -248,6 +248,66 @@ private slots:
         QCOMPARE(next.docValue("Saved").toBool(), false);
     }
 
+    // Leftovers in the autosave folder: a copy that cannot be read is set
+    // aside under a name of its own each time, never over an earlier one,
+    // and a copy left by an instance on another socket that died is
+    // mentioned at start (one whose instance is alive is not).
+    void autosaveLeftoversAreKeptAndMentioned()
+    {
+        const QDir folder(dir_.filePath(QStringLiteral("state/tessik/autosave")));
+        QStringList before = copies();
+        Cad cad(socket("left.sock"));
+        QVERIFY(cad.start());
+        cad.addLines(2, 0);
+        QVERIFY(waitForCopies(int(before.size()) + 1));
+        cad.kill9();
+        QStringList made = copies();
+        for (const QString& old : before) made.removeOne(old);
+        QCOMPARE(made.size(), 1);
+        const QStringList damaged{QStringLiteral("first damaged copy"), QStringLiteral("second damaged copy")};
+        for (const QString& text : damaged) {
+            QFile copy(folder.filePath(made.front()));
+            QVERIFY(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            copy.write(text.toUtf8());
+            copy.close();
+            Cad next(socket("left.sock"));
+            QVERIFY(next.start());
+            QCOMPARE(next.count(), 0);
+        }
+        QStringList kept;
+        for (const QString& name : folder.entryList({QStringLiteral("*unreadable*")}, QDir::Files)) {
+            QFile f(folder.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            kept << QString::fromUtf8(f.readAll());
+            QVERIFY(f.remove());
+        }
+        kept.sort();
+        QCOMPARE(kept, damaged);
+
+        Cad gone(socket("gone.sock"));
+        QVERIFY(gone.start());
+        gone.addLines(3, 0);
+        before = copies();
+        QVERIFY(waitForCopies(int(before.size())));
+        gone.kill9();
+        Cad other(socket("other.sock"));
+        other.process->keepStandardError();
+        QVERIFY(other.start());
+        QCOMPARE(other.count(), 0);
+        const QString said = other.process->standardError();
+        QVERIFY2(said.contains(socket("gone.sock")), qPrintable(said));
+        // Recovered by its own socket, the copy belongs to a live instance again.
+        Cad back(socket("gone.sock"));
+        QVERIFY(back.start());
+        QCOMPARE(back.count(), 3);
+        Cad third(socket("third.sock"));
+        third.process->keepStandardError();
+        QVERIFY(third.start());
+        QCOMPARE(third.count(), 0);
+        QVERIFY(!third.process->standardError().contains(socket("gone.sock")));
+        QCOMPARE(errorCode(back.client->call(back.doc(), QStringLiteral("Close"), {false})), 0);
+    }
+
     // With an autosave folder that cannot be made, a signal's end still keeps
     // unsaved changes: in an emergency copy beside the drawing's file or in
     // the temporary folder, named on standard error; with nowhere to write
