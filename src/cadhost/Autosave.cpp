@@ -38,7 +38,10 @@ Autosave::Autosave(CadSession& session, const QString& socketPath, QObject* pare
     connect(&timer_, &QTimer::timeout, this, &Autosave::onTimer);
 }
 
-Autosave::~Autosave() = default;
+Autosave::~Autosave()
+{
+    if (writer_.joinable()) writer_.join();
+}
 
 QString Autosave::defaultFolder()
 {
@@ -147,10 +150,59 @@ void Autosave::onEdited()
 
 void Autosave::onTimer()
 {
-    const Status written = writeNow();
-    if (!written && !failing_)
-        emit session_.message(QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(written.error().description)));
-    failing_ = !written;
+    // Never two writes at once: a write under way is followed by another
+    // as soon as it is done.
+    if (writing_) {
+        again_ = true;
+        return;
+    }
+    startWrite();
+}
+
+void Autosave::startWrite()
+{
+    const CadDocument* doc = session_.document();
+    if (!active() || !doc || !doc->modified() || !dirty_) return;
+    collectWriter();
+    // Taken here, on the event loop, as the drawing stands now; formatted
+    // and written on the writer thread while clients go on being served.
+    std::shared_ptr<const CadDocument> copy = doc->snapshot();
+    std::string note = noteFor(*doc);
+    std::uint64_t generation = 0;
+    {
+        const std::lock_guard<std::mutex> files(files_);
+        generation = generation_;
+    }
+    dirty_ = false;
+    writing_ = true;
+    writer_ = std::thread([this, copy = std::move(copy), note = std::move(note), generation] {
+        const Status written = writeFiles(*copy, note, generation);
+        {
+            const std::lock_guard<std::mutex> files(files_);
+            written_ = written;
+        }
+        QMetaObject::invokeMethod(this, &Autosave::collectWriter, Qt::QueuedConnection);
+    });
+}
+
+void Autosave::collectWriter()
+{
+    if (writer_.joinable()) writer_.join();
+    std::optional<Status> written;
+    {
+        const std::lock_guard<std::mutex> files(files_);
+        written.swap(written_);
+    }
+    if (!written) return;
+    writing_ = false;
+    if (!*written) {
+        // What the failed write held is not on disk: write it again.
+        dirty_ = true;
+        if (!failing_)
+            emit session_.message(QStringLiteral("自动保存失败：%1").arg(QString::fromStdString(written->error().description)));
+    }
+    failing_ = !*written;
+    if (std::exchange(again_, false)) startWrite();
 }
 
 QStringList Autosave::othersLeftBehind() const
@@ -183,33 +235,50 @@ QStringList Autosave::othersLeftBehind() const
     return found;
 }
 
-Status Autosave::writeNote() const
+std::string Autosave::noteFor(const CadDocument& doc) const
 {
-    const CadDocument* doc = session_.document();
-    const QJsonObject note{{QStringLiteral("path"), doc->path()},
-                           {QStringLiteral("name"), doc->name()},
+    const QJsonObject note{{QStringLiteral("path"), doc.path()},
+                           {QStringLiteral("name"), doc.name()},
                            {QStringLiteral("socket"), socketPath_}};
-    return dxf::replaceFile(QFile::encodeName(notePath()).toStdString(),
-                            QJsonDocument(note).toJson(QJsonDocument::Compact).toStdString());
+    return QJsonDocument(note).toJson(QJsonDocument::Compact).toStdString();
+}
+
+Status Autosave::writeFiles(const CadDocument& doc, const std::string& note, std::uint64_t generation)
+{
+    auto bytes = dxfBytes(doc);
+    if (!bytes) return bytes.error();
+    const std::lock_guard<std::mutex> files(files_);
+    // Discarded since the copy was taken: the changes were dealt with.
+    if (generation != generation_) return success();
+    if (Status s = dxf::replaceFile(QFile::encodeName(notePath()).toStdString(), note); !s) return s;
+    return dxf::replaceFile(QFile::encodeName(copyPath()).toStdString(), *bytes);
 }
 
 Status Autosave::writeNow()
 {
+    collectWriter();
     const CadDocument* doc = session_.document();
     if (!active() || !doc || !doc->modified() || !dirty_) return success();
-    auto bytes = dxfBytes(*doc);
-    if (!bytes) return bytes.error();
-    if (Status s = writeNote(); !s) return s;
-    if (Status s = dxf::replaceFile(QFile::encodeName(copyPath()).toStdString(), *bytes); !s) return s;
-    dirty_ = false;
-    return success();
+    std::uint64_t generation = 0;
+    {
+        const std::lock_guard<std::mutex> files(files_);
+        generation = generation_;
+    }
+    const Status written = writeFiles(*doc, noteFor(*doc), generation);
+    if (written) dirty_ = false;
+    return written;
 }
 
 void Autosave::discard()
 {
     timer_.stop();
     dirty_ = false;
+    again_ = false;
     if (!active()) return;
+    // Waits for a write under way to finish its files, and stops one that
+    // has not begun them.
+    const std::lock_guard<std::mutex> files(files_);
+    ++generation_;
     QFile::remove(copyPath());
     QFile::remove(notePath());
 }

@@ -109,6 +109,16 @@ std::uint64_t nextSerial()
 
 CadDocument::CadDocument(QString name) : serial_(nextSerial()), name_(std::move(name)) {}
 
+std::unique_ptr<CadDocument> CadDocument::snapshot() const
+{
+    auto copy = std::make_unique<CadDocument>(name_);
+    copy->path_ = path_;
+    copy->model_ = model_;
+    copy->paper_ = paper_;
+    copy->drawing_ = drawing_;
+    return copy;
+}
+
 void CadDocument::setPath(const QString& path)
 {
     path_ = path;

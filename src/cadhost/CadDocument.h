@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -131,8 +132,13 @@ public:
     CadSpace& paperSpace() { return paper_; }
     const CadSpace& paperSpace() const { return paper_; }
 
-    const dxf::DxfDrawing& drawing() const { return drawing_; }
-    void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::move(drawing); }
+    const dxf::DxfDrawing& drawing() const { return *drawing_; }
+    void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::make_shared<const dxf::DxfDrawing>(std::move(drawing)); }
+    // What a save writes (name, path, both spaces and the DXF drawing, which
+    // is shared rather than copied, being never changed in place), without
+    // the history or what the view shows: a copy another thread may write
+    // out while this document goes on changing.
+    std::unique_ptr<CadDocument> snapshot() const;
     // What the view shows of entities the spaces do not hold.
     const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const
     {
@@ -186,7 +192,7 @@ private:
     QString path_;
     CadSpace model_;
     CadSpace paper_;
-    dxf::DxfDrawing drawing_ = dxf::DxfDrawing::blank();
+    std::shared_ptr<const dxf::DxfDrawing> drawing_ = std::make_shared<const dxf::DxfDrawing>(dxf::DxfDrawing::blank());
     DrawingExtras extras_;
     CadHistory history_;
     DrawingExtras paperExtras_;
