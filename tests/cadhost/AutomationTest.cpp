@@ -20,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QStandardPaths>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -723,6 +725,42 @@ private slots:
         RpcClient another;
         QVERIFY(another.connectTo(socket));
         QCOMPARE(errorCode(another.get(0, QStringLiteral("Caption"))), 0);
+    }
+
+    // A lock file that a run as root left, which this user may neither open
+    // nor replace: with nothing live behind it, it is set aside too.
+    void anotherUsersStaleLockIsSetAside()
+    {
+        if (::getuid() != 0) QSKIP("needs root to leave a lock file of another user");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty()) QSKIP("needs setpriv to start tessik-cad as another user");
+        constexpr uid_t kNobody = 65534;
+        QTemporaryDir dir;
+        QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), kNobody, kNobody), 0);
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        QFile lock(socket + QStringLiteral(".lock"));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write("1\n");
+        lock.close();
+        QVERIFY(lock.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        CadHostProcess cad(socket);
+        QProcess process;
+        process.setProcessEnvironment(cad.environment());
+        process.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                                QStringLiteral("--"), CadHostProcess::program(), QStringLiteral("--automation")});
+        QVERIFY(process.waitForStarted(5000));
+        RpcClient client;
+        QElapsedTimer clock;
+        clock.start();
+        while (!client.connectTo(socket) && process.state() == QProcess::Running && clock.elapsed() < 10000)
+            QThread::msleep(50);
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("cad.sock-aside-*.lock")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(QFileInfo(dir.filePath(aside.front())).ownerId(), 0u);
+        QCOMPARE(QFileInfo(lock.fileName()).ownerId(), uint(kNobody));
+        process.kill();
+        process.waitForFinished(5000);
     }
 
     // A live holder whose file says nothing useful still blocks, and the
