@@ -5,13 +5,16 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
 
 namespace tessik::cadhost {
 
@@ -86,6 +89,7 @@ InstanceLock::Outcome InstanceLock::fail(const QString& what, int error)
 {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    blocked_ = error == EACCES || error == EPERM || error == ENOTEMPTY || error == EEXIST;
     failure_ = QStringLiteral("%1“%2”：%3").arg(what, lockPath_, reason(error));
     return Outcome::Failed;
 }
@@ -93,6 +97,8 @@ InstanceLock::Outcome InstanceLock::fail(const QString& what, int error)
 InstanceLock::Outcome InstanceLock::tryLock()
 {
     const QByteArray path = QFile::encodeName(lockPath_);
+    blocked_ = false;
+    holderPid_ = 0;
     // Nothing but a regular file can carry a live lock: anything else in its
     // place is cleared once and the open tried again.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -104,7 +110,10 @@ InstanceLock::Outcome InstanceLock::tryLock()
                                // Our own file made unreadable: the same file, so a live holder still counts.
                                : error == EACCES ? ::chmod(path.constData(), 0600) == 0
                                                  : false;
-            if (!cleared) return fail(QStringLiteral("无法打开锁文件"), error);
+            if (!cleared) {
+                if (error == EACCES && heldByOther(path)) return Outcome::Held;
+                return fail(QStringLiteral("无法打开锁文件"), error == EISDIR ? errno : error);
+            }
             continue;
         }
         struct stat st{};
@@ -140,6 +149,57 @@ InstanceLock::Outcome InstanceLock::tryLock()
     return Outcome::Taken;
 }
 
-void InstanceLock::removeStaleSocket() const { QLocalServer::removeServer(socketPath_); }
+bool InstanceLock::heldByOther(const QByteArray& path)
+{
+    // Another user's lock file may still be readable: a shared lock taken
+    // and let go at once tells whether anyone holds it.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+SocketProbe probeSocket(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st{};
+    if (::lstat(native.constData(), &st) != 0) return errno == ENOENT ? SocketProbe::Absent : SocketProbe::Unknown;
+    if (!S_ISSOCK(st.st_mode)) return SocketProbe::NotSocket;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::size_t(native.size()) >= sizeof address.sun_path) return SocketProbe::Unknown;
+    std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return SocketProbe::Unknown;
+    const int connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int error = errno;
+    ::close(fd);
+    if (connected == 0 || error == EAGAIN || error == EINPROGRESS) return SocketProbe::Live;
+    return error == ECONNREFUSED ? SocketProbe::Stale : SocketProbe::Unknown;
+}
+
+Result<QString> setAside(const QString& path, const QString& tag)
+{
+    const QFileInfo info(path);
+    const QString base = info.completeBaseName().isEmpty() ? info.fileName() : info.completeBaseName();
+    const QString suffix = info.completeBaseName().isEmpty() || info.suffix().isEmpty() ? QString()
+                                                                                       : u'.' + info.suffix();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QByteArray from = QFile::encodeName(path);
+    for (int n = 1; n <= 100; ++n) {
+        const QString name = QStringLiteral("%1/%2-%3-%4%5%6")
+                                 .arg(info.absolutePath(), base, tag, stamp,
+                                      n == 1 ? QString() : QStringLiteral("-%1").arg(n), suffix);
+        const QByteArray to = QFile::encodeName(name);
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) return name;
+        if (errno != EEXIST)
+            return Error{protocol::kFailed,
+                         QStringLiteral("无法把“%1”移到“%2”：%3").arg(path, name, reason(errno)).toStdString(),
+                         path.toStdString()};
+    }
+    return Error{protocol::kFailed, QStringLiteral("无法移开“%1”：同名文件太多。").arg(path).toStdString(),
+                 path.toStdString()};
+}
 
 }  // namespace tessik::cadhost

@@ -9,7 +9,9 @@
 // in its place (an unreadable file, a directory, a link), only a lock held by
 // a live process blocks a start. A second instance fails to take it and must
 // not touch the socket; the holder may remove a socket file left behind by a
-// crash.
+// crash. What this process can neither open nor clear (another user's file,
+// a folder with files in it) is set aside by the caller when nothing live is
+// behind it.
 
 #include <QString>
 
@@ -17,6 +19,17 @@
 #include "Error.h"
 
 namespace tessik::cadhost {
+
+// What stands at a socket's path: nothing, a socket nobody serves (left by a
+// crash), a live server (it accepts, or its backlog is full), something that
+// is not a socket, or nothing can be told (no access, another error).
+enum class SocketProbe { Absent, Stale, Live, NotSocket, Unknown };
+SocketProbe probeSocket(const QString& path);
+
+// Moves what stands at path (a file, a folder, a link) to the first free name
+// "<base>-<tag>-<date>-<time>[-n].<suffix>" beside it, never over anything;
+// returns that name.
+Result<QString> setAside(const QString& path, const QString& tag);
 
 // The path only, nothing is created: what `tessik-cad --socket-path` prints.
 inline QString automationSocketPath() { return protocol::socketPath(); }
@@ -40,17 +53,25 @@ public:
     // The process id the holder wrote, 0 when it cannot be read.
     qint64 holderPid() const { return holderPid_; }
     const QString& failure() const { return failure_; }
-    // Removes a socket file that no live instance serves.
-    void removeStaleSocket() const;
+    // After Failed: something stands at the lock's path that this process
+    // may not open or replace (another user's file, a folder with files in
+    // it) and no live process is seen holding it. Setting it aside lets a
+    // next tryLock() succeed, once nothing live serves the socket either.
+    bool blocked() const { return blocked_; }
+    const QString& lockPath() const { return lockPath_; }
 
 private:
     Outcome fail(const QString& what, int error);
+    // Whether a live process holds the lock file at path, seen through a
+    // read-only descriptor (for a file this process may not write).
+    static bool heldByOther(const QByteArray& path);
 
     QString socketPath_;
     QString lockPath_;
     int fd_ = -1;
     qint64 holderPid_ = 0;
     QString failure_;
+    bool blocked_ = false;
 };
 
 }  // namespace tessik::cadhost

@@ -11,6 +11,7 @@ int CadSpace::add(CadEntity entity, std::optional<std::size_t> record)
     extents_.add(entityBounds(entity));
     entities_.push_back(std::move(entity));
     origins_.push_back(Origin{record, false});
+    live_.append(true);
     return count() - 1;
 }
 
@@ -35,7 +36,7 @@ void CadSpace::setErased(int index, bool erased)
     if (origin.erased == erased) return;
     origin.erased = erased;
     erasedCount_ += erased ? 1 : -1;
-    liveValid_ = false;
+    live_.change(index, erased ? -1 : 1);
     if (erased)
         shrinkExtents(entityBounds(at(index)));
     else
@@ -44,15 +45,44 @@ void CadSpace::setErased(int index, bool erased)
 
 int CadSpace::liveIndex(int n) const
 {
+    if (n < 0 || n >= liveCount()) return -1;
     if (erasedCount_ == 0) return n;
-    if (!liveValid_) {
-        live_.clear();
-        live_.reserve(static_cast<std::size_t>(liveCount()));
-        for (int i = 0; i < count(); ++i)
-            if (!erased(i)) live_.push_back(i);
-        liveValid_ = true;
+    return live_.select(n);
+}
+
+namespace {
+constexpr std::size_t lowbit(std::size_t i) { return i & (~i + 1); }
+}  // namespace
+
+void CadSpace::LiveSlots::append(bool live)
+{
+    // The new node covers (i - lowbit(i), i]: its own slot and the nodes
+    // that cover the rest of that range.
+    const std::size_t i = tree_.size();
+    int sum = live ? 1 : 0;
+    for (std::size_t k = i - 1; k > i - lowbit(i); k -= lowbit(k)) sum += tree_[k];
+    tree_.push_back(sum);
+}
+
+void CadSpace::LiveSlots::change(int index, int delta)
+{
+    for (std::size_t i = std::size_t(index) + 1; i < tree_.size(); i += lowbit(i)) tree_[i] += delta;
+}
+
+int CadSpace::LiveSlots::select(int n) const
+{
+    const std::size_t size = tree_.size() - 1;
+    std::size_t step = 1;
+    while (step * 2 <= size) step *= 2;
+    std::size_t at = 0;
+    int left = n + 1;  // live slots still to pass, this one included
+    for (; step > 0; step /= 2) {
+        if (at + step <= size && tree_[at + step] < left) {
+            at += step;
+            left -= tree_[at];
+        }
     }
-    return live_[static_cast<std::size_t>(n)];
+    return int(at);  // slot at + 1, 1-based
 }
 
 void CadSpace::shrinkExtents(const Bounds& gone)
@@ -78,6 +108,16 @@ std::uint64_t nextSerial()
 }  // namespace
 
 CadDocument::CadDocument(QString name) : serial_(nextSerial()), name_(std::move(name)) {}
+
+std::unique_ptr<CadDocument> CadDocument::snapshot() const
+{
+    auto copy = std::make_unique<CadDocument>(name_);
+    copy->path_ = path_;
+    copy->model_ = model_;
+    copy->paper_ = paper_;
+    copy->drawing_ = drawing_;
+    return copy;
+}
 
 void CadDocument::setPath(const QString& path)
 {

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -51,12 +52,13 @@ public:
     bool erased(int index) const { return origins_[static_cast<std::size_t>(index)].erased; }
     void setErased(int index, bool erased);
     // The index of the n-th entity not erased (0 <= n < liveCount()), in the
-    // order they were added.
+    // order they were added; -1 for any other n.
     int liveIndex(int n) const;
     void reserve(std::size_t n)
     {
         entities_.reserve(n);
         origins_.reserve(n);
+        live_.reserve(n);
     }
 
     std::optional<std::size_t> record(int index) const { return origins_[static_cast<std::size_t>(index)].record; }
@@ -83,13 +85,27 @@ private:
     // they touched the edge.
     void shrinkExtents(const Bounds& gone);
 
+    // Which slots are not erased, counted so that the n-th of them is found
+    // in O(log n) and every add, erase and unerase keeps the counts in step
+    // (a Fenwick tree over the slots, 1 for a live one): there is no table
+    // to go stale, and erasing while walking the list costs no rebuilds.
+    class LiveSlots {
+    public:
+        void reserve(std::size_t n) { tree_.reserve(n + 1); }
+        void append(bool live);
+        void change(int index, int delta);
+        // The slot of the n-th live one; n must be below the number of them.
+        int select(int n) const;
+
+    private:
+        std::vector<int> tree_{0};  // tree_[i] counts slots (i - lowbit(i), i], 1-based
+    };
+
     std::vector<CadEntity> entities_;
     std::vector<Origin> origins_;
     Bounds extents_;
     int erasedCount_ = 0;
-    // liveIndex's table, rebuilt on first use after an erase or unerase.
-    mutable std::vector<int> live_;
-    mutable bool liveValid_ = false;
+    LiveSlots live_;
 };
 
 
@@ -116,8 +132,13 @@ public:
     CadSpace& paperSpace() { return paper_; }
     const CadSpace& paperSpace() const { return paper_; }
 
-    const dxf::DxfDrawing& drawing() const { return drawing_; }
-    void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::move(drawing); }
+    const dxf::DxfDrawing& drawing() const { return *drawing_; }
+    void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::make_shared<const dxf::DxfDrawing>(std::move(drawing)); }
+    // What a save writes (name, path, both spaces and the DXF drawing, which
+    // is shared rather than copied, being never changed in place), without
+    // the history or what the view shows: a copy another thread may write
+    // out while this document goes on changing.
+    std::unique_ptr<CadDocument> snapshot() const;
     // What the view shows of entities the spaces do not hold.
     const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const
     {
@@ -171,7 +192,7 @@ private:
     QString path_;
     CadSpace model_;
     CadSpace paper_;
-    dxf::DxfDrawing drawing_ = dxf::DxfDrawing::blank();
+    std::shared_ptr<const dxf::DxfDrawing> drawing_ = std::make_shared<const dxf::DxfDrawing>(dxf::DxfDrawing::blank());
     DrawingExtras extras_;
     CadHistory history_;
     DrawingExtras paperExtras_;

@@ -8,11 +8,14 @@
 //   tessik-cad --socket-path   print where the automation socket is
 //
 // At start a drawing autosaved by an instance on the same socket that died
-// is opened instead of the file. SIGTERM, SIGHUP and SIGINT write the
-// autosave and end the program (status 0) without asking about changes.
+// is opened instead of the file. SIGTERM, SIGHUP and SIGINT end the program
+// without asking about changes: unsaved changes go to the autosave or, when
+// autosave is off or fails, to an emergency copy beside the drawing or in
+// the temporary folder, named on standard error.
 //
 // Exit codes: 0 normal end, 2 the automation socket cannot be set up, 3 another
-// instance already serves the socket.
+// instance already serves the socket, 4 ended by a signal with unsaved changes
+// that could be written nowhere.
 //
 // How the pieces fit: one CadSession holds the running state (the open
 // CadDocument with its model and paper CadSpace, the prompt's CommandLine,
@@ -28,6 +31,8 @@
 // is painted. DxfFile and DxfShapes read and write drawings through dxf/.
 
 namespace tessik::cadhost {
+
+inline constexpr int kExitChangesLost = 4;
 
 int runCadHost(int argc, char** argv);
 

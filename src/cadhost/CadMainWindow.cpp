@@ -275,6 +275,14 @@ void CadMainWindow::closeDrawing()
     if (maybeSave()) session_.closeDocument();
 }
 
+void CadMainWindow::warnUnprotected(const QString& why)
+{
+    auto* warning = new QLabel(QStringLiteral("⚠ 图形未受保护：自动保存不可用，意外退出时未保存的修改会丢失，请及时保存。"));
+    warning->setToolTip(why);
+    warning->setStyleSheet(QStringLiteral("QLabel { color: #b00020; font-weight: bold; }"));
+    statusBar()->addPermanentWidget(warning);
+}
+
 void CadMainWindow::closeEvent(QCloseEvent* event)
 {
     if (maybeSave())

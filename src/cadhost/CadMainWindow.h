@@ -36,6 +36,10 @@ public:
     // line only, never in a message box).
     bool openFile(const QString& path, bool quiet = false);
 
+    // Says in the status bar, for as long as the window lives, that unsaved
+    // changes are not protected by autosave, and why.
+    void warnUnprotected(const QString& why);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -20,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QStandardPaths>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -678,6 +680,87 @@ private slots:
         QCOMPARE(second.exitCode(), 3);
         QVERIFY(QString::fromLocal8Bit(second.readAllStandardError())
                     .contains(QStringLiteral("进程 %1").arg(cad.process().processId())));
+    }
+
+    // Whatever stands at the socket's path or blocks its lock without a live
+    // instance behind it is moved aside, whole and named on standard error,
+    // and the start goes on; a live instance's socket is never touched.
+    void leftoversAtTheSocketAreSetAside_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("folder at the socket") << ".sock";
+        QTest::newRow("folder with files at the lock") << ".sock.lock";
+    }
+    void leftoversAtTheSocketAreSetAside()
+    {
+        QFETCH(QString, where);
+        QTemporaryDir dir;
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        const QString blocker = dir.filePath(QStringLiteral("cad") + where);
+        QVERIFY(QDir().mkpath(blocker + QStringLiteral("/inside")));
+        CadHostProcess cad(socket);
+        cad.keepStandardError();
+        QVERIFY(cad.start());
+        RpcClient client;
+        QVERIFY(client.connectTo(socket));
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        // The folder is kept under a name of its own, with what it held.
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("cad*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(aside.front() != QFileInfo(blocker).fileName());
+        QVERIFY(QFileInfo(dir.filePath(aside.front()) + QStringLiteral("/inside")).isDir());
+        const QString said = cad.standardError();
+        QVERIFY2(said.contains(dir.filePath(aside.front())), qPrintable(said));
+
+        // With the instance alive, its lock replaced by a folder: a second
+        // start sees the live socket, ends, and moves nothing.
+        const QString lock = socket + QStringLiteral(".lock");
+        QVERIFY(QFile::rename(lock, dir.filePath(QStringLiteral("held.lock"))));
+        QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
+        QProcess second;
+        QVERIFY(CadHostProcess::runToExit(second, cad.environment(), {QStringLiteral("--automation")}));
+        QCOMPARE(second.exitCode(), 3);
+        QVERIFY(QFileInfo(lock + QStringLiteral("/inside")).isDir());
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        RpcClient another;
+        QVERIFY(another.connectTo(socket));
+        QCOMPARE(errorCode(another.get(0, QStringLiteral("Caption"))), 0);
+    }
+
+    // A lock file that a run as root left, which this user may neither open
+    // nor replace: with nothing live behind it, it is set aside too.
+    void anotherUsersStaleLockIsSetAside()
+    {
+        if (::getuid() != 0) QSKIP("needs root to leave a lock file of another user");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty()) QSKIP("needs setpriv to start tessik-cad as another user");
+        constexpr uid_t kNobody = 65534;
+        QTemporaryDir dir;
+        QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), kNobody, kNobody), 0);
+        const QString socket = dir.filePath(QStringLiteral("cad.sock"));
+        QFile lock(socket + QStringLiteral(".lock"));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write("1\n");
+        lock.close();
+        QVERIFY(lock.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        CadHostProcess cad(socket);
+        QProcess process;
+        process.setProcessEnvironment(cad.environment());
+        process.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                                QStringLiteral("--"), CadHostProcess::program(), QStringLiteral("--automation")});
+        QVERIFY(process.waitForStarted(5000));
+        RpcClient client;
+        QElapsedTimer clock;
+        clock.start();
+        while (!client.connectTo(socket) && process.state() == QProcess::Running && clock.elapsed() < 10000)
+            QThread::msleep(50);
+        QCOMPARE(errorCode(client.get(0, QStringLiteral("Caption"))), 0);
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("cad.sock-aside-*.lock")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(QFileInfo(dir.filePath(aside.front())).ownerId(), 0u);
+        QCOMPARE(QFileInfo(lock.fileName()).ownerId(), uint(kNobody));
+        process.kill();
+        process.waitForFinished(5000);
     }
 
     // A live holder whose file says nothing useful still blocks, and the

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalSocket>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -22,6 +24,19 @@ constexpr int kInvalidArgument = -2145320939;
 
 QJsonArray pt(double x, double y) { return QJsonArray{x, y, 0.0}; }
 QJsonValue result(const QJsonObject& reply) { return reply.value(QStringLiteral("result")); }
+
+// n AddLine requests in one go, ids from 10.
+QByteArray addLineBurst(qint64 space, int n)
+{
+    QByteArray burst;
+    for (int i = 0; i < n; ++i)
+        burst += QStringLiteral("{\"jsonrpc\":\"2.0\",\"id\":%1,\"method\":\"call\",\"params\":{\"target\":%2,"
+                                "\"member\":\"AddLine\",\"args\":[[%1,0,0],[%1,1,0]]}}\n")
+                     .arg(i + 10)
+                     .arg(space)
+                     .toUtf8();
+    return burst;
+}
 
 // One tessik-cad on its own socket, with a client and the handles a test needs.
 struct Cad {
@@ -244,6 +259,185 @@ private slots:
         qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
         QCOMPARE(next.count(), 2);
         QCOMPARE(next.docValue("Saved").toBool(), false);
+    }
+
+    // Leftovers in the autosave folder: a copy that cannot be read is set
+    // aside under a name of its own each time, never over an earlier one,
+    // and a copy left by an instance on another socket that died is
+    // mentioned at start (one whose instance is alive is not).
+    void autosaveLeftoversAreKeptAndMentioned()
+    {
+        const QDir folder(dir_.filePath(QStringLiteral("state/tessik/autosave")));
+        QStringList before = copies();
+        Cad cad(socket("left.sock"));
+        QVERIFY(cad.start());
+        cad.addLines(2, 0);
+        QVERIFY(waitForCopies(int(before.size()) + 1));
+        cad.kill9();
+        QStringList made = copies();
+        for (const QString& old : before) made.removeOne(old);
+        QCOMPARE(made.size(), 1);
+        const QStringList damaged{QStringLiteral("first damaged copy"), QStringLiteral("second damaged copy")};
+        for (const QString& text : damaged) {
+            QFile copy(folder.filePath(made.front()));
+            QVERIFY(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            copy.write(text.toUtf8());
+            copy.close();
+            Cad next(socket("left.sock"));
+            QVERIFY(next.start());
+            QCOMPARE(next.count(), 0);
+        }
+        QStringList kept;
+        for (const QString& name : folder.entryList({QStringLiteral("*unreadable*")}, QDir::Files)) {
+            QFile f(folder.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            kept << QString::fromUtf8(f.readAll());
+            QVERIFY(f.remove());
+        }
+        kept.sort();
+        QCOMPARE(kept, damaged);
+
+        Cad gone(socket("gone.sock"));
+        QVERIFY(gone.start());
+        gone.addLines(3, 0);
+        before = copies();
+        QVERIFY(waitForCopies(int(before.size())));
+        gone.kill9();
+        Cad other(socket("other.sock"));
+        other.process->keepStandardError();
+        QVERIFY(other.start());
+        QCOMPARE(other.count(), 0);
+        const QString said = other.process->standardError();
+        QVERIFY2(said.contains(socket("gone.sock")), qPrintable(said));
+        // Recovered by its own socket, the copy belongs to a live instance again.
+        Cad back(socket("gone.sock"));
+        QVERIFY(back.start());
+        QCOMPARE(back.count(), 3);
+        Cad third(socket("third.sock"));
+        third.process->keepStandardError();
+        QVERIFY(third.start());
+        QCOMPARE(third.count(), 0);
+        QVERIFY(!third.process->standardError().contains(socket("gone.sock")));
+        QCOMPARE(errorCode(back.client->call(back.doc(), QStringLiteral("Close"), {false})), 0);
+    }
+
+    // The copy is written on a thread of its own: one under way when the
+    // changes are undone back to the saved drawing must not bring the copy
+    // back after it was removed.
+    void aWriteUnderWayNeverOutlivesTheChanges()
+    {
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.01");
+        const QStringList before = copies();
+        Cad cad(socket("busy.sock"));
+        QVERIFY(cad.start());
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
+        RpcClient& c = *cad.client;
+        c.sendRaw(addLineBurst(cad.model(), 20000));
+        for (int i = 0; i < 20000; ++i) QCOMPARE(errorCode(c.next()), 0);
+        QCOMPARE(errorCode(c.call(cad.doc(), QStringLiteral("SaveAs"), {dir_.filePath(QStringLiteral("busy.dxf"))})), 0);
+        for (int round = 0; round < 10; ++round) {
+            cad.addLines(1, round);
+            QThread::msleep(5 + 3 * round);
+            QCOMPARE(errorCode(c.call(cad.doc(), QStringLiteral("SendCommand"), {QStringLiteral("U\n")})), 0);
+            QCOMPARE(cad.docValue("Saved").toBool(), true);
+        }
+        QThread::msleep(300);
+        QCOMPARE(copies(), before);
+    }
+
+    // With an autosave folder that cannot be made, a signal's end still keeps
+    // unsaved changes: in an emergency copy beside the drawing's file or in
+    // the temporary folder, named on standard error; with nowhere to write
+    // them, the exit code says they are lost.
+    void sigtermWithoutAutosaveWritesAnEmergencyCopy()
+    {
+        const QString notAFolder = dir_.filePath(QStringLiteral("state-is-a-file"));
+        QFile blocker(notAFolder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString temp = dir_.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(temp));
+        const QString drawing = dir_.filePath(QStringLiteral("unprotected.dxf"));
+        struct Row {
+            const char* name;
+            bool saved;
+            QString tmpdir;
+            int exitCode;
+            QString folder;  // where the copy goes
+        };
+        for (const Row& row : {Row{"never saved", false, temp, 0, temp}, Row{"saved before", true, temp, 0, dir_.path()},
+                               Row{"nowhere to write", false, notAFolder + QStringLiteral("/tmp"), 4, {}}}) {
+            Cad cad(socket("unprotected.sock"));
+            cad.process->setEnvironmentValue(QStringLiteral("XDG_STATE_HOME"), notAFolder);
+            cad.process->setEnvironmentValue(QStringLiteral("TMPDIR"), row.tmpdir);
+            cad.process->keepStandardError();
+            QVERIFY(cad.start());
+            cad.addLines(1, 0);
+            if (row.saved) QCOMPARE(errorCode(cad.client->call(cad.doc(), QStringLiteral("SaveAs"), {drawing})), 0);
+            cad.addLines(2, 5);
+            cad.process->process().terminate();
+            QVERIFY(cad.process->process().waitForFinished(10000));
+            QCOMPARE(cad.process->process().exitCode(), row.exitCode);
+            const QString errors = cad.process->standardError();
+            QVERIFY2(errors.contains(QStringLiteral("自动保存已关闭")), qPrintable(errors));
+            const QRegularExpressionMatch named = QRegularExpression(QStringLiteral("应急副本“([^”]+)”")).match(errors);
+            if (row.exitCode != 0) {
+                QVERIFY2(!named.hasMatch() && errors.contains(QStringLiteral("已丢失")), qPrintable(errors));
+                continue;
+            }
+            QVERIFY2(named.hasMatch(), qPrintable(errors));
+            const QString copy = named.captured(1);
+            QCOMPARE(QFileInfo(copy).absolutePath(), row.folder);
+            auto read = tessik::cadhost::readDxf(copy);
+            QVERIFY(read.ok());
+            QCOMPARE(read->document->modelSpace().liveCount(), 3);
+            if (row.saved) QCOMPARE(tessik::cadhost::readDxf(drawing)->document->modelSpace().liveCount(), 1);
+        }
+    }
+
+    // A client pipelines a burst of additions and reads the answers; SIGTERM
+    // comes in the middle. Every addition answered with success, before or
+    // after the signal, is in what the next start recovers.
+    void sigtermInABurstKeepsEveryAnsweredAddition()
+    {
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "600");
+        constexpr int kBurst = 12000;
+        for (const int signalAfter : {1, 400, 2000, 5000, 9000}) {
+            Cad cad(socket("burst.sock"));
+            QVERIFY(cad.start());
+            QLocalSocket& s = cad.client->socket();
+            s.write(addLineBurst(cad.model(), kBurst));
+            int answered = 0;
+            bool signalled = false;
+            QByteArray pending;
+            QElapsedTimer clock;
+            clock.start();
+            // Until the process has gone and its socket is closed.
+            while (clock.elapsed() < 30000) {
+                if (!signalled && answered >= signalAfter) {
+                    cad.process->process().terminate();
+                    signalled = true;
+                }
+                if (s.bytesAvailable() == 0 && !s.waitForReadyRead(200) && s.state() != QLocalSocket::ConnectedState)
+                    break;
+                pending += s.readAll();
+                for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1))
+                    if (pending.left(end).contains("\"result\"")) ++answered;
+            }
+            QVERIFY2(signalled, "the burst was never answered");
+            QVERIFY(cad.process->process().waitForFinished(10000));
+
+            Cad next(socket("burst.sock"));
+            QVERIFY(next.start());
+            const qint64 recovered = next.count();
+            QVERIFY2(recovered >= answered, qPrintable(QStringLiteral("signal after %1 answers: %2 answered, %3 recovered")
+                                                          .arg(signalAfter)
+                                                          .arg(answered)
+                                                          .arg(recovered)));
+            QVERIFY(recovered <= kBurst);
+            QCOMPARE(errorCode(next.client->call(next.doc(), QStringLiteral("Close"), {false})), 0);
+        }
+        qputenv("TESSIK_CAD_AUTOSAVE_SECONDS", "0.2");
     }
 };
 

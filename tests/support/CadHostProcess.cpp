@@ -41,13 +41,14 @@ QProcessEnvironment CadHostProcess::environment() const
     env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath_);
     // Autosaves stay beside the socket, never in the user's own state folder.
     env.insert(QStringLiteral("XDG_STATE_HOME"), QFileInfo(socketPath_).absolutePath() + QStringLiteral("/state"));
+    for (const QString& name : overrides_.keys()) env.insert(name, overrides_.value(name));
     return env;
 }
 
 bool CadHostProcess::start(const QStringList& extraArgs)
 {
     process_.setProcessEnvironment(environment());
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.setProcessChannelMode(keepErrors_ ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
     process_.start(program(), QStringList{QStringLiteral("--automation")} + extraArgs);
     if (!process_.waitForStarted(kStartTimeoutMs)) return false;
     QElapsedTimer clock;
@@ -60,6 +61,15 @@ bool CadHostProcess::start(const QStringList& extraArgs)
         QThread::msleep(kProbeIntervalMs);
     }
     return false;
+}
+
+QString CadHostProcess::standardError()
+{
+    process_.setReadChannel(QProcess::StandardError);
+    while (process_.waitForReadyRead(50)) {
+    }
+    process_.setReadChannel(QProcess::StandardOutput);
+    return QString::fromLocal8Bit(process_.readAllStandardError());
 }
 
 bool CadHostProcess::runToExit(const QStringList& args, int timeoutMs)

@@ -10,6 +10,7 @@
 #include <QJsonValue>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -25,6 +26,13 @@ public:
     static QString program();
     // The Qt platform the process runs on (offscreen unless changed before start()).
     void setPlatform(const QString& platform) { platform_ = platform; }
+    // An environment variable for the process, over what environment() sets.
+    void setEnvironmentValue(const QString& name, const QString& value) { overrides_.insert(name, value); }
+    // Keeps the process's standard error for standardError() instead of
+    // passing it on (set before start()).
+    void keepStandardError() { keepErrors_ = true; }
+    // What it wrote there so far (waits a moment for more while it runs).
+    QString standardError();
     // Kills the process (as a crash would) and waits until it is gone.
     void kill();
 
@@ -47,6 +55,8 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString socketPath_;
     QString platform_ = QStringLiteral("offscreen");
+    QProcessEnvironment overrides_;
+    bool keepErrors_ = false;
     QProcess process_;
 };
 
