@@ -64,8 +64,17 @@ def weld(theta, radius, outer):
             s = meet(point, direction, plane_normal(theta))
             pts.append(tuple(p + s * d for p, d in zip(point, direction)))
         return sum(math.dist(pts[i], pts[(i + 1) % m]) for i in range(m))
-    coarse, fine = polygon(2048), polygon(4096)
-    return fine + (fine - coarse) / 3
+    # A cut near 90 degrees is a very long ellipse: refine until two
+    # extrapolations agree far inside the comparison's tolerance.
+    m, coarse, fine = 4096, polygon(2048), polygon(4096)
+    estimate = fine + (fine - coarse) / 3
+    while m < 1 << 17:
+        m *= 2
+        coarse, fine = fine, polygon(m)
+        previous, estimate = estimate, fine + (fine - coarse) / 3
+        if abs(estimate - previous) <= 1e-11 * estimate:
+            break
+    return estimate
 
 
 def model(angle, segments, diameter, radius, wall, density, kind, divisions):
