@@ -13,6 +13,7 @@
 #include "ElbowJson.h"
 #include "ListFile.h"
 #include "NumberText.h"
+#include "Paths.h"
 #include "StandardLookup.h"
 #include "Weight.h"
 
@@ -213,7 +214,7 @@ FieldsAfterLookup proposeMissingFields(const ElbowCliOptions& o, DesignRecord& r
     FieldsAfterLookup f{o.segments.value_or(kBlankText), o.radius.value_or(kBlankText), std::nullopt};
     if (o.segments && o.radius) return f;
     f.proposal = standardLookup(o.diameter, o.angle, record.lookupVariables(),
-                                std::filesystem::path(o.dataDir) / kBookFile,
+                                os::pathFromUtf8(o.dataDir) / kBookFile,
                                 [&] { err << kOutOfRangeMessage << "\n"; });
     if (f.proposal) {
         if (!f.proposal->book.problems.empty())

@@ -3,8 +3,11 @@
 #include <vector>
 
 #include "ElbowCli.h"
+#include "ProgramIo.h"
 
 int main(int argc, char** argv)
 {
-    return tessik::runElbowCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    // The same bytes on every platform: UTF-8 arguments, untranslated output.
+    tessik::os::useBinaryStdio();
+    return tessik::runElbowCli(tessik::os::programArguments(argc, argv), std::cout, std::cerr);
 }

@@ -1,43 +1,13 @@
 #include "DxfText.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <optional>
 
-#include <iconv.h>
+#include "TextCodec.h"
 
 namespace tessik::dxf {
 
 namespace {
-
-class Converter {
-public:
-    Converter(const std::string& to, const std::string& from) : cd_(::iconv_open(to.c_str(), from.c_str())) {}
-    ~Converter()
-    {
-        if (ok()) ::iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    // Converts one piece; false when iconv refuses it.
-    bool convert(std::string_view in, std::string& out)
-    {
-        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char* src = const_cast<char*>(in.data());
-        std::size_t left = in.size();
-        std::string buffer(in.size() * 4 + 16, '\0');
-        char* dst = buffer.data();
-        std::size_t room = buffer.size();
-        const std::size_t r = ::iconv(cd_, &src, &left, &dst, &room);
-        if (r == static_cast<std::size_t>(-1) || left != 0) return false;
-        out.append(buffer.data(), buffer.size() - room);
-        return true;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 void appendUtf8(std::string& out, std::uint32_t cp)
 {
@@ -125,21 +95,21 @@ std::string cleanUtf8(std::string_view s)
 
 }  // namespace
 
-std::string charsetOf(std::string_view codePage)
+unsigned codePageOf(std::string_view codePage)
 {
     std::string cp;
     for (char c : codePage) cp += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (cp == "ANSI_936") return "GBK";
-    if (cp == "ANSI_950") return "BIG5";
-    if (cp == "ANSI_932") return "CP932";
-    if (cp == "ANSI_949") return "CP949";
-    if (cp == "ANSI_874") return "CP874";
+    if (cp == "ANSI_936") return 936;
+    if (cp == "ANSI_950") return 950;
+    if (cp == "ANSI_932") return 932;
+    if (cp == "ANSI_949") return 949;
+    if (cp == "ANSI_874") return 874;
     if (cp.size() == 9 && cp.starts_with("ANSI_125") && cp[8] >= '0' && cp[8] <= '8')
-        return "CP125" + std::string(1, cp[8]);
-    if (cp == "DOS437") return "CP437";
-    if (cp == "DOS850") return "CP850";
-    if (cp == "DOS866") return "CP866";
-    return "CP1252";
+        return 1250 + static_cast<unsigned>(cp[8] - '0');
+    if (cp == "DOS437") return 437;
+    if (cp == "DOS850") return 850;
+    if (cp == "DOS866") return 866;
+    return 1252;
 }
 
 std::string decodeDxfText(std::string_view raw, std::string_view codePage, bool unicode)
@@ -149,36 +119,14 @@ std::string decodeDxfText(std::string_view raw, std::string_view codePage, bool 
     bool ascii = true;
     for (char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) return cleanUtf8(raw);
-    Converter conv("UTF-8", charsetOf(codePage));
-    if (!conv.ok()) return cleanUtf8(raw);
-    std::string out;
-    std::string piece;
-    // Byte by byte where the whole fails, so one bad byte costs one character.
-    if (conv.convert(raw, out)) return cleanUtf8(out);
-    out.clear();
-    for (std::size_t i = 0; i < raw.size();) {
-        bool done = false;
-        for (std::size_t n = 1; n <= 2 && i + n <= raw.size() && !done; ++n) {
-            piece.clear();
-            if (conv.convert(raw.substr(i, n), piece)) {
-                out += piece;
-                i += n;
-                done = true;
-            }
-        }
-        if (!done) {
-            appendUtf8(out, 0xFFFD);
-            ++i;
-        }
-    }
-    return cleanUtf8(out);
+    // One bad byte costs one character.
+    return cleanUtf8(os::decodeCodePageLossy(raw, codePageOf(codePage)));
 }
 
 Result<std::string> encodeDxfText(std::string_view utf8, std::string_view codePage, bool unicode)
 {
     const auto refused = [](const char* why) { return Error{errc::kTypeMismatch, why, {}}; };
-    // Opened at the first character ASCII does not hold: most texts never need it.
-    std::optional<Converter> conv;
+    const unsigned page = codePageOf(codePage);
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto seq = utf8At(utf8, i);
@@ -197,8 +145,12 @@ Result<std::string> encodeDxfText(std::string_view utf8, std::string_view codePa
             out.append(ch);
             continue;
         }
-        if (!conv) conv.emplace(charsetOf(codePage), "UTF-8");
-        if (conv->ok() && cp <= 0xFFFF && conv->convert(ch, out)) continue;
+        if (cp <= 0xFFFF) {
+            if (auto bytes = os::encodeCodePage(ch, page)) {
+                out += *bytes;
+                continue;
+            }
+        }
         if (cp > 0xFFFF) return refused("文字含有 DXF 无法表示的字符（U+FFFF 以上）");
         static const char* digits = "0123456789ABCDEF";
         out += "\\U+";

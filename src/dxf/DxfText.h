@@ -16,8 +16,8 @@
 
 namespace tessik::dxf {
 
-// The iconv name of a $DWGCODEPAGE value; "CP1252" for one we do not know.
-std::string charsetOf(std::string_view codePage);
+// The Windows code page number of a $DWGCODEPAGE value; 1252 for one we do not know.
+unsigned codePageOf(std::string_view codePage);
 
 // unicode: the drawing is AC1021 or later.
 std::string decodeDxfText(std::string_view raw, std::string_view codePage, bool unicode);

@@ -5,6 +5,7 @@
 
 #include "FieldReader.h"
 #include "FieldText.h"
+#include "Paths.h"
 #include "ListFile.h"
 #include "NumberText.h"
 
@@ -86,7 +87,7 @@ BookReadReport ReadBookTable(const std::filesystem::path& file, BookTable& DblBo
     std::string openProblem;
     const OpenOutcome opened = openDataFile(file, stream, openProblem);
     if (opened != OpenOutcome::Opened) {
-        report.fileName = fieldText(file.filename().string());
+        report.fileName = fieldText(os::utf8FromPath(file.filename()));
         report.folder = folderText(file.parent_path().empty() ? "." : file.parent_path());
         report.status =
             opened == OpenOutcome::Missing ? BookReadReport::Status::Missing : BookReadReport::Status::CannotOpen;
@@ -94,7 +95,7 @@ BookReadReport ReadBookTable(const std::filesystem::path& file, BookTable& DblBo
                                                                  : "无法打开这个文件，标准表沿用先前的值。");
         return report;
     }
-    return readBookTable(stream, DblBook, cursor, file.filename().string(),
+    return readBookTable(stream, DblBook, cursor, os::utf8FromPath(file.filename()),
                          folderText(file.parent_path().empty() ? "." : file.parent_path()));
 }
 

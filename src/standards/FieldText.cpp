@@ -1,8 +1,6 @@
 #include "FieldText.h"
 
-#include <iconv.h>
-
-#include <cerrno>
+#include "TextCodec.h"
 
 namespace tessik {
 namespace {
@@ -32,47 +30,6 @@ std::size_t utf8SequenceLength(std::string_view s, std::size_t i)
         if (b(i + k) < 0x80 || b(i + k) > 0xBF) return 0;
     return len;
 }
-
-class Gb18030Decoder {
-public:
-    Gb18030Decoder() : cd_(iconv_open("UTF-8", "GB18030")) {}
-    ~Gb18030Decoder()
-    {
-        if (ok()) iconv_close(cd_);
-    }
-    Gb18030Decoder(const Gb18030Decoder&) = delete;
-    Gb18030Decoder& operator=(const Gb18030Decoder&) = delete;
-
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // Decodes what it can; an undecodable byte becomes U+FFFD and decoding
-    // resumes after it.
-    std::string decode(std::string_view in)
-    {
-        std::string out;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char* src = const_cast<char*>(in.data());
-        std::size_t srcLeft = in.size();
-        char chunk[256];
-        while (srcLeft > 0) {
-            char* dst = chunk;
-            std::size_t dstLeft = sizeof chunk;
-            const std::size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
-            out.append(chunk, static_cast<std::size_t>(dst - chunk));
-            if (r != static_cast<std::size_t>(-1)) continue;
-            if (errno == E2BIG) continue;
-            // EILSEQ or EINVAL (truncated sequence at the end): skip one byte.
-            out += kReplacement;
-            ++src;
-            --srcLeft;
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        }
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 std::string replaceInvalidUtf8(std::string_view in)
 {
@@ -105,10 +62,12 @@ bool isValidUtf8(std::string_view bytes)
 std::string fieldText(std::string_view bytes)
 {
     if (isValidUtf8(bytes)) return std::string(bytes);
-    Gb18030Decoder decoder;
-    if (!decoder.ok()) return replaceInvalidUtf8(bytes);
-    // iconv's output is UTF-8, but be certain of it whatever the library does.
-    return replaceInvalidUtf8(decoder.decode(bytes));
+    // GB18030 where the system has it; GBK, the two-byte part of it, where it
+    // does not (wine has no code page 54936).
+    const unsigned page = os::hasCodePage(os::kCodePageGb18030) ? os::kCodePageGb18030 : os::kCodePageGbk;
+    if (!os::hasCodePage(page)) return replaceInvalidUtf8(bytes);
+    // The converter's output is UTF-8, but be certain of it whatever the system does.
+    return replaceInvalidUtf8(os::decodeCodePageLossy(bytes, page));
 }
 
 }  // namespace tessik

@@ -5,6 +5,7 @@
 
 #include "FieldReader.h"
 #include "FieldText.h"
+#include "Paths.h"
 
 namespace tessik {
 
@@ -14,8 +15,11 @@ std::string folderText(const std::filesystem::path& folder)
     std::filesystem::path shown = std::filesystem::absolute(folder, ec);
     if (ec) shown = folder;
     shown = shown.lexically_normal();
-    std::string text = fieldText(shown.string());
-    if (text.size() > 1 && text.back() == '/') text.pop_back();
+    std::string text = fieldText(os::utf8FromPath(shown));
+    // No separator at the end, but for a root ("/", "C:\\").
+    const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+    if (text.size() > 1 && (text.back() == '/' || text.back() == separator) && text[text.size() - 2] != ':')
+        text.pop_back();
     return text;
 }
 
@@ -33,7 +37,7 @@ static OpenOutcome openRegularFile(const std::filesystem::path& file, std::ifstr
 OpenOutcome openDataFile(const std::filesystem::path& file, std::ifstream& stream, std::string& problem)
 {
     const OpenOutcome outcome = openRegularFile(file, stream);
-    const std::string name = fieldText(file.filename().string());
+    const std::string name = fieldText(os::utf8FromPath(file.filename()));
     const std::string where = folderText(file.parent_path().empty() ? "." : file.parent_path());
     if (outcome == OpenOutcome::Missing) problem = "找不到数据文件 " + name + "。查找的文件夹：" + where;
     if (outcome == OpenOutcome::CannotOpen) problem = "无法打开数据文件 " + name + "。文件夹：" + where;

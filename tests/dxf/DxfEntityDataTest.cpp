@@ -13,7 +13,9 @@
 #include <sstream>
 #include <string>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "DxfEntityData.h"
 #include "DxfText.h"
@@ -22,6 +24,8 @@
 using namespace tessik;
 using namespace tessik::dxf;
 
+// The judge is Debian's python3 with ezdxf, which a Windows build cannot start.
+#ifndef _WIN32
 namespace {
 
 constexpr double kDegree = 180.0 / 3.14159265358979323846;
@@ -252,6 +256,7 @@ TEST_P(JudgedByEzdxf, EveryInterpretedEntityAgrees)
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, JudgedByEzdxf, ::testing::Values("R2000", "R2018"));
+#endif
 
 namespace {
 

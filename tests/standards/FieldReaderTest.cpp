@@ -7,6 +7,7 @@
 #include "FieldReader.h"
 #include "FailingBuffer.h"
 #include "FieldText.h"
+#include "OnWine.h"
 
 namespace tessik {
 namespace {
@@ -110,17 +111,23 @@ struct TextCase {
     const char* name;
     std::string bytes;
     std::string text;
+    bool beyondGbk = false;  // needs GB18030 proper, not only its GBK part
 };
 
 class FieldTextRows : public testing::TestWithParam<TextCase> {};
 
-TEST_P(FieldTextRows, DecodesToUtf8) { EXPECT_EQ(fieldText(GetParam().bytes), GetParam().text); }
+TEST_P(FieldTextRows, DecodesToUtf8)
+{
+    if (GetParam().beyondGbk && test::runningOnWine())
+        GTEST_SKIP() << "wine has no code page 54936 (GB18030): the files are read as GBK there";
+    EXPECT_EQ(fieldText(GetParam().bytes), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FieldTextRows,
     testing::Values(TextCase{"Ascii", "*88.9", "*88.9"}, TextCase{"Utf8Kept", "直径", "直径"},
                     TextCase{"GbkDecoded", "\xD6\xB1\xBE\xB6", "直径"},
-                    TextCase{"Gb18030Euro", "\xA2\xE3", "€"},
+                    TextCase{"Gb18030Euro", "\xA2\xE3", "€", true},
                     TextCase{"GarbageReplaced", "\xFF\xFF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
                     TextCase{"TruncatedGbkAtEnd", "1\xD6", "1\xEF\xBF\xBD"}),
     [](const auto& info) { return std::string(info.param.name); });
