@@ -127,24 +127,31 @@ public:
 
     // Glyph outlines of the text (a CJK font when installed), traced like
     // any other curve; a text under two pixels high is a dot.
+    // A justified text is laid out by its alignment point (placeText) with
+    // this font's width and descent.
     void operator()(const CadText& t)
     {
         if (t.text.empty() || !(t.height > 0)) return;
         const double pixels = t.height * v_.scale();
-        if (!roughlyVisible(t.insertion, t.height * (t.text.size() + 1))) return;
+        const Point3& anchor = t.justified() ? t.alignment : t.insertion;
+        if (!roughlyVisible(anchor, t.height * (t.text.size() + 1))) return;
         if (pixels < 2) {
-            sink_.dot(v_.toScreen(t.insertion[0], t.insertion[1]));
+            sink_.dot(v_.toScreen(anchor[0], anchor[1]));
             return;
         }
         QFont font(QStringLiteral("WenQuanYi Micro Hei"));
         font.setPixelSize(100);
+        const QString text = QString::fromStdString(t.text);
         QPainterPath path;
-        path.addText(0, 0, font, QString::fromStdString(t.text));
-        const double s = t.height / QFontMetricsF(font).capHeight();
-        const double c = std::cos(t.rotation), n = std::sin(t.rotation);
+        path.addText(0, 0, font, text);
+        const QFontMetricsF metrics(font);
+        const double s = t.height / metrics.capHeight();
+        const entities::TextPlacement at =
+            entities::placeText(t, metrics.horizontalAdvance(text) * s, metrics.descent() * s);
+        const double c = std::cos(at.rotation), n = std::sin(at.rotation);
         const auto world = [&](QPointF q) {
-            const double x = q.x() * s, y = -q.y() * s;
-            return v_.toScreen(t.insertion[0] + x * c - y * n, t.insertion[1] + x * n + y * c);
+            const double x = q.x() * s * at.xScale, y = -q.y() * s * at.yScale;
+            return v_.toScreen(at.origin[0] + x * c - y * n, at.origin[1] + x * n + y * c);
         };
         for (const QPolygonF& outline : path.toSubpathPolygons())
             for (int i = 0; i + 1 < outline.size(); ++i) sink_.line(world(outline[i]), world(outline[i + 1]), true);

@@ -10,12 +10,16 @@
 #include <numbers>
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QTemporaryDir>
 
 #include "AutomationDispatcher.h"
 #include "CadSession.h"
+#include "DrawingPainter.h"
 #include "DxfFile.h"
+#include "DxfTagReader.h"
+#include "EntityHitTest.h"
 
 using namespace tessik::cadhost;
 using tessik::Result;
@@ -65,6 +69,28 @@ void expectBounds(const Bounds& b, double minX, double minY, double maxX, double
     EXPECT_NEAR(b.minY, minY, 1e-9);
     EXPECT_NEAR(b.maxX, maxX, 1e-9);
     EXPECT_NEAR(b.maxY, maxY, 1e-9);
+}
+
+// The extents of the ink the painter traces for entity i, in drawing units
+// (glyph outlines need a font, so a GUI application).
+Bounds inkOf(const CadSpace& space, int i)
+{
+    static int argc = 1;
+    static char name[] = "cadhost_dxf_test";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+    CadSpace one;
+    one.add(space.at(i));
+    Viewport view;
+    view.setSize(QSizeF(4000, 4000));
+    view.setView(QPointF(0, 0), 8);
+    Bounds ink;
+    const auto add = [&](QPointF p) {
+        const QPointF w = view.toWorld(p);
+        ink.add(w.x(), w.y());
+    };
+    traceSpace(view, one, [&](QPointF a, QPointF b) { add(a); add(b); }, add);
+    return ink;
 }
 
 }  // namespace
@@ -209,4 +235,59 @@ TEST_F(DxfShownTest, ASaveThatWouldLoseContentRefusesAndLeavesTheFile)
     ASSERT_TRUE(reread.ok());
     EXPECT_EQ(std::get<CadPolyline>(reread->document->modelSpace().at(0)).vertices.size(), 3u);
     EXPECT_TRUE(std::get<CadPolyline>(reread->document->modelSpace().at(0)).closed);
+}
+
+// Justified texts are held, drawn by their alignment point whatever their
+// stale first point says, picked where they are drawn, and saved tag for
+// tag; an ellipse whose extrusion is 0,0,1 to the last bit is held too.
+TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
+{
+    const QByteArray text = "0\nTEXT\n8\n0\n40\n10\n1\nTEXT\n";
+    const QByteArray entities =
+        text + "10\n-500\n20\n0\n72\n2\n11\n100\n21\n0\n" +      // right, on the baseline
+        text + "10\n-500\n20\n0\n72\n4\n11\n0\n21\n100\n" +      // middle
+        text + "10\n-500\n20\n0\n72\n0\n11\n-100\n21\n0\n73\n3\n" +  // top left
+        text + "10\n0\n20\n-100\n72\n3\n11\n200\n21\n-100\n" +   // aligned between its points
+        text + "10\n0\n20\n-200\n72\n5\n11\n200\n21\n-200\n" +   // fit between them
+        text + "10\n0\n20\n0\n72\n2\n" +                          // justified without its point: kept
+        "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0\n230\n0.9999999999999998\n"
+        "40\n0.5\n41\n0\n42\n6.283185307179586\n"
+        "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0.6\n230\n0.8\n"
+        "40\n0.5\n41\n0\n42\n6.283185307179586\n";
+    const QString path = file("justified.dxf", drawingWith(entities));
+    auto report = readDxf(path);
+    ASSERT_TRUE(report.ok()) << report.error().description;
+    EXPECT_EQ(report->read, 6);
+    EXPECT_EQ(report->kept, 2);
+    const CadSpace& model = report->document->modelSpace();
+    ASSERT_EQ(model.count(), 6);
+    EXPECT_TRUE(std::holds_alternative<CadEllipse>(model.at(5)));
+
+    const double h = 10, slack = 0.3 * h;
+    const Bounds right = inkOf(model, 0), middle = inkOf(model, 1), topLeft = inkOf(model, 2);
+    const Bounds aligned = inkOf(model, 3), fit = inkOf(model, 4);
+    EXPECT_NEAR(right.maxX, 100, slack);
+    EXPECT_NEAR(right.minY, 0, 0.05 * h);
+    EXPECT_NEAR((middle.minX + middle.maxX) / 2, 0, slack);
+    EXPECT_NEAR((middle.minY + middle.maxY) / 2, 100, 0.05 * h);
+    EXPECT_NEAR(topLeft.maxY, 0, 0.05 * h);
+    EXPECT_NEAR(topLeft.minX, -100, slack);
+    for (const Bounds& b : {aligned, fit}) {
+        EXPECT_NEAR(b.minX, 0, 0.05 * 200);
+        EXPECT_NEAR(b.maxX, 200, 0.05 * 200);
+    }
+    EXPECT_NEAR(fit.height(), h, 0.05 * h);  // fit stretches the width alone
+    EXPECT_GT(aligned.height(), 2 * h);      // aligned keeps the glyphs' proportions
+    // A pick reaches a text where it is drawn: a crossing box just right of
+    // the right-justified text's end misses it, one over its end reaches it.
+    EXPECT_TRUE(entitiesInBox(model, Bounds{100.5, -1, 300, 11}, true, 0.01).empty());
+    EXPECT_EQ(entitiesInBox(model, Bounds{99, -1, 300, 11}, true, 0.01), std::vector<int>{0});
+
+    // Saved unchanged, every tag is what the file had.
+    const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
+    ASSERT_TRUE(writeDxf(*report->document, saved).ok());
+    const auto before = tessik::dxf::readDxfTags(contents(path).toStdString());
+    const auto after = tessik::dxf::readDxfTags(contents(saved).toStdString());
+    ASSERT_TRUE(before.ok() && after.ok());
+    EXPECT_TRUE(*before == *after);
 }
