@@ -685,9 +685,25 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * 1.4))));
         p.setFont(font);
         p.save();
+        const QStringList lines = QString::fromStdString(t.text).split(u'\n');
+        if (lines.size() == 1 &&
+            (t.horizontal != entities::TextHorizontal::Left || t.vertical != entities::TextVertical::Baseline)) {
+            const QFontMetricsF metrics(font);
+            entities::Text laid{{}, {t.position[0], t.position[1], 0}, t.height, t.rotation, t.horizontal, t.vertical,
+                                {t.end[0], t.end[1], 0}};
+            if (laid.horizontal != entities::TextHorizontal::Aligned && laid.horizontal != entities::TextHorizontal::Fit)
+                laid.alignment = laid.insertion;
+            const entities::TextPlacement placed = entities::placeText(
+                laid, metrics.horizontalAdvance(lines[0]) / viewport.scale(), metrics.descent() / viewport.scale());
+            p.translate(viewport.toScreen(placed.origin[0], placed.origin[1]));
+            p.rotate(-placed.rotation * 180 / std::numbers::pi);
+            p.scale(placed.xScale, placed.yScale);
+            p.drawText(QPointF(0, 0), lines[0]);
+            p.restore();
+            continue;
+        }
         p.translate(at);
         p.rotate(-t.rotation * 180 / std::numbers::pi);
-        const QStringList lines = QString::fromStdString(t.text).split(u'\n');
         for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * pixels * 1.667), lines[i]);
         p.restore();
     }

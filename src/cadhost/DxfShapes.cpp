@@ -275,19 +275,32 @@ private:
         return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
-    void addText(Point2 at, double height, double rotation, const Affine& m, std::string text)
+    ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text)
     {
-        if (full()) return;
+        if (full()) return nullptr;
         const Point2 pos = m(at);
         result.bounds.add(pos[0], pos[1]);
         ++points_;
         result.texts.push_back({pos, height * m.scale(), rotation + m.rotation(), std::move(text)});
+        return &result.texts.back();
     }
 
+    // A justified text by its alignment point, or (aligned and fit) between
+    // its two points; one whose justification is not one of the DXF values
+    // starts at its first point.
     void text(const dxf::TextEntity& t, const Affine& m)
     {
-        const Point3 at = t.aligned() ? t.alignment.value_or(t.text.insertion) : t.text.insertion;
-        addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false));
+        const bool justified = t.aligned() && t.alignment && t.horizontal >= 0 && t.horizontal <= 5 &&
+                               t.vertical >= 0 && t.vertical <= 3;
+        const auto horizontal = static_cast<entities::TextHorizontal>(justified ? t.horizontal : 0);
+        const bool between =
+            horizontal == entities::TextHorizontal::Aligned || horizontal == entities::TextHorizontal::Fit;
+        const Point3 at = justified && !between ? *t.alignment : t.text.insertion;
+        ShownText* shown = addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false));
+        if (!shown || !justified) return;
+        shown->horizontal = horizontal;
+        shown->vertical = static_cast<entities::TextVertical>(t.vertical);
+        shown->end = m(xy(*t.alignment));
     }
 
     // An MTEXT's points are world points; attached at the top, its first

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QJsonArray>
 #include <QTemporaryDir>
 
@@ -71,14 +72,19 @@ void expectBounds(const Bounds& b, double minX, double minY, double maxX, double
     EXPECT_NEAR(b.maxY, maxY, 1e-9);
 }
 
-// The extents of the ink the painter traces for entity i, in drawing units
-// (glyph outlines need a font, so a GUI application).
-Bounds inkOf(const CadSpace& space, int i)
+// Fonts need a GUI application.
+void needFonts()
 {
     static int argc = 1;
     static char name[] = "cadhost_dxf_test";
     static char* argv[] = {name, nullptr};
     if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+}
+
+// The extents of the ink the painter traces for entity i, in drawing units.
+Bounds inkOf(const CadSpace& space, int i)
+{
+    needFonts();
     CadSpace one;
     one.add(space.at(i));
     Viewport view;
@@ -90,6 +96,26 @@ Bounds inkOf(const CadSpace& space, int i)
         ink.add(w.x(), w.y());
     };
     traceSpace(view, one, [&](QPointF a, QPointF b) { add(a); add(b); }, add);
+    return ink;
+}
+
+// The extents of the ink of the shapes the view shows beside the held
+// entities (texts in blocks among them), in drawing units.
+Bounds extrasInkOf(const DrawingExtras& extras)
+{
+    Viewport view;
+    view.setSize(QSizeF(2000, 2000));
+    view.setView(QPointF(0, 0), 8);
+    QImage image(2000, 2000, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    paintExtras(image, Qt::black, view, extras);
+    Bounds ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                const QPointF w = view.toWorld(QPointF(x + 0.5, y + 0.5));
+                ink.add(w.x(), w.y());
+            }
     return ink;
 }
 
@@ -290,4 +316,23 @@ TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
     const auto after = tessik::dxf::readDxfTags(contents(saved).toStdString());
     ASSERT_TRUE(before.ok() && after.ok());
     EXPECT_TRUE(*before == *after);
+}
+
+// A justified text in a block is shown by its alignment point where the
+// block reference puts it.
+TEST_F(DxfShownTest, JustifiedTextsInBlocksAreShownByTheirAlignmentPoint)
+{
+    needFonts();
+    QByteArray bytes = drawingWith("0\nINSERT\n8\n0\n2\nB\n10\n100\n20\n0\n");
+    bytes.replace("0\nSECTION\n2\nENTITIES\n",
+                  "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n8\n0\n2\nB\n70\n0\n10\n0\n20\n0\n"
+                  "0\nTEXT\n8\n0\n40\n10\n1\nTEXT\n10\n-500\n20\n0\n72\n2\n11\n0\n21\n0\n73\n1\n"
+                  "0\nENDBLK\n8\n0\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n");
+    auto report = readDxf(file("block.dxf", bytes));
+    ASSERT_TRUE(report.ok()) << report.error().description;
+    const Bounds ink = extrasInkOf(report->document->extras());
+    ASSERT_FALSE(ink.empty());
+    EXPECT_NEAR(ink.maxX, 100, 3);  // ends at the reference's point
+    EXPECT_GT(ink.minX, 60);
+    EXPECT_GT(ink.minY, -0.5);  // bottom-justified: descenders and all above the point
 }
