@@ -110,7 +110,7 @@ Outline outline(const CadEntity& entity, double chordError)
 
 Bounds outlineBounds(const CadEntity& entity)
 {
-    // A text's bounds are its insertion point alone (EntityGeometry.h); its
+    // A text's bounds are the points that place it (EntityGeometry.h); its
     // rectangle is what a pick reaches.
     if (std::holds_alternative<CadText>(entity)) {
         Bounds b;

@@ -170,7 +170,9 @@ Bounds bounds(const Polyline& p)
 Bounds bounds(const Text& t)
 {
     Bounds b;
-    b.add(t.insertion[0], t.insertion[1]);
+    const bool between = t.horizontal == TextHorizontal::Aligned || t.horizontal == TextHorizontal::Fit;
+    if (!t.justified() || between) b.add(t.insertion[0], t.insertion[1]);
+    if (t.justified()) b.add(t.alignment[0], t.alignment[1]);
     return b;
 }
 

@@ -49,7 +49,10 @@ Bounds bounds(const Circle& c);
 Bounds bounds(const Ellipse& e);
 Bounds bounds(const Point& p);
 Bounds bounds(const Polyline& p);
-Bounds bounds(const Text& t);  // the insertion point: the glyphs depend on the font
+// A text's bounds are the points that place it (the insertion point; a
+// justified text's alignment point, aligned and fit texts both): the glyphs
+// depend on the font.
+Bounds bounds(const Text& t);
 
 // Where a text's glyphs go, given their width and the depth of descenders
 // below the baseline at the text's height (both font-dependent, in drawing

@@ -304,6 +304,8 @@ TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
     }
     EXPECT_NEAR(fit.height(), h, 0.05 * h);  // fit stretches the width alone
     EXPECT_GT(aligned.height(), 2 * h);      // aligned keeps the glyphs' proportions
+    // The stale first points (x = -500) do not widen the extents.
+    EXPECT_GT(report->document->extents(SpaceKind::Model).minX, -150);
     // A pick reaches a text where it is drawn: a crossing box just right of
     // the right-justified text's end misses it, one over its end reaches it.
     EXPECT_TRUE(entitiesInBox(model, Bounds{100.5, -1, 300, 11}, true, 0.01).empty());
