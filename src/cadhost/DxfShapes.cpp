@@ -215,7 +215,7 @@ private:
                            arcPoints(pts, xy(a.center), a.radius, a.startAngle, span);
                            outline(std::move(pts), plane(a.center[2]));
                        },
-                       [&](const entities::Ellipse& el) { outline(ellipsePoints(el), m); },
+                       [&](const entities::Ellipse& el) { outline(ellipsePoints(el, e.extrusion), m); },
                        [&](const entities::Point& p) { outline({xy(p.position), xy(p.position)}, m); },
                        [&](const entities::Polyline& p) { outline(polylinePoints(p), plane(p.elevation)); },
                        [&](const dxf::PolylineEntity& p) {
@@ -242,18 +242,23 @@ private:
                    e.data);
     }
 
-    static std::vector<Point2> ellipsePoints(const entities::Ellipse& e)
+    // An ellipse's points are world points; its minor axis is the
+    // extrusion crossed with the major one (mirrored for 0,0,-1), seen from above.
+    static std::vector<Point2> ellipsePoints(const entities::Ellipse& e, const dxf::Vec3& extrusion)
     {
         const double a = e.startParam;
         double span = std::fmod(e.endParam - a + 2 * kTwoPi, kTwoPi);
         if (span == 0) span = kTwoPi;
         const auto& c = e.center;
         const auto& major = e.majorAxis;
+        const dxf::Vec3 n = dxf::Ocs(extrusion).z;
+        const dxf::Vec3 minor{(n[1] * major[2] - n[2] * major[1]) * e.ratio, (n[2] * major[0] - n[0] * major[2]) * e.ratio,
+                              0};
         std::vector<Point2> pts;
         for (int i = 0; i <= 72; ++i) {
             const double s = a + span * i / 72;
-            pts.push_back({c[0] + major[0] * std::cos(s) - major[1] * e.ratio * std::sin(s),
-                           c[1] + major[1] * std::cos(s) + major[0] * e.ratio * std::sin(s)});
+            pts.push_back({c[0] + major[0] * std::cos(s) + minor[0] * std::sin(s),
+                           c[1] + major[1] * std::cos(s) + minor[1] * std::sin(s)});
         }
         return pts;
     }

@@ -1,8 +1,9 @@
 // What tessik-cad shows of a foreign drawing and what it refuses to lose:
 // layers that are off or frozen hide what is on them (held entities too),
 // entities in a tilted plane are drawn where the plane puts them, hatch
-// edges of every kind are followed, paper space has its own shapes, and a
-// save that cannot write something the drawing holds leaves the file alone.
+// edges of every kind are followed, paper space has its own shapes, a
+// save that cannot write something the drawing holds leaves the file alone,
+// and justified texts are held and shown by their alignment point.
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,19 @@ TEST_F(DxfShownTest, EntitiesInATiltedPlaneAreDrawnWhereThePlanePutsThem)
     expectBounds(mirrored, -6, -1, -4, 1);
     // The OCS of 1,0,0 has x along the world's y and y along its z.
     expectBounds(edgeOn, 7, 1, 7, 3);
+
+    // An ellipse's points are world points; extrusion 0,0,-1 turns its
+    // parameters clockwise, so the half from 0 to pi lies below the major
+    // axis (as ezdxf's vertices of the same ellipse do). Kept, not held.
+    const auto half = read("ellipse.dxf",
+                           "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0\n"
+                           "230\n-1\n40\n0.5\n41\n0\n42\n3.141592653589793\n");
+    ASSERT_TRUE(half);
+    EXPECT_EQ(half->modelSpace().count(), 0);
+    ASSERT_EQ(half->extras().outlines.size(), 1u);
+    Bounds below;
+    for (const Point2& p : half->extras().outlines[0]) below.add(p[0], p[1]);
+    expectBounds(below, -4, -2, 4, 0);
 
     const auto line = read("line.dxf", "0\nLINE\n8\n0\n10\n1\n20\n2\n30\n0\n11\n4\n21\n6\n31\n0\n230\n-1\n");
     ASSERT_TRUE(line);
