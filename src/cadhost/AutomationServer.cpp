@@ -260,7 +260,7 @@ void AutomationConnection::send(const QByteArray& bytes)
 
 void AutomationConnection::account()
 {
-    const qint64 now = unsent_.size();
+    const qint64 now = unsent_.capacity();
     const qint64 delta = now - held_;
     held_ = now;
     if (delta != 0) budget_.change(delta);

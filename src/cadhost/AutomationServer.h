@@ -56,13 +56,13 @@ struct ServerLimits {
     qsizetype maxLineBytes = 1 << 20;  // 1 MiB
     int partialLineTimeoutMs = 5000;  // from a line's first byte to its end
     qint64 maxUnsentBytes = qint64(32) << 20;  // replies a client has not read
-    qint64 maxUnsentTotalBytes = qint64(64) << 20;  // the same, all clients together
+    qint64 maxUnsentTotalBytes = qint64(64) << 20;  // memory held for unread replies, all clients
     int maxConnections = 4096;  // lowered at listen() to what descriptors allow
 };
 
 class AutomationConnection;
 
-// The replies all connections hold for their clients, against one limit:
+// The memory all connections hold for replies not yet read, against one limit:
 // past it the connection holding most is cut, until the rest fit.
 class UnsentBudget {
 public:
@@ -95,7 +95,8 @@ public:
     // Takes up whatever arrived before the connection was set up.
     void start();
 
-    // The replies held for the client, as counted in the budget.
+    // The memory held for replies the client has not read, as counted in
+    // the budget.
     qint64 held() const { return held_; }
     // Cut by the budget: logs why and disconnects.
     void dropOverBudget();
@@ -122,7 +123,7 @@ private:
     // outside one; past maxUnsentBytes unread, drops the client.
     void send(const QByteArray& bytes);
     void flush();
-    // Brings the budget up to what unsent_ holds; may cut any connection,
+    // Brings the budget up to the memory unsent_ holds; may cut any connection,
     // this one included.
     void account();
     void closeWithError(std::int32_t code, const QString& message);
@@ -140,7 +141,7 @@ private:
     qsizetype consumed_ = 0;
     QByteArray unsent_;
     qsizetype sentAt_ = 0;  // unsent_ before this went out already
-    qint64 held_ = 0;  // unsent_'s size as last counted in budget_
+    qint64 held_ = 0;  // unsent_'s capacity (the memory it holds) as last counted in budget_
     AutomationDispatcher::Pending waiting_;  // what this client's queue waits for, if anything
     bool batching_ = false;  // inside processBuffer: replies wait for one write
     bool hungUp_ = false;  // the client's end of file was read
