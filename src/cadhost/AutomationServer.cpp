@@ -166,8 +166,14 @@ void AutomationConnection::onLineTimeout()
     // The end of the line may be waiting in the kernel, unread while the
     // event loop was busy: read it before giving up on the line. A line
     // ended restarts the timer for the next one.
-    onReadable();
-    if (closing_ || !lineStarted_ || partialTimer_.isActive()) return;
+    const auto kernelHolds = [this] {
+        char byte;
+        return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    };
+    for (qsizetype read = 0; read <= limits_.maxLineBytes && kernelHolds(); read += kReadChunk) {
+        onReadable();
+        if (closing_ || !lineStarted_ || partialTimer_.isActive()) return;
+    }
     closeWithError(kParseError, QStringLiteral("消息不完整：一行在 %1 秒内未送完，连接已关闭。")
                                     .arg(limits_.partialLineTimeoutMs / 1000.0));
 }

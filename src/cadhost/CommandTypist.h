@@ -3,7 +3,8 @@
 // at a time, so that one text holding thousands of commands does not hold up
 // everything else.
 //
-// A text is typed at once for as long as kSliceMs allows; what is left waits
+// When no other text waits, a text is typed at once for as long as kSliceMs
+// allows; what is left waits, as does a text that comes while others wait,
 // and is typed on later turns of the event loop, kSliceMs at a time, the
 // waiting texts taking turns. A slice ends only right after a line ends
 // ('\n', '\r' or Esc), so texts typed meanwhile come in between the lines of
