@@ -129,7 +129,7 @@ private slots:
             QVERIFY(fd >= 0);
             fds.push_back(fd);
         }
-        // Every line is answered with an error line about twice its length.
+        // Each two-byte line is answered with an error line of some 80 bytes.
         const QByteArray chunk = QByteArray("x\n").repeated(32 * 1024);
         std::vector<qsizetype> sent(fds.size(), 0);
         std::vector<bool> dropped(fds.size(), false);
