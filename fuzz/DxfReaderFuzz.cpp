@@ -4,7 +4,8 @@
 // (and libFuzzer's timeout a picture that takes too long).
 //
 // What must hold: a drawing that was read writes out, and what it writes
-// reads back to the same bytes again (the writer is a fixed point), with
+// reads back to the same bytes again (the writer is a fixed point, binary
+// or ASCII as the file was), with
 // every tag kept; a new entity then gets a handle no other object has; any
 // text decodes to UTF-8 that encodes again; the typed data holds no more
 // vertices, edges or knots than the file has tags, and the picture stays
@@ -76,6 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (t.code == 1 || t.code == 3) {
                 const std::string text =
                     tessik::dxf::decodeDxfText(t.value, drawing->codePage(), drawing->unicode());
+                // A binary file's text may hold a line break: its tag goes
+                // back as it came, but no edit can write such a text.
+                if (text.find_first_of("\r\n") != std::string::npos) continue;
                 require(tessik::dxf::encodeDxfText(text, drawing->codePage(), drawing->unicode()).ok());
             }
     const auto written = drawing->toBytes();

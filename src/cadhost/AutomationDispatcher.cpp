@@ -190,12 +190,21 @@ QHash<QString, Member> documentMembers()
         c.session.closeDocument();
         return QJsonValue();
     };
-    m[memberKey(member::kSendCommand)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
-        if (Status s = argCount(args, 1, 1); !s) return s.error();
+    // A long text is typed a slice at a time (CommandTypist); the call
+    // answers once all of it is typed.
+    m[memberKey(member::kSendCommand)].deferredCall = [](Context& c, const AutomationArgs& args,
+                                                         const AutomationDispatcher::Reply& reply) -> Pending {
+        const auto answer = [&reply](const Result<QJsonValue>& result) {
+            reply(result);
+            return Pending{};
+        };
+        if (Status s = argCount(args, 1, 1); !s) return answer(s.error());
         auto t = text(args[0], "命令");
-        if (!t) return t.error();
-        c.session.commandLine().type(*t);
-        return QJsonValue();
+        if (!t) return answer(t.error());
+        const Result<std::uint64_t> typing = c.dispatcher.typist().type(*t, [reply] { reply(QJsonValue()); });
+        if (!typing) return answer(typing.error());
+        if (*typing == 0) return answer(QJsonValue());
+        return Pending{Pending::Kind::Typing, *typing};
     };
     return m;
 }
@@ -336,17 +345,17 @@ QHash<QString, Member> utilityMembers()
 {
     QHash<QString, Member> m;
     m[memberKey(member::kGetPoint)].deferredCall = [](Context& c, const AutomationArgs& args,
-                                    const AutomationDispatcher::Reply& reply) -> std::uint64_t {
+                                    const AutomationDispatcher::Reply& reply) -> Pending {
         if (Status s = argCount(args, 0, 2); !s) {
             reply(s.error());
-            return 0;
+            return {};
         }
         std::optional<Point3> base;
         if (!args.isEmpty() && !args[0].isNull()) {
             auto b = point(args, 0, "基点");
             if (!b) {
                 reply(b.error());
-                return 0;
+                return {};
             }
             base = *b;
         }
@@ -355,16 +364,17 @@ QHash<QString, Member> utilityMembers()
             auto p = text(args[1], "提示");
             if (!p) {
                 reply(p.error());
-                return 0;
+                return {};
             }
             prompt = *p;
         }
-        return c.session.requestPoint(prompt, base, [reply](std::optional<Point3> picked) {
+        const std::uint64_t pick = c.session.requestPoint(prompt, base, [reply](std::optional<Point3> picked) {
             if (picked)
                 reply(pointValue(*picked));
             else
                 reply(error(kPickCancelled, QStringLiteral("用户取消了输入。")));
         });
+        return Pending{Pending::Kind::Pick, pick};
     };
     return m;
 }
@@ -521,7 +531,8 @@ QHash<QString, Member> entityMembers()
 
 }  // namespace
 
-AutomationDispatcher::AutomationDispatcher(CadSession& session) : session_(session)
+AutomationDispatcher::AutomationDispatcher(CadSession& session)
+    : session_(session), typist_(session.commandLine())
 {
     members_[int(Kind::Application)] = applicationMembers();
     members_[int(Kind::Document)] = documentMembers();
@@ -604,26 +615,26 @@ Result<CadDocument*> AutomationDispatcher::documentOf(const ObjectRef& ref) cons
     return doc;
 }
 
-std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& reply, HandleAnswer* handle)
+AutomationDispatcher::Pending AutomationDispatcher::invoke(const Invocation& inv, const Reply& reply, HandleAnswer* handle)
 {
     auto ref = resolve(inv.target);
     if (!ref) {
         reply(ref.error());
-        return 0;
+        return {};
     }
     auto doc = documentOf(*ref);
     if (!doc) {
         reply(doc.error());
-        return 0;
+        return {};
     }
     if (ref->kind == Kind::Entity && (*doc)->space(static_cast<SpaceKind>(ref->space)).erased(ref->index)) {
         reply(error(kObjectErased, QStringLiteral("对象已被删除（撤销可恢复）。")));
-        return 0;
+        return {};
     }
     const Member* found = findMember(ref->kind, inv.member);
     if (!found) {
         reply(unknownName(inv.member));
-        return 0;
+        return {};
     }
     const Member& member = *found;
     Context context{*this, session_, *ref, *doc};
@@ -634,17 +645,17 @@ std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& r
     switch (inv.verb) {
     case Verb::Get:
         reply(member.get ? member.get(context) : Result<QJsonValue>(notThisWay()));
-        return 0;
+        return {};
     case Verb::Set:
         if (!member.set) {
             reply(notThisWay());
-            return 0;
+            return {};
         }
         if (Status s = member.set(context, inv.value); !s)
             reply(s.error());
         else
             reply(QJsonValue());
-        return 0;
+        return {};
     case Verb::Call:
         if (member.deferredCall) return member.deferredCall(context, inv.args, reply);
         if (member.add) {
@@ -663,9 +674,9 @@ std::uint64_t AutomationDispatcher::invoke(const Invocation& inv, const Reply& r
         } else {
             reply(notThisWay());
         }
-        return 0;
+        return {};
     }
-    return 0;
+    return {};
 }
 
 }  // namespace tessik::cadhost

@@ -11,7 +11,8 @@
 // its handle answers "erased" until an undo brings it back.
 //
 // Every invocation answers exactly once through its Reply: at once, or - for
-// GetPoint - when the user picks or cancels.
+// GetPoint - when the user picks or cancels, or - for a SendCommand text too
+// long to type at once - when its last character is typed (CommandTypist).
 
 #include <cstdint>
 #include <functional>
@@ -27,6 +28,7 @@
 
 #include "AutomationArgs.h"
 #include "CadSession.h"
+#include "CommandTypist.h"
 #include "Error.h"
 
 namespace tessik::cadhost {
@@ -61,15 +63,23 @@ public:
         std::string_view type;
     };
 
+    // What an invocation left to answer later: nothing (it has answered), a
+    // point request (id as for CadSession::withdrawPoint) or a SendCommand
+    // text being typed (id from CommandTypist::type).
+    struct Pending {
+        enum class Kind { None, Pick, Typing };
+        Kind kind = Kind::None;
+        std::uint64_t id = 0;
+    };
+
     explicit AutomationDispatcher(CadSession& session);
 
-    // Answers through reply, now or later. Returns 0 when answered already,
-    // else the id of the point request that will answer (see
-    // CadSession::withdrawPoint). Given handle, a call that adds an entity
-    // answers there instead of through reply.
-    std::uint64_t invoke(const Invocation& invocation, const Reply& reply, HandleAnswer* handle = nullptr);
+    // Answers through reply, now or later (see Pending). Given handle, a
+    // call that adds an entity answers there instead of through reply.
+    Pending invoke(const Invocation& invocation, const Reply& reply, HandleAnswer* handle = nullptr);
 
     CadSession& session() { return session_; }
+    CommandTypist& typist() { return typist_; }
 
     // The handle of an object, issued on first use.
     std::int64_t handleFor(const ObjectRef& ref);
@@ -81,8 +91,8 @@ public:
         std::function<Result<QJsonValue>(Context&, const AutomationArgs&)> call;
         // A call that answers with the handle of the object it makes.
         std::function<Result<ObjectRef>(Context&, const AutomationArgs&)> add;
-        // GetPoint: answers later through the reply.
-        std::function<std::uint64_t(Context&, const AutomationArgs&, const Reply&)> deferredCall;
+        // GetPoint and SendCommand: may answer later through the reply.
+        std::function<Pending(Context&, const AutomationArgs&, const Reply&)> deferredCall;
     };
 
 private:
@@ -98,6 +108,7 @@ private:
     };
 
     CadSession& session_;
+    CommandTypist typist_;
     std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
     std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
     QHash<QString, Member> members_[7];  // by Kind, keys lower-case

@@ -17,5 +17,6 @@ using Kind = AutomationDispatcher::Kind;
 using ObjectRef = AutomationDispatcher::ObjectRef;
 using Member = AutomationDispatcher::Member;
 using Context = AutomationDispatcher::Context;
+using Pending = AutomationDispatcher::Pending;
 
 }  // namespace tessik::cadhost::members

@@ -37,20 +37,20 @@ constexpr qsizetype kWriteChunk = 64 * 1024;
 }  // namespace
 
 AutomationConnection::AutomationConnection(int fd, AutomationDispatcher& dispatcher, ServerLimits limits,
-                                           QObject* parent)
+                                           UnsentBudget& budget, QObject* parent)
     : QObject(parent),
       fd_(fd),
       reader_(new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this)),
       writer_(new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this)),
       dispatcher_(dispatcher),
-      limits_(limits)
+      limits_(limits),
+      budget_(budget)
 {
+    budget_.join(this);
     writer_->setEnabled(false);
     partialTimer_.setSingleShot(true);
     partialTimer_.setInterval(limits_.partialLineTimeoutMs);
-    connect(&partialTimer_, &QTimer::timeout, this, [this] {
-        closeWithError(kParseError, QStringLiteral("消息不完整：等待行尾超时，连接已关闭。"));
-    });
+    connect(&partialTimer_, &QTimer::timeout, this, &AutomationConnection::onLineTimeout);
     connect(reader_, &QSocketNotifier::activated, this, &AutomationConnection::onReadable);
     connect(writer_, &QSocketNotifier::activated, this, [this] {
         writer_->setEnabled(false);
@@ -63,11 +63,9 @@ AutomationConnection::~AutomationConnection()
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool AutomationConnection::waitingForPick() const { return waitingPick_ != 0; }
-
 void AutomationConnection::onReadable()
 {
-    if (closing_) return;
+    if (closing_ || hungUp_) return;
     // A member that spins an event loop of its own must not see its
     // connection read again underneath it; the reader waits (rather than
     // waking that loop again and again) until the batch is done.
@@ -75,22 +73,34 @@ void AutomationConnection::onReadable()
         reader_->setEnabled(false);
         return;
     }
-    // Behind a pick, read no more than one line's worth ahead; the rest
-    // stays in the socket (and the client waits on it) until the pick is
-    // answered.
-    if (waitingForPick() && buffer_.size() > limits_.maxLineBytes) {
+    // Behind a pick or a text being typed, read no more than one line's
+    // worth ahead; the rest stays in the socket (and the client waits on
+    // it) until that is answered.
+    if (waiting() && buffer_.size() > limits_.maxLineBytes) {
         reader_->setEnabled(false);
         return;
     }
     const bool open = readSome();
     processBuffer();
-    if (!open) onDisconnected();
+    if (!open) hangUp();
+}
+
+void AutomationConnection::hangUp()
+{
+    if (closing_) return;
+    hungUp_ = true;
+    reader_->setEnabled(false);
+    partialTimer_.stop();
+    lineStarted_ = false;
+    // A text being typed answers when typed, then the requests sent after
+    // it are carried out (onAnswered); a pick waited for is withdrawn.
+    if (waiting_.kind != AutomationDispatcher::Pending::Kind::Typing) onDisconnected();
 }
 
 bool AutomationConnection::readSome()
 {
     qsizetype room = kReadChunk;
-    if (waitingForPick()) room = std::min(room, limits_.maxLineBytes + 1 - buffer_.size());
+    if (waiting()) room = std::min(room, limits_.maxLineBytes + 1 - buffer_.size());
     const qsizetype had = buffer_.size();
     buffer_.resize(had + room);
     ssize_t n;
@@ -104,7 +114,7 @@ bool AutomationConnection::readSome()
 void AutomationConnection::processBuffer()
 {
     batching_ = true;
-    while (!waitingForPick() && !closing_) {
+    while (!waiting() && !closing_) {
         const qsizetype end = buffer_.indexOf('\n', consumed_);
         if (end < 0) break;
         const qsizetype length = end - consumed_;
@@ -119,24 +129,53 @@ void AutomationConnection::processBuffer()
     }
     batching_ = false;
     if (closing_) return;
-    if (!reader_->isEnabled() && !waitingForPick()) reader_->setEnabled(true);
+    if (!reader_->isEnabled() && !waiting() && !hungUp_) reader_->setEnabled(true);
     // The replies to everything read so far go out now, in one write.
     flush();
     if (closing_) return;
     // Drop what was read in one move rather than line by line.
+    const bool lineEnded = consumed_ > 0;
     if (consumed_ > 0) {
         buffer_.remove(0, consumed_);
         consumed_ = 0;
     }
-    if (!waitingForPick() && buffer_.size() > limits_.maxLineBytes) {
+    if (!waiting() && buffer_.size() > limits_.maxLineBytes) {
         closeWithError(kInvalidRequest, tooLong());
         return;
     }
-    // Half a line waits for its end only so long.
-    if (!waitingForPick() && !buffer_.isEmpty())
-        partialTimer_.start();
-    else if (partialTimer_.isActive())
+    // Half a line waits for its end only so long, counted from its first
+    // byte: more bytes of the same line do not start the wait again.
+    if (!waiting() && !hungUp_ && !buffer_.isEmpty()) {
+        if (!lineStarted_ || lineEnded) partialTimer_.start();
+        lineStarted_ = true;
+    } else {
+        lineStarted_ = false;
         partialTimer_.stop();
+    }
+}
+
+void AutomationConnection::onLineTimeout()
+{
+    if (closing_ || !lineStarted_) return;
+    // Inside a member that runs an event loop of its own, this
+    // connection's lines are being answered: look again later.
+    if (batching_) {
+        partialTimer_.start();
+        return;
+    }
+    // The end of the line may be waiting in the kernel, unread while the
+    // event loop was busy: read it before giving up on the line. A line
+    // ended restarts the timer for the next one.
+    const auto kernelHolds = [this] {
+        char byte;
+        return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    };
+    for (qsizetype read = 0; read <= limits_.maxLineBytes && kernelHolds(); read += kReadChunk) {
+        onReadable();
+        if (closing_ || !lineStarted_ || partialTimer_.isActive()) return;
+    }
+    closeWithError(kParseError, QStringLiteral("消息不完整：一行在 %1 秒内未送完，连接已关闭。")
+                                    .arg(limits_.partialLineTimeoutMs / 1000.0));
 }
 
 QString AutomationConnection::tooLong() const
@@ -164,32 +203,41 @@ void AutomationConnection::dispatch(const AutomationRequest& request)
     const QJsonValue id = request.id;
     const bool wantsReply = request.wantsReply;
     AutomationDispatcher::HandleAnswer handle;
-    const std::uint64_t pick = dispatcher_.invoke(
+    const AutomationDispatcher::Pending pending = dispatcher_.invoke(
         request.invocation,
         [self, id, wantsReply](const Result<QJsonValue>& result) {
             if (!self) return;
             if (wantsReply) self->sendReply(id, result);
-            if (self->waitingForPick()) self->onPickAnswered();
+            if (self->waiting()) self->onAnswered();
         },
         &handle);
     if (handle.handle >= 0 && wantsReply) send(handleReply(id, handle.handle, handle.type));
-    // A pick is never answered before invoke returns: the user or another
-    // client answers it from a later event.
-    waitingPick_ = pick;
+    // What is left pending is never answered before invoke returns: a pick
+    // is answered from a later event, a text typed on later turns.
+    if (closing_) {
+        if (pending.kind == AutomationDispatcher::Pending::Kind::Pick) dispatcher_.session().withdrawPoint(pending.id);
+        return;
+    }
+    waiting_ = pending;
 }
 
-void AutomationConnection::onPickAnswered()
+void AutomationConnection::onAnswered()
 {
-    waitingPick_ = 0;
+    waiting_ = {};
     if (closing_) return;
     flush();
-    reader_->setEnabled(true);
+    if (closing_) return;
+    if (!hungUp_) reader_->setEnabled(true);
     // Carry on with queued requests from the event loop, not from inside
-    // whoever answered the pick.
+    // whoever answered.
     QMetaObject::invokeMethod(this, [this] {
         if (closing_) return;
         processBuffer();
-        if (!closing_) onReadable();
+        if (closing_) return;
+        if (hungUp_)
+            hangUp();
+        else
+            onReadable();
     }, Qt::QueuedConnection);
 }
 
@@ -206,10 +254,54 @@ void AutomationConnection::send(const QByteArray& bytes)
     if (closing_) return;
     unsent_ += bytes;
     if (!batching_ || unsent_.size() - sentAt_ >= kWriteChunk) flush();
-    if (closing_ || unsent_.size() - sentAt_ <= limits_.maxUnsentBytes) return;
+    if (closing_) return;
+    if (unsent_.size() - sentAt_ > limits_.maxUnsentBytes) {
+        qCWarning(lcAutomation).noquote()
+            << QStringLiteral("客户端未读取回复（积压超过 %1 字节），连接已断开。").arg(limits_.maxUnsentBytes);
+        onDisconnected();
+        return;
+    }
+    account();
+}
+
+void AutomationConnection::account()
+{
+    const qint64 now = unsent_.capacity();
+    const qint64 delta = now - held_;
+    held_ = now;
+    if (delta != 0) budget_.change(delta);
+}
+
+void AutomationConnection::dropOverBudget()
+{
     qCWarning(lcAutomation).noquote()
-        << QStringLiteral("客户端未读取回复（积压超过 %1 字节），连接已断开。").arg(limits_.maxUnsentBytes);
+        << QStringLiteral("所有客户端未读取的回复合计 %1 字节，超过 %2 字节：断开积压最多的连接（%3 字节）。")
+               .arg(budget_.total())
+               .arg(budget_.limit())
+               .arg(held_);
     onDisconnected();
+}
+
+void UnsentBudget::leave(AutomationConnection* connection)
+{
+    members_.erase(std::remove(members_.begin(), members_.end(), connection), members_.end());
+}
+
+void UnsentBudget::change(qint64 delta)
+{
+    total_ += delta;
+    // A cut gives its holding back through here: the loop below goes on
+    // from the new total.
+    if (cutting_ || total_ <= limit_) return;
+    cutting_ = true;
+    while (total_ > limit_ && !members_.empty()) {
+        AutomationConnection* most = *std::max_element(
+            members_.begin(), members_.end(),
+            [](const AutomationConnection* a, const AutomationConnection* b) { return a->held() < b->held(); });
+        if (most->held() == 0) break;
+        most->dropOverBudget();
+    }
+    cutting_ = false;
 }
 
 void AutomationConnection::flush()
@@ -228,6 +320,7 @@ void AutomationConnection::flush()
     if (n == pending) {
         unsent_.clear();
         sentAt_ = 0;
+        account();
         return;
     }
     // What the kernel did not take waits for the socket to drain; the sent
@@ -237,6 +330,7 @@ void AutomationConnection::flush()
     if (sentAt_ > unsent_.size() / 2) {
         unsent_.remove(0, sentAt_);
         sentAt_ = 0;
+        account();
     }
     writer_->setEnabled(true);
 }
@@ -280,12 +374,13 @@ void AutomationConnection::onDisconnected()
     consumed_ = 0;
     unsent_.clear();
     sentAt_ = 0;
+    account();
+    budget_.leave(this);
     stopReading();
-    if (waitingForPick()) {
-        const std::uint64_t pick = waitingPick_;
-        waitingPick_ = 0;
-        dispatcher_.session().withdrawPoint(pick);
-    }
+    // A text being typed goes on being typed; its answer has nowhere to go.
+    const AutomationDispatcher::Pending pending = waiting_;
+    waiting_ = {};
+    if (pending.kind == AutomationDispatcher::Pending::Kind::Pick) dispatcher_.session().withdrawPoint(pending.id);
     emit finished();
     deleteLater();
 }
@@ -433,7 +528,7 @@ void AutomationServer::onNewConnection()
             continue;
         }
         refusing_ = false;
-        auto* connection = new AutomationConnection(fd, dispatcher_, limits_, this);
+        auto* connection = new AutomationConnection(fd, dispatcher_, limits_, budget_, this);
         ++connections_;
         connect(connection, &AutomationConnection::finished, this, [this] { --connections_; });
         connection->start();

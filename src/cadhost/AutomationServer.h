@@ -8,18 +8,24 @@
 //
 // Each client's requests are answered strictly in order, so a client may send
 // many without waiting (pipelining) and match replies by id. While one of its
-// requests waits for a pick, that client's later requests wait behind it;
-// other clients are served meanwhile. A client that goes away withdraws its
-// pending pick.
+// requests waits for a pick, or for a long SendCommand text to be typed (a
+// slice per turn of the event loop, see CommandTypist), that client's later
+// requests wait behind it; other clients are served meanwhile. A client that
+// goes away withdraws its pending pick; a text being typed is typed to its
+// end, and a client that only stopped sending (end of file) still gets the
+// requests it sent before carried out and answered.
 //
-// A line longer than the limit, or half a line left hanging longer than the
-// idle limit, gets an error reply and the connection is closed; the drawing
-// is never touched by a request that could not be read.
+// A line longer than the limit, or a line not complete within the line time
+// limit from its first byte, gets an error reply and the connection is
+// closed; the drawing is never touched by a request that could not be read.
 //
-// Memory per client is bounded whatever it does: replies it does not read
-// pile up only to maxUnsentBytes (past that it is disconnected, with a line
-// in the log), and requests queued behind a pick are read from the socket
-// only to maxLineBytes (the client then waits on its own socket).
+// Memory is bounded whatever clients do: replies a client does not read pile
+// up only to maxUnsentBytes (past that it is disconnected, with a line in the
+// log), those of all clients together only to maxUnsentTotalBytes (past that
+// the client holding most is disconnected, with a line in the log), requests
+// queued behind a pick or a SendCommand are read from the socket only to
+// maxLineBytes (the client then waits on its own socket), and the SendCommand
+// text waiting to be typed is bounded by CommandTypist.
 //
 // The server accepts connections itself rather than through QLocalServer,
 // which stops listening and deletes its socket file when one accept() fails.
@@ -28,6 +34,7 @@
 // with an error line, leaving descriptors for files.
 
 #include <cstdint>
+#include <vector>
 
 #include <QByteArray>
 #include <QObject>
@@ -47,9 +54,31 @@ struct AutomationRequest;
 
 struct ServerLimits {
     qsizetype maxLineBytes = 1 << 20;  // 1 MiB
-    int partialLineTimeoutMs = 5000;
+    int partialLineTimeoutMs = 5000;  // from a line's first byte to its end
     qint64 maxUnsentBytes = qint64(32) << 20;  // replies a client has not read
+    qint64 maxUnsentTotalBytes = qint64(64) << 20;  // memory held for unread replies, all clients
     int maxConnections = 4096;  // lowered at listen() to what descriptors allow
+};
+
+class AutomationConnection;
+
+// The memory all connections hold for replies not yet read, against one limit:
+// past it the connection holding most is cut, until the rest fit.
+class UnsentBudget {
+public:
+    explicit UnsentBudget(qint64 limit) : limit_(limit) {}
+    void join(AutomationConnection* connection) { members_.push_back(connection); }
+    void leave(AutomationConnection* connection);
+    // One member's holding changed by delta.
+    void change(qint64 delta);
+    qint64 limit() const { return limit_; }
+    qint64 total() const { return total_; }
+
+private:
+    qint64 limit_;
+    qint64 total_ = 0;
+    bool cutting_ = false;
+    std::vector<AutomationConnection*> members_;
 };
 
 // One client, on a non-blocking socket descriptor it owns. Each wake-up reads
@@ -59,11 +88,18 @@ struct ServerLimits {
 class AutomationConnection : public QObject {
     Q_OBJECT
 public:
-    AutomationConnection(int fd, AutomationDispatcher& dispatcher, ServerLimits limits, QObject* parent);
+    AutomationConnection(int fd, AutomationDispatcher& dispatcher, ServerLimits limits, UnsentBudget& budget,
+                         QObject* parent);
     ~AutomationConnection() override;
 
     // Takes up whatever arrived before the connection was set up.
     void start();
+
+    // The memory held for replies the client has not read, as counted in
+    // the budget.
+    qint64 held() const { return held_; }
+    // Cut by the budget: logs why and disconnects.
+    void dropOverBudget();
 
 signals:
     void finished();
@@ -73,15 +109,23 @@ private:
     // Reads once; false when the client hung up or the read failed.
     bool readSome();
     void processBuffer();
+    // The line time limit ran out: what the kernel holds is read first.
+    void onLineTimeout();
     void handleLine(QByteArrayView line);
     void dispatch(const AutomationRequest& request);
-    void onPickAnswered();
-    bool waitingForPick() const;
+    void onAnswered();
+    bool waiting() const { return waiting_.kind != AutomationDispatcher::Pending::Kind::None; }
+    // The client sent its end of file: closes once nothing it sent is
+    // being carried out.
+    void hangUp();
     void sendReply(const QJsonValue& id, const Result<QJsonValue>& result);
     // Queues one reply line, written out at the end of the batch or at once
     // outside one; past maxUnsentBytes unread, drops the client.
     void send(const QByteArray& bytes);
     void flush();
+    // Brings the budget up to the memory unsent_ holds; may cut any connection,
+    // this one included.
+    void account();
     void closeWithError(std::int32_t code, const QString& message);
     QString tooLong() const;
     void stopReading();
@@ -92,12 +136,16 @@ private:
     QSocketNotifier* writer_;  // enabled only while the kernel refuses replies
     AutomationDispatcher& dispatcher_;
     ServerLimits limits_;
+    UnsentBudget& budget_;
     QByteArray buffer_;
     qsizetype consumed_ = 0;
     QByteArray unsent_;
     qsizetype sentAt_ = 0;  // unsent_ before this went out already
-    std::uint64_t waitingPick_ = 0;  // the pick this client's queue waits for, if any
+    qint64 held_ = 0;  // unsent_'s capacity (the memory it holds) as last counted in budget_
+    AutomationDispatcher::Pending waiting_;  // what this client's queue waits for, if anything
     bool batching_ = false;  // inside processBuffer: replies wait for one write
+    bool hungUp_ = false;  // the client's end of file was read
+    bool lineStarted_ = false;  // buffer_ holds the start of a line, partialTimer_ runs from its first byte
     bool closing_ = false;
     bool finished_ = false;
     QTimer partialTimer_;
@@ -122,6 +170,7 @@ private:
 
     AutomationDispatcher dispatcher_;
     ServerLimits limits_;
+    UnsentBudget budget_{limits_.maxUnsentTotalBytes};
     QString path_;
     int listenFd_ = -1;
     int spareFd_ = -1;  // given up for a moment to accept and refuse when out of descriptors

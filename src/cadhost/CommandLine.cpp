@@ -37,7 +37,7 @@ void CommandLine::setText(const QString& text)
     if (text.size() > kMaxLength) emit overflowed(text.size() - kMaxLength);
 }
 
-void CommandLine::type(const QString& text)
+void CommandLine::type(QStringView text)
 {
     QString pending = text_;
     qsizetype dropped = 0;

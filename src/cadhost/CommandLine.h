@@ -35,7 +35,7 @@ public:
 
     // Types text as if on the keyboard: '\n' or '\r' submits, ESC (U+001B)
     // cancels, backspace (U+0008) deletes; every other character is typed.
-    void type(const QString& text);
+    void type(QStringView text);
     void submit();
     void escape();
 

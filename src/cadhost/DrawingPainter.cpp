@@ -127,24 +127,31 @@ public:
 
     // Glyph outlines of the text (a CJK font when installed), traced like
     // any other curve; a text under two pixels high is a dot.
+    // A justified text is laid out by its alignment point (placeText) with
+    // this font's width and descent.
     void operator()(const CadText& t)
     {
         if (t.text.empty() || !(t.height > 0)) return;
         const double pixels = t.height * v_.scale();
-        if (!roughlyVisible(t.insertion, t.height * (t.text.size() + 1))) return;
+        const Point3& anchor = t.justified() ? t.alignment : t.insertion;
+        if (!roughlyVisible(anchor, t.height * (t.text.size() + 1))) return;
         if (pixels < 2) {
-            sink_.dot(v_.toScreen(t.insertion[0], t.insertion[1]));
+            sink_.dot(v_.toScreen(anchor[0], anchor[1]));
             return;
         }
         QFont font(QStringLiteral("WenQuanYi Micro Hei"));
         font.setPixelSize(100);
+        const QString text = QString::fromStdString(t.text);
         QPainterPath path;
-        path.addText(0, 0, font, QString::fromStdString(t.text));
-        const double s = t.height / QFontMetricsF(font).capHeight();
-        const double c = std::cos(t.rotation), n = std::sin(t.rotation);
+        path.addText(0, 0, font, text);
+        const QFontMetricsF metrics(font);
+        const double s = t.height / metrics.capHeight();
+        const entities::TextPlacement at =
+            entities::placeText(t, metrics.horizontalAdvance(text) * s, metrics.descent() * s);
+        const double c = std::cos(at.rotation), n = std::sin(at.rotation);
         const auto world = [&](QPointF q) {
-            const double x = q.x() * s, y = -q.y() * s;
-            return v_.toScreen(t.insertion[0] + x * c - y * n, t.insertion[1] + x * n + y * c);
+            const double x = q.x() * s * at.xScale, y = -q.y() * s * at.yScale;
+            return v_.toScreen(at.origin[0] + x * c - y * n, at.origin[1] + x * n + y * c);
         };
         for (const QPolygonF& outline : path.toSubpathPolygons())
             for (int i = 0; i + 1 < outline.size(); ++i) sink_.line(world(outline[i]), world(outline[i + 1]), true);
@@ -678,9 +685,25 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * 1.4))));
         p.setFont(font);
         p.save();
+        const QStringList lines = QString::fromStdString(t.text).split(u'\n');
+        if (lines.size() == 1 &&
+            (t.horizontal != entities::TextHorizontal::Left || t.vertical != entities::TextVertical::Baseline)) {
+            const QFontMetricsF metrics(font);
+            entities::Text laid{{}, {t.position[0], t.position[1], 0}, t.height, t.rotation, t.horizontal, t.vertical,
+                                {t.end[0], t.end[1], 0}};
+            if (laid.horizontal != entities::TextHorizontal::Aligned && laid.horizontal != entities::TextHorizontal::Fit)
+                laid.alignment = laid.insertion;
+            const entities::TextPlacement placed = entities::placeText(
+                laid, metrics.horizontalAdvance(lines[0]) / viewport.scale(), metrics.descent() / viewport.scale());
+            p.translate(viewport.toScreen(placed.origin[0], placed.origin[1]));
+            p.rotate(-placed.rotation * 180 / std::numbers::pi);
+            p.scale(placed.xScale, placed.yScale);
+            p.drawText(QPointF(0, 0), lines[0]);
+            p.restore();
+            continue;
+        }
         p.translate(at);
         p.rotate(-t.rotation * 180 / std::numbers::pi);
-        const QStringList lines = QString::fromStdString(t.text).split(u'\n');
         for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * pixels * 1.667), lines[i]);
         p.restore();
     }

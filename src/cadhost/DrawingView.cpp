@@ -123,7 +123,7 @@ void DrawingView::refreshNow()
 
 bool DrawingView::onlyCurvesSinceLayer() const
 {
-    // A text reaches beyond its bounds (its insertion point): the whole view then.
+    // A text reaches beyond its bounds (the points that place it): the whole view then.
     const CadDocument* doc = session_.document();
     if (!doc) return false;
     const CadSpace& space = doc->space(shown_);

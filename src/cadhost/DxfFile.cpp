@@ -42,8 +42,8 @@ private:
 // What of the entities the DXF layer interprets the drawing model holds. A
 // line's points are world points whatever its extrusion; the other kinds
 // held here lie in their extrusion's plane, which the drawing model has only
-// for 0,0,1 (the rest is shown through DxfShapes). Aligned texts are placed
-// by their second point: kept, not held.
+// for 0,0,1 (the rest is shown through DxfShapes). A justified text is held
+// with its alignment point; attributes belong to their block reference.
 std::optional<CadEntity> held(const dxf::InterpretedEntity& e)
 {
     if (!std::holds_alternative<entities::Line>(e.data) && !e.upright()) return std::nullopt;
@@ -76,8 +76,16 @@ std::optional<CadEntity> held(const dxf::InterpretedEntity& e)
                 return p;
             },
             [](const dxf::TextEntity& t) -> Held {
-                if (t.attribute || t.aligned() || !(t.text.height > 0)) return std::nullopt;
-                return t.text;
+                if (t.attribute || !(t.text.height > 0)) return std::nullopt;
+                if (!t.aligned()) return t.text;
+                // Justified: placed by its alignment point, which it cannot do without.
+                if (!t.alignment || t.horizontal < 0 || t.horizontal > 5 || t.vertical < 0 || t.vertical > 3)
+                    return std::nullopt;
+                CadText text = t.text;
+                text.horizontal = static_cast<entities::TextHorizontal>(t.horizontal);
+                text.vertical = static_cast<entities::TextVertical>(t.vertical);
+                text.alignment = *t.alignment;
+                return text;
             },
             [](const auto&) -> Held { return std::nullopt; },
         },
@@ -144,9 +152,19 @@ Geometry geometry(const CadEntity& entity, const dxf::DxfDrawing& drawing)
             // that cannot be written at all is left empty rather than lost
             // silently in the middle of a save (the automation refuses it first).
             const Result<std::string> text = dxf::encodeDxfText(t.text, d.codePage(), d.unicode());
-            return {"TEXT", "AcDbText",
-                    cat(pointTags(10, t.insertion), {r(40, t.height), {1, text ? *text : std::string()},
-                                                     r(50, t.rotation / kDegree), {100, "AcDbText"}})};
+            std::vector<DxfTag> tags = cat(pointTags(10, t.insertion), {r(40, t.height), {1, text ? *text : std::string()},
+                                                                       r(50, t.rotation / kDegree)});
+            if (!t.justified()) {
+                tags.push_back({100, "AcDbText"});
+                return {"TEXT", "AcDbText", std::move(tags)};
+            }
+            // The horizontal justification and the alignment point belong to
+            // the first subclass, the vertical one to the second.
+            tags.push_back({72, std::to_string(static_cast<int>(t.horizontal))});
+            tags = cat(std::move(tags), pointTags(11, t.alignment));
+            tags.push_back({100, "AcDbText"});
+            tags.push_back({73, std::to_string(static_cast<int>(t.vertical))});
+            return {"TEXT", "AcDbText", std::move(tags)};
         }
         const dxf::DxfDrawing& d;
     };
@@ -259,9 +277,17 @@ void writeChange(dxf::DxfDrawing& drawing, std::size_t record, const CadEntity& 
             return;
         }
     }
+    // A text whose string is unchanged keeps the file's bytes for it (its
+    // code page, its \U+ and \M+ escapes as written).
+    bool sameText = false;
+    if (const auto* t = std::get_if<CadText>(&entity)) {
+        const auto before = dxf::entityData(drawing.entityTags(record), drawing);
+        const auto* old = before ? std::get_if<dxf::TextEntity>(&before->data) : nullptr;
+        sameText = old && old->text.text == t->text;
+    }
     std::vector<DxfTag> values;
     for (const DxfTag& t : geometry(entity, drawing).tags)
-        if (t.code != 100) values.push_back(t);
+        if (t.code != 100 && !(sameText && t.code == 1)) values.push_back(t);
     drawing.setEntityValues(record, values);
 }
 

@@ -215,7 +215,7 @@ private:
                            arcPoints(pts, xy(a.center), a.radius, a.startAngle, span);
                            outline(std::move(pts), plane(a.center[2]));
                        },
-                       [&](const entities::Ellipse& el) { outline(ellipsePoints(el), m); },
+                       [&](const entities::Ellipse& el) { outline(ellipsePoints(el, e.extrusion), m); },
                        [&](const entities::Point& p) { outline({xy(p.position), xy(p.position)}, m); },
                        [&](const entities::Polyline& p) { outline(polylinePoints(p), plane(p.elevation)); },
                        [&](const dxf::PolylineEntity& p) {
@@ -242,18 +242,23 @@ private:
                    e.data);
     }
 
-    static std::vector<Point2> ellipsePoints(const entities::Ellipse& e)
+    // An ellipse's points are world points; its minor axis is the
+    // extrusion crossed with the major one (mirrored for 0,0,-1), seen from above.
+    static std::vector<Point2> ellipsePoints(const entities::Ellipse& e, const dxf::Vec3& extrusion)
     {
         const double a = e.startParam;
         double span = std::fmod(e.endParam - a + 2 * kTwoPi, kTwoPi);
         if (span == 0) span = kTwoPi;
         const auto& c = e.center;
         const auto& major = e.majorAxis;
+        const dxf::Vec3 n = dxf::Ocs(extrusion).z;
+        const dxf::Vec3 minor{(n[1] * major[2] - n[2] * major[1]) * e.ratio, (n[2] * major[0] - n[0] * major[2]) * e.ratio,
+                              0};
         std::vector<Point2> pts;
         for (int i = 0; i <= 72; ++i) {
             const double s = a + span * i / 72;
-            pts.push_back({c[0] + major[0] * std::cos(s) - major[1] * e.ratio * std::sin(s),
-                           c[1] + major[1] * std::cos(s) + major[0] * e.ratio * std::sin(s)});
+            pts.push_back({c[0] + major[0] * std::cos(s) + minor[0] * std::sin(s),
+                           c[1] + major[1] * std::cos(s) + minor[1] * std::sin(s)});
         }
         return pts;
     }
@@ -275,19 +280,32 @@ private:
         return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
-    void addText(Point2 at, double height, double rotation, const Affine& m, std::string text)
+    ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text)
     {
-        if (full()) return;
+        if (full()) return nullptr;
         const Point2 pos = m(at);
         result.bounds.add(pos[0], pos[1]);
         ++points_;
         result.texts.push_back({pos, height * m.scale(), rotation + m.rotation(), std::move(text)});
+        return &result.texts.back();
     }
 
+    // A justified text by its alignment point, or (aligned and fit) between
+    // its two points; one whose justification is not one of the DXF values
+    // starts at its first point.
     void text(const dxf::TextEntity& t, const Affine& m)
     {
-        const Point3 at = t.aligned() ? t.alignment.value_or(t.text.insertion) : t.text.insertion;
-        addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false));
+        const bool justified = t.aligned() && t.alignment && t.horizontal >= 0 && t.horizontal <= 5 &&
+                               t.vertical >= 0 && t.vertical <= 3;
+        const auto horizontal = static_cast<entities::TextHorizontal>(justified ? t.horizontal : 0);
+        const bool between =
+            horizontal == entities::TextHorizontal::Aligned || horizontal == entities::TextHorizontal::Fit;
+        const Point3 at = justified && !between ? *t.alignment : t.text.insertion;
+        ShownText* shown = addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false));
+        if (!shown || !justified) return;
+        shown->horizontal = horizontal;
+        shown->vertical = static_cast<entities::TextVertical>(t.vertical);
+        shown->end = m(xy(*t.alignment));
     }
 
     // An MTEXT's points are world points; attached at the top, its first

@@ -23,11 +23,16 @@ namespace tessik::cadhost {
 
 using Point2 = std::array<double, 2>;
 
+// A text as the view places it; a justified single-line text is laid out by
+// the painter's font through entities::placeText.
 struct ShownText {
-    Point2 position{};  // baseline start of the first line
+    Point2 position{};  // baseline start of the first line; a justified text's alignment point
     double height = 1;
     double rotation = 0;  // radians, counter-clockwise
     std::string text;     // UTF-8, lines separated by '\n'
+    entities::TextHorizontal horizontal = entities::TextHorizontal::Left;
+    entities::TextVertical vertical = entities::TextVertical::Baseline;
+    Point2 end{};  // Aligned and Fit: the baseline runs from position to here
 };
 
 struct DrawingExtras {

@@ -96,10 +96,12 @@ Outline outline(const CadEntity& entity, double chordError)
                 }
             },
             [&](const CadText& t) {
-                const double w = textWidth(t.text, t.height), h = t.height;
-                const double c = std::cos(t.rotation), s = std::sin(t.rotation);
-                for (const XY q : {XY{0, 0}, XY{w, 0}, XY{w, h}, XY{0, h}, XY{0, 0}})
-                    p.push_back({t.insertion[0] + q.x * c - q.y * s, t.insertion[1] + q.x * s + q.y * c});
+                const double w = textWidth(t.text, t.height);
+                const entities::TextPlacement at = entities::placeText(t, w, 0.25 * t.height);
+                const double sw = w * at.xScale, h = t.height * at.yScale;
+                const double c = std::cos(at.rotation), s = std::sin(at.rotation);
+                for (const XY q : {XY{0, 0}, XY{sw, 0}, XY{sw, h}, XY{0, h}, XY{0, 0}})
+                    p.push_back({at.origin[0] + q.x * c - q.y * s, at.origin[1] + q.x * s + q.y * c});
                 o.filled = true;
             }},
         entity);
@@ -108,7 +110,7 @@ Outline outline(const CadEntity& entity, double chordError)
 
 Bounds outlineBounds(const CadEntity& entity)
 {
-    // A text's bounds are its insertion point alone (EntityGeometry.h); its
+    // A text's bounds are the points that place it (EntityGeometry.h); its
     // rectangle is what a pick reaches.
     if (std::holds_alternative<CadText>(entity)) {
         Bounds b;

@@ -47,22 +47,10 @@ std::string hexHandle(std::uint64_t v)
     return upper(s);
 }
 
-void appendTag(std::string& out, const DxfTag& tag)
-{
-    char code[16];
-    const auto res = std::to_chars(code, code + sizeof code, tag.code);
-    const std::size_t width = static_cast<std::size_t>(res.ptr - code);
-    if (width < 3) out.append(3 - width, ' ');
-    out.append(code, res.ptr);
-    out += '\n';
-    out += tag.value;
-    out += '\n';
-}
-
-Status checkTags(const std::string& type, const std::vector<DxfTag>& tags)
+Status checkTags(const std::string& type, const std::vector<DxfTag>& tags, const DxfFileForm& form)
 {
     for (const DxfTag& t : tags) {
-        if (t.code < kMinCode || t.code > kMaxCode || !validValue(t.code, t.value))
+        if (!writable(t, form))
             return Error{errc::kTypeMismatch,
                          "无法写出 " + type + " 实体：组码 " + std::to_string(t.code) + " 的值“" +
                              t.value + "”无法写入 DXF",
@@ -86,6 +74,7 @@ Result<DxfDrawing> DxfDrawing::fromBytes(std::string_view bytes)
     if (!tags) return tags.error();
     DxfDrawing drawing;
     drawing.tags_ = std::move(tags).value();
+    drawing.form_ = fileForm(bytes);
     if (Status indexed = drawing.index(); !indexed) return indexed.error();
     return drawing;
 }
@@ -222,22 +211,32 @@ Status DxfDrawing::indexHandles()
     std::uint64_t maxUsed = 0;
     std::uint64_t headerSeed = 0;
     std::string_view record, section;
+    bool recordHasHandle = false;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         const DxfTag& t = tags_[i];
-        if (t.code == 0) record = t.value;
+        if (t.code == 0) {
+            record = t.value;
+            recordHasHandle = false;
+        }
         if (t.code == 2 && i > 0 && isTag(tags_[i - 1], 0, "SECTION")) section = t.value;
         // A dimension style's handle is its 105; its 5 names an arrow block.
         // Only the table entry: anything else called DIMSTYLE has a handle
         // like every other object.
         if (t.code == 5 && record == "DIMSTYLE" && section == "TABLES") continue;
         if (t.code != 5 && t.code != 105) continue;
-        const auto handle = parseHandle(t.value);
-        if (!handle) return structureError(i, "句柄“" + t.value.substr(0, 40) + "”不是十六进制数");
         const bool isSeed = header_ && i > header_->begin && i < header_->end && i > 0 &&
                             isTag(tags_[i - 1], 9, "$HANDSEED");
+        const auto handle = parseHandle(t.value);
+        // A record's handle is its first 5 (a dimension style's, its 105); a
+        // later one is data of a custom object, any string ("*"), and counts
+        // as a handle in use only when it reads as one.
+        if (!handle && recordHasHandle && !isSeed) continue;
+        if (!handle) return structureError(i, "句柄“" + t.value.substr(0, 40) + "”不是十六进制数");
         if (isSeed) {
             headerSeed = *handle;
+            fileSeed_ = *handle;
         } else {
+            recordHasHandle = true;
             usesHandles_ = true;
             maxUsed = std::max(maxUsed, *handle);
         }
@@ -402,11 +401,11 @@ Status DxfDrawing::checkEdits() const
     if (handlesExhausted_)
         return Error{errc::kOverflow, "图形的句柄已用尽（$HANDSEED 已到最大值），新对象无法保存", {}};
     for (const auto& [i, tags] : replaced_)
-        if (Status s = checkTags(records_[i].type, tags); !s) return s;
+        if (Status s = checkTags(records_[i].type, tags, form_); !s) return s;
     for (const auto& [record, tags] : added_)
-        if (Status s = checkTags(record.type, tags); !s) return s;
+        if (Status s = checkTags(record.type, tags, form_); !s) return s;
     for (const auto& tags : addedLayers_)
-        if (Status s = checkTags("LAYER", tags); !s) return s;
+        if (Status s = checkTags("LAYER", tags, form_); !s) return s;
     return success();
 }
 
@@ -436,8 +435,14 @@ Result<std::string> DxfDrawing::toBytes() const
 {
     if (Status s = checkEdits(); !s) return s.error();
 
-    std::string out;
+    std::string out(fileStart(form_));
     out.reserve(tags_.size() * 12 + added_.size() * 200);
+    // Every tag read was written in this form once; one that cannot be now
+    // fails the whole write rather than leaving a file that reads otherwise.
+    std::optional<DxfTag> unwritten;
+    const auto appendTag = [&](std::string& to, const DxfTag& t) {
+        if (!dxf::appendTag(to, t, form_) && !unwritten) unwritten = t;
+    };
     const auto writeAdded = [&] {
         for (std::size_t a = 0; a < added_.size(); ++a)
             if (!removed_.count(records_.size() + a))
@@ -471,7 +476,7 @@ Result<std::string> DxfDrawing::toBytes() const
             appendTag(out, {5, hexHandle(seed_)});
         }
         if (header_ && i > 0 && tags_[i].code == 5 && isTag(tags_[i - 1], 9, "$HANDSEED") && i > header_->begin &&
-            i < header_->end) {
+            i < header_->end && seed_ != fileSeed_) {
             appendTag(out, {5, hexHandle(seed_)});
         } else {
             appendTag(out, tags_[i]);
@@ -484,6 +489,11 @@ Result<std::string> DxfDrawing::toBytes() const
     }
     if (newSectionAt == tags_.size() && !wroteEof) writeNewSection();
     if (!wroteEof) appendTag(out, {0, "EOF"});
+    if (unwritten)
+        return Error{errc::kTypeMismatch,
+                     "组码 " + std::to_string(unwritten->code) + " 的值“" + unwritten->value.substr(0, 40) +
+                         "”无法按原文件的格式写出",
+                     {}};
     return out;
 }
 

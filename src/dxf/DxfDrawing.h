@@ -13,7 +13,9 @@
 //  - nothing else: what the drawing does not interpret it never rewrites.
 //
 // Handles are hexadecimal; a handle seed below a handle the file already uses
-// is raised past it, so a new entity can never take an existing handle.
+// is raised past it, so a new entity can never take an existing handle. A
+// custom object may use group 5 for data after its handle; such a value that
+// is not hexadecimal is no handle.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "DxfTag.h"
+#include "DxfTagReader.h"
 #include "Error.h"
 
 namespace tessik::dxf {
@@ -100,8 +103,11 @@ public:
     // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
     std::uint64_t handleSeed() const { return seed_; }
 
-    // The whole file as ASCII DXF. Fails, writing nothing, when a tag made in
-    // memory cannot be written (a non-finite number, a line break in a text).
+    // The whole file in the form it was read (binary or ASCII, and ASCII with
+    // its line ends; a blank drawing is ASCII with LF). $HANDSEED is written
+    // as the file has it unless new handles were given out or handles in use
+    // lie past it. Fails, writing nothing, when a tag made in memory cannot
+    // be written (a non-finite number, a line break in an ASCII text).
     Result<std::string> toBytes() const;
 
 private:
@@ -142,6 +148,8 @@ private:
     std::optional<std::size_t> layerTableEnd_;                // its ENDTAB
     std::vector<std::vector<DxfTag>> addedLayers_;  // upper-case name -> handle
     std::uint64_t seed_ = 1;
+    std::optional<std::uint64_t> fileSeed_;  // $HANDSEED as read
+    DxfFileForm form_;
     bool usesHandles_ = false;
     bool handlesExhausted_ = false;
 };

@@ -18,6 +18,7 @@
 // it has 10^9 paths has no more than its tags hold.
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <string>
@@ -147,7 +148,14 @@ struct InterpretedEntity {
     EntityStyle style;
     Vec3 extrusion{0, 0, 1};
     EntityData data;
-    bool upright() const { return extrusion[0] == 0 && extrusion[1] == 0 && extrusion[2] == 1; }
+    // Extrusion 0,0,1, to the last bits AutoCAD leaves in a unit vector
+    // (0, 0, 0.9999999999999998): the entity's points are world points.
+    bool upright() const
+    {
+        constexpr double kTolerance = 1e-12;
+        return std::abs(extrusion[0]) <= kTolerance && std::abs(extrusion[1]) <= kTolerance &&
+               std::abs(extrusion[2] - 1) <= kTolerance;
+    }
 };
 
 // The typed data of one entity record (a POLYLINE without its vertices has

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "NumberText.h"
 
@@ -12,7 +13,7 @@ namespace tessik::dxf {
 
 namespace {
 
-constexpr std::string_view kBinarySentinel("AutoCAD Binary DXF\r\n\x1a\0", 22);
+constexpr std::string_view kBinarySentinel = kBinaryDxfSentinel;
 
 std::string_view trimBlanks(std::string_view s)
 {
@@ -59,7 +60,7 @@ std::string kindName(ValueKind kind)
     case ValueKind::Int16: return "16 位整数";
     case ValueKind::Int32: return "32 位整数";
     case ValueKind::Int64: return "64 位整数";
-    case ValueKind::Bool: return "0 或 1";
+    case ValueKind::Bool: return "0 到 255 的整数";
     case ValueKind::Binary: return "十六进制数据";
     case ValueKind::String: break;
     }
@@ -204,9 +205,10 @@ const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
     case ValueKind::Int32: return readBinaryInteger<std::int32_t>(in, value) ? nullptr : "整数不完整";
     case ValueKind::Int64: return readBinaryInteger<std::int64_t>(in, value) ? nullptr : "整数不完整";
     case ValueKind::Bool: {
+        // The byte as written (some programs write 2 for true), so it goes back the same.
         std::uint8_t v = 0;
         if (!in.little(v)) return "布尔值不完整";
-        value = v ? "1" : "0";
+        value = std::to_string(v);
         return nullptr;
     }
     case ValueKind::Binary: {
@@ -221,8 +223,9 @@ const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
     }
     case ValueKind::String: {
         std::string_view s;
+        // A binary string may hold a line break (AutoCAD writes one in a
+        // tolerance's text); the tag keeps it and the binary writer puts it back.
         if (!in.cString(s)) return "文字没有结束符";
-        if (s.find_first_of("\r\n") != std::string_view::npos) return "文字中有换行";
         value = std::string(s);
         return nullptr;
     }
@@ -233,10 +236,7 @@ const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
 Result<std::vector<DxfTag>> readBinary(std::string_view bytes)
 {
     BinaryCursor in(bytes.substr(kBinarySentinel.size()));
-    // R12 files have one-byte codes (255 then two bytes for larger ones);
-    // R13 and later two-byte codes. The first tag is 0 SECTION either way.
-    const bool wideCodes = bytes.size() > kBinarySentinel.size() + 1 &&
-                           bytes[kBinarySentinel.size() + 1] == '\0';
+    const bool wideCodes = fileForm(bytes).wideCodes;
     std::vector<DxfTag> tags;
     const auto damaged = [&](const char* what) {
         return Error{errc::kTypeMismatch,
@@ -278,8 +278,9 @@ bool validValue(int code, std::string_view value)
         return parseInt(value, v);
     }
     case ValueKind::Bool: {
-        int v = 0;
-        return parseInt(value, v) && (v == 0 || v == 1);
+        // 0 is false, anything else true: some programs write 2.
+        std::uint8_t v = 0;
+        return parseInt(value, v);
     }
     case ValueKind::Binary: return isHex(trimBlanks(value));
     case ValueKind::String: break;
@@ -287,7 +288,126 @@ bool validValue(int code, std::string_view value)
     return value.find_first_of("\r\n") == std::string_view::npos;
 }
 
+namespace {
+
+void appendAscii(std::string& out, const DxfTag& tag, const DxfFileForm& form)
+{
+    char code[16];
+    const auto res = std::to_chars(code, code + sizeof code, tag.code);
+    const std::size_t width = static_cast<std::size_t>(res.ptr - code);
+    if (width < 3) out.append(3 - width, ' ');
+    out.append(code, res.ptr);
+    const std::string_view lineEnd = form.crlf ? "\r\n" : "\n";
+    out += lineEnd;
+    out += tag.value;
+    out += lineEnd;
+}
+
+template <class T>
+void appendLittle(std::string& out, T value)
+{
+    std::uint64_t v = 0;
+    if constexpr (std::is_same_v<T, double>) std::memcpy(&v, &value, sizeof value);
+    else v = static_cast<std::uint64_t>(value);
+    for (std::size_t i = 0; i < sizeof(T); ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+template <class Int>
+bool appendInteger(std::string& out, std::string_view value)
+{
+    Int v = 0;
+    if (!parseInt(value, v)) return false;
+    appendLittle(out, v);
+    return true;
+}
+
+// The value as the binary reader reads it back.
+bool appendBinaryValue(std::string& out, const DxfTag& tag)
+{
+    switch (valueKind(tag.code)) {
+    case ValueKind::Double: {
+        double d = 0;
+        if (!parseDouble(tag.value, d)) return false;
+        appendLittle(out, d);
+        return true;
+    }
+    case ValueKind::Int16: return appendInteger<std::int16_t>(out, tag.value);
+    case ValueKind::Int32: return appendInteger<std::int32_t>(out, tag.value);
+    case ValueKind::Int64: return appendInteger<std::int64_t>(out, tag.value);
+    case ValueKind::Bool: return appendInteger<std::uint8_t>(out, tag.value);
+    case ValueKind::Binary: {
+        const std::string_view hex = trimBlanks(tag.value);
+        if (!isHex(hex) || hex.size() / 2 > 255) return false;
+        out += static_cast<char>(hex.size() / 2);
+        const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            out += static_cast<char>(nibble(hex[i]) << 4 | nibble(hex[i + 1]));
+        return true;
+    }
+    case ValueKind::String:
+        if (tag.value.find('\0') != std::string::npos) return false;
+        out += tag.value;
+        out += '\0';
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool writable(const DxfTag& tag, const DxfFileForm& form)
+{
+    if (tag.code < kMinCode || tag.code > kMaxCode) return false;
+    if (!form.binary) return validValue(tag.code, tag.value);
+    std::string scratch;
+    return appendBinaryValue(scratch, tag);
+}
+
+std::string_view fileStart(const DxfFileForm& form)
+{
+    if (form.binary) return kBinarySentinel;
+    return form.byteOrderMark ? "\xEF\xBB\xBF" : "";
+}
+
+bool appendTag(std::string& out, const DxfTag& tag, const DxfFileForm& form)
+{
+    if (tag.code < kMinCode || tag.code > kMaxCode) return false;
+    if (!form.binary) {
+        if (tag.value.find_first_of("\r\n") != std::string::npos) return false;
+        appendAscii(out, tag, form);
+        return true;
+    }
+    const std::size_t start = out.size();
+    if (form.wideCodes) {
+        appendLittle(out, static_cast<std::int16_t>(tag.code));
+    } else if (tag.code >= 0 && tag.code < 255) {
+        out += static_cast<char>(tag.code);
+    } else {
+        out += static_cast<char>(255);
+        appendLittle(out, static_cast<std::int16_t>(tag.code));
+    }
+    if (appendBinaryValue(out, tag)) return true;
+    out.resize(start);
+    return false;
+}
+
 bool isBinaryDxf(std::string_view bytes) { return bytes.substr(0, kBinarySentinel.size()) == kBinarySentinel; }
+
+DxfFileForm fileForm(std::string_view bytes)
+{
+    DxfFileForm form;
+    if (isBinaryDxf(bytes)) {
+        form.binary = true;
+        // R12 files have one-byte codes (255 then two bytes for larger ones);
+        // R13 and later two-byte codes. The first tag is 0 SECTION either way.
+        form.wideCodes = bytes.size() > kBinarySentinel.size() + 1 && bytes[kBinarySentinel.size() + 1] == '\0';
+        return form;
+    }
+    form.byteOrderMark = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+    const std::size_t firstEnd = bytes.find('\n');
+    form.crlf = firstEnd != std::string_view::npos && firstEnd > 0 && bytes[firstEnd - 1] == '\r';
+    return form;
+}
 
 Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes)
 {

@@ -74,6 +74,31 @@ std::optional<std::uint32_t> escapeAt(std::string_view s, std::size_t i)
     return cp;
 }
 
+// "\M+nXXXX" at s[i]: a double-byte character XXXX of the East Asian code
+// page n selects (1 Japanese, 2 traditional Chinese, 3 Korean, 4 Korean
+// Johab, 5 simplified Chinese), as UTF-8. Nothing when it is no such escape
+// or the code page has no such character: it then stays as written.
+std::optional<std::string> multibyteEscapeAt(std::string_view s, std::size_t i)
+{
+    if (i + 8 > s.size() || s[i] != '\\' || (s[i + 1] != 'M' && s[i + 1] != 'm') || s[i + 2] != '+')
+        return std::nullopt;
+    static constexpr const char* kCharsets[] = {"CP932", "BIG5", "CP949", "JOHAB", "GBK"};
+    const char n = s[i + 3];
+    if (n < '1' || n > '5') return std::nullopt;
+    unsigned code = 0;
+    for (std::size_t k = 4; k < 8; ++k) {
+        const int d = hexDigit(s[i + k]);
+        if (d < 0) return std::nullopt;
+        code = code * 16 + static_cast<unsigned>(d);
+    }
+    if (code < 0x8000) return std::nullopt;  // a lead byte is never ASCII
+    const char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    Converter conv("UTF-8", kCharsets[n - '1']);
+    std::string out;
+    if (!conv.ok() || !conv.convert(std::string_view(bytes, 2), out) || out.empty()) return std::nullopt;
+    return out;
+}
+
 // UTF-8 (possibly damaged) with the escapes decoded; damaged bytes become U+FFFD.
 std::string cleanUtf8(std::string_view s)
 {
@@ -82,6 +107,9 @@ std::string cleanUtf8(std::string_view s)
         if (auto cp = escapeAt(s, i)) {
             appendUtf8(out, *cp);
             i += 7;
+        } else if (auto ch = multibyteEscapeAt(s, i)) {
+            out += *ch;
+            i += 8;
         } else if (auto seq = utf8At(s, i)) {
             out.append(s.substr(i, seq->first));
             i += seq->first;
@@ -137,7 +165,7 @@ Result<std::string> encodeDxfText(std::string_view utf8, std::string_view codePa
         i += n;
         // A backslash that would read back as the start of an escape is
         // itself escaped, so "\U+0041" typed as text stays that text.
-        if (cp == '\\' && escapeAt(utf8, i - n)) {
+        if (cp == '\\' && (escapeAt(utf8, i - n) || multibyteEscapeAt(utf8, i - n))) {
             out += "\\U+005C";
             continue;
         }

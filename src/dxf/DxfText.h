@@ -4,8 +4,10 @@
 // Before AutoCAD 2007 (AC1021) a DXF file holds text in the Windows code page
 // $DWGCODEPAGE names (ANSI_936 is GBK, ANSI_950 Big5, ANSI_1252 Western ...),
 // with \U+XXXX for characters outside it; from AC1021 on it is UTF-8 and
-// \U+XXXX may still appear. Decoding undoes both (either case of hex
-// digits; bytes the code page does not map become U+FFFD). Encoding writes
+// \U+XXXX may still appear, and so may \M+nXXXX, a double-byte character
+// of the East Asian code page n (1 = 932, 2 = 950, 3 = 949, 4 = 1361,
+// 5 = 936). Decoding undoes all three (either case of hex digits; bytes the
+// code page does not map become U+FFFD). Encoding writes
 // the code page where it can and \U+XXXX (upper-case) where it cannot, so
 // any text survives in any drawing.
 

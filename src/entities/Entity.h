@@ -83,11 +83,23 @@ struct Polyline {
     friend bool operator==(const Polyline&, const Polyline&) = default;
 };
 
+// A text's justification, DXF groups 72 and 73 (their values).
+enum class TextHorizontal { Left = 0, Center = 1, Right = 2, Aligned = 3, Middle = 4, Fit = 5 };
+enum class TextVertical { Baseline = 0, Bottom = 1, Middle = 2, Top = 3 };
+
+// Left on the baseline, the text starts at insertion. Justified otherwise,
+// it is placed by its alignment point (insertion is where its baseline
+// started when it was last laid out); Aligned and Fit run the baseline from
+// insertion to alignment instead (see placeText).
 struct Text {
     std::string text;  // UTF-8
     Point3 insertion{};
     double height = 1;
     double rotation = 0;
+    TextHorizontal horizontal = TextHorizontal::Left;
+    TextVertical vertical = TextVertical::Baseline;
+    Point3 alignment{};
+    bool justified() const { return horizontal != TextHorizontal::Left || vertical != TextVertical::Baseline; }
     friend bool operator==(const Text&, const Text&) = default;
 };
 

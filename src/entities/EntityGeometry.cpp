@@ -170,8 +170,42 @@ Bounds bounds(const Polyline& p)
 Bounds bounds(const Text& t)
 {
     Bounds b;
-    b.add(t.insertion[0], t.insertion[1]);
+    const bool between = t.horizontal == TextHorizontal::Aligned || t.horizontal == TextHorizontal::Fit;
+    if (!t.justified() || between) b.add(t.insertion[0], t.insertion[1]);
+    if (t.justified()) b.add(t.alignment[0], t.alignment[1]);
     return b;
+}
+
+TextPlacement placeText(const Text& t, double width, double descent)
+{
+    TextPlacement p{t.insertion, t.rotation, 1, 1};
+    if (!t.justified()) return p;
+    const double h = t.height;
+    if (t.horizontal == TextHorizontal::Aligned || t.horizontal == TextHorizontal::Fit) {
+        const double dx = t.alignment[0] - t.insertion[0], dy = t.alignment[1] - t.insertion[1];
+        const double length = std::hypot(dx, dy);
+        if (!(length > 0) || !(width > 0)) return p;  // nothing to stretch over: as written
+        p.rotation = std::atan2(dy, dx);
+        p.xScale = length / width;
+        p.yScale = t.horizontal == TextHorizontal::Aligned ? p.xScale : 1;
+        return p;
+    }
+    double along = 0, across = 0;
+    if (t.horizontal == TextHorizontal::Center) along = -width / 2;
+    if (t.horizontal == TextHorizontal::Right) along = -width;
+    if (t.horizontal == TextHorizontal::Middle) {
+        along = -width / 2;
+        across = -h / 2;
+    } else if (t.vertical == TextVertical::Bottom) {
+        across = descent;
+    } else if (t.vertical == TextVertical::Middle) {
+        across = -h / 2;
+    } else if (t.vertical == TextVertical::Top) {
+        across = -h;
+    }
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    p.origin = {t.alignment[0] + along * c - across * s, t.alignment[1] + along * s + across * c, t.alignment[2]};
+    return p;
 }
 
 }  // namespace tessik::entities

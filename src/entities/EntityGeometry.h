@@ -49,7 +49,22 @@ Bounds bounds(const Circle& c);
 Bounds bounds(const Ellipse& e);
 Bounds bounds(const Point& p);
 Bounds bounds(const Polyline& p);
-Bounds bounds(const Text& t);  // the insertion point: the glyphs depend on the font
+// A text's bounds are the points that place it (the insertion point; a
+// justified text's alignment point, aligned and fit texts both): the glyphs
+// depend on the font.
+Bounds bounds(const Text& t);
+
+// Where a text's glyphs go, given their width and the depth of descenders
+// below the baseline at the text's height (both font-dependent, in drawing
+// units): the start of the baseline, its direction, and the scale of the
+// glyphs along and across it (Aligned stretches both, Fit the width alone).
+struct TextPlacement {
+    Point3 origin{};
+    double rotation = 0;
+    double xScale = 1;
+    double yScale = 1;
+};
+TextPlacement placeText(const Text& t, double width, double descent);
 
 template <class... Kinds>
 Bounds entityBounds(const std::variant<Kinds...>& entity)

@@ -1,7 +1,8 @@
 // The automation socket under abuse, through the real socket of a real
-// tessik-cad: a client that never reads its replies, thousands of clients at
-// once, and one enormous SendCommand line.
+// tessik-cad: clients that never read their replies, thousands of clients at
+// once, one enormous SendCommand line and one holding 200,000 commands.
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -104,6 +105,116 @@ private slots:
         QVERIFY2(peak - before < 96 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
         QVERIFY(cad.running());
         QVERIFY(answersCaption(cad.socketPath()));
+    }
+
+    // Sixteen clients that never read share one budget for the replies
+    // tessik-cad holds for them: the one holding most is cut whenever they
+    // hold more than 64 MiB together. Each on its own would be let grow to
+    // 32 MiB, some 600 MB for the sixteen.
+    void clientsThatNeverReadShareOneBudget()
+    {
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        cad.keepStandardError();
+        QVERIFY(cad.start());
+        const qint64 pid = cad.process().processId();
+        const qint64 before = residentKiB(pid);
+        QVERIFY(before > 0);
+
+        constexpr int kClients = 16;
+        std::vector<int> fds;
+        for (int i = 0; i < kClients; ++i) {
+            int fd = -1;
+            for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) fd = rawConnect(cad.socketPath());
+            QVERIFY(fd >= 0);
+            fds.push_back(fd);
+        }
+        // Each two-byte line is answered with an error line of some 80 bytes.
+        const QByteArray chunk = QByteArray("x\n").repeated(32 * 1024);
+        std::vector<qsizetype> sent(fds.size(), 0);
+        std::vector<bool> dropped(fds.size(), false);
+        qint64 peak = before;
+        QElapsedTimer clock;
+        clock.start();
+        int left = kClients;
+        while (left > 0 && clock.elapsed() < 120000) {
+            std::vector<pollfd> polls;
+            for (size_t i = 0; i < fds.size(); ++i)
+                if (!dropped[i]) polls.push_back({fds[i], POLLOUT, 0});
+            if (::poll(polls.data(), polls.size(), 10000) <= 0) break;  // tessik-cad stopped reading: fails below
+            for (const pollfd& p : polls) {
+                if (!p.revents) continue;
+                const size_t i = size_t(std::find(fds.begin(), fds.end(), p.fd) - fds.begin());
+                const qsizetype at = sent[i] % chunk.size();
+                const ssize_t n = ::send(p.fd, chunk.constData() + at, size_t(chunk.size() - at), MSG_NOSIGNAL);
+                if (n < 0 && errno == EAGAIN) continue;
+                if (n <= 0 || (p.revents & (POLLERR | POLLHUP))) {
+                    dropped[i] = true;
+                    --left;
+                    continue;
+                }
+                sent[i] += n;
+            }
+            peak = std::max(peak, residentKiB(pid));
+        }
+        for (int fd : fds) ::close(fd);
+        qInfo("%d clients cut; tessik-cad grew by %lld KiB at most", kClients - left, peak - before);
+        QVERIFY2(left == 0, qPrintable(QStringLiteral("%1 clients that never read were never cut").arg(left)));
+        QVERIFY2(peak - before < 192 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
+        QVERIFY(cad.running());
+        QVERIFY(answersCaption(cad.socketPath()));
+        QVERIFY2(cad.standardError().contains(QStringLiteral("合计")), "no log line names the shared budget");
+    }
+
+    // One SendCommand holding 200,000 commands is typed a slice at a time:
+    // another client's waited calls are answered meanwhile, the batch keeps
+    // its own order (the undos before the two redos) and gets one answer,
+    // and its client's next request comes after it, though that client has
+    // ended its side of the connection.
+    void longSendCommandLeavesOthersServed()
+    {
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad.start());
+        RpcClient batch, other;
+        QVERIFY(batch.connectTo(cad.socketPath()));
+        QVERIFY(other.connectTo(cad.socketPath()));
+        const qint64 doc = batch.handle(batch.get(0, QStringLiteral("ActiveDocument")));
+        const qint64 model = batch.handle(batch.get(doc, QStringLiteral("ModelSpace")));
+        QVERIFY(doc > 0 && model > 0);
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(batch.handle(batch.call(model, QStringLiteral("AddLine"), {QJsonArray{i, 0, 0}, QJsonArray{i, 1, 0}})) > 0);
+
+        const QString text = QStringLiteral("U\n").repeated(10) + QStringLiteral("Z\n").repeated(199988) +
+                             QStringLiteral("REDO\nREDO\n");
+        const int sendId = batch.send(QStringLiteral("call"), doc, QStringLiteral("SendCommand"),
+                                      QJsonObject{{QStringLiteral("args"), QJsonArray{text}}});
+        const int countId = batch.send(QStringLiteral("get"), model, QStringLiteral("Count"));
+        // Sent all it will: both are still carried out and answered.
+        QCOMPARE(::shutdown(int(batch.socket().socketDescriptor()), SHUT_WR), 0);
+
+        qint64 worstMs = 0;
+        int served = 0;
+        QJsonObject answer;
+        QElapsedTimer clock;
+        clock.start();
+        while (answer.isEmpty() && clock.elapsed() < 300000) {
+            QElapsedTimer call;
+            call.start();
+            other.send(QStringLiteral("get"), 0, QStringLiteral("Caption"));
+            QVERIFY(other.next(300000).value(QStringLiteral("result")).isString());
+            worstMs = std::max(worstMs, call.elapsed());
+            ++served;
+            answer = batch.next(20);
+        }
+        qInfo("batch answered after %lld ms; %d waited calls meanwhile, the slowest %lld ms",
+              clock.elapsed(), served, worstMs);
+        QCOMPARE(answer.value(QStringLiteral("id")).toInt(), sendId);
+        QVERIFY(answer.contains(QStringLiteral("result")));
+        QVERIFY2(worstMs < 1500, qPrintable(QStringLiteral("another client waited %1 ms").arg(worstMs)));
+        const QJsonObject count = batch.next();
+        QCOMPARE(count.value(QStringLiteral("id")).toInt(), countId);
+        QCOMPARE(count.value(QStringLiteral("result")).toInt(), 2);
     }
 
     // With few descriptors (hard limit 40) most of 2,000 simultaneous

@@ -437,6 +437,44 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(hanging.socket().state(), QLocalSocket::UnconnectedState, 5000);
     }
 
+    // The 5 s limit runs from a line's first byte: a client trickling one
+    // byte a second is cut about 5 s into its line, not held while each byte
+    // starts the wait again. A client that sends whole lines slowly, each
+    // within the limit, is never cut, however long it stays.
+    void halfALineTrickledIsCutFiveSecondsAfterItsFirstByte()
+    {
+        RpcClient slow, trickling;
+        QVERIFY(slow.connectTo(cad_->socketPath()));
+        QVERIFY(trickling.connectTo(cad_->socketPath()));
+        const QByteArray request = "{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"get\",\"params\":{\"target\":0,\"member\":\"Name\"}}\n";
+        trickling.sendRaw("{\"jsonrpc\":\"2.0\",");
+        QElapsedTimer clock;
+        clock.start();
+        qint64 cutAfter = -1;
+        for (int second = 1; second <= 14 && cutAfter < 0; ++second) {
+            // Four whole lines, each sent in three parts over 1.4 s.
+            if (second <= 8 && second % 2 == 1) {
+                for (int part = 0; part < 3; ++part) {
+                    slow.sendRaw(request.mid(part * request.size() / 3, request.size() / 3 + (part == 2 ? 3 : 0)));
+                    QTest::qWait(700);
+                }
+                QCOMPARE(slow.next().value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+            }
+            while (clock.elapsed() < second * 1000) QTest::qWait(50);
+            trickling.sendRaw(" ");
+            if (trickling.socket().state() != QLocalSocket::ConnectedState || trickling.socket().bytesAvailable() ||
+                trickling.socket().waitForReadyRead(1))
+                cutAfter = clock.elapsed();
+        }
+        qInfo("the trickling client was cut %lld ms after its first byte", cutAfter);
+        QVERIFY2(cutAfter >= 0, "a half line trickled for 14 s is still held");
+        QVERIFY2(cutAfter >= 4000 && cutAfter <= 11000, qPrintable(QStringLiteral("cut after %1 ms").arg(cutAfter)));
+        QCOMPARE(errorCode(trickling.next()), -32700);
+        QTRY_COMPARE_WITH_TIMEOUT(trickling.socket().state(), QLocalSocket::UnconnectedState, 5000);
+        QCOMPARE(slow.socket().state(), QLocalSocket::ConnectedState);
+        QCOMPARE(slow.get(0, QStringLiteral("Name")).value(QStringLiteral("result")).toString(), QStringLiteral("Tessik CAD"));
+    }
+
     void thousandsOfClientsComeAndGo()
     {
         const qint64 before = count();

@@ -447,11 +447,12 @@ TEST_F(DxfFileTest, EzdxfDrawingsSurviveARoundTrip)
         if (python.exitCode() != 0 && python.exitCode() != 77) ADD_FAILURE() << err.toStdString();
         return python.exitCode();
     };
-    for (const char* version : {"R2000", "R2018"}) {
-        SCOPED_TRACE(version);
-        const QString made = path(version) + QStringLiteral(".dxf");
-        const QString saved = path(version) + QStringLiteral("-saved.dxf");
-        if (run({QStringLiteral("make"), QString::fromLatin1(version), made}, nullptr) == 77)
+    // Binary DXF is saved as binary, the text justified middle right held.
+    for (const auto& [version, form] : {std::pair{"R2000", "asc"}, {"R2018", "asc"}, {"R2000", "bin"}}) {
+        SCOPED_TRACE(std::string(version) + " " + form);
+        const QString made = path(version) + QString::fromLatin1(form) + QStringLiteral(".dxf");
+        const QString saved = path(version) + QString::fromLatin1(form) + QStringLiteral("-saved.dxf");
+        if (run({QStringLiteral("make"), QString::fromLatin1(version), made, QString::fromLatin1(form)}, nullptr) == 77)
             GTEST_SKIP() << "ezdxf is not installed";
         auto read = readDxf(made);
         ASSERT_TRUE(read.ok()) << read.error().description;
@@ -469,6 +470,12 @@ TEST_F(DxfFileTest, EzdxfDrawingsSurviveARoundTrip)
         ASSERT_NE(text, held.end());
         EXPECT_DOUBLE_EQ(std::get<CadText>(*text).height, 3.5);
         EXPECT_NEAR(std::get<CadText>(*text).rotation, kPi / 6, 1e-12);
+        const bool justified = std::any_of(held.begin(), held.end(), [](const CadEntity& e) {
+            const auto* t = std::get_if<CadText>(&e);
+            return t && t->text == "右中" && t->horizontal == tessik::entities::TextHorizontal::Right &&
+                   t->vertical == tessik::entities::TextVertical::Middle && t->alignment == Point3{60, 30, 0};
+        });
+        EXPECT_TRUE(justified);
         const DrawingExtras& shown = read->document->extras();
         EXPECT_GE(shown.fills.size(), 3u);  // hatch, solid, trace
         const bool nested = std::any_of(shown.outlines.begin(), shown.outlines.end(), [](const auto& line) {
@@ -480,6 +487,7 @@ TEST_F(DxfFileTest, EzdxfDrawingsSurviveARoundTrip)
         read->document->modelSpace().add(CadLine{{1, 2, 0}, {3, 4, 0}});
         ASSERT_TRUE(writeDxf(*read->document, saved).ok());
         QByteArray verdict;
+        EXPECT_EQ(readAll(saved).startsWith("AutoCAD Binary DXF"), std::string_view(form) == "bin");
         EXPECT_EQ(run({QStringLiteral("compare"), made, saved}, &verdict), 0);
         // entities compared, entities added, problems
         EXPECT_TRUE(verdict.endsWith(" 1 0")) << verdict.toStdString();

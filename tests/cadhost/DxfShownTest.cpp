@@ -1,8 +1,9 @@
 // What tessik-cad shows of a foreign drawing and what it refuses to lose:
 // layers that are off or frozen hide what is on them (held entities too),
 // entities in a tilted plane are drawn where the plane puts them, hatch
-// edges of every kind are followed, paper space has its own shapes, and a
-// save that cannot write something the drawing holds leaves the file alone.
+// edges of every kind are followed, paper space has its own shapes, a
+// save that cannot write something the drawing holds leaves the file alone,
+// and justified texts are held and shown by their alignment point.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +11,17 @@
 #include <numbers>
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
 #include <QJsonArray>
 #include <QTemporaryDir>
 
 #include "AutomationDispatcher.h"
 #include "CadSession.h"
+#include "DrawingPainter.h"
 #include "DxfFile.h"
+#include "DxfTagReader.h"
+#include "EntityHitTest.h"
 
 using namespace tessik::cadhost;
 using tessik::Result;
@@ -67,6 +73,53 @@ void expectBounds(const Bounds& b, double minX, double minY, double maxX, double
     EXPECT_NEAR(b.maxY, maxY, 1e-9);
 }
 
+// Fonts need a GUI application.
+void needFonts()
+{
+    static int argc = 1;
+    static char name[] = "cadhost_dxf_test";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+}
+
+// The extents of the ink the painter traces for entity i, in drawing units.
+Bounds inkOf(const CadSpace& space, int i)
+{
+    needFonts();
+    CadSpace one;
+    one.add(space.at(i));
+    Viewport view;
+    view.setSize(QSizeF(4000, 4000));
+    view.setView(QPointF(0, 0), 8);
+    Bounds ink;
+    const auto add = [&](QPointF p) {
+        const QPointF w = view.toWorld(p);
+        ink.add(w.x(), w.y());
+    };
+    traceSpace(view, one, [&](QPointF a, QPointF b) { add(a); add(b); }, add);
+    return ink;
+}
+
+// The extents of the ink of the shapes the view shows beside the held
+// entities (texts in blocks among them), in drawing units.
+Bounds extrasInkOf(const DrawingExtras& extras)
+{
+    Viewport view;
+    view.setSize(QSizeF(2000, 2000));
+    view.setView(QPointF(0, 0), 8);
+    QImage image(2000, 2000, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    paintExtras(image, Qt::black, view, extras);
+    Bounds ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                const QPointF w = view.toWorld(QPointF(x + 0.5, y + 0.5));
+                ink.add(w.x(), w.y());
+            }
+    return ink;
+}
+
 }  // namespace
 
 TEST_F(DxfShownTest, LayersThatAreOffOrFrozenHideHeldAndShownEntities)
@@ -107,6 +160,19 @@ TEST_F(DxfShownTest, EntitiesInATiltedPlaneAreDrawnWhereThePlanePutsThem)
     expectBounds(mirrored, -6, -1, -4, 1);
     // The OCS of 1,0,0 has x along the world's y and y along its z.
     expectBounds(edgeOn, 7, 1, 7, 3);
+
+    // An ellipse's points are world points; extrusion 0,0,-1 turns its
+    // parameters clockwise, so the half from 0 to pi lies below the major
+    // axis (as ezdxf's vertices of the same ellipse do). Kept, not held.
+    const auto half = read("ellipse.dxf",
+                           "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0\n"
+                           "230\n-1\n40\n0.5\n41\n0\n42\n3.141592653589793\n");
+    ASSERT_TRUE(half);
+    EXPECT_EQ(half->modelSpace().count(), 0);
+    ASSERT_EQ(half->extras().outlines.size(), 1u);
+    Bounds below;
+    for (const Point2& p : half->extras().outlines[0]) below.add(p[0], p[1]);
+    expectBounds(below, -4, -2, 4, 0);
 
     const auto line = read("line.dxf", "0\nLINE\n8\n0\n10\n1\n20\n2\n30\n0\n11\n4\n21\n6\n31\n0\n230\n-1\n");
     ASSERT_TRUE(line);
@@ -209,4 +275,80 @@ TEST_F(DxfShownTest, ASaveThatWouldLoseContentRefusesAndLeavesTheFile)
     ASSERT_TRUE(reread.ok());
     EXPECT_EQ(std::get<CadPolyline>(reread->document->modelSpace().at(0)).vertices.size(), 3u);
     EXPECT_TRUE(std::get<CadPolyline>(reread->document->modelSpace().at(0)).closed);
+}
+
+// Justified texts are held, drawn by their alignment point whatever their
+// stale first point says, picked where they are drawn, and saved tag for
+// tag; an ellipse whose extrusion is 0,0,1 to the last bit is held too.
+TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
+{
+    const QByteArray text = "0\nTEXT\n8\n0\n40\n10\n1\nTEXT\n";
+    const QByteArray entities =
+        text + "10\n-500\n20\n0\n72\n2\n11\n100\n21\n0\n" +      // right, on the baseline
+        text + "10\n-500\n20\n0\n72\n4\n11\n0\n21\n100\n" +      // middle
+        text + "10\n-500\n20\n0\n72\n0\n11\n-100\n21\n0\n73\n3\n" +  // top left
+        text + "10\n0\n20\n-100\n72\n3\n11\n200\n21\n-100\n" +   // aligned between its points
+        text + "10\n0\n20\n-200\n72\n5\n11\n200\n21\n-200\n" +   // fit between them
+        text + "10\n0\n20\n0\n72\n2\n" +                          // justified without its point: kept
+        "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0\n230\n0.9999999999999998\n"
+        "40\n0.5\n41\n0\n42\n6.283185307179586\n"
+        "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0.6\n230\n0.8\n"
+        "40\n0.5\n41\n0\n42\n6.283185307179586\n";
+    const QString path = file("justified.dxf", drawingWith(entities));
+    auto report = readDxf(path);
+    ASSERT_TRUE(report.ok()) << report.error().description;
+    EXPECT_EQ(report->read, 6);
+    EXPECT_EQ(report->kept, 2);
+    const CadSpace& model = report->document->modelSpace();
+    ASSERT_EQ(model.count(), 6);
+    EXPECT_TRUE(std::holds_alternative<CadEllipse>(model.at(5)));
+
+    const double h = 10, slack = 0.3 * h;
+    const Bounds right = inkOf(model, 0), middle = inkOf(model, 1), topLeft = inkOf(model, 2);
+    const Bounds aligned = inkOf(model, 3), fit = inkOf(model, 4);
+    EXPECT_NEAR(right.maxX, 100, slack);
+    EXPECT_NEAR(right.minY, 0, 0.05 * h);
+    EXPECT_NEAR((middle.minX + middle.maxX) / 2, 0, slack);
+    EXPECT_NEAR((middle.minY + middle.maxY) / 2, 100, 0.05 * h);
+    EXPECT_NEAR(topLeft.maxY, 0, 0.05 * h);
+    EXPECT_NEAR(topLeft.minX, -100, slack);
+    for (const Bounds& b : {aligned, fit}) {
+        EXPECT_NEAR(b.minX, 0, 0.05 * 200);
+        EXPECT_NEAR(b.maxX, 200, 0.05 * 200);
+    }
+    EXPECT_NEAR(fit.height(), h, 0.05 * h);  // fit stretches the width alone
+    EXPECT_GT(aligned.height(), 2 * h);      // aligned keeps the glyphs' proportions
+    // The stale first points (x = -500) do not widen the extents.
+    EXPECT_GT(report->document->extents(SpaceKind::Model).minX, -150);
+    // A pick reaches a text where it is drawn: a crossing box just right of
+    // the right-justified text's end misses it, one over its end reaches it.
+    EXPECT_TRUE(entitiesInBox(model, Bounds{100.5, -1, 300, 11}, true, 0.01).empty());
+    EXPECT_EQ(entitiesInBox(model, Bounds{99, -1, 300, 11}, true, 0.01), std::vector<int>{0});
+
+    // Saved unchanged, every tag is what the file had.
+    const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
+    ASSERT_TRUE(writeDxf(*report->document, saved).ok());
+    const auto before = tessik::dxf::readDxfTags(contents(path).toStdString());
+    const auto after = tessik::dxf::readDxfTags(contents(saved).toStdString());
+    ASSERT_TRUE(before.ok() && after.ok());
+    EXPECT_TRUE(*before == *after);
+}
+
+// A justified text in a block is shown by its alignment point where the
+// block reference puts it.
+TEST_F(DxfShownTest, JustifiedTextsInBlocksAreShownByTheirAlignmentPoint)
+{
+    needFonts();
+    QByteArray bytes = drawingWith("0\nINSERT\n8\n0\n2\nB\n10\n100\n20\n0\n");
+    bytes.replace("0\nSECTION\n2\nENTITIES\n",
+                  "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n8\n0\n2\nB\n70\n0\n10\n0\n20\n0\n"
+                  "0\nTEXT\n8\n0\n40\n10\n1\nTEXT\n10\n-500\n20\n0\n72\n2\n11\n0\n21\n0\n73\n1\n"
+                  "0\nENDBLK\n8\n0\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n");
+    auto report = readDxf(file("block.dxf", bytes));
+    ASSERT_TRUE(report.ok()) << report.error().description;
+    const Bounds ink = extrasInkOf(report->document->extras());
+    ASSERT_FALSE(ink.empty());
+    EXPECT_NEAR(ink.maxX, 100, 3);  // ends at the reference's point
+    EXPECT_GT(ink.minX, 60);
+    EXPECT_GT(ink.minY, -0.5);  // bottom-justified: descenders and all above the point
 }

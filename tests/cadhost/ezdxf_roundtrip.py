@@ -1,7 +1,9 @@
 """Drawings made by ezdxf, and the judge of what tessik-cad wrote back.
 
-  ezdxf_roundtrip.py make VERSION PATH      a drawing with every kind tessik-cad
-                                            interprets or must keep (R2000 in GBK)
+  ezdxf_roundtrip.py make VERSION PATH [bin]
+                                            a drawing with every kind tessik-cad
+                                            interprets or must keep (R2000 in GBK),
+                                            as binary DXF when bin is given
   ezdxf_roundtrip.py compare ORIGINAL SAVED entity by entity, by handle; audit
 
 Exit status 77 when ezdxf is not installed.
@@ -15,7 +17,7 @@ except ImportError:
     sys.exit(77)
 
 
-def make(version, path):
+def make(version, path, fmt="asc"):
     doc = ezdxf.new(version, setup=True)
     if version == "R2000":
         doc.encoding = "gbk"  # ANSI_936: text in GBK bytes
@@ -33,6 +35,8 @@ def make(version, path):
     msp.add_polyline2d([(0, 0), (5, 1), (6, 8)], dxfattribs={"layer": "冻结"})
     msp.add_spline([(0, 0), (2, 3), (5, 1), (8, 4), (9, 0)])
     msp.add_text("弯头 Elbow" + (" ÄÖ" if version != "R2000" else ""), dxfattribs={"height": 3.5, "rotation": 30, "style": "OpenSans"})
+    msp.add_text("右中", dxfattribs={"height": 2}).set_placement(
+        (60, 30), align=ezdxf.enums.TextEntityAlignment.MIDDLE_RIGHT)
     msp.add_mtext("多行文字\\P第二行", dxfattribs={"char_height": 2.5})
     msp.add_solid([(0, 0), (4, 0), (0, 4)])
     msp.add_trace([(10, 0), (14, 0), (10, 4), (14, 4)])
@@ -53,7 +57,7 @@ def make(version, path):
             data.vertices = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)]
             data.faces = [(0, 1, 2, 3)]
     doc.layout().add_line((0, 0), (297, 210))
-    doc.saveas(path)
+    doc.saveas(path, fmt=fmt)
 
 
 def details(e):
@@ -122,6 +126,6 @@ def compare(original, saved):
 
 if __name__ == "__main__":
     if sys.argv[1] == "make":
-        make(sys.argv[2], sys.argv[3])
+        make(*sys.argv[2:5])
     else:
         sys.exit(compare(sys.argv[2], sys.argv[3]))

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -213,4 +214,84 @@ TEST(DxfDrawing, ADrawingOutOfHandlesOpensButRefusesNewObjects)
     const auto written = drawing.toBytes();
     ASSERT_FALSE(written.ok());
     EXPECT_NE(written.error().description.find("$HANDSEED"), std::string::npos);
+}
+
+namespace {
+
+std::string seedFile(const char* name)
+{
+    const auto bytes = readRegularFile(std::string(TESSIK_DXF_SEEDS) + "/" + name);
+    EXPECT_TRUE(bytes.ok()) << name;
+    return bytes.ok() ? *bytes : std::string();
+}
+
+void replaceOnce(std::string& s, std::string_view from, std::string_view to)
+{
+    const std::size_t at = s.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    s.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+// What AutoCAD reads is read, and written back byte for byte: a binary text
+// holding a line break, a boolean written as 2, a custom object's group 5
+// that is a plain string.
+TEST(DxfDrawing, LenientlyReadFilesAreWrittenBackAsTheyCame)
+{
+    std::string binary = seedFile("small-r2000-binary.dxf");
+    replaceOnce(binary, "\\U+4E2D", "\r\nline two\\U+4E2D");
+    std::string ascii = kForeign;
+    replaceOnce(ascii, "  9\n$HANDSEED", "  9\n$XCLIPFRAME\n290\n2\n  9\n$HANDSEED");
+    replaceOnce(ascii, "  0\nEOF\n",
+                "  0\nSECTION\n  2\nOBJECTS\n  0\nACME_MARK\n  5\n40\n330\n0\n100\nAcmeMark\n  5\n*\n  0\nENDSEC\n"
+                "  0\nEOF\n");
+    replaceOnce(ascii, "$HANDSEED\n  5\n10\n", "$HANDSEED\n  5\n41\n");
+    for (const std::string& bytes : {binary, ascii}) {
+        const auto drawing = DxfDrawing::fromBytes(bytes);
+        ASSERT_TRUE(drawing.ok()) << drawing.error().description;
+        const auto again = drawing->toBytes();
+        ASSERT_TRUE(again.ok()) << again.error().description;
+        EXPECT_TRUE(*again == bytes);
+    }
+    // A 290 out of a byte's range, and a record's own handle that is no handle, stay errors.
+    std::string wide = ascii;
+    replaceOnce(wide, "290\n2\n", "290\n256\n");
+    EXPECT_FALSE(DxfDrawing::fromBytes(wide).ok());
+    std::string own = ascii;
+    replaceOnce(own, "ACME_MARK\n  5\n40\n", "ACME_MARK\n  5\nzz\n");
+    EXPECT_FALSE(DxfDrawing::fromBytes(own).ok());
+}
+
+// Binary files go back binary, CR LF files with CR LF, and a handle seed
+// stays as the file spells it until a new handle needs more.
+TEST(DxfDrawing, EachFileIsWrittenBackInItsOwnForm)
+{
+    std::string crlf = kForeign;
+    for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) crlf.insert(at, "\r");
+    replaceOnce(crlf, "$HANDSEED\r\n  5\r\n10\r\n", "$HANDSEED\r\n  5\r\n000000000000002c\r\n");
+    for (const std::string& bytes : {seedFile("ezdxf-r12-binary.dxf"), seedFile("ezdxf-r2000-binary.dxf"), crlf}) {
+        auto read = DxfDrawing::fromBytes(bytes);
+        ASSERT_TRUE(read.ok()) << read.error().description;
+        DxfDrawing& drawing = read.value();
+        EXPECT_TRUE(*drawing.toBytes() == bytes);
+
+        const std::uint64_t seed = drawing.handleSeed();
+        const std::size_t added = drawing.addEntity(Space::Model, line(0, 0, 1, 1));
+        const auto written = drawing.toBytes();
+        ASSERT_TRUE(written.ok()) << written.error().description;
+        EXPECT_EQ(isBinaryDxf(*written), isBinaryDxf(bytes));
+        if (!isBinaryDxf(bytes)) {
+            EXPECT_EQ(std::count(written->begin(), written->end(), '\n'), std::count(written->begin(), written->end(), '\r'));
+            EXPECT_EQ(written->find("\n\n"), std::string::npos);
+        }
+        const auto back = DxfDrawing::fromBytes(*written);
+        ASSERT_TRUE(back.ok()) << back.error().description;
+        ASSERT_EQ(back->entityCount(), drawing.entityCount());
+        EXPECT_EQ(back->entity(added).type, "LINE");
+        EXPECT_EQ(back->entity(added).handle, drawing.entity(added).handle);
+        if (!drawing.entity(added).handle.empty()) {
+            EXPECT_EQ(back->handleSeed(), seed + 1);
+        }
+    }
 }

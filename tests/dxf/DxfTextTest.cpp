@@ -46,3 +46,24 @@ TEST(DxfText, EncodesWhatTheCodePageHoldsAndEscapesTheRest)
                 EXPECT_EQ(decodeDxfText(*bytes, page, unicode), text) << page << " " << text;
             }
 }
+
+// \M+nXXXX names a double-byte character of the East Asian code page n; the
+// same two bytes are different characters in different pages (81 46 is a
+// full-width colon in Shift-JIS, 丗 in GBK). Typed as text, an escape-like
+// string survives a round trip.
+TEST(DxfText, MultibyteEscapesAreDecodedInTheirOwnCodePage)
+{
+    for (const bool unicode : {false, true}) {
+        EXPECT_EQ(decodeDxfText("\xBB\xE6\xCD\xBC\\M+18146", "ANSI_936", false), "绘图：");
+        EXPECT_EQ(decodeDxfText("\\M+18146\\M+2A147\\M+58146", "ANSI_1252", unicode), "：：丗");
+        EXPECT_EQ(decodeDxfText("\\m+1815b \\M+3B0A1", "ANSI_1252", unicode), "ー 가");
+        // Not escapes: no such code page, too short, not hex, an ASCII lead byte.
+        for (const std::string raw : {"\\M+08146", "\\M+6B0A1", "\\M+1814", "\\M+1XY46", "\\M+14141"})
+            EXPECT_EQ(decodeDxfText(raw, "ANSI_1252", unicode), raw);
+        for (const std::string text : {"\\M+18146", "a\\m+5B5A1b"}) {
+            const auto bytes = encodeDxfText(text, "ANSI_936", unicode);
+            ASSERT_TRUE(bytes.ok());
+            EXPECT_EQ(decodeDxfText(*bytes, "ANSI_936", unicode), text);
+        }
+    }
+}
