@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "NumberText.h"
+#include "PortableMath.h"
 #include "ToolConstants.h"
 
 namespace tessik {
@@ -53,8 +54,8 @@ PendingError InputParameter(const DesignFieldTexts& fields, DesignRecord& r)
     err.storeFinite(r.DblA, r.DblB / 2, Error::overflow("DblA"));
     err.storeFinite(r.DblR1, r.DblR - r.DblD / 2, Error::overflow("DblR1"));
     err.storeFinite(r.DblR2, r.DblD / 2 + r.DblR, Error::overflow("DblR2"));
-    err.storeFinite(r.DblC1, std::sin(r.DblB / 2 / 180 * kPi) * r.DblR1 * 2, Error::overflow("DblC1"));
-    err.storeFinite(r.DblC2, std::sin(r.DblB / 2 / 180 * kPi) * r.DblR2 * 2, Error::overflow("DblC2"));
+    err.storeFinite(r.DblC1, math::sin(r.DblB / 2 / 180 * kPi) * r.DblR1 * 2, Error::overflow("DblC1"));
+    err.storeFinite(r.DblC2, math::sin(r.DblB / 2 / 180 * kPi) * r.DblR2 * 2, Error::overflow("DblC2"));
     return err;
 }
 

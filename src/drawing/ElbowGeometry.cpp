@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "PortableMath.h"
+
 namespace tessik {
 namespace {
 
@@ -20,7 +22,7 @@ struct Frame {
     // The point at distance r from the bend centre, phi degrees from +y towards +x.
     Point3 polar(double r, double phi) const
     {
-        return {px + r * std::sin(rad(phi)), cy + r * std::cos(rad(phi)), 0};
+        return {px + r * math::sin(rad(phi)), cy + r * math::cos(rad(phi)), 0};
     }
 
     // Bound of the joint loops, IntN + 1, read once.
@@ -47,8 +49,8 @@ std::vector<ElbowEntity> frontView(const Frame& f)
     for (int k = 1; k <= f.joints(); ++k)  // mitre joints, inner end first
         out.push_back(line(f.polar(f.s.L1, f.theta(k - 1)), f.polar(f.s.L2, f.theta(k - 1))));
 
-    out.push_back(line({f.px, low, 0}, {f.s.L1 * std::sin(rad(p.DblA)) + f.px, low, 0}));
-    out.push_back(line({f.px, high, 0}, {std::sin(rad(p.DblA)) * f.s.L2 + f.px, high, 0}));
+    out.push_back(line({f.px, low, 0}, {f.s.L1 * math::sin(rad(p.DblA)) + f.px, low, 0}));
+    out.push_back(line({f.px, high, 0}, {math::sin(rad(p.DblA)) * f.s.L2 + f.px, high, 0}));
     // The outlet end segment starts at DblAB - DblA, not at the last joint angle.
     out.push_back(line(f.polar(f.s.L1, p.DblAB - p.DblA), f.polar(p.DblR1, p.DblAB)));
     out.push_back(line(f.polar(f.s.L2, p.DblAB - p.DblA), f.polar(p.DblR2, p.DblAB)));
@@ -77,8 +79,8 @@ std::vector<ElbowEntity> sideView(const Frame& f, bool leftView)
     out.reserve(static_cast<std::size_t>(std::max(0, f.joints()) + 3));
     for (int k = 1; k <= f.joints(); ++k) {
         const double phi = f.theta(k - 1);
-        const double yi = f.s.L1 * std::cos(rad(phi)) + f.cy;
-        const double yo = f.cy + std::cos(rad(phi)) * f.s.L2;
+        const double yi = f.s.L1 * math::cos(rad(phi)) + f.cy;
+        const double yo = f.cy + math::cos(rad(phi)) * f.s.L2;
         const double yc = (yi + yo) / 2;
         const double ratio = std::fabs(yi - yo) / p.DblD;
         std::optional<EllipseAngles> angles;
@@ -87,8 +89,8 @@ std::vector<ElbowEntity> sideView(const Frame& f, bool leftView)
         out.push_back(ellipseAt(f, yc, ratio, angles));
     }
 
-    const double yi = f.cy + std::cos(rad(p.DblAB)) * p.DblR1;
-    const double yo = f.cy + std::cos(rad(p.DblAB)) * p.DblR2;
+    const double yi = f.cy + math::cos(rad(p.DblAB)) * p.DblR1;
+    const double yo = f.cy + math::cos(rad(p.DblAB)) * p.DblR2;
     const double yc = (yi + yo) / 2;
     const double left = f.px - p.DblD / 2;
     const double right = p.DblD / 2 + f.px;
@@ -116,7 +118,7 @@ std::optional<ElbowView> elbowViewNamed(std::string_view name)
 
 SharedQuantities sharedQuantities(const ElbowParameters& p)
 {
-    return {p.DblR1 / std::cos(rad(p.DblA)), p.DblR2 / std::cos(rad(p.DblA))};
+    return {p.DblR1 / math::cos(rad(p.DblA)), p.DblR2 / math::cos(rad(p.DblA))};
 }
 
 std::vector<ElbowEntity> elbowView(const ElbowParameters& p, const SharedQuantities& shared,

@@ -82,7 +82,7 @@ std::optional<std::string> multibyteEscapeAt(std::string_view s, std::size_t i)
 {
     if (i + 8 > s.size() || s[i] != '\\' || (s[i + 1] != 'M' && s[i + 1] != 'm') || s[i + 2] != '+')
         return std::nullopt;
-    static constexpr const char* kCharsets[] = {"CP932", "BIG5", "CP949", "JOHAB", "GBK"};
+    static constexpr unsigned kCodePages[] = {932, 950, 949, 1361, 936};
     const char n = s[i + 3];
     if (n < '1' || n > '5') return std::nullopt;
     unsigned code = 0;
@@ -93,9 +93,8 @@ std::optional<std::string> multibyteEscapeAt(std::string_view s, std::size_t i)
     }
     if (code < 0x8000) return std::nullopt;  // a lead byte is never ASCII
     const char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
-    Converter conv("UTF-8", kCharsets[n - '1']);
-    std::string out;
-    if (!conv.ok() || !conv.convert(std::string_view(bytes, 2), out) || out.empty()) return std::nullopt;
+    auto out = os::decodeCodePage(std::string_view(bytes, 2), kCodePages[n - '1']);
+    if (!out || out->empty()) return std::nullopt;
     return out;
 }
 

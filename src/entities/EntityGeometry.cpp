@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "PortableMath.h"
+
 namespace tessik::entities {
 
 double normalizeAngle(double angle)
@@ -20,19 +22,19 @@ double sweep(double start, double end)
 
 double ellipseParamFromAngle(double angle, double ratio)
 {
-    return normalizeAngle(std::atan2(std::sin(angle) / ratio, std::cos(angle)));
+    return normalizeAngle(math::atan2(math::sin(angle) / ratio, math::cos(angle)));
 }
 
 double ellipseAngleFromParam(double param, double ratio)
 {
-    return normalizeAngle(std::atan2(ratio * std::sin(param), std::cos(param)));
+    return normalizeAngle(math::atan2(ratio * math::sin(param), math::cos(param)));
 }
 
 Point3 ellipsePoint(const Ellipse& e, double param)
 {
     // The minor axis is the major axis turned 90 degrees counter-clockwise in
     // the x-y plane, scaled by the ratio.
-    const double c = std::cos(param), s = std::sin(param);
+    const double c = math::cos(param), s = math::sin(param);
     const double mx = -e.majorAxis[1] * e.ratio, my = e.majorAxis[0] * e.ratio;
     return {e.center[0] + e.majorAxis[0] * c + mx * s,
             e.center[1] + e.majorAxis[1] * c + my * s, e.center[2]};
@@ -40,7 +42,7 @@ Point3 ellipsePoint(const Ellipse& e, double param)
 
 Point3 arcPoint(const Point3& center, double radius, double angle)
 {
-    return {center[0] + radius * std::cos(angle), center[1] + radius * std::sin(angle), center[2]};
+    return {center[0] + radius * math::cos(angle), center[1] + radius * math::sin(angle), center[2]};
 }
 
 void Bounds::add(double x, double y)
@@ -105,7 +107,7 @@ Bounds ellipseBounds(const Ellipse& e)
     // The extremes in x and y lie where the derivative of each coordinate
     // vanishes: tan t = minor_c / major_c, two opposite parameters each.
     const double mx = -e.majorAxis[1] * e.ratio, my = e.majorAxis[0] * e.ratio;
-    for (double t0 : {std::atan2(mx, e.majorAxis[0]), std::atan2(my, e.majorAxis[1])}) {
+    for (double t0 : {math::atan2(mx, e.majorAxis[0]), math::atan2(my, e.majorAxis[1])}) {
         for (double t : {t0, t0 + kTwoPi / 2}) {
             if (sweepCovers(e.startParam, span, t)) {
                 const Point3 p = ellipsePoint(e, t);
@@ -154,14 +156,14 @@ Bounds bounds(const Polyline& p)
         b.add(v.x, v.y);
         if (v.bulge == 0 || !std::isfinite(v.bulge) || (i + 1 == n && !p.closed)) continue;
         const PolylineVertex& w = p.vertices[(i + 1) % n];
-        const double dx = w.x - v.x, dy = w.y - v.y, chord = std::hypot(dx, dy);
+        const double dx = w.x - v.x, dy = w.y - v.y, chord = math::hypot(dx, dy);
         if (chord == 0) continue;
         // The centre lies on the chord's left normal (for a positive bulge),
         // (1 - b^2) / 2b half-chords from its middle.
         const double offset = (1 - v.bulge * v.bulge) / (2 * v.bulge) / 2;
         const Point3 c{(v.x + w.x) / 2 - dy * offset, (v.y + w.y) / 2 + dx * offset, 0};
-        const double r = std::hypot(v.x - c[0], v.y - c[1]);
-        const double a0 = std::atan2(v.y - c[1], v.x - c[0]), a1 = std::atan2(w.y - c[1], w.x - c[0]);
+        const double r = math::hypot(v.x - c[0], v.y - c[1]);
+        const double a0 = math::atan2(v.y - c[1], v.x - c[0]), a1 = math::atan2(w.y - c[1], w.x - c[0]);
         b.add(v.bulge > 0 ? arcBounds(c, r, a0, a1) : arcBounds(c, r, a1, a0));
     }
     return b;
@@ -183,9 +185,9 @@ TextPlacement placeText(const Text& t, double width, double descent)
     const double h = t.height;
     if (t.horizontal == TextHorizontal::Aligned || t.horizontal == TextHorizontal::Fit) {
         const double dx = t.alignment[0] - t.insertion[0], dy = t.alignment[1] - t.insertion[1];
-        const double length = std::hypot(dx, dy);
+        const double length = math::hypot(dx, dy);
         if (!(length > 0) || !(width > 0)) return p;  // nothing to stretch over: as written
-        p.rotation = std::atan2(dy, dx);
+        p.rotation = math::atan2(dy, dx);
         p.xScale = length / width;
         p.yScale = t.horizontal == TextHorizontal::Aligned ? p.xScale : 1;
         return p;
@@ -203,7 +205,7 @@ TextPlacement placeText(const Text& t, double width, double descent)
     } else if (t.vertical == TextVertical::Top) {
         across = -h;
     }
-    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    const double c = math::cos(t.rotation), s = math::sin(t.rotation);
     p.origin = {t.alignment[0] + along * c - across * s, t.alignment[1] + along * s + across * c, t.alignment[2]};
     return p;
 }

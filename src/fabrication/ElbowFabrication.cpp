@@ -5,13 +5,14 @@
 #include <numbers>
 
 #include "NumberText.h"
+#include "PortableMath.h"
 
 namespace tessik {
 namespace {
 
 constexpr double kPiFull = std::numbers::pi;
 
-double tanDegrees(double degrees) { return std::tan(degrees / 180 * kPiFull); }
+double tanDegrees(double degrees) { return math::tan(degrees / 180 * kPiFull); }
 
 Error cannotDevelop(const std::string& why)
 {
@@ -47,7 +48,7 @@ Ordinates ordinates(int n, double width, double radius, double rho, double tange
     o.divisions = n;
     for (int k = 0; k <= n; ++k) {
         const int wrapped = k == n ? 0 : k;  // the last row repeats the first exactly
-        const double end = (radius + rho * std::cos(2 * kPiFull * wrapped / n)) * tangent;
+        const double end = (radius + rho * math::cos(2 * kPiFull * wrapped / n)) * tangent;
         o.x.push_back(width * k / n);
         o.end.push_back(end);
         o.middle.push_back(2 * end);
@@ -114,7 +115,7 @@ Result<ElbowFabrication> developElbow(const FabricationInput& in)
 
     // The cut on the outside surface is an ellipse whatever the template.
     const double outerRadius = in.outerDiameter / 2;
-    f.weldPerJoint = ellipsePerimeter(outerRadius / std::cos(in.cutAngle / 180 * kPiFull), outerRadius);
+    f.weldPerJoint = ellipsePerimeter(outerRadius / math::cos(in.cutAngle / 180 * kPiFull), outerRadius);
     f.weldTotal = f.joints * f.weldPerJoint;
     f.pipeLength = 2.0 * f.joints * R * tangent;
 

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "NumberText.h"
+#include "PortableMath.h"
 
 namespace tessik {
 namespace {
@@ -14,7 +15,7 @@ struct CutCurve {
     double radius = 0;   // R
     double rho = 0;      // half the template diameter
     double tangent = 0;  // tan theta
-    double operator()(double x) const { return (radius + rho * std::cos(x / rho)) * tangent; }
+    double operator()(double x) const { return (radius + rho * math::cos(x / rho)) * tangent; }
     // |y''| <= tan theta / rho, and a chord of length h under a curve with
     // |y''| <= k strays at most k h^2 / 8 from it.
     int segments(double width) const
@@ -72,7 +73,7 @@ void moveBy(PieceTemplate& t, double dy)
 Result<TemplateSheet> templateSheet(const ElbowFabrication& f)
 {
     const CutCurve cut{f.bendRadius, f.templateDiameter / 2,
-                       std::tan(f.cutAngle / 180 * std::numbers::pi)};
+                       math::tan(f.cutAngle / 180 * std::numbers::pi)};
     const int n = cut.segments(f.templateWidth);
     if (n < 0)
         return Error{errc::kInvalidProcedureCall,

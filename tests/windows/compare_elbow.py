@@ -55,6 +55,11 @@ DESIGNS = [
     ("templates A3", ["--angle", "45", "--segments", "1", "--diameter", "159", "--radius", "240",
                       "--fabrication", "--paper", "A3", "--template-pdf", "a3 模板.pdf", "--template-svg",
                       "a3 模板.svg", "--template-dxf", "a3 模板.dxf"]),
+    # Refused before anything is written, with the same words on both systems.
+    ("template onto a folder", ["--angle", "90", "--segments", "2", "--diameter", "100", "--radius", "150",
+                                "--fabrication", "--template-svg", DATA]),
+    ("template onto a read-only file", ["--angle", "90", "--segments", "2", "--diameter", "100", "--radius", "150",
+                                        "--fabrication", "--template-dxf", "只读 模板.dxf"]),
     ("bad field", ["--angle", "abc", "--segments", "2", "--diameter", "100", "--radius", "150"]),
     ("no diameter", ["--angle", "90"]),
     ("unknown option", ["--angle", "90", "--diameter", "100", "--bogus", "1"]),
@@ -63,7 +68,8 @@ DESIGNS = [
 
 
 def template_files(args):
-    return [args[i + 1] for i, a in enumerate(args[:-1]) if a.startswith("--template-") and a != "--template-diameter"]
+    return [args[i + 1] for i, a in enumerate(args[:-1])
+            if a.startswith("--template-") and a != "--template-diameter" and args[i + 1] != DATA]
 
 
 def numbers_close(a, b):
@@ -134,6 +140,11 @@ def main():
         os.makedirs(os.path.join(folders[side], DATA))
         for f in ("book.ini", "gbhd.ini", "zjxl.ini"):
             shutil.copy(os.path.join(data_dir, f), os.path.join(folders[side], DATA, f))
+        # wine shows a file without write permission as FILE_ATTRIBUTE_READONLY.
+        read_only = os.path.join(folders[side], "只读 模板.dxf")
+        with open(read_only, "w") as f:
+            f.write("kept\n")
+        os.chmod(read_only, 0o444)
     failures, near = [], []
     for name, args in DESIGNS:
         runs = {
