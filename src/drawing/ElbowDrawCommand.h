@@ -12,10 +12,10 @@
 // (DrawingSession.h), and the program does not quit whatever ChkQuit says: a
 // partly drawn elbow is never reported as done.
 
-#include <QString>
+#include <string>
 
+#include "BasicDesktop.h"
 #include "CadConnection.h"
-#include "Desktop.h"
 #include "DrawingSession.h"
 #include "ElbowGeometry.h"
 #include "PendingError.h"
@@ -32,7 +32,7 @@ public:
     virtual void setPickedPoint(const Point3& point) = 0;  // VntPoint
     virtual bool viewSelected(ElbowView view) const = 0;   // OptTX(optionIndex(view))
     virtual int ChkQuit() const = 0;                       // 0 clear, 1 ticked, 2 grayed
-    virtual QString caption() const = 0;
+    virtual std::string caption() const = 0;  // UTF-8
     virtual void CmdQuit_Click() = 0;
 };
 
@@ -47,11 +47,11 @@ public:
         PendingError error;
     };
 
-    ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, Desktop& desktop);
+    ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, BasicDesktop& desktop);
 
     Outcome CmdDraw1_Click();
 
-    static const QString kPrompt;
+    static constexpr char kPrompt[] = "请输入第一点";
 
 private:
     // Sends one entity; returns the object whose settle() tells the outcome,
@@ -64,7 +64,7 @@ private:
 
     ElbowDrawHost& host_;
     const CadConnectionObjects& cad_;
-    Desktop& desktop_;
+    BasicDesktop& desktop_;
 };
 
 }  // namespace tessik
