@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "CadErrors.h"
 
@@ -49,7 +50,7 @@ private:
         if (s.ok() && !std::isfinite(a)) s = caderr::invalidArgument(member);
         if (s.ok()) {
             std::vector<double>& v = cad_->entities[index_].values;
-            if (v.size() == 7) v.insert(v.end(), {0.0, 2 * M_PI});
+            if (v.size() == 7) v.insert(v.end(), {0.0, 2 * std::numbers::pi});
             v[start ? 7 : 8] = a;
         }
         return outcome(s);

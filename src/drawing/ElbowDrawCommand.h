@@ -11,6 +11,12 @@
 // If any entity could not be drawn, the user is told how many of how many
 // (DrawingSession.h), and the program does not quit whatever ChkQuit says: a
 // partly drawn elbow is never reported as done.
+//
+// A pick that fails ends the command with nothing drawn. A cancelled pick, a
+// missing connection or a CAD window that cannot be raised end quietly; a
+// pick refused because the drawing the held objects belong to was closed is
+// told, with the CAD's description, since nothing can be drawn until Start
+// runs again.
 
 #include <string>
 
