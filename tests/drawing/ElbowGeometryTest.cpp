@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "DesignRecord.h"
 #include "ElbowGeometry.h"
@@ -133,7 +134,7 @@ TEST(ElbowGeometry, NoMiddleSegments)
     EXPECT_TRUE(std::holds_alternative<ArcEntity>(front[7]));
     // The one joint at DblA = 45 degrees.
     const auto& joint = std::get<LineEntity>(front[1]);
-    EXPECT_NEAR(std::atan2(joint.start[0], joint.start[1] + 150) * 180 / M_PI, 45, 1e-5);
+    EXPECT_NEAR(std::atan2(joint.start[0], joint.start[1] + 150) * 180 / std::numbers::pi, 45, 1e-5);
     EXPECT_EQ(elbowView(p, {0, 0, 0}, ElbowView::Left).size(), 4u);
     EXPECT_EQ(elbowView(p, {0, 0, 0}, ElbowView::Right).size(), 4u);
 }
