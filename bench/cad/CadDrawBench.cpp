@@ -53,14 +53,14 @@ private:
     // The user has picked: the timed part starts after the pick.
     struct PickedAlready : CadUtility {
         Status settle() override { return success(); }
-        Result<CadPoint> getpoint(const QString&) override { return CadPoint{12.5, -3, 0}; }
+        Result<CadPoint> getpoint(const std::string&) override { return CadPoint{12.5, -3, 0}; }
     };
 
     struct KeptHidden : CadApplication {
         explicit KeptHidden(std::shared_ptr<CadApplication> app) : app(std::move(app)) {}
         Status settle() override { return app->settle(); }
         Status setVisible(bool v) override { return app->setVisible(v); }
-        Result<QString> Caption() override { return app->Caption(); }
+        Result<std::string> Caption() override { return app->Caption(); }
         Result<std::shared_ptr<CadDocument>> activedocument() override { return app->activedocument(); }
         Status bringToFront() override { return success(); }
         std::shared_ptr<CadApplication> app;
@@ -80,7 +80,7 @@ struct BenchWindow : ElbowDrawHost {
     void setPickedPoint(const Point3& p) override { record.VntPoint = p; }
     bool viewSelected(ElbowView view) const override { return view == ElbowView::Front; }
     int ChkQuit() const override { return 0; }
-    QString caption() const override { return QStringLiteral("Tessik"); }
+    std::string caption() const override { return "Tessik"; }
     void CmdQuit_Click() override {}
 };
 

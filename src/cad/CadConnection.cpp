@@ -9,19 +9,17 @@ namespace tessik {
 
 namespace {
 
-const QString kNotStarted = QStringLiteral("AutoCAD尚未启动。");
-const QString kStarting = QStringLiteral("AutoCAD正在启动，请稍候...");
-const QString kStartFailed = QStringLiteral("AutoCAD启动失败!");
-const QString kStarted = QStringLiteral("AutoCAD已经启动。");
-const QString kTitle = QString::fromUtf8(kProgramTitle);
-const QString kAutomationId = QString::fromLatin1(kCadProgramId);
+constexpr char kNotStarted[] = "AutoCAD尚未启动。";
+constexpr char kStarting[] = "AutoCAD正在启动，请稍候...";
+constexpr char kStartFailed[] = "AutoCAD启动失败!";
+constexpr char kStarted[] = "AutoCAD已经启动。";
 
 // A property read on an object that was never taken fails like any other
 // step; an object read counts only once the CAD application has answered.
 template <class T, class Get>
 auto take(const std::shared_ptr<T>& from, const char* member, Get get) -> decltype(get(*from))
 {
-    if (!from) return caderr::objectNotSet(QString::fromLatin1(member));
+    if (!from) return caderr::objectNotSet(member);
     auto r = get(*from);
     if constexpr (!std::is_same_v<decltype(r), Status>) {
         if (r.ok()) {
@@ -33,7 +31,7 @@ auto take(const std::shared_ptr<T>& from, const char* member, Get get) -> declty
 
 }  // namespace
 
-CadConnection::CadConnection(CadAutomation& automation, Desktop& desktop, Host host)
+CadConnection::CadConnection(CadAutomation& automation, BasicDesktop& desktop, Host host)
     : automation_(automation), desktop_(desktop), host_(std::move(host))
 {
 }
@@ -44,25 +42,25 @@ void CadConnection::Start()
     CadConnectionObjects& o = objects_;
 
     // 1-2. A running instance: straight to the objects.
-    err.assign(o.AcadApp, automation_.getRunningInstance(kAutomationId));
+    err.assign(o.AcadApp, automation_.getRunningInstance(kCadProgramId));
     if (err) {
         // 3-4. None running: ask.
         err.clear();
         host_.setStatusText(kNotStarted);
-        const int answer = desktop_.messageBox(QStringLiteral("AutoCAD尚未启动，现在启动吗？"),
-                                               msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("启动AutoCAD"));
+        const int answer =
+            desktop_.messageBox("AutoCAD尚未启动，现在启动吗？", msgbox::kOkCancel + msgbox::kQuestion, "启动AutoCAD");
         if (answer != msgbox::kAnswerOk) return;
 
         // 5. Launch, then bring the main window back to the front.
         host_.setStatusText(kStarting);
-        err.assign(o.AcadApp, automation_.createInstance(kAutomationId));
-        const QString caption = host_.mainWindowCaption();
+        err.assign(o.AcadApp, automation_.createInstance(kCadProgramId));
+        const std::string caption = host_.mainWindowCaption();
         if (!desktop_.activateWindow(caption)) err.raise(caderr::activationFailed(caption));
 
         // 6. The launch failed: report the platform's description.
         if (err) {
             host_.setStatusText(kStartFailed);
-            desktop_.messageBox(QString::fromStdString(err.error().description), msgbox::kOkOnly, kTitle);
+            desktop_.messageBox(err.error().description, msgbox::kOkOnly, kProgramTitle);
             return;
         }
     }
@@ -77,7 +75,7 @@ void CadConnection::Start()
 
     // 8. The box says only that some object could not be taken: which one,
     // and why, the user sees when the draw command tries to use it.
-    if (err) desktop_.messageBox(QStringLiteral("err"), msgbox::kOkOnly, kTitle);
+    if (err) desktop_.messageBox("err", msgbox::kOkOnly, kProgramTitle);
 }
 
 }  // namespace tessik

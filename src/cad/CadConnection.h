@@ -5,12 +5,12 @@
 // failed step leaves its object as it was (a stale reference stays until a
 // new one is obtained).
 
-#include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 
+#include "BasicDesktop.h"
 #include "CadObjects.h"
-#include "Desktop.h"
 #include "ToolConstants.h"
 
 namespace tessik {
@@ -27,11 +27,11 @@ struct CadConnectionObjects {
 class CadConnection {
 public:
     struct Host {
-        std::function<void(const QString&)> setStatusText;  // LblInfo
-        std::function<QString()> mainWindowCaption;
+        std::function<void(const std::string&)> setStatusText;  // LblInfo, UTF-8
+        std::function<std::string()> mainWindowCaption;
     };
 
-    CadConnection(CadAutomation& automation, Desktop& desktop, Host host);
+    CadConnection(CadAutomation& automation, BasicDesktop& desktop, Host host);
 
     // Runs resume-next; no error leaves it. The outcome shows in objects(),
     // the status line and the message boxes.
@@ -41,7 +41,7 @@ public:
 
 private:
     CadAutomation& automation_;
-    Desktop& desktop_;
+    BasicDesktop& desktop_;
     Host host_;
     CadConnectionObjects objects_;
 };

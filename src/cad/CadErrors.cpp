@@ -2,47 +2,37 @@
 
 namespace tessik::caderr {
 
-namespace {
-Error make(std::int32_t number, const QString& description, const QString& source)
+Error cannotCreateObject(const std::string& why)
 {
-    return Error{number, description.toStdString(), source.toStdString()};
-}
-}  // namespace
-
-Error cannotCreateObject(const QString& why)
-{
-    return make(kCannotCreateObject, QStringLiteral("无法连接 CAD 程序：%1").arg(why), QString());
+    return Error{kCannotCreateObject, "无法连接 CAD 程序：" + why, {}};
 }
 
-Error launchFailed(const QString& why)
+Error launchFailed(const std::string& why)
 {
-    return make(kCannotCreateObject,
-                QStringLiteral("CAD 程序 tessik-cad 未能启动（错误 %1）：%2").arg(kCannotCreateObject).arg(why), QString());
+    return Error{kCannotCreateObject,
+                 "CAD 程序 tessik-cad 未能启动（错误 " + std::to_string(kCannotCreateObject) + "）：" + why, {}};
 }
 
-Error objectNotSet(const QString& member)
+Error objectNotSet(const std::string& member) { return Error{kObjectNotSet, "对象变量未设置", member}; }
+
+Error serverUnavailable(const std::string& why)
 {
-    return make(kObjectNotSet, QStringLiteral("对象变量未设置"), member);
+    return Error{kServerUnavailable, "与 CAD 程序的连接已断开：" + why, {}};
 }
 
-Error serverUnavailable(const QString& why)
+Error invalidArgument(const std::string& member)
 {
-    return make(kServerUnavailable, QStringLiteral("与 CAD 程序的连接已断开：%1").arg(why), QString());
+    return Error{kInvalidArgument, "无效的参数（" + member + "）", member};
 }
 
-Error invalidArgument(const QString& member)
+Error objectChanged(const std::string& member)
 {
-    return make(kInvalidArgument, QStringLiteral("无效的参数（%1）").arg(member), member);
+    return Error{kObjectChanged, "绘图过程中当前图形已改变，此图元未画入当前图形", member};
 }
 
-Error objectChanged(const QString& member)
+Error activationFailed(const std::string& title)
 {
-    return make(kObjectChanged, QStringLiteral("绘图过程中当前图形已改变，此图元未画入当前图形"), member);
-}
-
-Error activationFailed(const QString& title)
-{
-    return make(kActivationFailed, QStringLiteral("无法激活窗口“%1”").arg(title), title);
+    return Error{kActivationFailed, "无法激活窗口“" + title + "”", title};
 }
 
 }  // namespace tessik::caderr

@@ -2,12 +2,13 @@
 // Error numbers and descriptions of the CAD link. The CAD application's own
 // errors (a cancelled pick, no drawing open, an invalid argument) arrive with
 // its numbers; the ones raised on this side follow the classic automation
-// runtime, so the callers cannot tell where an error was raised.
+// runtime, so the callers cannot tell where an error was raised. Texts are
+// UTF-8.
 
-#include <QString>
 #include <cstdint>
+#include <string>
 
-#include "AutomationProtocol.h"
+#include "AutomationNumbers.h"
 #include "Error.h"
 
 namespace tessik::caderr {
@@ -16,6 +17,9 @@ namespace tessik::caderr {
 inline constexpr std::int32_t kPickCancelled = protocol::kPickCancelled;
 inline constexpr std::int32_t kNoDrawing = protocol::kNoDocument;
 inline constexpr std::int32_t kInvalidArgument = protocol::kInvalidArgument;
+// The object no longer exists on the CAD's side: the drawing it belongs to
+// was closed.
+inline constexpr std::int32_t kObjectDisconnected = protocol::kDisconnected;
 
 // Numbers raised by the link itself.
 inline constexpr std::int32_t kCannotCreateObject = 429;  // no running instance / launch failed
@@ -24,14 +28,14 @@ inline constexpr std::int32_t kServerUnavailable = -2147023174;  // the connecti
 inline constexpr std::int32_t kObjectChanged = -2147418113;      // the active drawing changed mid-burst
 inline constexpr std::int32_t kActivationFailed = 5;             // invalid procedure call
 
-Error cannotCreateObject(const QString& why);
+Error cannotCreateObject(const std::string& why);
 // The CAD program could not be started (same number): why says what was
 // tried and what went wrong, in the words of this desktop.
-Error launchFailed(const QString& why);
-Error objectNotSet(const QString& member);
-Error serverUnavailable(const QString& why);
-Error invalidArgument(const QString& member);
-Error objectChanged(const QString& member);
-Error activationFailed(const QString& title);
+Error launchFailed(const std::string& why);
+Error objectNotSet(const std::string& member);
+Error serverUnavailable(const std::string& why);
+Error invalidArgument(const std::string& member);
+Error objectChanged(const std::string& member);
+Error activationFailed(const std::string& title);
 
 }  // namespace tessik::caderr

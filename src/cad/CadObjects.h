@@ -23,12 +23,15 @@
 // object it produced (or, for an angle write, on the ellipse) has returned.
 // Immediate failures (a broken connection, an argument that cannot be sent)
 // still come back from the call itself.
-
-#include <QString>
-#include <memory>
-#include <vector>
+//
+// Texts (a text entity's string, the pick prompt, the caption, the program
+// id) are UTF-8.
 
 #include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "Error.h"
 
 namespace tessik {
@@ -68,7 +71,7 @@ public:
     // `vertices` is the flat array x0, y0, x1, y1, ... (at least two points).
     virtual Result<std::shared_ptr<CadLWPolyline>> AddLightWeightPolyline(const std::vector<double>& vertices) = 0;
     // One line of text, its baseline starting at insertionPoint.
-    virtual Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& insertionPoint,
+    virtual Result<std::shared_ptr<CadEntity>> AddText(const std::string& text, const CadPoint& insertionPoint,
                                                        double height) = 0;
 };
 
@@ -78,7 +81,7 @@ class CadPaperSpace : public CadObject {};
 class CadUtility : public CadObject {
 public:
     // Asks the user for a point (no base point); fails when the pick is cancelled.
-    virtual Result<CadPoint> getpoint(const QString& prompt) = 0;
+    virtual Result<CadPoint> getpoint(const std::string& prompt) = 0;
 };
 
 class CadDocument : public CadObject {
@@ -91,7 +94,7 @@ public:
 class CadApplication : public CadObject {
 public:
     virtual Status setVisible(bool visible) = 0;
-    virtual Result<QString> Caption() = 0;
+    virtual Result<std::string> Caption() = 0;
     virtual Result<std::shared_ptr<CadDocument>> activedocument() = 0;
     // Asks the application to bring its own window to the front, for desktops
     // where another program's window cannot be raised from outside.
@@ -102,9 +105,9 @@ public:
 class CadAutomation {
 public:
     virtual ~CadAutomation() = default;
-    virtual Result<std::shared_ptr<CadApplication>> getRunningInstance(const QString& programId) = 0;
+    virtual Result<std::shared_ptr<CadApplication>> getRunningInstance(const std::string& programId) = 0;
     // Returns once the new instance answers, or fails.
-    virtual Result<std::shared_ptr<CadApplication>> createInstance(const QString& programId) = 0;
+    virtual Result<std::shared_ptr<CadApplication>> createInstance(const std::string& programId) = 0;
 };
 
 }  // namespace tessik

@@ -61,7 +61,7 @@ Result<std::shared_ptr<CadRpcChannel>> CadRpcChannel::open(const QString& path, 
     if (!socket->waitForConnected(kConnectTimeoutMs)) {
         const QString why = socket->errorString();
         delete socket;
-        return caderr::cannotCreateObject(QStringLiteral("没有正在运行的 tessik-cad（%1：%2）").arg(path, why));
+        return caderr::cannotCreateObject(QStringLiteral("没有正在运行的 tessik-cad（%1：%2）").arg(path, why).toStdString());
     }
     return std::shared_ptr<CadRpcChannel>(new CadRpcChannel(socket, timeoutMs));
 }
@@ -72,13 +72,13 @@ CadRpcChannel::CadRpcChannel(QLocalSocket* socket, int timeoutMs) : socket_(sock
     connect(socket_, &QLocalSocket::readyRead, this, &CadRpcChannel::readReplies);
     connect(socket_, &QLocalSocket::disconnected, this, [this] {
         if (!broken()) readReplies();  // the last replies before the close still count
-        breakWith(caderr::serverUnavailable(QStringLiteral("tessik-cad 已关闭连接")));
+        breakWith(caderr::serverUnavailable("tessik-cad 已关闭连接"));
     });
     connect(socket_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError e) {
         // A closed peer is handled by disconnected; a time-out is only the
         // non-blocking look for replies during a burst.
         if (e == QLocalSocket::PeerClosedError || e == QLocalSocket::SocketTimeoutError) return;
-        breakWith(caderr::serverUnavailable(socket_->errorString()));
+        breakWith(caderr::serverUnavailable(socket_->errorString().toStdString()));
     });
 }
 
@@ -105,7 +105,7 @@ Result<CadRpcChannel::Id> CadRpcChannel::send(const char* method, qint64 target,
     }
     line += "}}\n";
     if (socket_->write(line) != line.size()) {
-        breakWith(caderr::serverUnavailable(socket_->errorString()));
+        breakWith(caderr::serverUnavailable(socket_->errorString().toStdString()));
         return broken_;
     }
     if (socket_->bytesToWrite() > kWriteHighWater) drainWrites();
@@ -126,7 +126,7 @@ void CadRpcChannel::drainWrites()
     connect(socket_, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
     connect(&stall, &QTimer::timeout, &loop, [&] {
         breakWith(caderr::serverUnavailable(
-            QStringLiteral("tessik-cad 未在 %1 秒内接收数据").arg(timeoutMs_ / 1000)));
+            QStringLiteral("tessik-cad 未在 %1 秒内接收数据").arg(timeoutMs_ / 1000).toStdString()));
         loop.quit();
     });
     stall.start(timeoutMs_);
@@ -169,7 +169,7 @@ Result<QJsonValue> CadRpcChannel::wait(Id id, int timeoutMs)
         connect(socket_, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
         connect(&deadline, &QTimer::timeout, &loop, [&] {
             breakWith(caderr::serverUnavailable(
-                QStringLiteral("tessik-cad 未在 %1 秒内应答").arg(timeoutMs / 1000)));
+                QStringLiteral("tessik-cad 未在 %1 秒内应答").arg(timeoutMs / 1000).toStdString()));
             loop.quit();
         });
         if (timeoutMs >= 0) deadline.start(timeoutMs);
@@ -181,7 +181,7 @@ Result<QJsonValue> CadRpcChannel::wait(Id id, int timeoutMs)
         replies_.erase(it);
         return r;
     }
-    return broken_.number ? broken_ : caderr::serverUnavailable(QStringLiteral("没有应答"));
+    return broken_.number ? broken_ : caderr::serverUnavailable("没有应答");
 }
 
 void CadRpcChannel::readReplies()
@@ -197,7 +197,7 @@ void CadRpcChannel::readReplies()
         const QJsonObject o = doc.object();
         const QJsonValue idv = o.value(QLatin1String("id"));
         if (perr.error != QJsonParseError::NoError || !doc.isObject() || !idv.isDouble()) {
-            breakWith(caderr::serverUnavailable(QStringLiteral("无法理解 tessik-cad 的应答")));
+            breakWith(caderr::serverUnavailable("无法理解 tessik-cad 的应答"));
             return;
         }
         const Id id = Id(idv.toDouble());

@@ -1,6 +1,9 @@
 #include "FakeCad.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <numbers>
 
 #include "CadErrors.h"
 
@@ -10,12 +13,14 @@ namespace {
 
 bool finite(const CadPoint& p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
-// An unread call's outcome: immediate, or held back until settle().
+// An object of one drawing (0: of none). An unread call's outcome is
+// immediate, or held back until settle().
 class FakeObject {
 public:
-    explicit FakeObject(std::shared_ptr<FakeCad> cad) : cad_(std::move(cad)) {}
+    explicit FakeObject(std::shared_ptr<FakeCad> cad, int drawing = 0) : cad_(std::move(cad)), drawing_(drawing) {}
 
 protected:
+    Status enter(const std::string& line, const std::string& member) { return cad_->enter(line, member, drawing_); }
     Status outcome(Status s)
     {
         if (s.ok() || !cad_->deferErrors) return s;
@@ -24,25 +29,28 @@ protected:
     }
     Status settled() const { return deferred_; }
     std::shared_ptr<FakeCad> cad_;
+    int drawing_;
     Status deferred_ = success();
 };
 
 class FakeEllipse : public CadEllipse, FakeObject {
 public:
-    FakeEllipse(std::shared_ptr<FakeCad> cad, std::size_t index) : FakeObject(std::move(cad)), index_(index) {}
+    FakeEllipse(std::shared_ptr<FakeCad> cad, int drawing, std::size_t index)
+        : FakeObject(std::move(cad), drawing), index_(index)
+    {
+    }
     Status settle() override { return settled(); }
     Status setStartAngle(double a) override { return write("startAngle", a, true); }
     Status setEndAngle(double a) override { return write("endAngle", a, false); }
 
 private:
-    Status write(const char* member, double a, bool start)
+    Status write(const std::string& member, double a, bool start)
     {
-        const QString m = QString::fromLatin1(member);
-        Status s = cad_->enter(QStringLiteral("set %1 %2").arg(m, FakeCad::text(a)), m);
-        if (s.ok() && !std::isfinite(a)) s = caderr::invalidArgument(m);
+        Status s = enter("set " + member + ' ' + FakeCad::text(a), member);
+        if (s.ok() && !std::isfinite(a)) s = caderr::invalidArgument(member);
         if (s.ok()) {
             std::vector<double>& v = cad_->entities[index_].values;
-            if (v.size() == 7) v.insert(v.end(), {0.0, 2 * M_PI});
+            if (v.size() == 7) v.insert(v.end(), {0.0, 2 * std::numbers::pi});
             v[start ? 7 : 8] = a;
         }
         return outcome(s);
@@ -58,12 +66,14 @@ public:
 
 class FakeLWPolyline : public CadLWPolyline, FakeObject {
 public:
-    FakeLWPolyline(std::shared_ptr<FakeCad> cad, std::size_t index) : FakeObject(std::move(cad)), index_(index) {}
+    FakeLWPolyline(std::shared_ptr<FakeCad> cad, int drawing, std::size_t index)
+        : FakeObject(std::move(cad), drawing), index_(index)
+    {
+    }
     Status settle() override { return settled(); }
     Status setClosed(bool closed) override
     {
-        const QString m = QStringLiteral("Closed");
-        Status s = cad_->enter(QStringLiteral("set Closed %1").arg(closed ? "true" : "false"), m);
+        Status s = enter(std::string("set Closed ") + (closed ? "true" : "false"), "Closed");
         if (s.ok() && closed) cad_->entities[index_].values.push_back(1);
         return outcome(s);
     }
@@ -79,58 +89,57 @@ public:
 
     Result<std::shared_ptr<CadEntity>> addline(const CadPoint& a, const CadPoint& b) override
     {
-        const QString m = QStringLiteral("addline");
-        Status s = cad_->enter(QStringLiteral("addline %1 %2").arg(FakeCad::text(a), FakeCad::text(b)), m);
+        const std::string m = "addline";
+        Status s = enter(m + ' ' + FakeCad::text(a) + ' ' + FakeCad::text(b), m);
         if (s.ok() && !(finite(a) && finite(b))) s = caderr::invalidArgument(m);
-        if (s.ok()) cad_->entities.push_back({QStringLiteral("line"), {a[0], a[1], a[2], b[0], b[1], b[2]}});
+        if (s.ok()) cad_->entities.push_back({"line", {a[0], a[1], a[2], b[0], b[1], b[2]}});
         return entity(s);
     }
 
     Result<std::shared_ptr<CadEntity>> addarc(const CadPoint& c, double r, double start, double end) override
     {
-        const QString m = QStringLiteral("addarc");
-        Status s = cad_->enter(QStringLiteral("addarc %1 %2 %3 %4")
-                                   .arg(FakeCad::text(c), FakeCad::text(r), FakeCad::text(start), FakeCad::text(end)),
-                               m);
+        const std::string m = "addarc";
+        Status s = enter(m + ' ' + FakeCad::text(c) + ' ' + FakeCad::text(r) + ' ' + FakeCad::text(start) + ' ' +
+                             FakeCad::text(end),
+                         m);
         if (s.ok() && !(finite(c) && r > 0 && std::isfinite(start) && std::isfinite(end)))
             s = caderr::invalidArgument(m);
-        if (s.ok()) cad_->entities.push_back({QStringLiteral("arc"), {c[0], c[1], c[2], r, start, end}});
+        if (s.ok()) cad_->entities.push_back({"arc", {c[0], c[1], c[2], r, start, end}});
         return entity(s);
     }
 
     Result<std::shared_ptr<CadEllipse>> AddEllipse(const CadPoint& c, const CadPoint& axis, double ratio) override
     {
-        const QString m = QStringLiteral("AddEllipse");
-        Status s = cad_->enter(
-            QStringLiteral("AddEllipse %1 %2 %3").arg(FakeCad::text(c), FakeCad::text(axis), FakeCad::text(ratio)), m);
+        const std::string m = "AddEllipse";
+        Status s = enter(m + ' ' + FakeCad::text(c) + ' ' + FakeCad::text(axis) + ' ' + FakeCad::text(ratio), m);
         // The ellipse's handle is read by the caller, so its failure is never deferred.
         if (s.ok() && !(finite(c) && finite(axis) && ratio > 0 && ratio <= 1)) s = caderr::invalidArgument(m);
         if (!s.ok()) return s.error();
-        cad_->entities.push_back(
-            {QStringLiteral("ellipse"), {c[0], c[1], c[2], axis[0], axis[1], axis[2], ratio}});
-        return std::shared_ptr<CadEllipse>(std::make_shared<FakeEllipse>(cad_, cad_->entities.size() - 1));
+        cad_->entities.push_back({"ellipse", {c[0], c[1], c[2], axis[0], axis[1], axis[2], ratio}});
+        return std::shared_ptr<CadEllipse>(std::make_shared<FakeEllipse>(cad_, drawing_, cad_->entities.size() - 1));
     }
 
     Result<std::shared_ptr<CadLWPolyline>> AddLightWeightPolyline(const std::vector<double>& v) override
     {
-        const QString m = QStringLiteral("AddLightWeightPolyline");
-        Status s = cad_->enter(QStringLiteral("AddLightWeightPolyline %1").arg(v.size() / 2), m);
+        const std::string m = "AddLightWeightPolyline";
+        Status s = enter(m + ' ' + std::to_string(v.size() / 2), m);
         bool usable = v.size() >= 4 && v.size() % 2 == 0;
         for (double x : v) usable = usable && std::isfinite(x);
         if (s.ok() && !usable) s = caderr::invalidArgument(m);
         if (!s.ok()) return s.error();
-        cad_->entities.push_back({QStringLiteral("lwpolyline"), v});
-        return std::shared_ptr<CadLWPolyline>(std::make_shared<FakeLWPolyline>(cad_, cad_->entities.size() - 1));
+        cad_->entities.push_back({"lwpolyline", v});
+        return std::shared_ptr<CadLWPolyline>(
+            std::make_shared<FakeLWPolyline>(cad_, drawing_, cad_->entities.size() - 1));
     }
 
-    Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& at, double height) override
+    Result<std::shared_ptr<CadEntity>> AddText(const std::string& text, const CadPoint& at, double height) override
     {
-        const QString m = QStringLiteral("AddText");
-        Status s = cad_->enter(QStringLiteral("AddText %1 %2 %3").arg(text, FakeCad::text(at), FakeCad::text(height)), m);
+        const std::string m = "AddText";
+        Status s = enter(m + ' ' + text + ' ' + FakeCad::text(at) + ' ' + FakeCad::text(height), m);
         if (s.ok() && !(finite(at) && height > 0 && std::isfinite(height))) s = caderr::invalidArgument(m);
         if (s.ok()) {
-            cad_->entities.push_back({QStringLiteral("text"), {at[0], at[1], at[2], height}});
-            cad_->texts << text;
+            cad_->entities.push_back({"text", {at[0], at[1], at[2], height}});
+            cad_->texts.push_back(text);
         }
         return entity(s);
     }
@@ -152,10 +161,9 @@ class FakeUtility : public CadUtility, FakeObject {
 public:
     using FakeObject::FakeObject;
     Status settle() override { return success(); }
-    Result<CadPoint> getpoint(const QString& prompt) override
+    Result<CadPoint> getpoint(const std::string& prompt) override
     {
-        const QString m = QStringLiteral("getpoint");
-        Status s = cad_->enter(QStringLiteral("getpoint %1").arg(prompt), m);
+        Status s = enter("getpoint " + prompt, "getpoint");
         if (!s.ok()) return s.error();
         return cad_->pick;
     }
@@ -168,7 +176,7 @@ public:
     Result<std::shared_ptr<CadModelSpace>> ModelSpace() override { return get<CadModelSpace, FakeModelSpace>("ModelSpace"); }
     Result<std::shared_ptr<CadPaperSpace>> paperspace() override
     {
-        Status s = cad_->enter(QStringLiteral("get paperspace"), QStringLiteral("paperspace"));
+        Status s = enter("get paperspace", "paperspace");
         if (!s.ok()) return s.error();
         return std::shared_ptr<CadPaperSpace>(std::make_shared<FakePaperSpace>());
     }
@@ -176,12 +184,11 @@ public:
 
 private:
     template <class I, class F>
-    Result<std::shared_ptr<I>> get(const char* member)
+    Result<std::shared_ptr<I>> get(const std::string& member)
     {
-        const QString m = QString::fromLatin1(member);
-        Status s = cad_->enter(QStringLiteral("get %1").arg(m), m);
+        Status s = enter("get " + member, member);
         if (!s.ok()) return s.error();
-        return std::shared_ptr<I>(std::make_shared<F>(cad_));
+        return std::shared_ptr<I>(std::make_shared<F>(cad_, drawing_));
     }
 };
 
@@ -191,60 +198,65 @@ public:
     Status settle() override { return success(); }
     Status setVisible(bool v) override
     {
-        return cad_->enter(QStringLiteral("set Visible %1").arg(v ? "true" : "false"), QStringLiteral("Visible"));
+        return enter(std::string("set Visible ") + (v ? "true" : "false"), "Visible");
     }
-    Result<QString> Caption() override
+    Result<std::string> Caption() override
     {
-        Status s = cad_->enter(QStringLiteral("get Caption"), QStringLiteral("Caption"));
+        Status s = enter("get Caption", "Caption");
         if (!s.ok()) return s.error();
         return cad_->caption;
     }
     Result<std::shared_ptr<CadDocument>> activedocument() override
     {
-        const QString m = QStringLiteral("activedocument");
-        Status s = cad_->enter(QStringLiteral("get activedocument"), m);
-        if (s.ok() && !cad_->documentOpen)
-            s = Error{caderr::kNoDrawing, "没有打开的图形", m.toStdString()};
+        const std::string m = "activedocument";
+        Status s = enter("get activedocument", m);
+        if (s.ok() && !cad_->documentOpen) s = Error{caderr::kNoDrawing, "没有打开的图形", m};
         if (!s.ok()) return s.error();
-        return std::shared_ptr<CadDocument>(std::make_shared<FakeDocument>(cad_));
+        return std::shared_ptr<CadDocument>(std::make_shared<FakeDocument>(cad_, cad_->drawing));
     }
-    Status bringToFront() override { return cad_->enter(QStringLiteral("bringToFront"), QStringLiteral("bringToFront")); }
+    Status bringToFront() override { return enter("bringToFront", "bringToFront"); }
 };
 
 }  // namespace
 
-Result<std::shared_ptr<CadApplication>> FakeCad::getRunningInstance(const QString& programId)
+Result<std::shared_ptr<CadApplication>> FakeCad::getRunningInstance(const std::string& programId)
 {
-    calls << QStringLiteral("getRunningInstance %1").arg(programId);
-    if (!running || !alive) return caderr::cannotCreateObject(QStringLiteral("没有正在运行的实例"));
+    calls.push_back("getRunningInstance " + programId);
+    if (!running || !alive) return caderr::cannotCreateObject("没有正在运行的实例");
     ++applicationsHandedOut;
     return std::shared_ptr<CadApplication>(std::make_shared<FakeApplication>(shared_from_this()));
 }
 
-Result<std::shared_ptr<CadApplication>> FakeCad::createInstance(const QString& programId)
+Result<std::shared_ptr<CadApplication>> FakeCad::createInstance(const std::string& programId)
 {
-    calls << QStringLiteral("createInstance %1").arg(programId);
-    if (!launchWorks) return caderr::launchFailed(QStringLiteral("找不到程序 tessik-cad"));
+    calls.push_back("createInstance " + programId);
+    if (!launchWorks) return caderr::launchFailed("找不到程序 tessik-cad");
     running = alive = true;
     ++applicationsHandedOut;
     return std::shared_ptr<CadApplication>(std::make_shared<FakeApplication>(shared_from_this()));
 }
 
-Status FakeCad::enter(const QString& line, const QString& member)
+Status FakeCad::enter(const std::string& line, const std::string& member, int of)
 {
-    calls << line;
-    if (!alive) return caderr::serverUnavailable(QStringLiteral("程序已退出"));
+    calls.push_back(line);
+    if (!alive) return caderr::serverUnavailable("程序已退出");
+    if (of != 0 && of != drawing) return Error{caderr::kObjectDisconnected, "对象所属的图形已关闭。", member};
     const int n = ++counts_[member];
-    if (failing_.value(member).contains(n))
-        return Error{caderr::kInvalidArgument, "无效的参数", member.toStdString()};
+    auto failing = failing_.find(member);
+    if (failing != failing_.end() && std::count(failing->second.begin(), failing->second.end(), n) > 0)
+        return Error{caderr::kInvalidArgument, "无效的参数", member};
     return success();
 }
 
-QString FakeCad::text(double v) { return QString::number(v, 'g', 10); }
+bool FakeCad::called(const std::string& line) const { return std::find(calls.begin(), calls.end(), line) != calls.end(); }
 
-QString FakeCad::text(const CadPoint& p)
+std::string FakeCad::text(double v)
 {
-    return QStringLiteral("(%1, %2, %3)").arg(text(p[0]), text(p[1]), text(p[2]));
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.10g", v);
+    return buffer;
 }
+
+std::string FakeCad::text(const CadPoint& p) { return '(' + text(p[0]) + ", " + text(p[1]) + ", " + text(p[2]) + ')'; }
 
 }  // namespace tessik

@@ -4,10 +4,14 @@
 // scripts what exists (a running instance, an open drawing), the pick's answer
 // and which calls fail. With deferErrors a failure of an unread call shows up
 // only at settle(), as it does when calls are pipelined.
+//
+// closeDrawing() closes the active drawing and opens another: the document
+// taken before, and everything taken from it, then answer that the object's
+// drawing is closed, as the CAD application does.
 
-#include <QMap>
-#include <QStringList>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "CadObjects.h"
@@ -19,7 +23,7 @@ namespace tessik {
 // "lwpolyline" the flat vertex array, then 1 once closed; "text" insertion
 // point and height (its string in FakeCad::texts).
 struct FakeCadEntity {
-    QString kind;
+    std::string kind;
     std::vector<double> values;
     friend bool operator==(const FakeCadEntity&, const FakeCadEntity&) = default;
 };
@@ -28,8 +32,8 @@ class FakeCad : public CadAutomation, public std::enable_shared_from_this<FakeCa
 public:
     static std::shared_ptr<FakeCad> create() { return std::shared_ptr<FakeCad>(new FakeCad); }
 
-    Result<std::shared_ptr<CadApplication>> getRunningInstance(const QString& programId) override;
-    Result<std::shared_ptr<CadApplication>> createInstance(const QString& programId) override;
+    Result<std::shared_ptr<CadApplication>> getRunningInstance(const std::string& programId) override;
+    Result<std::shared_ptr<CadApplication>> createInstance(const std::string& programId) override;
 
     // Script
     bool running = true;          // an instance answers getRunningInstance
@@ -38,25 +42,30 @@ public:
     bool alive = true;            // false: the application went away; every call fails
     bool deferErrors = false;     // unread calls report their failure at settle()
     Result<CadPoint> pick = CadPoint{0, 0, 0};
-    QString caption = QStringLiteral("Drawing1.dwg - Tessik CAD");
+    std::string caption = "Drawing1.dwg - Tessik CAD";
     // Fails the n-th call (1-based) of a member, counted over the whole run.
-    void failCall(const QString& member, int nth) { failing_[member].append(nth); }
+    void failCall(const std::string& member, int nth) { failing_[member].push_back(nth); }
+    // The user closes the active drawing and opens another.
+    void closeDrawing() { ++drawing; }
 
     // Record
-    QStringList calls;
+    std::vector<std::string> calls;
     std::vector<FakeCadEntity> entities;  // what the drawing received, in order
-    QStringList texts;                    // the strings of the texts, in order
+    std::vector<std::string> texts;       // the strings of the texts, in order
     int applicationsHandedOut = 0;
+    bool called(const std::string& line) const;
 
-    // Used by the fake's objects.
-    Status enter(const QString& line, const QString& member);
-    static QString text(const CadPoint& p);
-    static QString text(double v);
+    // Used by the fake's objects. `of` is the drawing the object belongs to
+    // (0: none, the application).
+    int drawing = 1;
+    Status enter(const std::string& line, const std::string& member, int of = 0);
+    static std::string text(const CadPoint& p);
+    static std::string text(double v);
 
 private:
     FakeCad() = default;
-    QMap<QString, QList<int>> failing_;
-    QMap<QString, int> counts_;
+    std::map<std::string, std::vector<int>> failing_;
+    std::map<std::string, int> counts_;
 };
 
 }  // namespace tessik

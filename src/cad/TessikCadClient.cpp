@@ -98,7 +98,7 @@ Status resolve(Link& link, Remote& r)
     if (!h.isDouble()) return *(r.outcome = Status(typeMismatch(r.member)));
     r.handle = qint64(h.toDouble());
     link.observe(r.askedOn, r.member, *r.handle);
-    if (r.guessed && *r.guessed != *r.handle) return *(r.outcome = Status(caderr::objectChanged(r.member)));
+    if (r.guessed && *r.guessed != *r.handle) return *(r.outcome = Status(caderr::objectChanged(r.member.toStdString())));
     return *(r.outcome = success());
 }
 
@@ -153,13 +153,13 @@ Result<qint64> targetOf(Link& link, Remote& r)
 Result<QByteArray> point(const CadPoint& p, const char* member)
 {
     for (double v : p)
-        if (!std::isfinite(v)) return caderr::invalidArgument(QString::fromLatin1(member));
+        if (!std::isfinite(v)) return caderr::invalidArgument(member);
     return '[' + jsonNumber(p[0]) + ',' + jsonNumber(p[1]) + ',' + jsonNumber(p[2]) + ']';
 }
 
 Result<QByteArray> number(double v, const char* member)
 {
-    if (!std::isfinite(v)) return caderr::invalidArgument(QString::fromLatin1(member));
+    if (!std::isfinite(v)) return caderr::invalidArgument(member);
     return jsonNumber(v);
 }
 
@@ -301,14 +301,14 @@ public:
             request("call", member::kAddLightWeightPolyline, "\"args\":[" + list + "]]"));
     }
 
-    Result<std::shared_ptr<CadEntity>> AddText(const QString& text, const CadPoint& insertionPoint,
+    Result<std::shared_ptr<CadEntity>> AddText(const std::string& text, const CadPoint& insertionPoint,
                                                double height) override
     {
         Result<QByteArray> p = point(insertionPoint, member::kAddText), h = number(height, member::kAddText);
         if (!p) return p.error();
         if (!h) return h.error();
         return object<RemoteEntity, CadEntity>(
-            request("call", member::kAddText, "\"args\":[" + jsonString(text) + ',' + *p + ',' + *h + ']'));
+            request("call", member::kAddText, "\"args\":[" + jsonString(QString::fromStdString(text)) + ',' + *p + ',' + *h + ']'));
     }
 };
 
@@ -321,12 +321,12 @@ class RemoteUtility : public CadUtility, RemoteObject {
 public:
     TESSIK_REMOTE_SETTLE
 
-    Result<CadPoint> getpoint(const QString& prompt) override
+    Result<CadPoint> getpoint(const std::string& prompt) override
     {
         // The user takes as long as they like: no deadline, but a closed
         // connection still ends the wait.
         const WaitCursor waiting;
-        Result<QJsonValue> r = read(member::kGetPoint, "\"args\":[null," + jsonString(prompt) + ']', "call", -1);
+        Result<QJsonValue> r = read(member::kGetPoint, "\"args\":[null," + jsonString(QString::fromStdString(prompt)) + ']', "call", -1);
         if (!r) return r.error();
         const QJsonArray a = r->toArray();
         if (a.size() != 3) return typeMismatch(QString::fromLatin1(member::kGetPoint));
@@ -366,12 +366,12 @@ public:
         if (!r) return r.error();
         return success();
     }
-    Result<QString> Caption() override
+    Result<std::string> Caption() override
     {
         Result<QJsonValue> r = read(member::kCaption);
         if (!r) return r.error();
         if (!r->isString()) return typeMismatch(QString::fromLatin1(member::kCaption));
-        return r->toString();
+        return r->toString().toStdString();
     }
     Result<std::shared_ptr<CadDocument>> activedocument() override
     {
@@ -399,6 +399,14 @@ bool processGone(qint64 pid)
     return close < 0 || line.mid(close + 2, 1) == "Z";
 }
 
+// tessik-cad answers to the one program id, in any case.
+Status knownProgramId(const std::string& programId)
+{
+    const QString id = QString::fromStdString(programId);
+    if (id.compare(QLatin1String("autocad.application"), Qt::CaseInsensitive) == 0) return success();
+    return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(id).toStdString());
+}
+
 }  // namespace
 
 TessikCadAutomation::TessikCadAutomation(QString socketPath, QStringList programDirs, int launchTimeoutMs,
@@ -415,10 +423,9 @@ QString TessikCadAutomation::socketPath() const
     return socketPath_.isEmpty() ? tessikCadSocketPath() : socketPath_;
 }
 
-Result<std::shared_ptr<CadApplication>> TessikCadAutomation::getRunningInstance(const QString& programId)
+Result<std::shared_ptr<CadApplication>> TessikCadAutomation::getRunningInstance(const std::string& programId)
 {
-    if (programId.compare(QLatin1String("autocad.application"), Qt::CaseInsensitive) != 0)
-        return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(programId));
+    if (Status known = knownProgramId(programId); !known) return known.error();
     Result<std::shared_ptr<CadRpcChannel>> channel = CadRpcChannel::open(socketPath(), replyTimeoutMs_);
     if (!channel) return channel.error();
     auto link = std::make_shared<Link>();
@@ -441,14 +448,13 @@ QString TessikCadAutomation::findProgram() const
     return QStandardPaths::findExecutable(QStringLiteral("tessik-cad"));
 }
 
-Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(const QString& programId)
+Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(const std::string& programId)
 {
-    if (programId.compare(QLatin1String("autocad.application"), Qt::CaseInsensitive) != 0)
-        return caderr::cannotCreateObject(QStringLiteral("未知的程序标识 %1").arg(programId));
+    if (Status known = knownProgramId(programId); !known) return known.error();
     const QString program = findProgram();
     if (program.isEmpty())
         return caderr::launchFailed(
-            QStringLiteral("找不到 tessik-cad 程序（已在本程序所在目录和 PATH 中查找），请先安装 tessik-cad"));
+            "找不到 tessik-cad 程序（已在本程序所在目录和 PATH 中查找），请先安装 tessik-cad");
 
     QProcess process;
     process.setProgram(program);
@@ -460,28 +466,28 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
     keepPipesFromDetached(process);
     qint64 pid = 0;
     if (!process.startDetached(&pid))
-        return caderr::launchFailed(QStringLiteral("无法运行 %1：%2").arg(program, process.errorString()));
+        return caderr::launchFailed(QStringLiteral("无法运行 %1：%2").arg(program, process.errorString()).toStdString());
 
     // Poll until it answers; the main window keeps painting meanwhile.
     InputBlocker block;
     QElapsedTimer clock;
     clock.start();
-    Error last = caderr::launchFailed(QStringLiteral("tessik-cad 没有应答"));
+    Error last = caderr::launchFailed("tessik-cad 没有应答");
     while (clock.elapsed() < launchTimeoutMs_) {
         Result<std::shared_ptr<CadApplication>> app = getRunningInstance(programId);
         if (app) {
-            Result<QString> caption = app.value()->Caption();  // it answers: it is up
+            Result<std::string> caption = app.value()->Caption();  // it answers: it is up
             if (caption) return app;
             last = caption.error();
         }
         if (processGone(pid))
-            return caderr::launchFailed(QStringLiteral("%1 启动后随即退出").arg(program));
+            return caderr::launchFailed(QStringLiteral("%1 启动后随即退出").arg(program).toStdString());
         QEventLoop pause;
         QTimer::singleShot(kLaunchPollMs, &pause, &QEventLoop::quit);
         pause.exec(QEventLoop::AllEvents);
     }
     return caderr::launchFailed(
-        QStringLiteral("%1 在 %2 秒内没有应答").arg(program).arg(launchTimeoutMs_ / 1000));
+        QStringLiteral("%1 在 %2 秒内没有应答").arg(program).arg(launchTimeoutMs_ / 1000).toStdString());
 }
 
 }  // namespace tessik

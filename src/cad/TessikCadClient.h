@@ -35,8 +35,8 @@ public:
 
     static constexpr int kDefaultLaunchTimeoutMs = 30000;
 
-    Result<std::shared_ptr<CadApplication>> getRunningInstance(const QString& programId) override;
-    Result<std::shared_ptr<CadApplication>> createInstance(const QString& programId) override;
+    Result<std::shared_ptr<CadApplication>> getRunningInstance(const std::string& programId) override;
+    Result<std::shared_ptr<CadApplication>> createInstance(const std::string& programId) override;
 
     // Where createInstance would start tessik-cad from, or an empty text.
     QString findProgram() const;

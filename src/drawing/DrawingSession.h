@@ -9,25 +9,33 @@
 // of the entities whose answers never came back; those are counted as not
 // confirmed, and the report says that the connection was lost instead of
 // claiming they failed.
+//
+// A pick refused because the drawing the held objects belong to has been
+// closed is told as well: nothing can be drawn until the user connects again.
 
-#include <QString>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "BasicDesktop.h"
 #include "CadConnection.h"
-#include "Desktop.h"
 #include "PendingError.h"
 
 namespace tessik {
 
 class DrawingSession {
 public:
-    DrawingSession(const CadConnectionObjects& cad, Desktop& desktop);
+    DrawingSession(const CadConnectionObjects& cad, BasicDesktop& desktop);
 
     // Brings the CAD window forward, then asks for a point with `prompt`
     // (both steps run; either failing leaves its error in `err`). True when a
     // point was picked.
-    bool pickPoint(const QString& prompt, CadPoint& picked, PendingError& err);
+    bool pickPoint(const std::string& prompt, CadPoint& picked, PendingError& err);
+    // After a failed pickPoint: tells the user when the held objects' drawing
+    // is gone; a cancelled pick, a missing connection, a CAD window that
+    // cannot be raised and a CAD program that went away end quietly. True
+    // when told.
+    bool reportFailedPick(const Error& why) const;
 
     // One entity sent: counted, and an immediate failure is counted failed.
     void add(Result<std::shared_ptr<CadObject>> sent, PendingError& err);
@@ -42,14 +50,14 @@ public:
     // The message box for a drawing with failed entities; `why` is the
     // last failure.
     void reportPartlyDrawn(const Error& why) const;
-    QString partlyDrawnText(const Error& why) const;
+    std::string partlyDrawnText(const Error& why) const;
 
 private:
     Status activateCad();
     void fail(const Error& e, PendingError& err);
 
     const CadConnectionObjects& cad_;
-    Desktop& desktop_;
+    BasicDesktop& desktop_;
     std::vector<std::shared_ptr<CadObject>> sent_;
     int entities_ = 0;
     int failed_ = 0;

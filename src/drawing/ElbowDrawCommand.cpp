@@ -4,8 +4,6 @@
 
 namespace tessik {
 
-const QString ElbowDrawCommand::kPrompt = QStringLiteral("请输入第一点");
-
 namespace {
 
 struct SendEntity {
@@ -14,7 +12,7 @@ struct SendEntity {
     Result<std::shared_ptr<CadObject>> operator()(const LineEntity& l) const
     {
         // One statement: AcadApp.activedocument.ModelSpace.addline(start, end).
-        if (!cad.AcadApp) return caderr::objectNotSet(QStringLiteral("activedocument"));
+        if (!cad.AcadApp) return caderr::objectNotSet("activedocument");
         Result<std::shared_ptr<CadDocument>> doc = cad.AcadApp->activedocument();
         if (!doc) return doc.error();
         Result<std::shared_ptr<CadModelSpace>> space = doc.value()->ModelSpace();
@@ -24,13 +22,13 @@ struct SendEntity {
 
     Result<std::shared_ptr<CadObject>> operator()(const ArcEntity& a) const
     {
-        if (!cad.MoSpace) return caderr::objectNotSet(QStringLiteral("addarc"));
+        if (!cad.MoSpace) return caderr::objectNotSet("addarc");
         return up(cad.MoSpace->addarc(a.center, a.radius, a.startAngle, a.endAngle));
     }
 
     Result<std::shared_ptr<CadObject>> operator()(const EllipseEntity& e) const
     {
-        if (!cad.MoSpace) return caderr::objectNotSet(QStringLiteral("AddEllipse"));
+        if (!cad.MoSpace) return caderr::objectNotSet("AddEllipse");
         Result<std::shared_ptr<CadEllipse>> ellipse = cad.MoSpace->AddEllipse(e.center, e.majorAxis, e.ratio);
         // Without a new ellipse the angle writes have nothing to act on.
         if (!ellipse) return ellipse.error();
@@ -54,7 +52,7 @@ struct SendEntity {
 
 }  // namespace
 
-ElbowDrawCommand::ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, Desktop& desktop)
+ElbowDrawCommand::ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, BasicDesktop& desktop)
     : host_(host), cad_(cad), desktop_(desktop)
 {
 }
@@ -72,7 +70,7 @@ ElbowDrawCommand::Outcome ElbowDrawCommand::CmdDraw1_Click()
     // 2. The design parameters.
     err = host_.InputParameter();
     if (err) {
-        desktop_.messageBox(QStringLiteral("参数输入出错。"), msgbox::kInformation, QStringLiteral("提醒"));
+        desktop_.messageBox("参数输入出错。", msgbox::kInformation, "提醒");
         err.clear();
         out.ending = Ending::ParameterError;
         return out;
@@ -81,8 +79,10 @@ ElbowDrawCommand::Outcome ElbowDrawCommand::CmdDraw1_Click()
     // 3-4. Bring the CAD window forward and let the user pick the point.
     DrawingSession session(cad_, desktop_);
     Point3 picked{};
-    // 5. No point: back to the main window, nothing drawn, no quit.
+    // 5. No point: back to the main window, nothing drawn, no quit. Only a
+    // drawing closed under the held objects is told.
     if (!session.pickPoint(kPrompt, picked, err)) {
+        session.reportFailedPick(err.error());
         err.clear();
         desktop_.activateWindow(host_.caption());
         out.ending = Ending::NoPoint;

@@ -11,11 +11,17 @@
 // If any entity could not be drawn, the user is told how many of how many
 // (DrawingSession.h), and the program does not quit whatever ChkQuit says: a
 // partly drawn elbow is never reported as done.
+//
+// A pick that fails ends the command with nothing drawn. A cancelled pick, a
+// missing connection or a CAD window that cannot be raised end quietly; a
+// pick refused because the drawing the held objects belong to was closed is
+// told, with the CAD's description, since nothing can be drawn until Start
+// runs again.
 
-#include <QString>
+#include <string>
 
+#include "BasicDesktop.h"
 #include "CadConnection.h"
-#include "Desktop.h"
 #include "DrawingSession.h"
 #include "ElbowGeometry.h"
 #include "PendingError.h"
@@ -32,7 +38,7 @@ public:
     virtual void setPickedPoint(const Point3& point) = 0;  // VntPoint
     virtual bool viewSelected(ElbowView view) const = 0;   // OptTX(optionIndex(view))
     virtual int ChkQuit() const = 0;                       // 0 clear, 1 ticked, 2 grayed
-    virtual QString caption() const = 0;
+    virtual std::string caption() const = 0;  // UTF-8
     virtual void CmdQuit_Click() = 0;
 };
 
@@ -47,11 +53,11 @@ public:
         PendingError error;
     };
 
-    ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, Desktop& desktop);
+    ElbowDrawCommand(ElbowDrawHost& host, const CadConnectionObjects& cad, BasicDesktop& desktop);
 
     Outcome CmdDraw1_Click();
 
-    static const QString kPrompt;
+    static constexpr char kPrompt[] = "请输入第一点";
 
 private:
     // Sends one entity; returns the object whose settle() tells the outcome,
@@ -64,7 +70,7 @@ private:
 
     ElbowDrawHost& host_;
     const CadConnectionObjects& cad_;
-    Desktop& desktop_;
+    BasicDesktop& desktop_;
 };
 
 }  // namespace tessik

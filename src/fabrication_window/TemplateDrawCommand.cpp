@@ -20,7 +20,7 @@ Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Ent
 {
     if (!cad_.MoSpace) {
         const std::string_view kind = entities::automationName(entity);
-        return caderr::objectNotSet(QString::fromUtf8(kind.data(), qsizetype(kind.size())));
+        return caderr::objectNotSet(std::string(kind));
     }
     CadModelSpace& space = *cad_.MoSpace;
     const auto up = [](auto r) -> Result<std::shared_ptr<CadObject>> {
@@ -41,10 +41,10 @@ Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Ent
             },
             [&](const entities::Line& l) { return up(space.addline(l.start, l.end)); },
             [&](const entities::Text& t) {
-                return up(space.AddText(QString::fromStdString(t.text), t.insertion, t.height));
+                return up(space.AddText(t.text, t.insertion, t.height));
             },
             [](const auto&) -> Result<std::shared_ptr<CadObject>> {
-                return caderr::invalidArgument(QStringLiteral("template entity"));
+                return caderr::invalidArgument("template entity");
             }},
         entity);
 }
@@ -55,7 +55,8 @@ TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& shee
     PendingError err;
     DrawingSession session(cad_, desktop_);
     CadPoint at{};
-    if (!session.pickPoint(kPrompt, at, err)) {
+    if (!session.pickPoint(kPrompt.toStdString(), at, err)) {
+        session.reportFailedPick(err.error());
         desktop_.activateWindow(caption_);
         return out;
     }

@@ -546,7 +546,7 @@ public:
     }
     bool viewSelected(ElbowView view) const override { return w_.OptTX[optionIndex(view)]->isChecked(); }
     int ChkQuit() const override { return w_.chkQuitValue(); }
-    QString caption() const override { return w_.windowTitle(); }
+    std::string caption() const override { return w_.windowTitle().toStdString(); }
     void CmdQuit_Click() override { w_.CmdQuit_Click(); }
 
 private:
@@ -559,11 +559,11 @@ void FrmMain::connectCad(CadAutomation& cad)
 {
     cadConnection_ = std::make_unique<CadConnection>(
         cad, desktop_,
-        CadConnection::Host{[this](const QString& text) {
-                                LblInfo->setText(text);
+        CadConnection::Host{[this](const std::string& text) {
+                                LblInfo->setText(QString::fromStdString(text));
                                 LblInfo->adjustSize();
                             },
-                            [this] { return windowTitle(); }});
+                            [this] { return windowTitle().toStdString(); }});
     drawHost_ = std::make_unique<DrawHost>(*this);
     connect(CmdStart, &QPushButton::clicked, this, &FrmMain::CmdStart_Click);
     connect(CmdDraw1, &QPushButton::clicked, this, &FrmMain::CmdDraw1_Click);

@@ -7,36 +7,30 @@
 // program) goes through a Desktop. QtDesktop is the one real implementation;
 // tests use FakeDesktop (FakeDesktop.h), which records every call and answers
 // message boxes from a script, so no test ever blocks on a modal box.
+//
+// Message boxes and window activation are BasicDesktop's (BasicDesktop.h),
+// with UTF-8 texts; the QString forms here convert and pass them on.
 
 #include <QDate>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
+#include "BasicDesktop.h"
+
 namespace tessik {
 
-// Message-box styles and answers, numbered as the classic toolkit numbers
-// them: a style is the sum of a button set and an icon.
-namespace msgbox {
-inline constexpr int kOkOnly = 0;
-inline constexpr int kOkCancel = 1;
-inline constexpr int kQuestion = 32;
-inline constexpr int kExclamation = 48;
-inline constexpr int kInformation = 64;
-inline constexpr int kAnswerOk = 1;
-inline constexpr int kAnswerCancel = 2;
-}  // namespace msgbox
-
-class Desktop {
+class Desktop : public BasicDesktop {
 public:
-    virtual ~Desktop() = default;
+    using BasicDesktop::activateWindow;
+    using BasicDesktop::messageBox;
+    int messageBox(const QString& text, int style, const QString& title)
+    {
+        return messageBox(text.toStdString(), style, title.toStdString());
+    }
+    bool activateWindow(const QString& title) { return activateWindow(title.toStdString()); }
 
-    // Shows a modal box and returns the answer (kAnswerOk / kAnswerCancel);
-    // closing the box counts as Cancel where there is a Cancel button.
-    virtual int messageBox(const QString& text, int style, const QString& title) = 0;
     virtual void beep() = 0;
-    // Brings the top-level window whose title is `title` to the front.
-    virtual bool activateWindow(const QString& title) = 0;
     virtual QDate today() const = 0;
     // Starts a program detached; false when it could not be started.
     virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
@@ -47,9 +41,11 @@ public:
 
 class QtDesktop : public Desktop {
 public:
-    int messageBox(const QString& text, int style, const QString& title) override;
+    using Desktop::activateWindow;
+    using Desktop::messageBox;
+    int messageBox(const std::string& text, int style, const std::string& title) override;
     void beep() override;
-    bool activateWindow(const QString& title) override;
+    bool activateWindow(const std::string& title) override;
     QDate today() const override;
     bool startDetached(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QUrl& url) override;

@@ -2,16 +2,19 @@
 
 namespace tessik {
 
-int FakeDesktop::messageBox(const QString& text, int style, const QString& title)
+int FakeDesktop::messageBox(const std::string& utf8Text, int style, const std::string& utf8Title)
 {
+    const QString text = QString::fromStdString(utf8Text);
+    const QString title = QString::fromStdString(utf8Title);
     messageBoxes.append({text, style, title});
     calls << QStringLiteral("messageBox %1 | %2").arg(title, text);
     if (onMessageBox) onMessageBox();
     return messageBoxAnswers.isEmpty() ? msgbox::kAnswerOk : messageBoxAnswers.takeFirst();
 }
 
-bool FakeDesktop::activateWindow(const QString& title)
+bool FakeDesktop::activateWindow(const std::string& utf8Title)
 {
+    const QString title = QString::fromStdString(utf8Title);
     activatedTitles << title;
     calls << QStringLiteral("activateWindow %1").arg(title);
     return activatableTitles.isEmpty() || activatableTitles.contains(title);

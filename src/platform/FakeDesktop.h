@@ -19,9 +19,11 @@ public:
         QString title;
     };
 
-    int messageBox(const QString& text, int style, const QString& title) override;
+    using Desktop::activateWindow;
+    using Desktop::messageBox;
+    int messageBox(const std::string& text, int style, const std::string& title) override;
     void beep() override { ++beeps; calls << QStringLiteral("beep"); }
-    bool activateWindow(const QString& title) override;
+    bool activateWindow(const std::string& title) override;
     QDate today() const override { return todayValue; }
     bool startDetached(const QString& program, const QStringList& arguments) override;
     bool openUrl(const QUrl& url) override;

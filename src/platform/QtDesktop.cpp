@@ -11,11 +11,11 @@
 
 namespace tessik {
 
-int QtDesktop::messageBox(const QString& text, int style, const QString& title)
+int QtDesktop::messageBox(const std::string& text, int style, const std::string& title)
 {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(title);
-    box.setText(text);
+    box.setWindowTitle(QString::fromStdString(title));
+    box.setText(QString::fromStdString(text));
     const int icon = style & 0x70;
     box.setIcon(icon == msgbox::kQuestion      ? QMessageBox::Question
                 : icon == msgbox::kInformation ? QMessageBox::Information
@@ -34,8 +34,9 @@ int QtDesktop::messageBox(const QString& text, int style, const QString& title)
 
 void QtDesktop::beep() { QApplication::beep(); }
 
-bool QtDesktop::activateWindow(const QString& title)
+bool QtDesktop::activateWindow(const std::string& utf8Title)
 {
+    const QString title = QString::fromStdString(utf8Title);
     // One of our own windows: directly.
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (w->isVisible() && w->windowTitle() == title) {

@@ -1,23 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "CadConnection.h"
+#include "FakeBasicDesktop.h"
 #include "FakeCad.h"
-#include "FakeDesktop.h"
 
 namespace tessik {
 namespace {
 
-const QString kNotStarted = "AutoCAD尚未启动。";
-const QString kStarting = "AutoCAD正在启动，请稍候...";
-const QString kFailed = "AutoCAD启动失败!";
-const QString kStarted = "AutoCAD已经启动。";
+using Texts = std::vector<std::string>;
+
+const std::string kNotStarted = "AutoCAD尚未启动。";
+const std::string kStarting = "AutoCAD正在启动，请稍候...";
+const std::string kFailed = "AutoCAD启动失败!";
+const std::string kStarted = "AutoCAD已经启动。";
+
+Texts operator+(Texts a, const Texts& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+bool contains(const Texts& texts, const std::string& text)
+{
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
 
 struct Rig {
     std::shared_ptr<FakeCad> cad = FakeCad::create();
-    FakeDesktop desktop;
-    QStringList status;
+    FakeBasicDesktop desktop;
+    Texts status;
     CadConnection connection{*cad, desktop,
-                             {[this](const QString& s) { status << s; }, [] { return QStringLiteral("Tessik"); }}};
+                             {[this](const std::string& s) { status.push_back(s); }, [] { return std::string("Tessik"); }}};
 };
 
 struct StartCase {
@@ -26,15 +43,15 @@ struct StartCase {
     bool launchWorks;
     bool documentOpen;
     int answer;
-    QStringList status;
-    QStringList cadCalls;
-    QStringList boxes;  // "title | text | style"
+    Texts status;
+    Texts cadCalls;
+    Texts boxes;  // "title | text | style"
     bool objectsTaken;
 };
 
-const QStringList kTakeObjects{"set Visible true", "get activedocument", "get ModelSpace", "get paperspace",
+const Texts kTakeObjects{"set Visible true", "get activedocument", "get ModelSpace", "get paperspace",
                                "get utility"};
-const QString kQuestion = "启动AutoCAD | AutoCAD尚未启动，现在启动吗？ | 33";
+const std::string kQuestion = "启动AutoCAD | AutoCAD尚未启动，现在启动吗？ | 33";
 
 class StartStates : public ::testing::TestWithParam<StartCase> {};
 
@@ -51,14 +68,14 @@ TEST_P(StartStates, FollowsTheConnectionTable)
 
     EXPECT_EQ(rig.status, c.status);
     EXPECT_EQ(rig.cad->calls, c.cadCalls);
-    QStringList boxes;
-    for (const auto& b : rig.desktop.messageBoxes) boxes << QStringLiteral("%1 | %2 | %3").arg(b.title, b.text).arg(b.style);
+    Texts boxes;
+    for (const auto& b : rig.desktop.messageBoxes) boxes.push_back(b.title + " | " + b.text + " | " + std::to_string(b.style));
     EXPECT_EQ(boxes, c.boxes);
     const auto& o = rig.connection.objects();
-    EXPECT_EQ(bool(o.AcadApp), c.cadCalls.contains("set Visible true"));
+    EXPECT_EQ(bool(o.AcadApp), contains(c.cadCalls, "set Visible true"));
     // After a launch (failed or not) the main window comes back to the front.
-    const bool launched = c.cadCalls.contains("createInstance autocad.application");
-    EXPECT_EQ(rig.desktop.activatedTitles, launched ? QStringList{"Tessik"} : QStringList{});
+    const bool launched = contains(c.cadCalls, "createInstance autocad.application");
+    EXPECT_EQ(rig.desktop.activatedTitles, launched ? Texts{"Tessik"} : Texts{});
     for (bool taken : {bool(o.AcadDoc), bool(o.MoSpace), bool(o.PaSpace), bool(o.acadUtil)}) EXPECT_EQ(taken, c.objectsTaken);
 }
 
@@ -66,11 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
     Start, StartStates,
     ::testing::Values(
         StartCase{"RunningWithDrawing", true, true, true, 1, {kStarted},
-                  QStringList{"getRunningInstance autocad.application"} + kTakeObjects, {}, true},
+                  Texts{"getRunningInstance autocad.application"} + kTakeObjects, {}, true},
         StartCase{"NotRunningDeclined", false, true, true, 2, {kNotStarted},
                   {"getRunningInstance autocad.application"}, {kQuestion}, false},
         StartCase{"NotRunningLaunched", false, true, true, 1, {kNotStarted, kStarting, kStarted},
-                  QStringList{"getRunningInstance autocad.application", "createInstance autocad.application"} +
+                  Texts{"getRunningInstance autocad.application", "createInstance autocad.application"} +
                       kTakeObjects,
                   {kQuestion}, true},
         StartCase{"NotInstalled", false, false, true, 1, {kNotStarted, kStarting, kFailed},
@@ -87,9 +104,9 @@ TEST(Start, MainWindowThatCannotBeActivatedCountsAsAFailedLaunch)
     rig.cad->running = false;
     rig.desktop.activatableTitles = {"something else"};
     rig.connection.Start();
-    EXPECT_EQ(rig.status.last(), kFailed);
+    EXPECT_EQ(rig.status.back(), kFailed);
     ASSERT_EQ(rig.desktop.messageBoxes.size(), 2);
-    EXPECT_TRUE(rig.desktop.messageBoxes[1].text.contains("Tessik"));
+    EXPECT_NE(rig.desktop.messageBoxes[1].text.find("Tessik"), std::string::npos);
 }
 
 TEST(Start, AgainRefreshesTheObjectsWithoutAsking)
@@ -98,7 +115,7 @@ TEST(Start, AgainRefreshesTheObjectsWithoutAsking)
     rig.connection.Start();
     const auto first = rig.connection.objects();
     rig.connection.Start();
-    EXPECT_TRUE(rig.desktop.messageBoxes.isEmpty());
+    EXPECT_TRUE(rig.desktop.messageBoxes.empty());
     EXPECT_NE(rig.connection.objects().AcadDoc, first.AcadDoc);
     EXPECT_NE(rig.connection.objects().MoSpace, first.MoSpace);
 }
@@ -125,12 +142,12 @@ TEST(Start, StaleReferenceStaysUntilANewLaunchSucceeds)
     rig.cad->running = false;
     rig.desktop.messageBoxAnswers = {2};
     rig.connection.Start();
-    EXPECT_EQ(rig.status.last(), kNotStarted);
+    EXPECT_EQ(rig.status.back(), kNotStarted);
     EXPECT_EQ(rig.connection.objects().AcadApp, stale);
 
     rig.desktop.messageBoxAnswers = {1};
     rig.connection.Start();
-    EXPECT_EQ(rig.status.last(), kStarted);
+    EXPECT_EQ(rig.status.back(), kStarted);
     EXPECT_NE(rig.connection.objects().AcadApp, stale);
 }
 

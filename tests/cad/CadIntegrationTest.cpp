@@ -337,6 +337,38 @@ private slots:
         QCOMPARE(desktop.messageBoxes.last().text, "AutoCAD尚未启动，现在启动吗？");
     }
 
+    // The user closes the drawing in tessik-cad and starts another: the
+    // objects taken from the first are gone, and the press says so in
+    // tessik-cad's words; after Start the new drawing takes the elbow.
+    void drawingClosedAndAnotherOpened()
+    {
+        Connected session;
+        QVERIFY(session.connected());
+        auto [cad, desktop, w] = session.parts();
+        setDesign(w, "90", "2", "100", "150", ElbowView::Front);
+        Probe probe(cad.socketPath());
+        QVERIFY(probe.ok());
+        QVERIFY(probe.rpc("call", probe.handle(0, "ActiveDocument"), "Close", "\"args\":[false]").isNull());
+        QVERIFY(probe.rpc("call", probe.handle(0, "Documents"), "Add", "\"args\":[]").toObject()["handle"].toDouble() > 0);
+
+        const auto outcome = w.CmdDraw1_Click();
+        QCOMPARE(int(outcome.ending), int(ElbowDrawCommand::Ending::NoPoint));
+        QCOMPARE(desktop.endProgramCalls, 0);
+        QCOMPARE(desktop.activatedTitles.last(), "Tessik");
+        QCOMPARE(desktop.messageBoxes.size(), 1);
+        QCOMPARE(desktop.messageBoxes[0].title, "提醒");
+        QCOMPARE(desktop.messageBoxes[0].style, msgbox::kExclamation);
+        QVERIFY2(desktop.messageBoxes[0].text.contains("对象所属的图形已关闭。"), qPrintable(desktop.messageBoxes[0].text));
+
+        w.CmdStart_Click();
+        QCOMPARE(desktop.messageBoxes.size(), 1);
+        QTimer::singleShot(300, [&] { probe.type("0,0\n"); });
+        const auto drawn = w.CmdDraw1_Click();
+        QCOMPARE(int(drawn.ending), int(ElbowDrawCommand::Ending::Drawn));
+        const qint64 space = probe.handle(probe.handle(0, "ActiveDocument"), "ModelSpace");
+        QCOMPARE(probe.rpc("get", space, "Count").toInt(), drawn.entities);
+    }
+
     // tessik-cad dies while a large elbow is on its way: the tool says the
     // connection was lost and counts only what was not confirmed, which can
     // never exceed what was sent nor be all of it once replies came back.

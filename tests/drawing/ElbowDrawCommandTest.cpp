@@ -1,15 +1,33 @@
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "CadErrors.h"
 #include "DesignRecord.h"
 #include "ElbowDrawCommand.h"
+#include "FakeBasicDesktop.h"
 #include "FakeCad.h"
-#include "FakeDesktop.h"
 
 namespace tessik {
 namespace {
+
+using Texts = std::vector<std::string>;
+
+Texts operator+(Texts a, const Texts& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+bool startsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+// How many calls begin with `member`.
+long count(const Texts& calls, const std::string& member)
+{
+    return std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return startsWith(c, member); });
+}
 
 // The main window as the draw command sees it, driven by field texts.
 struct TestWindow : ElbowDrawHost {
@@ -24,19 +42,19 @@ struct TestWindow : ElbowDrawHost {
     void setPickedPoint(const Point3& p) override { record.VntPoint = p; }
     bool viewSelected(ElbowView v) const override { return v == view; }
     int ChkQuit() const override { return chkQuit; }
-    QString caption() const override { return QStringLiteral("Tessik"); }
+    std::string caption() const override { return "Tessik"; }
     void CmdQuit_Click() override { ++quits; }
 };
 
 struct Rig {
     std::shared_ptr<FakeCad> cad = FakeCad::create();
-    FakeDesktop desktop;
+    FakeBasicDesktop desktop;
     TestWindow window;
     CadConnectionObjects objects;
 
     Rig()
     {
-        CadConnection connection(*cad, desktop, {[](const QString&) {}, [] { return QStringLiteral("Tessik"); }});
+        CadConnection connection(*cad, desktop, {[](const std::string&) {}, [] { return std::string("Tessik"); }});
         connection.Start();
         objects = connection.objects();
         cad->calls.clear();
@@ -51,10 +69,13 @@ struct Rig {
 };
 
 // The calls' members only, e.g. "get activedocument", "addline".
-QStringList members(const QStringList& calls)
+Texts members(const Texts& calls)
 {
-    QStringList out;
-    for (const QString& c : calls) out << (c.startsWith("get ") || c.startsWith("set ") ? c.section(' ', 0, 1) : c.section(' ', 0, 0));
+    Texts out;
+    for (const std::string& c : calls) {
+        const bool property = startsWith(c, "get ") || startsWith(c, "set ");
+        out.push_back(c.substr(0, c.find(' ', property ? 4 : 0)));
+    }
     return out;
 }
 
@@ -71,24 +92,24 @@ FakeCadEntity asRecorded(const ElbowEntity& e)
     return r;
 }
 
-const QStringList kPickPrologue{"get Caption", "bringToFront", "getpoint"};
+const Texts kPickPrologue{"get Caption", "bringToFront", "getpoint"};
 
 struct ViewCase {
     const char* name;
     const char* angle;
     const char* segments;
     ElbowView view;
-    QStringList body;  // members after the pick
+    Texts body;  // members after the pick
 };
 
-QStringList repeat(const QStringList& what, int n)
+Texts repeat(const Texts& what, int n)
 {
-    QStringList out;
-    for (int i = 0; i < n; ++i) out << what;
+    Texts out;
+    for (int i = 0; i < n; ++i) out = out + what;
     return out;
 }
 
-const QStringList kLine{"get activedocument", "get ModelSpace", "addline"};
+const Texts kLine{"get activedocument", "get ModelSpace", "addline"};
 
 class ViewSequence : public ::testing::TestWithParam<ViewCase> {};
 
@@ -112,19 +133,19 @@ TEST_P(ViewSequence, SendsTheViewsEntitiesInOrderThroughTheRightObjects)
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(rig.cad->entities[i], asRecorded(expected[i])) << i;
     for (const auto& e : rig.cad->entities) EXPECT_EQ(e.values[2], 0) << "every entity lies in z = 0";
     EXPECT_EQ(rig.window.record.VntPoint, (Point3{10, 20, 25}));
-    EXPECT_EQ(rig.desktop.activatedTitles, (QStringList{"Drawing1.dwg - Tessik CAD", "Tessik"}));
+    EXPECT_EQ(rig.desktop.activatedTitles, (Texts{"Drawing1.dwg - Tessik CAD", "Tessik"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     DrawCommand, ViewSequence,
     ::testing::Values(
-        ViewCase{"Front90N2", "90", "2", ElbowView::Front, repeat(kLine, 13) << "addarc"},
+        ViewCase{"Front90N2", "90", "2", ElbowView::Front, repeat(kLine, 13) + Texts{"addarc"}},
         ViewCase{"Left90N2", "90", "2", ElbowView::Left,
-                 QStringList{"AddEllipse", "AddEllipse", "set startAngle", "set endAngle", "AddEllipse",
+                 Texts{"AddEllipse", "AddEllipse", "set startAngle", "set endAngle", "AddEllipse",
                              "set startAngle", "set endAngle"} +
                      repeat(kLine, 3)},
         ViewCase{"Right60N1", "60", "1", ElbowView::Right,
-                 QStringList{"AddEllipse", "set startAngle", "set endAngle", "AddEllipse", "set startAngle",
+                 Texts{"AddEllipse", "set startAngle", "set endAngle", "AddEllipse", "set startAngle",
                              "set endAngle", "AddEllipse"} +
                      repeat(kLine, 2)},
         ViewCase{"TopViewDrawsNothing", "90", "2", ElbowView::Top, {}}),
@@ -154,20 +175,20 @@ TEST_P(Ending, QuitsOnlyAfterACompleteDrawingWithChkQuitSet)
     EXPECT_EQ(out.ending, c.ending);
     EXPECT_EQ(rig.window.quits, c.quits);
     // The command sends every entity it can, failed or not.
-    EXPECT_EQ(rig.cad->calls.filter(QRegularExpression("^addline")).size(), 13);
+    EXPECT_EQ(count(rig.cad->calls, "addline"), 13);
     EXPECT_EQ(rig.cad->entities.size(), c.failOneLine ? 13u : 14u);
     if (c.failOneLine) {
-        ASSERT_EQ(rig.desktop.messageBoxes.size(), 1);
+        ASSERT_EQ(rig.desktop.messageBoxes.size(), 1u);
         EXPECT_EQ(out.failed, 1);
         EXPECT_EQ(rig.desktop.messageBoxes[0].title, "提醒");
         EXPECT_EQ(rig.desktop.messageBoxes[0].style, 48);
-        EXPECT_TRUE(rig.desktop.messageBoxes[0].text.startsWith("共 14 个图元，其中 1 个未能画入图形。"))
-            << rig.desktop.messageBoxes[0].text.toStdString();
+        EXPECT_TRUE(startsWith(rig.desktop.messageBoxes[0].text, "共 14 个图元，其中 1 个未能画入图形。"))
+            << rig.desktop.messageBoxes[0].text;
     } else {
-        EXPECT_TRUE(rig.desktop.messageBoxes.isEmpty());
+        EXPECT_TRUE(rig.desktop.messageBoxes.empty());
     }
     // Without a quit the main window comes back to the front.
-    EXPECT_EQ(rig.desktop.activatedTitles.last() == "Tessik", c.quits == 0);
+    EXPECT_EQ(rig.desktop.activatedTitles.back() == "Tessik", c.quits == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(DrawCommand, Ending,
@@ -198,10 +219,10 @@ TEST_P(NoPoint, DrawsNothingAndBringsTheMainWindowBack)
 
     EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::NoPoint);
     EXPECT_TRUE(rig.cad->entities.empty());
-    EXPECT_FALSE(rig.cad->calls.join('\n').contains("addline"));
+    EXPECT_EQ(count(rig.cad->calls, "addline"), 0);
     EXPECT_EQ(rig.window.quits, 0);
-    EXPECT_TRUE(rig.desktop.messageBoxes.isEmpty());
-    EXPECT_EQ(rig.desktop.activatedTitles.last(), "Tessik");
+    EXPECT_TRUE(rig.desktop.messageBoxes.empty());
+    EXPECT_EQ(rig.desktop.activatedTitles.back(), "Tessik");
     EXPECT_EQ(rig.window.record.VntPoint, (Point3{1, 2, 3})) << "the last good pick is kept";
 }
 
@@ -219,6 +240,35 @@ INSTANTIATE_TEST_SUITE_P(
                     }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The user closed the drawing the held objects belong to and opened another:
+// the pick is refused, and the user is told so (and not only after pressing
+// Start again); Start takes the new drawing's objects and the next press draws.
+TEST(DrawCommand, ADrawingClosedUnderTheHeldObjectsIsToldUntilStartRuns)
+{
+    Rig rig;
+    rig.window.chkQuit = 2;
+    rig.cad->closeDrawing();
+
+    const auto out = rig.press();
+
+    EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::NoPoint);
+    EXPECT_TRUE(rig.cad->entities.empty());
+    EXPECT_EQ(rig.window.quits, 0);
+    ASSERT_EQ(rig.desktop.messageBoxes.size(), 1u);
+    const auto& box = rig.desktop.messageBoxes[0];
+    EXPECT_EQ(box.title, "提醒");
+    EXPECT_EQ(box.style, msgbox::kExclamation);
+    EXPECT_NE(box.text.find("对象所属的图形已关闭。"), std::string::npos) << box.text;
+    EXPECT_EQ(rig.desktop.activatedTitles.back(), "Tessik");
+
+    CadConnection again(*rig.cad, rig.desktop, {[](const std::string&) {}, [] { return std::string("Tessik"); }});
+    again.Start();
+    rig.objects = again.objects();
+    EXPECT_EQ(rig.press().ending, ElbowDrawCommand::Ending::Drawn);
+    EXPECT_EQ(rig.window.quits, 1);
+    EXPECT_EQ(rig.desktop.messageBoxes.size(), 1u);
+}
+
 TEST(DrawCommand, ParameterErrorTellsTheUserAndTouchesNothing)
 {
     Rig rig;
@@ -226,9 +276,9 @@ TEST(DrawCommand, ParameterErrorTellsTheUserAndTouchesNothing)
     const auto out = rig.press();
     EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::ParameterError);
     EXPECT_FALSE(out.error.pending());
-    EXPECT_TRUE(rig.cad->calls.isEmpty());
-    EXPECT_TRUE(rig.desktop.activatedTitles.isEmpty());
-    ASSERT_EQ(rig.desktop.messageBoxes.size(), 1);
+    EXPECT_TRUE(rig.cad->calls.empty());
+    EXPECT_TRUE(rig.desktop.activatedTitles.empty());
+    ASSERT_EQ(rig.desktop.messageBoxes.size(), 1u);
     EXPECT_EQ(rig.desktop.messageBoxes[0].text, "参数输入出错。");
     EXPECT_EQ(rig.desktop.messageBoxes[0].title, "提醒");
     EXPECT_EQ(rig.desktop.messageBoxes[0].style, 64);
@@ -243,7 +293,7 @@ TEST(DrawCommand, AFailedEllipseSkipsItsAngleWrites)
     rig.cad->failCall("AddEllipse", 2);
     const auto out = rig.press();
     EXPECT_EQ(out.failed, 1);
-    EXPECT_EQ(rig.cad->calls.filter(QRegularExpression("^set startAngle")).size(), 1);
+    EXPECT_EQ(count(rig.cad->calls, "set startAngle"), 1);
     EXPECT_EQ(rig.window.quits, 0);
 }
 

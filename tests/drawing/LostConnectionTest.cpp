@@ -27,7 +27,7 @@ struct Window : ElbowDrawHost {
     void setPickedPoint(const Point3& p) override { record.VntPoint = p; }
     bool viewSelected(ElbowView view) const override { return view == ElbowView::Front; }
     int ChkQuit() const override { return 1; }
-    QString caption() const override { return QStringLiteral("Tessik"); }
+    std::string caption() const override { return "Tessik"; }
     void CmdQuit_Click() override { ++quits; }
 };
 
@@ -60,7 +60,7 @@ TEST_P(LostConnection, CountsExactlyWhatTheCadDidNotConfirm)
     ScriptedCadServer server;
     TessikCadAutomation automation{server.path, {}, TessikCadAutomation::kDefaultLaunchTimeoutMs, 3000};
     FakeDesktop desktop;
-    CadConnection connection(automation, desktop, {[](const QString&) {}, [] { return QStringLiteral("Tessik"); }});
+    CadConnection connection(automation, desktop, {[](const std::string&) {}, [] { return std::string("Tessik"); }});
     connection.Start();
     ASSERT_TRUE(desktop.messageBoxes.isEmpty());
 

@@ -48,7 +48,7 @@ private:
         main->CmbBH->setEditText(wall);
     }
 
-    int count(const QString& kind) const
+    int count(const std::string& kind) const
     {
         int n = 0;
         for (const FakeCadEntity& e : cad->entities) n += e.kind == kind;
@@ -202,14 +202,14 @@ private slots:
         cad->pick = CadPoint{100, 200, 0};
         const TemplateDrawCommand::Outcome out = w->drawIntoCad();
         QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Drawn));
-        QVERIFY(cad->calls.contains(QStringLiteral("getpoint 请输入样板插入点")));
+        QVERIFY(cad->called("getpoint 请输入样板插入点"));
         QCOMPARE(count("lwpolyline"), 2);
         QCOMPARE(count("line"), 4 + 5);
         QCOMPARE(count("text"), 2);
-        QVERIFY(cad->texts.value(0).startsWith(QStringLiteral("端节 × 2")));
+        QVERIFY(!cad->texts.empty() && QString::fromStdString(cad->texts[0]).startsWith(QStringLiteral("端节 × 2")));
         QCOMPARE(out.entities, 13);
         for (const FakeCadEntity& e : cad->entities) {
-            if (e.kind != QStringLiteral("lwpolyline")) continue;
+            if (e.kind != "lwpolyline") continue;
             QCOMPARE(e.values.size() % 2, 1u);  // closed: the flag follows the vertices
             QCOMPARE(e.values.back(), 1.0);
             for (std::size_t i = 0; i + 1 < e.values.size(); i += 2) {
@@ -231,10 +231,22 @@ private slots:
         QCOMPARE(desktop->activatedTitles.last(), QStringLiteral("下料 - Tessik"));
     }
 
+    void closedDrawingIsTold()
+    {
+        cad->closeDrawing();
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::NoPoint));
+        QVERIFY(cad->entities.empty());
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY2(desktop->messageBoxes[0].text.contains(QStringLiteral("对象所属的图形已关闭。")),
+                 qPrintable(desktop->messageBoxes[0].text));
+        QCOMPARE(desktop->activatedTitles.last(), QStringLiteral("下料 - Tessik"));
+    }
+
     void partialFailureIsReported()
     {
-        cad->failCall(QStringLiteral("AddText"), 1);
-        cad->failCall(QStringLiteral("Closed"), 2);
+        cad->failCall("AddText", 1);
+        cad->failCall("Closed", 2);
         const TemplateDrawCommand::Outcome out = w->drawIntoCad();
         QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::PartlyDrawn));
         QCOMPARE(desktop->messageBoxes.size(), 1);
