@@ -159,6 +159,12 @@ def keyboard_after_the_start_up_question(window_manager):
         time.sleep(0.5)
         d.shot("after-question-" + ("wm" if window_manager else "bare"))
         assert d.grab(*field) != before, "the typed digits did not reach the diameter list"
+        # A box asked over the main window gives the keyboard back as well.
+        d.xdotool("key", "alt+d")
+        assert wait_for(lambda: d.xdotool("getwindowfocus").strip() not in ("", main), 5), "Alt+D showed no box"
+        d.xdotool("key", "Return")
+        assert wait_for(lambda: d.xdotool("getwindowfocus").strip() == main, 5), \
+            "the main window has no keyboard focus after a box it asked closed"
     finally:
         d.close()
 
