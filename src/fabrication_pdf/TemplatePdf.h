@@ -4,10 +4,9 @@
 // alignment marks; every tile page carries "i/n", a small map of the tiles, a
 // 100 mm scale bar, a 10 mm grid along the edges and the note to print at
 // actual size. The first page(s) hold the cut list and the ordinate table.
+// Long lines of the cut list are wrapped to the page.
 //
-// Written through QPdfWriter, which embeds (a subset of) the CJK font; this is
-// why it lives apart from the Qt-free fabrication module. Without a running
-// Qt application it starts an offscreen one for the duration of the call.
+// Written by PdfDocument (no Qt); the text uses the reader's own Chinese font.
 
 #include <optional>
 #include <string>
