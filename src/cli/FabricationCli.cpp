@@ -190,6 +190,18 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
         err << sheet.error().description << "\n";
         return false;
     }
+    if (o.pdfFile) {
+        // Told before any file is written: a refused PDF leaves the others unwritten too.
+        const PaperSize paper = *paperSize(o.paper);
+        const long long pages = templatePdfPages(f, *sheet, paper);
+        if (const auto refused = templatePdfRefusal(*o.pdfFile, pages, paper)) {
+            err << "tessik-elbow: " << refused->description << "\n";
+            return false;
+        }
+        if (pages > kPdfPagesToAsk)
+            err << "tessik-elbow: 注意：样板 PDF 共 " << templatePdfPagesText(pages, paper)
+                << "，打印前请核对页数（换用更大的纸张可减少页数）。\n";
+    }
     if (o.svgFile && !writeWhole(*o.svgFile, templateSvg(*sheet), err)) return false;
     if (o.pdfFile) {
         if (const Status written = writeTemplatePdf(*o.pdfFile, f, *sheet, *paperSize(o.paper)); !written) {

@@ -253,6 +253,14 @@ int ordinateBlocks(const TileLayout& t)
     return std::max(1, static_cast<int>((t.pageWidth - 2 * kPdfPageMargin) / kOrdinateBlock));
 }
 
+long long tablePages(const ElbowFabrication& f, const TileLayout& t)
+{
+    const long long count = static_cast<long long>(f.ordinates.x.size());
+    const long long first = static_cast<long long>(ordinateRows(t, drawSummary(nullptr, f, t))) * ordinateBlocks(t);
+    const long long later = static_cast<long long>(ordinateRows(t, kPdfPageMargin + 10)) * ordinateBlocks(t);
+    return count <= first ? 1 : 1 + (count - first + later - 1) / later;
+}
+
 void drawTables(pdf::Document& doc, const ElbowFabrication& f, const TileLayout& t)
 {
     pdf::Page* m = &doc.newPage(t.pageWidth, t.pageHeight);
@@ -304,9 +312,31 @@ TileLayout tileLayout(const TemplateSheet& sheet, const PaperSize& paper)
     return pageCount(landscape) < pageCount(portrait) ? landscape : portrait;
 }
 
+long long templatePdfPages(const ElbowFabrication& f, const TemplateSheet& sheet, const PaperSize& paper)
+{
+    const TileLayout t = tileLayout(sheet, paper);
+    return tablePages(f, t) + pageCount(t);
+}
+
+std::string templatePdfPagesText(long long pages, const PaperSize& paper)
+{
+    if (pages >= kMostTilesAcross) return std::to_string(kMostTilesAcross) + " 页以上的 " + paper.name + " 纸";
+    return std::to_string(pages) + " 页 " + paper.name + " 纸";
+}
+
+std::optional<Error> templatePdfRefusal(const std::string& path, long long pages, const PaperSize& paper)
+{
+    if (pages <= kPdfMostPages) return std::nullopt;
+    return Error{errc::kOverflow,
+                 "无法保存“" + path + "”：样板 PDF 需要 " + templatePdfPagesText(pages, paper) + "，多于 " +
+                     std::to_string(kPdfMostPages) + " 页的上限。请换用更大的纸张，或核对管径。",
+                 path};
+}
+
 Status writeTemplatePdf(const std::string& path, const ElbowFabrication& f, const TemplateSheet& sheet,
                         const PaperSize& paper)
 {
+    if (auto refused = templatePdfRefusal(path, templatePdfPages(f, sheet, paper), paper)) return *refused;
     const TileLayout t = tileLayout(sheet, paper);
     pdf::Document doc("下料展开图", kProgramTitle);
     drawTables(doc, f, t);
