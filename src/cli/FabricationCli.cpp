@@ -59,7 +59,9 @@ Fabrication (cut templates, cut list and weld length):
   --divisions N     rows of the ordinate table, 4 to 720 (default 16)
   --template-svg FILE   the templates as one SVG sheet at true size
   --template-pdf FILE   the templates tiled at true size over pages of --paper, with
-                    the cut list and ordinate table on the first page
+                    the cut list and ordinate table on the first page; more than
+                    100 pages: written with a warning giving the count; more than
+                    2000: refused (exit status 3, no template file written)
   --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be

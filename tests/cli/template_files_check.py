@@ -181,6 +181,24 @@ def check_cjk_ink(pdf, workdir):
         check(len(set(cells)) == 3, "%s: the page label's characters look alike" % tool)
 
 
+def check_table_text_inside(exe, workdir):
+    """On the cut-list page every word, as poppler places it, stays inside the
+    8 mm margins, for an elbow whose facts make a line longer than A4 is wide."""
+    pdf = os.path.join(workdir, "long_lines.pdf")
+    run = subprocess.run([exe, "--angle", "90", "--segments", "0", "--diameter", "273", "--radius", "200",
+                          "--wall", "9", "--template-pdf", pdf], capture_output=True, text=True)
+    check(run.returncode == 0, "long lines: exit %d %s" % (run.returncode, run.stderr))
+    html = subprocess.run(["pdftotext", "-bbox", "-f", "1", "-l", "1", pdf, "-"], capture_output=True,
+                          text=True).stdout
+    page_width = float(re.search(r'<page width="([\d.]+)"', html).group(1))
+    words = [(float(a), float(b), w) for a, b, w in re.findall(r'xMin="([\d.]+)" yMin="[\d.]+" xMax="([\d.]+)"'
+                                                                 r' yMax="[\d.]+">([^<]*)<', html)]
+    margin = 8 / 25.4 * 72
+    outside = [w for a, b, w in words if a < margin - 0.5 or b > page_width - margin + 0.5]
+    check(len(words) > 50 and not outside, "words outside the margins: %s" % outside)
+    check("割缝）" in "".join(w for _, _, w in words), "the wrapped fact line lost its end")
+
+
 def check_pdf(exe, workdir):
     svg = os.path.join(workdir, "sheet.svg")
     run = elbow(exe, ["--template-svg", svg], workdir)
@@ -212,6 +230,7 @@ def check_pdf(exe, workdir):
     check(re.search(r"STSong-Light\s+CID Type 0\s+UniGB-UCS2-H\s+no", fonts) is not None,
           "not the reader's own Chinese font:\n" + fonts)
     check_cjk_ink(os.path.join(workdir, "t_A4.pdf"), workdir)
+    check_table_text_inside(exe, workdir)
 
     # The scale bar of the first tile page of the A4 file, measured on a raster.
     for tool in ("poppler", "mupdf"):
