@@ -59,7 +59,9 @@ Fabrication (cut templates, cut list and weld length):
   --divisions N     rows of the ordinate table, 4 to 720 (default 16)
   --template-svg FILE   the templates as one SVG sheet at true size
   --template-pdf FILE   the templates tiled at true size over pages of --paper, with
-                    the cut list and ordinate table on the first page
+                    the cut list and ordinate table on the first page; more than
+                    100 pages: written with a warning giving the count; more than
+                    2000: refused (exit status 3, no template file written)
   --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be
@@ -189,6 +191,18 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
     if (!sheet) {
         err << sheet.error().description << "\n";
         return false;
+    }
+    if (o.pdfFile) {
+        // Told before any file is written: a refused PDF leaves the others unwritten too.
+        const PaperSize paper = *paperSize(o.paper);
+        const long long pages = templatePdfPages(f, *sheet, paper);
+        if (const auto refused = templatePdfRefusal(*o.pdfFile, pages, paper)) {
+            err << "tessik-elbow: " << refused->description << "\n";
+            return false;
+        }
+        if (pages > kPdfPagesToAsk)
+            err << "tessik-elbow: 注意：样板 PDF 共 " << templatePdfPagesText(pages, paper)
+                << "，打印前请核对页数（换用更大的纸张可减少页数）。\n";
     }
     if (o.svgFile && !writeWhole(*o.svgFile, templateSvg(*sheet), err)) return false;
     if (o.pdfFile) {

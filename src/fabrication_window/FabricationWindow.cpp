@@ -310,9 +310,15 @@ std::string fileName(const QString& path) { return QFile::encodeName(path).toStd
 bool FabricationWindow::savePdf(const QString& path)
 {
     if (!fabrication_ || !sheet_) return false;
-    const Status written =
-        writeTemplatePdf(fileName(path), *fabrication_, *sheet_, *paperSize(CmbPaper->currentText().toStdString()));
-    return told(written);
+    const PaperSize paper = *paperSize(CmbPaper->currentText().toStdString());
+    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper);
+    if (const auto refused = templatePdfRefusal(path.toStdString(), pages, paper)) return told(*refused);
+    if (pages > kPdfPagesToAsk &&
+        desktop_.messageBox(QStringLiteral("样板 PDF 共 %1。确实要保存吗？（换用更大的纸张可减少页数）")
+                                .arg(QString::fromStdString(templatePdfPagesText(pages, paper))),
+                            msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("保存 PDF 样板")) != msgbox::kAnswerOk)
+        return false;
+    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper));
 }
 
 bool FabricationWindow::saveSvg(const QString& path)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -355,6 +356,40 @@ TEST(ElbowCliFabrication, TemplatesReplaceOnlyWritableRegularFiles)
         EXPECT_EQ(kind(at("real")), S_IFREG | 0640) << w.option;
         EXPECT_EQ(slurp(at("real")).rfind(w.start, 0), 0u) << w.option;
     }
+    std::filesystem::remove_all(dir);
+}
+
+// A PDF of more pages than anyone prints unasked is written with a warning
+// naming its page count (which is the file's); an absurd one is refused at
+// once, before any template file is written, and what stood there is kept.
+TEST(ElbowCliFabrication, TemplatePdfPageLimits)
+{
+    std::string dir = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    const std::string pdf = dir + "/t.pdf", svg = dir + "/t.svg";
+
+    ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 1000 --radius 1500 --template-pdf '" + pdf + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string lead = "tessik-elbow: 注意：样板 PDF 共 ";
+    ASSERT_EQ(r.err.rfind(lead, 0), 0u) << r.err;
+    const long pages = std::strtol(r.err.c_str() + lead.size(), nullptr, 10);
+    EXPECT_GT(pages, 100) << r.err;
+    EXPECT_NE(r.err.find(" 页 A4 纸"), std::string::npos) << r.err;
+    const std::string bytes = slurp(pdf);
+    long written = 0;
+    for (std::size_t at = bytes.find("/Type /Page "); at != std::string::npos; at = bytes.find("/Type /Page ", at + 1))
+        ++written;
+    EXPECT_EQ(written, pages);
+
+    const auto started = std::chrono::steady_clock::now();
+    r = runProgram("--angle 90 --segments 3 --diameter 27300 --radius 40000 --template-svg '" + svg +
+                   "' --template-pdf '" + pdf + "'");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err.rfind("tessik-elbow: 无法保存“" + pdf + "”：", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("2000 页"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(pdf), bytes);
+    EXPECT_FALSE(std::filesystem::exists(svg));
     std::filesystem::remove_all(dir);
 }
 

@@ -4,13 +4,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -146,6 +150,50 @@ private slots:
         w->askSaveFile = [](const QString&, const QString&, const QString&) { return QString(); };
         QTest::mouseClick(w->CmdSavePdf, Qt::LeftButton);  // cancelled: nothing said
         QCOMPARE(desktop->messageBoxes.size(), 1);
+    }
+
+    // A PDF of more pages than anyone prints unasked is written only after a
+    // question naming the count (which is the file's); an absurd one is
+    // refused without a question and nothing is written.
+    void asksBeforeALongPdfAndRefusesAnAbsurdOne()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.pdf"));
+        design("90", "3", "1000", "1500");
+        desktop->messageBoxAnswers = {msgbox::kAnswerCancel};
+        QVERIFY(!w->savePdf(path));
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        const FakeDesktop::MessageBoxCall asked = desktop->messageBoxes[0];
+        QCOMPARE(asked.style, msgbox::kOkCancel + msgbox::kQuestion);
+        const QRegularExpressionMatch count =
+            QRegularExpression(QStringLiteral("共 (\\d+) 页 A4 纸")).match(asked.text);
+        QVERIFY2(count.hasMatch(), qPrintable(asked.text));
+        QVERIFY(count.captured(1).toInt() > 100);
+        QVERIFY(!QFile::exists(path));
+
+        desktop->messageBoxAnswers = {msgbox::kAnswerOk};
+        QVERIFY(w->savePdf(path));
+        QCOMPARE(desktop->messageBoxes.size(), 2);
+        QCOMPARE(desktop->messageBoxes[1].text, asked.text);
+        QFile pdf(path);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(int(pdf.readAll().count("/Type /Page ")), count.captured(1).toInt());
+
+        // Already there: an absurd size leaves it as it was.
+        design("90", "3", "27300", "40000");
+        desktop->messageBoxes.clear();
+        const QDateTime before = QFileInfo(path).lastModified();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!w->savePdf(path));
+        QVERIFY(clock.elapsed() < 10000);
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QCOMPARE(desktop->messageBoxes[0].style, msgbox::kExclamation);
+        QVERIFY2(desktop->messageBoxes[0].text.startsWith(QStringLiteral("无法保存“%1”：").arg(path)) &&
+                     desktop->messageBoxes[0].text.contains(QStringLiteral("2000 页")),
+                 qPrintable(desktop->messageBoxes[0].text));
+        QCOMPARE(QFileInfo(path).lastModified(), before);
+        QCOMPARE(QFileInfo(path).size(), pdf.size());
     }
 
     // Each save refuses a FIFO, a folder and a read-only file (also as root),
