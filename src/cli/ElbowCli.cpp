@@ -12,6 +12,7 @@
 #include "ElbowGeometry.h"
 #include "ElbowJson.h"
 #include "ListFile.h"
+#include "MitreCodeCheck.h"
 #include "NumberText.h"
 #include "StandardLookup.h"
 #include "Weight.h"
@@ -77,7 +78,7 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 // The development of the designed elbow and its template files; 0 or the
 // exit status of the failure, already reported on `err`.
 int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
-                          std::optional<ElbowFabrication>& fabrication, std::ostream& err)
+                          std::optional<ElbowFabrication>& fabrication, std::string& codeCheck, std::ostream& err)
 {
     FabricationInput in;
     in.cutAngle = record.DblA;
@@ -96,6 +97,15 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
         return 2;
     }
     fabrication = std::move(developed).value();
+    if (o.fabrication.json) {
+        const Result<std::string> checked = codeCheckJson(
+            o.fabrication.check, {record.DblA, record.IntN + 1, record.DblR, record.DblD}, in.wall, o.dataDir);
+        if (!checked) {
+            err << checked.error().description << "\n";
+            return 2;
+        }
+        codeCheck = *checked;
+    }
     return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
 }
 
@@ -224,6 +234,27 @@ FieldsAfterLookup proposeMissingFields(const ElbowCliOptions& o, DesignRecord& r
     return f;
 }
 
+// The minimum-radius check of the standard proposal (its radius and segment
+// count for the design's diameter and angle), with the given wall when it is
+// a number and A = 25 otherwise.
+std::optional<std::string> proposalRadius(const std::optional<Proposal>& proposal, const DesignRecord& record,
+                                          const ElbowCliOptions& o)
+{
+    if (!proposal) return std::nullopt;
+    const auto radius = textToDouble(proposal->TxtWJ);
+    const auto segments = textToDouble(proposal->TxtZJS);
+    if (!radius || !segments || !(*segments >= 0) || *segments > 1e6 || !(record.DblAB > 0)) return std::nullopt;
+    const int joints = static_cast<int>(std::nearbyint(*segments)) + 1;
+    const double theta = record.DblAB / joints / 2;
+    if (!(theta > 0 && theta < 90)) return std::nullopt;
+    std::optional<double> wallLessAllowances;
+    if (o.wall)
+        if (const auto wall = textToDouble(*o.wall))
+            wallLessAllowances =
+                *wall * (1 - o.fabrication.check.millTolerance / 100) - o.fabrication.check.allowance;
+    return proposalRadiusJson(checkMinimumRadius({theta, joints, *radius, record.DblD}, wallLessAllowances));
+}
+
 // "参数输入出错。" and each field or derived value to blame, once.
 void tellInputError(const PendingError& pending, const ElbowCliOptions& o, std::ostream& err)
 {
@@ -263,15 +294,19 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
         weight = CalculateWeight(pending, record.weightInputs(), o.density, *o.wall, record.weightVariables());
 
     std::optional<ElbowFabrication> fabrication;
+    std::string codeCheck;
     if (o.fabrication.wanted()) {
-        const int status = developForFabrication(o, record, fabrication, err);
+        const int status = developForFabrication(o, record, fabrication, codeCheck, err);
         if (status != 0) return status;
     }
 
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
     std::optional<std::string> fabricationMember;
-    if (fabrication && o.fabrication.json) fabricationMember = fabricationJson(*fabrication, o.wall.has_value());
-    writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember)}, out);
+    if (fabrication && o.fabrication.json)
+        fabricationMember = fabricationJson(*fabrication, o.wall.has_value(), codeCheck);
+    writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember),
+                    proposalRadius(fields.proposal, record, o)},
+                   out);
     return 0;
 }
 
