@@ -144,9 +144,11 @@ may begin with a minus sign.
 
 Output: {"parameters": {"DblAB": .., "DblA": .., "DblB": .., "DblD": .., "DblR": ..,
 "DblR1": .., "DblR2": .., "DblC1": .., "DblC2": .., "IntN": ..}[, "proposal": {"radius":
-"TEXT", "segments": "TEXT", "outOfRange": true|false}][, "weight": "TEXT"], "entities": [..]}
+"TEXT", "segments": "TEXT", "outOfRange": true|false, "codeRadius": {..}|null}][, "weight":
+"TEXT"], "entities": [..]}
 where the proposal's texts are those the window writes into its radius and segment
-fields, and the weight is the text its weight field shows ("(空白)" when the wall or
+fields (codeRadius: whether the proposed radius meets the code's least mitre radius, see
+below), and the weight is the text its weight field shows ("(空白)" when the wall or
 density text is no number);
 with lines {"type": "line", "start": [x,y,z], "end": [x,y,z]}, the arc {"type": "arc",
 "center", "radius", "startAngle", "endAngle"} and ellipses {"type": "ellipse", "center",
@@ -236,7 +238,7 @@ FieldsAfterLookup proposeMissingFields(const ElbowCliOptions& o, DesignRecord& r
 
 // The minimum-radius check of the standard proposal (its radius and segment
 // count for the design's diameter and angle), with the given wall when it is
-// a number and A = 25 otherwise.
+// a usable wall and A = 25, its least value, otherwise.
 std::optional<std::string> proposalRadius(const std::optional<Proposal>& proposal, const DesignRecord& record,
                                           const ElbowCliOptions& o)
 {
@@ -249,7 +251,7 @@ std::optional<std::string> proposalRadius(const std::optional<Proposal>& proposa
     if (!(theta > 0 && theta < 90)) return std::nullopt;
     std::optional<double> wallLessAllowances;
     if (o.wall)
-        if (const auto wall = textToDouble(*o.wall))
+        if (const auto wall = textToDouble(*o.wall); wall && *wall > 0 && 2 * *wall < record.DblD)
             wallLessAllowances =
                 *wall * (1 - o.fabrication.check.millTolerance / 100) - o.fabrication.check.allowance;
     return proposalRadiusJson(checkMinimumRadius({theta, joints, *radius, record.DblD}, wallLessAllowances));

@@ -64,6 +64,27 @@ Fabrication (cut templates, cut list and weld length):
                     the cut list and ordinate table on the first page
   --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
+Code checks (ASME B31.3 304.2.3), in "fabrication" as "codeCheck": {"theta", "alpha",
+"joints", "mitre": "single"|"multiple", "minimumRadius": {"R1", "A", "wallLessAllowances",
+"minimum", "pass"}, "pressure": null | {"P", "S", "stressFrom": "table"|"given", "material",
+"temperature", "E", "W", "c", "millTolerance", "service", "nominalWall", "T", "r2", "pm4a",
+"pm4b", "pm4c", "pm", "governing": "4a"|"4b"|"4c"|null, "M", "requiredT", "requiredWall",
+"nextListedWall", "notCovered": [TEXT], "pass"}, "pass"}; pass is null where the wall is
+unknown. theta is the cut angle, R1 the bend radius, T = wall x (1 - mill tolerance),
+r2 = (D - wall) / 2, M the length T must reach from the inside crotch of the end joints;
+requiredWall is the nominal wall carrying P, rounded up to 0.01 mm; nextListedWall the
+next wall of gbhd.ini. A proposal gains "codeRadius": {"minimum", "A", "pass"}.
+  --pressure P      design pressure in MPa: adds the pressure check
+  --material NAME   material in xyyl.ini (in --data DIR; default its first, A106 Grade B)
+  --temperature T   design temperature in degrees Celsius (default 20); S is interpolated
+  --stress S        allowable stress in MPa at the design temperature, instead of the table
+  --joint-factor E  weld joint factor (default 1)
+  --weld-factor W   weld strength reduction factor (default 1)
+  --corrosion c     corrosion and other allowances in mm (default 0)
+  --mill-tolerance PERCENT   mill under-tolerance of the wall (default 12.5)
+  --service normal|category-d|severe-cyclic   fluid service (default normal)
+No S in the table for the material and temperature: exit status 2, "无法校核：..." on
+standard error.
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be
 developed: exit status 2, the reason ("无法展开：...") on standard error.
 A template file that cannot be written: exit status 3, nothing on standard output.
@@ -332,8 +353,8 @@ std::string proposalRadiusJson(const MinimumRadiusCheck& r)
 Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,
                                   std::optional<double> nominalWall, const std::string& dataDir)
 {
-    std::optional<double> wallLessAllowances;
-    if (nominalWall) wallLessAllowances = *nominalWall * (1 - o.millTolerance / 100) - o.allowance;
+    std::optional<double> wallLessAllowances;  // a wall that is no pipe wall leaves A at its least
+    if (nominalWall && *nominalWall > 0 && 2 * *nominalWall < g.outerDiameter) wallLessAllowances = *nominalWall * (1 - o.millTolerance / 100) - o.allowance;
     const MinimumRadiusCheck radius = checkMinimumRadius(g, wallLessAllowances);
     std::string pressure = "null";
     std::optional<bool> pass = radius.pass;

@@ -198,6 +198,60 @@ Result<PressureCheck> checkPressure(const MitreGeometry& g, const PressureInput&
     return check;
 }
 
+namespace {
+
+std::string fixed(double v, int decimals)
+{
+    std::ostringstream out;
+    out.setf(std::ios::fixed);
+    out.precision(decimals);
+    out << v;
+    return out.str();
+}
+
+std::string verdict(bool pass) { return pass ? "满足" : "不满足"; }
+
+void describePressure(const PressureCheck& p, const PressureInput& in, CodeCheckReport& report)
+{
+    auto& lines = report.lines;
+    lines.push_back("设计压力 P = " + text(in.pressure) + " MPa，许用应力 S = " + fixed(in.stress, 1) + " MPa，E = " +
+                    text(in.jointFactor) + "，W = " + text(in.weldFactor) + "，c = " + text(in.allowance) +
+                    " mm，壁厚负偏差 " + text(in.millTolerance) + "%");
+    if (p.atWall) {
+        const MitrePressures& m = *p.atWall;
+        std::string each;
+        for (const auto& [value, name] : {std::pair{m.pm4a, "4a"}, std::pair{m.pm4b, "4b"}, std::pair{m.pm4c, "4c"}})
+            if (value) each += std::string(each.empty() ? "" : "，") + "式 (" + name + ") " + fixed(*value, 3) + " MPa";
+        lines.push_back("壁厚 " + text(*in.nominalWall) + " mm：T = " + fixed(m.T, 2) + " mm，r2 = " + fixed(m.r2, 2) +
+                        " mm；" + each);
+        lines.push_back("最大允许内压 Pm = " + fixed(*m.pm, 3) + " MPa（式 (" + equationName(*m.governing) + ") 起控）" +
+                        (*m.pm >= in.pressure ? " ≥ " : " < ") + "P = " + text(in.pressure) + " MPa");
+        lines.push_back("T 自端部焊口内侧起至少延伸 M = " + fixed(m.lengthM, 1) + " mm");
+    }
+    for (const std::string& why : p.notCovered) lines.push_back(why);
+    if (p.requiredWall)
+        lines.push_back("承受 P 所需壁厚：" + fixed(*p.requiredWall, 2) + " mm（T = " + fixed(*p.requiredT, 2) + " mm）");
+    else if (p.notCovered.empty() || p.atWall)
+        lines.push_back("外径一半以内的壁厚都承受不了 P。");
+}
+
+}  // namespace
+
+CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& r, const PressureCheck* pressure, const PressureInput* input)
+{
+    CodeCheckReport report;
+    report.lines.push_back("最小斜接半径（式 5）：A = " + fixed(r.constantA, 2) + " mm" +
+                           (r.wallLessAllowances ? "" : "（未给壁厚，取最小值）") + "，A/tanθ + D/2 = " +
+                           fixed(r.minimum, 1) + " mm，R1 = " + fixed(r.radius, 1) + " mm：" + verdict(r.pass));
+    report.pass = r.pass;
+    if (pressure && input) {
+        describePressure(*pressure, *input, report);
+        if (r.pass) report.pass = pressure->pass;
+    }
+    report.lines.push_back(report.pass ? "结论：" + verdict(*report.pass) : std::string("结论：半径满足，给出壁厚后校核压力"));
+    return report;
+}
+
 const MaterialStresses* MaterialTable::find(const std::string& name) const
 {
     const std::string wanted = lower(trimmed(name));

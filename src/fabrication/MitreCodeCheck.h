@@ -90,6 +90,16 @@ struct PressureCheck {
 // Why the pressure input cannot be used ("无法校核：..."), or the check.
 Result<PressureCheck> checkPressure(const MitreGeometry& geometry, const PressureInput& input);
 
+// The checks in words, one line each, ending with the verdict: what was put
+// in, each equation's result, the ruling one, the wall needed, and pass or
+// fail. `pressure` and `input` go together (both or neither).
+struct CodeCheckReport {
+    std::vector<std::string> lines;
+    std::optional<bool> pass;  // empty: no verdict on the pressure without a wall
+};
+CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& radius, const PressureCheck* pressure,
+                                  const PressureInput* input);
+
 // Allowable stresses by material and temperature, from the shipped table:
 // the first line holds the temperatures in degrees Celsius, ascending; each
 // further line a material name and one stress (MPa) per temperature.

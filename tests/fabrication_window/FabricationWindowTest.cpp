@@ -118,6 +118,41 @@ private slots:
         QVERIFY(!w->CmdSavePdf->isEnabled());
     }
 
+    // The checks follow their own fields and the design; every value can be
+    // typed over and nothing asks the user anything.
+    void codeChecksFollowTheInputs()
+    {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QStringLiteral(TESSIK_DATA_DIR)));  // the material table
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(w->CmbMaterial->count(), 3);
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(true));  // 273 mm at R 381: radius only
+
+        w->TxtPressure->setText(QStringLiteral("2"));
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(true));
+        QVERIFY2(w->LblCodeCheck->text().contains(QStringLiteral("式 (4a) 起控")), qPrintable(w->LblCodeCheck->text()));
+        QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("S = 137.9 MPa")));
+        w->TxtPressure->setText(QStringLiteral("30"));
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
+        w->TxtStress->setText(QStringLiteral("2000"));  // typed over the table
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(true));
+        w->TxtJointFactor->setText(QStringLiteral("abc"));
+        QCOMPARE(w->codeCheckPassed(), std::nullopt);
+        QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("“abc”不是数")));
+        w->TxtJointFactor->setText(QStringLiteral("1"));
+        w->TxtStress->clear();
+        w->TxtTemperature->setText(QStringLiteral("500"));  // beyond the table
+        QCOMPARE(w->codeCheckPassed(), std::nullopt);
+
+        w->TxtTemperature->setText(QStringLiteral("20"));
+        w->TxtPressure->setText(QStringLiteral("0.5"));
+        main->TxtWJ->setText(QStringLiteral("250"));  // below A / tan(theta) + D / 2
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
+        QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("不满足")));
+        QVERIFY(desktop->messageBoxes.empty());
+    }
+
     void savesTheTemplates()
     {
         QTemporaryDir dir;
