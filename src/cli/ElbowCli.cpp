@@ -14,6 +14,7 @@
 #include "ListFile.h"
 #include "MitreCodeCheck.h"
 #include "NumberText.h"
+#include "PieceTemplate.h"
 #include "StandardLookup.h"
 #include "Weight.h"
 
@@ -106,6 +107,13 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
         }
         codeCheck = *checked;
     }
+    // A template that cannot be drawn (one that would cross itself, say) is
+    // refused before any file is touched.
+    if (o.fabrication.svgFile || o.fabrication.pdfFile || o.fabrication.dxfFile)
+        if (const Result<TemplateSheet> sheet = templateSheet(*fabrication); !sheet) {
+            err << sheet.error().description << "\n";
+            return 2;
+        }
     return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
 }
 

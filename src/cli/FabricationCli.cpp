@@ -86,7 +86,10 @@ next wall of gbhd.ini. A proposal gains "codeRadius": {"minimum", "A", "pass"}.
 No S in the table for the material and temperature: exit status 2, "无法校核：..." on
 standard error.
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be
-developed: exit status 2, the reason ("无法展开：...") on standard error.
+developed: exit status 2, the reason ("无法展开：...") on standard error. So is a
+template file asked for an elbow whose radius is below half the outer diameter (its
+cuts would run through the opposite wall and the template cross itself): no file is
+written. --fabrication alone still gives the cut list, with "inner-side-negative".
 A template file that cannot be written: exit status 3, nothing on standard output.
 Template files are replaced whole (a temporary file beside them, then renamed),
 through symbolic links and keeping their mode; a folder, device, FIFO, socket or

@@ -291,6 +291,26 @@ TEST(ElbowCliFabrication, WhatCannotBeDevelopedExitsTwo)
     }
 }
 
+// Cuts that would meet inside the pipe: no template file, not even a
+// partial one, and the reason on standard error.
+TEST(ElbowCliFabrication, TemplateThatWouldCrossItselfIsRefused)
+{
+    const std::string svg = testing::TempDir() + "crossing_" + std::to_string(::getpid()) + ".svg";
+    const std::string dxf = testing::TempDir() + "crossing_" + std::to_string(::getpid()) + ".dxf";
+    for (const char* radius : {"136", "0"}) {
+        const ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 273 --radius " + std::string(radius) +
+                                        " --template-svg " + svg + " --template-dxf " + dxf);
+        EXPECT_EQ(r.status, 2) << radius;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("自相交叉"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::ifstream(svg).good());
+        EXPECT_FALSE(std::ifstream(dxf).good());
+    }
+    const ProgramRun half = runProgram("--angle 90 --segments 3 --diameter 273 --radius 136.5 --template-svg " + svg);
+    EXPECT_EQ(half.status, 0) << half.err;  // the cuts just touch on the inner side
+    std::remove(svg.c_str());
+}
+
 TEST(ElbowCliFabrication, WrongUsage)
 {
     for (const char* options : {"--fabrication --divisions 3", "--fabrication --divisions 721",

@@ -153,6 +153,18 @@ private slots:
         QVERIFY(desktop->messageBoxes.empty());
     }
 
+    void refusesATemplateThatWouldCrossItself()
+    {
+        main->TxtWJ->setText(QStringLiteral("136"));  // below 273 / 2
+        QCOMPARE(w->Development->currentIndex(), 0);
+        QVERIFY2(w->LblNoDevelopment->text().contains(QStringLiteral("自相交叉")), qPrintable(w->LblNoDevelopment->text()));
+        for (QPushButton* b : {w->CmdSavePdf, w->CmdSaveDxf, w->CmdSaveSvg, w->CmdDraw}) QVERIFY(!b->isEnabled());
+        QCOMPARE(w->drawIntoCad().entities, 0);
+        QVERIFY(cad->entities.empty());
+        main->TxtWJ->setText(QStringLiteral("136.5"));
+        QCOMPARE(w->Development->currentIndex(), 1);
+    }
+
     void savesTheTemplates()
     {
         QTemporaryDir dir;
