@@ -305,9 +305,9 @@ Result<Stress> designStress(const CodeCheckCliOptions& o, const std::string& dat
     const std::optional<double> s = allowableStress(*table, *m, o.temperature);
     if (!s)
         return Error{errc::kInvalidProcedureCall,
-                     "无法校核：材料表中 " + m->name + " 在 " + doubleToText(o.temperature) + " ℃ 没有许用应力（表列 " +
+                     "无法校核：材料表中 " + m->name + " 在 " + doubleToText(o.temperature) + " °C 没有许用应力（表列 " +
                          doubleToText(table->temperatures.front()) + " 到 " + doubleToText(table->temperatures.back()) +
-                         " ℃），请用 --stress 给出。",
+                         " °C），请用 --stress 给出。",
                      "codecheck"};
     return Stress{*s, m->name};
 }

@@ -202,7 +202,7 @@ QGroupBox* FabricationWindow::createCodeCheck()
     CmbService->addItems({QStringLiteral("一般流体"), QStringLiteral("D 类流体"), QStringLiteral("剧烈循环")});
     form->addRow(QStringLiteral("设计压力 P (MPa)："), TxtPressure);
     form->addRow(QStringLiteral("材料："), CmbMaterial);
-    form->addRow(QStringLiteral("设计温度 (℃)："), TxtTemperature);
+    form->addRow(QStringLiteral("设计温度 (°C)："), TxtTemperature);
     form->addRow(QStringLiteral("许用应力 S (MPa)："), TxtStress);
     form->addRow(QStringLiteral("焊接接头系数 E："), TxtJointFactor);
     form->addRow(QStringLiteral("焊缝强度降低系数 W："), TxtWeldFactor);
@@ -364,7 +364,7 @@ void FabricationWindow::updateCodeCheck()
                 in.stress = *s;
                 TxtStress->setPlaceholderText(QStringLiteral("按材料表：%1").arg(*s, 0, 'f', 1));
             } else {
-                problems << QStringLiteral("材料表中 %1 在 %2 ℃ 没有许用应力，请填写 S。")
+                problems << QStringLiteral("材料表中 %1 在 %2 °C 没有许用应力，请填写 S。")
                                 .arg(QString::fromStdString(m.name), TxtTemperature->text());
             }
         }
