@@ -22,6 +22,8 @@
 #include "FileAccess.h"
 #include "FrmMain.h"
 #include "NumberText.h"
+#include "ListFile.h"
+#include "StandardLookup.h"
 #include "TemplateDxf.h"
 #include "TemplatePdf.h"
 #include "TemplatePreview.h"
@@ -310,6 +312,14 @@ void FabricationWindow::refresh()
     fabrication_ = std::move(developed).value();
     sheet_ = std::move(sheet).value();
     geometry_ = MitreGeometry{r.DblA, r.IntN + 1, r.DblR, r.DblD};
+    // Whether the design is the standard table's proposal, looked up on a
+    // record of its own (the lookup writes into its variables), silently.
+    DesignRecord lookup;
+    const std::optional<Proposal> proposal = standardLookup(lineText(main_.CmbWJ).toStdString(),
+                                                            lineText(main_.CmbHd).toStdString(),
+                                                            lookup.lookupVariables(), kBookFile, {});
+    standardProposal_ = proposal && proposal->TxtWJ == main_.TxtWJ->text().toStdString() &&
+                        proposal->TxtZJS == main_.TxtZJS->text().toStdString();
     showDevelopment(*fabrication_, fieldWeight);
     updateCodeCheck();
     Development->setCurrentIndex(1);
@@ -378,6 +388,9 @@ void FabricationWindow::updateCodeCheck()
     const CodeCheckReport report = describeCodeCheck(radius, pressure ? &*pressure : nullptr, pressure ? &in : nullptr);
     QStringList lines;
     for (const std::string& line : report.lines) lines << QString::fromStdString(line);
+    if (standardProposal_)
+        lines.insert(1, radius.pass ? QStringLiteral("（半径与中节数为标准表建议值）")
+                                    : QStringLiteral("标准表建议的半径与中节数不满足式 (5)，请加大半径或增加中节。"));
     if (!problems.isEmpty()) {
         // No verdict from an input that could not be read: the reasons replace it.
         lines.removeLast();

@@ -120,6 +120,7 @@ private:
     std::optional<MaterialTable> materials_;
     std::string materialProblem_;            // why there is no material table
     std::optional<bool> codeCheckPassed_;
+    bool standardProposal_ = false;  // the design's radius and segments are book.ini's proposal
 };
 
 }  // namespace tessik

@@ -151,6 +151,18 @@ private slots:
         QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
         QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("不满足")));
         QVERIFY(desktop->messageBoxes.empty());
+
+        // A standard proposal below the least radius is marked as one: 88.9 mm at
+        // 30 degrees is proposed a single mitre at 1.5 D.
+        QVERIFY(QDir::setCurrent(QStringLiteral(TESSIK_DATA_DIR)));
+        design("30", "0", "88.9", "133.35", "3.2");
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
+        QVERIFY2(w->LblCodeCheck->text().contains(QStringLiteral("标准表建议的半径与中节数不满足")),
+                 qPrintable(w->LblCodeCheck->text()));
+        main->TxtWJ->setText(QStringLiteral("140"));  // typed over: no longer the proposal
+        QVERIFY(!w->LblCodeCheck->text().contains(QStringLiteral("标准表")));
+        QVERIFY(desktop->messageBoxes.empty());
     }
 
     void refusesATemplateThatWouldCrossItself()
