@@ -66,11 +66,13 @@ Fabrication (cut templates, cut list and weld length):
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
 Code checks (ASME B31.3 304.2.3), in "fabrication" as "codeCheck": {"theta", "alpha",
 "joints", "mitre": "single"|"multiple", "minimumRadius": {"R1", "A", "wallLessAllowances",
-"minimum", "pass"}, "pressure": null | {"P", "S", "stressFrom": "table"|"given", "material",
-"temperature", "E", "W", "c", "millTolerance", "service", "nominalWall", "T", "r2", "pm4a",
-"pm4b", "pm4c", "pm", "governing": "4a"|"4b"|"4c"|null, "M", "requiredT", "requiredWall",
-"nextListedWall", "notCovered": [TEXT], "pass"}, "pass"}; pass is null where the wall is
-unknown. theta is the cut angle, R1 the bend radius, T = wall x (1 - mill tolerance),
+"minimum", "applies", "pass"}, "pressure": null | {"P", "S", "stressFrom": "table"|"given",
+"material", "temperature", "E", "W", "c", "millTolerance", "service", "nominalWall", "T", "r2",
+"pm4a", "pm4b", "pm4c", "pm3a", "pm", "governing": "4a"|"4b"|"4c"|"3a"|null, "M", "requiredT",
+"requiredWall", "nextListedWall", "notCovered": [TEXT], "pass"}, "pass"}; pass is null where
+the wall is unknown. A joint turning 3 degrees or less (theta <= 1.5) is no mitre to the
+code: the radius check does not apply and the pressure is that of straight pipe, eq. (3a)
+with Y = 0.4 (pm3a; M null). theta is the cut angle, R1 the bend radius, T = wall x (1 - mill tolerance),
 r2 = (D - wall) / 2, M the length T must reach from the inside crotch of the end joints;
 requiredWall is the nominal wall carrying P, rounded up to 0.01 mm; nextListedWall the
 next wall of gbhd.ini. A proposal gains "codeRadius": {"minimum", "A", "pass"}.
@@ -328,9 +330,10 @@ std::string pressureJson(const CodeCheckCliOptions& o, const Stress& stress, con
                     ", \"pm4a\": " + (at ? optionalNumber(at->pm4a) : "null") +
                     ", \"pm4b\": " + (at ? optionalNumber(at->pm4b) : "null") +
                     ", \"pm4c\": " + (at ? optionalNumber(at->pm4c) : "null") +
+                    ", \"pm3a\": " + (at ? optionalNumber(at->pm3a) : "null") +
                     ", \"pm\": " + (at ? optionalNumber(at->pm) : "null") + ", \"governing\": " +
                     (at && at->governing ? "\"" + equationName(*at->governing) + "\"" : std::string("null")) +
-                    ", \"M\": " + (at ? number(at->lengthM) : "null") +
+                    ", \"M\": " + (at && !at->pm3a ? number(at->lengthM) : "null") +
                     ",\n    \"requiredT\": " + optionalNumber(p.requiredT) +
                     ", \"requiredWall\": " + optionalNumber(p.requiredWall) +
                     ", \"nextListedWall\": " + optionalNumber(nextWall) + ", \"notCovered\": [";
@@ -342,7 +345,7 @@ std::string radiusJson(const MinimumRadiusCheck& r)
 {
     return "{\"R1\": " + number(r.radius) + ", \"A\": " + number(r.constantA) +
            ", \"wallLessAllowances\": " + optionalNumber(r.wallLessAllowances) + ", \"minimum\": " + number(r.minimum) +
-           ", \"pass\": " + (r.pass ? "true" : "false") + "}";
+           ", \"applies\": " + (r.applies ? "true" : "false") + ", \"pass\": " + (r.pass ? "true" : "false") + "}";
 }
 
 }  // namespace

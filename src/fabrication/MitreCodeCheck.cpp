@@ -23,7 +23,7 @@ std::string text(double v) { return doubleToText(v); }
 // The equations that give the pressure of this elbow, and why none or why
 // they may not be used in the service.
 struct Applicable {
-    bool eq4a = false, eq4b = false, eq4c = false;
+    bool eq4a = false, eq4b = false, eq4c = false, straight = false;
     std::vector<std::string> notCovered;
 };
 
@@ -32,7 +32,9 @@ Applicable applicable(const MitreGeometry& g, FluidService service)
     Applicable a;
     const double theta = g.cutAngle;
     const bool single = g.joints == 1;
-    if (!single) {
+    if (theta <= kStraightPipeMaxTheta) {
+        a.straight = true;
+    } else if (!single) {
         if (theta <= kMultipleMitreMaxTheta)
             a.eq4a = a.eq4b = true;
         else
@@ -51,7 +53,7 @@ Applicable applicable(const MitreGeometry& g, FluidService service)
     return a;
 }
 
-bool anyEquation(const Applicable& a) { return a.eq4a || a.eq4b || a.eq4c; }
+bool anyEquation(const Applicable& a) { return a.eq4a || a.eq4b || a.eq4c || a.straight; }
 
 MitrePressures pressuresAt(const MitreGeometry& g, const PressureInput& in, const Applicable& a, double wall)
 {
@@ -70,15 +72,22 @@ MitrePressures pressuresAt(const MitreGeometry& g, const PressureInput& in, cons
     // R1 <= r2 it is no longer a pressure.
     if (a.eq4b) p.pm4b = carries && R1 > p.r2 ? hoop * (R1 - p.r2) / (R1 - p.r2 / 2) : 0;
     if (a.eq4c) p.pm4c = mitre(1.25);
-    for (const auto& [value, equation] : {std::pair{p.pm4a, MitreEquation::eq4a}, std::pair{p.pm4b, MitreEquation::eq4b},
-                                          std::pair{p.pm4c, MitreEquation::eq4c}}) {
+    if (a.straight) {
+        const double D = g.outerDiameter;
+        p.pm3a = tc > 0 && D > 2 * kStraightPipeY * tc
+                     ? 2 * in.stress * in.jointFactor * in.weldFactor * tc / (D - 2 * kStraightPipeY * tc)
+                     : 0;
+    }
+    for (const auto& [value, equation] :
+         {std::pair{p.pm4a, MitreEquation::eq4a}, std::pair{p.pm4b, MitreEquation::eq4b},
+          std::pair{p.pm4c, MitreEquation::eq4c}, std::pair{p.pm3a, MitreEquation::straight3a}}) {
         if (!value) continue;
         if (!p.pm || *value < *p.pm) {
             p.pm = value;
             p.governing = equation;
         }
     }
-    p.lengthM = std::max(2.5 * std::sqrt(std::max(0.0, p.r2 * p.T)), tangent * (R1 - p.r2));
+    if (!a.straight) p.lengthM = std::max(2.5 * std::sqrt(std::max(0.0, p.r2 * p.T)), tangent * (R1 - p.r2));
     return p;
 }
 
@@ -165,7 +174,8 @@ MinimumRadiusCheck checkMinimumRadius(const MitreGeometry& g, std::optional<doub
     c.wallLessAllowances = wallLessAllowances;
     c.constantA = wallLessAllowances ? mitreRadiusConstant(*wallLessAllowances) : 25;
     c.minimum = c.constantA / tanDegrees(g.cutAngle) + g.outerDiameter / 2;
-    c.pass = c.radius >= c.minimum;
+    c.applies = g.cutAngle > kStraightPipeMaxTheta;
+    c.pass = !c.applies || c.radius >= c.minimum;
     return c;
 }
 
@@ -175,6 +185,7 @@ std::string equationName(MitreEquation equation)
     case MitreEquation::eq4a: return "4a";
     case MitreEquation::eq4b: return "4b";
     case MitreEquation::eq4c: return "4c";
+    case MitreEquation::straight3a: return "3a";
     }
     return {};
 }
@@ -220,13 +231,17 @@ void describePressure(const PressureCheck& p, const PressureInput& in, CodeCheck
     if (p.atWall) {
         const MitrePressures& m = *p.atWall;
         std::string each;
-        for (const auto& [value, name] : {std::pair{m.pm4a, "4a"}, std::pair{m.pm4b, "4b"}, std::pair{m.pm4c, "4c"}})
+        for (const auto& [value, name] : {std::pair{m.pm4a, "4a"}, std::pair{m.pm4b, "4b"}, std::pair{m.pm4c, "4c"},
+                                          std::pair{m.pm3a, "3a"}})
             if (value) each += std::string(each.empty() ? "" : "，") + "式 (" + name + ") " + fixed(*value, 3) + " MPa";
         lines.push_back("壁厚 " + text(*in.nominalWall) + " mm：T = " + fixed(m.T, 2) + " mm，r2 = " + fixed(m.r2, 2) +
                         " mm；" + each);
         lines.push_back("最大允许内压 Pm = " + fixed(*m.pm, 3) + " MPa（式 (" + equationName(*m.governing) + ") 起控）" +
                         (*m.pm >= in.pressure ? " ≥ " : " < ") + "P = " + text(in.pressure) + " MPa");
-        lines.push_back("T 自端部焊口内侧起至少延伸 M = " + fixed(m.lengthM, 1) + " mm");
+        if (m.pm3a)
+            lines.push_back("每道焊口转角不大于 3 度：按直管（式 3a，Y = 0.4）计算");
+        else
+            lines.push_back("T 自端部焊口内侧起至少延伸 M = " + fixed(m.lengthM, 1) + " mm");
     }
     for (const std::string& why : p.notCovered) lines.push_back(why);
     if (p.requiredWall)
@@ -240,7 +255,11 @@ void describePressure(const PressureCheck& p, const PressureInput& in, CodeCheck
 CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& r, const PressureCheck* pressure, const PressureInput* input)
 {
     CodeCheckReport report;
-    report.lines.push_back("最小斜接半径（式 5）：A = " + fixed(r.constantA, 2) + " mm" +
+    if (!r.applies)
+        report.lines.push_back("最小斜接半径（式 5）：每道焊口转角 2θ = " + text(2 * r.theta) +
+                               " 度，不大于 3 度，不按斜接弯头考虑，无需校核");
+    else
+        report.lines.push_back("最小斜接半径（式 5）：A = " + fixed(r.constantA, 2) + " mm" +
                            (r.wallLessAllowances ? "" : "（未给壁厚，取最小值）") + "，A/tanθ + D/2 = " +
                            fixed(r.minimum, 1) + " mm，R1 = " + fixed(r.radius, 1) + " mm：" + verdict(r.pass));
     report.pass = r.pass;

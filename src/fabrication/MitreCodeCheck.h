@@ -30,6 +30,10 @@ namespace tessik {
 inline constexpr double kMultipleMitreMaxTheta = 22.5;  // eqs. 4a and 4b
 inline constexpr double kSingleMitreMaxTheta = 45;      // eq. 4c: a single joint of 90 degrees
 inline constexpr double kSevereCyclicMaxTheta = 11.25;  // alpha <= 22.5 under severe cyclic conditions
+// An offset of alpha <= 3 degrees at each joint is no mitre bend to the code:
+// no least radius, and the pressure of straight pipe, eq. (3a) with Y = 0.4.
+inline constexpr double kStraightPipeMaxTheta = 1.5;
+inline constexpr double kStraightPipeY = 0.4;
 
 enum class FluidService { normal, categoryD, severeCyclic };
 
@@ -49,6 +53,7 @@ struct MinimumRadiusCheck {
     std::optional<double> wallLessAllowances;  // T - c; empty: A = 25, its least value, is taken
     double constantA = 0;
     double minimum = 0;                        // A / tan(theta) + D / 2
+    bool applies = true;                       // false for an offset of 3 degrees or less
     bool pass = false;
 };
 
@@ -65,17 +70,17 @@ struct PressureInput {
     FluidService service = FluidService::normal;
 };
 
-enum class MitreEquation { eq4a, eq4b, eq4c };
-std::string equationName(MitreEquation equation);  // "4a", "4b", "4c"
+enum class MitreEquation { eq4a, eq4b, eq4c, straight3a };
+std::string equationName(MitreEquation equation);  // "4a", "4b", "4c", "3a"
 
 // The code's pressures for one nominal wall.
 struct MitrePressures {
     double T = 0;       // t (1 - mill tolerance)
     double r2 = 0;      // mean radius
-    std::optional<double> pm4a, pm4b, pm4c;
+    std::optional<double> pm4a, pm4b, pm4c, pm3a;  // 3a: straight pipe, 2 S E W (T - c) / (D - 2 Y (T - c))
     std::optional<double> pm;  // the one that rules: the lesser of those that apply
     std::optional<MitreEquation> governing;
-    double lengthM = 0;  // how far T must reach from the inside crotch of the end joints
+    double lengthM = 0;  // how far T must reach from the inside crotch of the end joints (0 for 3a)
 };
 
 struct PressureCheck {

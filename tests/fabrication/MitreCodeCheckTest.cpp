@@ -58,6 +58,17 @@ TEST(MitreCodeCheck, AngleLimits)
     EXPECT_FALSE(c.notCovered.empty());
     EXPECT_FALSE(c.atWall);
 
+    // Up to 3 degrees a joint is an offset of straight pipe: no least radius,
+    // the straight-pipe pressure, which a mitre just above it never exceeds.
+    c = check(elbow(1.5, 2, 10), input(1));
+    EXPECT_TRUE(c.atWall->pm3a && !c.atWall->pm4a && !c.atWall->pm4b);
+    EXPECT_TRUE(checkMinimumRadius(elbow(1.5, 2, 10), 8).pass);
+    const double justAbove = std::nextafter(1.5, 90.0);
+    EXPECT_FALSE(checkMinimumRadius(elbow(justAbove, 2, 10), 8).pass);
+    const PressureCheck mitre = check(elbow(justAbove, 2, 5000), input(1));
+    EXPECT_TRUE(mitre.atWall->pm4a && !mitre.atWall->pm3a);
+    EXPECT_LE(*mitre.atWall->pm, *c.atWall->pm);
+
     PressureInput cyclic = input(0.01);
     cyclic.service = FluidService::severeCyclic;
     EXPECT_EQ(check(elbow(11.25, 4), cyclic).pass, true);
