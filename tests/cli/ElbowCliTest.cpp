@@ -169,10 +169,10 @@ TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
         bool message;
     } cases[] = {
         // 1422 lies in the range 1400.00001 to 3000: factor 1, five middle segments at 90 degrees.
-        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false})", false},
-        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true})", true},
-        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false})x", false},
-        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false})", false},
+        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false)", false},
+        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true)", true},
+        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false)x", false},
+        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false)", false},
     };
     for (const Case& c : cases) {
         const ProgramRun r = runProgram(std::string(c.args) + " " + kData + " --view top");
@@ -195,7 +195,7 @@ TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
 {
     const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false})"), std::string::npos)
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false)"), std::string::npos)
         << r.out;
 }
 
@@ -228,7 +228,7 @@ TEST(ElbowCliStandards, DamagedBookIsToldOnStandardError)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("tessik-elbow: 数据文件 book.ini"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("第 1 行的数值 -1 不能作弯曲半径系数"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find(R"("proposal": {"radius": "300", "segments": "11", "outOfRange": false})"), std::string::npos)
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "300", "segments": "11", "outOfRange": false)"), std::string::npos)
         << r.out;
     ::unlink(book.c_str());
     ::rmdir(folder.c_str());
@@ -253,7 +253,7 @@ TEST(ElbowCliStandards, RadiusTooLongToWriteIsTold)
     const ProgramRun given = runProgram(design + " --radius 2100");
     EXPECT_EQ(given.status, 0) << given.err;
     EXPECT_NE(given.err.find("1E+300"), std::string::npos) << given.err;
-    EXPECT_NE(given.out.find(R"x("proposal": {"radius": "(空白)", "segments": "14", "outOfRange": false})x"),
+    EXPECT_NE(given.out.find(R"x("proposal": {"radius": "(空白)", "segments": "14", "outOfRange": false)x"),
               std::string::npos)
         << given.out;
     std::filesystem::remove_all(folder);
