@@ -11,6 +11,9 @@ packages=(
   fonts-wqy-microhei qt6-translations-l10n
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
+  # PDF checks: the Chinese font data poppler needs, mupdf's renderer, qpdf's
+  # checker and Chromium's PDF viewer
+  poppler-data mupdf-tools qpdf chromium
   # screenshots of the windows under Xvfb, and the end-to-end demo's keyboard and mouse
   imagemagick x11-utils xdotool
   # keys under a window manager as well as without one

@@ -43,7 +43,7 @@ mkdir -p "$build/dist"
 if [[ -f "$build/src/cli/tessik-elbow.exe" ]]; then
   cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
 fi
-cp "$root"/data/book.ini "$root"/data/gbhd.ini "$root"/data/zjxl.ini "$build/dist/"
+cp "$root"/data/*.ini "$build/dist/"
 
 # Every program must start on a bare Windows: no MinGW runtime DLLs.
 step "checking the programs need only Windows' own DLLs"

@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-#include <QGuiApplication>
-#include <QPainter>
-#include <QPdfWriter>
-
 #include "ElbowFabrication.h"
+#include "FileAccess.h"
+#include "PdfDocument.h"
 #include "PieceTemplate.h"
 #include "TemplatePdf.h"
 
@@ -83,12 +81,9 @@ void BM_FloorPdfPages(benchmark::State& state)
     const auto layout = tessik::tileLayout(tessik::templateSheet(f).value(), *tessik::paperSize("A4"));
     const int pages = layout.columns * layout.rows + 1;
     for (auto _ : state) {
-        QPdfWriter writer(QString::fromStdString(kPdf));
-        QPainter p(&writer);
-        for (int i = 0; i < pages; ++i) {
-            if (i) writer.newPage();
-            p.drawLine(0, 0, 100, 100);
-        }
+        tessik::pdf::Document doc("floor", "bench");
+        for (int i = 0; i < pages; ++i) doc.newPage(210, 297).line(0, 0, 100, 100);
+        if (!tessik::dxf::replaceFile(kPdf, doc.finish()).ok()) state.SkipWithError("PDF not written");
     }
     state.counters["pages"] = pages;
     std::remove(kPdf.c_str());
@@ -104,10 +99,6 @@ BENCHMARK(BM_FloorPdfPages)->Unit(benchmark::kMillisecond)->Iterations(3)->Repet
 
 int main(int argc, char** argv)
 {
-    static int qtArgc = 3;
-    static char name[] = "bench", option[] = "-platform", offscreen[] = "offscreen";
-    static char* qtArgv[] = {name, option, offscreen, nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

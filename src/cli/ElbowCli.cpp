@@ -12,8 +12,10 @@
 #include "ElbowGeometry.h"
 #include "ElbowJson.h"
 #include "ListFile.h"
+#include "MitreCodeCheck.h"
 #include "NumberText.h"
 #include "Paths.h"
+#include "PieceTemplate.h"
 #include "StandardLookup.h"
 #include "Weight.h"
 
@@ -78,7 +80,7 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 // The development of the designed elbow and its template files; 0 or the
 // exit status of the failure, already reported on `err`.
 int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
-                          std::optional<ElbowFabrication>& fabrication, std::ostream& err)
+                          std::optional<ElbowFabrication>& fabrication, std::string& codeCheck, std::ostream& err)
 {
     FabricationInput in;
     in.cutAngle = record.DblA;
@@ -97,6 +99,22 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
         return 2;
     }
     fabrication = std::move(developed).value();
+    if (o.fabrication.json) {
+        const Result<std::string> checked = codeCheckJson(
+            o.fabrication.check, {record.DblA, record.IntN + 1, record.DblR, record.DblD}, in.wall, o.dataDir);
+        if (!checked) {
+            err << checked.error().description << "\n";
+            return 2;
+        }
+        codeCheck = *checked;
+    }
+    // A template that cannot be drawn (one that would cross itself, say) is
+    // refused before any file is touched.
+    if (o.fabrication.svgFile || o.fabrication.pdfFile || o.fabrication.dxfFile)
+        if (const Result<TemplateSheet> sheet = templateSheet(*fabrication); !sheet) {
+            err << sheet.error().description << "\n";
+            return 2;
+        }
     return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
 }
 
@@ -135,9 +153,11 @@ may begin with a minus sign.
 
 Output: {"parameters": {"DblAB": .., "DblA": .., "DblB": .., "DblD": .., "DblR": ..,
 "DblR1": .., "DblR2": .., "DblC1": .., "DblC2": .., "IntN": ..}[, "proposal": {"radius":
-"TEXT", "segments": "TEXT", "outOfRange": true|false}][, "weight": "TEXT"], "entities": [..]}
+"TEXT", "segments": "TEXT", "outOfRange": true|false, "codeRadius": {..}|null}][, "weight":
+"TEXT"], "entities": [..]}
 where the proposal's texts are those the window writes into its radius and segment
-fields, and the weight is the text its weight field shows ("(空白)" when the wall or
+fields (codeRadius: whether the proposed radius meets the code's least mitre radius, see
+below), and the weight is the text its weight field shows ("(空白)" when the wall or
 density text is no number);
 with lines {"type": "line", "start": [x,y,z], "end": [x,y,z]}, the arc {"type": "arc",
 "center", "radius", "startAngle", "endAngle"} and ellipses {"type": "ellipse", "center",
@@ -225,6 +245,27 @@ FieldsAfterLookup proposeMissingFields(const ElbowCliOptions& o, DesignRecord& r
     return f;
 }
 
+// The minimum-radius check of the standard proposal (its radius and segment
+// count for the design's diameter and angle), with the given wall when it is
+// a usable wall and A = 25, its least value, otherwise.
+std::optional<std::string> proposalRadius(const std::optional<Proposal>& proposal, const DesignRecord& record,
+                                          const ElbowCliOptions& o)
+{
+    if (!proposal) return std::nullopt;
+    const auto radius = textToDouble(proposal->TxtWJ);
+    const auto segments = textToDouble(proposal->TxtZJS);
+    if (!radius || !segments || !(*segments >= 0) || *segments > 1e6 || !(record.DblAB > 0)) return std::nullopt;
+    const int joints = static_cast<int>(std::nearbyint(*segments)) + 1;
+    const double theta = record.DblAB / joints / 2;
+    if (!(theta > 0 && theta < 90)) return std::nullopt;
+    std::optional<double> wallLessAllowances;
+    if (o.wall)
+        if (const auto wall = textToDouble(*o.wall); wall && *wall > 0 && 2 * *wall < record.DblD)
+            wallLessAllowances =
+                *wall * (1 - o.fabrication.check.millTolerance / 100) - o.fabrication.check.allowance;
+    return proposalRadiusJson(checkMinimumRadius({theta, joints, *radius, record.DblD}, wallLessAllowances));
+}
+
 // "参数输入出错。" and each field or derived value to blame, once.
 void tellInputError(const PendingError& pending, const ElbowCliOptions& o, std::ostream& err)
 {
@@ -264,15 +305,19 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
         weight = CalculateWeight(pending, record.weightInputs(), o.density, *o.wall, record.weightVariables());
 
     std::optional<ElbowFabrication> fabrication;
+    std::string codeCheck;
     if (o.fabrication.wanted()) {
-        const int status = developForFabrication(o, record, fabrication, err);
+        const int status = developForFabrication(o, record, fabrication, codeCheck, err);
         if (status != 0) return status;
     }
 
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
     std::optional<std::string> fabricationMember;
-    if (fabrication && o.fabrication.json) fabricationMember = fabricationJson(*fabrication, o.wall.has_value());
-    writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember)}, out);
+    if (fabrication && o.fabrication.json)
+        fabricationMember = fabricationJson(*fabrication, o.wall.has_value(), codeCheck);
+    writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember),
+                    proposalRadius(fields.proposal, record, o)},
+                   out);
     return 0;
 }
 

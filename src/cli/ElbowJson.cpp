@@ -76,7 +76,8 @@ void writeElbowJson(const ElbowRunResult& result, std::ostream& out)
     writeParameters(result.record, out);
     if (const std::optional<Proposal>& p = result.proposal)
         out << " \"proposal\": {\"radius\": " << json::string(p->TxtWJ) << ", \"segments\": "
-            << json::string(p->TxtZJS) << ", \"outOfRange\": " << (p->outOfRange ? "true" : "false") << "},\n";
+            << json::string(p->TxtZJS) << ", \"outOfRange\": " << (p->outOfRange ? "true" : "false")
+            << ", \"codeRadius\": " << result.proposalRadius.value_or("null") << "},\n";
     if (result.weight) out << " \"weight\": " << json::string(*result.weight) << ",\n";
     out << " \"entities\": [";
     for (std::size_t i = 0; i < result.entities.size(); ++i)

@@ -31,6 +31,7 @@ struct ElbowRunResult {
     const std::optional<std::string>& weight;  // the weight field's text, when a wall was given
     const std::vector<ElbowEntity>& entities;
     std::optional<std::string> fabrication;    // the "fabrication" member's JSON
+    std::optional<std::string> proposalRadius; // the proposal's minimum-radius check as JSON
 };
 
 void writeElbowJson(const ElbowRunResult& result, std::ostream& out);

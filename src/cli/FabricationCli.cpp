@@ -1,12 +1,15 @@
 #include "FabricationCli.h"
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <set>
 
 #include "ElbowJson.h"
 #include "FileAccess.h"
+#include "ListFile.h"
 #include "NumberText.h"
+#include "Paths.h"
 #include "PieceTemplate.h"
 #include "TemplateDxf.h"
 #include "TemplatePdf.h"
@@ -59,11 +62,39 @@ Fabrication (cut templates, cut list and weld length):
   --divisions N     rows of the ordinate table, 4 to 720 (default 16)
   --template-svg FILE   the templates as one SVG sheet at true size
   --template-pdf FILE   the templates tiled at true size over pages of --paper, with
-                    the cut list and ordinate table on the first page
+                    the cut list and ordinate table on the first page; more than
+                    100 pages: written with a warning giving the count; more than
+                    2000: refused (exit status 3, no template file written)
   --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
+Code checks (ASME B31.3 304.2.3), in "fabrication" as "codeCheck": {"theta", "alpha",
+"joints", "mitre": "single"|"multiple", "minimumRadius": {"R1", "A", "wallLessAllowances",
+"minimum", "applies", "pass"}, "pressure": null | {"P", "S", "stressFrom": "table"|"given",
+"material", "temperature", "E", "W", "c", "millTolerance", "service", "nominalWall", "T", "r2",
+"pm4a", "pm4b", "pm4c", "pm3a", "pm", "governing": "4a"|"4b"|"4c"|"3a"|null, "M", "requiredT",
+"requiredWall", "nextListedWall", "notCovered": [TEXT], "pass"}, "pass"}; pass is null where
+the wall is unknown. A joint turning 3 degrees or less (theta <= 1.5) is no mitre to the
+code: the radius check does not apply and the pressure is that of straight pipe, eq. (3a)
+with Y = 0.4 (pm3a; M null). theta is the cut angle, R1 the bend radius, T = wall x (1 - mill tolerance),
+r2 = (D - wall) / 2, M the length T must reach from the inside crotch of the end joints;
+requiredWall is the nominal wall carrying P, rounded up to 0.01 mm; nextListedWall the
+next wall of gbhd.ini. A proposal gains "codeRadius": {"minimum", "A", "pass"}.
+  --pressure P      design pressure in MPa: adds the pressure check
+  --material NAME   material in xyyl.ini (in --data DIR; default its first, A106 Grade B)
+  --temperature T   design temperature in degrees Celsius (default 20); S is interpolated
+  --stress S        allowable stress in MPa at the design temperature, instead of the table
+  --joint-factor E  weld joint factor (default 1)
+  --weld-factor W   weld strength reduction factor (default 1)
+  --corrosion c     corrosion and other allowances in mm (default 0)
+  --mill-tolerance PERCENT   mill under-tolerance of the wall (default 12.5)
+  --service normal|category-d|severe-cyclic   fluid service (default normal)
+No S in the table for the material and temperature: exit status 2, "无法校核：..." on
+standard error.
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be
-developed: exit status 2, the reason ("无法展开：...") on standard error.
+developed: exit status 2, the reason ("无法展开：...") on standard error. So is a
+template file asked for an elbow whose radius is below half the outer diameter (its
+cuts would run through the opposite wall and the template cross itself): no file is
+written. --fabrication alone still gives the cut list, with "inner-side-negative".
 A template file that cannot be written: exit status 3, nothing on standard output.
 Template files are replaced whole (a temporary file beside them, then renamed),
 through symbolic links and keeping their mode; a folder, device, FIFO, socket or
@@ -96,8 +127,10 @@ std::optional<std::string> collectFabricationArguments(std::vector<std::string>&
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        static const std::set<std::string> ours{"--template-diameter", "--divisions", "--template-dxf",
-                                                "--template-svg",      "--template-pdf", "--paper"};
+        static const std::set<std::string> ours{
+            "--template-diameter", "--divisions",    "--template-dxf", "--template-svg", "--template-pdf",
+            "--paper",             "--pressure",     "--material",     "--temperature",  "--stress",
+            "--joint-factor",      "--weld-factor",  "--corrosion",    "--mill-tolerance", "--service"};
         if (!ours.count(name)) {
             rest.push_back(args[i]);
             continue;
@@ -110,6 +143,55 @@ std::optional<std::string> collectFabricationArguments(std::vector<std::string>&
         given[name] = *value;
     }
     args = rest;
+    return std::nullopt;
+}
+
+// The code-check options: numbers in their ranges, and the pressure inputs
+// only with a pressure.
+std::optional<std::string> applyCodeCheckValues(std::map<std::string, std::string>& given, CodeCheckCliOptions& c)
+{
+    struct Number {
+        const char* name;
+        double* target;
+        double low, high;
+        bool lowIncluded, highIncluded;
+        const char* range;
+    };
+    double pressure = 0, stress = 0;
+    const Number numbers[] = {
+        {"--pressure", &pressure, 0, INFINITY, false, false, "a number above 0 (MPa)"},
+        {"--stress", &stress, 0, INFINITY, false, false, "a number above 0 (MPa)"},
+        {"--temperature", &c.temperature, -273.15, INFINITY, true, false, "a temperature in degrees Celsius"},
+        {"--joint-factor", &c.jointFactor, 0, 1, false, true, "a number above 0 and at most 1"},
+        {"--weld-factor", &c.weldFactor, 0, 1, false, true, "a number above 0 and at most 1"},
+        {"--corrosion", &c.allowance, 0, INFINITY, true, false, "a number of 0 or more (mm)"},
+        {"--mill-tolerance", &c.millTolerance, 0, 100, true, false, "a per cent from 0 to below 100"},
+    };
+    for (const Number& n : numbers) {
+        if (!given.count(n.name)) continue;
+        const auto value = textToDouble(given[n.name]);
+        const bool inRange = value && std::isfinite(*value) && (n.lowIncluded ? *value >= n.low : *value > n.low) &&
+                             (n.highIncluded ? *value <= n.high : *value < n.high);
+        if (!inRange) return std::string(n.name) + " needs " + n.range + ": " + given[n.name];
+        *n.target = *value;
+    }
+    if (given.count("--pressure")) c.pressure = pressure;
+    if (given.count("--stress")) c.stress = stress;
+    if (given.count("--material")) {
+        if (given["--material"].empty()) return std::string("--material needs a material name");
+        c.material = given["--material"];
+    }
+    if (given.count("--service")) {
+        static const std::map<std::string, FluidService> services{{"normal", FluidService::normal},
+                                                                  {"category-d", FluidService::categoryD},
+                                                                  {"severe-cyclic", FluidService::severeCyclic}};
+        const auto it = services.find(given["--service"]);
+        if (it == services.end()) return "--service needs normal, category-d or severe-cyclic: " + given["--service"];
+        c.service = it->second;
+    }
+    if (!c.pressure)
+        for (const char* name : {"--material", "--temperature", "--stress", "--joint-factor", "--weld-factor", "--service"})
+            if (given.count(name)) return std::string(name) + " needs --pressure";
     return std::nullopt;
 }
 
@@ -146,6 +228,9 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
         if (given[name].empty()) return std::string(name) + " needs a file name";
         *target = given[name];
     }
+    if (auto problem = applyCodeCheckValues(given, o.check)) return problem;
+    for (const char* name : {"--pressure", "--corrosion", "--mill-tolerance"})
+        if (given.count(name) && !o.json) return std::string(name) + " needs --fabrication";
     if (modifiers && !o.wanted()) return "--template-diameter, --divisions and --paper need --fabrication or a template file";
     if (given.count("--paper") && !o.pdfFile) return "--paper needs --template-pdf";
     return std::nullopt;
@@ -160,7 +245,7 @@ std::optional<std::string> takeFabricationArguments(std::vector<std::string>& ar
     return applyFabricationValues(given, o);
 }
 
-std::string fabricationJson(const ElbowFabrication& f, bool withWeight)
+std::string fabricationJson(const ElbowFabrication& f, bool withWeight, const std::string& codeCheck)
 {
     std::string s = "{\"cutAngle\": " + number(f.cutAngle) + ", \"joints\": " + std::to_string(f.joints) +
                     ", \"templateDiameter\": " + number(f.templateDiameter) +
@@ -179,7 +264,133 @@ std::string fabricationJson(const ElbowFabrication& f, bool withWeight)
     if (withWeight) s += ", \"weight\": " + (f.weight ? number(*f.weight) : std::string("null"));
     s += ", \"warnings\": [";
     for (std::size_t i = 0; i < f.warnings.size(); ++i) s += std::string(i ? ", " : "") + "\"" + f.warnings[i] + "\"";
-    return s + "]}";
+    return s + "],\n  \"codeCheck\": " + codeCheck + "}";
+}
+
+namespace {
+
+std::string optionalNumber(const std::optional<double>& v) { return v ? number(*v) : std::string("null"); }
+std::string optionalBool(const std::optional<bool>& v) { return v ? (*v ? "true" : "false") : std::string("null"); }
+
+const char* serviceName(FluidService service)
+{
+    switch (service) {
+    case FluidService::normal: return "normal";
+    case FluidService::categoryD: return "category-d";
+    case FluidService::severeCyclic: return "severe-cyclic";
+    }
+    return "";
+}
+
+// The least wall of gbhd.ini that is at least `wall`, when the list has one.
+std::optional<double> nextListedWall(const std::string& dataDir, double wall)
+{
+    std::optional<double> best;
+    for (const std::string& entry : loadListFile(os::pathFromUtf8(dataDir), kWallThicknessFile).entries) {
+        const auto value = textToDouble(entry);
+        if (value && *value >= wall && (!best || *value < *best)) best = *value;
+    }
+    return best;
+}
+
+// S from --stress, or from the material table at the temperature.
+struct Stress {
+    double value = 0;
+    std::optional<std::string> material;
+};
+
+Result<Stress> designStress(const CodeCheckCliOptions& o, const std::string& dataDir)
+{
+    if (o.stress) return Stress{*o.stress, o.material};
+    const std::string path = os::utf8FromPath(os::pathFromUtf8(dataDir) / kMaterialFile);
+    const Result<MaterialTable> table = readMaterialTable(path);
+    if (!table) return Error{table.error().number, "无法校核：" + table.error().description + "请用 --stress 给出许用应力。", "codecheck"};
+    const MaterialStresses* m = o.material ? table->find(*o.material) : &table->materials.front();
+    if (!m) return Error{errc::kInvalidProcedureCall, "无法校核：材料表 " + path + " 中没有材料“" + *o.material + "”。", "codecheck"};
+    const std::optional<double> s = allowableStress(*table, *m, o.temperature);
+    if (!s)
+        return Error{errc::kInvalidProcedureCall,
+                     "无法校核：材料表中 " + m->name + " 在 " + doubleToText(o.temperature) + " °C 没有许用应力（表列 " +
+                         doubleToText(table->temperatures.front()) + " 到 " + doubleToText(table->temperatures.back()) +
+                         " °C），请用 --stress 给出。",
+                     "codecheck"};
+    return Stress{*s, m->name};
+}
+
+std::string pressureJson(const CodeCheckCliOptions& o, const Stress& stress, const PressureCheck& p,
+                         std::optional<double> nominalWall, std::optional<double> nextWall)
+{
+    const MitrePressures* at = p.atWall ? &*p.atWall : nullptr;
+    std::string s = "{\"P\": " + number(*o.pressure) + ", \"S\": " + number(stress.value) +
+                    ", \"stressFrom\": \"" + (o.stress ? "given" : "table") + "\", \"material\": " +
+                    (stress.material ? json::string(*stress.material) : std::string("null")) +
+                    ", \"temperature\": " + (o.stress ? std::string("null") : number(o.temperature)) +
+                    ", \"E\": " + number(o.jointFactor) + ", \"W\": " + number(o.weldFactor) +
+                    ", \"c\": " + number(o.allowance) + ", \"millTolerance\": " + number(o.millTolerance) +
+                    ", \"service\": \"" + serviceName(o.service) + "\",\n    \"nominalWall\": " +
+                    optionalNumber(nominalWall) + ", \"T\": " + (at ? number(at->T) : "null") +
+                    ", \"r2\": " + (at ? number(at->r2) : "null") +
+                    ", \"pm4a\": " + (at ? optionalNumber(at->pm4a) : "null") +
+                    ", \"pm4b\": " + (at ? optionalNumber(at->pm4b) : "null") +
+                    ", \"pm4c\": " + (at ? optionalNumber(at->pm4c) : "null") +
+                    ", \"pm3a\": " + (at ? optionalNumber(at->pm3a) : "null") +
+                    ", \"pm\": " + (at ? optionalNumber(at->pm) : "null") + ", \"governing\": " +
+                    (at && at->governing ? "\"" + equationName(*at->governing) + "\"" : std::string("null")) +
+                    ", \"M\": " + (at && !at->pm3a ? number(at->lengthM) : "null") +
+                    ",\n    \"requiredT\": " + optionalNumber(p.requiredT) +
+                    ", \"requiredWall\": " + optionalNumber(p.requiredWall) +
+                    ", \"nextListedWall\": " + optionalNumber(nextWall) + ", \"notCovered\": [";
+    for (std::size_t i = 0; i < p.notCovered.size(); ++i) s += (i ? ", " : "") + json::string(p.notCovered[i]);
+    return s + "], \"pass\": " + optionalBool(p.pass) + "}";
+}
+
+std::string radiusJson(const MinimumRadiusCheck& r)
+{
+    return "{\"R1\": " + number(r.radius) + ", \"A\": " + number(r.constantA) +
+           ", \"wallLessAllowances\": " + optionalNumber(r.wallLessAllowances) + ", \"minimum\": " + number(r.minimum) +
+           ", \"applies\": " + (r.applies ? "true" : "false") + ", \"pass\": " + (r.pass ? "true" : "false") + "}";
+}
+
+}  // namespace
+
+std::string proposalRadiusJson(const MinimumRadiusCheck& r)
+{
+    return "{\"minimum\": " + number(r.minimum) + ", \"A\": " + number(r.constantA) +
+           ", \"pass\": " + (r.pass ? "true" : "false") + "}";
+}
+
+Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,
+                                  std::optional<double> nominalWall, const std::string& dataDir)
+{
+    std::optional<double> wallLessAllowances;  // a wall that is no pipe wall leaves A at its least
+    if (nominalWall && *nominalWall > 0 && 2 * *nominalWall < g.outerDiameter) wallLessAllowances = *nominalWall * (1 - o.millTolerance / 100) - o.allowance;
+    const MinimumRadiusCheck radius = checkMinimumRadius(g, wallLessAllowances);
+    std::string pressure = "null";
+    std::optional<bool> pass = radius.pass;
+    if (o.pressure) {
+        const Result<Stress> stress = designStress(o, dataDir);
+        if (!stress) return stress.error();
+        PressureInput in;
+        in.pressure = *o.pressure;
+        in.stress = stress->value;
+        in.jointFactor = o.jointFactor;
+        in.weldFactor = o.weldFactor;
+        in.allowance = o.allowance;
+        in.millTolerance = o.millTolerance;
+        in.nominalWall = nominalWall;
+        in.service = o.service;
+        const Result<PressureCheck> checked = checkPressure(g, in);
+        if (!checked) return checked.error();
+        const std::optional<double> next =
+            checked->requiredWall ? nextListedWall(dataDir, *checked->requiredWall) : std::nullopt;
+        pressure = pressureJson(o, *stress, *checked, nominalWall, next);
+        // Failing either check fails the elbow; without a wall the pressure side is open.
+        if (radius.pass) pass = checked->pass;
+    }
+    return "{\"theta\": " + number(g.cutAngle) + ", \"alpha\": " + number(2 * g.cutAngle) +
+           ", \"joints\": " + std::to_string(g.joints) + ", \"mitre\": \"" + (g.joints == 1 ? "single" : "multiple") +
+           "\",\n   \"minimumRadius\": " + radiusJson(radius) + ",\n   \"pressure\": " + pressure +
+           ",\n   \"pass\": " + optionalBool(pass) + "}";
 }
 
 bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& f, std::ostream& err)
@@ -189,6 +400,18 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
     if (!sheet) {
         err << sheet.error().description << "\n";
         return false;
+    }
+    if (o.pdfFile) {
+        // Told before any file is written: a refused PDF leaves the others unwritten too.
+        const PaperSize paper = *paperSize(o.paper);
+        const long long pages = templatePdfPages(f, *sheet, paper);
+        if (const auto refused = templatePdfRefusal(*o.pdfFile, pages, paper)) {
+            err << "tessik-elbow: " << refused->description << "\n";
+            return false;
+        }
+        if (pages > kPdfPagesToAsk)
+            err << "tessik-elbow: 注意：样板 PDF 共 " << templatePdfPagesText(pages, paper)
+                << "，打印前请核对页数（换用更大的纸张可减少页数）。\n";
     }
     if (o.svgFile && !writeWhole(*o.svgFile, templateSvg(*sheet), err)) return false;
     if (o.pdfFile) {

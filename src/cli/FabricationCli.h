@@ -11,8 +11,23 @@
 #include <vector>
 
 #include "ElbowFabrication.h"
+#include "MitreCodeCheck.h"
 
 namespace tessik {
+
+// The pressure check's inputs as given; left out, the defaults below or the
+// material table's value.
+struct CodeCheckCliOptions {
+    std::optional<double> pressure;     // --pressure, MPa
+    std::optional<std::string> material;  // --material; default: the table's first
+    double temperature = 20;            // --temperature, degrees Celsius
+    std::optional<double> stress;       // --stress, MPa: wins over the table
+    double jointFactor = 1;             // --joint-factor E
+    double weldFactor = 1;              // --weld-factor W
+    double allowance = 0;               // --corrosion c, mm
+    double millTolerance = 12.5;        // --mill-tolerance, per cent
+    FluidService service = FluidService::normal;  // --service
+};
 
 struct FabricationCliOptions {
     bool json = false;  // --fabrication
@@ -23,6 +38,7 @@ struct FabricationCliOptions {
     std::optional<std::string> svgFile;
     std::optional<std::string> pdfFile;
     std::string paper = "A4";
+    CodeCheckCliOptions check;
 
     // Whether the elbow is to be developed at all.
     bool wanted() const { return json || dxfFile || svgFile || pdfFile; }
@@ -32,8 +48,19 @@ struct FabricationCliOptions {
 // error when one is malformed.
 std::optional<std::string> takeFabricationArguments(std::vector<std::string>& args, FabricationCliOptions& options);
 
-// The "fabrication" member's value: one JSON object.
-std::string fabricationJson(const ElbowFabrication& fabrication, bool withWeight);
+// The "fabrication" member's value: one JSON object; codeCheck is the
+// "codeCheck" member's value.
+std::string fabricationJson(const ElbowFabrication& fabrication, bool withWeight, const std::string& codeCheck);
+
+// The "codeCheck" member for the elbow and the nominal wall (when one was
+// given as a number), with S from the material table in dataDir unless
+// --stress gives it; or why the check cannot be made ("无法校核：...").
+Result<std::string> codeCheckJson(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
+                                  std::optional<double> nominalWall, const std::string& dataDir);
+
+// The minimum-radius check of a standard proposal, for the "proposal" member:
+// {"minimumRadius": .., "A": .., "pass": ..}.
+std::string proposalRadiusJson(const MinimumRadiusCheck& check);
 
 // Writes the template files the options ask for. Each file is written whole
 // or not at all; on failure `err` says which and why and false is returned.

@@ -72,6 +72,14 @@ void moveBy(PieceTemplate& t, double dy)
 
 Result<TemplateSheet> templateSheet(const ElbowFabrication& f)
 {
+    // Below half the outer diameter the cut planes of a joint meet inside the
+    // pipe: the cuts run through the opposite wall and a template would cross itself.
+    if (f.bendRadius < f.outerDiameter / 2)
+        return Error{errc::kInvalidProcedureCall,
+                     "无法展开：曲率半径 " + doubleToText(f.bendRadius) + " mm 小于外径的一半 " +
+                         doubleToText(f.outerDiameter / 2) +
+                         " mm，相邻两道切口在管内相交、切穿对面管壁，样板会自相交叉。请把曲率半径加大到至少外径的一半。",
+                     "fabrication"};
     const CutCurve cut{f.bendRadius, f.templateDiameter / 2,
                        math::tan(f.cutAngle / 180 * std::numbers::pi)};
     const int n = cut.segments(f.templateWidth);

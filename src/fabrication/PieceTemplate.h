@@ -51,8 +51,9 @@ struct TemplateSheet {
     double height = 0;
 };
 
-// The sheet of templates for a development, or why none can be drawn (a cut
-// that would need more than kMaxSegmentsPerCut chords).
+// The sheet of templates for a development, or why none can be drawn: a bend
+// radius below half the outer diameter (the template would cross itself), or
+// a cut that would need more than kMaxSegmentsPerCut chords.
 Result<TemplateSheet> templateSheet(const ElbowFabrication& fabrication);
 
 }  // namespace tessik

@@ -4,10 +4,9 @@
 // alignment marks; every tile page carries "i/n", a small map of the tiles, a
 // 100 mm scale bar, a 10 mm grid along the edges and the note to print at
 // actual size. The first page(s) hold the cut list and the ordinate table.
+// Long lines of the cut list are wrapped to the page.
 //
-// Written through QPdfWriter, which embeds (a subset of) the CJK font; this is
-// why it lives apart from the Qt-free fabrication module. Without a running
-// Qt application it starts an offscreen one for the duration of the call.
+// Written by PdfDocument (no Qt); the text uses the reader's own Chinese font.
 
 #include <optional>
 #include <string>
@@ -43,7 +42,23 @@ struct TileLayout {
 
 TileLayout tileLayout(const TemplateSheet& sheet, const PaperSize& paper);
 
-// Writes the whole file or nothing (the target is replaced only on success).
+// Pages of the whole file: the cut list and ordinate table, then the tiles.
+// A sheet too large to count gives a number far above kPdfMostPages.
+long long templatePdfPages(const ElbowFabrication& fabrication, const TemplateSheet& sheet, const PaperSize& paper);
+
+// More pages than a person prints without being asked first, and more than
+// anyone prints at all: such a file is refused.
+inline constexpr long long kPdfPagesToAsk = 100;
+inline constexpr long long kPdfMostPages = 2000;
+
+// "1673 页 A4 纸", for the warning and the question above kPdfPagesToAsk.
+std::string templatePdfPagesText(long long pages, const PaperSize& paper);
+
+// The error for a file of more than kPdfMostPages pages; none below.
+std::optional<Error> templatePdfRefusal(const std::string& path, long long pages, const PaperSize& paper);
+
+// Writes the whole file or nothing (the target is replaced only on success);
+// refuses, writing nothing, above kPdfMostPages.
 Status writeTemplatePdf(const std::string& path, const ElbowFabrication& fabrication, const TemplateSheet& sheet,
                         const PaperSize& paper);
 

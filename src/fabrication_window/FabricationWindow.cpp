@@ -22,12 +22,16 @@
 #include "FileAccess.h"
 #include "FrmMain.h"
 #include "NumberText.h"
+#include "ListFile.h"
+#include "StandardLookup.h"
 #include "TemplateDxf.h"
 #include "TemplatePdf.h"
 #include "TemplatePreview.h"
 #include "TemplateSvg.h"
 #include "ToolConstants.h"
 #include "Weight.h"
+
+#include <cmath>
 
 namespace tessik {
 
@@ -56,6 +60,11 @@ FabricationWindow::FabricationWindow(FrmMain& main, Desktop& desktop, QWidget* p
     askSaveFile = [this](const QString& title, const QString& filter, const QString& suggested) {
         return QFileDialog::getSaveFileName(this, title, suggested, filter);
     };
+    // The material table lies beside the other data files in the working folder.
+    if (Result<MaterialTable> table = readMaterialTable(kMaterialFile))
+        materials_ = std::move(table).value();
+    else
+        materialProblem_ = table.error().description;
     createControls();
     connectFields();
     refresh();
@@ -160,10 +169,56 @@ QStackedWidget* FabricationWindow::createDevelopment()
     grid->addWidget(LblFacts, 0, 1, 2, 1);
     grid->setColumnStretch(1, 1);
     grid->addWidget(LblWarnings, 1, 0);
-    grid->addWidget(Preview, 2, 0, 1, 2);
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(Preview, 1);
+    lower->addWidget(createCodeCheck());
+    grid->addLayout(lower, 2, 0, 1, 2);
     grid->setRowStretch(2, 1);
     Development->addWidget(data);
     return Development;
+}
+
+QGroupBox* FabricationWindow::createCodeCheck()
+{
+    GrpCodeCheck = named(new QGroupBox(QStringLiteral("规范校核（ASME B31.3 304.2.3）")), "GrpCodeCheck");
+    auto* form = new QFormLayout;
+    const auto field = [](const char* name, const QString& text, const QString& hint) {
+        auto* edit = named(new QLineEdit(text), name);
+        edit->setPlaceholderText(hint);
+        edit->setMaximumWidth(110);
+        return edit;
+    };
+    TxtPressure = field("TxtPressure", {}, QStringLiteral("不校核压力"));
+    CmbMaterial = named(new QComboBox, "CmbMaterial");
+    if (materials_)
+        for (const MaterialStresses& m : materials_->materials) CmbMaterial->addItem(QString::fromStdString(m.name));
+    CmbMaterial->setEnabled(materials_.has_value());
+    if (!materials_) CmbMaterial->setToolTip(QString::fromStdString(materialProblem_));
+    TxtTemperature = field("TxtTemperature", QStringLiteral("20"), {});
+    TxtStress = field("TxtStress", {}, QStringLiteral("按材料表"));
+    TxtJointFactor = field("TxtJointFactor", QStringLiteral("1"), {});
+    TxtWeldFactor = field("TxtWeldFactor", QStringLiteral("1"), {});
+    TxtAllowance = field("TxtAllowance", QStringLiteral("0"), {});
+    TxtMillTolerance = field("TxtMillTolerance", QStringLiteral("12.5"), {});
+    CmbService = named(new QComboBox, "CmbService");
+    CmbService->addItems({QStringLiteral("一般流体"), QStringLiteral("D 类流体"), QStringLiteral("剧烈循环")});
+    form->addRow(QStringLiteral("设计压力 P (MPa)："), TxtPressure);
+    form->addRow(QStringLiteral("材料："), CmbMaterial);
+    form->addRow(QStringLiteral("设计温度 (°C)："), TxtTemperature);
+    form->addRow(QStringLiteral("许用应力 S (MPa)："), TxtStress);
+    form->addRow(QStringLiteral("焊接接头系数 E："), TxtJointFactor);
+    form->addRow(QStringLiteral("焊缝强度降低系数 W："), TxtWeldFactor);
+    form->addRow(QStringLiteral("腐蚀等附加量 c (mm)："), TxtAllowance);
+    form->addRow(QStringLiteral("壁厚负偏差 (%)："), TxtMillTolerance);
+    form->addRow(QStringLiteral("流体工况："), CmbService);
+    LblCodeCheck = named(new QLabel, "LblCodeCheck");
+    LblCodeCheck->setWordWrap(true);
+    LblCodeCheck->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LblCodeCheck->setMinimumWidth(300);
+    auto* column = new QVBoxLayout(GrpCodeCheck);
+    column->addLayout(form);
+    column->addWidget(LblCodeCheck, 1, Qt::AlignTop);
+    return GrpCodeCheck;
 }
 
 QHBoxLayout* FabricationWindow::createButtonRow()
@@ -205,6 +260,11 @@ void FabricationWindow::connectFields()
         connect(list, &QComboBox::editTextChanged, this, again);
     for (QLineEdit* field : {main_.TxtZJS, main_.TxtWJ, main_.TxtCZ}) connect(field, &QLineEdit::textChanged, this, again);
     connect(CmbTemplateDiameter, &QComboBox::currentIndexChanged, this, again);
+    const auto check = [this] { updateCodeCheck(); };
+    for (QLineEdit* field : {TxtPressure, TxtTemperature, TxtStress, TxtJointFactor, TxtWeldFactor, TxtAllowance,
+                             TxtMillTolerance})
+        connect(field, &QLineEdit::textChanged, this, check);
+    for (QComboBox* list : {CmbMaterial, CmbService}) connect(list, &QComboBox::currentIndexChanged, this, check);
     connect(SpnDivisions, &QSpinBox::valueChanged, this, again);
 }
 
@@ -217,6 +277,8 @@ void FabricationWindow::refresh()
         r);
     fabrication_.reset();
     sheet_.reset();
+    geometry_.reset();
+    codeCheckPassed_.reset();
     if (pending) {
         Pages->setCurrentIndex(0);
         return;
@@ -249,8 +311,97 @@ void FabricationWindow::refresh()
     }
     fabrication_ = std::move(developed).value();
     sheet_ = std::move(sheet).value();
+    geometry_ = MitreGeometry{r.DblA, r.IntN + 1, r.DblR, r.DblD};
+    // Whether the design is the standard table's proposal, looked up on a
+    // record of its own (the lookup writes into its variables), silently.
+    DesignRecord lookup;
+    const std::optional<Proposal> proposal = standardLookup(lineText(main_.CmbWJ).toStdString(),
+                                                            lineText(main_.CmbHd).toStdString(),
+                                                            lookup.lookupVariables(), kBookFile, {});
+    standardProposal_ = proposal && proposal->TxtWJ == main_.TxtWJ->text().toStdString() &&
+                        proposal->TxtZJS == main_.TxtZJS->text().toStdString();
     showDevelopment(*fabrication_, fieldWeight);
+    updateCodeCheck();
     Development->setCurrentIndex(1);
+}
+
+namespace {
+
+std::optional<double> number(const QLineEdit* field)
+{
+    const auto v = textToDouble(field->text().trimmed().toStdString());
+    return v && std::isfinite(*v) ? std::optional<double>(*v) : std::nullopt;
+}
+
+}  // namespace
+
+// The checks for the shown development with the group's inputs; a field
+// that is no number is named, nothing else is changed.
+void FabricationWindow::updateCodeCheck()
+{
+    codeCheckPassed_.reset();
+    if (!geometry_) return;
+    QStringList problems;
+    const auto read = [&](const QLineEdit* field, const QString& name, double fallback) {
+        if (field->text().trimmed().isEmpty()) return fallback;
+        if (const auto v = number(field)) return *v;
+        problems << QStringLiteral("%1“%2”不是数。").arg(name, field->text());
+        return fallback;
+    };
+    PressureInput in;
+    in.allowance = read(TxtAllowance, QStringLiteral("附加量 c "), 0);
+    in.millTolerance = read(TxtMillTolerance, QStringLiteral("壁厚负偏差 "), 12.5);
+    const auto wall = textToDouble(lineText(main_.CmbBH).toStdString());
+    if (wall && *wall > 0 && 2 * *wall < geometry_->outerDiameter) in.nominalWall = *wall;
+    std::optional<double> wallLessAllowances;
+    if (in.nominalWall) wallLessAllowances = *in.nominalWall * (1 - in.millTolerance / 100) - in.allowance;
+    const MinimumRadiusCheck radius = checkMinimumRadius(*geometry_, wallLessAllowances);
+
+    std::optional<PressureCheck> pressure;
+    if (!TxtPressure->text().trimmed().isEmpty()) {
+        in.pressure = read(TxtPressure, QStringLiteral("设计压力 "), 0);
+        in.jointFactor = read(TxtJointFactor, QStringLiteral("E "), 1);
+        in.weldFactor = read(TxtWeldFactor, QStringLiteral("W "), 1);
+        in.service = static_cast<FluidService>(CmbService->currentIndex());
+        const double temperature = read(TxtTemperature, QStringLiteral("设计温度 "), 20);
+        if (!TxtStress->text().trimmed().isEmpty()) {
+            in.stress = read(TxtStress, QStringLiteral("许用应力 "), 0);
+        } else if (!materials_) {
+            problems << QString::fromStdString(materialProblem_) + QStringLiteral("请填写许用应力 S。");
+        } else {
+            const MaterialStresses& m = materials_->materials[std::size_t(std::max(0, CmbMaterial->currentIndex()))];
+            if (const auto s = allowableStress(*materials_, m, temperature)) {
+                in.stress = *s;
+                TxtStress->setPlaceholderText(QStringLiteral("按材料表：%1").arg(*s, 0, 'f', 1));
+            } else {
+                problems << QStringLiteral("材料表中 %1 在 %2 °C 没有许用应力，请填写 S。")
+                                .arg(QString::fromStdString(m.name), TxtTemperature->text());
+            }
+        }
+        if (problems.isEmpty()) {
+            if (Result<PressureCheck> checked = checkPressure(*geometry_, in))
+                pressure = std::move(checked).value();
+            else
+                problems << QString::fromStdString(checked.error().description);
+        }
+    }
+    const CodeCheckReport report = describeCodeCheck(radius, pressure ? &*pressure : nullptr, pressure ? &in : nullptr);
+    QStringList lines;
+    for (const std::string& line : report.lines) lines << QString::fromStdString(line);
+    if (standardProposal_)
+        lines.insert(1, radius.pass ? QStringLiteral("（半径与中节数为标准表建议值）")
+                                    : QStringLiteral("标准表建议的半径与中节数不满足式 (5)，请加大半径或增加中节。"));
+    if (!problems.isEmpty()) {
+        // No verdict from an input that could not be read: the reasons replace it.
+        lines.removeLast();
+        lines << problems << QStringLiteral("结论：压力未能校核");
+    }
+    codeCheckPassed_ = problems.isEmpty() ? report.pass : (radius.pass ? std::nullopt : std::optional<bool>(false));
+    LblCodeCheck->setText(lines.join(QLatin1Char('\n')));
+    QPalette palette = LblCodeCheck->palette();
+    palette.setColor(QPalette::WindowText,
+                     codeCheckPassed_ == false || !problems.isEmpty() ? QColor(180, 0, 0) : palette.color(QPalette::Active, QPalette::Text));
+    LblCodeCheck->setPalette(palette);
 }
 
 void FabricationWindow::showDevelopment(const ElbowFabrication& f, const std::string& fieldWeight)
@@ -310,9 +461,15 @@ std::string fileName(const QString& path) { return QFile::encodeName(path).toStd
 bool FabricationWindow::savePdf(const QString& path)
 {
     if (!fabrication_ || !sheet_) return false;
-    const Status written =
-        writeTemplatePdf(fileName(path), *fabrication_, *sheet_, *paperSize(CmbPaper->currentText().toStdString()));
-    return told(written);
+    const PaperSize paper = *paperSize(CmbPaper->currentText().toStdString());
+    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper);
+    if (const auto refused = templatePdfRefusal(path.toStdString(), pages, paper)) return told(*refused);
+    if (pages > kPdfPagesToAsk &&
+        desktop_.messageBox(QStringLiteral("样板 PDF 共 %1。确实要保存吗？（换用更大的纸张可减少页数）")
+                                .arg(QString::fromStdString(templatePdfPagesText(pages, paper))),
+                            msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("保存 PDF 样板")) != msgbox::kAnswerOk)
+        return false;
+    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper));
 }
 
 bool FabricationWindow::saveSvg(const QString& path)

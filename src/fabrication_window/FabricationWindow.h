@@ -17,11 +17,14 @@
 #include <optional>
 
 #include "ElbowFabrication.h"
+#include "MitreCodeCheck.h"
 #include "PieceTemplate.h"
 #include "TemplateDrawCommand.h"
 
 class QComboBox;
+class QGroupBox;
 class QHBoxLayout;
+class QLineEdit;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -77,11 +80,30 @@ public:
     QPushButton* CmdDraw;
     QPushButton* CmdClose;
 
+    // The code checks (ASME B31.3 304.2.3): inputs, every one typed over,
+    // and the result. An empty pressure checks the mitre radius alone; an
+    // empty S takes the material table's value at the temperature.
+    QGroupBox* GrpCodeCheck;
+    QLineEdit* TxtPressure;     // MPa
+    QComboBox* CmbMaterial;     // from xyyl.ini
+    QLineEdit* TxtTemperature;  // degrees Celsius
+    QLineEdit* TxtStress;       // MPa
+    QLineEdit* TxtJointFactor;  // E
+    QLineEdit* TxtWeldFactor;   // W
+    QLineEdit* TxtAllowance;    // c, mm
+    QLineEdit* TxtMillTolerance;  // per cent
+    QComboBox* CmbService;
+    QLabel* LblCodeCheck;
+    // Whether the shown design passes the checks (empty: no verdict without a wall).
+    std::optional<bool> codeCheckPassed() const { return codeCheckPassed_; }
+
 private:
     void createControls();
     QHBoxLayout* createOptionRow();
     QStackedWidget* createDevelopment();
     QHBoxLayout* createButtonRow();
+    QGroupBox* createCodeCheck();
+    void updateCodeCheck();
     void connectButtons();
     void connectFields();
     void showDevelopment(const ElbowFabrication& f, const std::string& fieldWeight);
@@ -94,6 +116,11 @@ private:
     Desktop& desktop_;
     std::optional<ElbowFabrication> fabrication_;
     std::optional<TemplateSheet> sheet_;
+    std::optional<MitreGeometry> geometry_;  // of the shown development
+    std::optional<MaterialTable> materials_;
+    std::string materialProblem_;            // why there is no material table
+    std::optional<bool> codeCheckPassed_;
+    bool standardProposal_ = false;  // the design's radius and segments are book.ini's proposal
 };
 
 }  // namespace tessik

@@ -445,6 +445,14 @@ void FrmMain::Form_Load()
     LoadDiameterSeries();
     LoadWallThickness();
     LoadBendAngles();
+    // With no CAD program come up in front (none running and the launch
+    // declined or failed), this window takes the keyboard. A window manager
+    // gives it back when the question closes; a bare X server leaves it with
+    // nobody.
+    if (!cadConnection_->objects().AcadApp) {
+        raise();
+        activateWindow();
+    }
 }
 
 PendingError FrmMain::InputParameter()

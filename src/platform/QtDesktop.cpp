@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QWidget>
@@ -13,7 +14,8 @@ namespace tessik {
 
 int QtDesktop::messageBox(const std::string& text, int style, const std::string& title)
 {
-    QMessageBox box(QApplication::activeWindow());
+    const QPointer<QWidget> owner = QApplication::activeWindow();
+    QMessageBox box(owner);
     box.setWindowTitle(QString::fromStdString(title));
     box.setText(QString::fromStdString(text));
     const int icon = style & 0x70;
@@ -28,6 +30,12 @@ int QtDesktop::messageBox(const std::string& text, int style, const std::string&
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : ok);
     box.exec();
+    // The keyboard back to the window the box was asked over: a window
+    // manager does this itself, a bare X server leaves it with nobody.
+    if (owner && owner->isVisible()) {
+        owner->raise();
+        owner->activateWindow();
+    }
     if (cancel && box.clickedButton() != ok) return msgbox::kAnswerCancel;
     return msgbox::kAnswerOk;
 }

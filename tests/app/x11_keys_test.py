@@ -77,15 +77,21 @@ def esc_with_a_list_open(window_manager):
         d.close()
 
 
+def corner(d, window):
+    """The window's upper-left corner on the screen, inside any frame."""
+    info = subprocess.run(["xwininfo", "-id", window], env=d.env, capture_output=True, text=True).stdout
+    at = {k.strip(): int(v) for k, v in (line.split(":") for line in info.splitlines() if "Absolute" in line)}
+    return at["Absolute upper-left X"], at["Absolute upper-left Y"]
+
+
 ABOUT = "^关于 Tessik$"
 
 
 def sysinfo_button(d):
     """Where 系统信息 lies on the screen: its place in the dialog's twips
     (4200, 3600, 1485 x 345) at 15 twips to the pixel."""
-    info = subprocess.run(["xwininfo", "-id", d.window(ABOUT)], env=d.env, capture_output=True, text=True).stdout
-    corner = {k.strip(): int(v) for k, v in (line.split(":") for line in info.splitlines() if "Absolute" in line)}
-    return corner["Absolute upper-left X"] + 280, corner["Absolute upper-left Y"] + 240, 99, 23
+    x, y = corner(d, d.window(ABOUT))
+    return x + 280, y + 240, 99, 23
 
 
 def about_enter_and_tab(window_manager):
@@ -129,6 +135,38 @@ def about_enter_and_tab(window_manager):
     finally:
         d.close()
         tools.cleanup()
+
+
+def keyboard_after_the_start_up_question(window_manager):
+    """Declining the launch leaves the keyboard in the main window: typed
+    digits land in the diameter list, which has the focus at start-up."""
+    d = Desktop(window_manager, cad_running=False)
+    try:
+        assert wait_for(lambda: d.window("AutoCAD") is not None, 30), "tessik did not offer to start the CAD program"
+        d.focus(d.window("AutoCAD"))
+        d.xdotool("key", "Escape")
+        assert wait_for(lambda: d.window("AutoCAD") is None, 5), "Esc did not close the question"
+        main = d.main_window()
+        assert main is not None, "the main window vanished"
+        assert wait_for(lambda: d.xdotool("getwindowfocus").strip() == main, 5), \
+            "the main window has no keyboard focus after the question closed"
+        # The diameter list: 960, 240 twips in the input frame at 120, 120,
+        # below the menu bar; 1215 x 300 twips.
+        x, y = corner(d, main)
+        field = (x + 72, y + 45, 81, 20)
+        before = d.grab(*field)
+        d.xdotool("type", "--delay", "50", "219")
+        time.sleep(0.5)
+        d.shot("after-question-" + ("wm" if window_manager else "bare"))
+        assert d.grab(*field) != before, "the typed digits did not reach the diameter list"
+        # A box asked over the main window gives the keyboard back as well.
+        d.xdotool("key", "alt+d")
+        assert wait_for(lambda: d.xdotool("getwindowfocus").strip() not in ("", main), 5), "Alt+D showed no box"
+        d.xdotool("key", "Return")
+        assert wait_for(lambda: d.xdotool("getwindowfocus").strip() == main, 5), \
+            "the main window has no keyboard focus after a box it asked closed"
+    finally:
+        d.close()
 
 
 def read_to_end(stream, ends, key):
@@ -180,7 +218,8 @@ def main():
     modes = [False] + ([True] if shutil.which("openbox") else [])
     scenarios = [("esc with a list open", esc_with_a_list_open),
                  ("Enter and Tab in the About dialog", about_enter_and_tab),
-                 ("quit after starting the CAD program", quit_after_starting_the_cad)]
+                 ("quit after starting the CAD program", quit_after_starting_the_cad),
+                 ("keyboard after the start-up question", keyboard_after_the_start_up_question)]
     for window_manager in modes:
         name = "with a window manager" if window_manager else "on a bare X server"
         for title, scenario in scenarios:

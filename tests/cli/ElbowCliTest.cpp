@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,10 +170,10 @@ TEST(ElbowCliStandards, ProposesFromTheShippedBookWhenLeftOut)
         bool message;
     } cases[] = {
         // 1422 lies in the range 1400.00001 to 3000: factor 1, five middle segments at 90 degrees.
-        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false})", false},
-        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true})", true},
-        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false})x", false},
-        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false})", false},
+        {"--angle 90 --diameter '*1422'", R"("proposal": {"radius": "1422", "segments": "5", "outOfRange": false)", false},
+        {"--angle 45 --diameter 5000", R"("proposal": {"radius": "5000", "segments": "2", "outOfRange": true)", true},
+        {"--angle 75 --diameter 508 --segments 3", R"x("proposal": {"radius": "762", "segments": "(空白)", "outOfRange": false)x", false},
+        {"--angle 90 --diameter 200 --radius 999", R"("proposal": {"radius": "300", "segments": "2", "outOfRange": false)", false},
     };
     for (const Case& c : cases) {
         const ProgramRun r = runProgram(std::string(c.args) + " " + kData + " --view top");
@@ -195,7 +196,7 @@ TEST(ElbowCliStandards, BookIsReadFromTheWorkingDirectoryByDefault)
 {
     const ProgramRun r = runProgram("--angle 30 --diameter 3000 --view top", TESSIK_DATA_DIR);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false})"), std::string::npos)
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "3000", "segments": "1", "outOfRange": false)"), std::string::npos)
         << r.out;
 }
 
@@ -228,7 +229,7 @@ TEST(ElbowCliStandards, DamagedBookIsToldOnStandardError)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("tessik-elbow: 数据文件 book.ini"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("第 1 行的数值 -1 不能作弯曲半径系数"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find(R"("proposal": {"radius": "300", "segments": "11", "outOfRange": false})"), std::string::npos)
+    EXPECT_NE(r.out.find(R"("proposal": {"radius": "300", "segments": "11", "outOfRange": false)"), std::string::npos)
         << r.out;
     ::unlink(book.c_str());
     ::rmdir(folder.c_str());
@@ -253,7 +254,7 @@ TEST(ElbowCliStandards, RadiusTooLongToWriteIsTold)
     const ProgramRun given = runProgram(design + " --radius 2100");
     EXPECT_EQ(given.status, 0) << given.err;
     EXPECT_NE(given.err.find("1E+300"), std::string::npos) << given.err;
-    EXPECT_NE(given.out.find(R"x("proposal": {"radius": "(空白)", "segments": "14", "outOfRange": false})x"),
+    EXPECT_NE(given.out.find(R"x("proposal": {"radius": "(空白)", "segments": "14", "outOfRange": false)x"),
               std::string::npos)
         << given.out;
     std::filesystem::remove_all(folder);
@@ -289,6 +290,26 @@ TEST(ElbowCliFabrication, WhatCannotBeDevelopedExitsTwo)
         EXPECT_EQ(r.out, "") << args;
         EXPECT_EQ(r.err.rfind("无法展开：", 0), 0u) << r.err;
     }
+}
+
+// Cuts that would meet inside the pipe: no template file, not even a
+// partial one, and the reason on standard error.
+TEST(ElbowCliFabrication, TemplateThatWouldCrossItselfIsRefused)
+{
+    const std::string svg = testing::TempDir() + "crossing_" + std::to_string(::getpid()) + ".svg";
+    const std::string dxf = testing::TempDir() + "crossing_" + std::to_string(::getpid()) + ".dxf";
+    for (const char* radius : {"136", "0"}) {
+        const ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 273 --radius " + std::string(radius) +
+                                        " --template-svg " + svg + " --template-dxf " + dxf);
+        EXPECT_EQ(r.status, 2) << radius;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("自相交叉"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::ifstream(svg).good());
+        EXPECT_FALSE(std::ifstream(dxf).good());
+    }
+    const ProgramRun half = runProgram("--angle 90 --segments 3 --diameter 273 --radius 136.5 --template-svg " + svg);
+    EXPECT_EQ(half.status, 0) << half.err;  // the cuts just touch on the inner side
+    std::remove(svg.c_str());
 }
 
 TEST(ElbowCliFabrication, WrongUsage)
@@ -355,6 +376,40 @@ TEST(ElbowCliFabrication, TemplatesReplaceOnlyWritableRegularFiles)
         EXPECT_EQ(kind(at("real")), S_IFREG | 0640) << w.option;
         EXPECT_EQ(slurp(at("real")).rfind(w.start, 0), 0u) << w.option;
     }
+    std::filesystem::remove_all(dir);
+}
+
+// A PDF of more pages than anyone prints unasked is written with a warning
+// naming its page count (which is the file's); an absurd one is refused at
+// once, before any template file is written, and what stood there is kept.
+TEST(ElbowCliFabrication, TemplatePdfPageLimits)
+{
+    std::string dir = testing::TempDir() + "elbow_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    const std::string pdf = dir + "/t.pdf", svg = dir + "/t.svg";
+
+    ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 1000 --radius 1500 --template-pdf '" + pdf + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string lead = "tessik-elbow: 注意：样板 PDF 共 ";
+    ASSERT_EQ(r.err.rfind(lead, 0), 0u) << r.err;
+    const long pages = std::strtol(r.err.c_str() + lead.size(), nullptr, 10);
+    EXPECT_GT(pages, 100) << r.err;
+    EXPECT_NE(r.err.find(" 页 A4 纸"), std::string::npos) << r.err;
+    const std::string bytes = slurp(pdf);
+    long written = 0;
+    for (std::size_t at = bytes.find("/Type /Page "); at != std::string::npos; at = bytes.find("/Type /Page ", at + 1))
+        ++written;
+    EXPECT_EQ(written, pages);
+
+    const auto started = std::chrono::steady_clock::now();
+    r = runProgram("--angle 90 --segments 3 --diameter 27300 --radius 40000 --template-svg '" + svg +
+                   "' --template-pdf '" + pdf + "'");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err.rfind("tessik-elbow: 无法保存“" + pdf + "”：", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("2000 页"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(pdf), bytes);
+    EXPECT_FALSE(std::filesystem::exists(svg));
     std::filesystem::remove_all(dir);
 }
 

@@ -2,10 +2,12 @@
 """Checks the template files tessik-elbow writes with outside tools.
 
 DXF: ezdxf's audit and contents, LibreCAD's dxf2pdf rendering it.
-PDF: pdfinfo (page count and size of every page for each paper), pdffonts
-(the CJK font embedded), pdftotext (the note, the tile labels), and a page
-rasterised by pdftoppm at a known resolution on which the 100 mm scale bar is
-measured. SVG: parsed as XML, its size in mm, one closed outline per piece
+PDF: qpdf --check and mutool info (a sound file), pdfinfo (page count and
+size of every page for each paper), pdffonts (the reader's Adobe-GB1 font,
+not embedded), pdftotext and mutool's text (the note, the tile labels), and
+pages rasterised by pdftoppm and by mutool at a known resolution: the 100 mm
+scale bar is measured, the Chinese page label has ink, and the outlines of
+the SVG template land on the tiles where a true-scale tiling puts them. SVG: parsed as XML, its size in mm, one closed outline per piece
 whose extent is the template width.
 
 usage: template_files_check.py TESSIK_ELBOW
@@ -21,6 +23,7 @@ import xml.etree.ElementTree as ET
 
 DPI = 200
 PAPERS = {"A4": (595.28, 841.89), "A3": (841.89, 1190.55), "letter": (612, 792)}
+PAPERS_MM = {"A4": (210, 297), "A3": (297, 420), "letter": (215.9, 279.4)}
 NOTE = "打印时选择\"实际大小\"（100%），打印后用比例尺核对。"
 failures = []
 
@@ -66,36 +69,178 @@ def longest_dark_run(pgm, top_mm, bottom_mm):
     return best
 
 
+def render(tool, pdf, page, base, dpi=DPI):
+    """One page as an 8-bit grey raster, by poppler or by mupdf."""
+    if tool == "poppler":
+        subprocess.run(["pdftoppm", "-gray", "-r", str(dpi), "-f", str(page), "-l", str(page), "-singlefile",
+                        pdf, base], check=True)
+    else:
+        subprocess.run(["mutool", "draw", "-q", "-r", str(dpi), "-c", "gray", "-o", base + ".pgm", pdf, str(page)],
+                       check=True, capture_output=True)
+    return read_pgm(base + ".pgm")
+
+
+def dark(pgm, x_mm, y_mm, dpi, radius_px=0):
+    width, height, pixels = pgm
+    cx, cy = int(round(x_mm / 25.4 * dpi)), int(round(y_mm / 25.4 * dpi))
+    for y in range(max(0, cy - radius_px), min(height, cy + radius_px + 1)):
+        for x in range(max(0, cx - radius_px), min(width, cx + radius_px + 1)):
+            if pixels[y * width + x] < 160:
+                return True
+    return False
+
+
+def check_sound(pdf):
+    """qpdf and mutool both read the file without a complaint."""
+    q = subprocess.run(["qpdf", "--check", pdf], capture_output=True, text=True)
+    check(q.returncode == 0 and "WARNING" not in q.stdout + q.stderr, "qpdf --check: %s %s" % (q.stdout, q.stderr))
+    m = subprocess.run(["mutool", "info", pdf], capture_output=True, text=True)
+    complaints = [l for l in m.stderr.splitlines() if l.strip() and "ICC support" not in l]
+    check(m.returncode == 0 and not complaints, "mutool info: %s" % complaints)
+
+
+def tiles_model(sheet_w, sheet_h, paper_w, paper_h):
+    """Tiles across and down: 8 mm margins, 24 mm footer, 10 mm overlap, the
+    sheet padded by 5 mm; the orientation with fewer pages (portrait on a tie)."""
+    def count(length, tile):
+        return 1 if length <= tile else math.ceil((length - 10) / (tile - 10))
+
+    def layout(pw, ph):
+        tw, th = pw - 16, ph - 16 - 24
+        return count(sheet_w + 10, tw) * count(sheet_h + 10, th), count(sheet_w + 10, tw), tw, th, pw, ph
+
+    portrait, landscape = layout(paper_w, paper_h), layout(paper_h, paper_w)
+    return landscape if landscape[0] < portrait[0] else portrait
+
+
+def svg_outline_points(svg, step=4.0):
+    """Points along the SVG outlines, in sheet mm (x right, y up)."""
+    root = ET.parse(svg).getroot()
+    ns = "{http://www.w3.org/2000/svg}"
+    height = float(root.get("height")[:-2])
+    points = []
+    for g in root.iter(ns + "g"):
+        if g.get("id") != "CUT":
+            continue
+        for path in g.iter(ns + "path"):
+            vs = [tuple(map(float, c.split(","))) for c in path.get("d").strip("MZ ").split()]
+            vs = [(x - 10, height - 30 - y) for x, y in vs]
+            for (x1, y1), (x2, y2) in zip(vs, vs[1:] + vs[:1]):
+                n = max(1, int(math.hypot(x2 - x1, y2 - y1) / step))
+                points += [(x1 + (x2 - x1) * k / n, y1 + (y2 - y1) * k / n) for k in range(n)]
+    return points, float(root.get("width")[:-2]) - 20, height - 40
+
+
+def check_true_scale(pdf, svg, paper, workdir):
+    """Every tile shows the sheet 1:1: points of the SVG's outlines are inked
+    where the tiling puts them, and not 3 mm beside, in both renderers."""
+    points, sheet_w, sheet_h = svg_outline_points(svg)
+    tiles, columns, tw, th, pw, ph = tiles_model(sheet_w, sheet_h, *PAPERS_MM[paper])
+    count = len(pages(pdf))
+    check(count == tiles + 1, "%s: %d pages, the tiling gives %d tiles" % (paper, count, tiles))
+    dpi = 100
+    for tool in ("poppler", "mupdf"):
+        hits = misses = beside = 0
+        for index in range(tiles):
+            r, c = divmod(index, columns)
+            x0, y1 = -5 + c * (tw - 10), sheet_h + 5 - r * (th - 10)
+            inside = [(8 + x - x0, 8 + y1 - y) for x, y in points
+                      if x0 + 3 < x < x0 + tw - 3 and y1 - th + 3 < y < y1 - 3]
+            if not inside:
+                continue
+            pgm = render(tool, pdf, index + 2, os.path.join(workdir, "tile"), dpi)
+            for px, py in inside:
+                if dark(pgm, px, py, dpi, 1):
+                    hits += 1
+                else:
+                    misses += 1
+                beside += dark(pgm, px + 3, py + 3, dpi, 0)
+        total = hits + misses
+        print("%s %s: %d of %d outline points inked in place, %d inked 3 mm beside" % (tool, paper, hits, total, beside))
+        check(total > 100 and misses <= total // 50, "%s %s: %d of %d outline points missing" % (tool, paper, misses, total))
+        check(beside < total // 4, "%s %s: %d of %d points inked 3 mm beside the outline" % (tool, paper, beside, total))
+
+
+def check_cjk_ink(pdf, workdir):
+    """The page label 下料表 on the first page (4 mm high, right of the scale
+    bar) has ink in each of its three character cells, and the cells differ
+    (not three boxes for missing glyphs)."""
+    for tool in ("poppler", "mupdf"):
+        pgm = render(tool, pdf, 1, os.path.join(workdir, "cjk"), DPI)
+        width, _, pixels = pgm
+        portrait = pgm[1] > pgm[0]
+        bar_y = (297 if portrait else 210) - 8 - 12
+        cells = []
+        for k in range(3):
+            x_lo, x_hi = int((112 + 4 * k) / 25.4 * DPI), int((112 + 4 * k + 4) / 25.4 * DPI)
+            y_lo, y_hi = int((bar_y - 4) / 25.4 * DPI), int((bar_y + 1) / 25.4 * DPI)
+            cells.append(tuple(pixels[y * width + x] < 128 for y in range(y_lo, y_hi) for x in range(x_lo, x_hi)))
+        inked = [sum(c) for c in cells]
+        print("%s: ink of the three characters of the page label: %s" % (tool, inked))
+        check(all(n > 20 for n in inked), "%s: a Chinese character of the page label has no ink %s" % (tool, inked))
+        check(len(set(cells)) == 3, "%s: the page label's characters look alike" % tool)
+
+
+def check_table_text_inside(exe, workdir):
+    """On the cut-list page every word, as poppler places it, stays inside the
+    8 mm margins, for an elbow whose facts make a line longer than A4 is wide."""
+    pdf = os.path.join(workdir, "long_lines.pdf")
+    run = subprocess.run([exe, "--angle", "90", "--segments", "0", "--diameter", "273", "--radius", "200",
+                          "--wall", "9", "--template-pdf", pdf], capture_output=True, text=True)
+    check(run.returncode == 0, "long lines: exit %d %s" % (run.returncode, run.stderr))
+    html = subprocess.run(["pdftotext", "-bbox", "-f", "1", "-l", "1", pdf, "-"], capture_output=True,
+                          text=True).stdout
+    page_width = float(re.search(r'<page width="([\d.]+)"', html).group(1))
+    words = [(float(a), float(b), w) for a, b, w in re.findall(r'xMin="([\d.]+)" yMin="[\d.]+" xMax="([\d.]+)"'
+                                                                 r' yMax="[\d.]+">([^<]*)<', html)]
+    margin = 8 / 25.4 * 72
+    outside = [w for a, b, w in words if a < margin - 0.5 or b > page_width - margin + 0.5]
+    check(len(words) > 50 and not outside, "words outside the margins: %s" % outside)
+    check("割缝）" in "".join(w for _, _, w in words), "the wrapped fact line lost its end")
+
+
 def check_pdf(exe, workdir):
+    svg = os.path.join(workdir, "sheet.svg")
+    run = elbow(exe, ["--template-svg", svg], workdir)
+    check(run.returncode == 0, "svg for the pdf: exit %d %s" % (run.returncode, run.stderr))
     for paper, (w, h) in PAPERS.items():
         pdf = os.path.join(workdir, "t_%s.pdf" % paper)
         run = elbow(exe, ["--template-pdf", pdf, "--paper", paper], workdir)
-        check(run.returncode == 0, "%s: exit %d %s" % (paper, run.returncode, run.stderr))
+        check(run.returncode == 0 and run.stderr == "", "%s: exit %d %s" % (paper, run.returncode, run.stderr))
+        check_sound(pdf)
         sizes = pages(pdf)
         check(len(sizes) >= 2, "%s: %d pages" % (paper, len(sizes)))
         for i, (pw, ph) in enumerate(sizes):
             ok = any(math.isclose(pw, a, abs_tol=1) and math.isclose(ph, b, abs_tol=1) for a, b in ((w, h), (h, w)))
             check(ok, "%s page %d is %gx%g pts" % (paper, i + 1, pw, ph))
-        text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
         tiles = len(sizes) - 1  # the cut list fits one page at 16 divisions
-        check(text.count(NOTE) == len(sizes), "%s: note on %d of %d pages" % (paper, text.count(NOTE), len(sizes)))
-        for i in range(1, tiles + 1):
-            check("%d/%d" % (i, tiles) in text, "%s: no tile label %d/%d" % (paper, i, tiles))
-        check("中节" in text and "205.9" in text, "%s: cut list missing" % paper)
+        texts = {
+            "pdftotext": subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout,
+            "mutool": subprocess.run(["mutool", "draw", "-q", "-F", "txt", "-o", "-", pdf], capture_output=True,
+                                     text=True).stdout,
+        }
+        for tool, text in texts.items():
+            check(text.count(NOTE) == len(sizes),
+                  "%s %s: note on %d of %d pages" % (tool, paper, text.count(NOTE), len(sizes)))
+            for i in range(1, tiles + 1):
+                check("%d/%d" % (i, tiles) in text, "%s %s: no tile label %d/%d" % (tool, paper, i, tiles))
+            check("中节" in text and "205.9" in text, "%s %s: cut list missing" % (tool, paper))
+        check_true_scale(pdf, svg, paper, workdir)
     fonts = subprocess.run(["pdffonts", os.path.join(workdir, "t_A4.pdf")], capture_output=True, text=True).stdout
-    check(re.search(r"WenQuanYi\S*\s+CID TrueType\s+Identity-H\s+yes", fonts) is not None, "font not embedded:\n" + fonts)
+    check(re.search(r"STSong-Light\s+CID Type 0\s+UniGB-UCS2-H\s+no", fonts) is not None,
+          "not the reader's own Chinese font:\n" + fonts)
+    check_cjk_ink(os.path.join(workdir, "t_A4.pdf"), workdir)
+    check_table_text_inside(exe, workdir)
 
     # The scale bar of the first tile page of the A4 file, measured on a raster.
-    base = os.path.join(workdir, "page")
-    subprocess.run(["pdftoppm", "-gray", "-r", str(DPI), "-f", "2", "-l", "2", "-singlefile",
-                    os.path.join(workdir, "t_A4.pdf"), base], check=True)
-    pgm = read_pgm(base + ".pgm")
-    portrait = pgm[1] > pgm[0]
-    page_height = 297 if portrait else 210
-    run = longest_dark_run(pgm, page_height - 8 - 22, page_height - 8)
-    length = run / DPI * 25.4
-    print("scale bar: %d px at %d dpi = %.2f mm" % (run, DPI, length))
-    check(abs(length - 100) <= 0.3, "scale bar measures %.2f mm" % length)
+    for tool in ("poppler", "mupdf"):
+        pgm = render(tool, os.path.join(workdir, "t_A4.pdf"), 2, os.path.join(workdir, "page"))
+        portrait = pgm[1] > pgm[0]
+        page_height = 297 if portrait else 210
+        run = longest_dark_run(pgm, page_height - 8 - 22, page_height - 8)
+        length = run / DPI * 25.4
+        print("%s scale bar: %d px at %d dpi = %.2f mm" % (tool, run, DPI, length))
+        check(abs(length - 100) <= 0.3, "%s: scale bar measures %.2f mm" % (tool, length))
 
 
 def check_svg(exe, workdir):

@@ -167,7 +167,7 @@ struct Case {
     int middle;
 };
 const Case kCases[] = {{"published", 11.25, 381, 273, 3},  {"small pipe", 15, 40, 25, 2},
-                       {"large steep", 30, 6600, 4400, 1}, {"folded inner side", 20, 50, 219, 2},
+                       {"large steep", 30, 6600, 4400, 1}, {"tight inner side", 20, 110, 219, 2},
                        {"shallow", 3.75, 1500, 1020, 11}};
 
 TEST(PieceTemplate, OutlinesAgreeWithTheDevelopment)
@@ -197,6 +197,28 @@ TEST(PieceTemplate, OutlinesAgreeWithTheDevelopment)
             EXPECT_NEAR((perimeter(t.outline) - straight) / factor, f.weldPerJoint, 1e-4 * f.weldPerJoint) << c.name;
             EXPECT_EQ(t.marks.size(), middle ? 5u : 4u);
         }
+    }
+}
+
+// Below half the outer diameter neighbouring cuts meet inside the pipe: no
+// template, whichever diameter it is drawn for; at half the diameter they touch.
+TEST(PieceTemplate, TemplateThatWouldCrossItselfIsRefused)
+{
+    for (const TemplateDiameterKind kind :
+         {TemplateDiameterKind::outside, TemplateDiameterKind::mean, TemplateDiameterKind::inside}) {
+        FabricationInput in;
+        in.cutAngle = 20;
+        in.middlePieces = 2;
+        in.outerDiameter = 219;
+        in.wall = 20;
+        in.templateDiameter = kind;
+        in.bendRadius = std::nextafter(109.5, 0.0);
+        const Result<TemplateSheet> refused = templateSheet(develop(in));
+        ASSERT_FALSE(refused.ok());
+        EXPECT_EQ(refused.error().description.rfind("无法展开：", 0), 0u);
+        EXPECT_NE(refused.error().description.find("自相交叉"), std::string::npos);
+        in.bendRadius = 109.5;
+        EXPECT_TRUE(templateSheet(develop(in)).ok());
     }
 }
 

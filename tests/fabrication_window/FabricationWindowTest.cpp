@@ -4,13 +4,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -118,6 +122,65 @@ private slots:
         QVERIFY(!w->CmdSavePdf->isEnabled());
     }
 
+    // The checks follow their own fields and the design; every value can be
+    // typed over and nothing asks the user anything.
+    void codeChecksFollowTheInputs()
+    {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QStringLiteral(TESSIK_DATA_DIR)));  // the material table
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(w->CmbMaterial->count(), 3);
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(true));  // 273 mm at R 381: radius only
+
+        w->TxtPressure->setText(QStringLiteral("2"));
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(true));
+        QVERIFY2(w->LblCodeCheck->text().contains(QStringLiteral("式 (4a) 起控")), qPrintable(w->LblCodeCheck->text()));
+        QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("S = 137.9 MPa")));
+        w->TxtPressure->setText(QStringLiteral("30"));
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
+        w->TxtStress->setText(QStringLiteral("2000"));  // typed over the table
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(true));
+        w->TxtJointFactor->setText(QStringLiteral("abc"));
+        QCOMPARE(w->codeCheckPassed(), std::nullopt);
+        QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("“abc”不是数")));
+        w->TxtJointFactor->setText(QStringLiteral("1"));
+        w->TxtStress->clear();
+        w->TxtTemperature->setText(QStringLiteral("500"));  // beyond the table
+        QCOMPARE(w->codeCheckPassed(), std::nullopt);
+
+        w->TxtTemperature->setText(QStringLiteral("20"));
+        w->TxtPressure->setText(QStringLiteral("0.5"));
+        main->TxtWJ->setText(QStringLiteral("250"));  // below A / tan(theta) + D / 2
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
+        QVERIFY(w->LblCodeCheck->text().contains(QStringLiteral("不满足")));
+        QVERIFY(desktop->messageBoxes.empty());
+
+        // A standard proposal below the least radius is marked as one: 88.9 mm at
+        // 30 degrees is proposed a single mitre at 1.5 D.
+        QVERIFY(QDir::setCurrent(QStringLiteral(TESSIK_DATA_DIR)));
+        design("30", "0", "88.9", "133.35", "3.2");
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(w->codeCheckPassed(), std::optional<bool>(false));
+        QVERIFY2(w->LblCodeCheck->text().contains(QStringLiteral("标准表建议的半径与中节数不满足")),
+                 qPrintable(w->LblCodeCheck->text()));
+        main->TxtWJ->setText(QStringLiteral("140"));  // typed over: no longer the proposal
+        QVERIFY(!w->LblCodeCheck->text().contains(QStringLiteral("标准表")));
+        QVERIFY(desktop->messageBoxes.empty());
+    }
+
+    void refusesATemplateThatWouldCrossItself()
+    {
+        main->TxtWJ->setText(QStringLiteral("136"));  // below 273 / 2
+        QCOMPARE(w->Development->currentIndex(), 0);
+        QVERIFY2(w->LblNoDevelopment->text().contains(QStringLiteral("自相交叉")), qPrintable(w->LblNoDevelopment->text()));
+        for (QPushButton* b : {w->CmdSavePdf, w->CmdSaveDxf, w->CmdSaveSvg, w->CmdDraw}) QVERIFY(!b->isEnabled());
+        QCOMPARE(w->drawIntoCad().entities, 0);
+        QVERIFY(cad->entities.empty());
+        main->TxtWJ->setText(QStringLiteral("136.5"));
+        QCOMPARE(w->Development->currentIndex(), 1);
+    }
+
     void savesTheTemplates()
     {
         QTemporaryDir dir;
@@ -146,6 +209,50 @@ private slots:
         w->askSaveFile = [](const QString&, const QString&, const QString&) { return QString(); };
         QTest::mouseClick(w->CmdSavePdf, Qt::LeftButton);  // cancelled: nothing said
         QCOMPARE(desktop->messageBoxes.size(), 1);
+    }
+
+    // A PDF of more pages than anyone prints unasked is written only after a
+    // question naming the count (which is the file's); an absurd one is
+    // refused without a question and nothing is written.
+    void asksBeforeALongPdfAndRefusesAnAbsurdOne()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.pdf"));
+        design("90", "3", "1000", "1500");
+        desktop->messageBoxAnswers = {msgbox::kAnswerCancel};
+        QVERIFY(!w->savePdf(path));
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        const FakeDesktop::MessageBoxCall asked = desktop->messageBoxes[0];
+        QCOMPARE(asked.style, msgbox::kOkCancel + msgbox::kQuestion);
+        const QRegularExpressionMatch count =
+            QRegularExpression(QStringLiteral("共 (\\d+) 页 A4 纸")).match(asked.text);
+        QVERIFY2(count.hasMatch(), qPrintable(asked.text));
+        QVERIFY(count.captured(1).toInt() > 100);
+        QVERIFY(!QFile::exists(path));
+
+        desktop->messageBoxAnswers = {msgbox::kAnswerOk};
+        QVERIFY(w->savePdf(path));
+        QCOMPARE(desktop->messageBoxes.size(), 2);
+        QCOMPARE(desktop->messageBoxes[1].text, asked.text);
+        QFile pdf(path);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(int(pdf.readAll().count("/Type /Page ")), count.captured(1).toInt());
+
+        // Already there: an absurd size leaves it as it was.
+        design("90", "3", "27300", "40000");
+        desktop->messageBoxes.clear();
+        const QDateTime before = QFileInfo(path).lastModified();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!w->savePdf(path));
+        QVERIFY(clock.elapsed() < 10000);
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QCOMPARE(desktop->messageBoxes[0].style, msgbox::kExclamation);
+        QVERIFY2(desktop->messageBoxes[0].text.startsWith(QStringLiteral("无法保存“%1”：").arg(path)) &&
+                     desktop->messageBoxes[0].text.contains(QStringLiteral("2000 页")),
+                 qPrintable(desktop->messageBoxes[0].text));
+        QCOMPARE(QFileInfo(path).lastModified(), before);
+        QCOMPARE(QFileInfo(path).size(), pdf.size());
     }
 
     // Each save refuses a FIFO, a folder and a read-only file (also as root),
