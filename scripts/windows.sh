@@ -40,9 +40,8 @@ cmake --build "$build" --parallel "$jobs"
 step "collecting the programs in $build/dist"
 rm -rf "$build/dist"
 mkdir -p "$build/dist"
-if [[ -f "$build/src/cli/tessik-elbow.exe" ]]; then
-  cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
-fi
+[[ -f "$build/src/cli/tessik-elbow.exe" ]] || { echo "windows.sh: the build made no tessik-elbow.exe" >&2; exit 1; }
+cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
 cp "$root"/data/*.ini "$build/dist/"
 
 # Every program must start on a bare Windows: no MinGW runtime DLLs.
