@@ -1,7 +1,8 @@
 // libFuzzer target: any bytes as a data file, through the field reader, the
-// list and book readers, the display-text decoding and the number rules.
+// list and book readers, the material table, the display-text decoding and the number rules.
 // Aborts on any broken invariant; the sanitizers catch the rest.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "FieldReader.h"
 #include "FieldText.h"
 #include "ListFile.h"
+#include "MitreCodeCheck.h"
 #include "NumberText.h"
 #include "StandardLookup.h"
 #include "Weight.h"
@@ -74,6 +76,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             previous = *field;
         }
         require(!reader.next().ok());
+    }
+    if (const auto table = tessik::parseMaterialTable(bytes)) {
+        // A table that reads has rising temperatures and one positive stress
+        // per temperature for every material, so every lookup inside its
+        // range gives a stress between the material's least and greatest.
+        const std::vector<double>& t = table->temperatures;
+        require(!t.empty() && !table->materials.empty() && table->materials.size() <= size);
+        for (std::size_t i = 1; i < t.size(); ++i) require(t[i - 1] < t[i]);
+        for (const auto& m : table->materials) {
+            require(m.stress.size() == t.size() && table->find(m.name) != nullptr);
+            const auto [lo, hi] = std::minmax_element(m.stress.begin(), m.stress.end());
+            for (const double at : {t.front(), (t.front() + t.back()) / 2, t.back()}) {
+                const auto s = tessik::allowableStress(*table, m, at);
+                require(s && *s >= *lo * (1 - 1e-12) && *s <= *hi * (1 + 1e-12));
+            }
+            require(!tessik::allowableStress(*table, m, t.back() + 1 + std::abs(t.back())));
+        }
     }
     {
         std::istringstream in(bytes);
