@@ -303,6 +303,10 @@ Result<MaterialTable> parseMaterialTable(const std::string& content)
         }
         if (table.temperatures.empty()) {
             if (values.empty()) return badTable(number, "没有温度。");
+            // Absolute zero to far beyond any steel's use: keeps every
+            // interval between two temperatures a finite, positive number.
+            if (std::any_of(values.begin(), values.end(), [](double v) { return v < -273.15 || v > 5000; }))
+                return badTable(number, "温度须在 -273.15 至 5000 °C 之间。");
             if (!std::is_sorted(values.begin(), values.end(), std::less_equal<>()))
                 return badTable(number, "温度须从低到高排列。");
             table.temperatures = values;
@@ -348,7 +352,8 @@ std::optional<double> allowableStress(const MaterialTable& table, const Material
     for (std::size_t i = 0; i + 1 < t.size(); ++i) {
         if (temperature > t[i + 1]) continue;
         const double share = (temperature - t[i]) / (t[i + 1] - t[i]);
-        return m.stress[i] + share * (m.stress[i + 1] - m.stress[i]);
+        // Weighted so that the table's own temperatures give its own stresses exactly.
+        return (1 - share) * m.stress[i] + share * m.stress[i + 1];
     }
     return m.stress.back();
 }

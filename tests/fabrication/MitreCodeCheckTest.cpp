@@ -176,8 +176,15 @@ TEST(MaterialTable, ParsesInterpolatesAndRefuses)
     EXPECT_FALSE(allowableStress(*t, *x, 200.5));
     EXPECT_FALSE(allowableStress(*t, *x, -1));
     for (const char* bad : {"", "0,100\nA,1\n", "100,0\nA,1,1\n", "0,100\nA,1,x\n", "0,100\nA,1,1\na,2,2\n",
-                            "0,100\n,1,1\n", "0,100\nA,1,0\n"})
+                            "0,100\n,1,1\n", "0,100\nA,1,0\n", "-300,100\nA,1,1\n", "0,1e300\nA,1,1\n"})
         EXPECT_FALSE(parseMaterialTable(bad).ok()) << bad;
+
+    // Neighbouring stresses far apart: each listed temperature still gives
+    // its own stress exactly, and values between stay between them.
+    const Result<MaterialTable> wide = parseMaterialTable("315.56,343.33\nZ,115555555559.3,117.2\n");
+    ASSERT_TRUE(wide.ok());
+    EXPECT_EQ(*allowableStress(*wide, wide->materials[0], 343.33), 117.2);
+    EXPECT_EQ(*allowableStress(*wide, wide->materials[0], 315.56), 115555555559.3);
 }
 
 // The shipped table: every grade at ambient is a third of its 415 MPa
