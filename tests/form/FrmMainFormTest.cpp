@@ -237,17 +237,23 @@ TEST(FrmMainForm, ListEntryOutsideTheListIsRefusedAndChangesNothing)
     EXPECT_EQ(rig.view.listIndex(C::CmbHd), -1);
 }
 
+// Started up, with a drawable design in the four fields.
+void loadWithDesign(Rig& rig)
+{
+    rig.form.Form_Load();
+    rig.view.setText(C::CmbWJ, "219");
+    rig.view.setText(C::CmbHd, "90");
+    rig.view.setText(C::TxtWJ, "300");
+    rig.view.setText(C::TxtZJS, "2");
+}
+
 // ---- Commands --------------------------------------------------------------------
 
 TEST(FrmMainForm, DrawingWithGrayedQuitDrawsTheFrontViewAndEndsTheProgram)
 {
     WorkingFolder folder({"zjxl.ini", "gbhd.ini", "book.ini"});
     Rig rig;
-    rig.form.Form_Load();
-    rig.view.setText(C::CmbWJ, "219");
-    rig.view.setText(C::CmbHd, "90");
-    rig.view.setText(C::TxtWJ, "300");
-    rig.view.setText(C::TxtZJS, "2");
+    loadWithDesign(rig);
     rig.cad->pick = CadPoint{10, 20, 0};
 
     rig.form.Click(C::CmdDraw1);
@@ -263,11 +269,7 @@ TEST(FrmMainForm, DrawingIntoAClosedDrawingIsTold)
 {
     WorkingFolder folder({"zjxl.ini", "gbhd.ini", "book.ini"});
     Rig rig;
-    rig.form.Form_Load();
-    rig.view.setText(C::CmbWJ, "219");
-    rig.view.setText(C::CmbHd, "90");
-    rig.view.setText(C::TxtWJ, "300");
-    rig.view.setText(C::TxtZJS, "2");
+    loadWithDesign(rig);
     rig.cad->closeDrawing();
     const auto boxes = rig.desktop.messageBoxes.size();
 
