@@ -416,6 +416,27 @@ TEST_F(ComLink, ACadNotRunningIsLaunchedThroughItsProgramId)
     DeleteFileW(logPath.c_str());
 }
 
+TEST_F(ComLink, ADrawingClosedUnderTheHeldObjectsIsToldWhileTheCadRuns)
+{
+    // Start takes 5 calls; then the user closes the drawing and opens another.
+    FakeServer server(L"--close-drawing-after 5");
+    ASSERT_TRUE(server.started);
+    const Watchdog watchdog(std::chrono::seconds(60));
+    std::unique_ptr<CadAutomation> automation = makeComAutomation();
+
+    Drawing drawing;
+    drawing.run(*automation);
+    EXPECT_EQ(drawing.outcome.ending, ElbowDrawCommand::Ending::NoPoint);
+    ASSERT_EQ(drawing.desktop.messageBoxes.size(), 1u);
+    EXPECT_NE(drawing.desktop.messageBoxes[0].text.find("启动AutoCAD"), std::string::npos);
+    EXPECT_EQ(server.log().count("Add"), 0);
+
+    // Start again takes the new drawing's objects, and the elbow is drawn there.
+    drawing.connection->Start();
+    EXPECT_EQ(drawing.press().ending, ElbowDrawCommand::Ending::Drawn);
+    EXPECT_GT(server.log().count("AddLine"), 0);
+}
+
 // Last: the server that exits may leave its running-object entry behind.
 TEST_F(ComLink, ACadThatExitsMidDrawingEndsTheDrawingWithoutHanging)
 {
