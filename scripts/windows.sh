@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Qt-free part of Tessik for 64-bit Windows with MinGW-w64,
-# runs its tests under wine and leaves the programs in build-windows/dist/.
+# runs its tests under wine, leaves the programs in build-windows/dist/ and
+# the installer made from them in build-windows/Tessik-setup.exe.
 #   bash scripts/windows.sh
 # Installs what it lacks (apt-get, as root or through sudo). One wineserver
 # serves the whole run, in a fresh prefix under build-windows/. When the
@@ -14,7 +15,7 @@ linux_build=${TESSIK_BUILD_DIR:-$root/build}
 jobs=${TESSIK_JOBS:-$(nproc)}
 step() { echo "== windows.sh: $*"; }
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3 nsis)
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -44,6 +45,10 @@ mkdir -p "$build/dist"
 cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
 cp "$root"/data/*.ini "$build/dist/"
 
+version=$(sed -n 's/^project(Tessik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+step "making the installer $build/Tessik-setup.exe (version $version)"
+python3 "$root/packaging/windows/make_installer.py" "$build/dist" "$build/Tessik-setup.exe" "$version"
+
 # Every program must start on a bare Windows: no MinGW runtime DLLs.
 step "checking the programs need only Windows' own DLLs"
 bad=0
@@ -66,10 +71,15 @@ mkdir -p "$WINEPREFIX"
 step "starting wineserver in a fresh prefix $WINEPREFIX"
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-wineboot -i >/dev/null 2>&1
+# -u makes the prefix with one services.exe; -i in a prefix that does not
+# exist yet runs two, and COM's service start then never answers.
+wineboot -u >/dev/null 2>&1
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
 (cd "$build" && ctest --no-tests=error --output-on-failure --parallel "$jobs" --timeout 600)
+
+step "installing and uninstalling Tessik-setup.exe silently"
+python3 "$root/tests/windows/installer_test.py" "$build/Tessik-setup.exe" "$build/dist" "$build/installer-test"
 
 if [[ -f "$build/dist/tessik-elbow.exe" ]]; then
   if [[ ! -x "$linux_build/src/cli/tessik-elbow" ]]; then
