@@ -115,7 +115,18 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
             err << sheet.error().description << "\n";
             return 2;
         }
-    return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
+    // The PDF's first page carries the code checks as the JSON has them.
+    std::vector<std::string> checkLines;
+    if (o.fabrication.pdfFile) {
+        const Result<std::vector<std::string>> lines = codeCheckLines(
+            o.fabrication.check, {record.DblA, record.IntN + 1, record.DblR, record.DblD}, in.wall, o.dataDir);
+        if (!lines) {
+            err << lines.error().description << "\n";
+            return 2;
+        }
+        checkLines = *lines;
+    }
+    return writeTemplateFiles(o.fabrication, *fabrication, err, checkLines) ? 0 : 3;
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ std::string fabricationJson(const ElbowFabrication& fabrication, bool withWeight
 Result<std::string> codeCheckJson(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
                                   std::optional<double> nominalWall, const std::string& dataDir);
 
+// The same checks in words, a line each, as the template PDF shows them.
+Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
+                                                std::optional<double> nominalWall, const std::string& dataDir);
+
 // The minimum-radius check of a standard proposal, for the "proposal" member:
 // {"minimumRadius": .., "A": .., "pass": ..}.
 std::string proposalRadiusJson(const MinimumRadiusCheck& check);
@@ -68,7 +72,7 @@ std::string proposalRadiusJson(const MinimumRadiusCheck& check);
 // Writes the template files the options ask for. Each file is written whole
 // or not at all; on failure `err` says which and why and false is returned.
 bool writeTemplateFiles(const FabricationCliOptions& options, const ElbowFabrication& fabrication,
-                        std::ostream& err);
+                        std::ostream& err, const std::vector<std::string>& codeCheck = {});
 
 std::string fabricationUsage();
 

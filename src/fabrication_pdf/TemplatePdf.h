@@ -3,13 +3,15 @@
 // true scale, tiled over pages of the chosen paper with 10 mm overlap and
 // alignment marks; every tile page carries "i/n", a small map of the tiles, a
 // 100 mm scale bar, a 10 mm grid along the edges and the note to print at
-// actual size. The first page(s) hold the cut list and the ordinate table.
-// Long lines of the cut list are wrapped to the page.
+// actual size. The first page(s) hold the cut list, the code checks (the
+// lines the caller gives: verdict, governing equation, the numbers put in)
+// and the ordinate table. Long lines are wrapped to the page.
 //
 // Written by PdfDocument (no Qt); the text uses the reader's own Chinese font.
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ElbowFabrication.h"
 #include "Error.h"
@@ -44,7 +46,8 @@ TileLayout tileLayout(const TemplateSheet& sheet, const PaperSize& paper);
 
 // Pages of the whole file: the cut list and ordinate table, then the tiles.
 // A sheet too large to count gives a number far above kPdfMostPages.
-long long templatePdfPages(const ElbowFabrication& fabrication, const TemplateSheet& sheet, const PaperSize& paper);
+long long templatePdfPages(const ElbowFabrication& fabrication, const TemplateSheet& sheet, const PaperSize& paper,
+                           const std::vector<std::string>& codeCheck = {});
 
 // More pages than a person prints without being asked first, and more than
 // anyone prints at all: such a file is refused.
@@ -60,6 +63,6 @@ std::optional<Error> templatePdfRefusal(const std::string& path, long long pages
 // Writes the whole file or nothing (the target is replaced only on success);
 // refuses, writing nothing, above kPdfMostPages.
 Status writeTemplatePdf(const std::string& path, const ElbowFabrication& fabrication, const TemplateSheet& sheet,
-                        const PaperSize& paper);
+                        const PaperSize& paper, const std::vector<std::string>& codeCheck = {});
 
 }  // namespace tessik

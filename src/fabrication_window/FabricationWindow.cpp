@@ -376,6 +376,7 @@ std::optional<double> number(const QLineEdit* field)
 void FabricationWindow::updateCodeCheck()
 {
     codeCheckPassed_.reset();
+    codeCheckLines_.clear();
     if (!geometry_) return;
     QStringList problems;
     const auto read = [&](const QLineEdit* field, const QString& name, double fallback) {
@@ -540,14 +541,14 @@ bool FabricationWindow::savePdf(const QString& path)
 {
     if (!fabrication_ || !sheet_) return false;
     const PaperSize paper = *paperSize(CmbPaper->currentText().toStdString());
-    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper);
+    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper, codeCheckLines_);
     if (const auto refused = templatePdfRefusal(path.toStdString(), pages, paper)) return told(*refused);
     if (pages > kPdfPagesToAsk &&
         desktop_.messageBox(QStringLiteral("样板 PDF 共 %1。确实要保存吗？（换用更大的纸张可减少页数）")
                                 .arg(QString::fromStdString(templatePdfPagesText(pages, paper))),
                             msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("保存 PDF 样板")) != msgbox::kAnswerOk)
         return false;
-    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper));
+    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper, codeCheckLines_));
 }
 
 bool FabricationWindow::saveSvg(const QString& path)

@@ -2,7 +2,8 @@
 """Checks the template files tessik-elbow writes with outside tools.
 
 DXF: ezdxf's audit and contents, LibreCAD's dxf2pdf rendering it.
-PDF: qpdf --check and mutool info (a sound file), pdfinfo (page count and
+PDF: the code checks on the first page as pdftotext and mutool read them
+against the JSON's; qpdf --check and mutool info (a sound file), pdfinfo (page count and
 size of every page for each paper), pdffonts (the reader's Adobe-GB1 font,
 not embedded), pdftotext and mutool's text (the note, the tile labels), and
 pages rasterised by pdftoppm and by mutool at a known resolution: the 100 mm
@@ -368,6 +369,40 @@ def check_dxf_case(exe, workdir, name, options, dt, seam, kerf, plate):
     return dxf
 
 
+def page_text(tool, pdf, page):
+    if tool == "poppler":
+        args = ["pdftotext", "-f", str(page), "-l", str(page), pdf, "-"]
+    else:
+        args = ["mutool", "draw", "-q", "-F", "txt", "-o", "-", pdf, str(page)]
+    return subprocess.run(args, capture_output=True, text=True, check=True).stdout
+
+
+def check_pdf_code_check(exe, workdir):
+    """The first page states the code checks as the JSON has them: the verdict,
+    the governing equation and the numbers put in, read back by poppler and mupdf."""
+    data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data")
+    pdf = os.path.join(workdir, "check.pdf")
+    for radius, passes in (("381", True), ("150", False)):
+        args = [exe, "--angle", "90", "--segments", "3", "--diameter", "273", "--radius", radius, "--wall", "9.27",
+                "--view", "top", "--data", data, "--fabrication", "--pressure", "2", "--temperature", "200",
+                "--template-pdf", pdf]
+        run = subprocess.run(args, capture_output=True, text=True, cwd=workdir)
+        check(run.returncode == 0, "code-check pdf: exit %d %s" % (run.returncode, run.stderr))
+        if run.returncode != 0:
+            continue
+        checked = json.loads(run.stdout)["fabrication"]["codeCheck"]
+        pressure = checked["pressure"]
+        check(checked["pass"] == passes, "codeCheck pass %r for R %s" % (checked["pass"], radius))
+        wanted = ["规范校核", "R1 = %.1f mm" % float(radius), "A/tanθ + D/2 = %.1f mm" % checked["minimumRadius"]["minimum"],
+                  "P = 2 MPa", "S = %.1f MPa" % pressure["S"], "Pm = %.3f MPa" % pressure["pm"],
+                  "式 (%s) 起控" % pressure["governing"], "结论：" + ("满足" if passes else "不满足")]
+        for tool in ("poppler", "mupdf"):
+            text = re.sub(r"[ \t]+", " ", page_text(tool, pdf, 1))  # mupdf spaces out after some glyphs
+            missing = [w for w in wanted if w not in text]
+            check(not missing, "%s: page 1 lacks %r (R %s)" % (tool, missing, radius))
+            check(("结论：不满足" in text) != passes, "%s: page 1 verdict wrong for R %s" % (tool, radius))
+
+
 def check_dxf(exe, workdir):
     for case in DXF_CASES:
         dxf = check_dxf_case(exe, workdir, *case)
@@ -393,6 +428,7 @@ def main():
         check_pdf(exe, workdir)
         check_svg(exe, workdir)
         check_dxf(exe, workdir)
+        check_pdf_code_check(exe, workdir)
     print("%d failures" % len(failures))
     return 1 if failures else 0
 
