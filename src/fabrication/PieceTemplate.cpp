@@ -72,7 +72,7 @@ std::string label(const ElbowFabrication& f, const PieceLengths& p, const Templa
                     "°  接缝 " + seamName(o.seam);
     if (o.kerf > 0)
         s += "  割缝 " + doubleToText(o.kerf) + " mm（切割线已外移半个割缝）";
-    if (f.templateKind == TemplateDiameterKind::plate) s += "  钢板：红线按中径切割，蓝线为外、内表面线";
+    if (f.templateKind == TemplateDiameterKind::plate) s += "  钢板：切割线按中径展开，另画外表面线与内表面线";
     return s;
 }
 
