@@ -115,7 +115,12 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
             err << sheet.error().description << "\n";
             return 2;
         }
-    return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
+    ElbowIdentity identity;
+    identity.outerDiameter = record.DblD;
+    identity.bendAngle = record.DblAB;
+    identity.bendRadius = record.DblR;
+    identity.middlePieces = record.IntN;
+    return writeTemplateFiles(o.fabrication, *fabrication, err, identity) ? 0 : 3;
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "FabricationCli.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -67,6 +70,13 @@ Fabrication (cut templates, cut list and weld length):
                     2000: refused (exit status 3, no template file written)
   --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
+                    Only tiles a template lies on are printed; a tile map page after
+                    the cut list shows them with their names (row-column), numbers
+                    and the order to lay them out in
+  --printed-bar MM  what the 100 mm scale bar of the last print measured (80 to 125):
+                    the PDF is drawn larger or smaller by 100 / MM so that this printer
+                    prints it true to size
+  --date YYYY-MM-DD date in the elbow's name on every PDF page (default today)
 Code checks (ASME B31.3 304.2.3), in "fabrication" as "codeCheck": {"theta", "alpha",
 "joints", "mitre": "single"|"multiple", "minimumRadius": {"R1", "A", "wallLessAllowances",
 "minimum", "applies", "pass"}, "pressure": null | {"P", "S", "stressFrom": "table"|"given",
@@ -130,7 +140,8 @@ std::optional<std::string> collectFabricationArguments(std::vector<std::string>&
         static const std::set<std::string> ours{
             "--template-diameter", "--divisions",    "--template-dxf", "--template-svg", "--template-pdf",
             "--paper",             "--pressure",     "--material",     "--temperature",  "--stress",
-            "--joint-factor",      "--weld-factor",  "--corrosion",    "--mill-tolerance", "--service"};
+            "--joint-factor",      "--weld-factor",  "--corrosion",    "--mill-tolerance", "--service",
+            "--printed-bar",       "--date"};
         if (!ours.count(name)) {
             rest.push_back(args[i]);
             continue;
@@ -195,6 +206,28 @@ std::optional<std::string> applyCodeCheckValues(std::map<std::string, std::strin
     return std::nullopt;
 }
 
+// --printed-bar and --date, which only the PDF uses.
+std::optional<std::string> applyPrintValues(std::map<std::string, std::string>& given, FabricationCliOptions& o)
+{
+    if (given.count("--printed-bar")) {
+        const auto value = textToDouble(given["--printed-bar"]);
+        if (!value || measuredBarProblem(*value))
+            return "--printed-bar needs the measured length of the 100 mm bar, 80 to 125 (mm): " + given["--printed-bar"];
+        o.printedBar = *value;
+    }
+    if (given.count("--date")) {
+        const std::string& d = given["--date"];
+        const bool shaped = d.size() == 10 && d[4] == '-' && d[7] == '-' &&
+                            std::all_of(d.begin(), d.end(), [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
+        const int month = shaped ? std::stoi(d.substr(5, 2)) : 0, day = shaped ? std::stoi(d.substr(8, 2)) : 0;
+        if (!shaped || month < 1 || month > 12 || day < 1 || day > 31) return "--date needs YYYY-MM-DD: " + d;
+        o.date = d;
+    }
+    for (const char* name : {"--printed-bar", "--date"})
+        if (given.count(name) && !given.count("--template-pdf")) return std::string(name) + " needs --template-pdf";
+    return std::nullopt;
+}
+
 // Checks the collected values and writes them into `o`.
 std::optional<std::string> applyFabricationValues(std::map<std::string, std::string>& given,
                                                   FabricationCliOptions& o)
@@ -222,6 +255,7 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
         o.paper = given["--paper"];
         modifiers = true;
     }
+    if (auto problem = applyPrintValues(given, o)) return problem;
     for (const auto& [name, target] : {std::pair{"--template-dxf", &o.dxfFile}, std::pair{"--template-svg", &o.svgFile},
                                        std::pair{"--template-pdf", &o.pdfFile}}) {
         if (!given.count(name)) continue;
@@ -393,8 +427,35 @@ Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeome
            ",\n   \"pass\": " + optionalBool(pass) + "}";
 }
 
-bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& f, std::ostream& err)
+namespace {
+
+// Today in the local calendar, "2026-12-10".
+std::string today()
 {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", (local.tm_year + 1900) % 10000, (local.tm_mon + 1) % 100,
+                  local.tm_mday % 100);
+    return buf;
+}
+
+}  // namespace
+
+bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& f, std::ostream& err,
+                        std::optional<ElbowIdentity> identity)
+{
+    PrintSettings print;
+    print.measuredBar = o.printedBar;
+    if (identity) {
+        identity->date = o.date ? *o.date : today();
+        print.identity = identity;
+    }
     if (!o.svgFile && !o.pdfFile && !o.dxfFile) return true;
     const Result<TemplateSheet> sheet = templateSheet(f);
     if (!sheet) {
@@ -404,7 +465,7 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
     if (o.pdfFile) {
         // Told before any file is written: a refused PDF leaves the others unwritten too.
         const PaperSize paper = *paperSize(o.paper);
-        const long long pages = templatePdfPages(f, *sheet, paper);
+        const long long pages = templatePdfPages(f, *sheet, paper, print);
         if (const auto refused = templatePdfRefusal(*o.pdfFile, pages, paper)) {
             err << "tessik-elbow: " << refused->description << "\n";
             return false;
@@ -415,7 +476,7 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
     }
     if (o.svgFile && !writeWhole(*o.svgFile, templateSvg(*sheet), err)) return false;
     if (o.pdfFile) {
-        if (const Status written = writeTemplatePdf(*o.pdfFile, f, *sheet, *paperSize(o.paper)); !written) {
+        if (const Status written = writeTemplatePdf(*o.pdfFile, f, *sheet, *paperSize(o.paper), print); !written) {
             err << "tessik-elbow: " << written.error().description << "\n";
             return false;
         }

@@ -12,6 +12,7 @@
 
 #include "ElbowFabrication.h"
 #include "MitreCodeCheck.h"
+#include "TemplatePdf.h"
 
 namespace tessik {
 
@@ -38,6 +39,8 @@ struct FabricationCliOptions {
     std::optional<std::string> svgFile;
     std::optional<std::string> pdfFile;
     std::string paper = "A4";
+    std::optional<double> printedBar;  // --printed-bar: what the last print's 100 mm bar measured
+    std::optional<std::string> date;   // --date: printed on the PDF's pages instead of today's
     CodeCheckCliOptions check;
 
     // Whether the elbow is to be developed at all.
@@ -64,8 +67,9 @@ std::string proposalRadiusJson(const MinimumRadiusCheck& check);
 
 // Writes the template files the options ask for. Each file is written whole
 // or not at all; on failure `err` says which and why and false is returned.
+// `identity` names the elbow on every PDF page (its date is filled in here).
 bool writeTemplateFiles(const FabricationCliOptions& options, const ElbowFabrication& fabrication,
-                        std::ostream& err);
+                        std::ostream& err, std::optional<ElbowIdentity> identity = std::nullopt);
 
 std::string fabricationUsage();
 

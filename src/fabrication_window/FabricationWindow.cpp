@@ -11,7 +11,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QFile>
+#include <QSettings>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -98,6 +100,7 @@ void FabricationWindow::createControls()
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(0, 0, 0, 0);
     column->addLayout(createOptionRow());
+    column->addLayout(createPrintRow());
     column->addWidget(createDevelopment(), 1);
     column->addLayout(createButtonRow());
     Pages->addWidget(page);
@@ -130,6 +133,70 @@ QHBoxLayout* FabricationWindow::createOptionRow()
         options->addWidget(w);
     options->addStretch();
     return options;
+}
+
+QString FabricationWindow::printSettingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/printer.ini");
+}
+
+// The printer's scale correction, as the user last left it.
+QHBoxLayout* FabricationWindow::createPrintRow()
+{
+    auto* row = new QHBoxLayout;
+    TxtPrintedBar = named(new QLineEdit, "TxtPrintedBar");
+    TxtPrintedBar->setPlaceholderText(QStringLiteral("100"));
+    TxtPrintedBar->setMaximumWidth(80);
+    LblPrintCorrection = named(new QLabel, "LblPrintCorrection");
+    auto* label = new QLabel(QStringLiteral("打印的 100 mm 比例尺实测(&B)："));
+    label->setBuddy(TxtPrintedBar);
+    QSettings settings(printSettingsFile(), QSettings::IniFormat);
+    const QString kept = settings.value(QStringLiteral("print/measuredBar")).toString();
+    if (const auto value = textToDouble(kept.toStdString()); value && !measuredBarProblem(*value)) {
+        printedBar_ = *value;
+        TxtPrintedBar->setText(kept);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{label, TxtPrintedBar, new QLabel(QStringLiteral("mm")),
+                                                      LblPrintCorrection})
+        row->addWidget(w);
+    row->addStretch();
+    connect(TxtPrintedBar, &QLineEdit::editingFinished, this, &FabricationWindow::printedBarEdited);
+    printedBarEdited();
+    return row;
+}
+
+// A usable length is kept for the next session at once; anything else is
+// said beside the field and the PDF is not saved until it is put right.
+void FabricationWindow::printedBarEdited()
+{
+    const std::string text = TxtPrintedBar->text().trimmed().toStdString();
+    QSettings settings(printSettingsFile(), QSettings::IniFormat);
+    printedBar_.reset();
+    if (text.empty()) {
+        settings.remove(QStringLiteral("print/measuredBar"));
+        LblPrintCorrection->setText(QStringLiteral("按原尺寸打印"));
+        return;
+    }
+    const auto value = textToDouble(text);
+    if (const auto problem = value ? measuredBarProblem(*value) : std::optional<std::string>("须是一个数。")) {
+        LblPrintCorrection->setText(QStringLiteral("<span style='color:#b00000'>%1</span>").arg(QString::fromStdString(*problem)));
+        return;
+    }
+    printedBar_ = *value;
+    settings.setValue(QStringLiteral("print/measuredBar"), QString::fromStdString(text));
+    LblPrintCorrection->setText(
+        QStringLiteral("下次打印放大 %1 倍").arg(QString::fromStdString(doubleToText(100 / *value))));
+}
+
+PrintSettings FabricationWindow::printSettings() const
+{
+    PrintSettings print;
+    print.measuredBar = printedBar_;
+    if (identity_) {
+        print.identity = identity_;
+        print.identity->date = desktop_.today().toString(Qt::ISODate).toStdString();
+    }
+    return print;
 }
 
 // The cut list, the facts, the warnings and the preview, or why there is none.
@@ -278,6 +345,7 @@ void FabricationWindow::refresh()
     fabrication_.reset();
     sheet_.reset();
     geometry_.reset();
+    identity_.reset();
     codeCheckPassed_.reset();
     if (pending) {
         Pages->setCurrentIndex(0);
@@ -312,6 +380,7 @@ void FabricationWindow::refresh()
     fabrication_ = std::move(developed).value();
     sheet_ = std::move(sheet).value();
     geometry_ = MitreGeometry{r.DblA, r.IntN + 1, r.DblR, r.DblD};
+    identity_ = ElbowIdentity{r.DblD, r.DblAB, r.DblR, r.IntN, {}};
     // Whether the design is the standard table's proposal, looked up on a
     // record of its own (the lookup writes into its variables), silently.
     DesignRecord lookup;
@@ -462,14 +531,23 @@ bool FabricationWindow::savePdf(const QString& path)
 {
     if (!fabrication_ || !sheet_) return false;
     const PaperSize paper = *paperSize(CmbPaper->currentText().toStdString());
-    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper);
+    printedBarEdited();
+    if (!TxtPrintedBar->text().trimmed().isEmpty() && !printedBar_) {
+        tell(QStringLiteral("打印比例尺的实测长度“%1”无法使用：须在 %2 到 %3 mm 之间。")
+                 .arg(TxtPrintedBar->text().trimmed())
+                 .arg(kLeastMeasuredBar)
+                 .arg(kMostMeasuredBar));
+        return false;
+    }
+    const PrintSettings print = printSettings();
+    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper, print);
     if (const auto refused = templatePdfRefusal(path.toStdString(), pages, paper)) return told(*refused);
     if (pages > kPdfPagesToAsk &&
         desktop_.messageBox(QStringLiteral("样板 PDF 共 %1。确实要保存吗？（换用更大的纸张可减少页数）")
                                 .arg(QString::fromStdString(templatePdfPagesText(pages, paper))),
                             msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("保存 PDF 样板")) != msgbox::kAnswerOk)
         return false;
-    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper));
+    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper, print));
 }
 
 bool FabricationWindow::saveSvg(const QString& path)

@@ -20,6 +20,7 @@
 #include "MitreCodeCheck.h"
 #include "PieceTemplate.h"
 #include "TemplateDrawCommand.h"
+#include "TemplatePdf.h"
 
 class QComboBox;
 class QGroupBox;
@@ -80,6 +81,15 @@ public:
     QPushButton* CmdDraw;
     QPushButton* CmdClose;
 
+    // The printer's scale correction: what the 100 mm bar of the last print
+    // measured (empty: print as drawn), kept for the user between sessions
+    // (printSettingsFile()); the label says what the next print does.
+    QLineEdit* TxtPrintedBar;
+    QLabel* LblPrintCorrection;
+    // The settings the next PDF is written with.
+    PrintSettings printSettings() const;
+    static QString printSettingsFile();
+
     // The code checks (ASME B31.3 304.2.3): inputs, every one typed over,
     // and the result. An empty pressure checks the mitre radius alone; an
     // empty S takes the material table's value at the temperature.
@@ -100,6 +110,8 @@ public:
 private:
     void createControls();
     QHBoxLayout* createOptionRow();
+    QHBoxLayout* createPrintRow();
+    void printedBarEdited();
     QStackedWidget* createDevelopment();
     QHBoxLayout* createButtonRow();
     QGroupBox* createCodeCheck();
@@ -117,6 +129,8 @@ private:
     std::optional<ElbowFabrication> fabrication_;
     std::optional<TemplateSheet> sheet_;
     std::optional<MitreGeometry> geometry_;  // of the shown development
+    std::optional<ElbowIdentity> identity_;  // of the shown development, for the PDF's pages
+    std::optional<double> printedBar_;       // a usable measured bar length
     std::optional<MaterialTable> materials_;
     std::string materialProblem_;            // why there is no material table
     std::optional<bool> codeCheckPassed_;

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -60,6 +61,13 @@ private:
     }
 
 private slots:
+    // The printer correction is kept per user: here in Qt's test folders.
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QFile::remove(FabricationWindow::printSettingsFile());
+    }
+
     void init()
     {
         desktop = std::make_unique<FakeDesktop>();
@@ -218,7 +226,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("long.pdf"));
-        design("90", "3", "1000", "1500");
+        design("90", "3", "1400", "2100");
         desktop->messageBoxAnswers = {msgbox::kAnswerCancel};
         QVERIFY(!w->savePdf(path));
         QCOMPARE(desktop->messageBoxes.size(), 1);
@@ -253,6 +261,46 @@ private slots:
                  qPrintable(desktop->messageBoxes[0].text));
         QCOMPARE(QFileInfo(path).lastModified(), before);
         QCOMPARE(QFileInfo(path).size(), pdf.size());
+    }
+
+    // What the printed bar measured is kept for the next session and goes into
+    // the PDF with the elbow's name; a length no printer gives is said beside
+    // the field and refused at saving, writing nothing; an empty field prints as drawn.
+    void keepsThePrinterCorrection()
+    {
+        QTemporaryDir dir;
+        w->TxtPrintedBar->setText(QStringLiteral("98"));
+        emit w->TxtPrintedBar->editingFinished();
+        QVERIFY2(w->LblPrintCorrection->text().contains(QStringLiteral("1.02040816326531")),
+                 qPrintable(w->LblPrintCorrection->text()));
+        QCOMPARE(w->printSettings().scaleCorrection(), 100 / 98.0);
+        const QString path = dir.filePath(QStringLiteral("c.pdf"));
+        QVERIFY(w->savePdf(path));
+        QFile pdf(path);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        // "弯头：外径 273 mm" and the date, as the page's text codes.
+        const QByteArray bytes = pdf.readAll();
+        QVERIFY(bytes.contains("<5F2F5934FF1A59165F8400200032003700330020006D006D"));
+        QVERIFY(bytes.contains("0032003000320036002D00310032002D00300038>"));
+
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QCOMPARE(w->TxtPrintedBar->text(), QStringLiteral("98"));
+        QCOMPARE(w->printSettings().measuredBar, std::optional<double>(98));
+
+        w->TxtPrintedBar->setText(QStringLiteral("50"));
+        emit w->TxtPrintedBar->editingFinished();
+        QVERIFY(w->LblPrintCorrection->text().contains(QStringLiteral("80 到 125")));
+        desktop->messageBoxes.clear();
+        const QString refused = dir.filePath(QStringLiteral("r.pdf"));
+        QVERIFY(!w->savePdf(refused));
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY(!QFile::exists(refused));
+
+        w->TxtPrintedBar->clear();
+        emit w->TxtPrintedBar->editingFinished();
+        QCOMPARE(w->printSettings().scaleCorrection(), 1.0);
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QCOMPARE(w->TxtPrintedBar->text(), QString());
     }
 
     // Each save refuses a FIFO, a folder and a read-only file (also as root),
