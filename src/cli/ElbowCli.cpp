@@ -111,7 +111,7 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
     // A template that cannot be drawn (one that would cross itself, say) is
     // refused before any file is touched.
     if (o.fabrication.svgFile || o.fabrication.pdfFile || o.fabrication.dxfFile)
-        if (const Result<TemplateSheet> sheet = templateSheet(*fabrication); !sheet) {
+        if (const Result<TemplateSheet> sheet = templateSheet(*fabrication, o.fabrication.templateOptions); !sheet) {
             err << sheet.error().description << "\n";
             return 2;
         }
@@ -218,7 +218,7 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& allArgs)
         o.view = *view;
     }
     if (o.fabrication.templateDiameter != TemplateDiameterKind::outside && !given.count("--wall"))
-        return {std::nullopt, "--template-diameter mean and inside need --wall"};
+        return {std::nullopt, "--template-diameter mean, inside and plate need --wall"};
     if (given.count("--at") && !parsePoint(given["--at"], o.at))
         return {std::nullopt, "--at needs X,Y or X,Y,Z as decimal numbers: " + given["--at"]};
     return {o, {}};

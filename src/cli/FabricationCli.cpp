@@ -59,16 +59,28 @@ Fabrication (cut templates, cut list and weld length):
                     "middle"}, weldPerJoint, weldTotal, pipeLength, weight (with --wall;
                     null when the wall or density is no usable number), warnings
                     ["cut-angle-over-22.5", "inner-side-negative"]; lengths in mm
-  --template-diameter outside|mean|inside
+  --template-diameter outside|mean|inside|plate
                     diameter the templates are drawn for (default outside: wrapped
-                    round pipe; mean: plate rolled to a pipe; mean and inside need --wall)
+                    round pipe; mean: plate rolled to a pipe; plate: the mean diameter
+                    with the outside and inside surface lines on layer BEVEL, between
+                    which the edge is bevelled); all but outside need --wall
+  --seam extrados|side|intrados
+                    where the template's two side edges meet round the pipe: on the
+                    outer, long side of the bend (default), half-way round, or on the
+                    inner side; the quarter lines and the ordinate table's station
+                    lines (numbered k as in the table) stand where they fall
+  --kerf MM         kerf allowance, 0 to 20 mm (default 0): every cut line moves out
+                    by half the kerf square to the cut, so a piece keeps its size
+                    when the saw runs down the line; stated in each piece's label
   --divisions N     rows of the ordinate table, 4 to 720 (default 16)
   --template-svg FILE   the templates as one SVG sheet at true size
   --template-pdf FILE   the templates tiled at true size over pages of --paper, with
                     the cut list and ordinate table on the first page; more than
                     100 pages: written with a warning giving the count; more than
                     2000: refused (exit status 3, no template file written)
-  --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
+  --template-dxf FILE   the templates as DXF R2000 in mm: closed outlines on CUT, quarter,
+                    station and centre lines on MARK (clear of the cut edges), surface
+                    lines on BEVEL, names and labels on TEXT; $EXTMIN/$EXTMAX the sheet's
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
                     Only tiles a template lies on are printed; a tile map page after
                     the cut list shows them with their names (row-column), numbers
@@ -141,7 +153,7 @@ std::optional<std::string> collectFabricationArguments(std::vector<std::string>&
             "--template-diameter", "--divisions",    "--template-dxf", "--template-svg", "--template-pdf",
             "--paper",             "--pressure",     "--material",     "--temperature",  "--stress",
             "--joint-factor",      "--weld-factor",  "--corrosion",    "--mill-tolerance", "--service",
-            "--printed-bar",       "--date"};
+            "--seam",              "--kerf",         "--printed-bar",  "--date"};
         if (!ours.count(name)) {
             rest.push_back(args[i]);
             continue;
@@ -236,9 +248,11 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
     if (given.count("--template-diameter")) {
         static const std::map<std::string, TemplateDiameterKind> kinds{{"outside", TemplateDiameterKind::outside},
                                                                        {"mean", TemplateDiameterKind::mean},
-                                                                       {"inside", TemplateDiameterKind::inside}};
+                                                                       {"inside", TemplateDiameterKind::inside},
+                                                                       {"plate", TemplateDiameterKind::plate}};
         const auto it = kinds.find(given["--template-diameter"]);
-        if (it == kinds.end()) return "--template-diameter needs outside, mean or inside: " + given["--template-diameter"];
+        if (it == kinds.end())
+            return "--template-diameter needs outside, mean, inside or plate: " + given["--template-diameter"];
         o.templateDiameter = it->second;
         o.templateDiameterGiven = modifiers = true;
     }
@@ -256,6 +270,19 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
         modifiers = true;
     }
     if (auto problem = applyPrintValues(given, o)) return problem;
+    if (given.count("--seam")) {
+        static const std::map<std::string, SeamPosition> seams{{"extrados", SeamPosition::extrados},
+                                                               {"side", SeamPosition::side},
+                                                               {"intrados", SeamPosition::intrados}};
+        const auto it = seams.find(given["--seam"]);
+        if (it == seams.end()) return "--seam needs extrados, side or intrados: " + given["--seam"];
+        o.templateOptions.seam = it->second;
+    }
+    if (given.count("--kerf")) {
+        const auto value = textToDouble(given["--kerf"]);
+        if (!value || !(*value >= 0 && *value <= kMaxKerf)) return "--kerf needs a number from 0 to 20 (mm): " + given["--kerf"];
+        o.templateOptions.kerf = *value;
+    }
     for (const auto& [name, target] : {std::pair{"--template-dxf", &o.dxfFile}, std::pair{"--template-svg", &o.svgFile},
                                        std::pair{"--template-pdf", &o.pdfFile}}) {
         if (!given.count(name)) continue;
@@ -267,6 +294,8 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
         if (given.count(name) && !o.json) return std::string(name) + " needs --fabrication";
     if (modifiers && !o.wanted()) return "--template-diameter, --divisions and --paper need --fabrication or a template file";
     if (given.count("--paper") && !o.pdfFile) return "--paper needs --template-pdf";
+    for (const char* name : {"--seam", "--kerf"})
+        if (given.count(name) && !o.templateFiles()) return std::string(name) + " needs a template file";
     return std::nullopt;
 }
 
@@ -457,7 +486,7 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
         print.identity = identity;
     }
     if (!o.svgFile && !o.pdfFile && !o.dxfFile) return true;
-    const Result<TemplateSheet> sheet = templateSheet(f);
+    const Result<TemplateSheet> sheet = templateSheet(f, o.templateOptions);
     if (!sheet) {
         err << sheet.error().description << "\n";
         return false;

@@ -12,6 +12,7 @@
 
 #include "ElbowFabrication.h"
 #include "MitreCodeCheck.h"
+#include "PieceTemplate.h"
 #include "TemplatePdf.h"
 
 namespace tessik {
@@ -35,6 +36,7 @@ struct FabricationCliOptions {
     TemplateDiameterKind templateDiameter = TemplateDiameterKind::outside;
     bool templateDiameterGiven = false;
     int divisions = kDefaultDivisions;
+    TemplateOptions templateOptions;  // --seam, --kerf
     std::optional<std::string> dxfFile;
     std::optional<std::string> svgFile;
     std::optional<std::string> pdfFile;
@@ -45,6 +47,7 @@ struct FabricationCliOptions {
 
     // Whether the elbow is to be developed at all.
     bool wanted() const { return json || dxfFile || svgFile || pdfFile; }
+    bool templateFiles() const { return dxfFile || svgFile || pdfFile; }
 };
 
 // Removes the fabrication options from args into `options`; returns a usage

@@ -62,11 +62,18 @@ Result<std::string> templateDxf(const TemplateSheet& sheet)
 {
     dxf::DxfDrawing drawing = dxf::DxfDrawing::blank();
     // Cutters' software and strict readers expect every layer in the LAYER table:
-    // the outline red, the marks green, the labels in the default colour.
+    // the outline red, the marks green, a plate's surface lines blue, the
+    // labels in the default colour.
     drawing.addLayer("CUT", 1);
     drawing.addLayer("MARK", 3);
+    drawing.addLayer("BEVEL", 5);
     drawing.addLayer("TEXT", 7);
-    for (const LayeredEntity& e : templateEntities(sheet)) {
+    const std::vector<LayeredEntity> all = templateEntities(sheet);
+    // Readers zoom to the header's extents: they must hold the whole sheet.
+    const TemplateExtents box = templateExtents(all);
+    drawing.setHeaderPoint("$EXTMIN", box.minX, box.minY, 0);
+    drawing.setHeaderPoint("$EXTMAX", box.maxX, box.maxY, 0);
+    for (const LayeredEntity& e : all) {
         if (!drawing.hasLayer(e.layer)) drawing.addLayer(e.layer);
         Result<dxf::NewEntity> entity = record(e, drawing);
         if (!entity) return entity.error();

@@ -19,6 +19,7 @@ constexpr int kMostTilesAcross = 1000000;  // beyond any sheet worth counting pa
 constexpr pdf::Rgb kBlack{0, 0, 0};
 constexpr pdf::Rgb kCutColor{200, 0, 0};
 constexpr pdf::Rgb kMarkColor{0, 60, 190};
+constexpr pdf::Rgb kBevelColor{0, 0, 160};
 constexpr pdf::Rgb kGridColor{90, 90, 90};
 constexpr pdf::Rgb kAlignColor{190, 0, 190};
 constexpr pdf::Rgb kNameColor{120, 120, 120};
@@ -153,6 +154,11 @@ void drawSheet(pdf::Page& m, const TemplateSheet& sheet, const SheetWindow& w)
         m.polygon(outline);
         m.pen(0.25, kMarkColor, true);
         for (const TemplateSegment& s : t.marks) m.line(w.px(s.start.x), w.py(s.start.y), w.px(s.end.x), w.py(s.end.y));
+        m.pen(0.2, kBevelColor);
+        for (const auto& line : t.surfaceLines)
+            for (std::size_t i = 1; i < line.size(); ++i)
+                m.line(w.px(line[i - 1].x), w.py(line[i - 1].y), w.px(line[i].x), w.py(line[i].y));
+        for (const TemplateText& n : t.notes) m.text(w.px(n.at.x), w.py(n.at.y), n.height * w.scale, n.text);
         m.text(w.px(t.labelAt.x), w.py(t.labelAt.y), t.labelHeight * w.scale, t.label);
     }
     m.restore();
