@@ -1,6 +1,7 @@
 #include "FabricationWindow.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -28,6 +29,7 @@
 #include "StandardLookup.h"
 #include "TemplateDxf.h"
 #include "TemplatePdf.h"
+#include "NestPreview.h"
 #include "TemplatePreview.h"
 #include "TemplateSvg.h"
 #include "ToolConstants.h"
@@ -101,7 +103,8 @@ void FabricationWindow::createControls()
     column->setContentsMargins(0, 0, 0, 0);
     column->addLayout(createOptionRow());
     column->addLayout(createPrintRow());
-    column->addWidget(createDevelopment(), 1);
+    column->addWidget(createDevelopment(), 3);
+    column->addWidget(createNestGroup(), 2);
     column->addLayout(createButtonRow());
     Pages->addWidget(page);
     connectButtons();
@@ -197,6 +200,83 @@ PrintSettings FabricationWindow::printSettings() const
         print.identity->date = desktop_.today().toString(Qt::ISODate).toStdString();
     }
     return print;
+}
+
+QGroupBox* FabricationWindow::createNestGroup()
+{
+    GrpNest = named(new QGroupBox(QStringLiteral("排料")), "GrpNest");
+    auto* column = new QVBoxLayout(GrpNest);
+    auto* row = new QHBoxLayout;
+    CmbNest = named(new QComboBox, "CmbNest");
+    CmbNest->addItems({QStringLiteral("单根管（相邻节转 180° 共用切口）"), QStringLiteral("钢板")});
+    const auto length = [](const char* name, double value) {
+        auto* box = named(new QDoubleSpinBox, name);
+        box->setRange(1, 100000);
+        box->setDecimals(0);
+        box->setValue(value);
+        box->setSuffix(QStringLiteral(" mm"));
+        return box;
+    };
+    SpnSheetWidth = length("SpnSheetWidth", 3000);
+    SpnSheetHeight = length("SpnSheetHeight", 1500);
+    SpnNestKerf = named(new QDoubleSpinBox, "SpnNestKerf");
+    SpnNestKerf->setRange(0, kMaxKerf);
+    SpnNestKerf->setDecimals(1);
+    SpnNestKerf->setSingleStep(0.5);
+    SpnNestKerf->setSuffix(QStringLiteral(" mm"));
+    CmdSaveNestDxf = named(new QPushButton(QStringLiteral("保存排料 DXF(&L)...")), "CmdSaveNestDxf");
+    auto* sheetLabel = new QLabel(QStringLiteral("钢板(&H)："));
+    sheetLabel->setBuddy(SpnSheetWidth);
+    auto* kerfLabel = new QLabel(QStringLiteral("割缝(&F)："));
+    kerfLabel->setBuddy(SpnNestKerf);
+    for (QWidget* w : std::initializer_list<QWidget*>{CmbNest, sheetLabel, SpnSheetWidth, new QLabel(QStringLiteral("×")),
+                                                      SpnSheetHeight, kerfLabel, SpnNestKerf})
+        row->addWidget(w);
+    row->addStretch();
+    row->addWidget(CmdSaveNestDxf);
+    column->addLayout(row);
+    LblNest = named(new QLabel, "LblNest");
+    LblNest->setWordWrap(true);
+    column->addWidget(LblNest);
+    NestView = named(new NestPreview, "NestView");
+    column->addWidget(NestView, 1);
+
+    const auto again = [this] { updateNest(); };
+    connect(CmbNest, &QComboBox::currentIndexChanged, this, again);
+    for (QDoubleSpinBox* box : {SpnSheetWidth, SpnSheetHeight, SpnNestKerf})
+        connect(box, &QDoubleSpinBox::valueChanged, this, again);
+    connect(CmdSaveNestDxf, &QPushButton::clicked, this, [this] {
+        saveWith(QStringLiteral("保存排料 DXF"), QStringLiteral("DXF (*.dxf)"), QStringLiteral(".dxf"),
+                 &FabricationWindow::saveNestDxf);
+    });
+    return GrpNest;
+}
+
+// The layout of the shown development as the group's controls ask, or why there is none.
+void FabricationWindow::updateNest()
+{
+    const bool plate = CmbNest->currentIndex() == 1;
+    SpnSheetWidth->setEnabled(plate);
+    SpnSheetHeight->setEnabled(plate);
+    nest_.reset();
+    if (!fabrication_) {
+        LblNest->clear();
+        NestView->setEntities({});
+        CmdSaveNestDxf->setEnabled(false);
+        return;
+    }
+    Result<MaterialNest> nest = plate ? plateNest(*fabrication_, SpnNestKerf->value(), SpnSheetWidth->value(),
+                                                  SpnSheetHeight->value())
+                                      : pipeNest(*fabrication_, SpnNestKerf->value());
+    CmdSaveNestDxf->setEnabled(nest.ok());
+    if (!nest) {
+        LblNest->setText(QString::fromStdString(nest.error().description));
+        NestView->setEntities({});
+        return;
+    }
+    nest_ = std::move(nest).value();
+    LblNest->setText(QString::fromStdString(nestSummary(*nest_)));
+    NestView->setEntities(nestEntities(*nest_));
 }
 
 // The cut list, the facts, the warnings and the preview, or why there is none.
@@ -347,6 +427,7 @@ void FabricationWindow::refresh()
     geometry_.reset();
     identity_.reset();
     codeCheckPassed_.reset();
+    updateNest();
     if (pending) {
         Pages->setCurrentIndex(0);
         return;
@@ -503,6 +584,7 @@ void FabricationWindow::showDevelopment(const ElbowFabrication& f, const std::st
     for (const std::string& code : f.warnings) warnings << QString::fromStdString(warningText(code));
     LblWarnings->setText(warnings.join(QLatin1Char('\n')));
     Preview->setSheet(*sheet_);
+    updateNest();
 }
 
 void FabricationWindow::tell(const QString& text)
@@ -579,6 +661,14 @@ TemplateDrawCommand::Outcome FabricationWindow::drawIntoCad()
     if (!sheet_) return {};
     TemplateDrawCommand command(main_.cadObjects(), desktop_, kTitle);
     return command.draw(*sheet_);
+}
+
+bool FabricationWindow::saveNestDxf(const QString& path)
+{
+    if (!nest_) return false;
+    const Result<std::string> bytes = layeredDxf(nestEntities(*nest_));
+    if (!bytes) return told(bytes.error());
+    return told(dxf::replaceFile(fileName(path), *bytes));
 }
 
 }  // namespace tessik

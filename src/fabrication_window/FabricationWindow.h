@@ -17,12 +17,14 @@
 #include <optional>
 
 #include "ElbowFabrication.h"
+#include "MaterialNesting.h"
 #include "MitreCodeCheck.h"
 #include "PieceTemplate.h"
 #include "TemplateDrawCommand.h"
 #include "TemplatePdf.h"
 
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QHBoxLayout;
 class QLineEdit;
@@ -37,6 +39,7 @@ namespace tessik {
 class Desktop;
 class FrmMain;
 class TemplatePreview;
+class NestPreview;
 
 class FabricationWindow : public QWidget {
     Q_OBJECT
@@ -86,6 +89,20 @@ public:
     // (printSettingsFile()); the label says what the next print does.
     QLineEdit* TxtPrintedBar;
     QLabel* LblPrintCorrection;
+    // Material use: the pieces along one pipe or on sheets of the given size,
+    // a kerf apart; the summary (pipe length and waste, or sheets and
+    // utilisation), a preview and the layout saved as DXF.
+    QGroupBox* GrpNest;
+    QComboBox* CmbNest;          // 0: one pipe, 1: plate
+    QDoubleSpinBox* SpnSheetWidth;   // mm
+    QDoubleSpinBox* SpnSheetHeight;  // mm
+    QDoubleSpinBox* SpnNestKerf;     // mm
+    QLabel* LblNest;
+    NestPreview* NestView;
+    QPushButton* CmdSaveNestDxf;
+    const std::optional<MaterialNest>& nest() const { return nest_; }
+    bool saveNestDxf(const QString& path);
+
     // The settings the next PDF is written with.
     PrintSettings printSettings() const;
     static QString printSettingsFile();
@@ -111,6 +128,8 @@ private:
     void createControls();
     QHBoxLayout* createOptionRow();
     QHBoxLayout* createPrintRow();
+    QGroupBox* createNestGroup();
+    void updateNest();
     void printedBarEdited();
     QStackedWidget* createDevelopment();
     QHBoxLayout* createButtonRow();
@@ -131,6 +150,7 @@ private:
     std::optional<MitreGeometry> geometry_;  // of the shown development
     std::optional<ElbowIdentity> identity_;  // of the shown development, for the PDF's pages
     std::optional<double> printedBar_;       // a usable measured bar length
+    std::optional<MaterialNest> nest_;       // of the shown development
     std::optional<MaterialTable> materials_;
     std::string materialProblem_;            // why there is no material table
     std::optional<bool> codeCheckPassed_;

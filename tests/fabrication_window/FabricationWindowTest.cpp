@@ -22,10 +22,13 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <memory>
 #include <utility>
 
 #include <sys/stat.h>
+
+#include <QDoubleSpinBox>
 
 #include "FabricationWindow.h"
 #include "FakeCad.h"
@@ -261,6 +264,43 @@ private slots:
                  qPrintable(desktop->messageBoxes[0].text));
         QCOMPARE(QFileInfo(path).lastModified(), before);
         QCOMPARE(QFileInfo(path).size(), pdf.size());
+    }
+
+    // The layout follows the design and the group's inputs: the pipe's length
+    // is the pieces' centre lines plus a kerf along the axis per cut; a sheet
+    // too small is said and nothing can be saved; a fitting one is saved as DXF.
+    void nestsThePieces()
+    {
+        QVERIFY(w->nest());
+        const double theta = 90.0 / 8 / 180 * 3.14159265358979;
+        QVERIFY(std::abs(w->nest()->pipeLength - 8 * 381 * std::tan(theta)) < 1e-9);
+        w->SpnNestKerf->setValue(3);
+        QVERIFY(std::abs(w->nest()->pipeLength - (8 * 381 * std::tan(theta) + 4 * 3 / std::cos(theta))) < 1e-9);
+        QVERIFY(w->LblNest->text().contains(QStringLiteral("需管长 618.5 mm")));
+
+        w->CmbNest->setCurrentIndex(1);
+        w->SpnSheetWidth->setValue(500);
+        w->SpnSheetHeight->setValue(400);
+        QVERIFY(!w->nest());
+        QVERIFY(w->LblNest->text().startsWith(QStringLiteral("无法排料：")));
+        QVERIFY(!w->CmdSaveNestDxf->isEnabled());
+
+        w->SpnSheetWidth->setValue(2000);
+        w->SpnSheetHeight->setValue(1000);
+        QVERIFY(w->nest() && w->CmdSaveNestDxf->isEnabled());
+        QCOMPARE(w->nest()->stocks, 1);
+        QVERIFY(w->LblNest->text().contains(QStringLiteral("利用率")));
+        QTemporaryDir dir;
+        w->askSaveFile = [&](const QString&, const QString&, const QString&) { return dir.filePath("nest"); };
+        QTest::mouseClick(w->CmdSaveNestDxf, Qt::LeftButton);
+        QFile dxf(dir.filePath("nest.dxf"));
+        QVERIFY(dxf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = dxf.readAll();
+        QCOMPARE(int(bytes.count("LWPOLYLINE")), 1 + 5);  // the sheet and five pieces
+        QVERIFY(bytes.contains("STOCK"));
+
+        design("abc", "3", "273", "381");
+        QVERIFY(!w->nest());
     }
 
     // What the printed bar measured is kept for the next session and goes into
