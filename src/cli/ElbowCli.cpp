@@ -80,7 +80,8 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 // The development of the designed elbow and its template files; 0 or the
 // exit status of the failure, already reported on `err`.
 int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
-                          std::optional<ElbowFabrication>& fabrication, std::string& codeCheck, std::ostream& err)
+                          std::optional<ElbowFabrication>& fabrication, std::string& codeCheck,
+                          std::optional<std::string>& nesting, std::ostream& err)
 {
     FabricationInput in;
     in.cutAngle = record.DblA;
@@ -115,6 +116,12 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
             err << sheet.error().description << "\n";
             return 2;
         }
+    const Result<std::optional<MaterialNest>> nest = nestFor(o.fabrication, *fabrication);
+    if (!nest) {
+        err << nest.error().description << "\n";
+        return 2;
+    }
+    if (*nest && o.fabrication.json) nesting = nestJson(**nest);
     // The PDF's first page carries the code checks as the JSON has them.
     std::vector<std::string> checkLines;
     if (o.fabrication.pdfFile) {
@@ -126,7 +133,13 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
         }
         checkLines = *lines;
     }
-    return writeTemplateFiles(o.fabrication, *fabrication, err, checkLines) ? 0 : 3;
+    ElbowIdentity identity;
+    identity.outerDiameter = record.DblD;
+    identity.bendAngle = record.DblAB;
+    identity.bendRadius = record.DblR;
+    identity.middlePieces = record.IntN;
+    if (!writeTemplateFiles(o.fabrication, *fabrication, err, identity, checkLines)) return 3;
+    return !*nest || writeNestFile(o.fabrication, **nest, err) ? 0 : 3;
 }
 
 }  // namespace
@@ -317,15 +330,16 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
 
     std::optional<ElbowFabrication> fabrication;
     std::string codeCheck;
+    std::optional<std::string> nesting;
     if (o.fabrication.wanted()) {
-        const int status = developForFabrication(o, record, fabrication, codeCheck, err);
+        const int status = developForFabrication(o, record, fabrication, codeCheck, nesting, err);
         if (status != 0) return status;
     }
 
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
     std::optional<std::string> fabricationMember;
     if (fabrication && o.fabrication.json)
-        fabricationMember = fabricationJson(*fabrication, o.wall.has_value(), codeCheck);
+        fabricationMember = fabricationJson(*fabrication, o.wall.has_value(), codeCheck, nesting);
     writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember),
                     proposalRadius(fields.proposal, record, o)},
                    out);

@@ -10,9 +10,13 @@
 
 #include "Error.h"
 #include "PieceTemplate.h"
+#include "TemplateEntities.h"
 
 namespace tessik {
 
 Result<std::string> templateDxf(const TemplateSheet& sheet);
+
+// Any entities on the template layers (and others, such as STOCK) as such a drawing.
+Result<std::string> layeredDxf(const std::vector<LayeredEntity>& entities);
 
 }  // namespace tessik

@@ -17,6 +17,7 @@ inline constexpr const char* kCutLayer = "CUT";
 inline constexpr const char* kMarkLayer = "MARK";
 inline constexpr const char* kBevelLayer = "BEVEL";
 inline constexpr const char* kTextLayer = "TEXT";
+inline constexpr const char* kStockLayer = "STOCK";  // the pipe or sheet pieces are nested on
 
 struct LayeredEntity {
     std::string layer;

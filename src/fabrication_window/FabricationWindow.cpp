@@ -4,6 +4,7 @@
 #include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -15,7 +16,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QFile>
+#include <QSettings>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -30,6 +33,7 @@
 #include "StandardLookup.h"
 #include "TemplateDxf.h"
 #include "TemplatePdf.h"
+#include "NestPreview.h"
 #include "TemplatePreview.h"
 #include "TemplateSvg.h"
 #include "ToolConstants.h"
@@ -103,8 +107,16 @@ void FabricationWindow::createControls()
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(0, 0, 0, 0);
     column->addLayout(createOptionRow());
-    column->addWidget(createDevelopment(), 1);
-    Pages->addWidget(page);
+    column->addLayout(createPrintRow());
+    column->addWidget(createDevelopment(), 3);
+    column->addWidget(createNestGroup(), 2);
+    // On a screen smaller than all the controls want, the page scrolls rather
+    // than the window growing past the screen's edge.
+    auto* scroll = named(new QScrollArea, "ScrPage");
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    Pages->addWidget(scroll);
     // Below both pages: 关闭 stays at hand when the fields cannot be read.
     outer->addLayout(createButtonRow());
     connectButtons();
@@ -150,6 +162,147 @@ QGridLayout* FabricationWindow::createOptionRow()
             if (rows[r][c]) options->addWidget(const_cast<QWidget*>(rows[r][c]), r, c);
     options->setColumnStretch(6, 1);
     return options;
+}
+
+QString FabricationWindow::printSettingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/printer.ini");
+}
+
+// The printer's scale correction, as the user last left it.
+QHBoxLayout* FabricationWindow::createPrintRow()
+{
+    auto* row = new QHBoxLayout;
+    TxtPrintedBar = named(new QLineEdit, "TxtPrintedBar");
+    TxtPrintedBar->setPlaceholderText(QStringLiteral("100"));
+    TxtPrintedBar->setMaximumWidth(80);
+    LblPrintCorrection = named(new QLabel, "LblPrintCorrection");
+    auto* label = new QLabel(QStringLiteral("打印的 100 mm 比例尺实测(&B)："));
+    label->setBuddy(TxtPrintedBar);
+    QSettings settings(printSettingsFile(), QSettings::IniFormat);
+    const QString kept = settings.value(QStringLiteral("print/measuredBar")).toString();
+    if (const auto value = textToDouble(kept.toStdString()); value && !measuredBarProblem(*value)) {
+        printedBar_ = *value;
+        TxtPrintedBar->setText(kept);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{label, TxtPrintedBar, new QLabel(QStringLiteral("mm")),
+                                                      LblPrintCorrection})
+        row->addWidget(w);
+    row->addStretch();
+    connect(TxtPrintedBar, &QLineEdit::editingFinished, this, &FabricationWindow::printedBarEdited);
+    printedBarEdited();
+    return row;
+}
+
+// A usable length is kept for the next session at once; anything else is
+// said beside the field and the PDF is not saved until it is put right.
+void FabricationWindow::printedBarEdited()
+{
+    const std::string text = TxtPrintedBar->text().trimmed().toStdString();
+    QSettings settings(printSettingsFile(), QSettings::IniFormat);
+    printedBar_.reset();
+    if (text.empty()) {
+        settings.remove(QStringLiteral("print/measuredBar"));
+        LblPrintCorrection->setText(QStringLiteral("按原尺寸打印"));
+        return;
+    }
+    const auto value = textToDouble(text);
+    if (const auto problem = value ? measuredBarProblem(*value) : std::optional<std::string>("须是一个数。")) {
+        LblPrintCorrection->setText(QStringLiteral("<span style='color:#b00000'>%1</span>").arg(QString::fromStdString(*problem)));
+        return;
+    }
+    printedBar_ = *value;
+    settings.setValue(QStringLiteral("print/measuredBar"), QString::fromStdString(text));
+    LblPrintCorrection->setText(
+        QStringLiteral("下次打印放大 %1 倍").arg(QString::fromStdString(doubleToText(100 / *value))));
+}
+
+PrintSettings FabricationWindow::printSettings() const
+{
+    PrintSettings print;
+    print.measuredBar = printedBar_;
+    if (identity_) {
+        print.identity = identity_;
+        print.identity->date = desktop_.today().toString(Qt::ISODate).toStdString();
+    }
+    return print;
+}
+
+QGroupBox* FabricationWindow::createNestGroup()
+{
+    GrpNest = named(new QGroupBox(QStringLiteral("排料")), "GrpNest");
+    auto* column = new QVBoxLayout(GrpNest);
+    auto* row = new QHBoxLayout;
+    CmbNest = named(new QComboBox, "CmbNest");
+    CmbNest->addItems({QStringLiteral("单根管（相邻节转 180° 共用切口）"), QStringLiteral("钢板")});
+    const auto length = [](const char* name, double value) {
+        auto* box = named(new QDoubleSpinBox, name);
+        box->setRange(1, 100000);
+        box->setDecimals(0);
+        box->setValue(value);
+        box->setSuffix(QStringLiteral(" mm"));
+        return box;
+    };
+    SpnSheetWidth = length("SpnSheetWidth", 3000);
+    SpnSheetHeight = length("SpnSheetHeight", 1500);
+    SpnNestKerf = named(new QDoubleSpinBox, "SpnNestKerf");
+    SpnNestKerf->setRange(0, kMaxKerf);
+    SpnNestKerf->setDecimals(1);
+    SpnNestKerf->setSingleStep(0.5);
+    SpnNestKerf->setSuffix(QStringLiteral(" mm"));
+    CmdSaveNestDxf = named(new QPushButton(QStringLiteral("保存排料 DXF(&L)...")), "CmdSaveNestDxf");
+    auto* sheetLabel = new QLabel(QStringLiteral("钢板(&H)："));
+    sheetLabel->setBuddy(SpnSheetWidth);
+    auto* kerfLabel = new QLabel(QStringLiteral("割缝(&F)："));
+    kerfLabel->setBuddy(SpnNestKerf);
+    for (QWidget* w : std::initializer_list<QWidget*>{CmbNest, sheetLabel, SpnSheetWidth, new QLabel(QStringLiteral("×")),
+                                                      SpnSheetHeight, kerfLabel, SpnNestKerf})
+        row->addWidget(w);
+    row->addStretch();
+    row->addWidget(CmdSaveNestDxf);
+    column->addLayout(row);
+    LblNest = named(new QLabel, "LblNest");
+    LblNest->setWordWrap(true);
+    column->addWidget(LblNest);
+    NestView = named(new NestPreview, "NestView");
+    column->addWidget(NestView, 1);
+
+    const auto again = [this] { updateNest(); };
+    connect(CmbNest, &QComboBox::currentIndexChanged, this, again);
+    for (QDoubleSpinBox* box : {SpnSheetWidth, SpnSheetHeight, SpnNestKerf})
+        connect(box, &QDoubleSpinBox::valueChanged, this, again);
+    connect(CmdSaveNestDxf, &QPushButton::clicked, this, [this] {
+        saveWith(QStringLiteral("保存排料 DXF"), QStringLiteral("DXF (*.dxf)"), QStringLiteral(".dxf"),
+                 &FabricationWindow::saveNestDxf);
+    });
+    return GrpNest;
+}
+
+// The layout of the shown development as the group's controls ask, or why there is none.
+void FabricationWindow::updateNest()
+{
+    const bool plate = CmbNest->currentIndex() == 1;
+    SpnSheetWidth->setEnabled(plate);
+    SpnSheetHeight->setEnabled(plate);
+    nest_.reset();
+    if (!fabrication_) {
+        LblNest->clear();
+        NestView->setEntities({});
+        CmdSaveNestDxf->setEnabled(false);
+        return;
+    }
+    Result<MaterialNest> nest = plate ? plateNest(*fabrication_, SpnNestKerf->value(), SpnSheetWidth->value(),
+                                                  SpnSheetHeight->value())
+                                      : pipeNest(*fabrication_, SpnNestKerf->value());
+    CmdSaveNestDxf->setEnabled(nest.ok());
+    if (!nest) {
+        LblNest->setText(QString::fromStdString(nest.error().description));
+        NestView->setEntities({});
+        return;
+    }
+    nest_ = std::move(nest).value();
+    LblNest->setText(QString::fromStdString(nestSummary(*nest_)));
+    NestView->setEntities(nestEntities(*nest_));
 }
 
 // The cut list, the facts, the warnings and the preview, or why there is none.
@@ -310,8 +463,10 @@ void FabricationWindow::refresh()
     sheet_.reset();
     sheetRefusal_.reset();
     geometry_.reset();
+    identity_.reset();
     codeCheckPassed_.reset();
     codeCheckLines_.clear();
+    updateNest();
     if (pending) {
         for (QPushButton* b : {CmdSavePdf, CmdSaveDxf, CmdSaveSvg, CmdDraw}) b->setEnabled(false);
         Pages->setCurrentIndex(0);
@@ -348,6 +503,7 @@ void FabricationWindow::refresh()
     fabrication_ = std::move(developed).value();
     sheet_ = std::move(sheet).value();
     geometry_ = MitreGeometry{r.DblA, r.IntN + 1, r.DblR, r.DblD};
+    identity_ = ElbowIdentity{r.DblD, r.DblAB, r.DblR, r.IntN, {}};
     // Whether the design is the standard table's proposal, looked up on a
     // record of its own (the lookup writes into its variables), silently.
     DesignRecord lookup;
@@ -473,6 +629,7 @@ void FabricationWindow::showDevelopment(const ElbowFabrication& f, const std::st
     LblWarnings->setText(warnings.join(QLatin1Char('\n')));
     Preview->setSheet(*sheet_);
     showOrdinates(f);
+    updateNest();
 }
 
 void FabricationWindow::showOrdinates(const ElbowFabrication& f)
@@ -541,14 +698,24 @@ bool FabricationWindow::savePdf(const QString& path)
 {
     if (!fabrication_ || !sheet_) return false;
     const PaperSize paper = *paperSize(CmbPaper->currentText().toStdString());
-    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper, codeCheckLines_);
+    printedBarEdited();
+    if (!TxtPrintedBar->text().trimmed().isEmpty() && !printedBar_) {
+        tell(QStringLiteral("打印比例尺的实测长度“%1”无法使用：须在 %2 到 %3 mm 之间。")
+                 .arg(TxtPrintedBar->text().trimmed())
+                 .arg(kLeastMeasuredBar)
+                 .arg(kMostMeasuredBar));
+        return false;
+    }
+    PrintSettings print = printSettings();
+    print.codeCheck = codeCheckLines_;
+    const long long pages = templatePdfPages(*fabrication_, *sheet_, paper, print);
     if (const auto refused = templatePdfRefusal(path.toStdString(), pages, paper)) return told(*refused);
     if (pages > kPdfPagesToAsk &&
         desktop_.messageBox(QStringLiteral("样板 PDF 共 %1。确实要保存吗？（换用更大的纸张可减少页数）")
                                 .arg(QString::fromStdString(templatePdfPagesText(pages, paper))),
                             msgbox::kOkCancel + msgbox::kQuestion, QStringLiteral("保存 PDF 样板")) != msgbox::kAnswerOk)
         return false;
-    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper, codeCheckLines_));
+    return told(writeTemplatePdf(fileName(path), *fabrication_, *sheet_, paper, print));
 }
 
 bool FabricationWindow::saveSvg(const QString& path)
@@ -580,6 +747,14 @@ TemplateDrawCommand::Outcome FabricationWindow::drawIntoCad()
     if (!sheet_ && !sheetRefusal_) return {};
     TemplateDrawCommand command(main_.cadObjects(), desktop_, kTitle);
     return sheet_ ? command.draw(*sheet_) : command.draw(Result<TemplateSheet>(*sheetRefusal_));
+}
+
+bool FabricationWindow::saveNestDxf(const QString& path)
+{
+    if (!nest_) return false;
+    const Result<std::string> bytes = layeredDxf(nestEntities(*nest_));
+    if (!bytes) return told(bytes.error());
+    return told(dxf::replaceFile(fileName(path), *bytes));
 }
 
 }  // namespace tessik

@@ -19,9 +19,11 @@
 #include <optional>
 
 #include "ElbowFabrication.h"
+#include "MaterialNesting.h"
 #include "MitreCodeCheck.h"
 #include "PieceTemplate.h"
 #include "TemplateDrawCommand.h"
+#include "TemplatePdf.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -41,6 +43,7 @@ namespace tessik {
 class Desktop;
 class FrmMain;
 class TemplatePreview;
+class NestPreview;
 
 class FabricationWindow : public QWidget {
     Q_OBJECT
@@ -96,6 +99,29 @@ public:
     QPushButton* CmdDraw;
     QPushButton* CmdClose;
 
+    // The printer's scale correction: what the 100 mm bar of the last print
+    // measured (empty: print as drawn), kept for the user between sessions
+    // (printSettingsFile()); the label says what the next print does.
+    QLineEdit* TxtPrintedBar;
+    QLabel* LblPrintCorrection;
+    // Material use: the pieces along one pipe or on sheets of the given size,
+    // a kerf apart; the summary (pipe length and waste, or sheets and
+    // utilisation), a preview and the layout saved as DXF.
+    QGroupBox* GrpNest;
+    QComboBox* CmbNest;          // 0: one pipe, 1: plate
+    QDoubleSpinBox* SpnSheetWidth;   // mm
+    QDoubleSpinBox* SpnSheetHeight;  // mm
+    QDoubleSpinBox* SpnNestKerf;     // mm
+    QLabel* LblNest;
+    NestPreview* NestView;
+    QPushButton* CmdSaveNestDxf;
+    const std::optional<MaterialNest>& nest() const { return nest_; }
+    bool saveNestDxf(const QString& path);
+
+    // The settings the next PDF is written with.
+    PrintSettings printSettings() const;
+    static QString printSettingsFile();
+
     // The code checks (ASME B31.3 304.2.3): inputs, every one typed over,
     // and the result. An empty pressure checks the mitre radius alone; an
     // empty S takes the material table's value at the temperature.
@@ -116,6 +142,10 @@ public:
 private:
     void createControls();
     QGridLayout* createOptionRow();
+    QHBoxLayout* createPrintRow();
+    QGroupBox* createNestGroup();
+    void updateNest();
+    void printedBarEdited();
     QStackedWidget* createDevelopment();
     QHBoxLayout* createButtonRow();
     QGroupBox* createCodeCheck();
@@ -136,6 +166,9 @@ private:
     std::optional<Error> sheetRefusal_;      // why the developed elbow has no template
     std::vector<std::string> codeCheckLines_;  // the checks as shown, for the PDF
     std::optional<MitreGeometry> geometry_;  // of the shown development
+    std::optional<ElbowIdentity> identity_;  // of the shown development, for the PDF's pages
+    std::optional<double> printedBar_;       // a usable measured bar length
+    std::optional<MaterialNest> nest_;       // of the shown development
     std::optional<MaterialTable> materials_;
     std::string materialProblem_;            // why there is no material table
     std::optional<bool> codeCheckPassed_;

@@ -391,7 +391,7 @@ TEST(ElbowCliFabrication, TemplatePdfPageLimits)
     ASSERT_NE(::mkdtemp(dir.data()), nullptr);
     const std::string pdf = dir + "/t.pdf", svg = dir + "/t.svg";
 
-    ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 1000 --radius 1500 --template-pdf '" + pdf + "'");
+    ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 1400 --radius 2100 --template-pdf '" + pdf + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string lead = "tessik-elbow: 注意：样板 PDF 共 ";
     ASSERT_EQ(r.err.rfind(lead, 0), 0u) << r.err;

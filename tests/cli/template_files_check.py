@@ -101,56 +101,80 @@ def check_sound(pdf):
     check(m.returncode == 0 and not complaints, "mutool info: %s" % complaints)
 
 
-def tiles_model(sheet_w, sheet_h, paper_w, paper_h):
-    """Tiles across and down: 8 mm margins, 24 mm footer, 10 mm overlap, the
-    sheet padded by 5 mm; the orientation with fewer pages (portrait on a tie)."""
+def tiles_model(sheet_w, sheet_h, paper_w, paper_h, outlines, scale=1.0):
+    """The printed tiles: 8 mm margins, 24 mm footer, 10 mm overlap, the sheet
+    padded by 5 mm, the page area shrunk by the scale correction; of the grid
+    only the tiles that meet a piece (judged by GEOS), in reading order; the
+    orientation with fewer such tiles (portrait on a tie).
+    Returns (tiles [(row, column, [piece indexes])], tw, th, pw, ph)."""
+    from shapely.geometry import Polygon, box
+    polygons = [Polygon(o) for o in outlines]
+
     def count(length, tile):
         return 1 if length <= tile else math.ceil((length - 10) / (tile - 10))
 
     def layout(pw, ph):
-        tw, th = pw - 16, ph - 16 - 24
-        return count(sheet_w + 10, tw) * count(sheet_h + 10, th), count(sheet_w + 10, tw), tw, th, pw, ph
+        tw, th = (pw - 16) / scale, (ph - 16 - 24) / scale
+        columns, rows = count(sheet_w + 10, tw), count(sheet_h + 10, th)
+        tiles = []
+        for r in range(rows):
+            for c in range(columns):
+                x0, y1 = -5 + c * (tw - 10), sheet_h + 5 - r * (th - 10)
+                window = box(x0, y1 - th, x0 + tw, y1)
+                on = [i for i, p in enumerate(polygons) if p.intersects(window)]
+                if on:
+                    tiles.append((r, c, on))
+        return tiles, tw, th, pw, ph
 
     portrait, landscape = layout(paper_w, paper_h), layout(paper_h, paper_w)
-    return landscape if landscape[0] < portrait[0] else portrait
+    return landscape if len(landscape[0]) < len(portrait[0]) else portrait
 
 
-def svg_outline_points(svg, step=4.0):
-    """Points along the SVG outlines, in sheet mm (x right, y up)."""
+def svg_outlines(svg):
+    """The closed outlines of the SVG, in sheet mm (x right, y up), and the sheet's size."""
     root = ET.parse(svg).getroot()
     ns = "{http://www.w3.org/2000/svg}"
     height = float(root.get("height")[:-2])
-    points = []
+    outlines = []
     for g in root.iter(ns + "g"):
         if g.get("id") != "CUT":
             continue
         for path in g.iter(ns + "path"):
             vs = [tuple(map(float, c.split(","))) for c in path.get("d").strip("MZ ").split()]
-            vs = [(x - 10, height - 30 - y) for x, y in vs]
-            for (x1, y1), (x2, y2) in zip(vs, vs[1:] + vs[:1]):
-                n = max(1, int(math.hypot(x2 - x1, y2 - y1) / step))
-                points += [(x1 + (x2 - x1) * k / n, y1 + (y2 - y1) * k / n) for k in range(n)]
-    return points, float(root.get("width")[:-2]) - 20, height - 40
+            outlines.append([(x - 10, height - 30 - y) for x, y in vs])
+    return outlines, float(root.get("width")[:-2]) - 20, height - 40
 
 
-def check_true_scale(pdf, svg, paper, workdir):
-    """Every tile shows the sheet 1:1: points of the SVG's outlines are inked
-    where the tiling puts them, and not 3 mm beside, in both renderers."""
+def svg_outline_points(svg, step=4.0):
+    """Points along the SVG outlines, in sheet mm (x right, y up)."""
+    outlines, width, height = svg_outlines(svg)
+    points = []
+    for vs in outlines:
+        for (x1, y1), (x2, y2) in zip(vs, vs[1:] + vs[:1]):
+            n = max(1, int(math.hypot(x2 - x1, y2 - y1) / step))
+            points += [(x1 + (x2 - x1) * k / n, y1 + (y2 - y1) * k / n) for k in range(n)]
+    return points, width, height
+
+
+def check_true_scale(pdf, svg, paper, workdir, scale=1.0, table_pages=1):
+    """Every tile shows the sheet at `scale` (1:1 uncorrected): points of the
+    SVG's outlines are inked where the tiling puts them, and not 3 mm beside,
+    in both renderers. The tiles follow the cut list and the tile map."""
     points, sheet_w, sheet_h = svg_outline_points(svg)
-    tiles, columns, tw, th, pw, ph = tiles_model(sheet_w, sheet_h, *PAPERS_MM[paper])
+    tiles, tw, th, pw, ph = tiles_model(sheet_w, sheet_h, *PAPERS_MM[paper], svg_outlines(svg)[0], scale)
     count = len(pages(pdf))
-    check(count == tiles + 1, "%s: %d pages, the tiling gives %d tiles" % (paper, count, tiles))
+    check(count == len(tiles) + table_pages + 1,
+          "%s: %d pages, the tiling gives %d tiles" % (paper, count, len(tiles)))
     dpi = 100
     for tool in ("poppler", "mupdf"):
         hits = misses = beside = 0
-        for index in range(tiles):
-            r, c = divmod(index, columns)
+        for index, (r, c, _) in enumerate(tiles):
             x0, y1 = -5 + c * (tw - 10), sheet_h + 5 - r * (th - 10)
-            inside = [(8 + x - x0, 8 + y1 - y) for x, y in points
+            inside = [(8 + (x - x0) * scale, 8 + (y1 - y) * scale) for x, y in points
                       if x0 + 3 < x < x0 + tw - 3 and y1 - th + 3 < y < y1 - 3]
             if not inside:
                 continue
-            pgm = render(tool, pdf, index + 2, os.path.join(workdir, "tile"), dpi)
+            pgm = render(tool, pdf, index + table_pages + 2, os.path.join(workdir, "tile"), dpi)
             for px, py in inside:
                 if dark(pgm, px, py, dpi, 1):
                     hits += 1
@@ -215,7 +239,7 @@ def check_pdf(exe, workdir):
         for i, (pw, ph) in enumerate(sizes):
             ok = any(math.isclose(pw, a, abs_tol=1) and math.isclose(ph, b, abs_tol=1) for a, b in ((w, h), (h, w)))
             check(ok, "%s page %d is %gx%g pts" % (paper, i + 1, pw, ph))
-        tiles = len(sizes) - 1  # the cut list fits one page at 16 divisions
+        tiles = len(sizes) - 2  # the cut list fits one page at 16 divisions; then the tile map
         texts = {
             "pdftotext": subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout,
             "mutool": subprocess.run(["mutool", "draw", "-q", "-F", "txt", "-o", "-", pdf], capture_output=True,
@@ -236,7 +260,7 @@ def check_pdf(exe, workdir):
 
     # The scale bar of the first tile page of the A4 file, measured on a raster.
     for tool in ("poppler", "mupdf"):
-        pgm = render(tool, os.path.join(workdir, "t_A4.pdf"), 2, os.path.join(workdir, "page"))
+        pgm = render(tool, os.path.join(workdir, "t_A4.pdf"), 3, os.path.join(workdir, "page"))
         portrait = pgm[1] > pgm[0]
         page_height = 297 if portrait else 210
         run = longest_dark_run(pgm, page_height - 8 - 22, page_height - 8)

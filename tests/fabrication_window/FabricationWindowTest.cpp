@@ -17,16 +17,20 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <numbers>
 #include <utility>
 
 #include <sys/stat.h>
+
+#include <QDoubleSpinBox>
 
 #include "FabricationWindow.h"
 #include "TemplateEntities.h"
@@ -70,6 +74,13 @@ private:
     }
 
 private slots:
+    // The printer correction is kept per user: here in Qt's test folders.
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QFile::remove(FabricationWindow::printSettingsFile());
+    }
+
     void init()
     {
         desktop = std::make_unique<FakeDesktop>();
@@ -280,7 +291,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("long.pdf"));
-        design("90", "3", "1000", "1500");
+        design("90", "3", "1400", "2100");
         desktop->messageBoxAnswers = {msgbox::kAnswerCancel};
         QVERIFY(!w->savePdf(path));
         QCOMPARE(desktop->messageBoxes.size(), 1);
@@ -315,6 +326,83 @@ private slots:
                  qPrintable(desktop->messageBoxes[0].text));
         QCOMPARE(QFileInfo(path).lastModified(), before);
         QCOMPARE(QFileInfo(path).size(), pdf.size());
+    }
+
+    // The layout follows the design and the group's inputs: the pipe's length
+    // is the pieces' centre lines plus a kerf along the axis per cut; a sheet
+    // too small is said and nothing can be saved; a fitting one is saved as DXF.
+    void nestsThePieces()
+    {
+        QVERIFY(w->nest());
+        const double theta = 90.0 / 8 / 180 * 3.14159265358979;
+        QVERIFY(std::abs(w->nest()->pipeLength - 8 * 381 * std::tan(theta)) < 1e-9);
+        w->SpnNestKerf->setValue(3);
+        QVERIFY(std::abs(w->nest()->pipeLength - (8 * 381 * std::tan(theta) + 4 * 3 / std::cos(theta))) < 1e-9);
+        QVERIFY(w->LblNest->text().contains(QStringLiteral("需管长 618.5 mm")));
+
+        w->CmbNest->setCurrentIndex(1);
+        w->SpnSheetWidth->setValue(500);
+        w->SpnSheetHeight->setValue(400);
+        QVERIFY(!w->nest());
+        QVERIFY(w->LblNest->text().startsWith(QStringLiteral("无法排料：")));
+        QVERIFY(!w->CmdSaveNestDxf->isEnabled());
+
+        w->SpnSheetWidth->setValue(2000);
+        w->SpnSheetHeight->setValue(1000);
+        QVERIFY(w->nest() && w->CmdSaveNestDxf->isEnabled());
+        QCOMPARE(w->nest()->stocks, 1);
+        QVERIFY(w->LblNest->text().contains(QStringLiteral("利用率")));
+        QTemporaryDir dir;
+        w->askSaveFile = [&](const QString&, const QString&, const QString&) { return dir.filePath("nest"); };
+        QTest::mouseClick(w->CmdSaveNestDxf, Qt::LeftButton);
+        QFile dxf(dir.filePath("nest.dxf"));
+        QVERIFY(dxf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = dxf.readAll();
+        QCOMPARE(int(bytes.count("LWPOLYLINE")), 1 + 5);  // the sheet and five pieces
+        QVERIFY(bytes.contains("STOCK"));
+
+        design("abc", "3", "273", "381");
+        QVERIFY(!w->nest());
+    }
+
+    // What the printed bar measured is kept for the next session and goes into
+    // the PDF with the elbow's name; a length no printer gives is said beside
+    // the field and refused at saving, writing nothing; an empty field prints as drawn.
+    void keepsThePrinterCorrection()
+    {
+        QTemporaryDir dir;
+        w->TxtPrintedBar->setText(QStringLiteral("98"));
+        emit w->TxtPrintedBar->editingFinished();
+        QVERIFY2(w->LblPrintCorrection->text().contains(QStringLiteral("1.02040816326531")),
+                 qPrintable(w->LblPrintCorrection->text()));
+        QCOMPARE(w->printSettings().scaleCorrection(), 100 / 98.0);
+        const QString path = dir.filePath(QStringLiteral("c.pdf"));
+        QVERIFY(w->savePdf(path));
+        QFile pdf(path);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        // "弯头：外径 273 mm" and the date, as the page's text codes.
+        const QByteArray bytes = pdf.readAll();
+        QVERIFY(bytes.contains("<5F2F5934FF1A59165F8400200032003700330020006D006D"));
+        QVERIFY(bytes.contains("0032003000320036002D00310032002D00300038>"));
+
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QCOMPARE(w->TxtPrintedBar->text(), QStringLiteral("98"));
+        QCOMPARE(w->printSettings().measuredBar, std::optional<double>(98));
+
+        w->TxtPrintedBar->setText(QStringLiteral("50"));
+        emit w->TxtPrintedBar->editingFinished();
+        QVERIFY(w->LblPrintCorrection->text().contains(QStringLiteral("80 到 125")));
+        desktop->messageBoxes.clear();
+        const QString refused = dir.filePath(QStringLiteral("r.pdf"));
+        QVERIFY(!w->savePdf(refused));
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY(!QFile::exists(refused));
+
+        w->TxtPrintedBar->clear();
+        emit w->TxtPrintedBar->editingFinished();
+        QCOMPARE(w->printSettings().scaleCorrection(), 1.0);
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QCOMPARE(w->TxtPrintedBar->text(), QString());
     }
 
     // Each save refuses a FIFO, a folder and a read-only file (also as root),
