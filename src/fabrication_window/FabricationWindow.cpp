@@ -5,7 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -86,8 +88,14 @@ void FabricationWindow::attachTo(FrmMain& main, Desktop& desktop)
     QObject::connect(&main, &FrmMain::fabricationRequested, &main, [&main, &desktop, window] {
         if (!*window) *window = new FabricationWindow(main, desktop);
         (*window)->refresh();
-        if (!(*window)->isVisible()) (*window)->placeOnScreenOf(main);
+        const bool opening = !(*window)->isVisible();
+        if (opening) (*window)->placeOnScreenOf(main);
         (*window)->QWidget::show();
+        // Shown, its tables and labels know their true size: fit once more.
+        if (opening)
+            QTimer::singleShot(0, *window, [window, &main] {
+                if (*window) (*window)->placeOnScreenOf(main);
+            });
         (*window)->raise();
         (*window)->activateWindow();
     });
@@ -112,17 +120,15 @@ void FabricationWindow::createControls()
     column->addWidget(createNestGroup(), 2);
     // On a screen smaller than all the controls want, the page scrolls rather
     // than the window growing past the screen's edge.
-    auto* scroll = named(new QScrollArea, "ScrPage");
-    scroll->setWidget(page);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    Pages->addWidget(scroll);
+    ScrPage = named(new QScrollArea, "ScrPage");
+    ScrPage->setWidget(page);
+    ScrPage->setWidgetResizable(true);
+    ScrPage->setFrameShape(QFrame::NoFrame);
+    Pages->addWidget(ScrPage);
     // Below both pages: 关闭 stays at hand when the fields cannot be read.
     outer->addLayout(createButtonRow());
     connectButtons();
-    // Room for the cut list beside a preview of readable size.
-    constexpr int kStartWidth = 760, kStartHeight = 560;
-    resize(kStartWidth, kStartHeight);
+    resize(wholeSize());
 }
 
 // Template diameter, divisions and paper; seam and kerf.
@@ -654,6 +660,24 @@ TemplateOptions FabricationWindow::templateOptions() const
     return TemplateOptions{static_cast<SeamPosition>(std::max(0, CmbSeam->currentIndex())), SpnKerf->value()};
 }
 
+// Room for every control without scrolling, and for the cut list beside a
+// preview of readable size.
+QSize FabricationWindow::wholeSize()
+{
+    constexpr int kLeastWidth = 760, kLeastHeight = 560;
+    // Fonts and styles settle when a widget is polished, as a first show would.
+    ensurePolished();
+    QSize page = ScrPage->widget()->sizeHint();
+    // Word-wrapped labels grow taller as the page narrows.
+    if (const QLayout* inside = ScrPage->widget()->layout(); inside && inside->hasHeightForWidth())
+        page.setHeight(std::max(page.height(), inside->totalHeightForWidth(page.width())));
+    const QMargins margins = layout()->contentsMargins();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return QSize(std::max(kLeastWidth, page.width() + margins.left() + margins.right() + scrollBar),
+                 std::max(kLeastHeight, page.height() + margins.top() + margins.bottom() + layout()->spacing() +
+                                            CmdClose->sizeHint().height() + scrollBar));
+}
+
 void FabricationWindow::placeOnScreenOf(const QWidget& main)
 {
     const QScreen* screen = main.screen();
@@ -662,7 +686,7 @@ void FabricationWindow::placeOnScreenOf(const QWidget& main)
     const QRect room = screen->availableGeometry();
     // The frame (title bar, borders) counts too; before the first show it is guessed from the main window's.
     const QSize frame = main.frameGeometry().size() - main.geometry().size();
-    const QSize wanted = size().boundedTo(room.size() - frame).expandedTo(minimumSizeHint().boundedTo(room.size() - frame));
+    const QSize wanted = size().expandedTo(wholeSize()).boundedTo(room.size() - frame);
     resize(wanted);
     const QSize whole = wanted + frame;
     QPoint at(main.frameGeometry().right() + 1, main.frameGeometry().top());

@@ -28,6 +28,7 @@
 class QComboBox;
 class QDoubleSpinBox;
 class QGridLayout;
+class QScrollArea;
 class QTabWidget;
 class QGroupBox;
 class QHBoxLayout;
@@ -79,6 +80,7 @@ public:
 
     // Controls, named as objectNames for tests and screenshots.
     QStackedWidget* Pages;          // 0: input error alone, 1: the fabrication
+    QScrollArea* ScrPage;           // page 1, scrolling on a small screen
     QLabel* LblInputError;
     QComboBox* CmbTemplateDiameter; // outside, mean, inside, plate
     QSpinBox* SpnDivisions;
@@ -141,6 +143,7 @@ public:
 
 private:
     void createControls();
+    QSize wholeSize();
     QGridLayout* createOptionRow();
     QHBoxLayout* createPrintRow();
     QGroupBox* createNestGroup();
