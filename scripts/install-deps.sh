@@ -11,6 +11,8 @@ packages=(
   fonts-wqy-microhei qt6-translations-l10n
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
+  # nesting checks: pieces on a sheet must not overlap, judged by GEOS
+  python3-shapely
   # PDF checks: the Chinese font data poppler needs, mupdf's renderer, qpdf's
   # checker and Chromium's PDF viewer
   poppler-data mupdf-tools qpdf chromium

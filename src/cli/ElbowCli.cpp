@@ -80,7 +80,8 @@ std::string describeSource(const std::string& source, const ElbowCliOptions& o)
 // The development of the designed elbow and its template files; 0 or the
 // exit status of the failure, already reported on `err`.
 int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
-                          std::optional<ElbowFabrication>& fabrication, std::string& codeCheck, std::ostream& err)
+                          std::optional<ElbowFabrication>& fabrication, std::string& codeCheck,
+                          std::optional<std::string>& nesting, std::ostream& err)
 {
     FabricationInput in;
     in.cutAngle = record.DblA;
@@ -111,11 +112,34 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
     // A template that cannot be drawn (one that would cross itself, say) is
     // refused before any file is touched.
     if (o.fabrication.svgFile || o.fabrication.pdfFile || o.fabrication.dxfFile)
-        if (const Result<TemplateSheet> sheet = templateSheet(*fabrication); !sheet) {
+        if (const Result<TemplateSheet> sheet = templateSheet(*fabrication, o.fabrication.templateOptions); !sheet) {
             err << sheet.error().description << "\n";
             return 2;
         }
-    return writeTemplateFiles(o.fabrication, *fabrication, err) ? 0 : 3;
+    const Result<std::optional<MaterialNest>> nest = nestFor(o.fabrication, *fabrication);
+    if (!nest) {
+        err << nest.error().description << "\n";
+        return 2;
+    }
+    if (*nest && o.fabrication.json) nesting = nestJson(**nest);
+    // The PDF's first page carries the code checks as the JSON has them.
+    std::vector<std::string> checkLines;
+    if (o.fabrication.pdfFile) {
+        const Result<std::vector<std::string>> lines = codeCheckLines(
+            o.fabrication.check, {record.DblA, record.IntN + 1, record.DblR, record.DblD}, in.wall, o.dataDir);
+        if (!lines) {
+            err << lines.error().description << "\n";
+            return 2;
+        }
+        checkLines = *lines;
+    }
+    ElbowIdentity identity;
+    identity.outerDiameter = record.DblD;
+    identity.bendAngle = record.DblAB;
+    identity.bendRadius = record.DblR;
+    identity.middlePieces = record.IntN;
+    if (!writeTemplateFiles(o.fabrication, *fabrication, err, identity, checkLines)) return 3;
+    return !*nest || writeNestFile(o.fabrication, **nest, err) ? 0 : 3;
 }
 
 }  // namespace
@@ -213,7 +237,7 @@ ElbowCliParse parseElbowArguments(const std::vector<std::string>& allArgs)
         o.view = *view;
     }
     if (o.fabrication.templateDiameter != TemplateDiameterKind::outside && !given.count("--wall"))
-        return {std::nullopt, "--template-diameter mean and inside need --wall"};
+        return {std::nullopt, "--template-diameter mean, inside and plate need --wall"};
     if (given.count("--at") && !parsePoint(given["--at"], o.at))
         return {std::nullopt, "--at needs X,Y or X,Y,Z as decimal numbers: " + given["--at"]};
     return {o, {}};
@@ -306,15 +330,16 @@ int runElbowCli(const std::vector<std::string>& args, std::ostream& out, std::os
 
     std::optional<ElbowFabrication> fabrication;
     std::string codeCheck;
+    std::optional<std::string> nesting;
     if (o.fabrication.wanted()) {
-        const int status = developForFabrication(o, record, fabrication, codeCheck, err);
+        const int status = developForFabrication(o, record, fabrication, codeCheck, nesting, err);
         if (status != 0) return status;
     }
 
     const std::vector<ElbowEntity> entities = elbowView(record, o.at, o.view);
     std::optional<std::string> fabricationMember;
     if (fabrication && o.fabrication.json)
-        fabricationMember = fabricationJson(*fabrication, o.wall.has_value(), codeCheck);
+        fabricationMember = fabricationJson(*fabrication, o.wall.has_value(), codeCheck, nesting);
     writeElbowJson({record, fields.proposal, weight, entities, std::move(fabricationMember),
                     proposalRadius(fields.proposal, record, o)},
                    out);

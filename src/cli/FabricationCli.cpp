@@ -1,6 +1,9 @@
 #include "FabricationCli.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -12,6 +15,7 @@
 #include "Paths.h"
 #include "PieceTemplate.h"
 #include "TemplateDxf.h"
+#include "TemplateEntities.h"
 #include "TemplatePdf.h"
 #include "TemplateSvg.h"
 
@@ -56,17 +60,53 @@ Fabrication (cut templates, cut list and weld length):
                     "middle"}, weldPerJoint, weldTotal, pipeLength, weight (with --wall;
                     null when the wall or density is no usable number), warnings
                     ["cut-angle-over-22.5", "inner-side-negative"]; lengths in mm
-  --template-diameter outside|mean|inside
+  --template-diameter outside|mean|inside|plate
                     diameter the templates are drawn for (default outside: wrapped
-                    round pipe; mean: plate rolled to a pipe; mean and inside need --wall)
+                    round pipe; mean: plate rolled to a pipe; plate: the mean diameter
+                    with the outside and inside surface lines on layer BEVEL, between
+                    which the edge is bevelled); all but outside need --wall
+  --seam extrados|side|intrados
+                    where the template's two side edges meet round the pipe: on the
+                    outer, long side of the bend (default), half-way round, or on the
+                    inner side; the quarter lines and the ordinate table's station
+                    lines (numbered k as in the table) stand where they fall
+  --kerf MM         kerf allowance, 0 to 20 mm (default 0): every cut line moves out
+                    by half the kerf square to the cut, so a piece keeps its size
+                    when the saw runs down the line; stated in each piece's label
   --divisions N     rows of the ordinate table, 4 to 720 (default 16)
   --template-svg FILE   the templates as one SVG sheet at true size
   --template-pdf FILE   the templates tiled at true size over pages of --paper, with
-                    the cut list and ordinate table on the first page; more than
+                    the cut list, the code checks (as in "codeCheck": the verdict,
+                    the governing equation and the numbers put in; the pressure with
+                    --pressure) and the ordinate table on the first page; more than
                     100 pages: written with a warning giving the count; more than
                     2000: refused (exit status 3, no template file written)
-  --template-dxf FILE   the templates as DXF R2000 in mm (layers CUT, MARK, TEXT)
+  --template-dxf FILE   the templates as DXF R2000 in mm: closed outlines on CUT, quarter,
+                    station and centre lines on MARK (clear of the cut edges), surface
+                    lines on BEVEL, names and labels on TEXT; $EXTMIN/$EXTMAX the sheet's
   --paper A4|A3|A2|A1|A0|letter   paper of the PDF (default A4)
+                    Only tiles a template lies on are printed; a tile map page after
+                    the cut list shows them with their names (row-column), numbers
+                    and the order to lay them out in
+  --printed-bar MM  what the 100 mm scale bar of the last print measured (80 to 125):
+                    the PDF is drawn larger or smaller by 100 / MM so that this printer
+                    prints it true to size
+  --date YYYY-MM-DD date in the elbow's name on every PDF page (default today)
+Material use (nesting):
+  --nest pipe       all pieces along one straight pipe, each cut shared by two
+                    neighbours (every piece turned 180 degrees from the one before)
+  --nest plate      the developed pieces on sheets of --sheet, in lanes, turned 90
+                    degrees on the sheet where that needs fewer sheets
+  --sheet WxH       plate size in mm, e.g. 3000x1500
+  --nest-dxf FILE   the layout as DXF: stock outlines on STOCK, pieces closed on CUT,
+                    names on TEXT; --kerf keeps pieces a kerf apart (along the pipe
+                    kerf / cos(cut angle)) and from the sheet's edges
+                    With --fabrication, "nesting": {"kind", "kerf", "stockWidth",
+                    "stockHeight", "stocks", "lanesAlongWidth", "piecesArea",
+                    "utilisation" (per cent), pipe: "pipeLength", "piecesLength", "waste"
+                    (mm of pipe the cuts take); "pieces" [{"kind", "number", "turned",
+                    "stock", "area"}], "summary"}. A layout that cannot be made (a sheet
+                    too small for a piece): exit status 2, "无法排料：..." on standard error.
 Code checks (ASME B31.3 304.2.3), in "fabrication" as "codeCheck": {"theta", "alpha",
 "joints", "mitre": "single"|"multiple", "minimumRadius": {"R1", "A", "wallLessAllowances",
 "minimum", "applies", "pass"}, "pressure": null | {"P", "S", "stressFrom": "table"|"given",
@@ -130,7 +170,9 @@ std::optional<std::string> collectFabricationArguments(std::vector<std::string>&
         static const std::set<std::string> ours{
             "--template-diameter", "--divisions",    "--template-dxf", "--template-svg", "--template-pdf",
             "--paper",             "--pressure",     "--material",     "--temperature",  "--stress",
-            "--joint-factor",      "--weld-factor",  "--corrosion",    "--mill-tolerance", "--service"};
+            "--joint-factor",      "--weld-factor",  "--corrosion",    "--mill-tolerance", "--service",
+            "--seam",              "--kerf",         "--printed-bar",  "--date",         "--nest",
+            "--sheet",             "--nest-dxf"};
         if (!ours.count(name)) {
             rest.push_back(args[i]);
             continue;
@@ -195,6 +237,60 @@ std::optional<std::string> applyCodeCheckValues(std::map<std::string, std::strin
     return std::nullopt;
 }
 
+// --nest, --sheet and --nest-dxf.
+std::optional<std::string> applyNestValues(std::map<std::string, std::string>& given, FabricationCliOptions& o)
+{
+    NestCliOptions& n = o.nest;
+    if (given.count("--nest")) {
+        const std::string& kind = given["--nest"];
+        if (kind != "pipe" && kind != "plate") return "--nest needs pipe or plate: " + kind;
+        n.kind = kind == "pipe" ? NestKind::pipe : NestKind::plate;
+    }
+    if (given.count("--sheet")) {
+        const std::string& text = given["--sheet"];
+        const auto by = text.find_first_of("xX*");
+        std::optional<double> w, h;
+        if (by != std::string::npos)
+            if (const auto a = textToDouble(text.substr(0, by)), b = textToDouble(text.substr(by + 1)); a && b) w = *a, h = *b;
+        constexpr double kLargestSheet = 100000;  // mm
+        if (!w || !h || !(*w > 0 && *w <= kLargestSheet && *h > 0 && *h <= kLargestSheet))
+            return "--sheet needs WIDTHxHEIGHT in mm, each above 0 and at most 100000: " + text;
+        n.sheetWidth = *w;
+        n.sheetHeight = *h;
+        if (n.kind != NestKind::plate) return std::string("--sheet needs --nest plate");
+    }
+    if (n.kind == NestKind::plate && !given.count("--sheet")) return std::string("--nest plate needs --sheet WIDTHxHEIGHT");
+    if (given.count("--nest-dxf")) {
+        if (given["--nest-dxf"].empty()) return std::string("--nest-dxf needs a file name");
+        n.dxfFile = given["--nest-dxf"];
+    }
+    if (n.dxfFile && !n.kind) return std::string("--nest-dxf needs --nest pipe or --nest plate");
+    if (n.kind && !o.json && !n.dxfFile) return std::string("--nest needs --fabrication or --nest-dxf");
+    return std::nullopt;
+}
+
+// --printed-bar and --date, which only the PDF uses.
+std::optional<std::string> applyPrintValues(std::map<std::string, std::string>& given, FabricationCliOptions& o)
+{
+    if (given.count("--printed-bar")) {
+        const auto value = textToDouble(given["--printed-bar"]);
+        if (!value || measuredBarProblem(*value))
+            return "--printed-bar needs the measured length of the 100 mm bar, 80 to 125 (mm): " + given["--printed-bar"];
+        o.printedBar = *value;
+    }
+    if (given.count("--date")) {
+        const std::string& d = given["--date"];
+        const bool shaped = d.size() == 10 && d[4] == '-' && d[7] == '-' &&
+                            std::all_of(d.begin(), d.end(), [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
+        const int month = shaped ? std::stoi(d.substr(5, 2)) : 0, day = shaped ? std::stoi(d.substr(8, 2)) : 0;
+        if (!shaped || month < 1 || month > 12 || day < 1 || day > 31) return "--date needs YYYY-MM-DD: " + d;
+        o.date = d;
+    }
+    for (const char* name : {"--printed-bar", "--date"})
+        if (given.count(name) && !given.count("--template-pdf")) return std::string(name) + " needs --template-pdf";
+    return std::nullopt;
+}
+
 // Checks the collected values and writes them into `o`.
 std::optional<std::string> applyFabricationValues(std::map<std::string, std::string>& given,
                                                   FabricationCliOptions& o)
@@ -203,9 +299,11 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
     if (given.count("--template-diameter")) {
         static const std::map<std::string, TemplateDiameterKind> kinds{{"outside", TemplateDiameterKind::outside},
                                                                        {"mean", TemplateDiameterKind::mean},
-                                                                       {"inside", TemplateDiameterKind::inside}};
+                                                                       {"inside", TemplateDiameterKind::inside},
+                                                                       {"plate", TemplateDiameterKind::plate}};
         const auto it = kinds.find(given["--template-diameter"]);
-        if (it == kinds.end()) return "--template-diameter needs outside, mean or inside: " + given["--template-diameter"];
+        if (it == kinds.end())
+            return "--template-diameter needs outside, mean, inside or plate: " + given["--template-diameter"];
         o.templateDiameter = it->second;
         o.templateDiameterGiven = modifiers = true;
     }
@@ -222,6 +320,21 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
         o.paper = given["--paper"];
         modifiers = true;
     }
+    if (auto problem = applyPrintValues(given, o)) return problem;
+    if (auto problem = applyNestValues(given, o)) return problem;
+    if (given.count("--seam")) {
+        static const std::map<std::string, SeamPosition> seams{{"extrados", SeamPosition::extrados},
+                                                               {"side", SeamPosition::side},
+                                                               {"intrados", SeamPosition::intrados}};
+        const auto it = seams.find(given["--seam"]);
+        if (it == seams.end()) return "--seam needs extrados, side or intrados: " + given["--seam"];
+        o.templateOptions.seam = it->second;
+    }
+    if (given.count("--kerf")) {
+        const auto value = textToDouble(given["--kerf"]);
+        if (!value || !(*value >= 0 && *value <= kMaxKerf)) return "--kerf needs a number from 0 to 20 (mm): " + given["--kerf"];
+        o.templateOptions.kerf = *value;
+    }
     for (const auto& [name, target] : {std::pair{"--template-dxf", &o.dxfFile}, std::pair{"--template-svg", &o.svgFile},
                                        std::pair{"--template-pdf", &o.pdfFile}}) {
         if (!given.count(name)) continue;
@@ -233,6 +346,10 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
         if (given.count(name) && !o.json) return std::string(name) + " needs --fabrication";
     if (modifiers && !o.wanted()) return "--template-diameter, --divisions and --paper need --fabrication or a template file";
     if (given.count("--paper") && !o.pdfFile) return "--paper needs --template-pdf";
+    if (given.count("--seam") && !o.templateFiles()) return std::string("--seam needs a template file");
+    // The kerf parts the nested pieces too.
+    if (given.count("--kerf") && !o.templateFiles() && !o.nest.kind)
+        return std::string("--kerf needs a template file or --nest");
     return std::nullopt;
 }
 
@@ -245,7 +362,49 @@ std::optional<std::string> takeFabricationArguments(std::vector<std::string>& ar
     return applyFabricationValues(given, o);
 }
 
-std::string fabricationJson(const ElbowFabrication& f, bool withWeight, const std::string& codeCheck)
+Result<std::optional<MaterialNest>> nestFor(const FabricationCliOptions& o, const ElbowFabrication& f)
+{
+    if (!o.nest.kind) return std::optional<MaterialNest>();
+    Result<MaterialNest> nest = *o.nest.kind == NestKind::pipe
+                                    ? pipeNest(f, o.templateOptions.kerf)
+                                    : plateNest(f, o.templateOptions.kerf, o.nest.sheetWidth, o.nest.sheetHeight);
+    if (!nest) return nest.error();
+    return std::optional<MaterialNest>(std::move(nest).value());
+}
+
+std::string nestJson(const MaterialNest& n)
+{
+    std::string s = std::string("{\"kind\": \"") + (n.kind == NestKind::pipe ? "pipe" : "plate") +
+                    "\", \"kerf\": " + number(n.kerf) + ", \"stockWidth\": " + number(n.stockWidth) +
+                    ", \"stockHeight\": " + number(n.stockHeight) + ", \"stocks\": " + std::to_string(n.stocks) +
+                    ", \"lanesAlongWidth\": " + (n.lanesAlongWidth ? "true" : "false") +
+                    ", \"piecesArea\": " + number(n.piecesArea) + ", \"utilisation\": " + number(n.utilisation);
+    if (n.kind == NestKind::pipe)
+        s += ", \"pipeLength\": " + number(n.pipeLength) + ", \"piecesLength\": " + number(n.piecesLength) +
+             ", \"waste\": " + number(n.waste);
+    s += ",\n   \"pieces\": [";
+    for (std::size_t i = 0; i < n.pieces.size(); ++i) {
+        const NestedPiece& p = n.pieces[i];
+        s += std::string(i ? ", " : "") + "{\"kind\": \"" + (p.kind == PieceKind::end ? "end" : "middle") +
+             "\", \"number\": " + std::to_string(p.number) + ", \"turned\": " + (p.turned ? "true" : "false") +
+             ", \"stock\": " + std::to_string(p.stock) + ", \"area\": " + number(p.area) + "}";
+    }
+    return s + "],\n   \"summary\": " + json::string(nestSummary(n)) + "}";
+}
+
+bool writeNestFile(const FabricationCliOptions& o, const MaterialNest& nest, std::ostream& err)
+{
+    if (!o.nest.dxfFile) return true;
+    const Result<std::string> bytes = layeredDxf(nestEntities(nest));
+    if (!bytes) {
+        err << "tessik-elbow: " << *o.nest.dxfFile << ": " << bytes.error().description << "\n";
+        return false;
+    }
+    return writeWhole(*o.nest.dxfFile, *bytes, err);
+}
+
+std::string fabricationJson(const ElbowFabrication& f, bool withWeight, const std::string& codeCheck,
+                            const std::optional<std::string>& nesting)
 {
     std::string s = "{\"cutAngle\": " + number(f.cutAngle) + ", \"joints\": " + std::to_string(f.joints) +
                     ", \"templateDiameter\": " + number(f.templateDiameter) +
@@ -264,7 +423,9 @@ std::string fabricationJson(const ElbowFabrication& f, bool withWeight, const st
     if (withWeight) s += ", \"weight\": " + (f.weight ? number(*f.weight) : std::string("null"));
     s += ", \"warnings\": [";
     for (std::size_t i = 0; i < f.warnings.size(); ++i) s += std::string(i ? ", " : "") + "\"" + f.warnings[i] + "\"";
-    return s + "],\n  \"codeCheck\": " + codeCheck + "}";
+    s += "],\n  \"codeCheck\": " + codeCheck;
+    if (nesting) s += ",\n  \"nesting\": " + *nesting;
+    return s + "}";
 }
 
 namespace {
@@ -359,26 +520,54 @@ std::string proposalRadiusJson(const MinimumRadiusCheck& r)
            ", \"pass\": " + (r.pass ? "true" : "false") + "}";
 }
 
-Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,
-                                  std::optional<double> nominalWall, const std::string& dataDir)
+namespace {
+
+MinimumRadiusCheck radiusCheck(const CodeCheckCliOptions& o, const MitreGeometry& g, std::optional<double> nominalWall)
 {
     std::optional<double> wallLessAllowances;  // a wall that is no pipe wall leaves A at its least
     if (nominalWall && *nominalWall > 0 && 2 * *nominalWall < g.outerDiameter) wallLessAllowances = *nominalWall * (1 - o.millTolerance / 100) - o.allowance;
-    const MinimumRadiusCheck radius = checkMinimumRadius(g, wallLessAllowances);
+    return checkMinimumRadius(g, wallLessAllowances);
+}
+
+PressureInput pressureInput(const CodeCheckCliOptions& o, double stress, std::optional<double> nominalWall)
+{
+    PressureInput in;
+    in.pressure = *o.pressure;
+    in.stress = stress;
+    in.jointFactor = o.jointFactor;
+    in.weldFactor = o.weldFactor;
+    in.allowance = o.allowance;
+    in.millTolerance = o.millTolerance;
+    in.nominalWall = nominalWall;
+    in.service = o.service;
+    return in;
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& o, const MitreGeometry& g,
+                                                std::optional<double> nominalWall, const std::string& dataDir)
+{
+    const MinimumRadiusCheck radius = radiusCheck(o, g, nominalWall);
+    if (!o.pressure) return describeCodeCheck(radius, nullptr, nullptr).lines;
+    const Result<Stress> stress = designStress(o, dataDir);
+    if (!stress) return stress.error();
+    const PressureInput in = pressureInput(o, stress->value, nominalWall);
+    const Result<PressureCheck> checked = checkPressure(g, in);
+    if (!checked) return checked.error();
+    return describeCodeCheck(radius, &*checked, &in).lines;
+}
+
+Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,
+                                  std::optional<double> nominalWall, const std::string& dataDir)
+{
+    const MinimumRadiusCheck radius = radiusCheck(o, g, nominalWall);
     std::string pressure = "null";
     std::optional<bool> pass = radius.pass;
     if (o.pressure) {
         const Result<Stress> stress = designStress(o, dataDir);
         if (!stress) return stress.error();
-        PressureInput in;
-        in.pressure = *o.pressure;
-        in.stress = stress->value;
-        in.jointFactor = o.jointFactor;
-        in.weldFactor = o.weldFactor;
-        in.allowance = o.allowance;
-        in.millTolerance = o.millTolerance;
-        in.nominalWall = nominalWall;
-        in.service = o.service;
+        const PressureInput in = pressureInput(o, stress->value, nominalWall);
         const Result<PressureCheck> checked = checkPressure(g, in);
         if (!checked) return checked.error();
         const std::optional<double> next =
@@ -393,10 +582,38 @@ Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeome
            ",\n   \"pass\": " + optionalBool(pass) + "}";
 }
 
-bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& f, std::ostream& err)
+namespace {
+
+// Today in the local calendar, "2026-12-10".
+std::string today()
 {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", (local.tm_year + 1900) % 10000, (local.tm_mon + 1) % 100,
+                  local.tm_mday % 100);
+    return buf;
+}
+
+}  // namespace
+
+bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& f, std::ostream& err,
+                        std::optional<ElbowIdentity> identity, const std::vector<std::string>& codeCheck)
+{
+    PrintSettings print;
+    print.measuredBar = o.printedBar;
+    print.codeCheck = codeCheck;
+    if (identity) {
+        identity->date = o.date ? *o.date : today();
+        print.identity = identity;
+    }
     if (!o.svgFile && !o.pdfFile && !o.dxfFile) return true;
-    const Result<TemplateSheet> sheet = templateSheet(f);
+    const Result<TemplateSheet> sheet = templateSheet(f, o.templateOptions);
     if (!sheet) {
         err << sheet.error().description << "\n";
         return false;
@@ -404,7 +621,7 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
     if (o.pdfFile) {
         // Told before any file is written: a refused PDF leaves the others unwritten too.
         const PaperSize paper = *paperSize(o.paper);
-        const long long pages = templatePdfPages(f, *sheet, paper);
+        const long long pages = templatePdfPages(f, *sheet, paper, print);
         if (const auto refused = templatePdfRefusal(*o.pdfFile, pages, paper)) {
             err << "tessik-elbow: " << refused->description << "\n";
             return false;
@@ -415,7 +632,7 @@ bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& 
     }
     if (o.svgFile && !writeWhole(*o.svgFile, templateSvg(*sheet), err)) return false;
     if (o.pdfFile) {
-        if (const Status written = writeTemplatePdf(*o.pdfFile, f, *sheet, *paperSize(o.paper)); !written) {
+        if (const Status written = writeTemplatePdf(*o.pdfFile, f, *sheet, *paperSize(o.paper), print); !written) {
             err << "tessik-elbow: " << written.error().description << "\n";
             return false;
         }

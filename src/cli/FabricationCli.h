@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "ElbowFabrication.h"
+#include "MaterialNesting.h"
 #include "MitreCodeCheck.h"
+#include "PieceTemplate.h"
+#include "TemplatePdf.h"
 
 namespace tessik {
 
@@ -29,19 +32,31 @@ struct CodeCheckCliOptions {
     FluidService service = FluidService::normal;  // --service
 };
 
+// --nest pipe|plate, --sheet WIDTHxHEIGHT, --nest-dxf FILE.
+struct NestCliOptions {
+    std::optional<NestKind> kind;
+    double sheetWidth = 0, sheetHeight = 0;  // mm, plate only
+    std::optional<std::string> dxfFile;
+};
+
 struct FabricationCliOptions {
     bool json = false;  // --fabrication
     TemplateDiameterKind templateDiameter = TemplateDiameterKind::outside;
     bool templateDiameterGiven = false;
     int divisions = kDefaultDivisions;
+    TemplateOptions templateOptions;  // --seam, --kerf
     std::optional<std::string> dxfFile;
     std::optional<std::string> svgFile;
     std::optional<std::string> pdfFile;
     std::string paper = "A4";
+    std::optional<double> printedBar;  // --printed-bar: what the last print's 100 mm bar measured
+    std::optional<std::string> date;   // --date: printed on the PDF's pages instead of today's
     CodeCheckCliOptions check;
+    NestCliOptions nest;
 
     // Whether the elbow is to be developed at all.
-    bool wanted() const { return json || dxfFile || svgFile || pdfFile; }
+    bool wanted() const { return json || dxfFile || svgFile || pdfFile || nest.dxfFile; }
+    bool templateFiles() const { return dxfFile || svgFile || pdfFile; }
 };
 
 // Removes the fabrication options from args into `options`; returns a usage
@@ -50,7 +65,18 @@ std::optional<std::string> takeFabricationArguments(std::vector<std::string>& ar
 
 // The "fabrication" member's value: one JSON object; codeCheck is the
 // "codeCheck" member's value.
-std::string fabricationJson(const ElbowFabrication& fabrication, bool withWeight, const std::string& codeCheck);
+std::string fabricationJson(const ElbowFabrication& fabrication, bool withWeight, const std::string& codeCheck,
+                            const std::optional<std::string>& nesting = std::nullopt);
+
+// The nesting the options ask for (none when they ask for none), or why it
+// cannot be made ("无法排料：...").
+Result<std::optional<MaterialNest>> nestFor(const FabricationCliOptions& options, const ElbowFabrication& fabrication);
+
+// The "nesting" member's value.
+std::string nestJson(const MaterialNest& nest);
+
+// Writes --nest-dxf, whole or not at all; false (and `err` told) on failure.
+bool writeNestFile(const FabricationCliOptions& options, const MaterialNest& nest, std::ostream& err);
 
 // The "codeCheck" member for the elbow and the nominal wall (when one was
 // given as a number), with S from the material table in dataDir unless
@@ -58,14 +84,20 @@ std::string fabricationJson(const ElbowFabrication& fabrication, bool withWeight
 Result<std::string> codeCheckJson(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
                                   std::optional<double> nominalWall, const std::string& dataDir);
 
+// The same checks in words, a line each, as the template PDF shows them.
+Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
+                                                std::optional<double> nominalWall, const std::string& dataDir);
+
 // The minimum-radius check of a standard proposal, for the "proposal" member:
 // {"minimumRadius": .., "A": .., "pass": ..}.
 std::string proposalRadiusJson(const MinimumRadiusCheck& check);
 
 // Writes the template files the options ask for. Each file is written whole
 // or not at all; on failure `err` says which and why and false is returned.
+// `identity` names the elbow on every PDF page (its date is filled in here).
 bool writeTemplateFiles(const FabricationCliOptions& options, const ElbowFabrication& fabrication,
-                        std::ostream& err);
+                        std::ostream& err, std::optional<ElbowIdentity> identity = std::nullopt,
+                        const std::vector<std::string>& codeCheck = {});
 
 std::string fabricationUsage();
 

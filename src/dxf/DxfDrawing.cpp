@@ -257,6 +257,20 @@ std::optional<std::string> DxfDrawing::headerValue(std::string_view name) const
     return std::nullopt;
 }
 
+bool DxfDrawing::setHeaderPoint(std::string_view name, double x, double y, double z)
+{
+    if (!header_) return false;
+    for (std::size_t i = header_->begin + 2; i + 3 < header_->end; ++i) {
+        if (tags_[i].code != 9 || tags_[i].value != name) continue;
+        if (tags_[i + 1].code != 10 || tags_[i + 2].code != 20 || tags_[i + 3].code != 30) return false;
+        tags_[i + 1].value = formatReal(x);
+        tags_[i + 2].value = formatReal(y);
+        tags_[i + 3].value = formatReal(z);
+        return true;
+    }
+    return false;
+}
+
 std::string DxfDrawing::version() const { return headerValue("$ACADVER").value_or("AC1009"); }
 
 std::string DxfDrawing::codePage() const { return headerValue("$DWGCODEPAGE").value_or("ANSI_1252"); }

@@ -67,6 +67,9 @@ public:
     // Whether the version stores text as UTF-8 (AutoCAD 2007, AC1021, and later).
     bool unicode() const { return version() >= "AC1021"; }
     std::optional<std::string> headerValue(std::string_view name) const;
+    // Sets a point header variable ($EXTMIN, $EXTMAX, ...) the drawing holds
+    // with x, y and z groups; false (nothing changed) when it has none.
+    bool setHeaderPoint(std::string_view name, double x, double y, double z);
     // Tags read from the file (what was added in memory not counted).
     std::size_t tagCount() const { return tags_.size(); }
 

@@ -23,11 +23,11 @@ Error cannotDevelop(const std::string& why)
 Result<double> templateDiameter(const FabricationInput& in)
 {
     if (in.templateDiameter == TemplateDiameterKind::outside) return in.outerDiameter;
-    if (!in.wall) return cannotDevelop("中径或内径样板需要壁厚的数值。");
+    if (!in.wall) return cannotDevelop("中径、内径或钢板样板需要壁厚的数值。");
     const double t = *in.wall;
     if (!(t >= 0) || !(2 * t < in.outerDiameter))
         return cannotDevelop("壁厚须不小于 0 且小于外径的一半，现为 " + doubleToText(t) + " mm。");
-    return in.templateDiameter == TemplateDiameterKind::mean ? in.outerDiameter - t : in.outerDiameter - 2 * t;
+    return in.templateDiameter == TemplateDiameterKind::inside ? in.outerDiameter - 2 * t : in.outerDiameter - t;
 }
 
 Status checkInput(const FabricationInput& in)
@@ -101,6 +101,8 @@ Result<ElbowFabrication> developElbow(const FabricationInput& in)
     f.bendRadius = in.bendRadius;
     f.outerDiameter = in.outerDiameter;
     f.templateDiameter = *dt;
+    f.templateKind = in.templateDiameter;
+    if (in.wall && *in.wall >= 0 && 2 * *in.wall < in.outerDiameter) f.wall = in.wall;
     const double rho = *dt / 2;
     const double R = in.bendRadius;
     const double tangent = tanDegrees(in.cutAngle);

@@ -9,7 +9,9 @@
 // is (R + rho cos phi) tan theta long. A middle piece is cut at both ends and
 // twice that long. rho is half the template diameter: the outside diameter
 // for a template wrapped round pipe, the mean one for plate rolled to a pipe,
-// the inside one for a template laid inside.
+// the inside one for a template laid inside. A plate template is developed
+// on the mean diameter and also carries the lines of the outside and inside
+// surfaces, between which the cut edge is bevelled.
 //
 // developElbow gives the cut list, the ordinate table, the weld length and
 // the exact weight; PieceTemplate.h turns the result into flat templates.
@@ -23,7 +25,7 @@
 
 namespace tessik {
 
-enum class TemplateDiameterKind { outside, mean, inside };
+enum class TemplateDiameterKind { outside, mean, inside, plate };
 
 inline constexpr int kDefaultDivisions = 16;
 inline constexpr int kMinDivisions = 4;
@@ -39,7 +41,7 @@ struct FabricationInput {
     int middlePieces = 0;       // IntN
     double bendRadius = 0;      // DblR, mm
     double outerDiameter = 0;   // DblD, mm
-    std::optional<double> wall; // wall thickness t, mm; needed by mean and inside
+    std::optional<double> wall; // wall thickness t, mm; needed by mean, inside and plate
     double density = kDefaultDensity;
     TemplateDiameterKind templateDiameter = TemplateDiameterKind::outside;
     int divisions = kDefaultDivisions;  // kMinDivisions..kMaxDivisions
@@ -69,6 +71,8 @@ struct ElbowFabrication {
     double bendRadius = 0;        // R
     double outerDiameter = 0;     // D
     double templateDiameter = 0;  // Dt
+    TemplateDiameterKind templateKind = TemplateDiameterKind::outside;
+    std::optional<double> wall;   // a usable wall thickness (0 <= t < D / 2)
     double templateWidth = 0;     // pi Dt
     double cutback = 0;           // rho tan theta
     std::vector<PieceLengths> pieces;  // end, then middle when there is one

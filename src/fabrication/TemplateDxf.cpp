@@ -58,16 +58,24 @@ Result<dxf::NewEntity> record(const LayeredEntity& e, const dxf::DxfDrawing& dra
 
 }  // namespace
 
-Result<std::string> templateDxf(const TemplateSheet& sheet)
+Result<std::string> templateDxf(const TemplateSheet& sheet) { return layeredDxf(templateEntities(sheet)); }
+
+Result<std::string> layeredDxf(const std::vector<LayeredEntity>& all)
 {
     dxf::DxfDrawing drawing = dxf::DxfDrawing::blank();
     // Cutters' software and strict readers expect every layer in the LAYER table:
-    // the outline red, the marks green, the labels in the default colour.
+    // the outline red, the marks green, a plate's surface lines blue, the
+    // labels in the default colour, stock outlines grey.
     drawing.addLayer("CUT", 1);
     drawing.addLayer("MARK", 3);
+    drawing.addLayer("BEVEL", 5);
     drawing.addLayer("TEXT", 7);
-    for (const LayeredEntity& e : templateEntities(sheet)) {
-        if (!drawing.hasLayer(e.layer)) drawing.addLayer(e.layer);
+    // Readers zoom to the header's extents: they must hold the whole sheet.
+    const TemplateExtents box = templateExtents(all);
+    drawing.setHeaderPoint("$EXTMIN", box.minX, box.minY, 0);
+    drawing.setHeaderPoint("$EXTMAX", box.maxX, box.maxY, 0);
+    for (const LayeredEntity& e : all) {
+        if (!drawing.hasLayer(e.layer)) drawing.addLayer(e.layer, e.layer == kStockLayer ? 8 : 7);
         Result<dxf::NewEntity> entity = record(e, drawing);
         if (!entity) return entity.error();
         if (entity->type.empty()) continue;  // the sheet makes no other kinds

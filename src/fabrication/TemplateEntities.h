@@ -1,8 +1,9 @@
 #pragma once
 // The template sheet as entities of the shared vocabulary, each on its layer:
 // CUT the closed outline of each piece (the line to cut or trace), MARK its
-// quarter lines and centre line, TEXT its label. The DXF template and the
-// drawing into a CAD program both take these, in this order per piece.
+// quarter, station and centre lines, BEVEL a plate's outside and inside
+// surface lines, TEXT its notes and label. The DXF template and the drawing
+// into a CAD program both take these, in this order per piece.
 
 #include <string>
 #include <vector>
@@ -14,7 +15,9 @@ namespace tessik {
 
 inline constexpr const char* kCutLayer = "CUT";
 inline constexpr const char* kMarkLayer = "MARK";
+inline constexpr const char* kBevelLayer = "BEVEL";
 inline constexpr const char* kTextLayer = "TEXT";
+inline constexpr const char* kStockLayer = "STOCK";  // the pipe or sheet pieces are nested on
 
 struct LayeredEntity {
     std::string layer;
@@ -23,5 +26,12 @@ struct LayeredEntity {
 
 // The sheet's origin (its lower-left corner) moved to `origin`; z is 0.
 std::vector<LayeredEntity> templateEntities(const TemplateSheet& sheet, double originX = 0, double originY = 0);
+
+// The smallest box round the entities, texts at approximateTextWidth and
+// with room for descenders.
+struct TemplateExtents {
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+};
+TemplateExtents templateExtents(const std::vector<LayeredEntity>& entities);
 
 }  // namespace tessik

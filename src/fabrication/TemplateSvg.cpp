@@ -58,10 +58,23 @@ std::string templateSvg(const TemplateSheet& sheet)
         for (const TemplateSegment& m : t.marks)
             s += "<line x1=\"" + X(m.start.x) + "\" y1=\"" + Y(m.start.y) + "\" x2=\"" + X(m.end.x) + "\" y2=\"" +
                  Y(m.end.y) + "\"/>\n";
+    s += "</g>\n<g id=\"BEVEL\" fill=\"none\" stroke=\"#0000c0\" stroke-width=\"0.2\">\n";
+    for (const PieceTemplate& t : sheet.pieces) {
+        for (const auto& line : t.surfaceLines) {
+            s += "<path d=\"M";
+            for (const TemplatePoint& v : line) s += " " + X(v.x) + "," + Y(v.y);
+            s += "\"/>\n";
+        }
+    }
     s += "</g>\n<g id=\"TEXT\" fill=\"#000000\" font-family=\"WenQuanYi Micro Hei, sans-serif\">\n";
-    for (const PieceTemplate& t : sheet.pieces)
-        s += "<text x=\"" + X(t.labelAt.x) + "\" y=\"" + Y(t.labelAt.y) + "\" font-size=\"" + mm(t.labelHeight) +
-             "\">" + escaped(t.label) + "</text>\n";
+    const auto text = [&](const std::string& words, const TemplatePoint& at, double height) {
+        s += "<text x=\"" + X(at.x) + "\" y=\"" + Y(at.y) + "\" font-size=\"" + mm(height) + "\">" + escaped(words) +
+             "</text>\n";
+    };
+    for (const PieceTemplate& t : sheet.pieces) {
+        for (const TemplateText& n : t.notes) text(n.text, n.at, n.height);
+        text(t.label, t.labelAt, t.labelHeight);
+    }
     const double barY = height - kSvgMargin - 8;
     s += "</g>\n<g id=\"SCALE\" stroke=\"#000000\" stroke-width=\"0.3\">\n<line x1=\"" + mm(kSvgMargin) + "\" y1=\"" +
          mm(barY) + "\" x2=\"" + mm(kSvgMargin + kScaleBar) + "\" y2=\"" + mm(barY) + "\"/>\n";

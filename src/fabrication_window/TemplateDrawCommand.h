@@ -6,7 +6,9 @@
 // as one closed lightweight polyline, its marks as lines and its label as
 // text, the sheet's lower-left corner at the picked point. Every entity is
 // sent and settled before the outcome is told; a partly drawn sheet is
-// reported with how many of how many failed (DrawingSession.h).
+// reported with how many of how many failed (DrawingSession.h). A sheet that
+// could not be made (a template that would cross itself) is refused with its
+// reason before anything is asked or drawn.
 
 #include <QString>
 
@@ -19,7 +21,7 @@ namespace tessik {
 
 class TemplateDrawCommand {
 public:
-    enum class Ending { NoPoint, Drawn, PartlyDrawn };
+    enum class Ending { NoPoint, Drawn, PartlyDrawn, Refused };
     struct Outcome {
         Ending ending = Ending::NoPoint;
         int entities = 0;
@@ -31,6 +33,7 @@ public:
     TemplateDrawCommand(const CadConnectionObjects& cad, Desktop& desktop, QString caption);
 
     Outcome draw(const TemplateSheet& sheet);
+    Outcome draw(const Result<TemplateSheet>& sheet);
 
     static const QString kPrompt;
 

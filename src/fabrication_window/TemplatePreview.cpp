@@ -39,11 +39,24 @@ void TemplatePreview::paintEvent(QPaintEvent*)
         p.drawPolygon(outline);
         p.setPen(QPen(QColor(0, 60, 190), 1, Qt::DashLine));
         for (const TemplateSegment& m : t.marks) p.drawLine(at(m.start), at(m.end));
+        p.setPen(QPen(QColor(0, 0, 160), 1));
+        for (const auto& line : t.surfaceLines) {
+            QPolygonF drawn;
+            for (const TemplatePoint& v : line) drawn << at(v);
+            p.drawPolyline(drawn);
+        }
         QFont font = p.font();
         font.setPixelSize(std::clamp(int(t.labelHeight * scale), 9, 14));
         p.setFont(font);
         p.setPen(Qt::black);
         p.drawText(at(t.labelAt), QString::fromStdString(t.label));
+        // The piece's name where the template holds it; the other notes are too small to read here.
+        for (const TemplateText& n : t.notes) {
+            if (n.text != t.name) continue;
+            font.setPixelSize(std::clamp(int(n.height * scale), 7, 14));
+            p.setFont(font);
+            p.drawText(at(n.at), QString::fromStdString(n.text));
+        }
     }
 }
 

@@ -318,7 +318,10 @@ TEST(ElbowCliFabrication, WrongUsage)
                                 "--fabrication --divisions 16.5", "--fabrication --template-diameter middle",
                                 "--fabrication --template-diameter mean", "--divisions 16",
                                 "--template-pdf t.pdf --paper A5", "--fabrication --paper A3",
-                                "--fabrication --fabrication", "--template-svg"}) {
+                                "--fabrication --fabrication", "--template-svg", "--fabrication --kerf 2",
+                                "--template-dxf t.dxf --kerf 20.5", "--template-dxf t.dxf --kerf -1",
+                                "--template-dxf t.dxf --kerf nan", "--template-dxf t.dxf --seam top",
+                                "--template-dxf t.dxf --template-diameter plate"}) {
         const ProgramRun r = runProgram(kPublished + " " + options);
         EXPECT_EQ(r.status, 1) << options;
         EXPECT_EQ(r.out, "") << options;
@@ -388,7 +391,7 @@ TEST(ElbowCliFabrication, TemplatePdfPageLimits)
     ASSERT_NE(::mkdtemp(dir.data()), nullptr);
     const std::string pdf = dir + "/t.pdf", svg = dir + "/t.svg";
 
-    ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 1000 --radius 1500 --template-pdf '" + pdf + "'");
+    ProgramRun r = runProgram("--angle 90 --segments 3 --diameter 1400 --radius 2100 --template-pdf '" + pdf + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string lead = "tessik-elbow: 注意：样板 PDF 共 ";
     ASSERT_EQ(r.err.rfind(lead, 0), 0u) << r.err;

@@ -17,16 +17,24 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <numbers>
 #include <utility>
 
 #include <sys/stat.h>
 
+#include <QDoubleSpinBox>
+
 #include "FabricationWindow.h"
+#include "TemplateEntities.h"
+#include <QScreen>
 #include "FakeCad.h"
 #include "FakeDesktop.h"
 #include "FrmMain.h"
@@ -52,6 +60,12 @@ private:
         main->CmbBH->setEditText(wall);
     }
 
+    // What the shown templates send to a CAD program.
+    std::vector<LayeredEntity> sheetEntities() const
+    {
+        return templateEntities(templateSheet(*w->fabrication(), w->templateOptions()).valueOr({}));
+    }
+
     int count(const std::string& kind) const
     {
         int n = 0;
@@ -60,6 +74,13 @@ private:
     }
 
 private slots:
+    // The printer correction is kept per user: here in Qt's test folders.
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QFile::remove(FabricationWindow::printSettingsFile());
+    }
+
     void init()
     {
         desktop = std::make_unique<FakeDesktop>();
@@ -175,10 +196,62 @@ private slots:
         QCOMPARE(w->Development->currentIndex(), 0);
         QVERIFY2(w->LblNoDevelopment->text().contains(QStringLiteral("自相交叉")), qPrintable(w->LblNoDevelopment->text()));
         for (QPushButton* b : {w->CmdSavePdf, w->CmdSaveDxf, w->CmdSaveSvg, w->CmdDraw}) QVERIFY(!b->isEnabled());
-        QCOMPARE(w->drawIntoCad().entities, 0);
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Refused));
+        QCOMPARE(out.entities, 0);
         QVERIFY(cad->entities.empty());
+        QVERIFY(!cad->called("getpoint 请输入样板插入点"));  // refused before the pick
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY(desktop->messageBoxes[0].text.contains(QStringLiteral("自相交叉")));
         main->TxtWJ->setText(QStringLiteral("136.5"));
         QCOMPARE(w->Development->currentIndex(), 1);
+    }
+
+    // Seam, kerf and plate reach the templates; the ordinate table is the
+    // development's; 关闭 stays when the fields cannot be read.
+    void templateOptionsOrdinatesAndTheErrorPage()
+    {
+        const double plain = w->fabrication()->templateWidth;
+        w->CmbTemplateDiameter->setCurrentIndex(3);
+        w->CmbSeam->setCurrentIndex(1);
+        w->SpnKerf->setValue(3);
+        QCOMPARE(w->templateOptions().seam, SeamPosition::side);
+        QCOMPARE(w->templateOptions().kerf, 3.0);
+        QCOMPARE(w->fabrication()->templateWidth, std::numbers::pi * (273 - 9.3));
+        QVERIFY(w->fabrication()->templateWidth < plain);
+        const TemplateSheet sheet = templateSheet(*w->fabrication(), w->templateOptions()).valueOr({});
+        QCOMPARE(sheet.pieces.size(), std::size_t(2));
+        QCOMPARE(sheet.pieces[0].surfaceLines.size(), std::size_t(2));
+        QVERIFY(QString::fromStdString(sheet.pieces[0].label).contains(QStringLiteral("割缝 3 mm")));
+
+        w->SpnDivisions->setValue(12);
+        QCOMPARE(w->TblOrdinates->rowCount(), 13);
+        const Ordinates& o = w->fabrication()->ordinates;
+        for (int row : {0, 5, 12}) {
+            QCOMPARE(w->TblOrdinates->item(row, 2)->text(), QString::number(o.end[std::size_t(row)], 'f', 1));
+            QCOMPARE(w->TblOrdinates->item(row, 3)->text(), QString::number(o.middle[std::size_t(row)], 'f', 1));
+        }
+
+        w->show();
+        main->TxtZJS->setText(QStringLiteral("(空白)"));
+        QCOMPARE(w->Pages->currentIndex(), 0);
+        QVERIFY(w->CmdClose->isVisible());
+        QVERIFY(!w->CmdDraw->isEnabled());
+        QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+    }
+
+    // However large it was made, the window is put whole on the main window's screen.
+    void opensWholeOnTheMainWindowsScreen()
+    {
+        const QRect room = main->screen()->availableGeometry();
+        w->resize(room.width() + 500, room.height() + 400);
+        main->move(room.right() - 50, room.top());
+        w->placeOnScreenOf(*main);
+        w->show();
+        QVERIFY2(room.contains(w->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6").arg(
+                     w->frameGeometry().x()).arg(w->frameGeometry().y()).arg(w->frameGeometry().width())
+                     .arg(w->frameGeometry().height()).arg(room.width()).arg(room.height())));
     }
 
     void savesTheTemplates()
@@ -218,7 +291,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("long.pdf"));
-        design("90", "3", "1000", "1500");
+        design("90", "3", "1400", "2100");
         desktop->messageBoxAnswers = {msgbox::kAnswerCancel};
         QVERIFY(!w->savePdf(path));
         QCOMPARE(desktop->messageBoxes.size(), 1);
@@ -253,6 +326,83 @@ private slots:
                  qPrintable(desktop->messageBoxes[0].text));
         QCOMPARE(QFileInfo(path).lastModified(), before);
         QCOMPARE(QFileInfo(path).size(), pdf.size());
+    }
+
+    // The layout follows the design and the group's inputs: the pipe's length
+    // is the pieces' centre lines plus a kerf along the axis per cut; a sheet
+    // too small is said and nothing can be saved; a fitting one is saved as DXF.
+    void nestsThePieces()
+    {
+        QVERIFY(w->nest());
+        const double theta = 90.0 / 8 / 180 * 3.14159265358979;
+        QVERIFY(std::abs(w->nest()->pipeLength - 8 * 381 * std::tan(theta)) < 1e-9);
+        w->SpnNestKerf->setValue(3);
+        QVERIFY(std::abs(w->nest()->pipeLength - (8 * 381 * std::tan(theta) + 4 * 3 / std::cos(theta))) < 1e-9);
+        QVERIFY(w->LblNest->text().contains(QStringLiteral("需管长 618.5 mm")));
+
+        w->CmbNest->setCurrentIndex(1);
+        w->SpnSheetWidth->setValue(500);
+        w->SpnSheetHeight->setValue(400);
+        QVERIFY(!w->nest());
+        QVERIFY(w->LblNest->text().startsWith(QStringLiteral("无法排料：")));
+        QVERIFY(!w->CmdSaveNestDxf->isEnabled());
+
+        w->SpnSheetWidth->setValue(2000);
+        w->SpnSheetHeight->setValue(1000);
+        QVERIFY(w->nest() && w->CmdSaveNestDxf->isEnabled());
+        QCOMPARE(w->nest()->stocks, 1);
+        QVERIFY(w->LblNest->text().contains(QStringLiteral("利用率")));
+        QTemporaryDir dir;
+        w->askSaveFile = [&](const QString&, const QString&, const QString&) { return dir.filePath("nest"); };
+        QTest::mouseClick(w->CmdSaveNestDxf, Qt::LeftButton);
+        QFile dxf(dir.filePath("nest.dxf"));
+        QVERIFY(dxf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = dxf.readAll();
+        QCOMPARE(int(bytes.count("LWPOLYLINE")), 1 + 5);  // the sheet and five pieces
+        QVERIFY(bytes.contains("STOCK"));
+
+        design("abc", "3", "273", "381");
+        QVERIFY(!w->nest());
+    }
+
+    // What the printed bar measured is kept for the next session and goes into
+    // the PDF with the elbow's name; a length no printer gives is said beside
+    // the field and refused at saving, writing nothing; an empty field prints as drawn.
+    void keepsThePrinterCorrection()
+    {
+        QTemporaryDir dir;
+        w->TxtPrintedBar->setText(QStringLiteral("98"));
+        emit w->TxtPrintedBar->editingFinished();
+        QVERIFY2(w->LblPrintCorrection->text().contains(QStringLiteral("1.02040816326531")),
+                 qPrintable(w->LblPrintCorrection->text()));
+        QCOMPARE(w->printSettings().scaleCorrection(), 100 / 98.0);
+        const QString path = dir.filePath(QStringLiteral("c.pdf"));
+        QVERIFY(w->savePdf(path));
+        QFile pdf(path);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        // "弯头：外径 273 mm" and the date, as the page's text codes.
+        const QByteArray bytes = pdf.readAll();
+        QVERIFY(bytes.contains("<5F2F5934FF1A59165F8400200032003700330020006D006D"));
+        QVERIFY(bytes.contains("0032003000320036002D00310032002D00300038>"));
+
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QCOMPARE(w->TxtPrintedBar->text(), QStringLiteral("98"));
+        QCOMPARE(w->printSettings().measuredBar, std::optional<double>(98));
+
+        w->TxtPrintedBar->setText(QStringLiteral("50"));
+        emit w->TxtPrintedBar->editingFinished();
+        QVERIFY(w->LblPrintCorrection->text().contains(QStringLiteral("80 到 125")));
+        desktop->messageBoxes.clear();
+        const QString refused = dir.filePath(QStringLiteral("r.pdf"));
+        QVERIFY(!w->savePdf(refused));
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY(!QFile::exists(refused));
+
+        w->TxtPrintedBar->clear();
+        emit w->TxtPrintedBar->editingFinished();
+        QCOMPARE(w->printSettings().scaleCorrection(), 1.0);
+        w = std::make_unique<FabricationWindow>(*main, *desktop);
+        QCOMPARE(w->TxtPrintedBar->text(), QString());
     }
 
     // Each save refuses a FIFO, a folder and a read-only file (also as root),
@@ -310,11 +460,21 @@ private slots:
         const TemplateDrawCommand::Outcome out = w->drawIntoCad();
         QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Drawn));
         QVERIFY(cad->called("getpoint 请输入样板插入点"));
+        const std::vector<LayeredEntity> sent = sheetEntities();
+        int lines = 0, texts = 0;
+        for (const LayeredEntity& e : sent) {
+            lines += std::holds_alternative<entities::Line>(e.entity);
+            texts += std::holds_alternative<entities::Text>(e.entity);
+        }
         QCOMPARE(count("lwpolyline"), 2);
-        QCOMPARE(count("line"), 4 + 5);
-        QCOMPARE(count("text"), 2);
-        QVERIFY(!cad->texts.empty() && QString::fromStdString(cad->texts[0]).startsWith(QStringLiteral("端节 × 2")));
-        QCOMPARE(out.entities, 13);
+        QVERIFY(lines > 2 * 3);  // at least the quarter lines of both pieces
+        QCOMPARE(count("line"), lines);
+        QCOMPARE(count("text"), texts);
+        QVERIFY(std::find(cad->texts.begin(), cad->texts.end(), "端节（第 1、5 节）") != cad->texts.end());
+        QVERIFY(std::any_of(cad->texts.begin(), cad->texts.end(), [](const std::string& t) {
+            return QString::fromStdString(t).startsWith(QStringLiteral("端节 × 2"));
+        }));
+        QCOMPARE(out.entities, int(sent.size()));
         for (const FakeCadEntity& e : cad->entities) {
             if (e.kind != "lwpolyline") continue;
             QCOMPARE(e.values.size() % 2, 1u);  // closed: the flag follows the vertices
@@ -357,7 +517,8 @@ private slots:
         const TemplateDrawCommand::Outcome out = w->drawIntoCad();
         QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::PartlyDrawn));
         QCOMPARE(desktop->messageBoxes.size(), 1);
-        QVERIFY2(desktop->messageBoxes[0].text.startsWith(QStringLiteral("共 13 个图元，其中 2 个未能画入图形。")),
+        QVERIFY2(desktop->messageBoxes[0].text.startsWith(
+                     QStringLiteral("共 %1 个图元，其中 2 个未能画入图形。").arg(sheetEntities().size())),
                  qPrintable(desktop->messageBoxes[0].text));
         QCOMPARE(desktop->messageBoxes[0].style, 48);
         QCOMPARE(desktop->messageBoxes[0].title, QStringLiteral("提醒"));

@@ -1,0 +1,153 @@
+#include "TilePlan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace tessik {
+namespace {
+
+struct Box {
+    double x0, y0, x1, y1;
+};
+
+Box window(const TileGrid& g, int row, int column)
+{
+    const double left = g.left(column), upper = g.upper(row);
+    return {left, upper - g.height, left + g.width, upper};
+}
+
+// Whether the segment a-b meets the closed box (Liang-Barsky clipping).
+bool segmentMeetsBox(TemplatePoint a, TemplatePoint b, const Box& box)
+{
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - box.x0, box.x1 - a.x, a.y - box.y0, box.y1 - a.y};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    return true;
+}
+
+// Even-odd rule over the closed outline.
+bool inside(const std::vector<TemplatePoint>& outline, double x, double y, std::size_t step = 1)
+{
+    bool in = false;
+    const std::size_t n = outline.size();
+    for (std::size_t i = 0, j = n - 1 - (n - 1) % step; i < n; j = i, i += step) {
+        const TemplatePoint& a = outline[i];
+        const TemplatePoint& b = outline[j];
+        if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x) in = !in;
+    }
+    return in;
+}
+
+// Columns (or rows) whose span [start + k stride, + length] meets [lo, hi].
+std::pair<int, int> spans(double start, double stride, double length, int count, double lo, double hi)
+{
+    const double first = std::ceil((lo - start - length) / stride);
+    const double last = std::floor((hi - start) / stride);
+    return {static_cast<int>(std::clamp(first, 0.0, static_cast<double>(count))),
+            static_cast<int>(std::clamp(last, -1.0, static_cast<double>(count - 1)))};
+}
+
+std::pair<int, int> columnsMeeting(const TileGrid& g, double lo, double hi)
+{
+    return spans(g.x0, g.strideX, g.width, g.columns, lo, hi);
+}
+
+// Rows run downwards: row r spans [top - r strideY - height, top - r strideY].
+std::pair<int, int> rowsMeeting(const TileGrid& g, double lo, double hi)
+{
+    return spans(-g.top, g.strideY, g.height, g.rows, -hi, -lo);
+}
+
+// The tiles one piece lies on: those its outline crosses, and those wholly inside it.
+void tilesOfPiece(const PieceTemplate& piece, const TileGrid& g, std::set<std::pair<int, int>>& on)
+{
+    const std::vector<TemplatePoint>& v = piece.outline;
+    if (v.size() < 3) return;
+    double lowX = v[0].x, highX = v[0].x, lowY = v[0].y, highY = v[0].y;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const TemplatePoint a = v[i], b = v[(i + 1) % v.size()];
+        lowX = std::min(lowX, a.x), highX = std::max(highX, a.x), lowY = std::min(lowY, a.y), highY = std::max(highY, a.y);
+        const auto [c0, c1] = columnsMeeting(g, std::min(a.x, b.x), std::max(a.x, b.x));
+        const auto [r0, r1] = rowsMeeting(g, std::min(a.y, b.y), std::max(a.y, b.y));
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c)
+                if (!on.count({r, c}) && segmentMeetsBox(a, b, window(g, r, c))) on.insert({r, c});
+    }
+    // A tile no edge meets lies wholly inside or wholly outside: its centre tells which.
+    const auto [c0, c1] = columnsMeeting(g, lowX, highX);
+    const auto [r0, r1] = rowsMeeting(g, lowY, highY);
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            if (on.count({r, c})) continue;
+            const Box b = window(g, r, c);
+            if (inside(v, (b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2)) on.insert({r, c});
+        }
+}
+
+}  // namespace
+
+std::vector<PlannedTile> plannedTiles(const TemplateSheet& sheet, const TileGrid& grid, bool* searched)
+{
+    const bool search = grid.columns > 0 && grid.rows > 0 && grid.strideX > 0 && grid.strideY > 0 &&
+                        static_cast<long long>(grid.columns) * grid.rows <= kMostPlannedTiles;
+    if (searched) *searched = search;
+    if (!search) return {};
+    std::map<std::pair<int, int>, std::vector<int>> tiles;  // ordered by row, then column
+    for (std::size_t i = 0; i < sheet.pieces.size(); ++i) {
+        std::set<std::pair<int, int>> on;
+        tilesOfPiece(sheet.pieces[i], grid, on);
+        for (const auto& rc : on) tiles[rc].push_back(static_cast<int>(i));
+    }
+    std::vector<PlannedTile> out;
+    out.reserve(tiles.size());
+    for (auto& [rc, pieces] : tiles) out.push_back({rc.first, rc.second, std::move(pieces)});
+    return out;
+}
+
+TemplatePoint nameSpot(const PieceTemplate& piece, double x0, double y0, double x1, double y1, double halfWidth,
+                       double halfHeight)
+{
+    // Placing a name needs no fine outline: a long outline is thinned for it.
+    const std::size_t step = std::max<std::size_t>(1, piece.outline.size() / 2000);
+    const auto in = [&](double x, double y) { return inside(piece.outline, x, y, step); };
+    constexpr int kSamples = 9;
+    TemplatePoint best{(x0 + x1) / 2, (y0 + y1) / 2};
+    double bestScore = -1;
+    for (int i = 1; i < kSamples; ++i) {
+        for (int j = 1; j < kSamples; ++j) {
+            const double x = x0 + (x1 - x0) * i / kSamples, y = y0 + (y1 - y0) * j / kSamples;
+            if (!in(x, y)) continue;
+            // Prefer a spot whose whole name lies on the piece, then one near the tile's middle.
+            const int corners = in(x - halfWidth, y - halfHeight) + in(x + halfWidth, y - halfHeight) +
+                                in(x - halfWidth, y + halfHeight) + in(x + halfWidth, y + halfHeight);
+            const double central = std::min({x - x0, x1 - x, y - y0, y1 - y});
+            const double score = corners * 1e9 + central;
+            if (score > bestScore) {
+                bestScore = score;
+                best = {x, y};
+            }
+        }
+    }
+    if (bestScore < 0) {
+        // A sliver the samples missed: the first outline point on the tile.
+        for (const TemplatePoint& v : piece.outline)
+            if (v.x >= x0 && v.x <= x1 && v.y >= y0 && v.y <= y1) return v;
+    }
+    return best;
+}
+
+}  // namespace tessik
