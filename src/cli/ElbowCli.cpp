@@ -122,12 +122,23 @@ int developForFabrication(const ElbowCliOptions& o, const DesignRecord& record,
         return 2;
     }
     if (*nest && o.fabrication.json) nesting = nestJson(**nest);
+    // The PDF's first page carries the code checks as the JSON has them.
+    std::vector<std::string> checkLines;
+    if (o.fabrication.pdfFile) {
+        const Result<std::vector<std::string>> lines = codeCheckLines(
+            o.fabrication.check, {record.DblA, record.IntN + 1, record.DblR, record.DblD}, in.wall, o.dataDir);
+        if (!lines) {
+            err << lines.error().description << "\n";
+            return 2;
+        }
+        checkLines = *lines;
+    }
     ElbowIdentity identity;
     identity.outerDiameter = record.DblD;
     identity.bendAngle = record.DblAB;
     identity.bendRadius = record.DblR;
     identity.middlePieces = record.IntN;
-    if (!writeTemplateFiles(o.fabrication, *fabrication, err, identity)) return 3;
+    if (!writeTemplateFiles(o.fabrication, *fabrication, err, identity, checkLines)) return 3;
     return !*nest || writeNestFile(o.fabrication, **nest, err) ? 0 : 3;
 }
 

@@ -76,7 +76,9 @@ Fabrication (cut templates, cut list and weld length):
   --divisions N     rows of the ordinate table, 4 to 720 (default 16)
   --template-svg FILE   the templates as one SVG sheet at true size
   --template-pdf FILE   the templates tiled at true size over pages of --paper, with
-                    the cut list and ordinate table on the first page; more than
+                    the cut list, the code checks (as in "codeCheck": the verdict,
+                    the governing equation and the numbers put in; the pressure with
+                    --pressure) and the ordinate table on the first page; more than
                     100 pages: written with a warning giving the count; more than
                     2000: refused (exit status 3, no template file written)
   --template-dxf FILE   the templates as DXF R2000 in mm: closed outlines on CUT, quarter,
@@ -518,26 +520,54 @@ std::string proposalRadiusJson(const MinimumRadiusCheck& r)
            ", \"pass\": " + (r.pass ? "true" : "false") + "}";
 }
 
-Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,
-                                  std::optional<double> nominalWall, const std::string& dataDir)
+namespace {
+
+MinimumRadiusCheck radiusCheck(const CodeCheckCliOptions& o, const MitreGeometry& g, std::optional<double> nominalWall)
 {
     std::optional<double> wallLessAllowances;  // a wall that is no pipe wall leaves A at its least
     if (nominalWall && *nominalWall > 0 && 2 * *nominalWall < g.outerDiameter) wallLessAllowances = *nominalWall * (1 - o.millTolerance / 100) - o.allowance;
-    const MinimumRadiusCheck radius = checkMinimumRadius(g, wallLessAllowances);
+    return checkMinimumRadius(g, wallLessAllowances);
+}
+
+PressureInput pressureInput(const CodeCheckCliOptions& o, double stress, std::optional<double> nominalWall)
+{
+    PressureInput in;
+    in.pressure = *o.pressure;
+    in.stress = stress;
+    in.jointFactor = o.jointFactor;
+    in.weldFactor = o.weldFactor;
+    in.allowance = o.allowance;
+    in.millTolerance = o.millTolerance;
+    in.nominalWall = nominalWall;
+    in.service = o.service;
+    return in;
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& o, const MitreGeometry& g,
+                                                std::optional<double> nominalWall, const std::string& dataDir)
+{
+    const MinimumRadiusCheck radius = radiusCheck(o, g, nominalWall);
+    if (!o.pressure) return describeCodeCheck(radius, nullptr, nullptr).lines;
+    const Result<Stress> stress = designStress(o, dataDir);
+    if (!stress) return stress.error();
+    const PressureInput in = pressureInput(o, stress->value, nominalWall);
+    const Result<PressureCheck> checked = checkPressure(g, in);
+    if (!checked) return checked.error();
+    return describeCodeCheck(radius, &*checked, &in).lines;
+}
+
+Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,
+                                  std::optional<double> nominalWall, const std::string& dataDir)
+{
+    const MinimumRadiusCheck radius = radiusCheck(o, g, nominalWall);
     std::string pressure = "null";
     std::optional<bool> pass = radius.pass;
     if (o.pressure) {
         const Result<Stress> stress = designStress(o, dataDir);
         if (!stress) return stress.error();
-        PressureInput in;
-        in.pressure = *o.pressure;
-        in.stress = stress->value;
-        in.jointFactor = o.jointFactor;
-        in.weldFactor = o.weldFactor;
-        in.allowance = o.allowance;
-        in.millTolerance = o.millTolerance;
-        in.nominalWall = nominalWall;
-        in.service = o.service;
+        const PressureInput in = pressureInput(o, stress->value, nominalWall);
         const Result<PressureCheck> checked = checkPressure(g, in);
         if (!checked) return checked.error();
         const std::optional<double> next =
@@ -570,10 +600,11 @@ std::string today()
 }  // namespace
 
 bool writeTemplateFiles(const FabricationCliOptions& o, const ElbowFabrication& f, std::ostream& err,
-                        std::optional<ElbowIdentity> identity)
+                        std::optional<ElbowIdentity> identity, const std::vector<std::string>& codeCheck)
 {
     PrintSettings print;
     print.measuredBar = o.printedBar;
+    print.codeCheck = codeCheck;
     if (identity) {
         identity->date = o.date ? *o.date : today();
         print.identity = identity;

@@ -84,6 +84,10 @@ bool writeNestFile(const FabricationCliOptions& options, const MaterialNest& nes
 Result<std::string> codeCheckJson(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
                                   std::optional<double> nominalWall, const std::string& dataDir);
 
+// The same checks in words, a line each, as the template PDF shows them.
+Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& options, const MitreGeometry& geometry,
+                                                std::optional<double> nominalWall, const std::string& dataDir);
+
 // The minimum-radius check of a standard proposal, for the "proposal" member:
 // {"minimumRadius": .., "A": .., "pass": ..}.
 std::string proposalRadiusJson(const MinimumRadiusCheck& check);
@@ -92,7 +96,8 @@ std::string proposalRadiusJson(const MinimumRadiusCheck& check);
 // or not at all; on failure `err` says which and why and false is returned.
 // `identity` names the elbow on every PDF page (its date is filled in here).
 bool writeTemplateFiles(const FabricationCliOptions& options, const ElbowFabrication& fabrication,
-                        std::ostream& err, std::optional<ElbowIdentity> identity = std::nullopt);
+                        std::ostream& err, std::optional<ElbowIdentity> identity = std::nullopt,
+                        const std::vector<std::string>& codeCheck = {});
 
 std::string fabricationUsage();
 

@@ -72,7 +72,7 @@ std::string label(const ElbowFabrication& f, const PieceLengths& p, const Templa
                     "°  接缝 " + seamName(o.seam);
     if (o.kerf > 0)
         s += "  割缝 " + doubleToText(o.kerf) + " mm（切割线已外移半个割缝）";
-    if (f.templateKind == TemplateDiameterKind::plate) s += "  钢板：红线按中径切割，蓝线为外、内表面线";
+    if (f.templateKind == TemplateDiameterKind::plate) s += "  钢板：切割线按中径展开，另画外表面线与内表面线";
     return s;
 }
 
@@ -288,10 +288,14 @@ Result<TemplateSheet> templateSheet(const ElbowFabrication& f, const TemplateOpt
         PieceTemplate t = pieceTemplate(shape, p, options);
         double low = t.outline.front().y;
         double high = low;
-        for (const TemplatePoint& v : t.outline) {
+        const auto take = [&](const TemplatePoint& v) {
             low = std::min(low, v.y);
             high = std::max(high, v.y);
-        }
+        };
+        // A plate's surface line may run just outside the cut, by half the wall times tan theta.
+        for (const TemplatePoint& v : t.outline) take(v);
+        for (const auto& line : t.surfaceLines)
+            for (const TemplatePoint& v : line) take(v);
         t.labelHeight = textHeight;
         t.labelAt = {-side, low - 1.6 * textHeight};
         const double gap = top == 0 ? 0 : 2 * textHeight;

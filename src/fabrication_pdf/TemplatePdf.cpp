@@ -249,9 +249,9 @@ constexpr double kTableLeft = kPdfPageMargin + 6;  // mm
 constexpr double kFactHeight = 3.2;                // mm
 constexpr double kOrdinateBlock = 64, kOrdinateRow = 4.4;
 
-// The title, the piece table and the facts, drawn when there is a page;
-// where the ordinate table starts.
-double drawSummary(pdf::Page* m, const ElbowFabrication& f, const TileLayout& t)
+// The title, the piece table, the facts and the code checks, drawn when
+// there is a page; where the ordinate table starts.
+double drawSummary(pdf::Page* m, const ElbowFabrication& f, const TileLayout& t, const std::vector<std::string>& checks)
 {
     const auto text = [m](double x, double y, double height, const std::string& s) {
         if (m) m->text(x, y, height, s);
@@ -278,6 +278,17 @@ double drawSummary(pdf::Page* m, const ElbowFabrication& f, const TileLayout& t)
             y += 5;
         }
     }
+    if (!checks.empty()) {
+        y += 3;
+        text(x0, y, 4, "规范校核（ASME B31.3 304.2.3）");
+        y += 6;
+        for (const std::string& check : checks) {
+            for (const std::string& line : wrapped(check, kFactHeight, width)) {
+                text(x0, y, kFactHeight, line);
+                y += 5;
+            }
+        }
+    }
     y += 4;
     text(x0, y, 4, "坐标表（沿样板展开方向 x，自外侧长边起；各点处的节长）");
     return y + 7;
@@ -296,10 +307,11 @@ int ordinateBlocks(const TileLayout& t)
     return std::max(1, static_cast<int>((t.pageWidth - 2 * kPdfPageMargin) / kOrdinateBlock));
 }
 
-long long tablePages(const ElbowFabrication& f, const TileLayout& t)
+long long tablePages(const ElbowFabrication& f, const TileLayout& t, const std::vector<std::string>& checks)
 {
     const long long count = static_cast<long long>(f.ordinates.x.size());
-    const long long first = static_cast<long long>(ordinateRows(t, drawSummary(nullptr, f, t))) * ordinateBlocks(t);
+    const long long first =
+        static_cast<long long>(ordinateRows(t, drawSummary(nullptr, f, t, checks))) * ordinateBlocks(t);
     const long long later = static_cast<long long>(ordinateRows(t, kPdfPageMargin + 10)) * ordinateBlocks(t);
     return count <= first ? 1 : 1 + (count - first + later - 1) / later;
 }
@@ -307,7 +319,7 @@ long long tablePages(const ElbowFabrication& f, const TileLayout& t)
 void drawTables(pdf::Document& doc, const ElbowFabrication& f, const TileLayout& t, const PrintSettings& print)
 {
     pdf::Page* m = &doc.newPage(t.pageWidth, t.pageHeight);
-    double y = drawSummary(m, f, t);
+    double y = drawSummary(m, f, t, print.codeCheck);
     const int blocks = ordinateBlocks(t);
     const Ordinates& o = f.ordinates;
     std::size_t k = 0;
@@ -470,7 +482,7 @@ long long templatePdfPages(const ElbowFabrication& f, const TemplateSheet& sheet
                            const PrintSettings& print)
 {
     const TileLayout t = tileLayout(sheet, paper, print.scaleCorrection());
-    return tablePages(f, t) + 1 + pageCount(t);
+    return tablePages(f, t, print.codeCheck) + 1 + pageCount(t);
 }
 
 std::string templatePdfPagesText(long long pages, const PaperSize& paper)
@@ -495,7 +507,8 @@ Status writeTemplatePdf(const std::string& path, const ElbowFabrication& f, cons
         if (auto problem = measuredBarProblem(*print.measuredBar))
             return Error{errc::kInvalidProcedureCall, "无法保存“" + path + "”：" + *problem, path};
     const TileLayout t = tileLayout(sheet, paper, print.scaleCorrection());
-    if (auto refused = templatePdfRefusal(path, tablePages(f, t) + 1 + pageCount(t), paper)) return *refused;
+    const long long pages = tablePages(f, t, print.codeCheck) + 1 + pageCount(t);
+    if (auto refused = templatePdfRefusal(path, pages, paper)) return *refused;
     pdf::Document doc("下料展开图", kProgramTitle);
     drawTables(doc, f, t, print);
     drawTileMap(doc, sheet, t, print, doc.pageCount() + 2);

@@ -2,9 +2,10 @@
 // The templates as a PDF for a person with an office printer: the sheet at
 // true scale, tiled over pages of the chosen paper with 10 mm overlap and
 // alignment marks. Only tiles a template lies on are pages (TilePlan.h). The
-// first page(s) hold the cut list and the ordinate table, the next the tile
-// map: the sheet in small with every printed tile, its name (row-column) and
-// number, and the order to lay them out in. Every tile page carries "i/n", its
+// first page(s) hold the cut list, the code checks (the lines the caller
+// gives: verdict, governing equation, the numbers put in) and the ordinate
+// table, the next the tile map: the sheet in small with every printed tile,
+// its name (row-column) and number, and the order to lay them out in. Every tile page carries "i/n", its
 // name, the pieces on it (also written on each piece's part of the tile), a
 // small map of the tiles, a 100 mm scale bar, a 10 mm grid along the edges
 // and the note to print at actual size. Every page names the elbow (diameter,
@@ -18,6 +19,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ElbowFabrication.h"
 #include "Error.h"
@@ -54,6 +56,8 @@ struct PrintSettings {
     // What the 100 mm bar of the last print measured; none: print as drawn.
     std::optional<double> measuredBar;
     std::optional<ElbowIdentity> identity;
+    // The code checks in words, a line each, for the first page.
+    std::vector<std::string> codeCheck;
 
     // 100 / measuredBar, or 1.
     double scaleCorrection() const { return measuredBar ? 100 / *measuredBar : 1; }

@@ -2,6 +2,12 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -82,7 +88,14 @@ void FabricationWindow::attachTo(FrmMain& main, Desktop& desktop)
     QObject::connect(&main, &FrmMain::fabricationRequested, &main, [&main, &desktop, window] {
         if (!*window) *window = new FabricationWindow(main, desktop);
         (*window)->refresh();
+        const bool opening = !(*window)->isVisible();
+        if (opening) (*window)->placeOnScreenOf(main);
         (*window)->QWidget::show();
+        // Shown, its tables and labels know their true size: fit once more.
+        if (opening)
+            QTimer::singleShot(0, *window, [window, &main] {
+                if (*window) (*window)->placeOnScreenOf(main);
+            });
         (*window)->raise();
         (*window)->activateWindow();
     });
@@ -105,21 +118,26 @@ void FabricationWindow::createControls()
     column->addLayout(createPrintRow());
     column->addWidget(createDevelopment(), 3);
     column->addWidget(createNestGroup(), 2);
-    column->addLayout(createButtonRow());
-    Pages->addWidget(page);
+    // On a screen smaller than all the controls want, the page scrolls rather
+    // than the window growing past the screen's edge.
+    ScrPage = named(new QScrollArea, "ScrPage");
+    ScrPage->setWidget(page);
+    ScrPage->setWidgetResizable(true);
+    ScrPage->setFrameShape(QFrame::NoFrame);
+    Pages->addWidget(ScrPage);
+    // Below both pages: 关闭 stays at hand when the fields cannot be read.
+    outer->addLayout(createButtonRow());
     connectButtons();
-    // Room for the cut list beside a preview of readable size.
-    constexpr int kStartWidth = 760, kStartHeight = 560;
-    resize(kStartWidth, kStartHeight);
+    resize(wholeSize());
 }
 
-// Template diameter, divisions and paper.
-QHBoxLayout* FabricationWindow::createOptionRow()
+// Template diameter, divisions and paper; seam and kerf.
+QGridLayout* FabricationWindow::createOptionRow()
 {
-    auto* options = new QHBoxLayout;
+    auto* options = new QGridLayout;
     CmbTemplateDiameter = named(new QComboBox, "CmbTemplateDiameter");
     CmbTemplateDiameter->addItems({QStringLiteral("外径（样板包在管外）"), QStringLiteral("中径（钢板卷管）"),
-                                   QStringLiteral("内径")});
+                                   QStringLiteral("内径"), QStringLiteral("钢板（中径，另画内外表面线）")});
     SpnDivisions = named(new QSpinBox, "SpnDivisions");
     SpnDivisions->setRange(kMinDivisions, kMaxDivisions);
     SpnDivisions->setValue(kDefaultDivisions);
@@ -131,10 +149,24 @@ QHBoxLayout* FabricationWindow::createOptionRow()
     divisionsLabel->setBuddy(SpnDivisions);
     auto* paperLabel = new QLabel(QStringLiteral("纸张(&Z)："));
     paperLabel->setBuddy(CmbPaper);
-    for (QWidget* w : std::initializer_list<QWidget*>{diameterLabel, CmbTemplateDiameter, divisionsLabel, SpnDivisions,
-                                                      paperLabel, CmbPaper})
-        options->addWidget(w);
-    options->addStretch();
+    CmbSeam = named(new QComboBox, "CmbSeam");
+    for (const SeamPosition seam : {SeamPosition::extrados, SeamPosition::side, SeamPosition::intrados})
+        CmbSeam->addItem(QString::fromStdString(seamName(seam)));
+    SpnKerf = named(new QDoubleSpinBox, "SpnKerf");
+    SpnKerf->setRange(0, kMaxKerf);
+    SpnKerf->setDecimals(1);
+    SpnKerf->setSingleStep(0.5);
+    SpnKerf->setSuffix(QStringLiteral(" mm"));
+    auto* seamLabel = new QLabel(QStringLiteral("接缝位置(&J)："));
+    seamLabel->setBuddy(CmbSeam);
+    auto* kerfLabel = new QLabel(QStringLiteral("割缝余量(&K)："));
+    kerfLabel->setBuddy(SpnKerf);
+    const QWidget* rows[2][6] = {{diameterLabel, CmbTemplateDiameter, divisionsLabel, SpnDivisions, paperLabel, CmbPaper},
+                                 {seamLabel, CmbSeam, kerfLabel, SpnKerf, nullptr, nullptr}};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 6; ++c)
+            if (rows[r][c]) options->addWidget(const_cast<QWidget*>(rows[r][c]), r, c);
+    options->setColumnStretch(6, 1);
     return options;
 }
 
@@ -316,8 +348,17 @@ QStackedWidget* FabricationWindow::createDevelopment()
     grid->addWidget(LblFacts, 0, 1, 2, 1);
     grid->setColumnStretch(1, 1);
     grid->addWidget(LblWarnings, 1, 0);
+    TblOrdinates = named(new QTableWidget(0, 4), "TblOrdinates");
+    TblOrdinates->setHorizontalHeaderLabels(
+        {QStringLiteral("k"), QStringLiteral("x"), QStringLiteral("端节"), QStringLiteral("中节")});
+    TblOrdinates->verticalHeader()->hide();
+    TblOrdinates->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TblOrdinates->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Tabs = named(new QTabWidget, "Tabs");
+    Tabs->addTab(Preview, QStringLiteral("样板预览"));
+    Tabs->addTab(TblOrdinates, QStringLiteral("坐标表"));
     auto* lower = new QHBoxLayout;
-    lower->addWidget(Preview, 1);
+    lower->addWidget(Tabs, 1);
     lower->addWidget(createCodeCheck());
     grid->addLayout(lower, 2, 0, 1, 2);
     grid->setRowStretch(2, 1);
@@ -407,6 +448,8 @@ void FabricationWindow::connectFields()
         connect(list, &QComboBox::editTextChanged, this, again);
     for (QLineEdit* field : {main_.TxtZJS, main_.TxtWJ, main_.TxtCZ}) connect(field, &QLineEdit::textChanged, this, again);
     connect(CmbTemplateDiameter, &QComboBox::currentIndexChanged, this, again);
+    connect(CmbSeam, &QComboBox::currentIndexChanged, this, again);
+    connect(SpnKerf, &QDoubleSpinBox::valueChanged, this, again);
     const auto check = [this] { updateCodeCheck(); };
     for (QLineEdit* field : {TxtPressure, TxtTemperature, TxtStress, TxtJointFactor, TxtWeldFactor, TxtAllowance,
                              TxtMillTolerance})
@@ -424,11 +467,14 @@ void FabricationWindow::refresh()
         r);
     fabrication_.reset();
     sheet_.reset();
+    sheetRefusal_.reset();
     geometry_.reset();
     identity_.reset();
     codeCheckPassed_.reset();
+    codeCheckLines_.clear();
     updateNest();
     if (pending) {
+        for (QPushButton* b : {CmdSavePdf, CmdSaveDxf, CmdSaveSvg, CmdDraw}) b->setEnabled(false);
         Pages->setCurrentIndex(0);
         return;
     }
@@ -450,10 +496,12 @@ void FabricationWindow::refresh()
     in.divisions = SpnDivisions->value();
 
     Result<ElbowFabrication> developed = developElbow(in);
-    Result<TemplateSheet> sheet = developed ? templateSheet(*developed) : Result<TemplateSheet>(developed.error());
+    Result<TemplateSheet> sheet =
+        developed ? templateSheet(*developed, templateOptions()) : Result<TemplateSheet>(developed.error());
     const bool usable = developed && sheet;
     for (QPushButton* b : {CmdSavePdf, CmdSaveDxf, CmdSaveSvg, CmdDraw}) b->setEnabled(usable);
     if (!usable) {
+        if (developed) sheetRefusal_ = sheet.error();
         LblNoDevelopment->setText(QString::fromStdString((developed ? sheet.error() : developed.error()).description));
         Development->setCurrentIndex(0);
         return;
@@ -490,6 +538,7 @@ std::optional<double> number(const QLineEdit* field)
 void FabricationWindow::updateCodeCheck()
 {
     codeCheckPassed_.reset();
+    codeCheckLines_.clear();
     if (!geometry_) return;
     QStringList problems;
     const auto read = [&](const QLineEdit* field, const QString& name, double fallback) {
@@ -548,6 +597,7 @@ void FabricationWindow::updateCodeCheck()
     }
     codeCheckPassed_ = problems.isEmpty() ? report.pass : (radius.pass ? std::nullopt : std::optional<bool>(false));
     LblCodeCheck->setText(lines.join(QLatin1Char('\n')));
+    for (const QString& line : lines) codeCheckLines_.push_back(line.toStdString());
     QPalette palette = LblCodeCheck->palette();
     palette.setColor(QPalette::WindowText,
                      codeCheckPassed_ == false || !problems.isEmpty() ? QColor(180, 0, 0) : palette.color(QPalette::Active, QPalette::Text));
@@ -584,7 +634,66 @@ void FabricationWindow::showDevelopment(const ElbowFabrication& f, const std::st
     for (const std::string& code : f.warnings) warnings << QString::fromStdString(warningText(code));
     LblWarnings->setText(warnings.join(QLatin1Char('\n')));
     Preview->setSheet(*sheet_);
+    showOrdinates(f);
     updateNest();
+}
+
+void FabricationWindow::showOrdinates(const ElbowFabrication& f)
+{
+    const Ordinates& o = f.ordinates;
+    const bool middle = f.pieces.size() > 1;
+    TblOrdinates->setRowCount(int(o.x.size()));
+    for (int row = 0; row < int(o.x.size()); ++row) {
+        const std::size_t k = std::size_t(row);
+        const QString cells[] = {QString::number(row), QString::number(o.x[k], 'f', 1), QString::number(o.end[k], 'f', 1),
+                                 middle ? QString::number(o.middle[k], 'f', 1) : QStringLiteral("-")};
+        for (int c = 0; c < 4; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            TblOrdinates->setItem(row, c, item);
+        }
+    }
+}
+
+TemplateOptions FabricationWindow::templateOptions() const
+{
+    return TemplateOptions{static_cast<SeamPosition>(std::max(0, CmbSeam->currentIndex())), SpnKerf->value()};
+}
+
+// Room for every control without scrolling, and for the cut list beside a
+// preview of readable size.
+QSize FabricationWindow::wholeSize()
+{
+    constexpr int kLeastWidth = 760, kLeastHeight = 560;
+    // Fonts and styles settle when a widget is polished, as a first show would.
+    ensurePolished();
+    QSize page = ScrPage->widget()->sizeHint();
+    // Word-wrapped labels grow taller as the page narrows.
+    if (const QLayout* inside = ScrPage->widget()->layout(); inside && inside->hasHeightForWidth())
+        page.setHeight(std::max(page.height(), inside->totalHeightForWidth(page.width())));
+    const QMargins margins = layout()->contentsMargins();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return QSize(std::max(kLeastWidth, page.width() + margins.left() + margins.right() + scrollBar),
+                 std::max(kLeastHeight, page.height() + margins.top() + margins.bottom() + layout()->spacing() +
+                                            CmdClose->sizeHint().height() + scrollBar));
+}
+
+void FabricationWindow::placeOnScreenOf(const QWidget& main)
+{
+    const QScreen* screen = main.screen();
+    if (const QScreen* at = QGuiApplication::screenAt(main.frameGeometry().center())) screen = at;
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    // The frame (title bar, borders) counts too; before the first show it is guessed from the main window's.
+    const QSize frame = main.frameGeometry().size() - main.geometry().size();
+    const QSize wanted = size().expandedTo(wholeSize()).boundedTo(room.size() - frame);
+    resize(wanted);
+    const QSize whole = wanted + frame;
+    QPoint at(main.frameGeometry().right() + 1, main.frameGeometry().top());
+    if (at.x() + whole.width() > room.right() + 1) at.setX(room.right() + 1 - whole.width());
+    at.setX(std::max(at.x(), room.left()));
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - whole.height())));
+    move(at);
 }
 
 void FabricationWindow::tell(const QString& text)
@@ -621,7 +730,8 @@ bool FabricationWindow::savePdf(const QString& path)
                  .arg(kMostMeasuredBar));
         return false;
     }
-    const PrintSettings print = printSettings();
+    PrintSettings print = printSettings();
+    print.codeCheck = codeCheckLines_;
     const long long pages = templatePdfPages(*fabrication_, *sheet_, paper, print);
     if (const auto refused = templatePdfRefusal(path.toStdString(), pages, paper)) return told(*refused);
     if (pages > kPdfPagesToAsk &&
@@ -658,9 +768,9 @@ bool FabricationWindow::told(const Status& written)
 
 TemplateDrawCommand::Outcome FabricationWindow::drawIntoCad()
 {
-    if (!sheet_) return {};
+    if (!sheet_ && !sheetRefusal_) return {};
     TemplateDrawCommand command(main_.cadObjects(), desktop_, kTitle);
-    return command.draw(*sheet_);
+    return sheet_ ? command.draw(*sheet_) : command.draw(Result<TemplateSheet>(*sheetRefusal_));
 }
 
 bool FabricationWindow::saveNestDxf(const QString& path)

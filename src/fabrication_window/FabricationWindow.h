@@ -8,7 +8,9 @@
 // the templates. The user chooses the template diameter and the divisions,
 // saves the templates as PDF, DXF or SVG, and draws them into the CAD drawing
 // (TemplateDrawCommand). With a pending input error it shows "参数输入出错。"
-// and nothing else; an elbow that cannot be developed shows why.
+// and the buttons below (关闭 among them); an elbow that cannot be developed
+// shows why, and a template that would cross itself is neither saved nor
+// drawn. The window opens on the screen that holds the main window, whole.
 //
 // File names are asked through askSaveFile, a seam tests replace.
 
@@ -25,6 +27,9 @@
 
 class QComboBox;
 class QDoubleSpinBox;
+class QGridLayout;
+class QScrollArea;
+class QTabWidget;
 class QGroupBox;
 class QHBoxLayout;
 class QLineEdit;
@@ -55,6 +60,13 @@ public:
     // Reads the main window's fields afresh and shows the result.
     void refresh();
 
+    // Sized and placed to lie whole within the available part of the screen
+    // that holds `main` (beside it where there is room).
+    void placeOnScreenOf(const QWidget& main);
+
+    // The seam and kerf the templates are drawn with.
+    TemplateOptions templateOptions() const;
+
     // Writes the current templates; false (and the user told) when they could not be.
     bool savePdf(const QString& path);
     bool saveSvg(const QString& path);
@@ -68,16 +80,21 @@ public:
 
     // Controls, named as objectNames for tests and screenshots.
     QStackedWidget* Pages;          // 0: input error alone, 1: the fabrication
+    QScrollArea* ScrPage;           // page 1, scrolling on a small screen
     QLabel* LblInputError;
-    QComboBox* CmbTemplateDiameter; // outside, mean, inside
+    QComboBox* CmbTemplateDiameter; // outside, mean, inside, plate
     QSpinBox* SpnDivisions;
+    QComboBox* CmbSeam;             // extrados, side, intrados
+    QDoubleSpinBox* SpnKerf;        // mm
     QComboBox* CmbPaper;
     QStackedWidget* Development;        // 0: why there is no development, 1: the data
     QLabel* LblNoDevelopment;
     QTableWidget* TblCutList;
     QLabel* LblFacts;
     QLabel* LblWarnings;
+    QTabWidget* Tabs;               // the preview, the ordinate table
     TemplatePreview* Preview;
+    QTableWidget* TblOrdinates;     // k, x, end piece, middle piece
     QPushButton* CmdSavePdf;
     QPushButton* CmdSaveDxf;
     QPushButton* CmdSaveSvg;
@@ -126,7 +143,8 @@ public:
 
 private:
     void createControls();
-    QHBoxLayout* createOptionRow();
+    QSize wholeSize();
+    QGridLayout* createOptionRow();
     QHBoxLayout* createPrintRow();
     QGroupBox* createNestGroup();
     void updateNest();
@@ -138,6 +156,7 @@ private:
     void connectButtons();
     void connectFields();
     void showDevelopment(const ElbowFabrication& f, const std::string& fieldWeight);
+    void showOrdinates(const ElbowFabrication& f);
     void saveWith(const QString& title, const QString& filter, const QString& suffix,
                   bool (FabricationWindow::*save)(const QString&));
     void tell(const QString& text);
@@ -147,6 +166,8 @@ private:
     Desktop& desktop_;
     std::optional<ElbowFabrication> fabrication_;
     std::optional<TemplateSheet> sheet_;
+    std::optional<Error> sheetRefusal_;      // why the developed elbow has no template
+    std::vector<std::string> codeCheckLines_;  // the checks as shown, for the PDF
     std::optional<MitreGeometry> geometry_;  // of the shown development
     std::optional<ElbowIdentity> identity_;  // of the shown development, for the PDF's pages
     std::optional<double> printedBar_;       // a usable measured bar length

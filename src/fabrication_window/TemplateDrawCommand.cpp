@@ -62,6 +62,15 @@ bool TemplateDrawCommand::makeLayers()
     return true;
 }
 
+TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const Result<TemplateSheet>& sheet)
+{
+    if (sheet) return draw(*sheet);
+    desktop_.messageBox(QString::fromStdString(sheet.error().description), msgbox::kExclamation,
+                        QStringLiteral("提醒"));
+    desktop_.activateWindow(caption_);
+    return Outcome{Ending::Refused};
+}
+
 TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& sheet)
 {
     Outcome out;

@@ -9,7 +9,9 @@
 // and each entity goes on its own; texts are at least kLeastTextHeight high;
 // the whole set lies between the document's undo marks, one undo step. Every
 // entity is sent and settled before the outcome is told; a partly drawn
-// sheet is reported with how many of how many failed (DrawingSession.h).
+// sheet is reported with how many of how many failed (DrawingSession.h). A
+// sheet that could not be made (a template that would cross itself) is
+// refused with its reason before anything is asked or drawn.
 
 #include <QString>
 
@@ -22,7 +24,7 @@ namespace tessik {
 
 class TemplateDrawCommand {
 public:
-    enum class Ending { NoPoint, Drawn, PartlyDrawn };
+    enum class Ending { NoPoint, Drawn, PartlyDrawn, Refused };
     struct Outcome {
         Ending ending = Ending::NoPoint;
         int entities = 0;
@@ -34,6 +36,7 @@ public:
     TemplateDrawCommand(const CadConnectionObjects& cad, Desktop& desktop, QString caption);
 
     Outcome draw(const TemplateSheet& sheet);
+    Outcome draw(const Result<TemplateSheet>& sheet);
 
     static const QString kPrompt;
     // Texts are drawn at least this high (mm), to be read on a 1:1 plot.

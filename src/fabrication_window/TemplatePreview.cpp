@@ -51,8 +51,12 @@ void TemplatePreview::paintEvent(QPaintEvent*)
         p.setPen(Qt::black);
         p.drawText(at(t.labelAt), QString::fromStdString(t.label));
         // The piece's name where the template holds it; the other notes are too small to read here.
-        for (const TemplateText& n : t.notes)
-            if (n.text == t.name) p.drawText(at(n.at), QString::fromStdString(n.text));
+        for (const TemplateText& n : t.notes) {
+            if (n.text != t.name) continue;
+            font.setPixelSize(std::clamp(int(n.height * scale), 7, 14));
+            p.setFont(font);
+            p.drawText(at(n.at), QString::fromStdString(n.text));
+        }
     }
 }
 

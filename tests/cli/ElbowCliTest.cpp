@@ -318,7 +318,10 @@ TEST(ElbowCliFabrication, WrongUsage)
                                 "--fabrication --divisions 16.5", "--fabrication --template-diameter middle",
                                 "--fabrication --template-diameter mean", "--divisions 16",
                                 "--template-pdf t.pdf --paper A5", "--fabrication --paper A3",
-                                "--fabrication --fabrication", "--template-svg"}) {
+                                "--fabrication --fabrication", "--template-svg", "--fabrication --kerf 2",
+                                "--template-dxf t.dxf --kerf 20.5", "--template-dxf t.dxf --kerf -1",
+                                "--template-dxf t.dxf --kerf nan", "--template-dxf t.dxf --seam top",
+                                "--template-dxf t.dxf --template-diameter plate"}) {
         const ProgramRun r = runProgram(kPublished + " " + options);
         EXPECT_EQ(r.status, 1) << options;
         EXPECT_EQ(r.out, "") << options;

@@ -2,7 +2,8 @@
 """Checks the template files tessik-elbow writes with outside tools.
 
 DXF: ezdxf's audit and contents, LibreCAD's dxf2pdf rendering it.
-PDF: qpdf --check and mutool info (a sound file), pdfinfo (page count and
+PDF: the code checks on the first page as pdftotext and mutool read them
+against the JSON's; qpdf --check and mutool info (a sound file), pdfinfo (page count and
 size of every page for each paper), pdffonts (the reader's Adobe-GB1 font,
 not embedded), pdftotext and mutool's text (the note, the tile labels), and
 pages rasterised by pdftoppm and by mutool at a known resolution: the 100 mm
@@ -12,6 +13,7 @@ whose extent is the template width.
 
 usage: template_files_check.py TESSIK_ELBOW
 """
+import json
 import math
 import os
 import re
@@ -284,35 +286,150 @@ def check_svg(exe, workdir):
         check(math.isclose(max(xs) - min(xs), math.pi * 273, abs_tol=1e-3), "svg outline width %g" % (max(xs) - min(xs)))
 
 
-def check_dxf(exe, workdir):
-    dxf = os.path.join(workdir, "t.dxf")
-    run = elbow(exe, ["--template-dxf", dxf], workdir)
-    check(run.returncode == 0, "dxf: exit %d %s" % (run.returncode, run.stderr))
-    audit = subprocess.run(["/usr/bin/python3", "-c", r"""
-import math, sys, ezdxf
+DXF_JUDGE = r"""
+import json, math, sys, ezdxf
+from ezdxf import bbox
 doc = ezdxf.readfile(sys.argv[1])
 a = doc.audit()
 msp = doc.modelspace()
 cut = msp.query('*[layer=="CUT"]')
-out = [len(a.errors), len(a.fixes), doc.dxfversion, doc.header.get("$INSUNITS"), len(cut),
-       all(e.dxftype() == "LWPOLYLINE" and e.closed for e in cut),
-       len(msp.query('LINE[layer=="MARK"]')), [t.dxf.text for t in msp.query('TEXT[layer=="TEXT"]')]]
-if not all(doc.layers.has_entry(name) for name in ("CUT", "MARK", "TEXT")):
-    sys.exit("a template layer is missing from the LAYER table")
-for e in cut:
-    pts = [p[:2] for p in e.get_points("xy")]
-    out.append(round(max(p[0] for p in pts) - min(p[0] for p in pts), 6))
-    out.append(all(pts[i] != pts[(i + 1) % len(pts)] for i in range(len(pts))))
-print(repr(out))
-""", dxf], capture_output=True, text=True)
+out = {"errors": len(a.errors), "fixes": len(a.fixes), "version": doc.dxfversion,
+       "units": doc.header.get("$INSUNITS"), "cut": len(cut),
+       "closed": all(e.dxftype() == "LWPOLYLINE" and e.closed for e in cut),
+       "layers": all(doc.layers.has_entry(n) for n in ("CUT", "MARK", "BEVEL", "TEXT")),
+       "texts": [t.dxf.text for t in msp.query('TEXT[layer=="TEXT"]')],
+       "outlines": [[p[:2] for p in e.get_points("xy")] for e in cut],
+       "marks": [[list(e.dxf.start)[:2], list(e.dxf.end)[:2]] for e in msp.query('LINE[layer=="MARK"]')],
+       "bevels": len(msp.query('LWPOLYLINE[layer=="BEVEL"]')),
+       "extmin": list(doc.header["$EXTMIN"])[:2], "extmax": list(doc.header["$EXTMAX"])[:2]}
+geometry = bbox.extents(msp.query('LWPOLYLINE LINE'))
+everything = bbox.extents(msp)
+out["geometry"] = [list(geometry.extmin)[:2], list(geometry.extmax)[:2]]
+out["everything"] = [list(everything.extmin)[:2], list(everything.extmax)[:2]]
+out["textHeight"] = max(t.dxf.height for t in msp.query("TEXT"))
+print(json.dumps(out))
+"""
+
+
+def shoelace(points):
+    return abs(sum(x1 * y2 - x2 * y1 for (x1, y1), (x2, y2) in zip(points, points[1:] + points[:1]))) / 2
+
+
+def inside(points, x, y):
+    result = False
+    for (x1, y1), (x2, y2) in zip(points, points[1:] + points[:1]):
+        if (y1 > y) != (y2 > y) and x < (x2 - x1) * (y - y1) / (y2 - y1) + x1:
+            result = not result
+    return result
+
+
+def edge_distance(points, x, y):
+    best = math.inf
+    for (x1, y1), (x2, y2) in zip(points, points[1:] + points[:1]):
+        dx, dy = x2 - x1, y2 - y1
+        t = max(0.0, min(1.0, ((x - x1) * dx + (y - y1) * dy) / (dx * dx + dy * dy)))
+        best = min(best, math.hypot(x1 + t * dx - x, y1 + t * dy - y))
+    return best
+
+
+# An elbow of 90 degrees in three middle pieces: theta = 11.25, R 381, D 273.
+DXF_CASES = [
+    # name, options, template diameter, seam angle, kerf, plate
+    ("pipe", [], 273, 0.0, 0.0, False),
+    ("plate, side seam, kerf", ["--wall", "9.27", "--template-diameter", "plate", "--seam", "side", "--kerf", "3"],
+     273 - 9.27, math.pi / 2, 3.0, True),
+]
+
+
+def check_dxf_case(exe, workdir, name, options, dt, seam, kerf, plate):
+    """ezdxf's audit and contents against a model of the development: the area of
+    every closed outline, marks inside the outlines and clear of the cut, the
+    station lines where the ordinate table stands, the header's extents ezdxf's."""
+    dxf = os.path.join(workdir, "t.dxf")
+    run = elbow(exe, ["--template-dxf", dxf] + options, workdir)
+    check(run.returncode == 0, "dxf %s: exit %d %s" % (name, run.returncode, run.stderr))
+    audit = subprocess.run(["/usr/bin/python3", "-c", DXF_JUDGE, dxf], capture_output=True, text=True)
     check(audit.returncode == 0, "ezdxf: " + audit.stderr)
-    if audit.returncode == 0:
-        got = eval(audit.stdout)
-        width = round(math.pi * 273, 6)
-        check(got[:7] == [0, 0, "AC1015", 4, 2, True, 9], "dxf audit/contents: %r" % got[:7])
-        check(len(got[7]) == 2 and got[7][0].startswith("端节 × 2") and got[7][1].startswith("中节 × 3"),
-              "dxf labels: %r" % got[7])
-        check(got[8:] == [width, True, width, True], "dxf outlines: %r" % got[8:])
+    if audit.returncode != 0:
+        return dxf
+    got = json.loads(audit.stdout)
+    check([got[k] for k in ("errors", "fixes", "version", "units", "cut", "closed", "layers")] ==
+          [0, 0, "AC1015", 4, 2, True, True], "dxf %s audit/contents: %r" % (name, got))
+    texts = got["texts"]
+    check(any(t.startswith("端节 × 2") for t in texts) and any(t.startswith("中节 × 3") for t in texts),
+          "dxf %s labels: %r" % (name, texts))
+    check("端节（第 1、5 节）" in texts and "中节（第 2 至 4 节）" in texts, "dxf %s piece names: %r" % (name, texts))
+    check(got["bevels"] == (6 if plate else 0), "dxf %s: %d surface lines" % (name, got["bevels"]))
+    theta = math.radians(11.25)
+    w = math.pi * dt
+    along, square = kerf / 2 / math.cos(theta), kerf / 2
+    side = square if plate else 0
+    lengths = {"end": 381 * math.tan(theta) + along + square, "middle": 2 * (381 * math.tan(theta) + along)}
+    outlines = sorted(got["outlines"], key=lambda o: min(p[1] for p in o))  # the end piece lies lowest
+    for kind, outline in zip(("end", "middle"), outlines):
+        # The mean length along the pipe times the width: cos phi averages out round the pipe.
+        area = (w + 2 * side) * lengths[kind]
+        check(math.isclose(shoelace(outline), area, rel_tol=1e-6),
+              "dxf %s %s area %.4f, model %.4f" % (name, kind, shoelace(outline), area))
+        x0 = min(p[0] for p in outline) + side
+        marks = [m for m in got["marks"] if all(inside(outline, *p) for p in m)]
+        for m in marks:
+            for k in range(11):
+                px, py = (m[0][i] + (m[1][i] - m[0][i]) * k / 10 for i in (0, 1))
+                check(edge_distance(outline, px, py) > 0.9, "dxf %s: a mark at %.2f,%.2f touches the cut" % (name, px, py))
+        # Stations every 1/16 of a turn from the extrados and the quarters, seen from the seam.
+        want = sorted({round(dt / 2 * ((2 * math.pi * k / 16 - seam) % (2 * math.pi)), 6) for k in range(16)} - {0.0})
+        across = sorted(round(m[0][0] - x0, 6) for m in marks if m[0][0] == m[1][0])
+        check(across == want, "dxf %s %s: lines across at %r, stations at %r" % (name, kind, across, want))
+    # The header bounds what is drawn: the lines exactly, the texts within a text height.
+    (gx0, gy0), (gx1, gy1) = got["geometry"]
+    (ex0, ey0), (ex1, ey1) = got["everything"]
+    (hx0, hy0), (hx1, hy1) = got["extmin"], got["extmax"]
+    h = got["textHeight"]
+    check(hx0 <= gx0 + 1e-6 and hy0 <= gy0 + 1e-6 and hx1 >= gx1 - 1e-6 and hy1 >= gy1 - 1e-6,
+          "dxf %s: header extents %r-%r miss the outlines %r" % (name, got["extmin"], got["extmax"], got["geometry"]))
+    check(all(abs(a - b) <= h for a, b in zip((hx0, hy0, hx1, hy1), (ex0, ey0, ex1, ey1))),
+          "dxf %s: header extents %r-%r, ezdxf's %r" % (name, got["extmin"], got["extmax"], got["everything"]))
+    return dxf
+
+
+def page_text(tool, pdf, page):
+    if tool == "poppler":
+        args = ["pdftotext", "-f", str(page), "-l", str(page), pdf, "-"]
+    else:
+        args = ["mutool", "draw", "-q", "-F", "txt", "-o", "-", pdf, str(page)]
+    return subprocess.run(args, capture_output=True, text=True, check=True).stdout
+
+
+def check_pdf_code_check(exe, workdir):
+    """The first page states the code checks as the JSON has them: the verdict,
+    the governing equation and the numbers put in, read back by poppler and mupdf."""
+    data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data")
+    pdf = os.path.join(workdir, "check.pdf")
+    for radius, passes in (("381", True), ("150", False)):
+        args = [exe, "--angle", "90", "--segments", "3", "--diameter", "273", "--radius", radius, "--wall", "9.27",
+                "--view", "top", "--data", data, "--fabrication", "--pressure", "2", "--temperature", "200",
+                "--template-pdf", pdf]
+        run = subprocess.run(args, capture_output=True, text=True, cwd=workdir)
+        check(run.returncode == 0, "code-check pdf: exit %d %s" % (run.returncode, run.stderr))
+        if run.returncode != 0:
+            continue
+        checked = json.loads(run.stdout)["fabrication"]["codeCheck"]
+        pressure = checked["pressure"]
+        check(checked["pass"] == passes, "codeCheck pass %r for R %s" % (checked["pass"], radius))
+        wanted = ["规范校核", "R1 = %.1f mm" % float(radius), "A/tanθ + D/2 = %.1f mm" % checked["minimumRadius"]["minimum"],
+                  "P = 2 MPa", "S = %.1f MPa" % pressure["S"], "Pm = %.3f MPa" % pressure["pm"],
+                  "式 (%s) 起控" % pressure["governing"], "结论：" + ("满足" if passes else "不满足")]
+        for tool in ("poppler", "mupdf"):
+            text = re.sub(r"[ \t]+", " ", page_text(tool, pdf, 1))  # mupdf spaces out after some glyphs
+            missing = [w for w in wanted if w not in text]
+            check(not missing, "%s: page 1 lacks %r (R %s)" % (tool, missing, radius))
+            check(("结论：不满足" in text) != passes, "%s: page 1 verdict wrong for R %s" % (tool, radius))
+
+
+def check_dxf(exe, workdir):
+    for case in DXF_CASES:
+        dxf = check_dxf_case(exe, workdir, *case)
     librecad = shutil.which("librecad")
     if librecad:
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -335,6 +452,7 @@ def main():
         check_pdf(exe, workdir)
         check_svg(exe, workdir)
         check_dxf(exe, workdir)
+        check_pdf_code_check(exe, workdir)
     print("%d failures" % len(failures))
     return 1 if failures else 0
 

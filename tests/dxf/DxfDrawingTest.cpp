@@ -118,6 +118,24 @@ TEST(DxfDrawing, ChangedValuesReplaceTheirGroupsAndKeepTheRest)
     EXPECT_EQ(tags[14], (DxfTag{1000, "kept"}));
 }
 
+// A point header variable is set in place and survives a write; one the
+// drawing lacks (or holds in another shape) is left alone.
+TEST(DxfDrawing, HeaderPointsAreSetWhereTheDrawingHoldsThem)
+{
+    DxfDrawing drawing = DxfDrawing::blank();
+    ASSERT_TRUE(drawing.setHeaderPoint("$EXTMAX", 857.5, -2.25, 0));
+    EXPECT_FALSE(drawing.setHeaderPoint("$LIMMAX", 1, 1, 0));
+    EXPECT_FALSE(drawing.setHeaderPoint("$INSUNITS", 1, 1, 0));  // one integer group, no point
+    const auto bytes = drawing.toBytes();
+    ASSERT_TRUE(bytes.ok());
+    const auto reread = DxfDrawing::fromBytes(*bytes);
+    ASSERT_TRUE(reread.ok());
+    EXPECT_EQ(std::strtod(reread->headerValue("$EXTMAX")->c_str(), nullptr), 857.5);
+    EXPECT_EQ(reread->headerValue("$EXTMIN"), "0.0");
+    EXPECT_EQ(reread->headerValue("$INSUNITS"), "4");
+    EXPECT_EQ(reread->tagCount(), DxfDrawing::fromBytes(*DxfDrawing::blank().toBytes())->tagCount());
+}
+
 TEST(DxfDrawing, RealsReadBackExactlyAndNonFiniteOnesAreRefused)
 {
     for (const double v : {0.1, -1e238, DBL_MAX, DBL_MIN, 4.9e-324, 1.0 / 3.0, 100.0, -0.0}) {

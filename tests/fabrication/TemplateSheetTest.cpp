@@ -196,6 +196,18 @@ TEST(TemplateSheet, PlateCarriesBothSurfaceLines)
         EXPECT_NEAR(line[line.size() / 4].y - base, e.radius * t, 1e-9);
     }
     EXPECT_TRUE(develop(e, TemplateDiameterKind::outside).wall.has_value());
+
+    // A thick, steep plate: the surface lines run outside the cut and still lie in the sheet's frame.
+    const Elbow thick{30, 6600, 4400, 40, 1};
+    const TemplateSheet big = templateSheet(develop(thick, TemplateDiameterKind::plate), {}).valueOr({});
+    ASSERT_EQ(big.pieces.size(), 2u);
+    for (const PieceTemplate& p : big.pieces)
+        for (const auto& line : p.surfaceLines)
+            for (const TemplatePoint& v : line) {
+                EXPECT_GE(v.y, 0);
+                EXPECT_LE(v.y, big.height);
+                EXPECT_GT(v.y, p.labelAt.y + p.labelHeight);  // clear of its own label
+            }
 }
 
 TEST(TemplateSheet, KerfOutOfRangeIsRefused)

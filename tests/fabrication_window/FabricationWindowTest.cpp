@@ -26,6 +26,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <utility>
 
 #include <sys/stat.h>
@@ -33,6 +34,8 @@
 #include <QDoubleSpinBox>
 
 #include "FabricationWindow.h"
+#include "TemplateEntities.h"
+#include <QScreen>
 #include "FakeCad.h"
 #include "FakeDesktop.h"
 #include "FrmMain.h"
@@ -56,6 +59,12 @@ private:
         main->CmbWJ->setEditText(diameter);
         main->TxtWJ->setText(radius);
         main->CmbBH->setEditText(wall);
+    }
+
+    // What the shown templates send to a CAD program.
+    std::vector<LayeredEntity> sheetEntities() const
+    {
+        return templateEntities(templateSheet(*w->fabrication(), w->templateOptions()).valueOr({}));
     }
 
     int count(const std::string& kind) const
@@ -188,10 +197,62 @@ private slots:
         QCOMPARE(w->Development->currentIndex(), 0);
         QVERIFY2(w->LblNoDevelopment->text().contains(QStringLiteral("自相交叉")), qPrintable(w->LblNoDevelopment->text()));
         for (QPushButton* b : {w->CmdSavePdf, w->CmdSaveDxf, w->CmdSaveSvg, w->CmdDraw}) QVERIFY(!b->isEnabled());
-        QCOMPARE(w->drawIntoCad().entities, 0);
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Refused));
+        QCOMPARE(out.entities, 0);
         QVERIFY(cad->entities.empty());
+        QVERIFY(!cad->called("getpoint 请输入样板插入点"));  // refused before the pick
+        QCOMPARE(desktop->messageBoxes.size(), 1);
+        QVERIFY(desktop->messageBoxes[0].text.contains(QStringLiteral("自相交叉")));
         main->TxtWJ->setText(QStringLiteral("136.5"));
         QCOMPARE(w->Development->currentIndex(), 1);
+    }
+
+    // Seam, kerf and plate reach the templates; the ordinate table is the
+    // development's; 关闭 stays when the fields cannot be read.
+    void templateOptionsOrdinatesAndTheErrorPage()
+    {
+        const double plain = w->fabrication()->templateWidth;
+        w->CmbTemplateDiameter->setCurrentIndex(3);
+        w->CmbSeam->setCurrentIndex(1);
+        w->SpnKerf->setValue(3);
+        QCOMPARE(w->templateOptions().seam, SeamPosition::side);
+        QCOMPARE(w->templateOptions().kerf, 3.0);
+        QCOMPARE(w->fabrication()->templateWidth, std::numbers::pi * (273 - 9.3));
+        QVERIFY(w->fabrication()->templateWidth < plain);
+        const TemplateSheet sheet = templateSheet(*w->fabrication(), w->templateOptions()).valueOr({});
+        QCOMPARE(sheet.pieces.size(), std::size_t(2));
+        QCOMPARE(sheet.pieces[0].surfaceLines.size(), std::size_t(2));
+        QVERIFY(QString::fromStdString(sheet.pieces[0].label).contains(QStringLiteral("割缝 3 mm")));
+
+        w->SpnDivisions->setValue(12);
+        QCOMPARE(w->TblOrdinates->rowCount(), 13);
+        const Ordinates& o = w->fabrication()->ordinates;
+        for (int row : {0, 5, 12}) {
+            QCOMPARE(w->TblOrdinates->item(row, 2)->text(), QString::number(o.end[std::size_t(row)], 'f', 1));
+            QCOMPARE(w->TblOrdinates->item(row, 3)->text(), QString::number(o.middle[std::size_t(row)], 'f', 1));
+        }
+
+        w->show();
+        main->TxtZJS->setText(QStringLiteral("(空白)"));
+        QCOMPARE(w->Pages->currentIndex(), 0);
+        QVERIFY(w->CmdClose->isVisible());
+        QVERIFY(!w->CmdDraw->isEnabled());
+        QTest::mouseClick(w->CmdClose, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+    }
+
+    // However large it was made, the window is put whole on the main window's screen.
+    void opensWholeOnTheMainWindowsScreen()
+    {
+        const QRect room = main->screen()->availableGeometry();
+        w->resize(room.width() + 500, room.height() + 400);
+        main->move(room.right() - 50, room.top());
+        w->placeOnScreenOf(*main);
+        w->show();
+        QVERIFY2(room.contains(w->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6").arg(
+                     w->frameGeometry().x()).arg(w->frameGeometry().y()).arg(w->frameGeometry().width())
+                     .arg(w->frameGeometry().height()).arg(room.width()).arg(room.height())));
     }
 
     void savesTheTemplates()
@@ -400,11 +461,21 @@ private slots:
         const TemplateDrawCommand::Outcome out = w->drawIntoCad();
         QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Drawn));
         QVERIFY(cad->called("getpoint 请输入样板插入点"));
+        const std::vector<LayeredEntity> sent = sheetEntities();
+        int lines = 0, texts = 0;
+        for (const LayeredEntity& e : sent) {
+            lines += std::holds_alternative<entities::Line>(e.entity);
+            texts += std::holds_alternative<entities::Text>(e.entity);
+        }
         QCOMPARE(count("lwpolyline"), 2);
-        QCOMPARE(count("line"), 4 + 5);
-        QCOMPARE(count("text"), 2);
-        QVERIFY(!cad->texts.empty() && QString::fromStdString(cad->texts[0]).startsWith(QStringLiteral("端节 × 2")));
-        QCOMPARE(out.entities, 13);
+        QVERIFY(lines > 2 * 3);  // at least the quarter lines of both pieces
+        QCOMPARE(count("line"), lines);
+        QCOMPARE(count("text"), texts);
+        QVERIFY(std::find(cad->texts.begin(), cad->texts.end(), "端节（第 1、5 节）") != cad->texts.end());
+        QVERIFY(std::any_of(cad->texts.begin(), cad->texts.end(), [](const std::string& t) {
+            return QString::fromStdString(t).startsWith(QStringLiteral("端节 × 2"));
+        }));
+        QCOMPARE(out.entities, int(sent.size()));
         for (const FakeCadEntity& e : cad->entities) {
             if (e.kind != "lwpolyline") continue;
             QCOMPARE(e.values.size() % 2, 1u);  // closed: the flag follows the vertices
@@ -486,7 +557,8 @@ private slots:
         const TemplateDrawCommand::Outcome out = w->drawIntoCad();
         QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::PartlyDrawn));
         QCOMPARE(desktop->messageBoxes.size(), 1);
-        QVERIFY2(desktop->messageBoxes[0].text.startsWith(QStringLiteral("共 13 个图元，其中 2 个未能画入图形。")),
+        QVERIFY2(desktop->messageBoxes[0].text.startsWith(
+                     QStringLiteral("共 %1 个图元，其中 2 个未能画入图形。").arg(sheetEntities().size())),
                  qPrintable(desktop->messageBoxes[0].text));
         QCOMPARE(desktop->messageBoxes[0].style, 48);
         QCOMPARE(desktop->messageBoxes[0].title, QStringLiteral("提醒"));
