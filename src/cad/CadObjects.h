@@ -3,10 +3,11 @@
 //
 // The tool meets its CAD application only through these objects: the
 // application (`Visible`, `Caption`, `activedocument`), a document
-// (`ModelSpace`, `paperspace`, `utility`, `StartUndoMark`, `EndUndoMark`), model space (`addline`, `addarc`,
+// (`ModelSpace`, `paperspace`, `utility`, `StartUndoMark`, `EndUndoMark`,
+// `Layers` with `Add` and a layer's `color`), model space (`addline`, `addarc`,
 // `AddEllipse`, and for the fabrication templates `AddLightWeightPolyline` with
 // its `Closed` and `AddText`), the utility (`getpoint`) and a new ellipse (`startAngle`,
-// `endAngle`). CadAutomation gets the running instance of a program id or
+// `endAngle`), and every entity's `Layer`. CadAutomation gets the running instance of a program id or
 // creates one. Every call can fail and returns the failure as an
 // Error{number, description}, numbered as a commercial CAD's automation
 // numbers it (CadErrors.h).
@@ -48,7 +49,28 @@ public:
     virtual Status settle() = 0;
 };
 
-class CadEntity : public CadObject {};
+class CadEntity : public CadObject {
+public:
+    // Puts the entity on a layer of the drawing (the entity's `Layer`).
+    // Unread, so answered at settle(). A CAD link without layers answers
+    // that it has no such member.
+    virtual Status setLayer(const std::string& name);
+};
+
+// A layer of the drawing, as `Layers.Add` hands it back.
+class CadLayer : public CadObject {
+public:
+    // The layer's `color` as a colour index (1 red, 3 green, 5 blue, 7 black or
+    // white); unread, answered at settle().
+    virtual Status setcolor(int colorIndex) = 0;
+};
+
+// The drawing's layer table (`Layers`).
+class CadLayers : public CadObject {
+public:
+    // The layer of that name, made when the drawing has none yet.
+    virtual Result<std::shared_ptr<CadLayer>> Add(const std::string& name) = 0;
+};
 
 class CadEllipse : public CadEntity {
 public:
@@ -94,6 +116,9 @@ public:
     // Not every CAD has them: a caller goes on whatever they answer.
     virtual Status StartUndoMark() = 0;
     virtual Status EndUndoMark() = 0;
+    // The layer table; a CAD link without layers answers that it has no such
+    // member, and a caller then draws on the current layer.
+    virtual Result<std::shared_ptr<CadLayers>> Layers();
 };
 
 class CadApplication : public CadObject {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <cstdio>
 #include <numbers>
 
@@ -34,6 +35,16 @@ protected:
     Status deferred_ = success();
 };
 
+// An entity's Layer write, shared by every kind of entity.
+Status putOnLayer(FakeCad& cad, int drawing, std::optional<std::size_t> index, const std::string& name)
+{
+    Status s = cad.enter("set Layer " + name, "Layer", drawing);
+    if (s.ok() && !cad.layers) s = Error{protocol::kUnknownName, "未知的名称", "Layer"};
+    if (s.ok() && !cad.layerColors.count(name)) s = caderr::invalidArgument("Layer");
+    if (s.ok() && index) cad.layerOf[*index] = name;
+    return s;
+}
+
 class FakeEllipse : public CadEllipse, FakeObject {
 public:
     FakeEllipse(std::shared_ptr<FakeCad> cad, int drawing, std::size_t index)
@@ -41,6 +52,7 @@ public:
     {
     }
     Status settle() override { return settled(); }
+    Status setLayer(const std::string& name) override { return outcome(putOnLayer(*cad_, drawing_, index_, name)); }
     Status setStartAngle(double a) override { return write("startAngle", a, true); }
     Status setEndAngle(double a) override { return write("endAngle", a, false); }
 
@@ -61,8 +73,49 @@ private:
 
 class FakeEntity : public CadEntity, FakeObject {
 public:
-    FakeEntity(std::shared_ptr<FakeCad> cad, Status s) : FakeObject(std::move(cad)) { deferred_ = s; }
+    FakeEntity(std::shared_ptr<FakeCad> cad, Status s, std::optional<std::size_t> index)
+        : FakeObject(std::move(cad)), index_(index)
+    {
+        deferred_ = s;
+    }
     Status settle() override { return settled(); }
+    Status setLayer(const std::string& name) override { return outcome(putOnLayer(*cad_, drawing_, index_, name)); }
+
+private:
+    std::optional<std::size_t> index_;  // none: the entity was never made
+};
+
+class FakeLayer : public CadLayer, FakeObject {
+public:
+    FakeLayer(std::shared_ptr<FakeCad> cad, int drawing, std::string name)
+        : FakeObject(std::move(cad), drawing), name_(std::move(name))
+    {
+    }
+    Status settle() override { return settled(); }
+    Status setcolor(int color) override
+    {
+        Status s = enter("set color " + std::to_string(color), "color");
+        if (s.ok() && !(color >= 1 && color <= 255)) s = caderr::invalidArgument("color");
+        if (s.ok()) cad_->layerColors[name_] = color;
+        return outcome(s);
+    }
+
+private:
+    std::string name_;
+};
+
+class FakeLayers : public CadLayers, FakeObject {
+public:
+    using FakeObject::FakeObject;
+    Status settle() override { return success(); }
+    Result<std::shared_ptr<CadLayer>> Add(const std::string& name) override
+    {
+        Status s = enter("Layers.Add " + name, "Layers.Add");
+        if (s.ok() && name.empty()) s = caderr::invalidArgument("Add");
+        if (!s.ok()) return s.error();
+        cad_->layerColors.emplace(name, 7);
+        return std::shared_ptr<CadLayer>(std::make_shared<FakeLayer>(cad_, drawing_, name));
+    }
 };
 
 class FakeLWPolyline : public CadLWPolyline, FakeObject {
@@ -72,6 +125,7 @@ public:
     {
     }
     Status settle() override { return settled(); }
+    Status setLayer(const std::string& name) override { return outcome(putOnLayer(*cad_, drawing_, index_, name)); }
     Status setClosed(bool closed) override
     {
         Status s = enter(std::string("set Closed ") + (closed ? "true" : "false"), "Closed");
@@ -149,7 +203,9 @@ private:
     Result<std::shared_ptr<CadEntity>> entity(const Status& s)
     {
         if (!s.ok() && !cad_->deferErrors) return s.error();
-        return std::shared_ptr<CadEntity>(std::make_shared<FakeEntity>(cad_, s));
+        const std::optional<std::size_t> index =
+            s.ok() ? std::optional<std::size_t>(cad_->entities.size() - 1) : std::nullopt;
+        return std::shared_ptr<CadEntity>(std::make_shared<FakeEntity>(cad_, s, index));
     }
 };
 
@@ -184,6 +240,13 @@ public:
     Result<std::shared_ptr<CadUtility>> utility() override { return get<CadUtility, FakeUtility>("utility"); }
     Status StartUndoMark() override { return mark("StartUndoMark"); }
     Status EndUndoMark() override { return mark("EndUndoMark"); }
+    Result<std::shared_ptr<CadLayers>> Layers() override
+    {
+        Status s = enter("get Layers", "Layers");
+        if (s.ok() && !cad_->layers) s = Error{protocol::kUnknownName, "未知的名称", "Layers"};
+        if (!s.ok()) return s.error();
+        return std::shared_ptr<CadLayers>(std::make_shared<FakeLayers>(cad_, drawing_));
+    }
 
 private:
     Status mark(const std::string& member)

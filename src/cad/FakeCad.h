@@ -42,6 +42,7 @@ public:
     bool alive = true;            // false: the application went away; every call fails
     bool deferErrors = false;     // unread calls report their failure at settle()
     bool undoMarks = true;        // false: StartUndoMark and EndUndoMark are unknown members
+    bool layers = true;           // false: Layers and an entity's Layer are unknown members
     Result<CadPoint> pick = CadPoint{0, 0, 0};
     std::string caption = "Drawing1.dwg - Tessik CAD";
     // Fails the n-th call (1-based) of a member, counted over the whole run.
@@ -53,6 +54,8 @@ public:
     std::vector<std::string> calls;
     std::vector<FakeCadEntity> entities;  // what the drawing received, in order
     std::vector<std::string> texts;       // the strings of the texts, in order
+    std::map<std::string, int> layerColors;       // the layers added, with their colour (7 unless set)
+    std::map<std::size_t, std::string> layerOf;   // entity index -> the layer it was put on
     int applicationsHandedOut = 0;
     bool called(const std::string& line) const;
 

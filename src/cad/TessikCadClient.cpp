@@ -211,6 +211,12 @@ protected:
         return success();
     }
 
+    // An entity's Layer, unread.
+    Status writeLayer(const std::string& name)
+    {
+        return write("set", member::kLayer, "\"value\":" + jsonString(QString::fromStdString(name)));
+    }
+
     template <class Proxy, class Interface>
     Result<std::shared_ptr<Interface>> object(Result<std::shared_ptr<Remote>> r)
     {
@@ -226,14 +232,35 @@ protected:
     using RemoteObject::RemoteObject; \
     Status settle() override { return settleSelf(); }
 
+#define TESSIK_REMOTE_LAYER \
+    Status setLayer(const std::string& name) override { return writeLayer(name); }
+
 class RemoteEntity : public CadEntity, RemoteObject {
 public:
     TESSIK_REMOTE_SETTLE
+    TESSIK_REMOTE_LAYER
+};
+
+class RemoteLayer : public CadLayer, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+    Status setcolor(int colorIndex) override { return write("set", member::kColor, "\"value\":" + QByteArray::number(colorIndex)); }
+};
+
+class RemoteLayers : public CadLayers, RemoteObject {
+public:
+    TESSIK_REMOTE_SETTLE
+    Result<std::shared_ptr<CadLayer>> Add(const std::string& name) override
+    {
+        return object<RemoteLayer, CadLayer>(
+            request("call", member::kAdd, "\"args\":[" + jsonString(QString::fromStdString(name)) + ']'));
+    }
 };
 
 class RemoteEllipse : public CadEllipse, RemoteObject {
 public:
     TESSIK_REMOTE_SETTLE
+    TESSIK_REMOTE_LAYER
     Status setStartAngle(double a) override { return angle(member::kStartAngle, a); }
     Status setEndAngle(double a) override { return angle(member::kEndAngle, a); }
 
@@ -249,6 +276,7 @@ private:
 class RemoteLWPolyline : public CadLWPolyline, RemoteObject {
 public:
     TESSIK_REMOTE_SETTLE
+    TESSIK_REMOTE_LAYER
     Status setClosed(bool closed) override
     {
         return write("set", member::kClosed, closed ? QByteArray("\"value\":true") : QByteArray("\"value\":false"));
@@ -356,6 +384,10 @@ public:
     }
     Status StartUndoMark() override { return mark(member::kStartUndoMark); }
     Status EndUndoMark() override { return mark(member::kEndUndoMark); }
+    Result<std::shared_ptr<CadLayers>> Layers() override
+    {
+        return object<RemoteLayers, CadLayers>(request("get", member::kLayers));
+    }
 
 private:
     // Waited for, so a mark is in place before what follows it is sent.

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include "AutomationDocuments.h"
+#include "AutomationLayers.h"
 #include "AutomationMemberTypes.h"
 
 namespace tessik::cadhost {
@@ -26,6 +27,8 @@ const char* kindName(Kind kind)
     case Kind::Utility: return "Utility";
     case Kind::Entity: return "Entity";
     case Kind::Documents: return "Documents";
+    case Kind::Layers: return "Layers";
+    case Kind::Layer: return "Layer";
     }
     return "";
 }
@@ -541,6 +544,10 @@ AutomationDispatcher::AutomationDispatcher(CadSession& session)
     members_[int(Kind::Utility)] = utilityMembers();
     members_[int(Kind::Entity)] = entityMembers();
     members_[int(Kind::Documents)] = AutomationDocuments::members();
+    AutomationLayers::addDocumentMembers(members_[int(Kind::Document)]);
+    AutomationLayers::addEntityMembers(members_[int(Kind::Entity)]);
+    members_[int(Kind::Layers)] = AutomationLayers::layersMembers();
+    members_[int(Kind::Layer)] = AutomationLayers::layerMembers();
 }
 
 std::size_t AutomationDispatcher::RefHash::operator()(const ObjectRef& r) const noexcept

@@ -36,7 +36,7 @@ namespace tessik::cadhost {
 class AutomationDispatcher {
 public:
     enum class Verb { Get, Set, Call };
-    enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity, Documents };
+    enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity, Documents, Layers, Layer };
 
     struct ObjectRef {
         Kind kind = Kind::Application;
@@ -111,7 +111,7 @@ private:
     CommandTypist typist_;
     std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
     std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
-    QHash<QString, Member> members_[7];  // by Kind, keys lower-case
+    QHash<QString, Member> members_[9];  // by Kind, keys lower-case
     std::unordered_map<std::string_view, QJsonObject> handleObjects_;  // by type name
 
     friend struct Context;

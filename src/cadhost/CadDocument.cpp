@@ -1,5 +1,7 @@
 #include "CadDocument.h"
 
+#include <algorithm>
+
 #include <atomic>
 
 #include <QFileInfo>
@@ -116,7 +118,23 @@ std::unique_ptr<CadDocument> CadDocument::snapshot() const
     copy->model_ = model_;
     copy->paper_ = paper_;
     copy->drawing_ = drawing_;
+    copy->addedLayers_ = addedLayers_;
     return copy;
+}
+
+int CadDocument::addLayer(const std::string& name)
+{
+    for (std::size_t i = 0; i < addedLayers_.size(); ++i)
+        if (addedLayers_[i].name == name) return static_cast<int>(i);
+    if (name == "0" || drawing_->hasLayer(name)) return -1;
+    addedLayers_.push_back({name, 7});
+    return static_cast<int>(addedLayers_.size() - 1);
+}
+
+bool CadDocument::hasLayer(const std::string& name) const
+{
+    if (name == "0" || drawing_->hasLayer(name)) return true;
+    return std::any_of(addedLayers_.begin(), addedLayers_.end(), [&](const AddedLayer& l) { return l.name == name; });
 }
 
 void CadDocument::setPath(const QString& path)

@@ -66,6 +66,10 @@ public:
     // An entity on a layer that is off or frozen is held but not drawn.
     bool hidden(int index) const { return origins_[static_cast<std::size_t>(index)].hidden; }
     void setHidden(int index, bool hidden) { origins_[static_cast<std::size_t>(index)].hidden = hidden; }
+    // The layer a new entity is written on ("0" unless set); an entity read
+    // from the file keeps its own.
+    const std::string& layer(int index) const { return origins_[static_cast<std::size_t>(index)].layer; }
+    void setLayer(int index, std::string layer) { origins_[static_cast<std::size_t>(index)].layer = std::move(layer); }
     // Drawn and selectable: neither erased nor hidden.
     bool drawn(int index) const
     {
@@ -79,6 +83,7 @@ private:
         bool changed = false;
         bool erased = false;
         bool hidden = false;
+        std::string layer = "0";
     };
     void recomputeExtents();
     // Takes an entity's bounds out of the extents: recomputed only when
@@ -158,6 +163,21 @@ public:
     }
     Bounds modelExtents() const { return extents(SpaceKind::Model); }
 
+    // Layers made through automation (Layers.Add), with their colour
+    // indexes; the DXF drawing's own layers are not among them. A save adds
+    // them to the file's layer table.
+    struct AddedLayer {
+        std::string name;
+        int color = 7;
+    };
+    const std::vector<AddedLayer>& addedLayers() const { return addedLayers_; }
+    // The index of the added layer of that name, made when there is none yet;
+    // -1 when the file's own layer table has it.
+    int addLayer(const std::string& name);
+    void setLayerColor(int index, int color) { addedLayers_[static_cast<std::size_t>(index)].color = color; }
+    // Whether an entity can be put on the layer: "0", the file's or an added one.
+    bool hasLayer(const std::string& name) const;
+
     // Changes that are undo steps. A document read from a file or made new
     // has an empty history.
     int addEntity(SpaceKind space, CadEntity entity);
@@ -196,6 +216,7 @@ private:
     DrawingExtras extras_;
     CadHistory history_;
     DrawingExtras paperExtras_;
+    std::vector<AddedLayer> addedLayers_;
 };
 
 }  // namespace tessik::cadhost

@@ -297,6 +297,8 @@ Result<std::string> dxfBytes(const CadDocument& document, std::vector<std::strin
 {
     std::vector<std::string> notWritten;
     dxf::DxfDrawing drawing = document.drawing();
+    for (const CadDocument::AddedLayer& layer : document.addedLayers())
+        if (!drawing.hasLayer(layer.name)) drawing.addLayer(layer.name, layer.color);
     for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
         const CadSpace& space = document.space(kind);
         for (int i = 0; i < space.count(); ++i) {
@@ -321,7 +323,7 @@ Result<std::string> dxfBytes(const CadDocument& document, std::vector<std::strin
             std::vector<DxfTag> data{{100, g.subclass}};
             data.insert(data.end(), g.tags.begin(), g.tags.end());
             drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model,
-                              dxf::NewEntity{g.type, "0", std::move(data)});
+                              dxf::NewEntity{g.type, space.layer(i), std::move(data)});
         }
     }
     if (lost) *lost = std::move(notWritten);

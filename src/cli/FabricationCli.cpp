@@ -588,12 +588,9 @@ namespace {
 std::string today()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm* at = std::localtime(&now);  // one thread: the shared result is read at once
+    if (!at) return "";
+    const std::tm local = *at;
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", (local.tm_year + 1900) % 10000, (local.tm_mon + 1) % 100,
                   local.tm_mday % 100);

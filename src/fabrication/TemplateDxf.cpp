@@ -63,13 +63,9 @@ Result<std::string> templateDxf(const TemplateSheet& sheet) { return layeredDxf(
 Result<std::string> layeredDxf(const std::vector<LayeredEntity>& all)
 {
     dxf::DxfDrawing drawing = dxf::DxfDrawing::blank();
-    // Cutters' software and strict readers expect every layer in the LAYER table:
-    // the outline red, the marks green, a plate's surface lines blue, the
-    // labels in the default colour, stock outlines grey.
-    drawing.addLayer("CUT", 1);
-    drawing.addLayer("MARK", 3);
-    drawing.addLayer("BEVEL", 5);
-    drawing.addLayer("TEXT", 7);
+    // Cutters' software and strict readers expect every layer in the LAYER
+    // table; stock outlines grey.
+    for (const TemplateLayer& layer : kTemplateLayers) drawing.addLayer(layer.name, layer.color);
     // Readers zoom to the header's extents: they must hold the whole sheet.
     const TemplateExtents box = templateExtents(all);
     drawing.setHeaderPoint("$EXTMIN", box.minX, box.minY, 0);

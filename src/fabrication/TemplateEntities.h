@@ -19,6 +19,15 @@ inline constexpr const char* kBevelLayer = "BEVEL";
 inline constexpr const char* kTextLayer = "TEXT";
 inline constexpr const char* kStockLayer = "STOCK";  // the pipe or sheet pieces are nested on
 
+// The template layers with their colour indexes: the outline red, the marks
+// green, a plate's surface lines blue, the texts in the default colour. The
+// DXF files and the drawing into a CAD program make them alike.
+struct TemplateLayer {
+    const char* name;
+    int color;
+};
+inline constexpr TemplateLayer kTemplateLayers[] = {{kCutLayer, 1}, {kMarkLayer, 3}, {kBevelLayer, 5}, {kTextLayer, 7}};
+
 struct LayeredEntity {
     std::string layer;
     entities::Entity entity;

@@ -397,7 +397,7 @@ void drawTileMap(pdf::Document& doc, const TemplateSheet& sheet, const TileLayou
             m.polygon(outline);
         }
         const double cellW = g.width * k, cellH = g.height * k;
-        const double height = std::clamp(std::min(cellW / 5, cellH / 4), 0.8, 4.0);
+        const double height = std::clamp(std::min(cellW / 3.2, cellH / 3), 0.8, 4.0);
         for (std::size_t i = 0; i < t.tiles.size(); ++i) {
             const PlannedTile& p = t.tiles[i];
             const double left = w.px(g.left(p.column)), top = w.py(g.upper(p.row));

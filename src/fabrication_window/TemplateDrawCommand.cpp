@@ -1,5 +1,6 @@
 #include "TemplateDrawCommand.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -16,20 +17,20 @@ TemplateDrawCommand::TemplateDrawCommand(const CadConnectionObjects& cad, Deskto
 {
 }
 
-Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Entity& entity)
+Result<std::shared_ptr<CadEntity>> TemplateDrawCommand::send(const entities::Entity& entity)
 {
     if (!cad_.MoSpace) {
         const std::string_view kind = entities::automationName(entity);
         return caderr::objectNotSet(std::string(kind));
     }
     CadModelSpace& space = *cad_.MoSpace;
-    const auto up = [](auto r) -> Result<std::shared_ptr<CadObject>> {
+    const auto up = [](auto r) -> Result<std::shared_ptr<CadEntity>> {
         if (!r) return r.error();
-        return std::shared_ptr<CadObject>(std::move(r).value());
+        return std::shared_ptr<CadEntity>(std::move(r).value());
     };
     return std::visit(
         entities::Overload{
-            [&](const entities::Polyline& p) -> Result<std::shared_ptr<CadObject>> {
+            [&](const entities::Polyline& p) -> Result<std::shared_ptr<CadEntity>> {
                 std::vector<double> flat;
                 flat.reserve(2 * p.vertices.size());
                 for (const entities::PolylineVertex& v : p.vertices) flat.insert(flat.end(), {v.x, v.y});
@@ -41,12 +42,24 @@ Result<std::shared_ptr<CadObject>> TemplateDrawCommand::send(const entities::Ent
             },
             [&](const entities::Line& l) { return up(space.addline(l.start, l.end)); },
             [&](const entities::Text& t) {
-                return up(space.AddText(t.text, t.insertion, t.height));
+                return up(space.AddText(t.text, t.insertion, std::max(t.height, kLeastTextHeight)));
             },
-            [](const auto&) -> Result<std::shared_ptr<CadObject>> {
+            [](const auto&) -> Result<std::shared_ptr<CadEntity>> {
                 return caderr::invalidArgument("template entity");
             }},
         entity);
+}
+
+bool TemplateDrawCommand::makeLayers()
+{
+    if (!cad_.AcadDoc) return false;
+    Result<std::shared_ptr<CadLayers>> table = cad_.AcadDoc->Layers();
+    if (!table) return false;
+    for (const TemplateLayer& wanted : kTemplateLayers) {
+        Result<std::shared_ptr<CadLayer>> layer = table.value()->Add(wanted.name);
+        if (!layer || !layer.value()->setcolor(wanted.color) || !layer.value()->settle()) return false;
+    }
+    return true;
 }
 
 TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const Result<TemplateSheet>& sheet)
@@ -70,9 +83,21 @@ TemplateDrawCommand::Outcome TemplateDrawCommand::draw(const TemplateSheet& shee
         return out;
     }
 
-    for (const LayeredEntity& e : templateEntities(sheet, at[0], at[1])) session.add(send(e.entity), err);
+    // The whole set is one step of the CAD's undo; a CAD without undo marks
+    // or layers draws it all the same.
+    if (cad_.AcadDoc) (void)cad_.AcadDoc->StartUndoMark();
+    const bool layered = makeLayers();
+    for (const LayeredEntity& e : templateEntities(sheet, at[0], at[1])) {
+        Result<std::shared_ptr<CadEntity>> sent = send(e.entity);
+        // The entity and its layer are one: an entity the layer write failed on counts as failed.
+        if (sent && layered)
+            if (Status onLayer = sent.value()->setLayer(e.layer); !onLayer) sent = onLayer.error();
+        if (!sent) session.add(sent.error(), err);
+        else session.add(std::shared_ptr<CadObject>(std::move(sent).value()), err);
+    }
     // Each pipelined call answered before the outcome is told.
     session.settle(err);
+    if (cad_.AcadDoc) (void)cad_.AcadDoc->EndUndoMark();
 
     out.entities = session.entities();
     out.failed = session.failed();

@@ -41,6 +41,7 @@ inline constexpr char kClose[] = "Close";
 inline constexpr char kSendCommand[] = "SendCommand";
 inline constexpr char kStartUndoMark[] = "StartUndoMark";
 inline constexpr char kEndUndoMark[] = "EndUndoMark";
+inline constexpr char kLayers[] = "Layers";
 
 // Model and paper space, and the documents collection.
 inline constexpr char kCount[] = "Count";
@@ -78,6 +79,9 @@ inline constexpr char kTextString[] = "TextString";
 inline constexpr char kInsertionPoint[] = "InsertionPoint";
 inline constexpr char kHeight[] = "Height";
 inline constexpr char kRotation[] = "Rotation";
+// Every entity's layer; a layer's colour (a colour index).
+inline constexpr char kLayer[] = "Layer";
+inline constexpr char kColor[] = "Color";
 
 }  // namespace member
 }  // namespace tessik::protocol

@@ -25,6 +25,8 @@
 #include <thread>
 
 #include "CadErrors.h"
+#include "DxfDrawing.h"
+#include "DxfStyle.h"
 #include "CadHostProcess.h"
 #include "CadRpcChannel.h"
 #include "ElbowGeometry.h"
@@ -312,6 +314,57 @@ private slots:
                                                                   : ElbowDrawCommand::Ending::NoPoint;
             QCOMPARE(int(outcome.ending), int(expected));
         }
+    }
+
+    // Layers through the real client: made with their colours, new entities
+    // put on them, a layer the drawing lacks refused, and all of it in the
+    // saved file's layer table and entities.
+    void layersReachTheSavedFile()
+    {
+        CadHostProcess cad;
+        QVERIFY(cad.start() && waitUntilAnswering(cad.socketPath()));
+        TessikCadAutomation automation{cad.socketPath()};
+        auto app = automation.getRunningInstance("AutoCAD.Application");
+        QVERIFY(app);
+        auto doc = app.value()->activedocument();
+        QVERIFY(doc);
+        auto layers = doc.value()->Layers();
+        QVERIFY(layers);
+        for (const auto& [name, color] : {std::pair{"CUT", 1}, std::pair{"MARK", 3}}) {
+            auto layer = layers.value()->Add(name);
+            QVERIFY(layer && layer.value()->setcolor(color));
+            QVERIFY(layer.value()->settle());
+        }
+        auto bad = layers.value()->Add("TEXT");
+        QVERIFY(bad && bad.value()->setcolor(300));
+        QVERIFY(!bad.value()->settle());
+        auto space = doc.value()->ModelSpace();
+        QVERIFY(space);
+        auto cut = space.value()->addline({0, 0, 0}, {100, 0, 0});
+        auto mark = space.value()->addline({0, 10, 0}, {100, 10, 0});
+        auto plain = space.value()->addline({0, 20, 0}, {100, 20, 0});
+        auto stray = space.value()->addline({0, 30, 0}, {100, 30, 0});
+        QVERIFY(cut && mark && plain && stray);
+        QVERIFY(cut.value()->setLayer("CUT") && mark.value()->setLayer("MARK") && stray.value()->setLayer("NONE"));
+        QVERIFY(cut.value()->settle() && mark.value()->settle() && plain.value()->settle());
+        QCOMPARE(stray.value()->settle().error().number, caderr::kInvalidArgument);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("layers.dxf");
+        Probe probe(cad.socketPath());
+        probe.rpc("call", probe.handle(0, "ActiveDocument"), "SaveAs", "\"args\":[" + jsonString(path) + "]");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        auto drawing = dxf::DxfDrawing::fromBytes(file.readAll().toStdString());
+        QVERIFY(drawing);
+        const dxf::LayerTable table(*drawing);
+        QCOMPARE(table.layer("CUT").color, 1);
+        QCOMPARE(table.layer("MARK").color, 3);
+        QVERIFY(drawing->hasLayer("TEXT"));
+        std::vector<std::string> onLayers;
+        for (std::size_t i = 0; i < drawing->entityCount(); ++i)
+            onLayers.push_back(dxf::entityStyle(drawing->entityTags(i)).layer);
+        QCOMPARE(onLayers, (std::vector<std::string>{"CUT", "MARK", "0", "0"}));
     }
 
     void tessikCadKilledBeforeTheDrawing()

@@ -24,6 +24,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <numbers>
 #include <utility>
@@ -486,6 +487,45 @@ private slots:
         }
         QCOMPARE(desktop->messageBoxes.size(), 0);
         QCOMPARE(desktop->activatedTitles.last(), QStringLiteral("下料 - Tessik"));
+    }
+
+    // Where the CAD has layers the set goes on CUT, MARK, BEVEL and TEXT with
+    // their colours, each entity on the layer of its kind, texts readable on a
+    // 1:1 plot, all between one pair of undo marks; a CAD without layers gets
+    // the same entities on its current layer.
+    void drawsOnLayersAsOneUndoStep()
+    {
+        const TemplateDrawCommand::Outcome out = w->drawIntoCad();
+        QCOMPARE(int(out.ending), int(TemplateDrawCommand::Ending::Drawn));
+        QCOMPARE(cad->layerColors, (std::map<std::string, int>{{"BEVEL", 5}, {"CUT", 1}, {"MARK", 3}, {"TEXT", 7}}));
+        QCOMPARE(cad->layerOf.size(), cad->entities.size());
+        for (std::size_t i = 0; i < cad->entities.size(); ++i) {
+            const FakeCadEntity& e = cad->entities[i];
+            const bool closed = e.kind == "lwpolyline" && e.values.size() % 2 == 1;
+            const std::string want = closed ? "CUT" : e.kind == "lwpolyline" ? "BEVEL" : e.kind == "line" ? "MARK" : "TEXT";
+            QCOMPARE(cad->layerOf[i], want);
+            if (e.kind == "text") QVERIFY(e.values[3] >= TemplateDrawCommand::kLeastTextHeight);
+        }
+        const auto first = [&](const std::string& prefix) {
+            return std::find_if(cad->calls.begin(), cad->calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+        };
+        const auto last = [&](const std::string& prefix) {
+            return std::prev(std::find_if(cad->calls.rbegin(), cad->calls.rend(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }).base());
+        };
+        QVERIFY(first("StartUndoMark") < first("Layers.Add"));
+        QVERIFY(first("StartUndoMark") < first("AddLightWeightPolyline"));
+        QVERIFY(last("set Layer") < first("EndUndoMark"));
+        QCOMPARE(std::count(cad->calls.begin(), cad->calls.end(), std::string("EndUndoMark")), 1);
+
+        const std::size_t drawn = cad->entities.size();
+        cad->entities.clear();
+        cad->layerOf.clear();
+        cad->layers = false;
+        const TemplateDrawCommand::Outcome plain = w->drawIntoCad();
+        QCOMPARE(int(plain.ending), int(TemplateDrawCommand::Ending::Drawn));
+        QCOMPARE(cad->entities.size(), drawn);
+        QVERIFY(cad->layerOf.empty());
+        QCOMPARE(desktop->messageBoxes.size(), 0);
     }
 
     void cancelledPickEndsQuietly()
