@@ -8,8 +8,9 @@
 // tests use FakeDesktop (FakeDesktop.h), which records every call and answers
 // message boxes from a script, so no test ever blocks on a modal box.
 //
-// Message boxes and window activation are BasicDesktop's (BasicDesktop.h),
-// with UTF-8 texts; the QString forms here convert and pass them on.
+// BasicDesktop (BasicDesktop.h) holds the calls with UTF-8 texts that the
+// toolkit-free behaviour uses; the QString and QDate forms here are the Qt
+// edition's, and the UTF-8 calls that have one are implemented through it.
 
 #include <QDate>
 #include <QString>
@@ -30,13 +31,19 @@ public:
     }
     bool activateWindow(const QString& title) { return activateWindow(title.toStdString()); }
 
-    virtual void beep() = 0;
     virtual QDate today() const = 0;
     // Starts a program detached; false when it could not be started.
     virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
     virtual bool openUrl(const QUrl& url) = 0;
-    // Ends the program at once: every window closes, no further event runs.
-    virtual void endProgram() = 0;
+
+    CivilDate todayDate() const override;
+    bool startProgram(const std::string& path) override;
+    bool openLink(const std::string& address) override;
+    // No registry on this edition's desktops.
+    std::optional<RegistryValue> queryRegistryValue(std::uint32_t root, const std::string& keyName,
+                                                    const std::string& valueName) override;
+    bool fileExists(const std::string& path) override;
+    std::string findProgram(const std::string& name, const std::vector<std::string>& folders) override;
 };
 
 class QtDesktop : public Desktop {

@@ -1,9 +1,11 @@
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include "DetachedStdio.h"
@@ -11,6 +13,32 @@
 #include "X11WindowActivation.h"
 
 namespace tessik {
+
+CivilDate Desktop::todayDate() const
+{
+    const QDate date = today();
+    return {date.year(), date.month(), date.day()};
+}
+
+bool Desktop::startProgram(const std::string& path) { return startDetached(QString::fromStdString(path), {}); }
+
+bool Desktop::openLink(const std::string& address) { return openUrl(QUrl(QString::fromStdString(address))); }
+
+std::optional<RegistryValue> Desktop::queryRegistryValue(std::uint32_t, const std::string&, const std::string&)
+{
+    return std::nullopt;
+}
+
+bool Desktop::fileExists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+
+std::string Desktop::findProgram(const std::string& name, const std::vector<std::string>& folders)
+{
+    QStringList paths;
+    for (const std::string& folder : folders) paths << QString::fromStdString(folder);
+    const QString program = QString::fromStdString(name);
+    return (paths.isEmpty() ? QStandardPaths::findExecutable(program) : QStandardPaths::findExecutable(program, paths))
+        .toStdString();
+}
 
 int QtDesktop::messageBox(const std::string& text, int style, const std::string& title)
 {
