@@ -14,7 +14,8 @@ linux_build=${TESSIK_BUILD_DIR:-$root/build}
 jobs=${TESSIK_JOBS:-$(nproc)}
 step() { echo "== windows.sh: $*"; }
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3
+          xvfb fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -42,6 +43,7 @@ rm -rf "$build/dist"
 mkdir -p "$build/dist"
 [[ -f "$build/src/cli/tessik-elbow.exe" ]] || { echo "windows.sh: the build made no tessik-elbow.exe" >&2; exit 1; }
 cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
+[[ -f "$build/src/app/tessik.exe" ]] && cp "$build/src/app/tessik.exe" "$build/dist/"
 cp "$root"/data/*.ini "$build/dist/"
 
 # Every program must start on a bare Windows: no MinGW runtime DLLs.
@@ -50,7 +52,7 @@ bad=0
 while IFS= read -r -d '' exe; do
   while read -r dll; do
     case "${dll,,}" in
-      kernel32.dll|msvcrt.dll|user32.dll|shell32.dll|advapi32.dll|ole32.dll|oleaut32.dll|gdi32.dll|ws2_32.dll|ntdll.dll|api-ms-win-*) ;;
+      kernel32.dll|msvcrt.dll|user32.dll|shell32.dll|advapi32.dll|ole32.dll|oleaut32.dll|gdi32.dll|ws2_32.dll|ntdll.dll|comctl32.dll|api-ms-win-*) ;;
       *) echo "  $exe needs $dll"; bad=1 ;;
     esac
   done < <(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
@@ -58,15 +60,23 @@ done < <(find "$build/dist" "$build/tests" -name '*.exe' -print0)
 [[ $bad -eq 0 ]] || { echo "windows.sh: a program needs a DLL Windows does not ship" >&2; exit 1; }
 
 # A fresh prefix for every run, one server for every program it starts; no
-# dialog may wait for a person (mono and gecko are not installed).
+# dialog may wait for a person (mono and gecko are not installed). The
+# window tests need an X display: a private Xvfb, never the caller's.
 export WINEPREFIX="$build/wine-prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-step "starting wineserver in a fresh prefix $WINEPREFIX"
+step "starting Xvfb and wineserver in a fresh prefix $WINEPREFIX"
+display_file="$build/xvfb-display"
+rm -f "$display_file"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.1; done
+[[ -s "$display_file" ]] || { echo "windows.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
 wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
 wineboot -i >/dev/null 2>&1
+bash "$root/scripts/wine-chinese-fonts.sh"
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
 (cd "$build" && ctest --no-tests=error --output-on-failure --parallel "$jobs" --timeout 600)
