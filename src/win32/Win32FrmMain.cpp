@@ -21,7 +21,9 @@ using C = FrmMainControl;
 constexpr wchar_t kWindowClass[] = L"TessikFrmMain";
 constexpr int kClientWidth = 6450;
 constexpr int kClientHeight = 3510;
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// Not WS_CLIPCHILDREN: the group frames are children that paint only their
+// border, and the window paints what they leave.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kScrollMin = 1;
 constexpr int kScrollMax = 20;
 constexpr int kScrollArrowStep = 1;

@@ -226,6 +226,12 @@ void expectPlaces(Rig& w, int dpi)
         EXPECT_EQ(r.right, px(p.left + p.width, dpi));
         EXPECT_EQ(r.bottom, px(p.top + p.height, dpi));
     }
+    // Inside a frame, between its controls, the window's face shows.
+    RedrawWindow(w.view.window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HDC dc = GetDC(w.view.window());
+    for (POINT gap : {POINT{px(180, dpi), px(1320, dpi)}, POINT{px(3000 + 900, dpi), px(120 + 650, dpi)}})
+        EXPECT_EQ(GetPixel(dc, gap.x, gap.y), GetSysColor(COLOR_BTNFACE)) << gap.x << "," << gap.y;
+    ReleaseDC(w.view.window(), dc);
     // The quit option grows about its middle only where its text needs it.
     const RECT chk = clientRect(w[C::ChkQuit]);
     EXPECT_EQ(chk.left, px(3000 + 120, dpi));
