@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
@@ -31,12 +32,10 @@ namespace tessik {
 namespace {
 
 const QString kTitle = QString::fromUtf8(kProgramTitle);
-const QString kContactAddress = QStringLiteral("tessik@example.org");
+const QString kContactAddress = QString::fromLatin1(frmAboutForm::kContactAddress);
 const QColor kLightRed(255, 128, 128);
 const QColor kLightBlue(128, 128, 255);
-const QColor kLinkBlue(0, 0, 255);
 const QColor kBlack(0, 0, 0);
-const QDate kFirstDay(2006, 3, 8);
 
 void setTextColour(QLabel* label, const QColor& colour)
 {
@@ -57,7 +56,15 @@ QRect frmAbout::twipsRect(int left, int top, int width, int height) const
 }
 
 frmAbout::frmAbout(Desktop& desktop, QWidget* mainWindow, QWidget* parent)
-    : QDialog(parent), m_desktop(desktop), m_mainWindow(mainWindow)
+    : QDialog(parent),
+      view_(std::make_unique<View>(*this)),
+      form_(std::make_unique<frmAboutForm>(*view_, desktop,
+                                           [mainWindow = QPointer<QWidget>(mainWindow)] {
+                                               if (mainWindow) mainWindow->show();
+                                           })),
+      BlnBlink(form_->BlnBlink),
+      IntCountdown(form_->IntCountdown),
+      IntPic(form_->IntPic)
 {
     initAboutResources();
     setObjectName(QStringLiteral("frmAbout"));
@@ -120,14 +127,14 @@ void frmAbout::createControls()
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(twipsRect(4200, 3120, 1500, 345));
     cmdOK->setDefault(true);
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(cmdOK, &QPushButton::clicked, this, [this] { form_->cmdOK_Click(); });
 
     cmdSysInfo = new QPushButton(this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(twipsRect(4200, 3600, 1485, 345));
     // Focused, it takes Enter (and shows as the default); OK is the default otherwise.
     cmdSysInfo->setAutoDefault(true);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+    connect(cmdSysInfo, &QPushButton::clicked, this, [this] { form_->cmdSysInfo_Click(); });
 
     const std::pair<QTimer**, int> timers[] = {{&Timer1, 2000}, {&Timer2, 400}, {&Timer3, 1000}};
     int number = 1;
@@ -136,9 +143,9 @@ void frmAbout::createControls()
         (*timer)->setObjectName(QStringLiteral("Timer%1").arg(number++));
         (*timer)->setInterval(interval);
     }
-    connect(Timer1, &QTimer::timeout, this, &frmAbout::Timer1_Timer);
-    connect(Timer2, &QTimer::timeout, this, &frmAbout::Timer2_Timer);
-    connect(Timer3, &QTimer::timeout, this, &frmAbout::Timer3_Timer);
+    connect(Timer1, &QTimer::timeout, this, [this] { form_->Timer1_Timer(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { form_->Timer2_Timer(); });
+    connect(Timer3, &QTimer::timeout, this, [this] { form_->Timer3_Timer(); });
 }
 
 // A one-line label keeps its place from the layout and grows to the right
@@ -186,60 +193,24 @@ void frmAbout::loadDesignState()
     setTextColour(lblDescription, kBlack);
     setTextColour(Label9, kLightRed);
     setTextColour(lblDisclaimer, kLightBlue);
-    for (QLabel* link : {Label2, Label7, Label8}) setLinkStyle(link, false);
+    for (QLabel* link : {Label2, Label7, Label8}) setLinkStyle(link, false, kBlack);
 
     cmdOK->setText(QStringLiteral("确定"));
     cmdSysInfo->setText(QStringLiteral("系统信息(&S)..."));
 }
 
-void frmAbout::Show()
-{
-    if (!m_loaded) {
-        loadDesignState();
-        Form_Load();
-        for (QTimer* timer : {Timer1, Timer2, Timer3}) timer->start();
-        m_loaded = true;
-        cmdOK->setFocus();
-    }
-    show();
-    raise();
-    activateWindow();
-}
-
-void frmAbout::Form_Load()
-{
-    setWindowTitle(QStringLiteral("关于 ") + kTitle);
-    placeLabel(lblVersion, QStringLiteral("版本 %1.%2.%3")
-                               .arg(TESSIK_VERSION_MAJOR)
-                               .arg(TESSIK_VERSION_MINOR)
-                               .arg(TESSIK_VERSION_PATCH));
-    placeLabel(lblTitle, kTitle);
-    for (IntPic = 1; IntPic <= 4; ++IntPic) picIcon[IntPic]->move(picIcon[0]->pos());
-    IntPic = 0;
-    placeLabel(Label10, QStringLiteral("今日第%1天").arg(kFirstDay.daysTo(m_desktop.today())));
-    IntCountdown = 60;
-}
-
-void frmAbout::Form_Unload()
-{
-    if (m_mainWindow) m_mainWindow->show();
-}
+void frmAbout::Show() { form_->Show(); }
+bool frmAbout::isLoaded() const { return form_->isLoaded(); }
 
 void frmAbout::closeEvent(QCloseEvent* event)
 {
-    if (m_loaded) {
-        for (QTimer* timer : {Timer1, Timer2, Timer3}) timer->stop();
-        m_loaded = false;
-        Form_Unload();
-    }
+    closing_ = true;
+    form_->Unload();
+    closing_ = false;
     event->accept();
 }
 
 void frmAbout::reject() { close(); }
-
-void frmAbout::cmdOK_Click() { close(); }
-
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
 
 void frmAbout::mouseMoveEvent(QMouseEvent* event)
 {
@@ -278,156 +249,191 @@ void frmAbout::paintEvent(QPaintEvent* event)
     painter.drawLine(px(120), px(2925), px(5880), px(2925));
 }
 
-void frmAbout::setLinkStyle(QLabel* label, bool hovered)
+void frmAbout::setLinkStyle(QLabel* label, bool underlineItalic, const QColor& colour)
 {
     QFont font = label->font();
-    font.setUnderline(hovered);
-    font.setItalic(hovered);
+    font.setUnderline(underlineItalic);
+    font.setItalic(underlineItalic);
     label->setFont(font);
-    setTextColour(label, hovered ? kLinkBlue : kBlack);
+    setTextColour(label, colour);
 }
 
-void frmAbout::Form_MouseMove()
-{
-    for (QLabel* link : {Label2, Label7, Label8}) setLinkStyle(link, false);
-    // Enabling a running timer leaves its interval alone, so moving about
-    // the background does not hold the slide show back.
-    if (m_loaded && !Timer1->isActive()) Timer1->start();
-}
+// ---- The handlers: the form's ---------------------------------------------------
 
-void frmAbout::Label2_MouseMove()
-{
-    setLinkStyle(Label2, true);
-    setLinkStyle(Label7, false);
-    setLinkStyle(Label8, false);
-}
-
-void frmAbout::Label7_MouseMove()
-{
-    setLinkStyle(Label2, false);
-    setLinkStyle(Label7, true);
-    setLinkStyle(Label8, false);
-}
-
-void frmAbout::Label8_MouseMove() { setLinkStyle(Label8, true); }
-
-void frmAbout::picIcon_MouseMove(int /*index*/) { Timer1->stop(); }
-
-void frmAbout::Label2_Click() { m_desktop.openUrl(QUrl(QStringLiteral("mailto:") + kContactAddress)); }
-
-void frmAbout::Label7_Click() { m_desktop.openUrl(QUrl(Label7->text())); }
-
-void frmAbout::Label8_Click() { m_desktop.openUrl(QUrl(Label8->text())); }
-
-void frmAbout::Timer1_Timer()
-{
-    IntPic = IntPic % 5;
-    picIcon[IntPic]->setVisible(true);
-    for (int step = 1; step <= 4; ++step) picIcon[(IntPic + step) % 5]->setVisible(false);
-    IntPic = IntPic + 1;
-}
-
-void frmAbout::Timer2_Timer()
-{
-    setTextColour(Label9, BlnBlink != 0 ? kBlack : kLightRed);
-    BlnBlink = ~BlnBlink;
-}
-
-void frmAbout::Timer3_Timer()
-{
-    cmdOK->setText(QStringLiteral("%1秒后自动确定").arg(IntCountdown));
-    if (IntCountdown == 0) cmdOK_Click();
-    IntCountdown = IntCountdown - 1;
-}
+void frmAbout::cmdOK_Click() { form_->cmdOK_Click(); }
+void frmAbout::cmdSysInfo_Click() { form_->cmdSysInfo_Click(); }
+void frmAbout::StartSysInfo() { form_->StartSysInfo(); }
+void frmAbout::Form_MouseMove() { form_->Form_MouseMove(); }
+void frmAbout::Label2_MouseMove() { form_->Label2_MouseMove(); }
+void frmAbout::Label7_MouseMove() { form_->Label7_MouseMove(); }
+void frmAbout::Label8_MouseMove() { form_->Label8_MouseMove(); }
+void frmAbout::picIcon_MouseMove(int index) { form_->picIcon_MouseMove(index); }
+void frmAbout::Label2_Click() { form_->Label2_Click(); }
+void frmAbout::Label7_Click() { form_->Label7_Click(); }
+void frmAbout::Label8_Click() { form_->Label8_Click(); }
+void frmAbout::Timer1_Timer() { form_->Timer1_Timer(); }
+void frmAbout::Timer2_Timer() { form_->Timer2_Timer(); }
+void frmAbout::Timer3_Timer() { form_->Timer3_Timer(); }
 
 QStringList frmAbout::systemInformationTools()
 {
-    return {QStringLiteral("hardinfo"),          QStringLiteral("lshw-gtk"),
-            QStringLiteral("gnome-system-monitor"), QStringLiteral("plasma-systemmonitor"),
-            QStringLiteral("ksysguard"),         QStringLiteral("xfce4-taskmanager")};
+    QStringList tools;
+    for (const std::string& tool : frmAboutForm::systemInformationTools()) tools << QString::fromStdString(tool);
+    return tools;
 }
 
-// The box is modal and runs its own event loop: the dialog's timers are held
-// while it is open, so no tick (and not the countdown's close) lands in the
-// middle of this handler, and they go on from where they were afterwards.
-void frmAbout::showUnavailable()
+void frmAbout::setToolSearchPath(const QStringList& folders)
 {
-    QList<QTimer*> held;
-    for (QTimer* timer : {Timer1, Timer2, Timer3}) {
-        if (!timer->isActive()) continue;
-        timer->stop();
-        held << timer;
-    }
-    m_desktop.messageBox(QStringLiteral("此时系统信息不可用"), msgbox::kOkOnly, kTitle);
-    if (m_loaded)
-        for (QTimer* timer : held) timer->start();
+    std::vector<std::string> paths;
+    for (const QString& folder : folders) paths.push_back(folder.toStdString());
+    form_->setToolSearchPath(std::move(paths));
 }
 
-#ifdef _WIN32
-
-void frmAbout::StartSysInfo()
+QWidget* frmAbout::control(frmAboutControl id) const
 {
-    QString path;
-    if (GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                    QStringLiteral("PATH"), path)) {
-        // The registered path is used as it is.
-    } else if (GetKeyValue(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                           QStringLiteral("MSINFO"), path)
-               && QFileInfo::exists(path + QStringLiteral("\\MSINFO32.EXE"))) {
-        path += QStringLiteral("\\MSINFO32.EXE");
-    } else {
-        showUnavailable();
-        return;
+    using C = frmAboutControl;
+    switch (id) {
+    case C::Window: return const_cast<frmAbout*>(this);
+    case C::picIcon_0:
+    case C::picIcon_1:
+    case C::picIcon_2:
+    case C::picIcon_3:
+    case C::picIcon_4: return picIcon.value(int(id) - int(C::picIcon_0));
+    case C::lblTitle: return lblTitle;
+    case C::lblVersion: return lblVersion;
+    case C::Label1: return Label1;
+    case C::lblDescription: return lblDescription;
+    case C::Label9: return Label9;
+    case C::Label5: return Label5;
+    case C::Label4: return Label4;
+    case C::Label3: return Label3;
+    case C::Label2: return Label2;
+    case C::Label6: return Label6;
+    case C::Label7: return Label7;
+    case C::Label10: return Label10;
+    case C::Label8: return Label8;
+    case C::Image1: return Image1;
+    case C::cmdOK: return cmdOK;
+    case C::cmdSysInfo: return cmdSysInfo;
+    case C::lblDisclaimer: return lblDisclaimer;
+    case C::Timer1:
+    case C::Timer2:
+    case C::Timer3: return nullptr;
     }
-    if (!m_desktop.startDetached(path, {})) showUnavailable();
+    return nullptr;
 }
 
-bool frmAbout::GetKeyValue(void* KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal)
-{
-    // Read access is all a lookup needs; asking for full access fails for
-    // ordinary users.
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(static_cast<HKEY>(KeyRoot), KeyName.toLocal8Bit().constData(), 0, KEY_READ, &key)
-        != ERROR_SUCCESS) {
-        KeyVal.clear();
-        return false;
-    }
-    QByteArray buffer(1024, '\0');
-    DWORD size = 1024;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, SubKeyRef.toLocal8Bit().constData(), nullptr, &type,
-                         reinterpret_cast<LPBYTE>(buffer.data()), &size)
-        != ERROR_SUCCESS) {
-        KeyVal.clear();
-        RegCloseKey(key);
-        return false;
-    }
-    QByteArray data = buffer.left(static_cast<int>(size));
-    if (data.endsWith('\0')) data.chop(1);
-    if (type == REG_SZ) {
-        KeyVal = QString::fromLocal8Bit(data);
-    } else if (type == REG_DWORD && size >= sizeof(DWORD)) {
-        DWORD number = 0;
-        std::memcpy(&number, buffer.constData(), sizeof number);
-        KeyVal = QString::number(number);
-    }
-    RegCloseKey(key);
-    return true;
-}
+// ---- The controls as the form sees them --------------------------------------
 
-#else
+class frmAbout::View : public frmAboutView {
+public:
+    explicit View(frmAbout& d) : d_(d) {}
 
-void frmAbout::StartSysInfo()
-{
-    QString program;
-    for (const QString& tool : systemInformationTools()) {
-        program = m_toolSearchPath.isEmpty() ? QStandardPaths::findExecutable(tool)
-                                             : QStandardPaths::findExecutable(tool, m_toolSearchPath);
-        if (!program.isEmpty()) break;
+    void load() override
+    {
+        for (QTimer* timer : {d_.Timer1, d_.Timer2, d_.Timer3}) timer->stop();
+        d_.loadDesignState();
     }
-    if (program.isEmpty() || !m_desktop.startDetached(program, {})) showUnavailable();
-}
 
-#endif
+    std::string text(frmAboutControl id) const override
+    {
+        QWidget* c = d_.control(id);
+        if (id == frmAboutControl::Window) return d_.windowTitle().toStdString();
+        if (auto* label = qobject_cast<QLabel*>(c)) return label->text().toStdString();
+        if (auto* button = qobject_cast<QPushButton*>(c)) return button->text().toStdString();
+        return {};
+    }
+
+    void setText(frmAboutControl id, const std::string& utf8) override
+    {
+        QWidget* c = d_.control(id);
+        const QString text = QString::fromStdString(utf8);
+        if (id == frmAboutControl::Window) d_.setWindowTitle(text);
+        else if (c == d_.lblDescription || c == d_.lblDisclaimer) static_cast<QLabel*>(c)->setText(text);
+        else if (auto* label = qobject_cast<QLabel*>(c)) d_.placeLabel(label, text);
+        else if (auto* button = qobject_cast<QPushButton*>(c)) button->setText(text);
+    }
+
+    void setTextColour(frmAboutControl id, Rgb colour) override
+    {
+        if (auto* label = qobject_cast<QLabel*>(d_.control(id))) tessik::setTextColour(label, toQColor(colour));
+    }
+
+    Rgb textColour(frmAboutControl id) const override
+    {
+        QWidget* c = d_.control(id);
+        if (!c) return {};
+        const QColor colour = c->palette().color(QPalette::WindowText);
+        return {std::uint8_t(colour.red()), std::uint8_t(colour.green()), std::uint8_t(colour.blue())};
+    }
+
+    void setLinkStyle(frmAboutControl id, bool underlineItalic, Rgb colour) override
+    {
+        if (auto* label = qobject_cast<QLabel*>(d_.control(id))) d_.setLinkStyle(label, underlineItalic, toQColor(colour));
+    }
+
+    bool visible(frmAboutControl id) const override
+    {
+        if (id == frmAboutControl::Window) return d_.isVisible();
+        QWidget* c = d_.control(id);
+        return c && !c->isHidden();
+    }
+
+    void setVisible(frmAboutControl id, bool visible) override
+    {
+        if (id == frmAboutControl::Window) {
+            if (visible) d_.show();
+            else if (!d_.closing_) d_.close();
+        } else if (QWidget* c = d_.control(id)) {
+            c->setVisible(visible);
+        }
+    }
+
+    int left(frmAboutControl id) const override { return d_.control(id) ? d_.control(id)->x() : 0; }
+    int top(frmAboutControl id) const override { return d_.control(id) ? d_.control(id)->y() : 0; }
+    void move(frmAboutControl id, int left, int top) override
+    {
+        if (QWidget* c = d_.control(id)) c->move(left, top);
+    }
+
+    void setFocus(frmAboutControl id) override
+    {
+        if (QWidget* c = d_.control(id)) c->setFocus();
+    }
+
+    void activate() override
+    {
+        d_.raise();
+        d_.activateWindow();
+    }
+
+    void setTimerInterval(frmAboutControl id, int milliseconds) override
+    {
+        if (QTimer* t = timer(id)) t->setInterval(milliseconds);
+    }
+
+    void setTimerEnabled(frmAboutControl id, bool enabled) override
+    {
+        QTimer* t = timer(id);
+        if (!t) return;
+        if (!enabled) t->stop();
+        else if (!t->isActive()) t->start();
+    }
+
+    bool timerEnabled(frmAboutControl id) const override { return timer(id) && timer(id)->isActive(); }
+
+private:
+    static QColor toQColor(Rgb colour) { return QColor(colour.red, colour.green, colour.blue); }
+    QTimer* timer(frmAboutControl id) const
+    {
+        switch (id) {
+        case frmAboutControl::Timer1: return d_.Timer1;
+        case frmAboutControl::Timer2: return d_.Timer2;
+        case frmAboutControl::Timer3: return d_.Timer3;
+        default: return nullptr;
+        }
+    }
+    frmAbout& d_;
+};
 
 }  // namespace tessik

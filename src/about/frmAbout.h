@@ -1,35 +1,29 @@
 #pragma once
-// frmAbout: the product information window.
+// frmAbout: the product information window, the Qt view of frmAboutForm.
 //
 // It shows the title and version, a description, the team's contact line with
 // three link labels, a slide show of five pictures, a day counter, a blinking
 // notice and a short verse, and a button that starts the desktop's
-// system-information program. Three timers animate it: Timer1 (2 s) steps the
-// slide show, Timer2 (0.4 s) blinks the notice, Timer3 (1 s) counts down on
-// the OK button and closes the dialog at the tick that shows 0.
+// system-information program. What it does (loading, the three timers, the
+// links, the system-information lookup, unloading) lives in frmAboutForm
+// (form/); this class builds the widgets in their design-time state, shows
+// the form their state through frmAboutView and hands Qt's events to it. Its
+// handler slots run the form's handler of the same name.
 //
-// The object lives as long as its owner; Show() loads the window afresh
-// (design-time captions, colours and pictures, then Form_Load) and every way
-// out (OK, Enter, Escape, the close box, the countdown) unloads it, which
-// stops the timers and shows the main window again. BlnBlink survives an
-// unload, so a reopened notice carries on its blink from where it stopped.
-//
-// Time is a seam: each timer's tick is a public slot that the QTimer calls in
-// the running program and a test calls directly, so a test runs the whole
-// minute at once. Everything that leaves the program (message box, starting
-// a program, opening a link, today's date) goes through the Desktop.
-//
-// System information: on Windows the registry tells where the
-// system-information program lives (GetKeyValue). Elsewhere StartSysInfo
-// looks on the search path (PATH unless setToolSearchPath says otherwise) for
-// the first of systemInformationTools(): hardinfo, a system profiler and the
-// nearest match, then lshw-gtk, then the desktops' system monitors.
+// Each way out (OK, Enter, Escape, the close box, the countdown) unloads the
+// dialog through the form, which stops the timers and shows the main window
+// again. The QTimers Timer1..Timer3 run the form's tick handlers; a test calls
+// the slots directly, so it runs the whole minute at once.
 
 #include <QDialog>
 #include <QList>
 #include <QStringList>
 
+#include <cstdint>
+#include <memory>
+
 #include "Desktop.h"
+#include "frmAboutForm.h"
 
 class QLabel;
 class QPushButton;
@@ -47,25 +41,15 @@ public:
 
     // Loads the window (if it is not loaded) and shows it, not modal.
     void Show();
-    bool isLoaded() const { return m_loaded; }
+    bool isLoaded() const;
+    frmAboutForm& form() { return *form_; }
 
     void StartSysInfo();
-#ifdef _WIN32
-    // Reads the value SubKeyRef of KeyRoot\KeyName as text into KeyVal; false
-    // (and KeyVal empty) when the key or value cannot be read. KeyRoot is a
-    // predefined root such as HKEY_LOCAL_MACHINE.
-    bool GetKeyValue(void* KeyRoot, const QString& KeyName, const QString& SubKeyRef, QString& KeyVal);
-#endif
 
     // The programs StartSysInfo tries, in order, where there is no registry.
     static QStringList systemInformationTools();
     // Folders searched for them; empty means the PATH of the environment.
-    void setToolSearchPath(const QStringList& folders) { m_toolSearchPath = folders; }
-
-    // The dialog's variables; 16-bit as the counters they model.
-    qint16 BlnBlink = 0;
-    qint16 IntCountdown = 0;
-    qint16 IntPic = 0;
+    void setToolSearchPath(const QStringList& folders);
 
 public slots:
     void cmdSysInfo_Click();
@@ -91,22 +75,28 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class View;
     int px(int twips) const;
     QRect twipsRect(int left, int top, int width, int height) const;
     void createControls();
     void loadDesignState();
-    void Form_Load();
-    void Form_Unload();
     QLabel* addLabel(const char* name, int left, int top, int width, int height);
     void placeLabel(QLabel* label, const QString& text);
-    void setLinkStyle(QLabel* label, bool hovered);
-    void showUnavailable();
+    void setLinkStyle(QLabel* label, bool underlineItalic, const QColor& colour);
+    QWidget* control(frmAboutControl id) const;
 
-    Desktop& m_desktop;
-    QWidget* m_mainWindow;
-    bool m_loaded = false;
-    QStringList m_toolSearchPath;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<frmAboutForm> form_;
+    // A close under way: the form's unload hides nothing further.
+    bool closing_ = false;
 
+public:
+    // The dialog's variables (the form's); 16-bit as the counters they model.
+    std::int16_t& BlnBlink;
+    std::int16_t& IntCountdown;
+    std::int16_t& IntPic;
+
+private:
     QList<QLabel*> picIcon;
     QLabel* lblTitle = nullptr;
     QLabel* lblVersion = nullptr;

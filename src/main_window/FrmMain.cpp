@@ -230,15 +230,14 @@ QScrollBar* makeSpinner(QWidget* parent)
     return bar;
 }
 
-bool isDigitCode(std::int16_t c) { return c >= 48 && c <= 57; }
-constexpr std::int16_t kBackspace = 8;
-constexpr std::int16_t kDecimalPoint = 46;
-
 }  // namespace
 
 FrmMain::FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      view_(std::make_unique<View>(*this)),
+      form_(std::make_unique<FrmMainForm>(*view_, desktop, cad)),
+      record(form_->record),
       desktop_(desktop)
 {
     setObjectName(QStringLiteral("FrmMain"));
@@ -249,7 +248,6 @@ FrmMain::FrmMain(Desktop& desktop, CadAutomation& cad, QWidget* parent)
     setKeyboardOrder();
     connectHandlers();
     CmbWJ->setFocus();
-    connectCad(cad);
     createToolsMenu();
 }
 
@@ -417,52 +415,246 @@ void FrmMain::connectHandlers()
             QTimer::singleShot(0, this, [this] { listClosedThisPass_ = false; });
         }));
     }
-    connect(CmdQuit, &QPushButton::clicked, this, &FrmMain::CmdQuit_Click);
-    connect(CmdAbout, &QPushButton::clicked, this, &FrmMain::CmdAbout_Click);
-
-    onKeyPress(TxtWJ, [this](std::int16_t& c) { TxtWJ_KeyPress(c); });
-    onKeyPress(TxtCZ, [this](std::int16_t& c) { TxtCZ_KeyPress(c); });
-    onKeyPress(TxtZJS, [this](std::int16_t& c) { TxtZJS_KeyPress(c); });
-    onGotFocus(TxtWJ, [this] { TxtWJ_GotFocus(); });
-    onGotFocus(TxtCZ, [this] { TxtCZ_GotFocus(); });
-    onGotFocus(TxtZJS, [this] { TxtZJS_GotFocus(); });
-    connect(TxtZJS, &QLineEdit::textChanged, this, &FrmMain::TxtZJS_Change);
-    connect(VScroll1, &QScrollBar::valueChanged, this, &FrmMain::VScroll1_Change);
-    connectStandardHandlers();
+    // Every event of the wiring goes to the form, which runs its handler.
+    using C = FrmMainControl;
+    for (C id : {C::CmdStart, C::CmdDraw1, C::CmdAbout, C::CmdQuit, C::CmdIquire})
+        connect(static_cast<QPushButton*>(control(id)), &QPushButton::clicked, this, [this, id] { form_->Click(id); });
+    for (C id : {C::CmbWJ, C::CmbHd, C::CmbBH})
+        connect(static_cast<QComboBox*>(control(id)), &QComboBox::activated, this, [this, id] { form_->Click(id); });
+    for (C id : {C::TxtWJ, C::TxtCZ, C::TxtZJS}) {
+        onKeyPress(control(id), [this, id](std::int16_t& KeyAscii) { form_->KeyPress(id, KeyAscii); });
+        onGotFocus(control(id), [this, id] { form_->GotFocus(id); });
+    }
+    onGotFocus(TxtWeight, [this] { form_->GotFocus(C::TxtWeight); });
+    onLostFocus(CmbWJ, [this] { form_->LostFocus(C::CmbWJ); });
+    connect(TxtZJS, &QLineEdit::textChanged, this, [this] { form_->Change(C::TxtZJS); });
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this] { form_->Change(C::VScroll1); });
     for (QLineEdit* field : {TxtWJ, TxtZJS, TxtCZ, TxtWeight, CmbWJ->lineEdit(), CmbHd->lineEdit(), CmbBH->lineEdit()})
         showBeginningOfWrittenText(field);
 }
 
-void FrmMain::Form_Load()
+
+QWidget* FrmMain::control(FrmMainControl id) const
 {
-    // 1. On screen during the following steps.
-    show();
-    // 2. Grayed counts as set for the quit after drawing.
-    ChkQuit->setCheckState(Qt::PartiallyChecked);
-    // 3. The connection to the CAD program.
-    Start();
-    // 4.-6. The list loaders, in this order.
-    LoadDiameterSeries();
-    LoadWallThickness();
-    LoadBendAngles();
-    // With no CAD program come up in front (none running and the launch
-    // declined or failed), this window takes the keyboard. A window manager
-    // gives it back when the question closes; a bare X server leaves it with
-    // nobody.
-    if (!cadConnection_->objects().AcadApp) {
-        raise();
-        activateWindow();
+    using C = FrmMainControl;
+    switch (id) {
+    case C::Window: return const_cast<FrmMain*>(this);
+    case C::Frame1: return Frame1;
+    case C::Frame2: return Frame2;
+    case C::Frame3: return Frame3;
+    case C::Frame4: return Frame4;
+    case C::LblWaJ_1: return LblWaJ_1;
+    case C::CmbWJ: return CmbWJ;
+    case C::Label1_0: return Label1[0];
+    case C::LblWanJ_1: return LblWanJ[1];
+    case C::CmbHd: return CmbHd;
+    case C::LblWanJ_2: return LblWanJ[2];
+    case C::LblWanJ_0: return LblWanJ[0];
+    case C::TxtWJ: return TxtWJ;
+    case C::Label1_2: return Label1[2];
+    case C::LblWanJ_3: return LblWanJ[3];
+    case C::TxtZJS: return TxtZJS;
+    case C::VScroll1: return VScroll1;
+    case C::LblCZ_1: return LblCZ_1;
+    case C::TxtCZ: return TxtCZ;
+    case C::Label1_3: return Label1[3];
+    case C::LblBH_1: return LblBH_1;
+    case C::CmbBH: return CmbBH;
+    case C::Label1_1: return Label1[1];
+    case C::Label3: return Label3;
+    case C::TxtWeight: return TxtWeight;
+    case C::Label4: return Label4;
+    case C::ChkQuit: return ChkQuit;
+    case C::OptGc: return OptGc;
+    case C::OptWc: return OptWc;
+    case C::OptTX_0:
+    case C::OptTX_1:
+    case C::OptTX_2:
+    case C::OptTX_3:
+    case C::OptTX_4:
+    case C::OptTX_5: return OptTX[std::size_t(int(id) - int(C::OptTX_0))];
+    case C::CmdStart: return CmdStart;
+    case C::CmdDraw1: return CmdDraw1;
+    case C::CmdAbout: return CmdAbout;
+    case C::CmdQuit: return CmdQuit;
+    case C::CmdIquire: return CmdIquire;
+    case C::Label2: return Label2;
+    case C::Line1_0: return Line1[0];
+    case C::Line1_1: return Line1[1];
+    case C::LblInfo: return LblInfo;
     }
+    return nullptr;
 }
 
-PendingError FrmMain::InputParameter()
-{
-    const DesignFieldTexts fields{CmbHd->currentText().toStdString(), TxtZJS->text().toStdString(),
-                                  CmbWJ->currentText().toStdString(), TxtWJ->text().toStdString()};
-    return tessik::InputParameter(fields, record);
-}
+// ---- The controls as the form sees them --------------------------------------
 
-void FrmMain::CmdQuit_Click() { desktop_.endProgram(); }
+class FrmMain::View : public FrmMainView {
+public:
+    explicit View(FrmMain& w) : w_(w) {}
+
+    std::string text(FrmMainControl id) const override
+    {
+        QWidget* c = w_.control(id);
+        if (id == FrmMainControl::Window) return w_.windowTitle().toStdString();
+        if (auto* edit = qobject_cast<QLineEdit*>(c)) return edit->text().toStdString();
+        if (auto* list = qobject_cast<QComboBox*>(c)) return list->currentText().toStdString();
+        if (auto* label = qobject_cast<QLabel*>(c)) return label->text().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(c)) return button->text().toStdString();
+        if (auto* frame = qobject_cast<QGroupBox*>(c)) return frame->title().toStdString();
+        return {};
+    }
+
+    void setText(FrmMainControl id, const std::string& utf8) override
+    {
+        QWidget* c = w_.control(id);
+        const QString text = QString::fromStdString(utf8);
+        if (id == FrmMainControl::Window) w_.setWindowTitle(text);
+        else if (auto* edit = qobject_cast<QLineEdit*>(c)) edit->setText(text);
+        else if (auto* list = qobject_cast<QComboBox*>(c)) list->setEditText(text);
+        else if (auto* label = qobject_cast<QLabel*>(c)) {
+            label->setText(text);
+            // The status line sizes itself to its text.
+            if (label == w_.LblInfo) label->adjustSize();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(c)) button->setText(text);
+        else if (auto* frame = qobject_cast<QGroupBox*>(c)) frame->setTitle(text);
+    }
+
+    void setSelection(FrmMainControl id, int SelStart, int SelLength) override
+    {
+        auto* field = qobject_cast<QLineEdit*>(w_.control(id));
+        if (!field) return;
+        field->setSelection(SelStart, SelLength);
+        // A click that brought the focus places the caret after the handler
+        // has run; the selection is made again once the click is through.
+        if (QGuiApplication::mouseButtons() != Qt::NoButton)
+            QTimer::singleShot(0, field, [field, SelStart, SelLength] {
+                if (field->hasFocus()) field->setSelection(SelStart, SelLength);
+            });
+    }
+
+    int listCount(FrmMainControl id) const override
+    {
+        auto* list = qobject_cast<QComboBox*>(w_.control(id));
+        return list ? list->count() : 0;
+    }
+
+    std::string listItem(FrmMainControl id, int index) const override
+    {
+        auto* list = qobject_cast<QComboBox*>(w_.control(id));
+        return list ? list->itemText(index).toStdString() : std::string();
+    }
+
+    void addItem(FrmMainControl id, int position, const std::string& item) override
+    {
+        auto* list = qobject_cast<QComboBox*>(w_.control(id));
+        if (!list) return;
+        const QString shown = list->currentText();
+        const int index = list->currentIndex();
+        list->insertItem(position, QString::fromStdString(item));
+        // Qt makes the first entry inserted into an empty list the current
+        // one; adding chooses nothing by itself.
+        if (index < 0) {
+            list->setCurrentIndex(-1);
+            list->setEditText(shown);
+        }
+    }
+
+    int listIndex(FrmMainControl id) const override
+    {
+        auto* list = qobject_cast<QComboBox*>(w_.control(id));
+        return list ? list->currentIndex() : -1;
+    }
+
+    void setListIndex(FrmMainControl id, int index) override
+    {
+        if (auto* list = qobject_cast<QComboBox*>(w_.control(id))) list->setCurrentIndex(index);
+    }
+
+    int value(FrmMainControl id) const override
+    {
+        QWidget* c = w_.control(id);
+        if (auto* box = qobject_cast<QCheckBox*>(c)) {
+            switch (box->checkState()) {
+            case Qt::Unchecked: return check::kClear;
+            case Qt::Checked: return check::kTicked;
+            case Qt::PartiallyChecked: return check::kGrayed;
+            }
+        }
+        if (auto* option = qobject_cast<QRadioButton*>(c)) return option->isChecked() ? 1 : 0;
+        return 0;
+    }
+
+    void setValue(FrmMainControl id, int value) override
+    {
+        QWidget* c = w_.control(id);
+        if (auto* box = qobject_cast<QCheckBox*>(c))
+            box->setCheckState(value == check::kGrayed ? Qt::PartiallyChecked
+                               : value == check::kClear ? Qt::Unchecked
+                                                        : Qt::Checked);
+        else if (auto* option = qobject_cast<QRadioButton*>(c))
+            option->setChecked(value != 0);
+    }
+
+    int scrollValue(FrmMainControl id) const override { return bar(id) ? bar(id)->value() : 0; }
+    void setScrollValue(FrmMainControl id, int value) override
+    {
+        if (bar(id)) bar(id)->setValue(value);
+    }
+    int scrollMin(FrmMainControl id) const override { return bar(id) ? bar(id)->minimum() : 0; }
+    int scrollMax(FrmMainControl id) const override { return bar(id) ? bar(id)->maximum() : 0; }
+
+    bool enabled(FrmMainControl id) const override { return w_.control(id)->isEnabled(); }
+    void setEnabled(FrmMainControl id, bool enabled) override { w_.control(id)->setEnabled(enabled); }
+    bool visible(FrmMainControl id) const override
+    {
+        return id == FrmMainControl::Window ? w_.isVisible() : !w_.control(id)->isHidden();
+    }
+    void setVisible(FrmMainControl id, bool visible) override { w_.control(id)->setVisible(visible); }
+    void setFocus(FrmMainControl id) override { w_.control(id)->setFocus(); }
+
+    void activate() override
+    {
+        w_.raise();
+        w_.activateWindow();
+    }
+
+    frmAboutForm& aboutDialog() override { return w_.aboutDialog(); }
+
+private:
+    QScrollBar* bar(FrmMainControl id) const { return qobject_cast<QScrollBar*>(w_.control(id)); }
+    FrmMain& w_;
+};
+
+FrmMain::~FrmMain() = default;
+
+// ---- The handlers: the form's --------------------------------------------------
+
+void FrmMain::Form_Load() { form_->Form_Load(); }
+PendingError FrmMain::InputParameter() { return form_->InputParameter(); }
+void FrmMain::CmdQuit_Click() { form_->CmdQuit_Click(); }
+void FrmMain::CmdAbout_Click() { form_->CmdAbout_Click(); }
+void FrmMain::TxtWJ_KeyPress(std::int16_t& KeyAscii) { form_->TxtWJ_KeyPress(KeyAscii); }
+void FrmMain::TxtCZ_KeyPress(std::int16_t& KeyAscii) { form_->TxtCZ_KeyPress(KeyAscii); }
+void FrmMain::TxtZJS_KeyPress(std::int16_t& KeyAscii) { form_->TxtZJS_KeyPress(KeyAscii); }
+void FrmMain::TxtWJ_GotFocus() { form_->TxtWJ_GotFocus(); }
+void FrmMain::TxtCZ_GotFocus() { form_->TxtCZ_GotFocus(); }
+void FrmMain::TxtZJS_GotFocus() { form_->TxtZJS_GotFocus(); }
+void FrmMain::TxtZJS_Change() { form_->TxtZJS_Change(); }
+void FrmMain::VScroll1_Change() { form_->VScroll1_Change(); }
+void FrmMain::LoadDiameterSeries() { form_->LoadDiameterSeries(); }
+void FrmMain::LoadWallThickness() { form_->LoadWallThickness(); }
+void FrmMain::LoadBendAngles() { form_->LoadBendAngles(); }
+void FrmMain::CmdIquire_Click() { form_->CmdIquire_Click(); }
+void FrmMain::CmbWJ_Click() { form_->CmbWJ_Click(); }
+void FrmMain::CmbHd_Click() { form_->CmbHd_Click(); }
+void FrmMain::CmbWJ_LostFocus() { form_->CmbWJ_LostFocus(); }
+void FrmMain::CmbBH_Click() { form_->CmbBH_Click(); }
+void FrmMain::TxtWeight_GotFocus() { form_->TxtWeight_GotFocus(); }
+void FrmMain::Start() { form_->Start(); }
+void FrmMain::CmdStart_Click() { form_->CmdStart_Click(); }
+ElbowDrawCommand::Outcome FrmMain::CmdDraw1_Click() { return form_->CmdDraw1_Click(); }
+
+int FrmMain::chkQuitValue() const { return view_->value(FrmMainControl::ChkQuit); }
 
 Status FrmMain::selectListEntry(QComboBox* list, int index)
 {
@@ -471,120 +663,6 @@ Status FrmMain::selectListEntry(QComboBox* list, int index)
     list->setCurrentIndex(index);
     emit list->activated(index);
     return success();
-}
-
-int FrmMain::chkQuitValue() const
-{
-    switch (ChkQuit->checkState()) {
-    case Qt::Unchecked: return 0;
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
-    }
-    return 0;
-}
-
-// Digits, backspace and one kind of decimal point; the text already in the
-// field is not looked at.
-void FrmMain::TxtWJ_KeyPress(std::int16_t& KeyAscii) { decimalFilter(KeyAscii); }
-void FrmMain::TxtCZ_KeyPress(std::int16_t& KeyAscii) { decimalFilter(KeyAscii); }
-
-void FrmMain::decimalFilter(std::int16_t& KeyAscii)
-{
-    if (!isDigitCode(KeyAscii) && KeyAscii != kBackspace && KeyAscii != kDecimalPoint) refuse(KeyAscii);
-}
-
-// Digits only: backspace deletes nothing here.
-void FrmMain::TxtZJS_KeyPress(std::int16_t& KeyAscii)
-{
-    if (!isDigitCode(KeyAscii)) refuse(KeyAscii);
-}
-
-void FrmMain::refuse(std::int16_t& KeyAscii)
-{
-    desktop_.beep();
-    KeyAscii = 0;
-}
-
-void FrmMain::TxtWJ_GotFocus() { selectAllText(TxtWJ); }
-void FrmMain::TxtCZ_GotFocus() { selectAllText(TxtCZ); }
-
-void FrmMain::TxtZJS_GotFocus()
-{
-    if (TxtZJS->text() == kBlank) TxtZJS->setText(QStringLiteral("1"));
-    selectAllText(TxtZJS);
-}
-
-void FrmMain::selectAllText(QLineEdit* field)
-{
-    field->selectAll();
-    // A click that brought the focus places the caret after this handler has
-    // run; the selection is made again once the click is through.
-    if (QGuiApplication::mouseButtons() != Qt::NoButton)
-        QTimer::singleShot(0, field, [field] { if (field->hasFocus()) field->selectAll(); });
-}
-
-// The bar follows a text that is a whole number in its range; any other text
-// leaves it where it is, and no error stays behind.
-void FrmMain::TxtZJS_Change()
-{
-    const Result<std::int16_t> value = textToInt16(TxtZJS->text().toStdString());
-    if (value.ok() && *value >= VScroll1->minimum() && *value <= VScroll1->maximum()) VScroll1->setValue(*value);
-}
-
-// An equal text is not written again, so the caret stays where the user is
-// typing.
-void FrmMain::VScroll1_Change()
-{
-    const QString text = QString::number(VScroll1->value());
-    if (TxtZJS->text() != text) TxtZJS->setText(text);
-}
-
-// ---- CAD link and drawing -------------------------------------------------
-
-// The window as the draw command sees it.
-class FrmMain::DrawHost : public ElbowDrawHost {
-public:
-    explicit DrawHost(FrmMain& w) : w_(w) {}
-    PendingError InputParameter() override { return w_.InputParameter(); }
-    const ElbowParameters& parameters() const override { return w_.record; }
-    void setPickedPoint(const Point3& p) override
-    {
-        w_.record.VntPoint = p;
-        w_.record.hasPoint = true;
-    }
-    bool viewSelected(ElbowView view) const override { return w_.OptTX[optionIndex(view)]->isChecked(); }
-    int ChkQuit() const override { return w_.chkQuitValue(); }
-    std::string caption() const override { return w_.windowTitle().toStdString(); }
-    void CmdQuit_Click() override { w_.CmdQuit_Click(); }
-
-private:
-    FrmMain& w_;
-};
-
-FrmMain::~FrmMain() = default;
-
-void FrmMain::connectCad(CadAutomation& cad)
-{
-    cadConnection_ = std::make_unique<CadConnection>(
-        cad, desktop_,
-        CadConnection::Host{[this](const std::string& text) {
-                                LblInfo->setText(QString::fromStdString(text));
-                                LblInfo->adjustSize();
-                            },
-                            [this] { return windowTitle().toStdString(); }});
-    drawHost_ = std::make_unique<DrawHost>(*this);
-    connect(CmdStart, &QPushButton::clicked, this, &FrmMain::CmdStart_Click);
-    connect(CmdDraw1, &QPushButton::clicked, this, &FrmMain::CmdDraw1_Click);
-}
-
-void FrmMain::Start() { cadConnection_->Start(); }
-
-void FrmMain::CmdStart_Click() { Start(); }
-
-ElbowDrawCommand::Outcome FrmMain::CmdDraw1_Click()
-{
-    ElbowDrawCommand command(*drawHost_, cadConnection_->objects(), desktop_);
-    return command.CmdDraw1_Click();
 }
 
 }  // namespace tessik

@@ -1,12 +1,13 @@
 #pragma once
-// FrmMain: the program's one working window.
+// FrmMain: the program's one working window, the Qt view of FrmMainForm.
 //
 // The window is a set of controls placed at fixed positions (laid out in
-// twips, 1/1440 inch, and scaled to the screen's logical dpi), the design
-// record the window owns for its whole life, and one handler per control
-// event, named after control and event (TxtZJS_Change, CmdQuit_Click). The
-// handlers of the other modules (standard data, the CAD link, the About
-// dialog) are members of this class too and are wired in its constructor.
+// twips, 1/1440 inch, and scaled to the screen's logical dpi). What it does
+// lives in FrmMainForm (form/): the design record, the CAD link and one
+// handler per control event, named after control and event (TxtZJS_Change,
+// CmdQuit_Click). This class builds the widgets, shows FrmMainForm their
+// state through FrmMainView, and hands Qt's events to it; its handler members
+// run the form's handler of the same name.
 //
 // Naming: each control is a public member named as in the design and carries
 // that name as its objectName, so tests and screenshots find it. Members of a
@@ -46,14 +47,13 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <memory>
-#include <set>
 
 #include "CadConnection.h"
 #include "DesignRecord.h"
 #include "ElbowDrawCommand.h"
 #include "Error.h"
+#include "FrmMainForm.h"
 #include "PendingError.h"
 
 class QCheckBox;
@@ -136,7 +136,8 @@ public:
     void CmdStart_Click();
     // The draw command; returns how the press ended (for tests).
     ElbowDrawCommand::Outcome CmdDraw1_Click();
-    const CadConnectionObjects& cadObjects() const { return cadConnection_->objects(); }
+    const CadConnectionObjects& cadObjects() const { return form_->cadObjects(); }
+    FrmMainForm& form() { return *form_; }
     // ---------------------------------------------------------------------
 
     // ---- Tools menu -------------------------------------------------------
@@ -151,11 +152,16 @@ public:
 signals:
     void fabricationRequested();
 
+private:
+    class View;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<FrmMainForm> form_;
+
 public:
     // ---------------------------------------------------------------------
 
-    // The window's design parameters and scratch variables.
-    DesignRecord record;
+    // The window's design parameters and scratch variables (the form's).
+    DesignRecord& record;
 
     // Frames
     QGroupBox* Frame1;
@@ -206,29 +212,18 @@ private:
     void placeControls();
     void setKeyboardOrder();
     void connectHandlers();
-    void selectAllText(QLineEdit* field);
-    void decimalFilter(std::int16_t& KeyAscii);
-    void refuse(std::int16_t& KeyAscii);
-    void connectCad(CadAutomation& cad);
     void createToolsMenu();
+    // The widget of each control the form addresses.
+    QWidget* control(FrmMainControl id) const;
+    // The About dialog, made at the first call.
+    frmAboutForm& aboutDialog();
 
-    // Standard data
-    void connectStandardHandlers();
-    void loadList(QComboBox* list, std::string_view fileName);
-    void tellDataProblem(const std::string& problem);
-    // Each problem of book.ini is told once per run, not at every lookup.
-    std::set<std::string> bookProblemsTold_;
     // A drop-down list closed in the current pass of the event loop.
     bool listClosedThisPass_ = false;
 
     Desktop& desktop_;
     // Made at the first About; a window of its own, deleted with this one.
     frmAbout* frmAbout_ = nullptr;
-
-    // CAD link and drawing
-    class DrawHost;
-    std::unique_ptr<CadConnection> cadConnection_;
-    std::unique_ptr<DrawHost> drawHost_;
 };
 
 }  // namespace tessik

@@ -1,19 +1,18 @@
-// The About command of the main window.
+// The About dialog of the main window.
 
 #include "FrmMain.h"
 #include "frmAbout.h"
 
 namespace tessik {
 
-void FrmMain::CmdAbout_Click()
+frmAboutForm& FrmMain::aboutDialog()
 {
     if (!frmAbout_) {
         // No parent: a dialog owned by a hidden window may be hidden with it.
         frmAbout_ = new frmAbout(desktop_, this);
         connect(this, &QObject::destroyed, frmAbout_, [dialog = frmAbout_] { delete dialog; });
     }
-    hide();
-    frmAbout_->Show();
+    return frmAbout_->form();
 }
 
 }  // namespace tessik
