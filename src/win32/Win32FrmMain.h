@@ -115,8 +115,9 @@ private:
     HFONT font_ = nullptr;
     int dpi_ = 96;
     int scrollValue_ = 20;
-    // The control that last had the keyboard, for GotFocus / LostFocus.
-    FrmMainControl focused_ = FrmMainControl::Window;
+    // The control that last had the keyboard, for GotFocus / LostFocus; the
+    // window starts with it in CmbWJ.
+    FrmMainControl focused_ = FrmMainControl::CmbWJ;
     // Where a click that brings the focus to a text box must not undo the
     // selection its GotFocus made.
     HWND reselectAfterClick_ = nullptr;
