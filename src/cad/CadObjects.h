@@ -3,7 +3,7 @@
 //
 // The tool meets its CAD application only through these objects: the
 // application (`Visible`, `Caption`, `activedocument`), a document
-// (`ModelSpace`, `paperspace`, `utility`), model space (`addline`, `addarc`,
+// (`ModelSpace`, `paperspace`, `utility`, `StartUndoMark`, `EndUndoMark`), model space (`addline`, `addarc`,
 // `AddEllipse`, and for the fabrication templates `AddLightWeightPolyline` with
 // its `Closed` and `AddText`), the utility (`getpoint`) and a new ellipse (`startAngle`,
 // `endAngle`). CadAutomation gets the running instance of a program id or
@@ -12,7 +12,8 @@
 // numbers it (CadErrors.h).
 //
 // Implementations: TessikCadAutomation (TessikCadClient.h) speaks to
-// tessik-cad over its local socket; FakeCad (FakeCad.h) records calls for
+// tessik-cad over its local socket; makeComAutomation (com/ComAutomation.h)
+// drives a CAD through COM on Windows; FakeCad (FakeCad.h) records calls for
 // tests. CadConnection (CadConnection.h) is `Start`, which takes the five
 // objects the draw command works with.
 //
@@ -89,6 +90,10 @@ public:
     virtual Result<std::shared_ptr<CadModelSpace>> ModelSpace() = 0;
     virtual Result<std::shared_ptr<CadPaperSpace>> paperspace() = 0;
     virtual Result<std::shared_ptr<CadUtility>> utility() = 0;
+    // Everything drawn between the two marks is one step of the CAD's undo.
+    // Not every CAD has them: a caller goes on whatever they answer.
+    virtual Status StartUndoMark() = 0;
+    virtual Status EndUndoMark() = 0;
 };
 
 class CadApplication : public CadObject {

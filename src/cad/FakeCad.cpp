@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <numbers>
 
+#include "AutomationNumbers.h"
 #include "CadErrors.h"
 
 namespace tessik {
@@ -181,8 +182,16 @@ public:
         return std::shared_ptr<CadPaperSpace>(std::make_shared<FakePaperSpace>());
     }
     Result<std::shared_ptr<CadUtility>> utility() override { return get<CadUtility, FakeUtility>("utility"); }
+    Status StartUndoMark() override { return mark("StartUndoMark"); }
+    Status EndUndoMark() override { return mark("EndUndoMark"); }
 
 private:
+    Status mark(const std::string& member)
+    {
+        Status s = enter(member, member);
+        if (s.ok() && !cad_->undoMarks) s = Error{protocol::kUnknownName, "未知的名称", member};
+        return s;
+    }
     template <class I, class F>
     Result<std::shared_ptr<I>> get(const std::string& member)
     {

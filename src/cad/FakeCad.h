@@ -41,6 +41,7 @@ public:
     bool documentOpen = true;     // activedocument answers
     bool alive = true;            // false: the application went away; every call fails
     bool deferErrors = false;     // unread calls report their failure at settle()
+    bool undoMarks = true;        // false: StartUndoMark and EndUndoMark are unknown members
     Result<CadPoint> pick = CadPoint{0, 0, 0};
     std::string caption = "Drawing1.dwg - Tessik CAD";
     // Fails the n-th call (1-based) of a member, counted over the whole run.

@@ -354,6 +354,17 @@ public:
     {
         return object<RemoteUtility, CadUtility>(request("get", member::kUtility));
     }
+    Status StartUndoMark() override { return mark(member::kStartUndoMark); }
+    Status EndUndoMark() override { return mark(member::kEndUndoMark); }
+
+private:
+    // Waited for, so a mark is in place before what follows it is sent.
+    Status mark(const char* member)
+    {
+        Result<QJsonValue> r = read(member, "\"args\":[]", "call");
+        if (!r) return r.error();
+        return success();
+    }
 };
 
 class RemoteApplication : public CadApplication, RemoteObject {

@@ -103,12 +103,20 @@ void ElbowDrawCommand::drawSelectedViews(const Point3& base, DrawingSession& ses
     const SharedQuantities shared = sharedQuantities(p);
 
     // 8-10. Each view option on its own; at most one is selected.
+    std::vector<ElbowEntity> entities;
     for (const ElbowViewInfo& view : kElbowViews) {
         if (!view.drawable || !host_.viewSelected(view.view)) continue;
-        for (const ElbowEntity& e : elbowView(p, shared, base, view.view)) session.add(send(e), err);
+        for (ElbowEntity& e : elbowView(p, shared, base, view.view)) entities.push_back(std::move(e));
     }
+    if (entities.empty()) return;
+
+    // One undo in the CAD takes the whole elbow away. A CAD without undo
+    // marks draws all the same, so their outcome is not looked at.
+    if (cad_.AcadDoc) (void)cad_.AcadDoc->StartUndoMark();
+    for (const ElbowEntity& e : entities) session.add(send(e), err);
     // Every pipelined call answered before deciding how to end.
     session.settle(err);
+    if (cad_.AcadDoc) (void)cad_.AcadDoc->EndUndoMark();
 }
 
 void ElbowDrawCommand::finish(const DrawingSession& session, Outcome& out)

@@ -5,7 +5,8 @@
 // main window back.
 //
 // Lines go through AcadApp -> activedocument -> ModelSpace, looked up anew for
-// each line; the arc and the ellipses go to MoSpace, held since Start.
+// each line; the arc and the ellipses go to MoSpace, held since Start. The
+// entities are wrapped in AcadDoc's undo marks, so one undo removes the elbow.
 // Every entity the command can send is sent; the CAD link may pipeline them,
 // and each one's outcome is collected before the command decides how to end.
 // If any entity could not be drawn, the user is told how many of how many

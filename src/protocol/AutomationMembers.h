@@ -39,6 +39,8 @@ inline constexpr char kSaveAs[] = "SaveAs";
 inline constexpr char kSave[] = "Save";
 inline constexpr char kClose[] = "Close";
 inline constexpr char kSendCommand[] = "SendCommand";
+inline constexpr char kStartUndoMark[] = "StartUndoMark";
+inline constexpr char kEndUndoMark[] = "EndUndoMark";
 
 // Model and paper space, and the documents collection.
 inline constexpr char kCount[] = "Count";

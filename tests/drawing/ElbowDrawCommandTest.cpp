@@ -125,7 +125,9 @@ TEST_P(ViewSequence, SendsTheViewsEntitiesInOrderThroughTheRightObjects)
     const auto out = rig.press();
 
     EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::Drawn);
-    EXPECT_EQ(members(rig.cad->calls), kPickPrologue + c.body);
+    // A drawn view is one undo step; nothing drawn leaves no empty one.
+    const Texts body = c.body.empty() ? c.body : Texts{"StartUndoMark"} + c.body + Texts{"EndUndoMark"};
+    EXPECT_EQ(members(rig.cad->calls), kPickPrologue + body);
     EXPECT_EQ(rig.cad->calls[2], "getpoint 请输入第一点");
     // What the drawing received is the geometry of the view at the picked point.
     const auto expected = elbowView(rig.window.record, Point3{10, 20, 25}, c.view);
@@ -267,6 +269,21 @@ TEST(DrawCommand, ADrawingClosedUnderTheHeldObjectsIsToldUntilStartRuns)
     EXPECT_EQ(rig.press().ending, ElbowDrawCommand::Ending::Drawn);
     EXPECT_EQ(rig.window.quits, 1);
     EXPECT_EQ(rig.desktop.messageBoxes.size(), 1u);
+}
+
+TEST(DrawCommand, ACadWithoutUndoMarksDrawsTheSameAndSaysNothing)
+{
+    Rig marked, unmarked;
+    unmarked.cad->undoMarks = false;
+    for (Rig* rig : {&marked, &unmarked}) {
+        rig->window.chkQuit = 0;
+        const auto out = rig->press();
+        EXPECT_EQ(out.ending, ElbowDrawCommand::Ending::Drawn);
+        EXPECT_EQ(out.failed, 0);
+    }
+    EXPECT_EQ(unmarked.cad->entities, marked.cad->entities);
+    EXPECT_EQ(unmarked.cad->calls, marked.cad->calls);
+    EXPECT_EQ(unmarked.desktop.calls, marked.desktop.calls);
 }
 
 TEST(DrawCommand, ParameterErrorTellsTheUserAndTouchesNothing)
