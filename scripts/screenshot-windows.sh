@@ -68,7 +68,7 @@ main=$(window_of "Tessik")
 # The lists are filled after the question.
 shoot "$main" windows-main.png 5
 xdotool windowactivate --sync "$main" 2>/dev/null || true
-xdotool key alt+a
+xdotool key --window "$main" alt+a
 about=$(window_of "关于 Tessik")
 shoot "$about" windows-about.png
 wineserver -k

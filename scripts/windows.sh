@@ -41,9 +41,10 @@ cmake --build "$build" --parallel "$jobs"
 step "collecting the programs in $build/dist"
 rm -rf "$build/dist"
 mkdir -p "$build/dist"
-[[ -f "$build/src/cli/tessik-elbow.exe" ]] || { echo "windows.sh: the build made no tessik-elbow.exe" >&2; exit 1; }
-cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
-[[ -f "$build/src/app/tessik.exe" ]] && cp "$build/src/app/tessik.exe" "$build/dist/"
+for program in src/cli/tessik-elbow.exe src/app/tessik.exe; do
+  [[ -f "$build/$program" ]] || { echo "windows.sh: the build made no $(basename "$program")" >&2; exit 1; }
+  cp "$build/$program" "$build/dist/"
+done
 cp "$root"/data/*.ini "$build/dist/"
 
 # Every program must start on a bare Windows: no MinGW runtime DLLs.
