@@ -5,6 +5,7 @@
 #include "Controls.h"
 #include "Dpi.h"
 #include "WideText.h"
+#include "frmAboutDesign.h"
 #include "frmAboutForm.h"
 #include "resource.h"
 
@@ -30,37 +31,33 @@ enum class Kind : std::uint8_t { Picture, Label, WrappedLabel, Link, Banner, But
 struct Design {
     C id;
     Kind kind;
-    const char* text;
     TwipsRect rect;
 };
 
 // In keyboard order: OK, then system information; the rest takes no focus.
 constexpr Design kDesign[] = {
-    {C::cmdOK, Kind::DefaultButton, "确定", {4200, 3120, 1500, 345}},
-    {C::cmdSysInfo, Kind::Button, "系统信息(&S)...", {4200, 3600, 1485, 345}},
-    {C::picIcon_0, Kind::Picture, "", {120, 240, 1500, 1500}},
-    {C::picIcon_1, Kind::Picture, "", {120, 240, 1500, 1500}},
-    {C::picIcon_2, Kind::Picture, "", {120, 240, 1500, 1500}},
-    {C::picIcon_3, Kind::Picture, "", {120, 240, 1500, 1500}},
-    {C::picIcon_4, Kind::Picture, "", {120, 240, 1500, 1500}},
-    {C::lblTitle, Kind::Label, "", {1800, 240, 3645, 240}},
-    {C::lblVersion, Kind::Label, "", {1800, 480, 360, 180}},
-    {C::Label1, Kind::Label, "© 2006–2026 Tessik 开发组", {3000, 480, 2700, 180}},
-    {C::lblDescription, Kind::WrappedLabel,
-     "Tessik 是分节（虾米腰）弯头的设计工具：按标准推荐弯曲半径和中节数，计算弯头重量，"
-     "并把主视图、左视图或右视图画进 CAD 图形。",
-     {1800, 720, 4095, 885}},
-    {C::Label9, Kind::Label, "自由软件：GNU GPL v3+，无任何担保。", {2040, 1680, 3330, 180}},
-    {C::Label5, Kind::Label, "献给管工们", {360, 1920, 990, 180}},
-    {C::Label4, Kind::Label, "问题与建议，请写电子邮件：", {2040, 1920, 2340, 180}},
-    {C::Label3, Kind::Label, "欢迎反馈", {4680, 1920, 1170, 180}},
-    {C::Label2, Kind::Link, "Email:tessik@example.org", {2040, 2160, 2250, 180}},
-    {C::Label6, Kind::Label, "始于2006-3-8", {360, 2220, 1170, 180}},
-    {C::Label7, Kind::Link, "https://tessik.example.org/", {2040, 2400, 2520, 180}},
-    {C::Label10, Kind::Label, "", {360, 2520, 630, 180}},
-    {C::Label8, Kind::Link, "https://example.org/tessik/", {2040, 2640, 2160, 180}},
-    {C::Image1, Kind::Banner, "", {120, 3120, 3945, 285}},
-    {C::lblDisclaimer, Kind::WrappedLabel, "截直成弯节节连，一纸图样到眼前。", {480, 3480, 3135, 345}},
+    {C::cmdOK, Kind::DefaultButton, {4200, 3120, 1500, 345}},
+    {C::cmdSysInfo, Kind::Button, {4200, 3600, 1485, 345}},
+    {C::picIcon_0, Kind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_1, Kind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_2, Kind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_3, Kind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_4, Kind::Picture, {120, 240, 1500, 1500}},
+    {C::lblTitle, Kind::Label, {1800, 240, 3645, 240}},
+    {C::lblVersion, Kind::Label, {1800, 480, 360, 180}},
+    {C::Label1, Kind::Label, {3000, 480, 2700, 180}},
+    {C::lblDescription, Kind::WrappedLabel, {1800, 720, 4095, 885}},
+    {C::Label9, Kind::Label, {2040, 1680, 3330, 180}},
+    {C::Label5, Kind::Label, {360, 1920, 990, 180}},
+    {C::Label4, Kind::Label, {2040, 1920, 2340, 180}},
+    {C::Label3, Kind::Label, {4680, 1920, 1170, 180}},
+    {C::Label2, Kind::Link, {2040, 2160, 2250, 180}},
+    {C::Label6, Kind::Label, {360, 2220, 1170, 180}},
+    {C::Label7, Kind::Link, {2040, 2400, 2520, 180}},
+    {C::Label10, Kind::Label, {360, 2520, 630, 180}},
+    {C::Label8, Kind::Link, {2040, 2640, 2160, 180}},
+    {C::Image1, Kind::Banner, {120, 3120, 3945, 285}},
+    {C::lblDisclaimer, Kind::WrappedLabel, {480, 3480, 3135, 345}},
 };
 
 const Design* designOf(C id)
@@ -151,7 +148,7 @@ void Win32frmAbout::load()
         case Kind::Button: style |= WS_TABSTOP | BS_PUSHBUTTON, className = kButtonClass; break;
         case Kind::DefaultButton: style |= WS_TABSTOP | BS_DEFPUSHBUTTON, className = kButtonClass; break;
         }
-        controls_[std::size_t(d.id)] = createControl(window_, className, d.text, style, 0, controlId(d.id));
+        controls_[std::size_t(d.id)] = createControl(window_, className, designText(d.id), style, 0, controlId(d.id));
     }
     looks_[std::size_t(C::lblTitle)] = {kBlack, false, false};
     looks_[std::size_t(C::lblDescription)] = {kBlack, false, false};
