@@ -77,6 +77,8 @@ for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.1; done
 export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
 wineserver -p
 wineboot -i >/dev/null 2>&1
+# With a display, a crashing program would wait for a person at wine's crash dialog.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 bash "$root/scripts/wine-chinese-fonts.sh"
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
