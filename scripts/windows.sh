@@ -80,6 +80,14 @@ wineboot -i >/dev/null 2>&1
 # With a display, a crashing program would wait for a person at wine's crash dialog.
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 bash "$root/scripts/wine-chinese-fonts.sh"
+# wine's desktop process ends a few seconds after the last program using the
+# desktop; one that a window test starts again would hold that test's output
+# open, and ctest would wait for it. A program waiting on a pipe keeps it up.
+keeper="$build/desktop-keeper"
+rm -f "$keeper"
+mkfifo "$keeper"
+exec 4<>"$keeper"
+wine cmd.exe /c pause <"$keeper" >/dev/null 2>&1 &
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
 (cd "$build" && ctest --no-tests=error --output-on-failure --parallel "$jobs" --timeout 600)
