@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Qt-free part of Tessik for 64-bit Windows with MinGW-w64,
-# runs its tests under wine and leaves the programs in build-windows/dist/.
+# runs its tests under wine, leaves the programs in build-windows/dist/ and
+# the installer made from them in build-windows/Tessik-setup.exe.
 #   bash scripts/windows.sh
 # Installs what it lacks (apt-get, as root or through sudo). One wineserver
 # serves the whole run, in a fresh prefix under build-windows/. When the
@@ -14,7 +15,7 @@ linux_build=${TESSIK_BUILD_DIR:-$root/build}
 jobs=${TESSIK_JOBS:-$(nproc)}
 step() { echo "== windows.sh: $*"; }
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3 nsis
           xvfb fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
@@ -47,6 +48,10 @@ for program in src/cli/tessik-elbow.exe src/app/tessik.exe; do
 done
 cp "$root"/data/*.ini "$build/dist/"
 
+version=$(sed -n 's/^project(Tessik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+step "making the installer $build/Tessik-setup.exe (version $version)"
+python3 "$root/packaging/windows/make_installer.py" "$build/dist" "$build/Tessik-setup.exe" "$version"
+
 # Every program must start on a bare Windows: no MinGW runtime DLLs.
 step "checking the programs need only Windows' own DLLs"
 bad=0
@@ -76,7 +81,9 @@ for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.1; done
 [[ -s "$display_file" ]] || { echo "windows.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
 wineserver -p
-wineboot -i >/dev/null 2>&1
+# -u makes the prefix with one services.exe; -i in a prefix that does not
+# exist yet runs two, and COM's service start then never answers.
+wineboot -u >/dev/null 2>&1
 # With a display, a crashing program would wait for a person at wine's crash dialog.
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 bash "$root/scripts/wine-chinese-fonts.sh"
@@ -91,6 +98,9 @@ wine cmd.exe /c pause <"$keeper" >/dev/null 2>&1 &
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
 (cd "$build" && ctest --no-tests=error --output-on-failure --parallel "$jobs" --timeout 600)
+
+step "installing and uninstalling Tessik-setup.exe silently"
+python3 "$root/tests/windows/installer_test.py" "$build/Tessik-setup.exe" "$build/dist" "$build/installer-test"
 
 if [[ -f "$build/dist/tessik-elbow.exe" ]]; then
   if [[ ! -x "$linux_build/src/cli/tessik-elbow" ]]; then

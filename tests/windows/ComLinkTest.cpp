@@ -318,15 +318,22 @@ TEST_F(ComLink, ACancelledPickDrawsNothingAndSaysNothing)
     EXPECT_EQ(server.log().count("Add"), 0);
 }
 
+// The link with its busy notices recorded in `told`.
+std::unique_ptr<CadAutomation> recordingBusyNotices(std::vector<bool>& told, int busyTimeoutMs = 30000)
+{
+    ComAutomationOptions options;
+    options.busyTimeoutMs = busyTimeoutMs;
+    options.onBusy = [&told](bool waiting) { told.push_back(waiting); };
+    return makeComAutomation(options);
+}
+
 TEST_F(ComLink, ABusyCadIsWaitedForAndTheWaitingIsTold)
 {
     FakeServer server(L"--busy-seconds 3 --pick 1,2,0");
     ASSERT_TRUE(server.started);
     const Watchdog watchdog(std::chrono::seconds(90));
     std::vector<bool> told;
-    ComAutomationOptions options;
-    options.onBusy = [&](bool waiting) { told.push_back(waiting); };
-    std::unique_ptr<CadAutomation> automation = makeComAutomation(options);
+    std::unique_ptr<CadAutomation> automation = recordingBusyNotices(told);
 
     const auto started = std::chrono::steady_clock::now();
     Drawing drawing;
@@ -349,10 +356,7 @@ TEST_F(ComLink, ACadBusyForLongerThanAllowedFailsWithTheRefusal)
     ASSERT_TRUE(server.started);
     const Watchdog watchdog(std::chrono::seconds(60));
     std::vector<bool> told;
-    ComAutomationOptions options;
-    options.busyTimeoutMs = 1500;
-    options.onBusy = [&](bool waiting) { told.push_back(waiting); };
-    std::unique_ptr<CadAutomation> automation = makeComAutomation(options);
+    std::unique_ptr<CadAutomation> automation = recordingBusyNotices(told, 1500);
 
     Result<std::shared_ptr<CadApplication>> app = automation->getRunningInstance(kTestProgramId);
     ASSERT_TRUE(app.ok()) << app.error().description;
@@ -410,6 +414,27 @@ TEST_F(ComLink, ACadNotRunningIsLaunchedThroughItsProgramId)
         CloseHandle(process);
     }
     DeleteFileW(logPath.c_str());
+}
+
+TEST_F(ComLink, ADrawingClosedUnderTheHeldObjectsIsToldWhileTheCadRuns)
+{
+    // Start takes 5 calls; then the user closes the drawing and opens another.
+    FakeServer server(L"--close-drawing-after 5");
+    ASSERT_TRUE(server.started);
+    const Watchdog watchdog(std::chrono::seconds(60));
+    std::unique_ptr<CadAutomation> automation = makeComAutomation();
+
+    Drawing drawing;
+    drawing.run(*automation);
+    EXPECT_EQ(drawing.outcome.ending, ElbowDrawCommand::Ending::NoPoint);
+    ASSERT_EQ(drawing.desktop.messageBoxes.size(), 1u);
+    EXPECT_NE(drawing.desktop.messageBoxes[0].text.find("启动AutoCAD"), std::string::npos);
+    EXPECT_EQ(server.log().count("Add"), 0);
+
+    // Start again takes the new drawing's objects, and the elbow is drawn there.
+    drawing.connection->Start();
+    EXPECT_EQ(drawing.press().ending, ElbowDrawCommand::Ending::Drawn);
+    EXPECT_GT(server.log().count("AddLine"), 0);
 }
 
 // Last: the server that exits may leave its running-object entry behind.

@@ -55,19 +55,20 @@ std::string windowsText(HRESULT hr)
 std::string bstrText(BSTR b) { return b ? os::narrow(std::wstring_view(b, SysStringLen(b))) : std::string(); }
 
 // Waits `ms` milliseconds while dispatching the thread's messages, so the
-// windows keep painting.
-void pumpFor(DWORD ms)
+// windows keep painting. False when the program is quitting (its WM_QUIT is
+// left for the message loop): then there is nothing to wait for.
+bool pumpFor(DWORD ms)
 {
     const ULONGLONG until = GetTickCount64() + ms;
     for (;;) {
         const ULONGLONG now = GetTickCount64();
-        if (now >= until) return;
+        if (now >= until) return true;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(until - now), QS_ALLINPUT);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 PostQuitMessage(int(msg.wParam));
-                return;
+                return false;
             }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -168,7 +169,10 @@ public:
             }
             const DWORD delay = retryDelay();
             if (delay == DWORD(-1)) return hr;
-            pumpFor(delay);
+            if (!pumpFor(delay)) {
+                answered();
+                return hr;
+            }
         }
     }
 
@@ -286,7 +290,7 @@ Result<CadPoint> readPoint(const VARIANT& value, const char* member)
 
 // One object on the CAD's side, reached through its IDispatch. Member ids
 // are asked for by name the first time each member is used on the object.
-class Dispatch {
+class Dispatch : public std::enable_shared_from_this<Dispatch> {
 public:
     Dispatch(std::shared_ptr<ComSession> session, IDispatch* object, std::shared_ptr<Dispatch> application)
         : session_(std::move(session)), object_(object), application_(std::move(application))
@@ -299,7 +303,6 @@ public:
     Dispatch(const Dispatch&) = delete;
     Dispatch& operator=(const Dispatch&) = delete;
 
-    const std::shared_ptr<ComSession>& session() const { return session_; }
     IDispatch* object() const { return object_; }
 
     // `args` in the order the member takes them.
@@ -370,13 +373,9 @@ public:
     }
 
 private:
-    std::shared_ptr<Dispatch> applicationOrSelf() { return application_ ? application_ : selfForChildren(); }
-    // The application object is the root of what it hands out; it is held
-    // by its children through a shared_ptr made from it.
-    std::shared_ptr<Dispatch> selfForChildren() { return self_.lock(); }
-
-public:
-    void rememberSelf(const std::shared_ptr<Dispatch>& self) { self_ = self; }
+    // The application object hands itself to what it gives out; everything
+    // else passes on the application it came from.
+    std::shared_ptr<Dispatch> applicationOrSelf() { return application_ ? application_ : shared_from_this(); }
 
 private:
     Result<DISPID> dispid(const char* member)
@@ -442,7 +441,6 @@ private:
     std::shared_ptr<ComSession> session_;
     IDispatch* object_;
     std::shared_ptr<Dispatch> application_;
-    std::weak_ptr<Dispatch> self_;
     std::map<std::string, DISPID> ids_;
 };
 
@@ -454,22 +452,25 @@ Status done(Result<Variant> r)
     return success();
 }
 
-#define TESSIK_COM_OBJECT(Class)                                     \
-public:                                                              \
-    explicit Class(DispatchRef d) : d_(std::move(d)) {}              \
-    Status settle() override { return success(); }                   \
-                                                                     \
-private:                                                             \
-    DispatchRef d_;                                                  \
-                                                                     \
+// Every object of the link: its IDispatch, and nothing left to settle.
+template <class Interface>
+class ComObject : public Interface {
 public:
+    explicit ComObject(DispatchRef d) : d_(std::move(d)) {}
+    Status settle() override { return success(); }
 
-class ComEntity : public CadEntity {
-    TESSIK_COM_OBJECT(ComEntity)
+protected:
+    DispatchRef d_;
 };
 
-class ComEllipse : public CadEllipse {
-    TESSIK_COM_OBJECT(ComEllipse)
+class ComEntity : public ComObject<CadEntity> {
+public:
+    using ComObject::ComObject;
+};
+
+class ComEllipse : public ComObject<CadEllipse> {
+public:
+    using ComObject::ComObject;
     Status setStartAngle(double a) override { return angle("startAngle", a); }
     Status setEndAngle(double a) override { return angle("endAngle", a); }
 
@@ -481,8 +482,9 @@ private:
     }
 };
 
-class ComLWPolyline : public CadLWPolyline {
-    TESSIK_COM_OBJECT(ComLWPolyline)
+class ComLWPolyline : public ComObject<CadLWPolyline> {
+public:
+    using ComObject::ComObject;
     Status setClosed(bool closed) override { return d_->put("Closed", boolean(closed)); }
 };
 
@@ -500,8 +502,9 @@ std::vector<Variant> arguments(std::initializer_list<Variant*> list)
     return out;
 }
 
-class ComModelSpace : public CadModelSpace {
-    TESSIK_COM_OBJECT(ComModelSpace)
+class ComModelSpace : public ComObject<CadModelSpace> {
+public:
+    using ComObject::ComObject;
 
     Result<std::shared_ptr<CadEntity>> addline(const CadPoint& start, const CadPoint& end) override
     {
@@ -549,12 +552,14 @@ class ComModelSpace : public CadModelSpace {
     }
 };
 
-class ComPaperSpace : public CadPaperSpace {
-    TESSIK_COM_OBJECT(ComPaperSpace)
+class ComPaperSpace : public ComObject<CadPaperSpace> {
+public:
+    using ComObject::ComObject;
 };
 
-class ComUtility : public CadUtility {
-    TESSIK_COM_OBJECT(ComUtility)
+class ComUtility : public ComObject<CadUtility> {
+public:
+    using ComObject::ComObject;
 
     Result<CadPoint> getpoint(const std::string& prompt) override
     {
@@ -566,8 +571,9 @@ class ComUtility : public CadUtility {
     }
 };
 
-class ComDocument : public CadDocument {
-    TESSIK_COM_OBJECT(ComDocument)
+class ComDocument : public ComObject<CadDocument> {
+public:
+    using ComObject::ComObject;
 
     Result<std::shared_ptr<CadModelSpace>> ModelSpace() override
     {
@@ -585,8 +591,9 @@ class ComDocument : public CadDocument {
     Status EndUndoMark() override { return done(d_->call("EndUndoMark", {})); }
 };
 
-class ComApplication : public CadApplication {
-    TESSIK_COM_OBJECT(ComApplication)
+class ComApplication : public ComObject<CadApplication> {
+public:
+    using ComObject::ComObject;
 
     Status setVisible(bool visible) override { return d_->put("Visible", boolean(visible)); }
 
@@ -666,8 +673,7 @@ private:
     Result<std::shared_ptr<CadApplication>> application(IDispatch* dispatch)
     {
         auto d = std::make_shared<Dispatch>(session_, dispatch, nullptr);
-        d->rememberSelf(d);
-        return std::shared_ptr<CadApplication>(std::make_shared<ComApplication>(d));
+        return std::shared_ptr<CadApplication>(std::make_shared<ComApplication>(std::move(d)));
     }
 
     std::shared_ptr<ComSession> session_;

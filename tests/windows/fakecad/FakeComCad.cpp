@@ -13,6 +13,8 @@
 //     --cancel-pick       GetPoint fails as a pick cancelled by the user does
 //     --busy-seconds N    refuse calls as busy for N seconds from the first one
 //     --exit-after N      exit at once when the (N+1)th call arrives
+//     --close-drawing-after N   after the Nth call the user closes the drawing
+//                         and opens another: the objects of the first are cut off
 //     --lifetime N        quit after N seconds (default 120)
 // Options may also come from the environment variable TESSIK_FAKECAD_ARGS,
 // which is how a server that COM starts is told what to do. WM_QUIT posted
@@ -37,6 +39,9 @@ const wchar_t kClsidText[] = L"{6F1D6A52-3C1E-4B8E-9B7A-2E5D0C7A9F31}";
 const wchar_t* const kProgIds[] = {L"Tessik.FakeCad", L"AutoCAD.Application"};
 
 constexpr HRESULT kInvalidArgument = HRESULT(0x80210015);
+// Posted to the main thread: the drawing is closed once the call in progress
+// has been answered.
+constexpr UINT kCloseDrawing = WM_APP + 1;
 
 struct Config {
     std::wstring log;
@@ -44,6 +49,7 @@ struct Config {
     bool cancelPick = false;
     int busySeconds = 0;
     long exitAfter = 0;
+    long closeDrawingAfter = 0;
     int lifetimeSeconds = 120;
 } config;
 
@@ -247,10 +253,12 @@ public:
             log("refused Invoke");
             return RPC_E_SERVERCALL_RETRYLATER;
         }
-        if (config.exitAfter > 0 && ++invokes > config.exitAfter) {
+        ++invokes;
+        if (config.exitAfter > 0 && invokes > config.exitAfter) {
             log("exit");
             ExitProcess(3);
         }
+        if (invokes == config.closeDrawingAfter) PostThreadMessageW(GetCurrentThreadId(), kCloseDrawing, 0, 0);
         if (id < 1 || std::size_t(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
         if (result) VariantInit(result);
         const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
@@ -437,6 +445,13 @@ public:
         paper_->Release();
         utility_->Release();
     }
+    // Closed: whoever still holds its objects is answered that they are gone.
+    void disconnect()
+    {
+        for (IUnknown* o : {static_cast<IUnknown*>(model_), static_cast<IUnknown*>(paper_),
+                            static_cast<IUnknown*>(utility_), static_cast<IUnknown*>(this)})
+            CoDisconnectObject(o, 0);
+    }
 
 protected:
     HRESULT member(const std::wstring& name, bool, const Args&, VARIANT* result, EXCEPINFO*) override
@@ -463,6 +478,13 @@ class Application : public Object {
 public:
     Application() : Object({L"Visible", L"Caption", L"ActiveDocument", L"Quit", L"Name"}), document_(new Document) {}
     ~Application() override { document_->Release(); }
+    void closeDrawing()
+    {
+        log("close drawing");
+        document_->disconnect();
+        document_->Release();
+        document_ = new Document;
+    }
 
 protected:
     HRESULT member(const std::wstring& name, bool put, const Args& args, VARIANT* result, EXCEPINFO* info) override
@@ -586,6 +608,7 @@ void parse(const std::vector<std::wstring>& args)
         else if (a == L"--cancel-pick") config.cancelPick = true;
         else if (a == L"--busy-seconds" && more) config.busySeconds = _wtoi(args[++i].c_str());
         else if (a == L"--exit-after" && more) config.exitAfter = _wtol(args[++i].c_str());
+        else if (a == L"--close-drawing-after" && more) config.closeDrawingAfter = _wtol(args[++i].c_str());
         else if (a == L"--lifetime" && more) config.lifetimeSeconds = _wtoi(args[++i].c_str());
     }
 }
@@ -635,6 +658,10 @@ int main()
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_TIMER && msg.hwnd == nullptr) break;
+        if (msg.message == kCloseDrawing && msg.hwnd == nullptr) {
+            application->closeDrawing();
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
