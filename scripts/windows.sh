@@ -15,7 +15,8 @@ linux_build=${TESSIK_BUILD_DIR:-$root/build}
 jobs=${TESSIK_JOBS:-$(nproc)}
 step() { echo "== windows.sh: $*"; }
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3 nsis)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3 nsis
+          xvfb fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -41,8 +42,10 @@ cmake --build "$build" --parallel "$jobs"
 step "collecting the programs in $build/dist"
 rm -rf "$build/dist"
 mkdir -p "$build/dist"
-[[ -f "$build/src/cli/tessik-elbow.exe" ]] || { echo "windows.sh: the build made no tessik-elbow.exe" >&2; exit 1; }
-cp "$build/src/cli/tessik-elbow.exe" "$build/dist/"
+for program in src/cli/tessik-elbow.exe src/app/tessik.exe; do
+  [[ -f "$build/$program" ]] || { echo "windows.sh: the build made no $(basename "$program")" >&2; exit 1; }
+  cp "$build/$program" "$build/dist/"
+done
 cp "$root"/data/*.ini "$build/dist/"
 
 version=$(sed -n 's/^project(Tessik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -55,7 +58,7 @@ bad=0
 while IFS= read -r -d '' exe; do
   while read -r dll; do
     case "${dll,,}" in
-      kernel32.dll|msvcrt.dll|user32.dll|shell32.dll|advapi32.dll|ole32.dll|oleaut32.dll|gdi32.dll|ws2_32.dll|ntdll.dll|api-ms-win-*) ;;
+      kernel32.dll|msvcrt.dll|user32.dll|shell32.dll|advapi32.dll|ole32.dll|oleaut32.dll|gdi32.dll|ws2_32.dll|ntdll.dll|comctl32.dll|api-ms-win-*) ;;
       *) echo "  $exe needs $dll"; bad=1 ;;
     esac
   done < <(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
@@ -63,17 +66,35 @@ done < <(find "$build/dist" "$build/tests" -name '*.exe' -print0)
 [[ $bad -eq 0 ]] || { echo "windows.sh: a program needs a DLL Windows does not ship" >&2; exit 1; }
 
 # A fresh prefix for every run, one server for every program it starts; no
-# dialog may wait for a person (mono and gecko are not installed).
+# dialog may wait for a person (mono and gecko are not installed). The
+# window tests need an X display: a private Xvfb, never the caller's.
 export WINEPREFIX="$build/wine-prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-step "starting wineserver in a fresh prefix $WINEPREFIX"
+step "starting Xvfb and wineserver in a fresh prefix $WINEPREFIX"
+display_file="$build/xvfb-display"
+rm -f "$display_file"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.1; done
+[[ -s "$display_file" ]] || { echo "windows.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
 wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
 # -u makes the prefix with one services.exe; -i in a prefix that does not
 # exist yet runs two, and COM's service start then never answers.
 wineboot -u >/dev/null 2>&1
+# With a display, a crashing program would wait for a person at wine's crash dialog.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+bash "$root/scripts/wine-chinese-fonts.sh"
+# wine's desktop process ends a few seconds after the last program using the
+# desktop; one that a window test starts again would hold that test's output
+# open, and ctest would wait for it. A program waiting on a pipe keeps it up.
+keeper="$build/desktop-keeper"
+rm -f "$keeper"
+mkfifo "$keeper"
+exec 4<>"$keeper"
+wine cmd.exe /c pause <"$keeper" >/dev/null 2>&1 &
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
 (cd "$build" && ctest --no-tests=error --output-on-failure --parallel "$jobs" --timeout 600)

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include "ToolConstants.h"
+#include "frmAboutDesign.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -31,8 +32,6 @@ namespace tessik {
 
 namespace {
 
-const QString kTitle = QString::fromUtf8(kProgramTitle);
-const QString kContactAddress = QString::fromLatin1(frmAboutForm::kContactAddress);
 const QColor kLightRed(255, 128, 128);
 const QColor kLightBlue(128, 128, 255);
 const QColor kBlack(0, 0, 0);
@@ -172,20 +171,16 @@ void frmAbout::loadDesignState()
     }
     Image1->setPixmap(QPixmap(QStringLiteral(":/about/banner.png")));
 
-    placeLabel(Label1, QStringLiteral("© 2006–2026 %1 开发组").arg(kTitle));
-    lblDescription->setText(QStringLiteral("%1 是分节（虾米腰）弯头的设计工具：按标准推荐弯曲半径和中节数，"
-                                           "计算弯头重量，并把主视图、左视图或右视图画进 CAD 图形。")
-                                .arg(kTitle));
-    placeLabel(Label9, QStringLiteral("自由软件：GNU GPL v3+，无任何担保。"));
-    placeLabel(Label5, QStringLiteral("献给管工们"));
-    placeLabel(Label4, QStringLiteral("问题与建议，请写电子邮件："));
-    placeLabel(Label3, QStringLiteral("欢迎反馈"));
-    placeLabel(Label2, QStringLiteral("Email:") + kContactAddress);
-    placeLabel(Label6, QStringLiteral("始于2006-3-8"));
-    placeLabel(Label7, QStringLiteral("https://tessik.example.org/"));
+    const auto design = [](frmAboutControl c) { return QString::fromStdString(designText(c)); };
+    using C = frmAboutControl;
+    placeLabel(Label1, design(C::Label1));
+    lblDescription->setText(design(C::lblDescription));
+    for (const auto& [label, id] : {std::pair{Label9, C::Label9}, {Label5, C::Label5}, {Label4, C::Label4},
+                                    {Label3, C::Label3}, {Label2, C::Label2}, {Label6, C::Label6}, {Label7, C::Label7}})
+        placeLabel(label, design(id));
     placeLabel(Label10, QString());
-    placeLabel(Label8, QStringLiteral("https://example.org/tessik/"));
-    lblDisclaimer->setText(QStringLiteral("截直成弯节节连，一纸图样到眼前。"));
+    placeLabel(Label8, design(C::Label8));
+    lblDisclaimer->setText(design(C::lblDisclaimer));
     placeLabel(lblTitle, QString());
     placeLabel(lblVersion, QString());
 
@@ -195,8 +190,8 @@ void frmAbout::loadDesignState()
     setTextColour(lblDisclaimer, kLightBlue);
     for (QLabel* link : {Label2, Label7, Label8}) setLinkStyle(link, false, kBlack);
 
-    cmdOK->setText(QStringLiteral("确定"));
-    cmdSysInfo->setText(QStringLiteral("系统信息(&S)..."));
+    cmdOK->setText(design(C::cmdOK));
+    cmdSysInfo->setText(design(C::cmdSysInfo));
 }
 
 void frmAbout::Show() { form_->Show(); }

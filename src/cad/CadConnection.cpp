@@ -9,10 +9,13 @@ namespace tessik {
 
 namespace {
 
-constexpr char kNotStarted[] = "AutoCAD尚未启动。";
-constexpr char kStarting[] = "AutoCAD正在启动，请稍候...";
-constexpr char kStartFailed[] = "AutoCAD启动失败!";
-constexpr char kStarted[] = "AutoCAD已经启动。";
+// The status line and the question, after the CAD program's name.
+constexpr char kNotStarted[] = "尚未启动。";
+constexpr char kStarting[] = "正在启动，请稍候...";
+constexpr char kStartFailed[] = "启动失败!";
+constexpr char kStarted[] = "已经启动。";
+constexpr char kStartNow[] = "尚未启动，现在启动吗？";
+constexpr char kLaunchTitle[] = "启动";
 
 // A property read on an object that was never taken fails like any other
 // step; an object read counts only once the CAD application has answered.
@@ -40,33 +43,34 @@ void CadConnection::Start()
 {
     PendingError err;
     CadConnectionObjects& o = objects_;
+    const std::string& name = program_.name;
+    const auto status = [&](const char* text) { host_.setStatusText(name + text); };
 
     // 1-2. A running instance: straight to the objects.
-    err.assign(o.AcadApp, automation_.getRunningInstance(kCadProgramId));
+    err.assign(o.AcadApp, automation_.getRunningInstance(program_.programId));
     if (err) {
         // 3-4. None running: ask.
         err.clear();
-        host_.setStatusText(kNotStarted);
-        const int answer =
-            desktop_.messageBox("AutoCAD尚未启动，现在启动吗？", msgbox::kOkCancel + msgbox::kQuestion, "启动AutoCAD");
+        status(kNotStarted);
+        const int answer = desktop_.messageBox(name + kStartNow, msgbox::kOkCancel + msgbox::kQuestion, kLaunchTitle + name);
         if (answer != msgbox::kAnswerOk) return;
 
         // 5. Launch, then bring the main window back to the front.
-        host_.setStatusText(kStarting);
-        err.assign(o.AcadApp, automation_.createInstance(kCadProgramId));
+        status(kStarting);
+        err.assign(o.AcadApp, automation_.createInstance(program_.programId));
         const std::string caption = host_.mainWindowCaption();
         if (!desktop_.activateWindow(caption)) err.raise(caderr::activationFailed(caption));
 
         // 6. The launch failed: report the platform's description.
         if (err) {
-            host_.setStatusText(kStartFailed);
+            status(kStartFailed);
             desktop_.messageBox(err.error().description, msgbox::kOkOnly, kProgramTitle);
             return;
         }
     }
 
     // 7. Connected: five separate steps; a failing one keeps its old object.
-    host_.setStatusText(kStarted);
+    status(kStarted);
     err.check(take(o.AcadApp, "Visible", [](CadApplication& a) { return a.setVisible(true); }));
     err.assign(o.AcadDoc, take(o.AcadApp, "activedocument", [](CadApplication& a) { return a.activedocument(); }));
     err.assign(o.MoSpace, take(o.AcadDoc, "ModelSpace", [](CadDocument& d) { return d.ModelSpace(); }));

@@ -3,7 +3,8 @@
 // one, makes it visible and takes the five objects the draw command works
 // with. The objects are taken once per run and not followed afterwards; a
 // failed step leaves its object as it was (a stale reference stays until a
-// new one is obtained).
+// new one is obtained). The status line and the launch question name the
+// CAD program the connection is set to (AutoCAD unless told otherwise).
 
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "BasicDesktop.h"
 #include "CadObjects.h"
+#include "CadProgram.h"
 #include "ToolConstants.h"
 
 namespace tessik {
@@ -39,11 +41,16 @@ public:
 
     const CadConnectionObjects& objects() const { return objects_; }
 
+    // The program the next Start asks for; the objects already taken stay.
+    void setProgram(CadProgram program) { program_ = std::move(program); }
+    const CadProgram& program() const { return program_; }
+
 private:
     CadAutomation& automation_;
     BasicDesktop& desktop_;
     Host host_;
     CadConnectionObjects objects_;
+    CadProgram program_{"AutoCAD", kCadProgramId};
 };
 
 }  // namespace tessik

@@ -104,6 +104,9 @@ public:
     // The draw command; returns how the press ended.
     ElbowDrawCommand::Outcome CmdDraw1_Click();
     const CadConnectionObjects& cadObjects() const { return cadConnection_->objects(); }
+    // The CAD program Start asks for from now on; AutoCAD unless told otherwise.
+    void setCadProgram(CadProgram program) { cadConnection_->setProgram(std::move(program)); }
+    const CadProgram& cadProgram() const { return cadConnection_->program(); }
 
     // The window's design parameters and scratch variables.
     DesignRecord record;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CadConnection.h"
+#include "CadProgram.h"
 #include "FakeBasicDesktop.h"
 #include "FakeCad.h"
 
@@ -149,6 +150,38 @@ TEST(Start, StaleReferenceStaysUntilANewLaunchSucceeds)
     rig.connection.Start();
     EXPECT_EQ(rig.status.back(), kStarted);
     EXPECT_NE(rig.connection.objects().AcadApp, stale);
+}
+
+// Another CAD program: asked for by its own program id, named on the status
+// line and in the question, and a typed id stands for itself.
+TEST(Start, NamesTheChosenCadProgram)
+{
+    Rig rig;
+    rig.cad->running = false;
+    rig.cad->launchWorks = false;
+    rig.connection.setProgram(cadProgramFor("zwcad.application"));
+    rig.connection.Start();
+    EXPECT_EQ(rig.status, (Texts{"中望CAD尚未启动。", "中望CAD正在启动，请稍候...", "中望CAD启动失败!"}));
+    ASSERT_FALSE(rig.desktop.messageBoxes.empty());
+    EXPECT_EQ(rig.desktop.messageBoxes.front().title, "启动中望CAD");
+    EXPECT_EQ(rig.desktop.messageBoxes.front().text, "中望CAD尚未启动，现在启动吗？");
+    EXPECT_EQ(rig.cad->calls, (Texts{"getRunningInstance ZWCAD.Application", "createInstance ZWCAD.Application"}));
+
+    rig.cad->running = true;
+    rig.connection.setProgram(cadProgramFor("My.Cad_2"));
+    rig.connection.Start();
+    EXPECT_EQ(rig.status.back(), "My.Cad_2已经启动。");
+    EXPECT_TRUE(contains(rig.cad->calls, "getRunningInstance My.Cad_2"));
+}
+
+TEST(CadProgramId, WellFormedOnlyInTheShapeWindowsKeeps)
+{
+    for (const KnownCadProgram& known : kKnownCadPrograms) EXPECT_TRUE(isWellFormedProgramId(known.programId)) << known.programId;
+    for (const char* id : {"A", "Acad.Application.24", "My_Cad.App"}) EXPECT_TRUE(isWellFormedProgramId(id)) << id;
+    for (const char* id : {"", "1Cad.App", ".Cad", "Cad.", "Cad..App", "Cad App", "Cad/App", "Cad-App", "中望.App",
+                           "A234567890123456789012345678901234567890"})
+        EXPECT_FALSE(isWellFormedProgramId(id)) << id;
+    EXPECT_TRUE(isWellFormedProgramId(std::string(39, 'a')));
 }
 
 }  // namespace
