@@ -18,7 +18,7 @@
 
 #include "DxfDrawing.h"
 #include "DxfEntityData.h"
-#include "DxfShapes.h"
+#include "model/DxfShapes.h"
 #include "DxfText.h"
 
 namespace {
