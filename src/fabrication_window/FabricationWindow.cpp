@@ -563,6 +563,7 @@ void FabricationWindow::updateCodeCheck()
         in.weldFactor = read(TxtWeldFactor, QStringLiteral("W "), 1);
         in.service = static_cast<FluidService>(CmbService->currentIndex());
         const double temperature = read(TxtTemperature, QStringLiteral("设计温度 "), 20);
+        in.temperature = temperature;
         if (!TxtStress->text().trimmed().isEmpty()) {
             in.stress = read(TxtStress, QStringLiteral("许用应力 "), 0);
         } else if (!materials_) {
