@@ -460,14 +460,21 @@ const char* serviceName(FluidService service)
     return "";
 }
 
+// The walls of gbhd.ini that read as numbers.
+std::vector<double> listedWalls(const std::string& dataDir)
+{
+    std::vector<double> walls;
+    for (const std::string& entry : loadListFile(os::pathFromUtf8(dataDir), kWallThicknessFile).entries)
+        if (const auto value = textToDouble(entry)) walls.push_back(*value);
+    return walls;
+}
+
 // The least wall of gbhd.ini that is at least `wall`, when the list has one.
 std::optional<double> nextListedWall(const std::string& dataDir, double wall)
 {
     std::optional<double> best;
-    for (const std::string& entry : loadListFile(os::pathFromUtf8(dataDir), kWallThicknessFile).entries) {
-        const auto value = textToDouble(entry);
-        if (value && *value >= wall && (!best || *value < *best)) best = *value;
-    }
+    for (const double value : listedWalls(dataDir))
+        if (value >= wall && (!best || value < *best)) best = value;
     return best;
 }
 
@@ -573,7 +580,9 @@ Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& o, co
     const PressureInput in = pressureInput(o, stress->value, nominalWall);
     const Result<PressureCheck> checked = checkPressure(g, in);
     if (!checked) return checked.error();
-    return describeCodeCheck(radius, &*checked, &in).lines;
+    CodeCheckReport report = describeCodeCheck(radius, &*checked, &in);
+    if (checked->requiredWall) addListedWall(report, *checked->requiredWall, listedWalls(dataDir));
+    return report.lines;
 }
 
 Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,

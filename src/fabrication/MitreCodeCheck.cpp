@@ -291,6 +291,16 @@ CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& r, const PressureChe
     return report;
 }
 
+void addListedWall(CodeCheckReport& report, double required, const std::vector<double>& listedWalls)
+{
+    std::optional<double> next;
+    for (const double wall : listedWalls)
+        if (wall >= required && (!next || wall < *next)) next = wall;
+    const std::string line = next ? "选用壁厚表中不小于所需壁厚的 " + text(*next) + " mm"
+                                  : "壁厚表中没有不小于 " + fixed(required, 2) + " mm 的壁厚";
+    report.lines.insert(report.lines.empty() ? report.lines.end() : report.lines.end() - 1, line);
+}
+
 const MaterialStresses* MaterialTable::find(const std::string& name) const
 {
     const std::string wanted = lower(trimmed(name));

@@ -112,6 +112,11 @@ struct CodeCheckReport {
 CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& radius, const PressureCheck* pressure,
                                   const PressureInput* input);
 
+// The wall the pressure needs turned to one the wall list offers: the least
+// listed wall at least `required` ("选用壁厚表中的 4.5 mm"), or that the list
+// has none so thick; put before the report's verdict.
+void addListedWall(CodeCheckReport& report, double required, const std::vector<double>& listedWalls);
+
 // Allowable stresses by material and temperature, from the shipped table:
 // the first line holds the temperatures in degrees Celsius, ascending; each
 // further line a material name and one stress (MPa) per temperature.

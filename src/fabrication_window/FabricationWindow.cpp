@@ -585,7 +585,14 @@ void FabricationWindow::updateCodeCheck()
                 problems << QString::fromStdString(checked.error().description);
         }
     }
-    const CodeCheckReport report = describeCodeCheck(radius, pressure ? &*pressure : nullptr, pressure ? &in : nullptr);
+    CodeCheckReport report = describeCodeCheck(radius, pressure ? &*pressure : nullptr, pressure ? &in : nullptr);
+    if (pressure && pressure->requiredWall) {
+        // The main window's wall list is gbhd.ini's.
+        std::vector<double> walls;
+        for (int i = 0; i < main_.CmbBH->count(); ++i)
+            if (const auto v = textToDouble(main_.CmbBH->itemText(i).toStdString())) walls.push_back(*v);
+        addListedWall(report, *pressure->requiredWall, walls);
+    }
     QStringList lines;
     for (const std::string& line : report.lines) lines << QString::fromStdString(line);
     if (standardProposal_)

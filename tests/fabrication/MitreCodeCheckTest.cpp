@@ -4,6 +4,7 @@
 #include <random>
 
 #include "MitreCodeCheck.h"
+#include "NumberText.h"
 
 namespace tessik {
 namespace {
@@ -128,6 +129,25 @@ TEST(MitreCodeCheck, PublishedWorksheet)
     EXPECT_EQ(c.atWall->governing, MitreEquation::eq4a);
     EXPECT_NEAR(*c.atWall->pm * 0.0689476, 11.93, 0.005);  // bar
     EXPECT_EQ(c.pass, true);
+}
+
+// The wall needed is turned to the next one the wall list offers, said
+// before the verdict.
+TEST(MitreCodeCheck, ListedWallBeforeTheVerdict)
+{
+    const MitreGeometry g = elbow(11.25, 4);
+    const PressureInput in = input(2);
+    const PressureCheck p = check(g, in);
+    ASSERT_TRUE(p.requiredWall);
+    const std::vector<double> walls{*p.requiredWall - 0.5, *p.requiredWall + 1.5, *p.requiredWall + 0.7, 50};
+    CodeCheckReport report = describeCodeCheck(checkMinimumRadius(g, 8), &p, &in);
+    const std::string verdict = report.lines.back();
+    addListedWall(report, *p.requiredWall, walls);
+    EXPECT_EQ(report.lines.back(), verdict);
+    EXPECT_NE(report.lines[report.lines.size() - 2].find(doubleToText(*p.requiredWall + 0.7) + " mm"), std::string::npos)
+        << report.lines[report.lines.size() - 2];
+    addListedWall(report, 60, walls);
+    EXPECT_NE(report.lines[report.lines.size() - 2].find("没有"), std::string::npos);
 }
 
 // The wall the pressure needs: carries P, 0.01 mm less does not, and grows
