@@ -125,8 +125,16 @@ void addMarks(const Shape& s, PieceTemplate& t)
     const double w = s.f.templateWidth;
     const int divisions = s.f.ordinates.divisions;
     const double stationHeight = std::min(0.6 * s.textHeight, 0.6 * w / divisions);
+    // A note only where it stands inside the piece, clear of both cut edges
+    // along its whole width.
     const auto note = [&](const std::string& text, double x, double y, double h) {
-        if (h >= 0.8) t.notes.push_back({text, {x, y}, h});
+        if (h < 0.8) return;
+        const double wide = approximateTextWidth(text, h);
+        for (int i = 0; i <= 4; ++i) {
+            const double at = std::min(x + wide * i / 4, w);
+            if (y < lowerEdge(s, t.kind, at) + kMarkClearance / 2 || y + h > upperEdge(s, at) - kMarkClearance / 2) return;
+        }
+        t.notes.push_back({text, {x, y}, h});
     };
     for (int q = 0; q < 4; ++q) {
         const int at = ((q - s.cut.seam) % 4 + 4) % 4;  // quarter of the template width

@@ -172,7 +172,8 @@ TEST(TemplateSheet, MarksStandAtQuartersAndStationsClearOfTheCut)
 }
 
 // Small pipes, tight radii and many joints: a piece at least 8 mm across at
-// its extrados carries its name, and the name lies inside it, for every seam.
+// its extrados carries its name, and every note lies inside its piece, for
+// every seam.
 TEST(TemplateSheet, EveryPieceWideEnoughIsNamed)
 {
     for (const double diameter : {60.3, 88.9, 114.3})
@@ -188,6 +189,12 @@ TEST(TemplateSheet, EveryPieceWideEnoughIsNamed)
                                                   (p.kind == PieceKind::middle ? 2 : 1);
                             const auto named = std::find_if(p.notes.begin(), p.notes.end(),
                                                             [&](const TemplateText& n) { return n.text == p.name; });
+                            // Every note, on a narrow piece too, stands inside its piece.
+                            for (const TemplateText& n : p.notes) {
+                                const double right = n.at.x + approximateTextWidth(n.text, n.height);
+                                for (const TemplatePoint c : {n.at, TemplatePoint{right, n.at.y + n.height}})
+                                    EXPECT_TRUE(inside(p.outline, c)) << n.text << " D " << diameter << " n " << middle;
+                            }
                             if (across < 8) continue;
                             ASSERT_NE(named, p.notes.end()) << diameter << " R " << e.radius << " n " << middle
                                                             << " bend " << bend << " seam " << int(seam);
