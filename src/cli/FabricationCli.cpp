@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <set>
 
@@ -127,7 +128,10 @@ next wall of gbhd.ini. A proposal gains "codeRadius": {"minimum", "A", "pass"}.
   --weld-factor W   weld strength reduction factor (default 1)
   --corrosion c     corrosion and other allowances in mm (default 0)
   --mill-tolerance PERCENT   mill under-tolerance of the wall (default 12.5)
-  --service normal|category-d|severe-cyclic   fluid service (default normal)
+  --service normal|category-d|severe-cyclic   fluid service (default normal); a single
+                    mitre turning more than 45 degrees is allowed in Category D only,
+                    which ends above 1.035 MPa and outside -29 to 186 degrees Celsius
+                    (the temperature known from --temperature or the table's default)
 No S in the table for the material and temperature: exit status 2, "无法校核：..." on
 standard error.
 A cut angle (DblA) outside 0 < angle < 90, or any other elbow that cannot be
@@ -188,6 +192,27 @@ std::optional<std::string> collectFabricationArguments(std::vector<std::string>&
     return std::nullopt;
 }
 
+// The value of an option that names one of a few choices, or why not:
+// "--seam needs extrados, side or intrados: up".
+template <class T>
+std::optional<std::string> chooseOption(std::map<std::string, std::string>& given, const char* name,
+                                        std::initializer_list<std::pair<const char*, T>> choices, T& target)
+{
+    if (!given.count(name)) return std::nullopt;
+    const std::string& value = given[name];
+    std::string names;
+    std::size_t i = 0;
+    for (const auto& [word, choice] : choices) {
+        if (value == word) {
+            target = choice;
+            return std::nullopt;
+        }
+        names += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + std::string(word);
+        ++i;
+    }
+    return std::string(name) + " needs " + names + ": " + value;
+}
+
 // The code-check options: numbers in their ranges, and the pressure inputs
 // only with a pressure.
 std::optional<std::string> applyCodeCheckValues(std::map<std::string, std::string>& given, CodeCheckCliOptions& c)
@@ -217,20 +242,18 @@ std::optional<std::string> applyCodeCheckValues(std::map<std::string, std::strin
         if (!inRange) return std::string(n.name) + " needs " + n.range + ": " + given[n.name];
         *n.target = *value;
     }
+    c.temperatureGiven = given.count("--temperature") > 0;
     if (given.count("--pressure")) c.pressure = pressure;
     if (given.count("--stress")) c.stress = stress;
     if (given.count("--material")) {
         if (given["--material"].empty()) return std::string("--material needs a material name");
         c.material = given["--material"];
     }
-    if (given.count("--service")) {
-        static const std::map<std::string, FluidService> services{{"normal", FluidService::normal},
-                                                                  {"category-d", FluidService::categoryD},
-                                                                  {"severe-cyclic", FluidService::severeCyclic}};
-        const auto it = services.find(given["--service"]);
-        if (it == services.end()) return "--service needs normal, category-d or severe-cyclic: " + given["--service"];
-        c.service = it->second;
-    }
+    if (auto problem = chooseOption(given, "--service",
+                                    {std::pair{"normal", FluidService::normal}, {"category-d", FluidService::categoryD},
+                                     {"severe-cyclic", FluidService::severeCyclic}},
+                                    c.service))
+        return problem;
     if (!c.pressure)
         for (const char* name : {"--material", "--temperature", "--stress", "--joint-factor", "--weld-factor", "--service"})
             if (given.count(name)) return std::string(name) + " needs --pressure";
@@ -242,9 +265,10 @@ std::optional<std::string> applyNestValues(std::map<std::string, std::string>& g
 {
     NestCliOptions& n = o.nest;
     if (given.count("--nest")) {
-        const std::string& kind = given["--nest"];
-        if (kind != "pipe" && kind != "plate") return "--nest needs pipe or plate: " + kind;
-        n.kind = kind == "pipe" ? NestKind::pipe : NestKind::plate;
+        NestKind kind = NestKind::pipe;
+        if (auto problem = chooseOption(given, "--nest", {std::pair{"pipe", NestKind::pipe}, {"plate", NestKind::plate}}, kind))
+            return problem;
+        n.kind = kind;
     }
     if (given.count("--sheet")) {
         const std::string& text = given["--sheet"];
@@ -296,17 +320,13 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
                                                   FabricationCliOptions& o)
 {
     bool modifiers = false;
-    if (given.count("--template-diameter")) {
-        static const std::map<std::string, TemplateDiameterKind> kinds{{"outside", TemplateDiameterKind::outside},
-                                                                       {"mean", TemplateDiameterKind::mean},
-                                                                       {"inside", TemplateDiameterKind::inside},
-                                                                       {"plate", TemplateDiameterKind::plate}};
-        const auto it = kinds.find(given["--template-diameter"]);
-        if (it == kinds.end())
-            return "--template-diameter needs outside, mean, inside or plate: " + given["--template-diameter"];
-        o.templateDiameter = it->second;
-        o.templateDiameterGiven = modifiers = true;
-    }
+    if (auto problem = chooseOption(given, "--template-diameter",
+                                    {std::pair{"outside", TemplateDiameterKind::outside},
+                                     {"mean", TemplateDiameterKind::mean}, {"inside", TemplateDiameterKind::inside},
+                                     {"plate", TemplateDiameterKind::plate}},
+                                    o.templateDiameter))
+        return problem;
+    if (given.count("--template-diameter")) o.templateDiameterGiven = modifiers = true;
     if (given.count("--divisions")) {
         const std::string& text = given["--divisions"];
         const auto value = textToDouble(text);
@@ -322,14 +342,11 @@ std::optional<std::string> applyFabricationValues(std::map<std::string, std::str
     }
     if (auto problem = applyPrintValues(given, o)) return problem;
     if (auto problem = applyNestValues(given, o)) return problem;
-    if (given.count("--seam")) {
-        static const std::map<std::string, SeamPosition> seams{{"extrados", SeamPosition::extrados},
-                                                               {"side", SeamPosition::side},
-                                                               {"intrados", SeamPosition::intrados}};
-        const auto it = seams.find(given["--seam"]);
-        if (it == seams.end()) return "--seam needs extrados, side or intrados: " + given["--seam"];
-        o.templateOptions.seam = it->second;
-    }
+    if (auto problem = chooseOption(given, "--seam",
+                                    {std::pair{"extrados", SeamPosition::extrados}, {"side", SeamPosition::side},
+                                     {"intrados", SeamPosition::intrados}},
+                                    o.templateOptions.seam))
+        return problem;
     if (given.count("--kerf")) {
         const auto value = textToDouble(given["--kerf"]);
         if (!value || !(*value >= 0 && *value <= kMaxKerf)) return "--kerf needs a number from 0 to 20 (mm): " + given["--kerf"];
@@ -443,14 +460,21 @@ const char* serviceName(FluidService service)
     return "";
 }
 
+// The walls of gbhd.ini that read as numbers.
+std::vector<double> listedWalls(const std::string& dataDir)
+{
+    std::vector<double> walls;
+    for (const std::string& entry : loadListFile(os::pathFromUtf8(dataDir), kWallThicknessFile).entries)
+        if (const auto value = textToDouble(entry)) walls.push_back(*value);
+    return walls;
+}
+
 // The least wall of gbhd.ini that is at least `wall`, when the list has one.
 std::optional<double> nextListedWall(const std::string& dataDir, double wall)
 {
     std::optional<double> best;
-    for (const std::string& entry : loadListFile(os::pathFromUtf8(dataDir), kWallThicknessFile).entries) {
-        const auto value = textToDouble(entry);
-        if (value && *value >= wall && (!best || *value < *best)) best = *value;
-    }
+    for (const double value : listedWalls(dataDir))
+        if (value >= wall && (!best || value < *best)) best = value;
     return best;
 }
 
@@ -540,6 +564,7 @@ PressureInput pressureInput(const CodeCheckCliOptions& o, double stress, std::op
     in.millTolerance = o.millTolerance;
     in.nominalWall = nominalWall;
     in.service = o.service;
+    if (!o.stress || o.temperatureGiven) in.temperature = o.temperature;
     return in;
 }
 
@@ -555,7 +580,9 @@ Result<std::vector<std::string>> codeCheckLines(const CodeCheckCliOptions& o, co
     const PressureInput in = pressureInput(o, stress->value, nominalWall);
     const Result<PressureCheck> checked = checkPressure(g, in);
     if (!checked) return checked.error();
-    return describeCodeCheck(radius, &*checked, &in).lines;
+    CodeCheckReport report = describeCodeCheck(radius, &*checked, &in);
+    if (checked->requiredWall) addListedWall(report, *checked->requiredWall, listedWalls(dataDir));
+    return report.lines;
 }
 
 Result<std::string> codeCheckJson(const CodeCheckCliOptions& o, const MitreGeometry& g,

@@ -24,6 +24,7 @@ struct CodeCheckCliOptions {
     std::optional<double> pressure;     // --pressure, MPa
     std::optional<std::string> material;  // --material; default: the table's first
     double temperature = 20;            // --temperature, degrees Celsius
+    bool temperatureGiven = false;      // with --stress, the temperature is known only when given
     std::optional<double> stress;       // --stress, MPa: wins over the table
     double jointFactor = 1;             // --joint-factor E
     double weldFactor = 1;              // --weld-factor W

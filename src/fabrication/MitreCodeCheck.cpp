@@ -29,8 +29,20 @@ struct Applicable {
     std::vector<std::string> notCovered;
 };
 
-Applicable applicable(const MitreGeometry& g, FluidService service)
+// Why the design is no Category D service although the user says it is.
+std::optional<std::string> notCategoryD(const PressureInput& in)
 {
+    if (in.pressure > kCategoryDMaxPressure)
+        return "D 类流体的设计压力不超过 " + text(kCategoryDMaxPressure) + " MPa，现为 " + text(in.pressure) + " MPa";
+    if (in.temperature && !(*in.temperature >= kCategoryDMinTemperature && *in.temperature <= kCategoryDMaxTemperature))
+        return "D 类流体的设计温度在 " + text(kCategoryDMinTemperature) + " 至 " + text(kCategoryDMaxTemperature) +
+               " °C 之间，现为 " + text(*in.temperature) + " °C";
+    return std::nullopt;
+}
+
+Applicable applicable(const MitreGeometry& g, const PressureInput& in)
+{
+    const FluidService service = in.service;
     Applicable a;
     const double theta = g.cutAngle;
     const bool single = g.joints == 1;
@@ -45,8 +57,11 @@ Applicable applicable(const MitreGeometry& g, FluidService service)
         a.eq4a = true;
     } else if (theta <= kSingleMitreMaxTheta) {
         a.eq4c = true;
+        const std::string turn = "单节斜接的转角 2θ = " + text(2 * theta) + " 度大于 45 度，只可用于 D 类流体";
         if (service != FluidService::categoryD)
-            a.notCovered.push_back("单节斜接的转角 2θ = " + text(2 * theta) + " 度大于 45 度，只可用于 D 类流体。");
+            a.notCovered.push_back(turn + "。");
+        else if (const auto why = notCategoryD(in))
+            a.notCovered.push_back(turn + "；" + *why + "，不是 D 类流体。");
     } else {
         a.notCovered.push_back("单节斜接的切角 θ = " + text(theta) + " 度大于 45 度，式 (4c) 不适用。");
     }
@@ -106,6 +121,8 @@ Status checkInput(const MitreGeometry& g, const PressureInput& in)
     if (!(in.weldFactor > 0 && in.weldFactor <= 1)) return cannotCheck("焊缝强度降低系数 W 须在 0 到 1 之间（不含 0）。");
     if (!(in.allowance >= 0) || !finite(in.allowance)) return cannotCheck("附加裕量 c 不能为负。");
     if (!(in.millTolerance >= 0 && in.millTolerance < 100)) return cannotCheck("壁厚负偏差须在 0 到 100% 之间（不含 100%）。");
+    if (in.temperature && !(*in.temperature >= -273.15 && finite(*in.temperature)))
+        return cannotCheck("设计温度须是不低于 -273.15 °C 的数。");
     if (in.nominalWall && !(*in.nominalWall > 0 && 2 * *in.nominalWall < g.outerDiameter))
         return cannotCheck("壁厚须大于 0 且小于外径的一半，现为 " + text(*in.nominalWall) + " mm。");
     return success();
@@ -195,7 +212,7 @@ std::string equationName(MitreEquation equation)
 Result<PressureCheck> checkPressure(const MitreGeometry& g, const PressureInput& in)
 {
     if (const Status ok = checkInput(g, in); !ok) return ok.error();
-    const Applicable a = applicable(g, in.service);
+    const Applicable a = applicable(g, in);
     PressureCheck check;
     check.single = g.joints == 1;
     check.notCovered = a.notCovered;
@@ -227,7 +244,8 @@ std::string verdict(bool pass) { return pass ? "满足" : "不满足"; }
 void describePressure(const PressureCheck& p, const PressureInput& in, CodeCheckReport& report)
 {
     auto& lines = report.lines;
-    lines.push_back("设计压力 P = " + text(in.pressure) + " MPa，许用应力 S = " + fixed(in.stress, 1) + " MPa，E = " +
+    const std::string at = in.temperature ? "（" + text(*in.temperature) + " °C）" : std::string();
+    lines.push_back("设计压力 P = " + text(in.pressure) + " MPa，许用应力 S = " + fixed(in.stress, 1) + " MPa" + at + "，E = " +
                     text(in.jointFactor) + "，W = " + text(in.weldFactor) + "，c = " + text(in.allowance) +
                     " mm，壁厚负偏差 " + text(in.millTolerance) + "%");
     if (p.atWall) {
@@ -271,6 +289,16 @@ CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& r, const PressureChe
     }
     report.lines.push_back(report.pass ? "结论：" + verdict(*report.pass) : std::string("结论：半径满足，给出壁厚后校核压力"));
     return report;
+}
+
+void addListedWall(CodeCheckReport& report, double required, const std::vector<double>& listedWalls)
+{
+    std::optional<double> next;
+    for (const double wall : listedWalls)
+        if (wall >= required && (!next || wall < *next)) next = wall;
+    const std::string line = next ? "选用壁厚表中不小于所需壁厚的 " + text(*next) + " mm"
+                                  : "壁厚表中没有不小于 " + fixed(required, 2) + " mm 的壁厚";
+    report.lines.insert(report.lines.empty() ? report.lines.end() : report.lines.end() - 1, line);
 }
 
 const MaterialStresses* MaterialTable::find(const std::string& name) const

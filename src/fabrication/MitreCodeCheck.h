@@ -34,6 +34,12 @@ inline constexpr double kSevereCyclicMaxTheta = 11.25;  // alpha <= 22.5 under s
 // no least radius, and the pressure of straight pipe, eq. (3a) with Y = 0.4.
 inline constexpr double kStraightPipeMaxTheta = 1.5;
 inline constexpr double kStraightPipeY = 0.4;
+// Category D fluid service: a design pressure of at most 1035 kPa and a
+// design temperature from -29 to 186 degrees Celsius. Only there may a single
+// mitre turn more than 45 degrees.
+inline constexpr double kCategoryDMaxPressure = 1.035;
+inline constexpr double kCategoryDMinTemperature = -29;
+inline constexpr double kCategoryDMaxTemperature = 186;
 
 enum class FluidService { normal, categoryD, severeCyclic };
 
@@ -68,6 +74,7 @@ struct PressureInput {
     double millTolerance = 12.5;      // per cent of the nominal wall
     std::optional<double> nominalWall;  // t; empty: only the wall needed is worked out
     FluidService service = FluidService::normal;
+    std::optional<double> temperature;  // design temperature, degrees Celsius; empty: not known
 };
 
 enum class MitreEquation { eq4a, eq4b, eq4c, straight3a };
@@ -104,6 +111,11 @@ struct CodeCheckReport {
 };
 CodeCheckReport describeCodeCheck(const MinimumRadiusCheck& radius, const PressureCheck* pressure,
                                   const PressureInput* input);
+
+// The wall the pressure needs turned to one the wall list offers: the least
+// listed wall at least `required` ("选用壁厚表中的 4.5 mm"), or that the list
+// has none so thick; put before the report's verdict.
+void addListedWall(CodeCheckReport& report, double required, const std::vector<double>& listedWalls);
 
 // Allowable stresses by material and temperature, from the shipped table:
 // the first line holds the temperatures in degrees Celsius, ascending; each

@@ -125,8 +125,16 @@ void addMarks(const Shape& s, PieceTemplate& t)
     const double w = s.f.templateWidth;
     const int divisions = s.f.ordinates.divisions;
     const double stationHeight = std::min(0.6 * s.textHeight, 0.6 * w / divisions);
+    // A note only where it stands inside the piece, clear of both cut edges
+    // along its whole width.
     const auto note = [&](const std::string& text, double x, double y, double h) {
-        if (h >= 0.8) t.notes.push_back({text, {x, y}, h});
+        if (h < 0.8) return;
+        const double wide = approximateTextWidth(text, h);
+        for (int i = 0; i <= 4; ++i) {
+            const double at = std::min(x + wide * i / 4, w);
+            if (y < lowerEdge(s, t.kind, at) + kMarkClearance / 2 || y + h > upperEdge(s, at) - kMarkClearance / 2) return;
+        }
+        t.notes.push_back({text, {x, y}, h});
     };
     for (int q = 0; q < 4; ++q) {
         const int at = ((q - s.cut.seam) % 4 + 4) % 4;  // quarter of the template width
@@ -164,25 +172,72 @@ void addSurfaceLines(const Shape& s, PieceTemplate& t)
     }
 }
 
-// The piece's name inside it, in the eighth to three eighths of a turn
-// beside the extrados where the piece is widest, and the seam named at both
-// edges.
+// The height a name `wide` em long may have from `anchor` in `direction`
+// (+1 rightwards, -1 leftwards), inside the piece: up to `most`, and the
+// piece's least height under the whole name bounds it (a middle piece's name
+// stands above its centre line).
+double nameHeight(const Shape& s, bool middle, double anchor, int direction, double wide, double most)
+{
+    const auto narrowest = [&](double h) {
+        double least = upperEdge(s, anchor);
+        for (int i = 1; i <= 16; ++i) least = std::min(least, upperEdge(s, anchor + direction * wide * h * i / 16));
+        return least;
+    };
+    const auto bound = [&](double h) {
+        const double n = narrowest(h);
+        return std::min(most, middle ? 0.4 * (n - kMarkClearance) : 0.3 * n);
+    };
+    // The largest h with h <= bound(h): bound falls as h grows.
+    if (!(most > 0)) return 0;
+    if (bound(most) >= most) return most;
+    double low = 0, high = most;
+    for (int round = 0; round < 30; ++round) {
+        const double middleH = (low + high) / 2;
+        (bound(middleH) >= middleH ? low : high) = middleH;
+    }
+    return low;
+}
+
+// The piece's name inside it: in the eighth to three eighths of a turn beside
+// the extrados, or, where the piece is too narrow there, right beside the
+// extrados (past the seam's note when the seam is there), whichever holds
+// the larger name; and the seam named at both edges.
 void addNames(const Shape& s, PieceTemplate& t)
 {
     const double w = s.f.templateWidth;
     const double extrados = w * ((4 - s.cut.seam) % 4) / 4;
     const bool middle = t.kind == PieceKind::middle;
-    const double narrowest = upperEdge(s, extrados + 3 * w / 8);  // the top edge falls away from the extrados
-    double h = std::min(1.4 * s.textHeight, middle ? 0.4 * (narrowest - kMarkClearance) : 0.3 * narrowest);
-    const double wide = approximateTextWidth(t.name, 1);
-    h = std::min(h, w / 4 / wide);
-    if (h >= 1) {
-        const double x = extrados + 3 * w / 8 <= w ? extrados + w / 8 : extrados - w / 8 - wide * h;
-        t.notes.push_back({t.name, {x, middle ? kMarkClearance : (narrowest - h) / 2}, h});
-    }
     const std::string seam = "接缝";
     const double room = middle ? upperEdge(s, 0) - kMarkClearance : upperEdge(s, 0);
     const double hs = std::min(0.8 * s.textHeight, 0.3 * room);
+    const double seamNote = hs >= 0.8 ? kMarkClearance + 0.5 * hs + approximateTextWidth(seam, hs) : 0;
+
+    const double wide = approximateTextWidth(t.name, 1);
+    struct Place {
+        double anchor;
+        int direction;
+        double h;
+    };
+    const int away = extrados + w / 4 <= w ? 1 : -1;  // from the extrados towards the longer stretch
+    const double wideOff = extrados + 3 * w / 8 <= w ? extrados + w / 8 : extrados - w / 8;
+    Place best{wideOff, extrados + 3 * w / 8 <= w ? 1 : -1, 0};
+    best.h = nameHeight(s, middle, best.anchor, best.direction, wide, std::min(1.4 * s.textHeight, w / 4 / wide));
+    // Beside the extrados the name keeps clear of the seam's note where the
+    // seam is at the extrados or a quarter turn on.
+    const double gap = (extrados == 0 ? seamNote : 0) + 0.5 * s.textHeight;
+    const double near = extrados + away * gap;
+    const double length = w / 4 - gap - (extrados + w / 4 >= w ? seamNote : 0);
+    if (length > 0) {
+        const double h = nameHeight(s, middle, near, away, wide, std::min(1.4 * s.textHeight, length / wide));
+        if (h > best.h) best = {near, away, h};
+    }
+    if (best.h >= 1) {
+        const double left = best.direction > 0 ? best.anchor : best.anchor - wide * best.h;
+        double narrowest = upperEdge(s, best.anchor);
+        for (int i = 1; i <= 16; ++i)
+            narrowest = std::min(narrowest, upperEdge(s, best.anchor + best.direction * wide * best.h * i / 16));
+        t.notes.push_back({t.name, {left, middle ? kMarkClearance : (narrowest - best.h) / 2}, best.h});
+    }
     if (hs >= 0.8) {
         const double y = middle ? -kMarkClearance - hs : (upperEdge(s, 0) - hs) / 2;
         t.notes.push_back({seam, {kMarkClearance + 0.5 * hs, y}, hs});

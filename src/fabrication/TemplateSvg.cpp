@@ -1,18 +1,24 @@
 #include "TemplateSvg.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
+#include <cmath>
 
 namespace tessik {
 namespace {
 
+// Always a decimal point: to_chars ignores the C locale, which a Qt program
+// sets from the user's (a decimal comma would break every coordinate).
 std::string mm(double v)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
-    std::string s = buf;
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
+    char buf[400];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) ? v : 0.0,
+                                         std::chars_format::fixed, 4);
+    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("0");
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+    }
     return s == "-0" ? "0" : s;
 }
 

@@ -420,8 +420,7 @@ void namePiecesOnTile(pdf::Page& m, const TemplateSheet& sheet, const PlannedTil
         const PieceTemplate& piece = sheet.pieces[static_cast<std::size_t>(i)];
         const std::string name = pieceName(piece.kind);
         const double halfWidth = pdf::textWidth(name, kNameHeight) / 2 / w.scale, halfHeight = kNameHeight / 2 / w.scale;
-        const TemplatePoint at =
-            nameSpot(piece, w.x0 + band, w.y0 + band, w.x1 - band, w.y1 - band, halfWidth, halfHeight);
+        const TemplatePoint at = nameSpot(piece, w.x0, w.y0, w.x1, w.y1, band, halfWidth, halfHeight);
         m.text(w.px(at.x - halfWidth), w.py(at.y - halfHeight), kNameHeight, name, kNameColor);
     }
 }

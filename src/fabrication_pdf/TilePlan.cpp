@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -118,36 +119,56 @@ std::vector<PlannedTile> plannedTiles(const TemplateSheet& sheet, const TileGrid
     return out;
 }
 
-TemplatePoint nameSpot(const PieceTemplate& piece, double x0, double y0, double x1, double y1, double halfWidth,
-                       double halfHeight)
+namespace {
+
+// The sample of a grid over the box whose name lies most on the piece, then
+// nearest the box's middle; none where no sample falls on the piece.
+std::optional<TemplatePoint> bestSample(const PieceTemplate& piece, const Box& box, int samples, std::size_t step,
+                                        double halfWidth, double halfHeight)
 {
-    // Placing a name needs no fine outline: a long outline is thinned for it.
-    const std::size_t step = std::max<std::size_t>(1, piece.outline.size() / 2000);
     const auto in = [&](double x, double y) { return inside(piece.outline, x, y, step); };
-    constexpr int kSamples = 9;
-    TemplatePoint best{(x0 + x1) / 2, (y0 + y1) / 2};
+    std::optional<TemplatePoint> best;
     double bestScore = -1;
-    for (int i = 1; i < kSamples; ++i) {
-        for (int j = 1; j < kSamples; ++j) {
-            const double x = x0 + (x1 - x0) * i / kSamples, y = y0 + (y1 - y0) * j / kSamples;
+    for (int i = 1; i < samples; ++i) {
+        for (int j = 1; j < samples; ++j) {
+            const double x = box.x0 + (box.x1 - box.x0) * i / samples, y = box.y0 + (box.y1 - box.y0) * j / samples;
             if (!in(x, y)) continue;
-            // Prefer a spot whose whole name lies on the piece, then one near the tile's middle.
             const int corners = in(x - halfWidth, y - halfHeight) + in(x + halfWidth, y - halfHeight) +
                                 in(x - halfWidth, y + halfHeight) + in(x + halfWidth, y + halfHeight);
-            const double central = std::min({x - x0, x1 - x, y - y0, y1 - y});
+            const double central = std::min({x - box.x0, box.x1 - x, y - box.y0, box.y1 - y});
             const double score = corners * 1e9 + central;
             if (score > bestScore) {
                 bestScore = score;
-                best = {x, y};
+                best = TemplatePoint{x, y};
             }
         }
     }
-    if (bestScore < 0) {
-        // A sliver the samples missed: the first outline point on the tile.
-        for (const TemplatePoint& v : piece.outline)
-            if (v.x >= x0 && v.x <= x1 && v.y >= y0 && v.y <= y1) return v;
-    }
     return best;
+}
+
+}  // namespace
+
+TemplatePoint nameSpot(const PieceTemplate& piece, double x0, double y0, double x1, double y1, double band,
+                       double halfWidth, double halfHeight)
+{
+    // Placing a name needs no fine outline: a long outline is thinned for it.
+    const std::size_t step = std::max<std::size_t>(1, piece.outline.size() / 2000);
+    const Box clear{x0 + band, y0 + band, x1 - band, y1 - band};
+    if (clear.x0 < clear.x1 && clear.y0 < clear.y1)
+        if (const auto spot = bestSample(piece, clear, 9, step, halfWidth, halfHeight)) return *spot;
+    // The piece lies only in the overlap bands or in a sliver: a finer search
+    // of the whole tile against the whole outline.
+    const Box whole{x0, y0, x1, y1};
+    if (const auto spot = bestSample(piece, whole, 40, 1, halfWidth, halfHeight)) return *spot;
+    // Thinner still: the middle of the outline's first stretch on the tile.
+    const std::vector<TemplatePoint>& v = piece.outline;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const TemplatePoint a = v[i], b = v[(i + 1) % v.size()];
+        if (!segmentMeetsBox(a, b, whole)) continue;
+        const TemplatePoint c{std::clamp((a.x + b.x) / 2, x0, x1), std::clamp((a.y + b.y) / 2, y0, y1)};
+        return c;
+    }
+    return {(x0 + x1) / 2, (y0 + y1) / 2};
 }
 
 }  // namespace tessik

@@ -33,10 +33,13 @@ struct PlannedTile {
 inline constexpr long long kMostPlannedTiles = 250000;
 std::vector<PlannedTile> plannedTiles(const TemplateSheet& sheet, const TileGrid& grid, bool* searched = nullptr);
 
-// A point of the piece inside the tile window, where a name `halfWidth` by
-// `halfHeight` mm about it stays inside the piece when the piece allows it:
-// where to name the piece on that tile.
-TemplatePoint nameSpot(const PieceTemplate& piece, double x0, double y0, double x1, double y1, double halfWidth,
-                       double halfHeight);
+// Where to name the piece on the tile window [x0, x1] x [y0, y1]: a point of
+// the piece, clear of the overlap bands `band` wide at the window's edges when
+// the piece reaches in so far, where a name `halfWidth` by `halfHeight` mm
+// about it stays inside the piece when the piece allows it. A piece that only
+// touches the window in a sliver is named on its outline there, never on
+// another piece.
+TemplatePoint nameSpot(const PieceTemplate& piece, double x0, double y0, double x1, double y1, double band,
+                       double halfWidth, double halfHeight);
 
 }  // namespace tessik

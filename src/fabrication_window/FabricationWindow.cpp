@@ -563,6 +563,7 @@ void FabricationWindow::updateCodeCheck()
         in.weldFactor = read(TxtWeldFactor, QStringLiteral("W "), 1);
         in.service = static_cast<FluidService>(CmbService->currentIndex());
         const double temperature = read(TxtTemperature, QStringLiteral("设计温度 "), 20);
+        in.temperature = temperature;
         if (!TxtStress->text().trimmed().isEmpty()) {
             in.stress = read(TxtStress, QStringLiteral("许用应力 "), 0);
         } else if (!materials_) {
@@ -584,7 +585,14 @@ void FabricationWindow::updateCodeCheck()
                 problems << QString::fromStdString(checked.error().description);
         }
     }
-    const CodeCheckReport report = describeCodeCheck(radius, pressure ? &*pressure : nullptr, pressure ? &in : nullptr);
+    CodeCheckReport report = describeCodeCheck(radius, pressure ? &*pressure : nullptr, pressure ? &in : nullptr);
+    if (pressure && pressure->requiredWall) {
+        // The main window's wall list is gbhd.ini's.
+        std::vector<double> walls;
+        for (int i = 0; i < main_.CmbBH->count(); ++i)
+            if (const auto v = textToDouble(main_.CmbBH->itemText(i).toStdString())) walls.push_back(*v);
+        addListedWall(report, *pressure->requiredWall, walls);
+    }
     QStringList lines;
     for (const std::string& line : report.lines) lines << QString::fromStdString(line);
     if (standardProposal_)

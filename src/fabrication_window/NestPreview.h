@@ -1,28 +1,15 @@
 #pragma once
 // A drawn preview of a nesting: the stocks (the developed pipe or the sheets)
-// side by side in grey, the pieces' outlines in red with their names, scaled
-// to fit the widget, y up. It paints the same entities the nesting DXF holds.
+// side by side in grey, the pieces' outlines in red with their names. It
+// paints the same entities the nesting DXF holds.
 
-#include <QWidget>
-#include <vector>
-
-#include "TemplateEntities.h"
+#include "EntityPreview.h"
 
 namespace tessik {
 
-class NestPreview : public QWidget {
+class NestPreview : public EntityPreview {
 public:
-    explicit NestPreview(QWidget* parent = nullptr);
-    void setEntities(std::vector<LayeredEntity> entities);
-    const std::vector<LayeredEntity>& entities() const { return entities_; }
-    QSize sizeHint() const override { return {520, 160}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    std::vector<LayeredEntity> entities_;
-    TemplateExtents extents_;
+    explicit NestPreview(QWidget* parent = nullptr) : EntityPreview({320, 120}, {520, 160}, parent) {}
 };
 
 }  // namespace tessik

@@ -1,22 +1,18 @@
 #pragma once
-// A drawn preview of the template sheet: outlines, marks and labels, scaled
-// to fit the widget with the sheet's y axis up.
+// A drawn preview of the template sheet: outlines, marks, a plate's surface
+// lines, each piece's label and its name; the smaller notes (quarters,
+// stations, seam) are for the printed sheet and left out here.
 
-#include <QWidget>
-
+#include "EntityPreview.h"
 #include "PieceTemplate.h"
 
 namespace tessik {
 
-class TemplatePreview : public QWidget {
+class TemplatePreview : public EntityPreview {
 public:
     explicit TemplatePreview(QWidget* parent = nullptr);
     void setSheet(const TemplateSheet& sheet);
     const TemplateSheet& sheet() const { return sheet_; }
-    QSize sizeHint() const override { return {520, 300}; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     TemplateSheet sheet_;

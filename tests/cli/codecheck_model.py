@@ -6,7 +6,8 @@ Sources the model is written from (not from the program):
 - Equations (4a), (4b), (4c), the angle rules (an offset of 3 degrees or
   less is designed as straight pipe, t = P D / (2 (S E W + P Y)), Y = 0.4) (multiple mitres only up to a
   cut angle of 22.5 degrees; a single mitre by (4a) up to 22.5 and by (4c)
-  above) and eq. (5) R1 >= A / tan(theta) + D / 2 with A by T - c
+  above, turning more than 45 degrees in Category D service only: at most
+  1035 kPa, -29 to 186 degrees C) and eq. (5) R1 >= A / tan(theta) + D / 2 with A by T - c
   (<= 13 mm: 25; 13..22 mm: 2 (T - c); >= 22 mm: 2 (T - c) / 3 + 30):
   the B31.3 excerpt "Miters" with Table E.3 "Empirical value of A",
   https://ru.scribd.com/document/84321118/Bend-Design, and the worksheet
@@ -65,7 +66,14 @@ def constant_a(tc):
     return 2 * tc / 3 + 30
 
 
-def equations(theta, single, service):
+def category_d(case):
+    """Whether the design pressure and temperature (when known) lie within Category D:
+    at most 1035 kPa, -29 to 186 degrees C (B31.3 300.2, "Category D")."""
+    temperature = case.get("temperature")
+    return case["pressure"] <= 1.035 and (temperature is None or -29 <= temperature <= 186)
+
+
+def equations(theta, single, service, within_category_d=True):
     """The equations that give the pressure, and whether the code allows them here."""
     if 2 * theta <= 3:
         eqs = ["3a"]  # an offset of 3 degrees or less: straight pipe
@@ -78,7 +86,7 @@ def equations(theta, single, service):
     else:
         eqs = []
     allowed = bool(eqs)
-    if single and 22.5 < theta and service != "category-d":
+    if single and 22.5 < theta and (service != "category-d" or not within_category_d):
         allowed = False  # a single joint turning more than 45 degrees: Category D only
     if service == "severe-cyclic" and 2 * theta > 22.5:
         allowed = False
@@ -204,7 +212,7 @@ def check_case(exe, case):
         if got["pass"] != radius["pass"]:
             problems.append("overall pass %r without pressure" % got["pass"])
         return problems
-    eqs, allowed = equations(theta, single, case["service"])
+    eqs, allowed = equations(theta, single, case["service"], category_d(case))
     case["eqs"] = eqs
     if not close(pressure["S"], case["S"]):
         problems.append("S %r, model %r" % (pressure["S"], case["S"]))

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "MitreCodeCheck.h"
+#include "NumberText.h"
 
 namespace tessik {
 namespace {
@@ -57,6 +58,17 @@ TEST(MitreCodeCheck, AngleLimits)
     c = check(elbow(std::nextafter(45.0, 90.0), 1), categoryD);
     EXPECT_FALSE(c.notCovered.empty());
     EXPECT_FALSE(c.atWall);
+    // Category D ends above 1035 kPa and outside -29 to 186 degrees C: there
+    // the steep single mitre is no longer allowed, whatever the user calls it.
+    for (const auto& [pressure, temperature] : {std::pair{1.035, 186.0}, {1.0351, 20.0}, {0.5, 186.1}, {0.5, -29.1}}) {
+        PressureInput limits = input(pressure);
+        limits.service = FluidService::categoryD;
+        limits.temperature = temperature;
+        limits.stress = 1000;  // the pressure itself is carried
+        const bool inside = pressure <= 1.035 && temperature >= -29 && temperature <= 186;
+        EXPECT_EQ(check(elbow(30, 1), limits).pass, inside) << pressure << " MPa " << temperature << " C";
+        EXPECT_EQ(check(elbow(22.5, 1), limits).pass, true) << "no steep joint, no limit";
+    }
 
     // Up to 3 degrees a joint is an offset of straight pipe: no least radius,
     // the straight-pipe pressure, which a mitre just above it never exceeds.
@@ -93,6 +105,49 @@ TEST(MitreCodeCheck, SingleAgainstMultiple)
     const MitrePressures tight = *check(elbow(10, 3, 150, 323.9), in).atWall;  // R1 < r2
     EXPECT_EQ(*tight.pm4b, 0);
     EXPECT_EQ(tight.governing, MitreEquation::eq4b);
+}
+
+// A published worksheet of B31.3 304.2.3 for a 90 degree mitre of five welds
+// (Song Tao, "Miter Bend Calculation", https://www.scribd.com/document/640469562,
+// page 1): A672 C70 plate pipe, S = 23180 psi, E = W = 1, D = 80 in, nominal
+// wall 0.625 in less 0.01 in mill tolerance, c = 0.063 in, R1 = 1.5 D. It
+// gives Pm1 (4a) 173.01 psi, Pm2 (4b) 258.53 psi and Pm 11.93 bar. The
+// equations hold in any consistent units, so inches and psi go in as they are.
+TEST(MitreCodeCheck, PublishedWorksheet)
+{
+    PressureInput in;
+    in.pressure = 150;
+    in.stress = 23180;
+    in.allowance = 0.063;
+    in.millTolerance = 0.01 / 0.625 * 100;
+    in.nominalWall = 0.625;
+    const PressureCheck c = check(elbow(90.0 / 5 / 2, 5, 120, 80), in);
+    ASSERT_TRUE(c.atWall);
+    EXPECT_NEAR(c.atWall->T, 0.615, 1e-12);
+    EXPECT_NEAR(*c.atWall->pm4a, 173.01, 0.005);
+    EXPECT_NEAR(*c.atWall->pm4b, 258.53, 0.005);
+    EXPECT_EQ(c.atWall->governing, MitreEquation::eq4a);
+    EXPECT_NEAR(*c.atWall->pm * 0.0689476, 11.93, 0.005);  // bar
+    EXPECT_EQ(c.pass, true);
+}
+
+// The wall needed is turned to the next one the wall list offers, said
+// before the verdict.
+TEST(MitreCodeCheck, ListedWallBeforeTheVerdict)
+{
+    const MitreGeometry g = elbow(11.25, 4);
+    const PressureInput in = input(2);
+    const PressureCheck p = check(g, in);
+    ASSERT_TRUE(p.requiredWall);
+    const std::vector<double> walls{*p.requiredWall - 0.5, *p.requiredWall + 1.5, *p.requiredWall + 0.7, 50};
+    CodeCheckReport report = describeCodeCheck(checkMinimumRadius(g, 8), &p, &in);
+    const std::string verdict = report.lines.back();
+    addListedWall(report, *p.requiredWall, walls);
+    EXPECT_EQ(report.lines.back(), verdict);
+    EXPECT_NE(report.lines[report.lines.size() - 2].find(doubleToText(*p.requiredWall + 0.7) + " mm"), std::string::npos)
+        << report.lines[report.lines.size() - 2];
+    addListedWall(report, 60, walls);
+    EXPECT_NE(report.lines[report.lines.size() - 2].find("没有"), std::string::npos);
 }
 
 // The wall the pressure needs: carries P, 0.01 mm less does not, and grows

@@ -171,6 +171,42 @@ TEST(TemplateSheet, MarksStandAtQuartersAndStationsClearOfTheCut)
     }
 }
 
+// Small pipes, tight radii and many joints: a piece at least 8 mm across at
+// its extrados carries its name, and every note lies inside its piece, for
+// every seam.
+TEST(TemplateSheet, EveryPieceWideEnoughIsNamed)
+{
+    for (const double diameter : {60.3, 88.9, 114.3})
+        for (const double radius : {0.5, 1.0, 1.5})
+            for (const int middle : {0, 1, 2, 4})
+                for (const double bend : {30.0, 90.0})
+                    for (const SeamPosition seam : {SeamPosition::extrados, SeamPosition::side, SeamPosition::intrados}) {
+                        const Elbow e{bend / (middle + 1) / 2, radius * diameter, diameter, 4, middle};
+                        const ElbowFabrication f = develop(e, TemplateDiameterKind::outside);
+                        const TemplateSheet sheet = templateSheet(f, {seam, 0}).valueOr({});
+                        for (const PieceTemplate& p : sheet.pieces) {
+                            const double across = (e.radius + diameter / 2) * std::tan(e.theta * kPi / 180) *
+                                                  (p.kind == PieceKind::middle ? 2 : 1);
+                            const auto named = std::find_if(p.notes.begin(), p.notes.end(),
+                                                            [&](const TemplateText& n) { return n.text == p.name; });
+                            // Every note, on a narrow piece too, stands inside its piece.
+                            for (const TemplateText& n : p.notes) {
+                                const double right = n.at.x + approximateTextWidth(n.text, n.height);
+                                for (const TemplatePoint c : {n.at, TemplatePoint{right, n.at.y + n.height}})
+                                    EXPECT_TRUE(inside(p.outline, c)) << n.text << " D " << diameter << " n " << middle;
+                            }
+                            if (across < 8) continue;
+                            ASSERT_NE(named, p.notes.end()) << diameter << " R " << e.radius << " n " << middle
+                                                            << " bend " << bend << " seam " << int(seam);
+                            const double width = approximateTextWidth(named->text, named->height);
+                            for (const TemplatePoint c : {named->at, TemplatePoint{named->at.x + width, named->at.y},
+                                                          TemplatePoint{named->at.x, named->at.y + named->height},
+                                                          TemplatePoint{named->at.x + width, named->at.y + named->height}})
+                                EXPECT_TRUE(inside(p.outline, c)) << diameter << " " << middle << " " << int(seam);
+                        }
+                    }
+}
+
 // A plate carries the lines of both surfaces, developed on the mean width:
 // the outside line is the longer at the extrados, the inside one at the
 // intrados, and they meet half-way round.

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainterPath>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -33,7 +34,9 @@
 
 #include <QDoubleSpinBox>
 
+#include "EntityPreview.h"
 #include "FabricationWindow.h"
+#include "TemplatePreview.h"
 #include "TemplateEntities.h"
 #include <QScreen>
 #include "FakeCad.h"
@@ -587,6 +590,30 @@ private slots:
         int windows = 0;
         for (QWidget* top : QApplication::topLevelWidgets()) windows += qobject_cast<FabricationWindow*>(top) != nullptr;
         QCOMPARE(windows, 1);
+    }
+
+    // A text too small to read is enlarged only where it then keeps clear
+    // of the outlines: inside a piece or wholly beside it, never across.
+    void previewTextsKeepClearOfOutlines()
+    {
+        QPainterPath piece;
+        piece.addRect(0, 0, 200, 40);
+        const std::vector<QPainterPath> outlines{piece};
+        const auto box = [](double x, double y) {
+            return [x, y](int pixels) { return QRectF(x, y - pixels, 6.0 * pixels, pixels * 1.2); };
+        };
+        QCOMPARE(EntityPreview::textPixels(30, box(10, 30), outlines), EntityPreview::kMostTextPixels);
+        QCOMPARE(EntityPreview::textPixels(3, box(10, 30), outlines), EntityPreview::kLeastTextPixels);
+        QCOMPARE(EntityPreview::textPixels(3, box(10, 80), outlines), EntityPreview::kLeastTextPixels);
+        QCOMPARE(EntityPreview::textPixels(3, box(10, 45), outlines), 0);   // would reach up into the piece
+        QCOMPARE(EntityPreview::textPixels(3, box(180, 30), outlines), 0);  // would run out of its right edge
+
+        // A 1422 mm elbow in the window: its piece names are inside their pieces.
+        design("90", "5", "1422", "1422", "12");
+        const std::vector<LayeredEntity>& shown = w->Preview->entities();
+        QVERIFY(std::any_of(shown.begin(), shown.end(), [](const LayeredEntity& e) {
+            return std::holds_alternative<entities::Text>(e.entity);
+        }));
     }
 };
 
