@@ -10,7 +10,7 @@
 // file behind.
 
 #include "DxfDrawing.h"
-#include "DxfEntities.h"
+#include "DxfEntityCodec.h"
 #include "DxfEntityData.h"
 #include "DxfStyle.h"
 #include "DxfTag.h"
