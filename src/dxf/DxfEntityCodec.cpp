@@ -252,7 +252,8 @@ Result<std::vector<DxfTag>> EntityCodec<entities::Polyline>::write(const entitie
                              {kCount, std::to_string(p.vertices.size())},
                              {kFlags, p.closed ? "1" : "0"}};
     if (p.elevation != 0 || firstGroup(over, kElevation)) tags.push_back(realGroup(kElevation, p.elevation));
-    tags.push_back(realGroup(kConstantWidth, 0));
+    // The vocabulary has no widths: a new polyline is thin, a file's keeps its width.
+    if (over.empty()) tags.push_back(realGroup(kConstantWidth, 0));
     // Over the same vertices, the record's vertex groups stay, widths and ids too.
     if (const auto was = readVertices(over, true); !over.empty() && was && *was == p.vertices) return tags;
     const std::vector<DxfTag> vertices = vertexGroups(p);
