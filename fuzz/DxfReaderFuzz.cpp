@@ -9,14 +9,18 @@
 // every tag kept; a new entity then gets a handle no other object has; any
 // text decodes to UTF-8 that encodes again; the typed data holds no more
 // vertices, edges or knots than the file has tags, and the picture stays
-// within its bound.
+// within its bound; an entity written over its own record reads the same.
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <type_traits>
+#include <variant>
 #include <string>
 #include <string_view>
 
 #include "DxfDrawing.h"
+#include "DxfEntityCodec.h"
 #include "DxfEntityData.h"
 #include "DxfShapes.h"
 #include "DxfText.h"
@@ -60,6 +64,58 @@ void interpret(const tessik::dxf::DxfDrawing& d)
     require(points <= tessik::cadhost::kMaxPoints + 100'000);
 }
 
+// Each entity of the shared vocabulary written over its own record: the
+// drawing still writes and reads back, and the record reads as the same kind
+// (the same values, but for angles that go through degrees and back).
+void rewriteEach(tessik::dxf::DxfDrawing d)
+{
+    using namespace tessik;
+    const std::size_t count = d.entityCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto data = dxf::entityData(d.entityTags(i), d);
+        if (!data) continue;
+        std::optional<entities::Entity> kind;
+        std::visit(entities::Overload{
+                       [&](const entities::Line& k) { kind = k; },
+                       [&](const entities::Arc& k) { kind = k; },
+                       [&](const entities::Circle& k) { kind = k; },
+                       [&](const entities::Ellipse& k) { kind = k; },
+                       [&](const entities::Point& k) { kind = k; },
+                       [&](const entities::Polyline& k) { kind = k; },
+                       [&](const dxf::TextEntity& k) {
+                           if (!k.attribute) kind = k.text;
+                       },
+                       [](const dxf::PolylineEntity&) {},
+                       [](const dxf::Spline&) {},
+                       [](const dxf::MText&) {},
+                       [](const dxf::Insert&) {},
+                       [](const dxf::Dimension&) {},
+                       [](const dxf::Quad&) {},
+                       [](const dxf::Hatch&) {},
+                   },
+                   data->data);
+        if (!kind) continue;
+        // A text reads as the record holds it, so it is written as it was.
+        require(dxf::rewriteEntity(d, i, *kind).ok());
+        const auto again = dxf::entityData(d.entityTags(i), d);
+        require(again && again->data.index() == data->data.index());
+        const bool throughDegrees = std::holds_alternative<entities::Arc>(*kind) ||
+                                    std::holds_alternative<dxf::TextEntity>(data->data);
+        if (!throughDegrees)
+            std::visit(
+                [&](const auto& k) {
+                    using Kind = std::decay_t<decltype(k)>;
+                    if constexpr (!std::is_same_v<Kind, entities::Text> && !std::is_same_v<Kind, entities::Arc>)
+                        require(std::get<Kind>(again->data) == k);
+                },
+                *kind);
+    }
+    const auto written = d.toBytes();
+    require(written.ok());
+    const auto back = tessik::dxf::DxfDrawing::fromBytes(*written);
+    require(back.ok() && back->entityCount() == count);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -72,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(drawing->tagCount() <= size / 2 + 1);
     interpret(*drawing);
+    rewriteEach(*drawing);
     for (std::size_t i = 0; i < drawing->entityCount(); ++i)
         for (const tessik::dxf::DxfTag& t : drawing->entityTags(i))
             if (t.code == 1 || t.code == 3) {

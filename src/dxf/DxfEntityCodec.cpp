@@ -248,9 +248,11 @@ std::vector<DxfTag> EntityCodec<entities::Polyline>::vertexGroups(const entities
 Result<std::vector<DxfTag>> EntityCodec<entities::Polyline>::write(const entities::Polyline& p, const DxfDrawing&,
                                                                    Tags over)
 {
+    // The record's other flags (128: the line type runs on round the vertices) stay.
+    const int flags = (groupInteger(over, kFlags, 0) & ~kClosed) | (p.closed ? kClosed : 0);
     std::vector<DxfTag> tags{subclass("AcDbPolyline"),
                              {kCount, std::to_string(p.vertices.size())},
-                             {kFlags, p.closed ? "1" : "0"}};
+                             {kFlags, std::to_string(flags)}};
     if (p.elevation != 0 || firstGroup(over, kElevation)) tags.push_back(realGroup(kElevation, p.elevation));
     // The vocabulary has no widths: a new polyline is thin, a file's keeps its width.
     if (over.empty()) tags.push_back(realGroup(kConstantWidth, 0));

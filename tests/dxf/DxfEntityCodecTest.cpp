@@ -112,10 +112,12 @@ TEST(DxfEntityCodec, WhatItWritesItReadsBackNewOrOverAFileRecord)
         const auto again = DxfDrawing::fromBytes(*file.toBytes());
         ASSERT_TRUE(again.ok());
         for (std::size_t i = 0; i < changed.size(); ++i) expectReadsBack(changed[i], entityData(again->entityTags(i), *again)->data);
-        // A group the kind does not hold (a polyline's constant width) stays.
-        file.setEntityValues(5, {{43, "0.5"}});
+        // What the kind does not hold (a polyline's constant width, its
+        // flag 128) stays.
+        file.setEntityValues(5, {{43, "0.5"}, {70, "129"}});
         ASSERT_TRUE(rewriteEntity(file, 5, changed[5]).ok());
         EXPECT_EQ(groupNumber(file.entityTags(5), 43), 0.5);
+        EXPECT_EQ(groupInteger(file.entityTags(5), 70, 0), 129);
         // A text that reads the same keeps the file's spelling of it.
         file.setEntityValues(6, {{1, "a\\M+18146"}});
         ASSERT_TRUE(rewriteEntity(file, 6, entities::Text{"a：", {5, 5, 0}, 1}).ok());
