@@ -12,7 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "AutomationRequest.h"
+#include "automation/AutomationRequest.h"
 
 using namespace tessik::cadhost;
 

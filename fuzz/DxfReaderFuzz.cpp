@@ -22,7 +22,7 @@
 #include "DxfDrawing.h"
 #include "DxfEntityCodec.h"
 #include "DxfEntityData.h"
-#include "DxfShapes.h"
+#include "model/DxfShapes.h"
 #include "DxfText.h"
 
 namespace {

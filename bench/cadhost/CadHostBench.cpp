@@ -43,10 +43,10 @@
 #include <QWheelEvent>
 
 #include "CadHostProcess.h"
-#include "CadSession.h"
-#include "DrawingPainter.h"
-#include "DrawingView.h"
-#include "DxfFile.h"
+#include "model/CadSession.h"
+#include "render/DrawingPainter.h"
+#include "ui/DrawingView.h"
+#include "model/DxfFile.h"
 
 using namespace tessik::cadhost;
 
@@ -490,14 +490,14 @@ void fillDrawing(CadSession& session, int n)
         case 0:
         case 1: {
             const double a = angle(random);
-            session.addEntity(SpaceKind::Model, CadLine{c, {c[0] + r * std::cos(a), c[1] + r * std::sin(a), 0}});
+            session.addEntity(SpaceKind::Model, ModelLine{c, {c[0] + r * std::cos(a), c[1] + r * std::sin(a), 0}});
             break;
         }
-        case 2: session.addEntity(SpaceKind::Model, CadArc{c, r, angle(random), angle(random)}); break;
-        case 3: session.addEntity(SpaceKind::Model, CadCircle{c, r}); break;
+        case 2: session.addEntity(SpaceKind::Model, ModelArc{c, r, angle(random), angle(random)}); break;
+        case 3: session.addEntity(SpaceKind::Model, ModelCircle{c, r}); break;
         default: {
             const double a = angle(random);
-            session.addEntity(SpaceKind::Model, CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random),
+            session.addEntity(SpaceKind::Model, ModelEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random),
                                                            i % 2 ? 0 : angle(random), i % 2 ? kTwoPi : angle(random)});
         }
         }

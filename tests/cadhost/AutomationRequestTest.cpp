@@ -13,7 +13,7 @@
 #include <QJsonObject>
 
 #include "AutomationProtocol.h"
-#include "AutomationRequest.h"
+#include "automation/AutomationRequest.h"
 
 using namespace tessik::cadhost;
 using namespace tessik::protocol;

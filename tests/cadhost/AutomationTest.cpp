@@ -26,7 +26,7 @@
 #include <QTest>
 
 #include "CadHostProcess.h"
-#include "DxfFile.h"
+#include "model/DxfFile.h"
 
 namespace {
 constexpr int kPickCancelled = -2147352567;

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "CadDocument.h"
-#include "CommandLine.h"
-#include "EntityHitTest.h"
-#include "Viewport.h"
+#include "model/DrawingDocument.h"
+#include "model/CommandLine.h"
+#include "render/EntityHitTest.h"
+#include "render/Viewport.h"
 
 using namespace tessik::cadhost;
 
@@ -90,7 +90,7 @@ TEST(EntityGeometry, EllipseAnglesAndParametersConvertBothWays)
             const double param = ellipseParamFromAngle(angle, ratio);
             EXPECT_NEAR(ellipseAngleFromParam(param, ratio), angle, 1e-12) << ratio << " " << angle;
             // The point at the parameter lies on the ray at the angle.
-            const CadEllipse e{{1, 2, 0}, {4, 0, 0}, ratio, 0, kTwoPi};
+            const ModelEllipse e{{1, 2, 0}, {4, 0, 0}, ratio, 0, kTwoPi};
             const Point3 p = ellipsePoint(e, param);
             EXPECT_NEAR(std::atan2(std::sin(angle), std::cos(angle)), std::atan2(p[1] - 2, p[0] - 1), 1e-12);
         }
@@ -103,7 +103,7 @@ TEST(EntityGeometry, BoundsFollowTheCurveNotItsCircle)
 {
     struct Row {
         const char* name;
-        CadEntity entity;
+        ModelEntity entity;
         Bounds expected;
     };
     const auto box = [](double x0, double y0, double x1, double y1) {
@@ -113,12 +113,12 @@ TEST(EntityGeometry, BoundsFollowTheCurveNotItsCircle)
         return b;
     };
     const Row rows[] = {
-        {"quarter arc", CadArc{{0, 0, 0}, 2, 0, kPi / 2}, box(0, 0, 2, 2)},
-        {"arc across zero", CadArc{{0, 0, 0}, 1, 3 * kPi / 2, kPi / 2}, box(0, -1, 1, 1)},
-        {"circle", CadCircle{{1, 1, 0}, 1}, box(0, 0, 2, 2)},
-        {"full ellipse", CadEllipse{{0, 0, 0}, {2, 0, 0}, 0.5, 0, kTwoPi}, box(-2, -1, 2, 1)},
-        {"upper half ellipse", CadEllipse{{0, 0, 0}, {2, 0, 0}, 0.5, 0, kPi}, box(-2, 0, 2, 1)},
-        {"turned ellipse", CadEllipse{{0, 0, 0}, {0, 3, 0}, 1.0 / 3, 0, kTwoPi}, box(-1, -3, 1, 3)},
+        {"quarter arc", ModelArc{{0, 0, 0}, 2, 0, kPi / 2}, box(0, 0, 2, 2)},
+        {"arc across zero", ModelArc{{0, 0, 0}, 1, 3 * kPi / 2, kPi / 2}, box(0, -1, 1, 1)},
+        {"circle", ModelCircle{{1, 1, 0}, 1}, box(0, 0, 2, 2)},
+        {"full ellipse", ModelEllipse{{0, 0, 0}, {2, 0, 0}, 0.5, 0, kTwoPi}, box(-2, -1, 2, 1)},
+        {"upper half ellipse", ModelEllipse{{0, 0, 0}, {2, 0, 0}, 0.5, 0, kPi}, box(-2, 0, 2, 1)},
+        {"turned ellipse", ModelEllipse{{0, 0, 0}, {0, 3, 0}, 1.0 / 3, 0, kTwoPi}, box(-1, -3, 1, 3)},
     };
     for (const Row& row : rows) {
         const Bounds b = entityBounds(row.entity);
@@ -132,10 +132,10 @@ TEST(EntityGeometry, BoundsFollowTheCurveNotItsCircle)
 TEST(CadSpace, ExtentsShrinkWhenTheOutermostEntityChanges)
 {
     CadSpace space;
-    space.add(CadLine{{0, 0, 0}, {1, 1, 0}});
-    const int far = space.add(CadLine{{0, 0, 0}, {100, 0, 0}});
+    space.add(ModelLine{{0, 0, 0}, {1, 1, 0}});
+    const int far = space.add(ModelLine{{0, 0, 0}, {100, 0, 0}});
     EXPECT_EQ(space.extents().maxX, 100);
-    space.replace(far, CadLine{{0, 0, 0}, {2, 0, 0}});
+    space.replace(far, ModelLine{{0, 0, 0}, {2, 0, 0}});
     EXPECT_EQ(space.extents().maxX, 2);
 }
 
@@ -170,10 +170,10 @@ TEST(PointText, TypedCoordinates)
 // modified() is "not where the last save was", whatever path led there.
 TEST(CadHistory, ModifiedFollowsThePositionAgainstTheSave)
 {
-    CadDocument doc(QStringLiteral("d"));
+    DrawingDocument doc(QStringLiteral("d"));
     EXPECT_FALSE(doc.modified());
-    doc.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {1, 0, 0}});
-    doc.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {0, 1, 0}});
+    doc.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {1, 0, 0}});
+    doc.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {0, 1, 0}});
     EXPECT_TRUE(doc.modified());
     doc.setModified(false);  // saved with both lines
     doc.undo();
@@ -187,15 +187,15 @@ TEST(CadHistory, ModifiedFollowsThePositionAgainstTheSave)
     EXPECT_TRUE(doc.undo().empty());
     EXPECT_EQ(doc.modelSpace().liveCount(), 0);
     // A new step after undoing past the save: the save cannot be reached again.
-    doc.addEntity(SpaceKind::Model, CadCircle{{0, 0, 0}, 1});
+    doc.addEntity(SpaceKind::Model, ModelCircle{{0, 0, 0}, 1});
     EXPECT_FALSE(doc.canRedo());
     doc.undo();
     EXPECT_TRUE(doc.modified());
 
     // A drawing marked modified with no saved state (a recovered one) stays so until saved.
-    CadDocument recovered(QStringLiteral("r"));
+    DrawingDocument recovered(QStringLiteral("r"));
     recovered.setModified(true);
-    recovered.addEntity(SpaceKind::Model, CadCircle{{0, 0, 0}, 1});
+    recovered.addEntity(SpaceKind::Model, ModelCircle{{0, 0, 0}, 1});
     recovered.undo();
     EXPECT_TRUE(recovered.modified());
     recovered.setModified(false);
@@ -204,11 +204,11 @@ TEST(CadHistory, ModifiedFollowsThePositionAgainstTheSave)
 
 TEST(CadHistory, ErasedSlotsKeepTheirIndexAndLeaveTheExtents)
 {
-    CadDocument doc(QStringLiteral("d"));
+    DrawingDocument doc(QStringLiteral("d"));
     CadSpace& m = doc.modelSpace();
-    doc.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {10, 10, 0}});
-    const int far = doc.addEntity(SpaceKind::Model, CadCircle{{100, 0, 0}, 5});
-    doc.addEntity(SpaceKind::Model, CadLine{{2, 2, 0}, {3, 3, 0}});
+    doc.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {10, 10, 0}});
+    const int far = doc.addEntity(SpaceKind::Model, ModelCircle{{100, 0, 0}, 5});
+    doc.addEntity(SpaceKind::Model, ModelLine{{2, 2, 0}, {3, 3, 0}});
     EXPECT_EQ(doc.eraseEntities({{SpaceKind::Model, far}, {SpaceKind::Model, far}}), 1);
     EXPECT_EQ(doc.eraseEntities({{SpaceKind::Model, far}}), 0);  // already erased: no step
     EXPECT_EQ(doc.undoText(), QStringLiteral("删除圆"));
@@ -217,16 +217,16 @@ TEST(CadHistory, ErasedSlotsKeepTheirIndexAndLeaveTheExtents)
     EXPECT_EQ(m.liveIndex(1), 2);
     EXPECT_DOUBLE_EQ(m.extents().maxX, 10);
     doc.undo();
-    EXPECT_TRUE(std::holds_alternative<CadCircle>(m.at(far)));
+    EXPECT_TRUE(std::holds_alternative<ModelCircle>(m.at(far)));
     EXPECT_EQ(m.liveIndex(1), far);
     EXPECT_DOUBLE_EQ(m.extents().maxX, 105);
 
     // A replacement undone restores the value and whether it differs from the file.
-    doc.replaceEntity(SpaceKind::Model, far, CadCircle{{100, 0, 0}, 50});
+    doc.replaceEntity(SpaceKind::Model, far, ModelCircle{{100, 0, 0}, 50});
     EXPECT_TRUE(m.changed(far));
     EXPECT_EQ(doc.undoText(), QStringLiteral("修改圆"));
     doc.undo();
-    EXPECT_DOUBLE_EQ(std::get<CadCircle>(m.at(far)).radius, 5);
+    EXPECT_DOUBLE_EQ(std::get<ModelCircle>(m.at(far)).radius, 5);
     EXPECT_FALSE(m.changed(far));
     EXPECT_DOUBLE_EQ(m.extents().maxX, 105);
     doc.redo();
@@ -237,12 +237,12 @@ TEST(CadHistory, ErasedSlotsKeepTheirIndexAndLeaveTheExtents)
 // arc's extremes, a box's edges.
 TEST(EntityHitTest, NearestWindowAndCrossing)
 {
-    CadDocument doc(QStringLiteral("d"));
+    DrawingDocument doc(QStringLiteral("d"));
     CadSpace& m = doc.modelSpace();
-    const int line = m.add(CadLine{{0, 0, 0}, {10, 0, 0}});
-    const int arc = m.add(CadArc{{0, 0, 0}, 5, 0, kPi / 2});  // quarter circle in x, y >= 0
-    const int big = m.add(CadCircle{{50, 50, 0}, 40});
-    const int text = m.add(CadText{"AB", {20, -10, 0}, 2, 0});
+    const int line = m.add(ModelLine{{0, 0, 0}, {10, 0, 0}});
+    const int arc = m.add(ModelArc{{0, 0, 0}, 5, 0, kPi / 2});  // quarter circle in x, y >= 0
+    const int big = m.add(ModelCircle{{50, 50, 0}, 40});
+    const int text = m.add(ModelText{"AB", {20, -10, 0}, 2, 0});
     const double err = 1e-4;
 
     EXPECT_EQ(nearestEntity(m, 8, 0.4, 0.5, err), line);

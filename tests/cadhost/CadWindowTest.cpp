@@ -17,11 +17,11 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-#include "CadMainWindow.h"
-#include "CadSession.h"
-#include "DrawingPainter.h"
-#include "DrawingView.h"
-#include "PromptLine.h"
+#include "ui/CadMainWindow.h"
+#include "model/CadSession.h"
+#include "render/DrawingPainter.h"
+#include "ui/DrawingView.h"
+#include "ui/PromptLine.h"
 
 using namespace tessik::cadhost;
 
@@ -74,8 +74,8 @@ private slots:
     {
         const QRgb white = qRgb(255, 255, 255);
         CadSpace space;
-        space.add(CadLine{{-100, 0, 0}, {300, 0, 0}});  // runs out on both sides
-        space.add(CadCircle{{50, 50, 0}, 20});
+        space.add(ModelLine{{-100, 0, 0}, {300, 0, 0}});  // runs out on both sides
+        space.add(ModelCircle{{50, 50, 0}, 20});
         Viewport v;
         v.setSize({200, 200});
         v.setView({50, 50}, 1);  // world (0, 0) is pixel (-50 + 100, 100 + 50)
@@ -155,8 +155,8 @@ private slots:
         CadSession session;
         DrawingView view(session);
         QVERIFY(showView(view));
-        session.addEntity(SpaceKind::Model, CadLine{{5000, 5000, 0}, {6000, 5500, 0}});
-        session.addEntity(SpaceKind::Model, CadCircle{{-2000, 0, 0}, 10});
+        session.addEntity(SpaceKind::Model, ModelLine{{5000, 5000, 0}, {6000, 5500, 0}});
+        session.addEntity(SpaceKind::Model, ModelCircle{{-2000, 0, 0}, 10});
         QTRY_VERIFY(view.viewport().visibleWorld().contains(session.document()->modelSpace().extents()));
     }
 
@@ -169,7 +169,7 @@ private slots:
         CadSession session;
         DrawingView view(session);
         QVERIFY(showView(view));
-        session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {100, 100, 0}});
+        session.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {100, 100, 0}});
         view.zoomExtents();
         QTest::qWait(50);
         PaintCounter counter;
@@ -179,9 +179,9 @@ private slots:
         for (int i = 0; i < 300; ++i) {
             const double x = 10 + (i % 30) * 2.7, y = 10 + (i / 30) * 8.1;
             if (i % 2)
-                session.addEntity(SpaceKind::Model, CadCircle{{x, y, 0}, 1.5});
+                session.addEntity(SpaceKind::Model, ModelCircle{{x, y, 0}, 1.5});
             else
-                session.addEntity(SpaceKind::Model, CadLine{{x, y, 0}, {x + 2, y + 3, 0}});
+                session.addEntity(SpaceKind::Model, ModelLine{{x, y, 0}, {x + 2, y + 3, 0}});
             QCoreApplication::processEvents();
         }
         const qint64 elapsed = clock.elapsed();
@@ -205,9 +205,9 @@ private slots:
         CadSession session;
         DrawingView view(session);
         QVERIFY(showView(view));
-        const int a = session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {100, 0, 0}});
-        const int b = session.addEntity(SpaceKind::Model, CadLine{{0, 50, 0}, {100, 50, 0}});
-        const int c = session.addEntity(SpaceKind::Model, CadLine{{0, 100, 0}, {100, 100, 0}});
+        const int a = session.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {100, 0, 0}});
+        const int b = session.addEntity(SpaceKind::Model, ModelLine{{0, 50, 0}, {100, 50, 0}});
+        const int c = session.addEntity(SpaceKind::Model, ModelLine{{0, 100, 0}, {100, 100, 0}});
         view.zoomExtents();
         const Viewport& v = view.viewport();
         const auto screen = [&](double x, double y) { return v.toScreen(x, y).toPoint(); };
@@ -265,7 +265,7 @@ private slots:
         CadMainWindow window(session);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        session.addEntity(SpaceKind::Model, CadCircle{{0, 0, 0}, 5});
+        session.addEntity(SpaceKind::Model, ModelCircle{{0, 0, 0}, 5});
         QAction* undo = nullptr;
         for (QAction* a : window.findChildren<QAction*>())
             if (a->text().startsWith(QStringLiteral("撤销"))) undo = a;
@@ -295,7 +295,7 @@ private slots:
         DrawingView view(session);
         QVERIFY(showView(view));
         for (int i = 0; i < 300; ++i)
-            session.addEntity(SpaceKind::Model, CadCircle{{(i % 25) * 10.0, (i / 25) * 10.0, 0}, 3.0 + i % 3});
+            session.addEntity(SpaceKind::Model, ModelCircle{{(i % 25) * 10.0, (i / 25) * 10.0, 0}, 3.0 + i % 3});
         QTest::qWait(3 * DrawingView::kRefreshIntervalMs);  // the added entities' zoom to extents
         view.zoomAbout(QPointF(view.width() / 2.0, view.height() / 2.0), 3);
         QTest::qWait(DrawingView::kSettleMs + 100);
@@ -386,11 +386,11 @@ private slots:
         auto* tabs = window.findChild<QTabBar*>(QStringLiteral("spaceTabs"));
         QVERIFY(tabs);
         // A model-space selection is not carried over to where Delete cannot show what it takes.
-        session.select({session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {10, 0, 0}})});
+        session.select({session.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {10, 0, 0}})});
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
         QCOMPARE(view.shownSpace(), SpaceKind::Paper);
         QVERIFY(session.selection().empty());
-        session.addEntity(SpaceKind::Paper, CadPolyline{{{0, 0, 0}, {297, 0, 0}, {297, 210, 0}, {0, 210, 0}}, true, 0});
+        session.addEntity(SpaceKind::Paper, ModelPolyline{{{0, 0, 0}, {297, 0, 0}, {297, 210, 0}, {0, 210, 0}}, true, 0});
         QTRY_VERIFY(view.viewport().visibleWorld().contains(session.document()->paperSpace().extents()));
         QTest::qWait(3 * DrawingView::kRefreshIntervalMs);
 
@@ -402,14 +402,14 @@ private slots:
             return QRect(a.x(), a.y() - 1, b.x() - a.x(), 3);
         };
         const Viewport before = view.viewport();
-        session.addEntity(SpaceKind::Model, CadLine{{60, 140, 0}, {240, 140, 0}});
-        session.addEntity(SpaceKind::Model, CadCircle{{1e5, 1e5, 0}, 10});  // far outside the sheet
+        session.addEntity(SpaceKind::Model, ModelLine{{60, 140, 0}, {240, 140, 0}});
+        session.addEntity(SpaceKind::Model, ModelCircle{{1e5, 1e5, 0}, 10});  // far outside the sheet
         QTest::qWait(5 * DrawingView::kRefreshIntervalMs);
         QCOMPARE(counter.paints, 0);
         QCOMPARE(view.viewport().center(), before.center());
         QCOMPARE(view.viewport().scale(), before.scale());
 
-        const int line = session.addEntity(SpaceKind::Paper, CadLine{{60, 70, 0}, {240, 70, 0}});
+        const int line = session.addEntity(SpaceKind::Paper, ModelLine{{60, 70, 0}, {240, 70, 0}});
         QTRY_VERIFY(counter.paints > 0);
         QImage shot = view.grab().toImage();
         QVERIFY(litPixels(shot, ink, row(70)) > 100);
@@ -443,7 +443,7 @@ private slots:
         // Unchanged: closes without a question.
         QVERIFY(window.close());
         window.show();
-        session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {1, 1, 0}});
+        session.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {1, 1, 0}});
         QString asked;
         answerNextMessageBox(QMessageBox::Cancel, &asked);
         QVERIFY(!window.close());

@@ -11,8 +11,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "CommandLine.h"
-#include "CommandTypist.h"
+#include "model/CommandLine.h"
+#include "automation/CommandTypist.h"
 
 using namespace tessik::cadhost;
 

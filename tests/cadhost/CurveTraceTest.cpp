@@ -12,7 +12,7 @@
 
 #include <QImage>
 
-#include "DrawingPainter.h"
+#include "render/DrawingPainter.h"
 
 using namespace tessik::cadhost;
 
@@ -64,7 +64,7 @@ struct Traced {
     int dots = 0;
 };
 
-Traced traceOne(const CadEntity& entity, const Viewport& viewport)
+Traced traceOne(const ModelEntity& entity, const Viewport& viewport)
 {
     CadSpace space;
     space.add(entity);
@@ -77,7 +77,7 @@ Traced traceOne(const CadEntity& entity, const Viewport& viewport)
 
 // Checks the bound and the coverage with the view centred on the curve's
 // point at tMid, at a scale that makes its largest radius `pixels` wide.
-void checkAtZoom(const CadEntity& entity, const TrueCurve& k, double tMid, double pixels)
+void checkAtZoom(const ModelEntity& entity, const TrueCurve& k, double tMid, double pixels)
 {
     SCOPED_TRACE(testing::Message() << "radius in pixels " << pixels);
     Viewport view;
@@ -118,20 +118,20 @@ TEST(CurveTrace, ChordsStayWithinAQuarterPixelAtEveryZoom)
     const double zooms[] = {3, 40, 600, 5e4, 3e6};
     {
         SCOPED_TRACE("circle");
-        const CadCircle c{{12, -7, 0}, 10};
+        const ModelCircle c{{12, -7, 0}, 10};
         const TrueCurve k{{12, -7}, {10, 0}, {0, 10}};
         for (double px : zooms) checkAtZoom(c, k, 1.0, px);
     }
     {
         SCOPED_TRACE("arc across angle zero");
-        const CadArc a{{0, 0, 0}, 5, 5.5, 1.2};
+        const ModelArc a{{0, 0, 0}, 5, 5.5, 1.2};
         const TrueCurve k{{0, 0}, {5, 0}, {0, 5}, 5.5, 1.2 + 2 * kPi - 5.5};
         for (double px : zooms) checkAtZoom(a, k, 0.3, px);
     }
     {
         SCOPED_TRACE("partial tilted ellipse");
         const double c = std::cos(0.7), s = std::sin(0.7);
-        const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
+        const ModelEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
         const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
         for (double px : zooms) checkAtZoom(e, k, 1.5, px);
     }
@@ -144,7 +144,7 @@ TEST(CurveTrace, ChordsStayWithinAQuarterPixelAtEveryZoom)
 TEST(CurveTrace, RasterizedPixelsFollowTheCurve)
 {
     const double c = std::cos(0.7), s = std::sin(0.7);
-    const CadEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
+    const ModelEllipse e{{3, 4, 0}, {30 * c, 30 * s, 0}, 0.3, 0.4, 4.0};
     const TrueCurve k{{3, 4}, {30 * c, 30 * s}, {-9 * s, 9 * c}, 0.4, 3.6};
     for (const double pixels : {6.0, 90.0, 700.0}) {
         SCOPED_TRACE(testing::Message() << "radius in pixels " << pixels);
@@ -153,7 +153,7 @@ TEST(CurveTrace, RasterizedPixelsFollowTheCurve)
         const double scale = pixels / k.largestRadius();
         view.setView(pixels < 100 ? k.centre : k.at(1.5), scale);
         CadSpace space;
-        space.add(CadEntity(e));
+        space.add(ModelEntity(e));
         QImage image(321, 203, QImage::Format_RGB32);
         image.fill(0);
         rasterizeSpace(image, 0xffffffff, view, space);
@@ -227,7 +227,7 @@ int litGroups(const QImage& image)
     return groups;
 }
 
-QImage rasterizedAlone(const CadEntity& entity, const Viewport& view)
+QImage rasterizedAlone(const ModelEntity& entity, const Viewport& view)
 {
     CadSpace space;
     space.add(entity);
@@ -287,18 +287,18 @@ TEST(CurveTrace, RasterizedCirclesAndEllipsesStayNearAndUnbroken)
     for (int i = 0; i < 120; ++i) {
         const double r = 1.2 + 90 * std::pow(unit(random), 2);  // pixels, scale 1
         const QPointF c(r + 2 + unit(random) * (size.width() - 2 * r - 4), r + 2 + unit(random) * (size.height() - 2 * r - 4));
-        CadEntity entity;
+        ModelEntity entity;
         TrueCurve k;
         // World y points up: a world angle t is the screen point c + r (cos t, -sin t).
         const Point3 centre{c.x(), -c.y(), 0};
         k.centre = c;
         if (i % 2 == 0) {
-            entity = CadCircle{centre, r};
+            entity = ModelCircle{centre, r};
             k.u = {r, 0};
             k.v = {0, -r};
         } else {
             const double tilt = unit(random) * kPi, ratio = 0.05 + 0.95 * unit(random);
-            entity = CadEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, 0, 2 * kPi};
+            entity = ModelEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, 0, 2 * kPi};
             k.u = {r * std::cos(tilt), -r * std::sin(tilt)};
             k.v = {-r * ratio * std::sin(tilt), -r * ratio * std::cos(tilt)};
         }
@@ -354,14 +354,14 @@ TEST(CurveTrace, RasterizedArcsStayNearReachTheirEndsAndHoldTogether)
         const double end = span < 2 * kPi ? start + span : start;
         k.t0 = start;
         k.span = span;
-        CadEntity entity;
+        ModelEntity entity;
         if (i % 2 == 0 || huge) {
-            entity = CadArc{centre, r, start, end};
+            entity = ModelArc{centre, r, start, end};
             k.u = {r, 0};
             k.v = {0, -r};
         } else {
             const double tilt = unit(random) * kPi, ratio = 0.05 + 0.95 * unit(random);
-            entity = CadEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, start, end};
+            entity = ModelEllipse{centre, {r * std::cos(tilt), r * std::sin(tilt), 0}, ratio, start, end};
             k.u = {r * std::cos(tilt), -r * std::sin(tilt)};
             k.v = {-r * ratio * std::sin(tilt), -r * ratio * std::cos(tilt)};
         }
@@ -408,17 +408,17 @@ TEST(CurveTrace, BandsOfRowsDrawWhatOneBandDraws)
         const Point3 c{where(random), where(random) * 0.7, 0};
         const double r = size(random), a = angle(random);
         switch (i % 5) {
-        case 0: space.add(CadLine{c, {c[0] + r * std::cos(a), c[1] + 3 * r * std::sin(a), 0}}); break;
-        case 1: space.add(CadArc{c, r, a, angle(random)}); break;
-        case 2: space.add(CadCircle{c, r}); break;
-        case 3: space.add(CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random), a, a + 4}); break;
-        default: space.add(CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random), 0, 2 * kPi});
+        case 0: space.add(ModelLine{c, {c[0] + r * std::cos(a), c[1] + 3 * r * std::sin(a), 0}}); break;
+        case 1: space.add(ModelArc{c, r, a, angle(random)}); break;
+        case 2: space.add(ModelCircle{c, r}); break;
+        case 3: space.add(ModelEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random), a, a + 4}); break;
+        default: space.add(ModelEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random), 0, 2 * kPi});
         }
     }
     for (const double y : {1.0, 34.5, -33.5}) {
-        space.add(CadLine{{-150, y, 0}, {150, y, 0}});
-        space.add(CadLine{{-100, y, 0}, {-90, y + 10, 0}});
-        space.add(CadCircle{{120, y, 0}, 0.3});
+        space.add(ModelLine{{-150, y, 0}, {150, y, 0}});
+        space.add(ModelLine{{-100, y, 0}, {-90, y + 10, 0}});
+        space.add(ModelCircle{{120, y, 0}, 0.3});
     }
     const auto drawn = [&](int bands) {
         QImage image(view.size().toSize(), QImage::Format_RGB32);
@@ -454,15 +454,15 @@ TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
     view.setView({0, 0}, 1);
     std::mt19937 random(11);
     std::uniform_real_distribution<double> x(-330, 330), y(-250, 250), size(0.2, 6), angle(0, 2 * kPi);
-    std::vector<CadEntity> entities;
+    std::vector<ModelEntity> entities;
     for (int i = 0; i < 1700; ++i) {
         const Point3 c{x(random), y(random), 0};
         const double r = size(random), a = angle(random);
         switch (i % 4) {
-        case 0: entities.emplace_back(CadLine{c, {c[0] + 4 * r * std::cos(a), c[1] + 4 * r * std::sin(a), 0}}); break;
-        case 1: entities.emplace_back(CadArc{c, r, a, angle(random)}); break;
-        case 2: entities.emplace_back(CadCircle{c, r}); break;
-        default: entities.emplace_back(CadEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, 0.5, a, a + 5});
+        case 0: entities.emplace_back(ModelLine{c, {c[0] + 4 * r * std::cos(a), c[1] + 4 * r * std::sin(a), 0}}); break;
+        case 1: entities.emplace_back(ModelArc{c, r, a, angle(random)}); break;
+        case 2: entities.emplace_back(ModelCircle{c, r}); break;
+        default: entities.emplace_back(ModelEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, 0.5, a, a + 5});
         }
     }
     const auto image = [&] {
@@ -472,7 +472,7 @@ TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
     };
     QImage alone = image();
     CadSpace space;
-    for (const CadEntity& e : entities) {
+    for (const ModelEntity& e : entities) {
         CadSpace one;
         one.add(e);
         QImage own = image();

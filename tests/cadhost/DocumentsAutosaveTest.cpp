@@ -16,7 +16,7 @@
 #include <QThread>
 
 #include "CadHostProcess.h"
-#include "DxfFile.h"
+#include "model/DxfFile.h"
 
 namespace {
 constexpr int kFailed = -2147467259;

@@ -21,8 +21,8 @@
 
 #include <csignal>
 
-#include "CadSession.h"
-#include "DxfFile.h"
+#include "model/CadSession.h"
+#include "model/DxfFile.h"
 
 using namespace tessik::cadhost;
 
@@ -31,19 +31,19 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 // A drawing with every entity kind, cut curves and a paper-space entity.
-CadDocument sampleDrawing()
+DrawingDocument sampleDrawing()
 {
-    CadDocument doc(QStringLiteral("sample"));
+    DrawingDocument doc(QStringLiteral("sample"));
     CadSpace& m = doc.modelSpace();
-    m.add(CadLine{{0, 0, 0}, {100, 0, 0}});
-    m.add(CadLine{{-12.5, 3.25, 0}, {7, -8.125, 1.5}});
-    m.add(CadArc{{50, 50, 0}, 25, 0, kPi / 2});
-    m.add(CadArc{{0, 0, 0}, 10, 3 * kPi / 2, kPi / 4});
-    m.add(CadCircle{{-30, 40, 0}, 12.75});
-    m.add(CadEllipse{{10, 20, 0}, {30, 0, 0}, 0.5, 0, kTwoPi});
-    m.add(CadEllipse{{10, -20, 0}, {0, 15, 0}, 0.3, ellipseParamFromAngle(0.4, 0.3),
+    m.add(ModelLine{{0, 0, 0}, {100, 0, 0}});
+    m.add(ModelLine{{-12.5, 3.25, 0}, {7, -8.125, 1.5}});
+    m.add(ModelArc{{50, 50, 0}, 25, 0, kPi / 2});
+    m.add(ModelArc{{0, 0, 0}, 10, 3 * kPi / 2, kPi / 4});
+    m.add(ModelCircle{{-30, 40, 0}, 12.75});
+    m.add(ModelEllipse{{10, 20, 0}, {30, 0, 0}, 0.5, 0, kTwoPi});
+    m.add(ModelEllipse{{10, -20, 0}, {0, 15, 0}, 0.3, ellipseParamFromAngle(0.4, 0.3),
                      ellipseParamFromAngle(2.6, 0.3)});
-    doc.paperSpace().add(CadLine{{0, 0, 0}, {297, 210, 0}});
+    doc.paperSpace().add(ModelLine{{0, 0, 0}, {297, 210, 0}});
     return doc;
 }
 
@@ -74,18 +74,18 @@ void expectSameEntities(const CadSpace& a, const CadSpace& b)
             [&](const auto& x) {
                 using T = std::decay_t<decltype(x)>;
                 const T& y = std::get<T>(b.at(i));
-                if constexpr (std::is_same_v<T, CadLine>) {
+                if constexpr (std::is_same_v<T, ModelLine>) {
                     nearPoint(x.start, y.start);
                     nearPoint(x.end, y.end);
-                } else if constexpr (std::is_same_v<T, CadArc>) {
+                } else if constexpr (std::is_same_v<T, ModelArc>) {
                     nearPoint(x.center, y.center);
                     near(x.radius, y.radius);
                     near(x.startAngle, y.startAngle);
                     near(x.endAngle, y.endAngle);
-                } else if constexpr (std::is_same_v<T, CadCircle>) {
+                } else if constexpr (std::is_same_v<T, ModelCircle>) {
                     nearPoint(x.center, y.center);
                     near(x.radius, y.radius);
-                } else if constexpr (std::is_same_v<T, CadPolyline> || std::is_same_v<T, CadText>) {
+                } else if constexpr (std::is_same_v<T, ModelPolyline> || std::is_same_v<T, ModelText>) {
                     EXPECT_EQ(x, y) << "entity " << i;
                 } else {
                     nearPoint(x.center, y.center);
@@ -109,7 +109,7 @@ protected:
 
 TEST_F(DxfFileTest, WriteThenReadGivesTheSameDrawing)
 {
-    const CadDocument doc = sampleDrawing();
+    const DrawingDocument doc = sampleDrawing();
     ASSERT_TRUE(writeDxf(doc, path("图形 1.dxf")).ok());
     auto read = readDxf(path("图形 1.dxf"));
     ASSERT_TRUE(read.ok()) << read.error().description;
@@ -136,9 +136,9 @@ TEST_F(DxfFileTest, OutputMatchesTheGoldenFile)
 
 TEST_F(DxfFileTest, ArcAnglesAreDegreesAndEllipseCutsAreParametersInTheFile)
 {
-    CadDocument doc(QStringLiteral("d"));
-    doc.modelSpace().add(CadArc{{0, 0, 0}, 5, kPi / 2, kPi});
-    doc.modelSpace().add(CadEllipse{{0, 0, 0}, {4, 0, 0}, 0.5, ellipseParamFromAngle(1.0, 0.5), kPi});
+    DrawingDocument doc(QStringLiteral("d"));
+    doc.modelSpace().add(ModelArc{{0, 0, 0}, 5, kPi / 2, kPi});
+    doc.modelSpace().add(ModelEllipse{{0, 0, 0}, {4, 0, 0}, 0.5, ellipseParamFromAngle(1.0, 0.5), kPi});
     ASSERT_TRUE(writeDxf(doc, path("units.dxf")).ok());
     const QList<QByteArray> lines = readAll(path("units.dxf")).split('\n');
     const auto valueAfter = [&](const char* entity, const char* code) {
@@ -158,8 +158,8 @@ TEST_F(DxfFileTest, ArcAnglesAreDegreesAndEllipseCutsAreParametersInTheFile)
 
 TEST_F(DxfFileTest, ForeignAndInvalidEntitiesAreKeptAndWrittenBack)
 {
-    CadDocument doc(QStringLiteral("d"));
-    doc.modelSpace().add(CadLine{{0, 0, 0}, {1, 1, 0}});
+    DrawingDocument doc(QStringLiteral("d"));
+    doc.modelSpace().add(ModelLine{{0, 0, 0}, {1, 1, 0}});
     ASSERT_TRUE(writeDxf(doc, path("base.dxf")).ok());
     QByteArray bytes = readAll(path("base.dxf"));
     // Before the end of the ENTITIES section: entities of other kinds, ones
@@ -184,7 +184,7 @@ TEST_F(DxfFileTest, ForeignAndInvalidEntitiesAreKeptAndWrittenBack)
     EXPECT_EQ(read->document->modelSpace().count(), 3);
 
     // Saved again, with one entity more, every byte of the file is still there.
-    read->document->modelSpace().add(CadCircle{{5, 5, 0}, 1e238});
+    read->document->modelSpace().add(ModelCircle{{5, 5, 0}, 1e238});
     ASSERT_TRUE(writeDxf(*read->document, path("again.dxf")).ok());
     const QByteArray again = readAll(path("again.dxf"));
     EXPECT_TRUE(again.contains(extra));
@@ -193,7 +193,7 @@ TEST_F(DxfFileTest, ForeignAndInvalidEntitiesAreKeptAndWrittenBack)
     ASSERT_TRUE(reread.ok()) << reread.error().description;
     EXPECT_EQ(reread->kept, 4);
     ASSERT_EQ(reread->document->modelSpace().count(), 4);
-    EXPECT_EQ(std::get<CadCircle>(reread->document->modelSpace().at(3)).radius, 1e238);
+    EXPECT_EQ(std::get<ModelCircle>(reread->document->modelSpace().at(3)).radius, 1e238);
 }
 
 TEST_F(DxfFileTest, DamagedFilesAreRefusedNamingTheLine)
@@ -236,7 +236,7 @@ TEST_F(DxfFileTest, AFailedSaveIsAnErrorAndLeavesTheOldFile)
 {
     writeAll(path("keep.dxf"), "old contents");
     CadSession session;
-    session.addEntity(SpaceKind::Model, CadLine{{0, 0, 0}, {1e300, -1e-300, 0}});
+    session.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {1e300, -1e-300, 0}});
     EXPECT_FALSE(session.saveDocument(path("no-such-folder/x.dxf")).ok());
     EXPECT_FALSE(session.saveDocument(dir.path()).ok());
     // A file-size limit fails the write part-way, as a full disk does.
@@ -285,17 +285,17 @@ TEST_F(DxfFileTest, EzdxfAuditFindsNoErrors)
 // same, and seen by ezdxf as they were made.
 TEST_F(DxfFileTest, PolylinesAndTextsRoundTrip)
 {
-    CadDocument doc(QStringLiteral("templates"));
-    const CadPolyline outline{{{0, 0, 0}, {857.65, 0, 0.25}, {857.65, 102.9, 0}, {0, 102.9, 0}}, true, 0};
-    const CadText label{"端节 × 2  外径 273", {0, -20, 0}, 7.5, 0};
+    DrawingDocument doc(QStringLiteral("templates"));
+    const ModelPolyline outline{{{0, 0, 0}, {857.65, 0, 0.25}, {857.65, 102.9, 0}, {0, 102.9, 0}}, true, 0};
+    const ModelText label{"端节 × 2  外径 273", {0, -20, 0}, 7.5, 0};
     doc.modelSpace().add(outline);
     doc.modelSpace().add(label);
     ASSERT_TRUE(writeDxf(doc, path("templates.dxf")).ok());
     auto read = readDxf(path("templates.dxf"));
     ASSERT_TRUE(read.ok()) << read.error().description;
     ASSERT_EQ(read->document->modelSpace().count(), 2);
-    EXPECT_EQ(std::get<CadPolyline>(read->document->modelSpace().at(0)), outline);
-    const CadText back = std::get<CadText>(read->document->modelSpace().at(1));
+    EXPECT_EQ(std::get<ModelPolyline>(read->document->modelSpace().at(0)), outline);
+    const ModelText back = std::get<ModelText>(read->document->modelSpace().at(1));
     EXPECT_EQ(back.text, label.text);
     EXPECT_EQ(back.insertion, label.insertion);
     EXPECT_EQ(back.height, label.height);
@@ -333,13 +333,13 @@ TEST_F(DxfFileTest, LibreCadDrawsEveryKindWhereItLies)
     auto read = readDxf(QStringLiteral(TESSIK_CADHOST_TEST_DATA "/block-and-hatch.dxf"));
     ASSERT_TRUE(read.ok()) << read.error().description;
     CadSpace& m = read->document->modelSpace();
-    m.add(CadPolyline{{{0, 0, 0}, {400, 0, 0}, {400, 400, 0}, {0, 400, 0}}, true, 0});
-    m.add(CadLine{{20, 20, 0}, {80, 80, 0}});                        // cell 0,0
-    m.add(CadArc{{250, 50, 0}, 30, 0, 1.5 * kPi});                   // cell 2,0
-    m.add(CadCircle{{150, 150, 0}, 30});                             // cell 1,1
-    m.add(CadPolyline{{{320, 130, 0}, {380, 130, 0.5}, {380, 170, 0}, {320, 170, -0.5}}, true, 0});  // 3,1
-    m.add(CadText{"弯头 R1", {12, 240, 0}, 14, 0});                 // cell 0,2
-    m.add(CadEllipse{{350, 350, 0}, {35, 0, 0}, 0.5, 0, kTwoPi});    // cell 3,3
+    m.add(ModelPolyline{{{0, 0, 0}, {400, 0, 0}, {400, 400, 0}, {0, 400, 0}}, true, 0});
+    m.add(ModelLine{{20, 20, 0}, {80, 80, 0}});                        // cell 0,0
+    m.add(ModelArc{{250, 50, 0}, 30, 0, 1.5 * kPi});                   // cell 2,0
+    m.add(ModelCircle{{150, 150, 0}, 30});                             // cell 1,1
+    m.add(ModelPolyline{{{320, 130, 0}, {380, 130, 0.5}, {380, 170, 0}, {320, 170, -0.5}}, true, 0});  // 3,1
+    m.add(ModelText{"弯头 R1", {12, 240, 0}, 14, 0});                 // cell 0,2
+    m.add(ModelEllipse{{350, 350, 0}, {35, 0, 0}, 0.5, 0, kTwoPi});    // cell 3,3
     // The file's insert (cell 2,2) and hatch (cell 1,3) are kept as they were.
     ASSERT_TRUE(writeDxf(*read->document, path("board.dxf")).ok());
 
@@ -463,15 +463,15 @@ TEST_F(DxfFileTest, EzdxfDrawingsSurviveARoundTrip)
         // shows: the hatch and solid filled, the nested block's circle where
         // the two placements put it (centre (50,50) + 2 * rotate45(5,5), radius 2).
         const auto& held = read->document->modelSpace().entities();
-        const auto text = std::find_if(held.begin(), held.end(), [](const CadEntity& e) {
-            const auto* t = std::get_if<CadText>(&e);
+        const auto text = std::find_if(held.begin(), held.end(), [](const ModelEntity& e) {
+            const auto* t = std::get_if<ModelText>(&e);
             return t && t->text.starts_with("弯头 Elbow");
         });
         ASSERT_NE(text, held.end());
-        EXPECT_DOUBLE_EQ(std::get<CadText>(*text).height, 3.5);
-        EXPECT_NEAR(std::get<CadText>(*text).rotation, kPi / 6, 1e-12);
-        const bool justified = std::any_of(held.begin(), held.end(), [](const CadEntity& e) {
-            const auto* t = std::get_if<CadText>(&e);
+        EXPECT_DOUBLE_EQ(std::get<ModelText>(*text).height, 3.5);
+        EXPECT_NEAR(std::get<ModelText>(*text).rotation, kPi / 6, 1e-12);
+        const bool justified = std::any_of(held.begin(), held.end(), [](const ModelEntity& e) {
+            const auto* t = std::get_if<ModelText>(&e);
             return t && t->text == "右中" && t->horizontal == tessik::entities::TextHorizontal::Right &&
                    t->vertical == tessik::entities::TextVertical::Middle && t->alignment == Point3{60, 30, 0};
         });
@@ -484,7 +484,7 @@ TEST_F(DxfFileTest, EzdxfDrawingsSurviveARoundTrip)
                    });
         });
         EXPECT_TRUE(nested);
-        read->document->modelSpace().add(CadLine{{1, 2, 0}, {3, 4, 0}});
+        read->document->modelSpace().add(ModelLine{{1, 2, 0}, {3, 4, 0}});
         ASSERT_TRUE(writeDxf(*read->document, saved).ok());
         QByteArray verdict;
         EXPECT_EQ(readAll(saved).startsWith("AutoCAD Binary DXF"), std::string_view(form) == "bin");
@@ -501,13 +501,13 @@ TEST_F(DxfFileTest, ErasedEntitiesLeaveTheFile)
     ASSERT_TRUE(writeDxf(sampleDrawing(), path("full.dxf")).ok());
     auto read = readDxf(path("full.dxf"));
     ASSERT_TRUE(read.ok());
-    CadDocument& doc = *read->document;
-    const int added = doc.addEntity(SpaceKind::Model, CadCircle{{5, 5, 0}, 1});
+    DrawingDocument& doc = *read->document;
+    const int added = doc.addEntity(SpaceKind::Model, ModelCircle{{5, 5, 0}, 1});
     ASSERT_EQ(doc.eraseEntities({{SpaceKind::Model, 2}, {SpaceKind::Model, added}, {SpaceKind::Paper, 0}}), 3);
     ASSERT_TRUE(writeDxf(doc, path("erased.dxf")).ok());
 
-    CadDocument expected(QStringLiteral("expected"));
-    const CadDocument sample = sampleDrawing();
+    DrawingDocument expected(QStringLiteral("expected"));
+    const DrawingDocument sample = sampleDrawing();
     for (int i = 0; i < sample.modelSpace().count(); ++i)
         if (i != 2) expected.modelSpace().add(sample.modelSpace().at(i));
     auto back = readDxf(path("erased.dxf"));

@@ -16,12 +16,12 @@
 #include <QJsonArray>
 #include <QTemporaryDir>
 
-#include "AutomationDispatcher.h"
-#include "CadSession.h"
-#include "DrawingPainter.h"
-#include "DxfFile.h"
+#include "automation/AutomationDispatcher.h"
+#include "model/CadSession.h"
+#include "render/DrawingPainter.h"
+#include "model/DxfFile.h"
 #include "DxfTagReader.h"
-#include "EntityHitTest.h"
+#include "render/EntityHitTest.h"
 
 using namespace tessik::cadhost;
 using tessik::Result;
@@ -56,7 +56,7 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    std::unique_ptr<CadDocument> read(const char* name, const QByteArray& entities)
+    std::unique_ptr<DrawingDocument> read(const char* name, const QByteArray& entities)
     {
         auto report = readDxf(file(name, drawingWith(entities)));
         EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.error().description);
@@ -177,7 +177,7 @@ TEST_F(DxfShownTest, EntitiesInATiltedPlaneAreDrawnWhereThePlanePutsThem)
     const auto line = read("line.dxf", "0\nLINE\n8\n0\n10\n1\n20\n2\n30\n0\n11\n4\n21\n6\n31\n0\n230\n-1\n");
     ASSERT_TRUE(line);
     ASSERT_EQ(line->modelSpace().count(), 1);
-    EXPECT_EQ(std::get<CadLine>(line->modelSpace().at(0)).end, (Point3{4, 6, 0}));
+    EXPECT_EQ(std::get<ModelLine>(line->modelSpace().at(0)).end, (Point3{4, 6, 0}));
 }
 
 TEST_F(DxfShownTest, HatchEllipseAndSplineEdgesAreFollowed)
@@ -224,15 +224,15 @@ TEST_F(DxfShownTest, ASaveThatWouldLoseContentRefusesAndLeavesTheFile)
     const QByteArray before = contents(path);
     CadSession session;
     ASSERT_TRUE(session.openDocument(path).ok());
-    CadDocument& doc = *session.document();
+    DrawingDocument& doc = *session.document();
     const auto moved = [&](int index, double y) {
-        CadPolyline p = std::get<CadPolyline>(doc.modelSpace().at(index));
+        ModelPolyline p = std::get<ModelPolyline>(doc.modelSpace().at(index));
         p.vertices.push_back({20, y, 0});
         session.replaceEntity(SpaceKind::Model, index, p);
     };
 
     // Only the flag changed: nothing is lost, the widths stay.
-    CadPolyline closed = std::get<CadPolyline>(doc.modelSpace().at(0));
+    ModelPolyline closed = std::get<ModelPolyline>(doc.modelSpace().at(0));
     closed.closed = true;
     session.replaceEntity(SpaceKind::Model, 0, closed);
     EXPECT_TRUE(contentLostOnSave(doc).empty());
@@ -273,8 +273,8 @@ TEST_F(DxfShownTest, ASaveThatWouldLoseContentRefusesAndLeavesTheFile)
     EXPECT_TRUE(doc.modified());
     auto reread = readDxf(dir.filePath(QStringLiteral("new.dxf")));
     ASSERT_TRUE(reread.ok());
-    EXPECT_EQ(std::get<CadPolyline>(reread->document->modelSpace().at(0)).vertices.size(), 3u);
-    EXPECT_TRUE(std::get<CadPolyline>(reread->document->modelSpace().at(0)).closed);
+    EXPECT_EQ(std::get<ModelPolyline>(reread->document->modelSpace().at(0)).vertices.size(), 3u);
+    EXPECT_TRUE(std::get<ModelPolyline>(reread->document->modelSpace().at(0)).closed);
 }
 
 // Justified texts are held, drawn by their alignment point whatever their
@@ -301,7 +301,7 @@ TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
     EXPECT_EQ(report->kept, 2);
     const CadSpace& model = report->document->modelSpace();
     ASSERT_EQ(model.count(), 6);
-    EXPECT_TRUE(std::holds_alternative<CadEllipse>(model.at(5)));
+    EXPECT_TRUE(std::holds_alternative<ModelEllipse>(model.at(5)));
 
     const double h = 10, slack = 0.3 * h;
     const Bounds right = inkOf(model, 0), middle = inkOf(model, 1), topLeft = inkOf(model, 2);

@@ -10,8 +10,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include "AutomationDispatcher.h"
-#include "CadSession.h"
+#include "automation/AutomationDispatcher.h"
+#include "model/CadSession.h"
 
 using namespace tessik;
 using namespace tessik::cadhost;

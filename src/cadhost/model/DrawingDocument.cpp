@@ -1,0 +1,251 @@
+#include "model/DrawingDocument.h"
+
+#include <algorithm>
+
+#include <atomic>
+
+#include <QFileInfo>
+
+namespace tessik::cadhost {
+
+int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
+{
+    extents_.add(entityBounds(entity));
+    entities_.push_back(std::move(entity));
+    origins_.push_back(Origin{record, false});
+    live_.append(true);
+    return count() - 1;
+}
+
+void CadSpace::replace(int index, ModelEntity entity, bool changed)
+{
+    ModelEntity& slot = entities_[static_cast<std::size_t>(index)];
+    Origin& origin = origins_[static_cast<std::size_t>(index)];
+    origin.changed = changed;
+    if (origin.erased) {
+        slot = std::move(entity);
+        return;
+    }
+    const Bounds old = entityBounds(slot);
+    slot = std::move(entity);
+    shrinkExtents(old);
+    extents_.add(entityBounds(slot));
+}
+
+void CadSpace::setErased(int index, bool erased)
+{
+    Origin& origin = origins_[static_cast<std::size_t>(index)];
+    if (origin.erased == erased) return;
+    origin.erased = erased;
+    erasedCount_ += erased ? 1 : -1;
+    live_.change(index, erased ? -1 : 1);
+    if (erased)
+        shrinkExtents(entityBounds(at(index)));
+    else
+        extents_.add(entityBounds(at(index)));
+}
+
+int CadSpace::liveIndex(int n) const
+{
+    if (n < 0 || n >= liveCount()) return -1;
+    if (erasedCount_ == 0) return n;
+    return live_.select(n);
+}
+
+namespace {
+constexpr std::size_t lowbit(std::size_t i) { return i & (~i + 1); }
+}  // namespace
+
+void CadSpace::LiveSlots::append(bool live)
+{
+    // The new node covers (i - lowbit(i), i]: its own slot and the nodes
+    // that cover the rest of that range.
+    const std::size_t i = tree_.size();
+    int sum = live ? 1 : 0;
+    for (std::size_t k = i - 1; k > i - lowbit(i); k -= lowbit(k)) sum += tree_[k];
+    tree_.push_back(sum);
+}
+
+void CadSpace::LiveSlots::change(int index, int delta)
+{
+    for (std::size_t i = std::size_t(index) + 1; i < tree_.size(); i += lowbit(i)) tree_[i] += delta;
+}
+
+int CadSpace::LiveSlots::select(int n) const
+{
+    const std::size_t size = tree_.size() - 1;
+    std::size_t step = 1;
+    while (step * 2 <= size) step *= 2;
+    std::size_t at = 0;
+    int left = n + 1;  // live slots still to pass, this one included
+    for (; step > 0; step /= 2) {
+        if (at + step <= size && tree_[at + step] < left) {
+            at += step;
+            left -= tree_[at];
+        }
+    }
+    return int(at);  // slot at + 1, 1-based
+}
+
+void CadSpace::shrinkExtents(const Bounds& gone)
+{
+    const bool inside = gone.minX > extents_.minX && gone.maxX < extents_.maxX &&
+                        gone.minY > extents_.minY && gone.maxY < extents_.maxY;
+    if (!inside) recomputeExtents();
+}
+
+void CadSpace::recomputeExtents()
+{
+    extents_ = Bounds{};
+    for (int i = 0; i < count(); ++i)
+        if (!erased(i)) extents_.add(entityBounds(at(i)));
+}
+
+namespace {
+std::uint64_t nextSerial()
+{
+    static std::atomic<std::uint64_t> serial{0};
+    return ++serial;
+}
+}  // namespace
+
+DrawingDocument::DrawingDocument(QString name) : serial_(nextSerial()), name_(std::move(name)) {}
+
+std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
+{
+    auto copy = std::make_unique<DrawingDocument>(name_);
+    copy->path_ = path_;
+    copy->model_ = model_;
+    copy->paper_ = paper_;
+    copy->drawing_ = drawing_;
+    copy->addedLayers_ = addedLayers_;
+    return copy;
+}
+
+int DrawingDocument::addLayer(const std::string& name)
+{
+    for (std::size_t i = 0; i < addedLayers_.size(); ++i)
+        if (addedLayers_[i].name == name) return static_cast<int>(i);
+    if (name == "0" || drawing_->hasLayer(name)) return -1;
+    addedLayers_.push_back({name, 7});
+    return static_cast<int>(addedLayers_.size() - 1);
+}
+
+bool DrawingDocument::hasLayer(const std::string& name) const
+{
+    if (name == "0" || drawing_->hasLayer(name)) return true;
+    return std::any_of(addedLayers_.begin(), addedLayers_.end(), [&](const AddedLayer& l) { return l.name == name; });
+}
+
+void DrawingDocument::setPath(const QString& path)
+{
+    path_ = path;
+    name_ = QFileInfo(path).fileName();
+}
+
+int DrawingDocument::addEntity(SpaceKind kind, ModelEntity entity)
+{
+    const int index = space(kind).add(std::move(entity));
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Add;
+    step.first = EntityRef{kind, index};
+    history_.push(std::move(step));
+    return index;
+}
+
+void DrawingDocument::replaceEntity(SpaceKind kind, int index, ModelEntity entity)
+{
+    CadSpace& s = space(kind);
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Replace;
+    step.first = EntityRef{kind, index};
+    step.replacement = std::make_unique<HistoryStep::Replacement>(
+        HistoryStep::Replacement{s.at(index), entity, s.changed(index)});
+    s.replace(index, std::move(entity));
+    history_.push(std::move(step));
+}
+
+int DrawingDocument::eraseEntities(const std::vector<EntityRef>& entities)
+{
+    std::vector<EntityRef> erased;
+    for (const EntityRef& e : entities) {
+        CadSpace& s = space(e.space);
+        // Out of range, erased already, or named twice: nothing to do.
+        if (e.index < 0 || e.index >= s.count() || s.erased(e.index)) continue;
+        s.setErased(e.index, true);
+        erased.push_back(e);
+    }
+    if (erased.empty()) return 0;
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Erase;
+    step.first = erased.front();
+    step.more.assign(erased.begin() + 1, erased.end());
+    history_.push(std::move(step));
+    return static_cast<int>(erased.size());
+}
+
+void DrawingDocument::apply(const HistoryStep& step, bool forward)
+{
+    for (const EntityRef& e : step.entities()) {
+        CadSpace& s = space(e.space);
+        switch (step.kind) {
+        case HistoryStep::Kind::Add: s.setErased(e.index, !forward); break;
+        case HistoryStep::Kind::Erase: s.setErased(e.index, forward); break;
+        case HistoryStep::Kind::Replace: {
+            const HistoryStep::Replacement& r = *step.replacement;
+            s.replace(e.index, forward ? r.after : r.before, forward || r.changedBefore);
+            break;
+        }
+        }
+    }
+}
+
+std::vector<EntityRef> DrawingDocument::undo()
+{
+    const HistoryStep* step = history_.nextUndo();
+    if (!step) return {};
+    apply(*step, false);
+    history_.stepBack();
+    return step->entities();
+}
+
+std::vector<EntityRef> DrawingDocument::redo()
+{
+    const HistoryStep* step = history_.nextRedo();
+    if (!step) return {};
+    apply(*step, true);
+    history_.stepForward();
+    return step->entities();
+}
+
+namespace {
+QString kindLabel(const ModelEntity& entity)
+{
+    return std::visit(Overload{[](const ModelLine&) { return QStringLiteral("直线"); },
+                               [](const ModelArc&) { return QStringLiteral("圆弧"); },
+                               [](const ModelCircle&) { return QStringLiteral("圆"); },
+                               [](const ModelEllipse&) { return QStringLiteral("椭圆"); },
+                               [](const ModelPolyline&) { return QStringLiteral("多段线"); },
+                               [](const ModelText&) { return QStringLiteral("文字"); }},
+                      entity);
+}
+}  // namespace
+
+QString DrawingDocument::describe(const HistoryStep* step) const
+{
+    if (!step) return {};
+    const QString kind = kindLabel(space(step->first.space).at(step->first.index));
+    switch (step->kind) {
+    case HistoryStep::Kind::Add: return QStringLiteral("添加%1").arg(kind);
+    case HistoryStep::Kind::Replace: return QStringLiteral("修改%1").arg(kind);
+    case HistoryStep::Kind::Erase:
+        if (step->more.empty()) return QStringLiteral("删除%1").arg(kind);
+        return QStringLiteral("删除 %1 个对象").arg(step->more.size() + 1);
+    }
+    return {};
+}
+
+QString DrawingDocument::undoText() const { return describe(history_.nextUndo()); }
+QString DrawingDocument::redoText() const { return describe(history_.nextRedo()); }
+
+}  // namespace tessik::cadhost

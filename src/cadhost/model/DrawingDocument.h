@@ -1,0 +1,222 @@
+#pragma once
+// One open drawing: a name, the file it was read from or saved to, a model
+// space and a paper space, and whether it has unsaved changes.
+//
+// A space is an append-only list of entities; an entity's index never
+// changes while the document is open, which is what lets automation handles
+// name entities by (document, space, index). Erasing an entity therefore
+// leaves its slot in place with an erased flag: erased entities are not
+// shown, not in the extents, not in liveCount() and not saved, and undoing
+// the erase brings the same entity back under the same index. Each space
+// keeps its extents up to date as entities arrive, so zoom extents costs
+// nothing.
+//
+// Every change made through the document (add, replace, erase) is one step
+// of its history (CadHistory.h) and can be undone and redone; modified()
+// follows the history's position against the last save.
+//
+// The document also holds the DXF drawing it was read from (an empty one for
+// a new drawing), with everything the spaces do not show. An entity read
+// from the file remembers its record there, and whether it was changed since;
+// entities without a record are new and are added when the drawing is saved.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QString>
+
+#include "model/ModelEntity.h"
+#include "model/CadHistory.h"
+#include "DxfDrawing.h"
+#include "model/DxfShapes.h"
+
+namespace tessik::cadhost {
+
+class CadSpace {
+public:
+    // The number of slots, erased ones included: indices run 0 to count() - 1.
+    int count() const { return static_cast<int>(entities_.size()); }
+    // The entities not erased.
+    int liveCount() const { return count() - erasedCount_; }
+    const ModelEntity& at(int index) const { return entities_[static_cast<std::size_t>(index)]; }
+    const std::vector<ModelEntity>& entities() const { return entities_; }
+    const Bounds& extents() const { return extents_; }
+
+    // record: the entity's index in the document's DXF drawing, when it came from there.
+    int add(ModelEntity entity, std::optional<std::size_t> record = std::nullopt);
+    // changed: whether the entity now differs from its record in the file.
+    void replace(int index, ModelEntity entity, bool changed = true);
+    bool erased(int index) const { return origins_[static_cast<std::size_t>(index)].erased; }
+    void setErased(int index, bool erased);
+    // The index of the n-th entity not erased (0 <= n < liveCount()), in the
+    // order they were added; -1 for any other n.
+    int liveIndex(int n) const;
+    void reserve(std::size_t n)
+    {
+        entities_.reserve(n);
+        origins_.reserve(n);
+        live_.reserve(n);
+    }
+
+    std::optional<std::size_t> record(int index) const { return origins_[static_cast<std::size_t>(index)].record; }
+    bool changed(int index) const { return origins_[static_cast<std::size_t>(index)].changed; }
+    // An entity on a layer that is off or frozen is held but not drawn.
+    bool hidden(int index) const { return origins_[static_cast<std::size_t>(index)].hidden; }
+    void setHidden(int index, bool hidden) { origins_[static_cast<std::size_t>(index)].hidden = hidden; }
+    // The layer a new entity is written on ("0" unless set); an entity read
+    // from the file keeps its own.
+    const std::string& layer(int index) const { return origins_[static_cast<std::size_t>(index)].layer; }
+    void setLayer(int index, std::string layer) { origins_[static_cast<std::size_t>(index)].layer = std::move(layer); }
+    // Drawn and selectable: neither erased nor hidden.
+    bool drawn(int index) const
+    {
+        const Origin& o = origins_[static_cast<std::size_t>(index)];
+        return !o.erased && !o.hidden;
+    }
+
+private:
+    struct Origin {
+        std::optional<std::size_t> record;
+        bool changed = false;
+        bool erased = false;
+        bool hidden = false;
+        std::string layer = "0";
+    };
+    void recomputeExtents();
+    // Takes an entity's bounds out of the extents: recomputed only when
+    // they touched the edge.
+    void shrinkExtents(const Bounds& gone);
+
+    // Which slots are not erased, counted so that the n-th of them is found
+    // in O(log n) and every add, erase and unerase keeps the counts in step
+    // (a Fenwick tree over the slots, 1 for a live one): there is no table
+    // to go stale, and erasing while walking the list costs no rebuilds.
+    class LiveSlots {
+    public:
+        void reserve(std::size_t n) { tree_.reserve(n + 1); }
+        void append(bool live);
+        void change(int index, int delta);
+        // The slot of the n-th live one; n must be below the number of them.
+        int select(int n) const;
+
+    private:
+        std::vector<int> tree_{0};  // tree_[i] counts slots (i - lowbit(i), i], 1-based
+    };
+
+    std::vector<ModelEntity> entities_;
+    std::vector<Origin> origins_;
+    Bounds extents_;
+    int erasedCount_ = 0;
+    LiveSlots live_;
+};
+
+
+class DrawingDocument {
+public:
+    // Every document gets a serial number that is never reused in the
+    // process, so a handle to a closed drawing can never reach a new one.
+    explicit DrawingDocument(QString name);
+
+    std::uint64_t serial() const { return serial_; }
+    const QString& name() const { return name_; }
+    const QString& path() const { return path_; }
+    // Remembers the file and takes its name as the drawing's name.
+    void setPath(const QString& path);
+    void setName(QString name) { name_ = std::move(name); }
+
+    CadSpace& space(SpaceKind kind) { return kind == SpaceKind::Model ? model_ : paper_; }
+    const CadSpace& space(SpaceKind kind) const
+    {
+        return kind == SpaceKind::Model ? model_ : paper_;
+    }
+    CadSpace& modelSpace() { return model_; }
+    const CadSpace& modelSpace() const { return model_; }
+    CadSpace& paperSpace() { return paper_; }
+    const CadSpace& paperSpace() const { return paper_; }
+
+    const dxf::DxfDrawing& drawing() const { return *drawing_; }
+    void setDrawing(dxf::DxfDrawing drawing) { drawing_ = std::make_shared<const dxf::DxfDrawing>(std::move(drawing)); }
+    // What a save writes (name, path, both spaces and the DXF drawing, which
+    // is shared rather than copied, being never changed in place), without
+    // the history or what the view shows: a copy another thread may write
+    // out while this document goes on changing.
+    std::unique_ptr<DrawingDocument> snapshot() const;
+    // What the view shows of entities the spaces do not hold.
+    const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const
+    {
+        return kind == SpaceKind::Model ? extras_ : paperExtras_;
+    }
+    void setExtras(DrawingExtras extras) { extras_ = std::move(extras); }
+    void setExtras(SpaceKind kind, DrawingExtras extras)
+    {
+        (kind == SpaceKind::Model ? extras_ : paperExtras_) = std::move(extras);
+    }
+    // A space's extents with those shapes.
+    Bounds extents(SpaceKind kind) const
+    {
+        Bounds b = space(kind).extents();
+        b.add(extras(kind).bounds);
+        return b;
+    }
+    Bounds modelExtents() const { return extents(SpaceKind::Model); }
+
+    // Layers made through automation (Layers.Add), with their colour
+    // indexes; the DXF drawing's own layers are not among them. A save adds
+    // them to the file's layer table.
+    struct AddedLayer {
+        std::string name;
+        int color = 7;
+    };
+    const std::vector<AddedLayer>& addedLayers() const { return addedLayers_; }
+    // The index of the added layer of that name, made when there is none yet;
+    // -1 when the file's own layer table has it.
+    int addLayer(const std::string& name);
+    void setLayerColor(int index, int color) { addedLayers_[static_cast<std::size_t>(index)].color = color; }
+    // Whether an entity can be put on the layer: "0", the file's or an added one.
+    bool hasLayer(const std::string& name) const;
+
+    // Changes that are undo steps. A document read from a file or made new
+    // has an empty history.
+    int addEntity(SpaceKind space, ModelEntity entity);
+    void replaceEntity(SpaceKind space, int index, ModelEntity entity);
+    // Erases the entities not erased yet, as one step; returns how many.
+    int eraseEntities(const std::vector<EntityRef>& entities);
+
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+    // What undo or redo would do, as the Edit menu says it ("添加直线");
+    // empty when there is nothing to undo or redo.
+    QString undoText() const;
+    QString redoText() const;
+    // The entities the step touched (to drop them from a selection); empty
+    // when there was nothing to undo or redo.
+    std::vector<EntityRef> undo();
+    std::vector<EntityRef> redo();
+
+    // Unsaved changes: the history is not where it was at the last save.
+    bool modified() const { return history_.modified(); }
+    // false: the drawing is saved as it stands now. true: it differs from
+    // any file whatever is undone (a recovered drawing), until saved.
+    void setModified(bool modified) { history_.setModified(modified); }
+
+private:
+    // Does (forward) or undoes a step.
+    void apply(const HistoryStep& step, bool forward);
+    QString describe(const HistoryStep* step) const;
+
+    std::uint64_t serial_;
+    QString name_;
+    QString path_;
+    CadSpace model_;
+    CadSpace paper_;
+    std::shared_ptr<const dxf::DxfDrawing> drawing_ = std::make_shared<const dxf::DxfDrawing>(dxf::DxfDrawing::blank());
+    DrawingExtras extras_;
+    CadHistory history_;
+    DrawingExtras paperExtras_;
+    std::vector<AddedLayer> addedLayers_;
+};
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,59 @@
+#pragma once
+// Draws a space's entities through a Viewport. One traversal turns every
+// entity into screen line segments and dots (curves become polylines whose
+// chords stray under a quarter of a pixel from them at any zoom, and only
+// their stretches that reach the view are traced; entities under a pixel
+// become a dot; entities outside the view are skipped), and a sink puts them
+// somewhere:
+//
+// - traceSpace hands them to two callbacks;
+// - paintSpace hands them to any QPainter (printing, images, tests) in large
+//   batches;
+// - rasterizeSpace writes one-pixel lines straight into a 32-bit image, which
+//   is what lets the view repaint 100,000 entities in a frame (QPainter
+//   spends most of its time per call, not per pixel);
+//   circles, arcs and ellipses (whole or partial) inside the image skip the
+//   chords there and are cut into pixels directly (CircleRasterizer,
+//   EllipseRasterizer).
+
+#include <functional>
+#include <vector>
+
+#include <QImage>
+#include <QPainter>
+
+#include "model/DrawingDocument.h"
+#include "render/Viewport.h"
+
+namespace tessik::cadhost {
+
+using SegmentFn = std::function<void(QPointF, QPointF)>;
+using DotFn = std::function<void(QPointF)>;
+void traceSpace(const Viewport& viewport, const CadSpace& space, const SegmentFn& line, const DotFn& dot);
+
+void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space);
+
+// The entities at the given indices (those not erased), as paintSpace
+// paints them: the selection's highlight, over the cached drawing.
+void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& space,
+                   const std::vector<int>& indices);
+
+// image must be Format_RGB32, Format_ARGB32 or Format_ARGB32_Premultiplied, and
+// of the viewport's size. Entities before index first are left out (they are
+// in the image already). The rows are split into bands (when bands is 0, one
+// per core, at most four, for a drawing large enough to gain from it),
+// drawn at once by threads (when threads is 0, one per band; never more):
+// each starts on a band of its own and then helps with the others, so the
+// pixels do not depend on which thread draws what. A line that crosses from
+// one band into the next is cut where they meet, so its pixels may lie a
+// pixel aside from where one band puts them; so may a circle's, an arc's or
+// an ellipse's, drawn in chords there.
+void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space,
+                    int first = 0, int bands = 0, int threads = 0);
+
+// The shapes of entities the spaces do not hold (DxfShapes.h), painted over
+// the image with a QPainter: fills, outlines, and texts in a CJK font at
+// their height and rotation.
+void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras);
+
+}  // namespace tessik::cadhost

@@ -1,0 +1,294 @@
+#include "ui/CadMainWindow.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ui/DrawingView.h"
+#include "model/DxfFile.h"
+#include "ui/PromptLine.h"
+
+namespace tessik::cadhost {
+
+namespace {
+// The Edit menu's step names follow a burst of edits this late at most.
+constexpr int kEditRefreshMs = 50;
+}  // namespace
+
+CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
+    : QMainWindow(parent),
+      session_(session),
+      view_(new DrawingView(session)),
+      prompt_(new PromptLine(session)),
+      coordinates_(new QLabel)
+{
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view_, 1);
+    QTabBar* spaces = addSpaceTabs();
+    layout->addWidget(spaces);
+    layout->addWidget(prompt_);
+    setCentralWidget(central);
+    statusBar()->addWidget(coordinates_);
+    coordinates_->setMinimumWidth(260);
+
+    addFileMenu();
+    addEditMenu();
+    addViewMenu(spaces);
+
+    connect(view_, &DrawingView::cursorMoved, this, [this](QPointF w) {
+        coordinates_->setText(QStringLiteral("%1, %2, 0").arg(w.x(), 0, 'f', 4).arg(w.y(), 0, 'f', 4));
+    });
+    connect(view_, &DrawingView::typed, prompt_, &PromptLine::typeAndFocus);
+    connect(&session_, &CadSession::documentChanged, this, &CadMainWindow::refresh);
+    connect(&session_, &CadSession::visibleChanged, this, [this](bool visible) {
+        if (visible) {
+            show();
+            raise();
+            activateWindow();
+        } else {
+            hide();
+        }
+    });
+    resize(1000, 700);
+    refresh();
+}
+
+// Model and layout tabs under the drawing, as CAD programs have them.
+QTabBar* CadMainWindow::addSpaceTabs()
+{
+    auto* spaces = new QTabBar;
+    spaces->setObjectName(QStringLiteral("spaceTabs"));
+    spaces->setShape(QTabBar::RoundedSouth);
+    // Tabs as wide as their names, from the left, not stretched across.
+    spaces->setExpanding(false);
+    spaces->setDrawBase(false);
+    spaces->addTab(QStringLiteral("模型"));
+    spaces->addTab(QStringLiteral("布局"));
+    spaces->setToolTip(QStringLiteral("模型空间 / 图纸空间"));
+    connect(spaces, &QTabBar::currentChanged, view_, [this](int tab) {
+        view_->showSpace(tab == 1 ? SpaceKind::Paper : SpaceKind::Model);
+    });
+    return spaces;
+}
+
+void CadMainWindow::addFileMenu()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->addAction(QStringLiteral("新建(&N)"), QKeySequence::New, this, &CadMainWindow::newDrawing);
+    file->addAction(QStringLiteral("打开(&O)..."), QKeySequence::Open, this, &CadMainWindow::open);
+    saveAction_ = file->addAction(QStringLiteral("保存(&S)"), QKeySequence::Save, this,
+                                  &CadMainWindow::save);
+    saveAsAction_ = file->addAction(QStringLiteral("另存为(&A)..."), QKeySequence::SaveAs, this,
+                                    &CadMainWindow::saveAs);
+    closeAction_ = file->addAction(QStringLiteral("关闭(&C)"), this, &CadMainWindow::closeDrawing);
+    file->addSeparator();
+    file->addAction(QStringLiteral("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
+}
+
+void CadMainWindow::addViewMenu(QTabBar* spaces)
+{
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+    viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
+    viewMenu->addSeparator();
+    // The keys CAD programs switch between model and layouts with.
+    viewMenu->addAction(QStringLiteral("模型(&M)"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), spaces,
+                        [spaces] { spaces->setCurrentIndex(0); });
+    viewMenu->addAction(QStringLiteral("布局(&L)"), QKeySequence(Qt::CTRL | Qt::Key_PageDown), spaces,
+                        [spaces] { spaces->setCurrentIndex(1); });
+}
+
+void CadMainWindow::addEditMenu()
+{
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    editTimer_ = new QTimer(this);
+    editTimer_->setSingleShot(true);
+    editTimer_->setInterval(kEditRefreshMs);
+    connect(editTimer_, &QTimer::timeout, this, &CadMainWindow::refreshEdit);
+    // An open menu names the steps as they are, whatever the timer.
+    connect(edit, &QMenu::aboutToShow, this, &CadMainWindow::refreshEdit);
+    undoAction_ = edit->addAction(QStringLiteral("撤销(&U)"), this, [this] { session_.undo(); });
+    undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redoAction_ = edit->addAction(QStringLiteral("重做(&R)"), this, [this] { session_.redo(); });
+    redoAction_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    edit->addSeparator();
+    eraseAction_ = edit->addAction(QStringLiteral("删除(&E)"), this, [this] { session_.eraseSelection(); });
+    // Delete itself belongs to whichever widget has the focus (the prompt
+    // line edits its text with it); the view erases with it.
+    eraseAction_->setText(QStringLiteral("删除(&E)\tDel"));
+    edit->addAction(QStringLiteral("取消选择"), this, [this] { session_.clearSelection(); });
+    connect(&session_, &CadSession::historyChanged, this, &CadMainWindow::scheduleEditRefresh);
+    connect(&session_, &CadSession::selectionChanged, this, &CadMainWindow::scheduleEditRefresh);
+    connect(&session_, &CadSession::documentChanged, this, &CadMainWindow::scheduleEditRefresh);
+    scheduleEditRefresh();
+}
+
+void CadMainWindow::scheduleEditRefresh()
+{
+    // Whether the keys work follows at once; the texts once per burst (a
+    // timer already running takes the later edits along).
+    const DrawingDocument* doc = session_.document();
+    undoAction_->setEnabled(doc && doc->canUndo());
+    redoAction_->setEnabled(doc && doc->canRedo());
+    eraseAction_->setEnabled(!session_.selection().empty());
+    if (!editTimer_->isActive()) editTimer_->start();
+}
+
+void CadMainWindow::refreshEdit()
+{
+    editTimer_->stop();
+    const DrawingDocument* doc = session_.document();
+    const QString undo = doc ? doc->undoText() : QString();
+    const QString redo = doc ? doc->redoText() : QString();
+    undoAction_->setText(undo.isEmpty() ? QStringLiteral("撤销(&U)") : QStringLiteral("撤销 %1(&U)").arg(undo));
+    redoAction_->setText(redo.isEmpty() ? QStringLiteral("重做(&R)") : QStringLiteral("重做 %1(&R)").arg(redo));
+}
+
+void CadMainWindow::refresh()
+{
+    setWindowTitle(session_.caption());
+    const bool open = session_.document() != nullptr;
+    saveAction_->setEnabled(open);
+    saveAsAction_->setEnabled(open);
+    closeAction_->setEnabled(open);
+    view_->update();
+}
+
+bool CadMainWindow::maybeSave()
+{
+    const DrawingDocument* doc = session_.document();
+    if (!doc || !doc->modified()) return true;
+    const auto answer = QMessageBox::question(
+        this, CadSession::applicationName(),
+        QStringLiteral("是否保存对“%1”的修改？").arg(doc->name()),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return save();
+    return answer == QMessageBox::Discard;
+}
+
+bool CadMainWindow::save()
+{
+    const DrawingDocument* doc = session_.document();
+    if (!doc) return false;
+    if (doc->path().isEmpty()) return saveAs();
+    if (const auto lost = contentLostOnSave(*doc); !lost.empty()) return offerSaveAs(lost);
+    return saveTo(doc->path());
+}
+
+bool CadMainWindow::saveTo(const QString& path, SaveLoss loss)
+{
+    const Status saved = session_.saveDocument(path, loss);
+    if (!saved) {
+        QMessageBox::warning(this, CadSession::applicationName(),
+                             QString::fromStdString(saved.error().description));
+        return false;
+    }
+    return true;
+}
+
+bool CadMainWindow::saveAs()
+{
+    const DrawingDocument* doc = session_.document();
+    if (!doc) return false;
+    if (const auto lost = contentLostOnSave(*doc); !lost.empty()) return offerSaveAs(lost);
+    return chooseAndSave(SaveLoss::Refuse);
+}
+
+bool CadMainWindow::offerSaveAs(const std::vector<std::string>& lost)
+{
+    QString list;
+    for (const std::string& item : lost) list += QStringLiteral("\n  • ") + QString::fromStdString(item);
+    QMessageBox box(QMessageBox::Warning, CadSession::applicationName(),
+                    QStringLiteral("“%1”中有 DXF 文件写不下的内容，保存会丢失：%2\n\n"
+                                   "原文件没有改动。可以另存为一个新文件（其中不含以上内容），"
+                                   "图形仍留在这里。")
+                        .arg(session_.document()->name(), list),
+                    QMessageBox::Cancel, this);
+    QPushButton* saveAsButton = box.addButton(QStringLiteral("另存为(&A)..."), QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == saveAsButton && chooseAndSave(SaveLoss::Accept);
+}
+
+bool CadMainWindow::chooseAndSave(SaveLoss loss)
+{
+    const DrawingDocument* doc = session_.document();
+    const QString start = doc->path().isEmpty() ? doc->name() + QStringLiteral(".dxf") : doc->path();
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("另存为"), start,
+                                                QStringLiteral("DXF 图形 (*.dxf)"));
+    if (path.isEmpty()) return false;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".dxf");
+    // What the new file leaves out is still in the file the drawing came from.
+    const QFileInfo chosen(path), current(doc->path());
+    if (loss == SaveLoss::Accept && !doc->path().isEmpty() && chosen.exists() &&
+        chosen.canonicalFilePath() == current.canonicalFilePath()) {
+        QMessageBox::warning(this, CadSession::applicationName(),
+                             QStringLiteral("请选择另一个文件：“%1”会丢失上面列出的内容，它保持不变。").arg(path));
+        return false;
+    }
+    return saveTo(path, loss);
+}
+
+void CadMainWindow::newDrawing()
+{
+    if (maybeSave()) session_.newDocument();
+}
+
+void CadMainWindow::open()
+{
+    if (!maybeSave()) return;
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("打开"), QString(),
+                                                      QStringLiteral("DXF 图形 (*.dxf);;所有文件 (*)"));
+    if (!path.isEmpty()) openFile(path);
+}
+
+bool CadMainWindow::openFile(const QString& path, bool quiet)
+{
+    auto report = session_.openDocument(path);
+    if (!report) {
+        const QString why = QString::fromStdString(report.error().description);
+        if (quiet)
+            emit session_.message(why);
+        else
+            QMessageBox::warning(this, CadSession::applicationName(), why);
+        return false;
+    }
+    QString text = QStringLiteral("已打开“%1”：%2 个对象").arg(path).arg(report->read);
+    if (report->kept > 0)
+        text += QStringLiteral("，另有 %1 个其他对象（只显示，保存时原样保留）").arg(report->kept);
+    emit session_.message(text + QStringLiteral("。"));
+    return true;
+}
+
+void CadMainWindow::closeDrawing()
+{
+    if (maybeSave()) session_.closeDocument();
+}
+
+void CadMainWindow::warnUnprotected(const QString& why)
+{
+    auto* warning = new QLabel(QStringLiteral("⚠ 图形未受保护：自动保存不可用，意外退出时未保存的修改会丢失，请及时保存。"));
+    warning->setToolTip(why);
+    warning->setStyleSheet(QStringLiteral("QLabel { color: #b00020; font-weight: bold; }"));
+    statusBar()->addPermanentWidget(warning);
+}
+
+void CadMainWindow::closeEvent(QCloseEvent* event)
+{
+    if (maybeSave())
+        event->accept();
+    else
+        event->ignore();
+}
+
+}  // namespace tessik::cadhost
