@@ -9,14 +9,17 @@
 // every tag kept; a new entity then gets a handle no other object has; any
 // text decodes to UTF-8 that encodes again; the typed data holds no more
 // vertices, edges or knots than the file has tags, and the picture stays
-// within its bound.
+// within its bound; an entity written over its own record reads the same.
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <variant>
 #include <string>
 #include <string_view>
 
 #include "DxfDrawing.h"
+#include "DxfEntityCodec.h"
 #include "DxfEntityData.h"
 #include "model/DxfShapes.h"
 #include "DxfText.h"
@@ -60,6 +63,59 @@ void interpret(const tessik::dxf::DxfDrawing& d)
     require(points <= tessik::cadhost::kMaxPoints + 100'000);
 }
 
+// The kind of the shared vocabulary typed data holds, if any (an attribute
+// belongs to its block reference).
+std::optional<tessik::entities::Entity> vocabularyKind(const tessik::dxf::EntityData& data)
+{
+    using namespace tessik;
+    using Kind = std::optional<entities::Entity>;
+    return std::visit(entities::Overload{
+                          [](const entities::Line& k) -> Kind { return k; },
+                          [](const entities::Arc& k) -> Kind { return k; },
+                          [](const entities::Circle& k) -> Kind { return k; },
+                          [](const entities::Ellipse& k) -> Kind { return k; },
+                          [](const entities::Point& k) -> Kind { return k; },
+                          [](const entities::Polyline& k) -> Kind { return k; },
+                          [](const dxf::TextEntity& k) -> Kind {
+                              if (k.attribute) return std::nullopt;
+                              return k.text;
+                          },
+                          [](const dxf::PolylineEntity&) -> Kind { return std::nullopt; },
+                          [](const dxf::Spline&) -> Kind { return std::nullopt; },
+                          [](const dxf::MText&) -> Kind { return std::nullopt; },
+                          [](const dxf::Insert&) -> Kind { return std::nullopt; },
+                          [](const dxf::Dimension&) -> Kind { return std::nullopt; },
+                          [](const dxf::Quad&) -> Kind { return std::nullopt; },
+                          [](const dxf::Hatch&) -> Kind { return std::nullopt; },
+                      },
+                      data);
+}
+
+// Each entity of the shared vocabulary written over its own record: the
+// drawing still writes and reads back, and the record reads as the same
+// entity (angles, which go through degrees and back, may move by an ulp).
+void rewriteEach(tessik::dxf::DxfDrawing d)
+{
+    using namespace tessik;
+    const std::size_t count = d.entityCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto data = dxf::entityData(d.entityTags(i), d);
+        const auto kind = data ? vocabularyKind(data->data) : std::nullopt;
+        if (!kind) continue;
+        // A text reads as the record holds it, so it is written as it was.
+        require(dxf::rewriteEntity(d, i, *kind).ok());
+        const auto again = dxf::entityData(d.entityTags(i), d);
+        require(again && again->data.index() == data->data.index());
+        const bool throughDegrees =
+            std::holds_alternative<entities::Arc>(*kind) || std::holds_alternative<entities::Text>(*kind);
+        require(throughDegrees || vocabularyKind(again->data) == kind);
+    }
+    const auto written = d.toBytes();
+    require(written.ok());
+    const auto back = dxf::DxfDrawing::fromBytes(*written);
+    require(back.ok() && back->entityCount() == count);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -72,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(drawing->tagCount() <= size / 2 + 1);
     interpret(*drawing);
+    rewriteEach(*drawing);
     for (std::size_t i = 0; i < drawing->entityCount(); ++i)
         for (const tessik::dxf::DxfTag& t : drawing->entityTags(i))
             if (t.code == 1 || t.code == 3) {

@@ -1,6 +1,7 @@
 #include "DxfEntityData.h"
 
 #include <string_view>
+#include <type_traits>
 
 #include "DxfText.h"
 
@@ -8,91 +9,15 @@ namespace tessik::dxf {
 
 namespace {
 
-using Tags = std::span<const DxfTag>;
 using entities::kTwoPi;
 
 constexpr double kDegree = kTwoPi / 360.0;
 
-// The first group of a code, before the extended data.
-const DxfTag* firstTag(Tags tags, int code)
-{
-    for (const DxfTag& t : tags) {
-        if (t.code >= 1000) break;
-        if (t.code == code) return &t;
-    }
-    return nullptr;
-}
-
-std::optional<double> number(Tags tags, int code)
-{
-    const DxfTag* t = firstTag(tags, code);
-    return t ? tagNumber(t->value) : std::nullopt;
-}
-
-double number(Tags tags, int code, double fallback) { return number(tags, code).value_or(fallback); }
-
-int integer(Tags tags, int code, int fallback)
-{
-    const double v = number(tags, code, fallback);
-    return v >= -2147483648.0 && v <= 2147483647.0 ? static_cast<int>(v) : fallback;
-}
-
-// x at code, y at code + 10, z (0 when left out) at code + 20.
-std::optional<Point3> point(Tags tags, int code)
-{
-    const auto x = number(tags, code), y = number(tags, code + 10);
-    if (!x || !y) return std::nullopt;
-    return Point3{*x, *y, number(tags, code + 20, 0)};
-}
-
-std::string text(Tags tags, int code)
-{
-    const DxfTag* t = firstTag(tags, code);
-    return t ? t->value : std::string();
-}
-
-// Vertices in tag order: each 10 starts one, its 20 (and 42, when bulges
-// count) follow. Nothing when a vertex lacks its y or a value is no number.
-std::optional<std::vector<entities::PolylineVertex>> vertexRun(Tags tags, bool bulges)
-{
-    std::vector<entities::PolylineVertex> v;
-    bool haveY = true;
-    for (const DxfTag& t : tags) {
-        if (t.code >= 1000) break;
-        if (t.code != 10 && t.code != 20 && !(t.code == 42 && bulges)) continue;
-        const auto value = tagNumber(t.value);
-        if (!value) return std::nullopt;
-        if (t.code == 10) {
-            if (!haveY) return std::nullopt;
-            v.push_back({*value, 0, 0});
-            haveY = false;
-        } else if (v.empty()) {
-            return std::nullopt;
-        } else if (t.code == 20) {
-            v.back().y = *value;
-            haveY = true;
-        } else {
-            v.back().bulge = *value;
-        }
-    }
-    if (!haveY) return std::nullopt;
-    return v;
-}
-
-std::optional<EntityData> lwpolyline(Tags t)
-{
-    auto vertices = vertexRun(t, true);
-    if (!vertices || vertices->empty()) return std::nullopt;
-    // A count that disagrees with the vertices: a damaged record, kept as it is.
-    if (const auto n = number(t, 90); n && *n != double(vertices->size())) return std::nullopt;
-    return entities::Polyline{std::move(*vertices), (integer(t, 70, 0) & 1) != 0, number(t, 38, 0)};
-}
-
 std::optional<EntityData> spline(Tags tags)
 {
     Spline s;
-    s.degree = integer(tags, 71, 3);
-    s.closed = (integer(tags, 70, 0) & 1) != 0;
+    s.degree = groupInteger(tags, 71, 3);
+    s.closed = (groupInteger(tags, 70, 0) & 1) != 0;
     for (const DxfTag& t : tags) {
         if (t.code >= 1000) break;
         const auto v = tagNumber(t.value);
@@ -117,52 +42,37 @@ std::optional<EntityData> spline(Tags tags)
     return s;
 }
 
-std::optional<EntityData> textEntity(Tags t, const DxfDrawing& drawing, bool attribute)
-{
-    const auto at = point(t, 10);
-    const auto height = number(t, 40);
-    if (!at || !height) return std::nullopt;
-    TextEntity e;
-    e.text = {decodeDxfText(text(t, 1), drawing.codePage(), drawing.unicode()), *at, *height,
-              number(t, 50, 0) * kDegree};
-    e.horizontal = integer(t, 72, 0);
-    e.vertical = integer(t, attribute ? 74 : 73, 0);
-    e.alignment = point(t, 11);
-    e.attribute = attribute;
-    return e;
-}
-
 std::optional<EntityData> mtext(Tags t, const DxfDrawing& drawing)
 {
-    const auto at = point(t, 10);
+    const auto at = groupPoint(t, 10);
     if (!at) return std::nullopt;
     std::string raw;
     for (const DxfTag& tag : t)
         if (tag.code == 3) raw += tag.value;
-    raw += text(t, 1);
+    raw += groupText(t, 1);
     MText m;
     m.text = decodeDxfText(raw, drawing.codePage(), drawing.unicode());
     m.insertion = *at;
-    m.height = number(t, 40, 2.5);
-    m.rotation = number(t, 50, 0) * kDegree;
-    m.direction = point(t, 11);
-    m.attachment = integer(t, 71, 1);
+    m.height = groupNumber(t, 40, 2.5);
+    m.rotation = groupNumber(t, 50, 0) * kDegree;
+    m.direction = groupPoint(t, 11);
+    m.attachment = groupInteger(t, 71, 1);
     return m;
 }
 
 std::optional<EntityData> insert(Tags t)
 {
-    const auto at = point(t, 10);
-    std::string block = text(t, 2);
+    const auto at = groupPoint(t, 10);
+    std::string block = groupText(t, 2);
     if (!at || block.empty()) return std::nullopt;
-    return Insert{std::move(block), *at, number(t, 41, 1), number(t, 42, 1), number(t, 50, 0) * kDegree};
+    return Insert{std::move(block), *at, groupNumber(t, 41, 1), groupNumber(t, 42, 1), groupNumber(t, 50, 0) * kDegree};
 }
 
 std::optional<EntityData> quad(Tags t, Quad::Kind kind)
 {
-    const auto a = point(t, 10), b = point(t, 11), c = point(t, 12);
+    const auto a = groupPoint(t, 10), b = groupPoint(t, 11), c = groupPoint(t, 12);
     if (!a || !b || !c) return std::nullopt;
-    return Quad{kind, {*a, *b, *c, point(t, 13).value_or(*c)}};
+    return Quad{kind, {*a, *b, *c, groupPoint(t, 13).value_or(*c)}};
 }
 
 // The boundary paths of a hatch, read in order: group 91 counts them, 92
@@ -215,9 +125,9 @@ private:
         const std::size_t from = i_;
         while (i_ < tags_.size() && tags_[i_].code != 97 && !endOfPath()) ++i_;
         const Tags run = tags_.subspan(from, i_ - from);
-        const bool bulges = number(run, 72, 0) != 0;
+        const bool bulges = groupNumber(run, 72, 0) != 0;
         // A damaged path is left out; the next one may be sound.
-        if (auto vertices = vertexRun(run, bulges)) path.polyline = entities::Polyline{std::move(*vertices), true, 0};
+        if (auto vertices = EntityCodec<entities::Polyline>::readVertices(run, bulges)) path.polyline = entities::Polyline{std::move(*vertices), true, 0};
     }
 
     void edgePath(HatchPath& path)
@@ -301,52 +211,45 @@ private:
 std::optional<EntityData> hatch(Tags t)
 {
     Hatch h;
-    h.pattern = text(t, 2);
-    h.solid = integer(t, 70, 0) == 1;
-    h.elevation = number(t, 30, 0);
+    h.pattern = groupText(t, 2);
+    h.solid = groupInteger(t, 70, 0) == 1;
+    h.elevation = groupNumber(t, 30, 0);
     h.paths = HatchReader(t).paths();
     return h;
 }
 
-std::optional<EntityData> curve(std::string_view type, Tags t)
+// A kind of the shared vocabulary, read by its codec when type is its DXF name.
+template <class Kind>
+bool readKind(std::string_view type, Tags t, const DxfDrawing& drawing, std::optional<EntityData>& out)
 {
-    if (type == "LINE") {
-        const auto a = point(t, 10), b = point(t, 11);
-        if (!a || !b) return std::nullopt;
-        return entities::Line{*a, *b};
-    }
-    if (type == "POINT") {
-        const auto at = point(t, 10);
-        if (!at) return std::nullopt;
-        return entities::Point{*at};
-    }
-    const auto c = point(t, 10);
-    if (!c) return std::nullopt;
-    if (type == "ELLIPSE") {
-        const auto major = point(t, 11);
-        const auto ratio = number(t, 40);
-        if (!major || !ratio) return std::nullopt;
-        return entities::Ellipse{*c, *major, *ratio, number(t, 41, 0), number(t, 42, kTwoPi)};
-    }
-    const auto r = number(t, 40);
-    if (!r) return std::nullopt;
-    if (type == "CIRCLE") return entities::Circle{*c, *r};
-    const auto a = number(t, 50), b = number(t, 51);
-    if (!a || !b) return std::nullopt;
-    return entities::Arc{*c, *r, *a * kDegree, *b * kDegree};
+    if (type != entities::EntityTraits<Kind>::dxfName) return false;
+    if (auto kind = EntityCodec<Kind>::read(t, drawing)) out = std::move(*kind);
+    return true;
+}
+
+template <class... Kinds>
+std::optional<EntityData> vocabularyKind(std::string_view type, Tags t, const DxfDrawing& drawing,
+                                         std::type_identity<std::variant<Kinds...>>)
+{
+    std::optional<EntityData> out;
+    (readKind<Kinds>(type, t, drawing, out) || ...);
+    return out;
 }
 
 std::optional<EntityData> data(std::string_view type, Tags t, const DxfDrawing& drawing)
 {
-    if (type == "LINE" || type == "POINT" || type == "CIRCLE" || type == "ARC" || type == "ELLIPSE")
-        return curve(type, t);
-    if (type == "LWPOLYLINE") return lwpolyline(t);
+    if (entities::KindsOf<entities::Entity>::hasDxfName(type))
+        return vocabularyKind(type, t, drawing, std::type_identity<entities::Entity>{});
+    if (type == "ATTRIB") {
+        auto attribute = EntityCodec<entities::Text>::readAttribute(t, drawing);
+        if (!attribute) return std::nullopt;
+        return std::move(*attribute);
+    }
     if (type == "SPLINE") return spline(t);
-    if (type == "TEXT" || type == "ATTRIB") return textEntity(t, drawing, type == "ATTRIB");
     if (type == "MTEXT") return mtext(t, drawing);
     if (type == "INSERT") return insert(t);
     if (type == "DIMENSION") {
-        std::string block = text(t, 2);
+        std::string block = groupText(t, 2);
         if (block.empty()) return std::nullopt;
         return Dimension{std::move(block)};
     }
@@ -366,26 +269,26 @@ std::optional<InterpretedEntity> entityData(std::span<const DxfTag> record, cons
     if (record.empty()) return std::nullopt;
     auto d = data(record[0].value, record, drawing);
     if (!d) return std::nullopt;
-    return InterpretedEntity{text(record, 5), entityStyle(record), extrusion(record), std::move(*d)};
+    return InterpretedEntity{groupText(record, 5), entityStyle(record), extrusion(record), std::move(*d)};
 }
 
 std::optional<InterpretedEntity> polylineData(std::span<const DxfTag> header,
                                               std::span<const std::span<const DxfTag>> vertices)
 {
-    const int flags = integer(header, 70, 0);
+    const int flags = groupInteger(header, 70, 0);
     if (flags & (16 | 64)) return std::nullopt;  // meshes
     PolylineEntity p;
     p.is3d = (flags & 8) != 0;
     p.outline.closed = (flags & 1) != 0;
-    p.outline.elevation = number(header, 30, 0);
+    p.outline.elevation = groupNumber(header, 30, 0);
     for (std::span<const DxfTag> v : vertices) {
-        if (integer(v, 70, 0) & 16) continue;  // a spline's frame, not on the curve
-        const auto at = point(v, 10);
+        if (groupInteger(v, 70, 0) & 16) continue;  // a spline's frame, not on the curve
+        const auto at = groupPoint(v, 10);
         if (!at) return std::nullopt;
-        p.outline.vertices.push_back({(*at)[0], (*at)[1], number(v, 42, 0)});
+        p.outline.vertices.push_back({(*at)[0], (*at)[1], groupNumber(v, 42, 0)});
     }
     if (p.outline.vertices.empty()) return std::nullopt;
-    return InterpretedEntity{text(header, 5), entityStyle(header), extrusion(header), std::move(p)};
+    return InterpretedEntity{groupText(header, 5), entityStyle(header), extrusion(header), std::move(p)};
 }
 
 std::vector<InterpretedEntity> interpretRecords(std::span<const std::span<const DxfTag>> records,

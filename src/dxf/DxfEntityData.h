@@ -1,5 +1,6 @@
 #pragma once
-// The entities the DXF layer interprets, as typed data read from their tags:
+// The entities the DXF layer interprets, as typed data read from their tags
+// (the kinds of the shared vocabulary through their codecs, DxfEntityCodec.h):
 // lines, arcs, circles, ellipses, points, polylines (light-weight and the
 // POLYLINE/VERTEX form), splines, texts and attributes, multi-line texts,
 // block references, dimensions (drawn by their blocks), solids, traces,
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "DxfDrawing.h"
+#include "DxfEntityCodec.h"
 #include "DxfStyle.h"
 #include "DxfTag.h"
 #include "Entity.h"
@@ -50,18 +52,6 @@ struct Spline {
     std::vector<Point3> control;
     std::vector<Point3> fit;
     bool closed = false;
-};
-
-// TEXT and ATTRIB. The text is decoded to UTF-8 with its %% codes as written.
-// A text justified other than left on the baseline (72/73 not 0) is placed by
-// its alignment point.
-struct TextEntity {
-    entities::Text text;
-    int horizontal = 0;  // group 72
-    int vertical = 0;    // group 73
-    std::optional<Point3> alignment;
-    bool attribute = false;
-    bool aligned() const { return horizontal != 0 || vertical != 0; }
 };
 
 // MTEXT: world points; the text decoded, its formatting codes as written.

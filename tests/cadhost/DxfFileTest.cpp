@@ -23,6 +23,7 @@
 
 #include "model/CadSession.h"
 #include "model/DxfFile.h"
+#include "Dxf.h"
 
 using namespace tessik::cadhost;
 
@@ -522,4 +523,79 @@ TEST_F(DxfFileTest, ErasedEntitiesLeaveTheFile)
     ASSERT_TRUE(restored.ok());
     EXPECT_EQ(restored->document->modelSpace().count(), sample.modelSpace().count() + 1);
     EXPECT_EQ(restored->document->paperSpace().count(), 1);
+}
+
+namespace {
+
+// A small R2000 drawing in GBK as a binary or an ASCII file, made tag by tag.
+std::string smallDrawing(const std::vector<tessik::dxf::DxfTag>& entities, const tessik::dxf::DxfFileForm& form)
+{
+    std::vector<tessik::dxf::DxfTag> tags{{0, "SECTION"}, {2, "HEADER"},    {9, "$ACADVER"},   {1, "AC1015"},
+                                          {9, "$DWGCODEPAGE"}, {3, "ANSI_936"}, {9, "$XCLIPFRAME"}, {290, "2"},
+                                          {9, "$HANDSEED"}, {5, "000030"},   {0, "ENDSEC"},     {0, "SECTION"},
+                                          {2, "ENTITIES"}};
+    tags.insert(tags.end(), entities.begin(), entities.end());
+    for (const tessik::dxf::DxfTag t : {tessik::dxf::DxfTag{0, "ENDSEC"}, {0, "SECTION"}, {2, "OBJECTS"},
+                                        {0, "ACME_MARK"}, {5, "2C"}, {100, "AcmeMark"}, {5, "*"}, {0, "ENDSEC"},
+                                        {0, "EOF"}})
+        tags.push_back(t);
+    std::string out(tessik::dxf::fileStart(form));
+    for (const auto& t : tags) EXPECT_TRUE(tessik::dxf::appendTag(out, t, form)) << t.code << " " << t.value;
+    return out;
+}
+
+std::vector<tessik::dxf::DxfTag> textRecord(const std::string& text)
+{
+    return {{0, "TEXT"}, {5, "2A"}, {100, "AcDbEntity"}, {8, "0"},   {100, "AcDbText"}, {10, "0.0"},
+            {20, "0.0"}, {30, "0.0"}, {40, "2.5"},        {1, text}, {100, "AcDbText"}};
+}
+
+}  // namespace
+
+// What AutoCAD reads opens and saves as it came: a binary file whose text
+// holds a line break, a boolean written as 2, a custom object's group 5 that
+// is a plain string, a \M+ escape in GBK text, CR LF line ends. A text moved
+// keeps its bytes; the handle seed moves only when a new handle needs it.
+TEST_F(DxfFileTest, WhatAutoCadReadsOpensAndSavesAsItCame)
+{
+    using tessik::dxf::DxfFileForm;
+    const DxfFileForm binary{true, true, false, false};
+    const DxfFileForm crlf{false, true, true, false};
+    const struct {
+        const char* name;
+        std::string raw, shown;
+        DxfFileForm form;
+    } files[] = {{"binary.dxf", "first\r\nsecond", "first\r\nsecond", binary},
+                 {"crlf.dxf", "\xBB\xE6\xCD\xBC\\M+18146", "绘图：", crlf}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const std::string bytes = smallDrawing(textRecord(f.raw), f.form);
+        writeAll(path(f.name), QByteArray::fromStdString(bytes));
+        auto read = readDxf(path(f.name));
+        ASSERT_TRUE(read.ok()) << read.error().description;
+        DrawingDocument& doc = *read->document;
+        ASSERT_EQ(doc.modelSpace().count(), 1);
+        ASSERT_EQ(std::get<ModelText>(doc.modelSpace().at(0)).text, f.shown);
+        ASSERT_TRUE(writeDxf(doc, path(f.name)).ok());
+        EXPECT_EQ(readAll(path(f.name)).toStdString(), bytes);
+
+        ModelText moved = std::get<ModelText>(doc.modelSpace().at(0));
+        moved.insertion = {5, 6, 0};
+        doc.replaceEntity(SpaceKind::Model, 0, moved);
+        doc.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {1, 1, 0}});
+        ASSERT_TRUE(writeDxf(doc, path(f.name)).ok());
+        const std::string saved = readAll(path(f.name)).toStdString();
+        EXPECT_EQ(saved.starts_with("AutoCAD Binary DXF"), f.form.binary);
+        if (!f.form.binary) {
+            EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), std::count(saved.begin(), saved.end(), '\r'));
+        }
+        EXPECT_NE(saved.find(f.raw), std::string::npos);
+        auto back = readDxf(path(f.name));
+        ASSERT_TRUE(back.ok()) << back.error().description;
+        ASSERT_EQ(back->document->modelSpace().count(), 2);
+        EXPECT_EQ(std::get<ModelText>(back->document->modelSpace().at(0)), moved);
+        // The line took handle 30, the seed the next one.
+        EXPECT_EQ(back->document->drawing().handleSeed(), 0x31u);
+        EXPECT_EQ(back->document->drawing().entity(1).handle, "30");
+    }
 }

@@ -2,10 +2,9 @@
 
 #include "AutomationProtocol.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <optional>
-#include <span>
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,28 +15,7 @@ namespace tessik::cadhost {
 
 namespace {
 
-constexpr double kDegree = kTwoPi / 360.0;
-
 using dxf::DxfTag;
-
-// The first value of each group code an entity needs, read as numbers.
-class Groups {
-public:
-    explicit Groups(std::span<const DxfTag> tags) : tags_(tags) {}
-
-    std::optional<double> number(int code) const
-    {
-        for (const DxfTag& t : tags_)
-            if (t.code == code) return dxf::tagNumber(t.value);
-        return std::nullopt;
-    }
-    double number(int code, double fallback) const { return number(code).value_or(fallback); }
-
-    std::span<const DxfTag> tags() const { return tags_; }
-
-private:
-    std::span<const DxfTag> tags_;
-};
 
 // What of the entities the DXF layer interprets the drawing model holds. A
 // line's points are world points whatever its extrusion; the other kinds
@@ -87,88 +65,17 @@ std::optional<ModelEntity> held(const dxf::InterpretedEntity& e)
                 text.alignment = *t.alignment;
                 return text;
             },
-            [](const auto&) -> Held { return std::nullopt; },
+            // Not held: shown through DxfShapes, kept for writing back.
+            [](const entities::Point&) -> Held { return std::nullopt; },
+            [](const dxf::PolylineEntity&) -> Held { return std::nullopt; },
+            [](const dxf::Spline&) -> Held { return std::nullopt; },
+            [](const dxf::MText&) -> Held { return std::nullopt; },
+            [](const dxf::Insert&) -> Held { return std::nullopt; },
+            [](const dxf::Dimension&) -> Held { return std::nullopt; },
+            [](const dxf::Quad&) -> Held { return std::nullopt; },
+            [](const dxf::Hatch&) -> Held { return std::nullopt; },
         },
         e.data);
-}
-
-std::vector<DxfTag> pointTags(int code, const Point3& p)
-{
-    return {{code, dxf::formatReal(p[0])}, {code + 10, dxf::formatReal(p[1])}, {code + 20, dxf::formatReal(p[2])}};
-}
-
-// The groups that carry an entity's geometry, in the order of its subclass.
-struct Geometry {
-    std::string type;
-    std::string subclass;
-    std::vector<DxfTag> tags;
-};
-
-Geometry geometry(const ModelEntity& entity, const dxf::DxfDrawing& drawing)
-{
-    const auto real = [](int code, double v) { return DxfTag{code, dxf::formatReal(v)}; };
-    const auto concat = [](std::vector<DxfTag> a, const std::vector<DxfTag>& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    };
-    struct Visitor {
-        decltype(real)& r;
-        decltype(concat)& cat;
-        Geometry operator()(const ModelLine& l) const
-        {
-            return {"LINE", "AcDbLine", cat(pointTags(10, l.start), pointTags(11, l.end))};
-        }
-        Geometry operator()(const ModelCircle& c) const
-        {
-            return {"CIRCLE", "AcDbCircle", cat(pointTags(10, c.center), {r(40, c.radius)})};
-        }
-        Geometry operator()(const ModelArc& a) const
-        {
-            // The arc's angles follow their own subclass marker.
-            return {"ARC", "AcDbCircle",
-                    cat(pointTags(10, a.center), {r(40, a.radius), {100, "AcDbArc"}, r(50, a.startAngle / kDegree),
-                                                  r(51, a.endAngle / kDegree)})};
-        }
-        Geometry operator()(const ModelEllipse& e) const
-        {
-            return {"ELLIPSE", "AcDbEllipse",
-                    cat(cat(pointTags(10, e.center), pointTags(11, e.majorAxis)),
-                        {r(40, e.ratio), r(41, e.startParam), r(42, e.endParam)})};
-        }
-        Geometry operator()(const ModelPolyline& p) const
-        {
-            std::vector<DxfTag> tags{{90, std::to_string(p.vertices.size())}, {70, p.closed ? "1" : "0"},
-                                     r(38, p.elevation), r(43, 0)};
-            for (const entities::PolylineVertex& v : p.vertices) {
-                tags.push_back(r(10, v.x));
-                tags.push_back(r(20, v.y));
-                if (v.bulge != 0) tags.push_back(r(42, v.bulge));
-            }
-            return {"LWPOLYLINE", "AcDbPolyline", std::move(tags)};
-        }
-        Geometry operator()(const ModelText& t) const
-        {
-            // In the drawing's code page, \U+XXXX for what it lacks; a text
-            // that cannot be written at all is left empty rather than lost
-            // silently in the middle of a save (the automation refuses it first).
-            const Result<std::string> text = dxf::encodeDxfText(t.text, d.codePage(), d.unicode());
-            std::vector<DxfTag> tags = cat(pointTags(10, t.insertion), {r(40, t.height), {1, text ? *text : std::string()},
-                                                                       r(50, t.rotation / kDegree)});
-            if (!t.justified()) {
-                tags.push_back({100, "AcDbText"});
-                return {"TEXT", "AcDbText", std::move(tags)};
-            }
-            // The horizontal justification and the alignment point belong to
-            // the first subclass, the vertical one to the second.
-            tags.push_back({72, std::to_string(static_cast<int>(t.horizontal))});
-            tags = cat(std::move(tags), pointTags(11, t.alignment));
-            tags.push_back({100, "AcDbText"});
-            tags.push_back({73, std::to_string(static_cast<int>(t.vertical))});
-            return {"TEXT", "AcDbText", std::move(tags)};
-        }
-        const dxf::DxfDrawing& d;
-    };
-    return std::visit(Visitor{real, concat, drawing}, entity);
 }
 
 Error readFailure(const QString& path, const Error& why)
@@ -227,68 +134,30 @@ std::string describe(const dxf::DxfDrawing& drawing, std::size_t record, const c
                           : std::string(kind) + "（句柄 " + handle + "）";
 }
 
-bool sameVertices(const ModelPolyline& a, const ModelPolyline& b)
+// New vertices replace the file's vertex groups, which loses the widths
+// and vertex ids the file gave them: the save says so.
+bool losesVertexWidths(const dxf::DxfDrawing& drawing, std::size_t record, const ModelPolyline& now)
 {
-    return std::equal(a.vertices.begin(), a.vertices.end(), b.vertices.begin(), b.vertices.end(),
-                      [](const entities::PolylineVertex& p, const entities::PolylineVertex& q) {
-                          return p.x == q.x && p.y == q.y && p.bulge == q.bulge;
-                      });
-}
-
-// A polyline read from the file: its flag and elevation are groups of their
-// own; new vertices replace the vertex groups, which loses the widths and
-// vertex ids the file gave them.
-void writePolylineChange(dxf::DxfDrawing& drawing, std::size_t record, const ModelPolyline& now,
-                         std::vector<std::string>& lost)
-{
-    const Groups file(drawing.entityTags(record));
-    std::vector<DxfTag> values{{70, now.closed ? "1" : "0"}};
-    if (now.elevation != 0 || file.number(38)) values.push_back({38, dxf::formatReal(now.elevation)});
-    const auto before = dxf::entityData(file.tags(), drawing);
+    const auto tags = drawing.entityTags(record);
+    const auto before = dxf::entityData(tags, drawing);
     const auto* old = before ? std::get_if<entities::Polyline>(&before->data) : nullptr;
-    if (old && sameVertices(*old, now)) {
-        drawing.setEntityValues(record, values);
-        return;
-    }
-    for (const DxfTag& t : file.tags())
-        if (t.code == 91 || ((t.code == 40 || t.code == 41) && Groups(std::span<const DxfTag>(&t, 1)).number(t.code, 0) != 0)) {
-            lost.push_back(describe(drawing, record, "多段线") + "各顶点的宽度");
-            break;
-        }
-    values.push_back({90, std::to_string(now.vertices.size())});
-    std::vector<DxfTag> vertices;
-    for (const entities::PolylineVertex& v : now.vertices) {
-        vertices.push_back({10, dxf::formatReal(v.x)});
-        vertices.push_back({20, dxf::formatReal(v.y)});
-        if (v.bulge != 0) vertices.push_back({42, dxf::formatReal(v.bulge)});
-    }
-    static constexpr int kVertexCodes[] = {10, 20, 40, 41, 42, 91};
-    drawing.replaceEntityGroups(record, kVertexCodes, vertices);
-    drawing.setEntityValues(record, values);
+    if (old && old->vertices == now.vertices) return false;
+    using Codec = dxf::EntityCodec<entities::Polyline>;
+    return std::any_of(tags.begin(), tags.end(), [](const DxfTag& t) {
+        return t.code == Codec::kVertexId ||
+               ((t.code == Codec::kStartWidth || t.code == Codec::kEndWidth) && dxf::tagNumber(t.value).value_or(0) != 0);
+    });
 }
 
+// An entity read from the file, changed: its groups are written over the
+// record's, everything else of the record stays (see rewriteEntity).
 void writeChange(dxf::DxfDrawing& drawing, std::size_t record, const ModelEntity& entity, std::vector<std::string>& lost)
 {
-    if (const auto* p = std::get_if<ModelPolyline>(&entity)) return writePolylineChange(drawing, record, *p, lost);
-    if (const auto* t = std::get_if<ModelText>(&entity)) {
-        const auto text = dxf::encodeDxfText(t->text, drawing.codePage(), drawing.unicode());
-        if (!text) {
-            lost.push_back(describe(drawing, record, "文字") + "改动后的内容：" + text.error().description);
-            return;
-        }
-    }
-    // A text whose string is unchanged keeps the file's bytes for it (its
-    // code page, its \U+ and \M+ escapes as written).
-    bool sameText = false;
-    if (const auto* t = std::get_if<ModelText>(&entity)) {
-        const auto before = dxf::entityData(drawing.entityTags(record), drawing);
-        const auto* old = before ? std::get_if<dxf::TextEntity>(&before->data) : nullptr;
-        sameText = old && old->text.text == t->text;
-    }
-    std::vector<DxfTag> values;
-    for (const DxfTag& t : geometry(entity, drawing).tags)
-        if (t.code != 100 && !(sameText && t.code == 1)) values.push_back(t);
-    drawing.setEntityValues(record, values);
+    if (const auto* p = std::get_if<ModelPolyline>(&entity); p && losesVertexWidths(drawing, record, *p))
+        lost.push_back(describe(drawing, record, "多段线") + "各顶点的宽度");
+    // Only a text can fail: one whose new content no DXF can hold.
+    if (Status written = dxf::rewriteEntity(drawing, record, entity); !written)
+        lost.push_back(describe(drawing, record, "文字") + "改动后的内容：" + written.error().description);
 }
 
 }  // namespace
@@ -312,18 +181,16 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
                 writeChange(drawing, *record, space.at(i), notWritten);
                 continue;
             }
-            if (const auto* t = std::get_if<ModelText>(&space.at(i))) {
-                const auto text = dxf::encodeDxfText(t->text, drawing.codePage(), drawing.unicode());
-                if (!text) {
-                    notWritten.push_back("新文字“" + t->text.substr(0, 40) + "”：" + text.error().description);
-                    continue;
-                }
+            auto entity = dxf::newEntity(space.at(i), space.layer(i), drawing);
+            if (!entity) {
+                // Only a text can fail: one no DXF can hold.
+                const auto* t = std::get_if<ModelText>(&space.at(i));
+                notWritten.push_back("新文字“" + (t ? t->text.substr(0, 40) : std::string()) + "”：" +
+                                     entity.error().description);
+                continue;
             }
-            Geometry g = geometry(space.at(i), drawing);
-            std::vector<DxfTag> data{{100, g.subclass}};
-            data.insert(data.end(), g.tags.begin(), g.tags.end());
             drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model,
-                              dxf::NewEntity{g.type, space.layer(i), std::move(data)});
+                              std::move(entity).value());
         }
     }
     if (lost) *lost = std::move(notWritten);

@@ -323,13 +323,9 @@ private:
     {
         const Tags header = drawing_.blockHeader(i.block);
         if (header.empty()) return;
-        const auto number = [&](int code) {
-            for (const DxfTag& t : header)
-                if (t.code == code) return dxf::tagNumber(t.value).value_or(0);
-            return 0.0;
-        };
         const double sx = i.xScale, sy = i.yScale, rot = i.rotation;
-        const Affine toBase{1, 0, 0, 1, -number(10), -number(20)};
+        const Point3 base = dxf::groupPoint(header, 10).value_or(Point3{});
+        const Affine toBase{1, 0, 0, 1, -base[0], -base[1]};
         const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
                             i.insertion[0], i.insertion[1]};
         block(i.block, toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(m), depth);
