@@ -18,6 +18,7 @@
 #include <QSocketNotifier>
 
 #include "automation/AutomationError.h"
+#include "automation/AutomationJsonQt.h"
 #include "automation/AutomationRequest.h"
 
 namespace tessik::cadhost {
@@ -185,26 +186,29 @@ QString AutomationConnection::tooLong() const
 
 void AutomationConnection::handleLine(QByteArrayView line)
 {
-    AutomationRequest request = parseRequest(line);
+    AutomationRequest request = parseRequest(std::string_view(line.data(), std::size_t(line.size())));
     switch (request.outcome) {
     case AutomationRequest::Outcome::Blank: return;
     case AutomationRequest::Outcome::Refuse:
         if (request.wantsReply) send(errorReply(request.id, request.code, request.message));
         return;
-    case AutomationRequest::Outcome::Invoke: dispatch(request); return;
+    case AutomationRequest::Outcome::Invoke: dispatch(std::move(request)); return;
     }
 }
 
-void AutomationConnection::dispatch(const AutomationRequest& request)
+void AutomationConnection::dispatch(AutomationRequest&& request)
 {
     // The reply may come after this connection is gone (a pick answered while
     // the client disconnects); it then has nowhere to go.
     QPointer<AutomationConnection> self(this);
-    const QJsonValue id = request.id;
+    const JsonValue id = std::move(request.id);
     const bool wantsReply = request.wantsReply;
+    AutomationCall& call = request.invocation;
+    const AutomationDispatcher::Invocation invocation{call.verb, call.target, QString::fromUtf8(call.member),
+                                                      toQJsonValue(call.value), std::move(call.args)};
     AutomationDispatcher::HandleAnswer handle;
     const AutomationDispatcher::Pending pending = dispatcher_.invoke(
-        request.invocation,
+        invocation,
         [self, id, wantsReply](const Result<QJsonValue>& result) {
             if (!self) return;
             if (wantsReply) self->sendReply(id, result);
@@ -241,18 +245,18 @@ void AutomationConnection::onAnswered()
     }, Qt::QueuedConnection);
 }
 
-void AutomationConnection::sendReply(const QJsonValue& id, const Result<QJsonValue>& result)
+void AutomationConnection::sendReply(const JsonValue& id, const Result<QJsonValue>& result)
 {
     if (result.ok())
         send(resultReply(id, result.value()));
     else
-        send(errorReply(id, result.error().number, QString::fromStdString(result.error().description)));
+        send(errorReply(id, result.error().number, result.error().description));
 }
 
-void AutomationConnection::send(const QByteArray& bytes)
+void AutomationConnection::send(std::string_view bytes)
 {
     if (closing_) return;
-    unsent_ += bytes;
+    unsent_.append(bytes.data(), qsizetype(bytes.size()));
     if (!batching_ || unsent_.size() - sentAt_ >= kWriteChunk) flush();
     if (closing_) return;
     if (unsent_.size() - sentAt_ > limits_.maxUnsentBytes) {
@@ -337,7 +341,7 @@ void AutomationConnection::flush()
 
 void AutomationConnection::closeWithError(std::int32_t code, const QString& message)
 {
-    send(errorReply(QJsonValue(), code, message));
+    send(errorReply(JsonValue::null(), code, message.toStdString()));
     // Hand the kernel what it takes now, then close at once: waiting until a
     // client that is itself blocked writing reads earlier replies would hold
     // the connection for as long as it cares to block.

@@ -34,6 +34,7 @@
 // with an error line, leaving descriptors for files.
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <QByteArray>
@@ -43,6 +44,7 @@
 #include <QTimer>
 
 #include "automation/AutomationDispatcher.h"
+#include "automation/JsonValue.h"
 #include "Error.h"
 
 class QByteArrayView;
@@ -112,16 +114,16 @@ private:
     // The line time limit ran out: what the kernel holds is read first.
     void onLineTimeout();
     void handleLine(QByteArrayView line);
-    void dispatch(const AutomationRequest& request);
+    void dispatch(AutomationRequest&& request);
     void onAnswered();
     bool waiting() const { return waiting_.kind != AutomationDispatcher::Pending::Kind::None; }
     // The client sent its end of file: closes once nothing it sent is
     // being carried out.
     void hangUp();
-    void sendReply(const QJsonValue& id, const Result<QJsonValue>& result);
+    void sendReply(const JsonValue& id, const Result<QJsonValue>& result);
     // Queues one reply line, written out at the end of the batch or at once
     // outside one; past maxUnsentBytes unread, drops the client.
-    void send(const QByteArray& bytes);
+    void send(std::string_view bytes);
     void flush();
     // Brings the budget up to the memory unsent_ holds; may cut any connection,
     // this one included.
