@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -34,6 +35,12 @@ namespace {
 constexpr qsizetype kReadChunk = 64 * 1024;
 // Replies gathered in a batch go out once this much waits.
 constexpr qsizetype kWriteChunk = 64 * 1024;
+// How long a connection looks for its client's next request after answering
+// (see awaitNextRequest), how many looks in vain end that, and how long it
+// may go on answering before the rest of the event loop has its turn.
+constexpr std::chrono::microseconds kLookAhead{60};
+constexpr int kLookAheadMissLimit = 3;
+constexpr std::chrono::microseconds kLookAheadSlice{2000};
 
 }  // namespace
 
@@ -81,9 +88,42 @@ void AutomationConnection::onReadable()
         reader_->setEnabled(false);
         return;
     }
-    const bool open = readSome();
-    processBuffer();
-    if (!open) hangUp();
+    const auto start = std::chrono::steady_clock::now();
+    // A request that came soon after the last answer: this client waits for
+    // each answer and sends its next request straight away.
+    if (answeredAt_ && start - *answeredAt_ < kLookAhead) lookAheadMisses_ = 0;
+    for (;;) {
+        const bool open = readSome();
+        processBuffer();
+        if (!open) {
+            hangUp();
+            return;
+        }
+        if (!lookAheadWorthwhile() || std::chrono::steady_clock::now() - start > kLookAheadSlice) return;
+        if (!awaitNextRequest()) return;
+    }
+}
+
+bool AutomationConnection::lookAheadWorthwhile() const
+{
+    return !closing_ && !hungUp_ && !waiting() && buffer_.isEmpty() && answeredAt_ && !writer_->isEnabled() &&
+           reader_->isEnabled() && lookAheadMisses_ < kLookAheadMissLimit;
+}
+
+bool AutomationConnection::awaitNextRequest()
+{
+    const auto until = std::chrono::steady_clock::now() + kLookAhead;
+    do {
+        char byte;
+        const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n != 0 && n != -1) return true;
+        // A hang-up or an error: the event loop's notifier reports it.
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
+        // The client may be waiting for this core.
+        ::sched_yield();
+    } while (std::chrono::steady_clock::now() < until);
+    ++lookAheadMisses_;
+    return false;
 }
 
 void AutomationConnection::hangUp()
@@ -325,6 +365,7 @@ void AutomationConnection::flush()
         unsent_.clear();
         sentAt_ = 0;
         account();
+        answeredAt_ = std::chrono::steady_clock::now();
         return;
     }
     // What the kernel did not take waits for the socket to drain; the sent
