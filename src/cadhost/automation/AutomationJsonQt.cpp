@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include "automation/AutomationArgs.h"
+#include "automation/AutomationRequest.h"
 
 namespace tessik::cadhost {
 
@@ -134,10 +135,7 @@ void appendQJson(std::string& out, const QJsonValue& value)
 
 std::string resultReply(const JsonValue& id, const QJsonValue& result)
 {
-    std::string out;
-    out.reserve(96);
-    out += "{\"jsonrpc\":\"2.0\",\"id\":";
-    appendJson(out, id);
+    std::string out = replyStart(id);
     out += ",\"result\":";
     appendQJson(out, result);
     out += "}\n";

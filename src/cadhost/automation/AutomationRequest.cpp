@@ -119,7 +119,9 @@ void appendInteger(std::string& out, std::int64_t n)
     out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
 }
 
-std::string envelope(const JsonValue& id)
+}  // namespace
+
+std::string replyStart(const JsonValue& id)
 {
     std::string out;
     out.reserve(96);
@@ -127,8 +129,6 @@ std::string envelope(const JsonValue& id)
     appendJson(out, id);
     return out;
 }
-
-}  // namespace
 
 AutomationRequest parseRequest(std::string_view line)
 {
@@ -145,7 +145,7 @@ AutomationRequest parseRequest(std::string_view line)
 
 std::string resultReply(const JsonValue& id, const JsonValue& result)
 {
-    std::string out = envelope(id);
+    std::string out = replyStart(id);
     out += ",\"result\":";
     appendJson(out, result);
     out += "}\n";
@@ -154,7 +154,7 @@ std::string resultReply(const JsonValue& id, const JsonValue& result)
 
 std::string handleReply(const JsonValue& id, std::int64_t handle, std::string_view type)
 {
-    std::string out = envelope(id);
+    std::string out = replyStart(id);
     out += ",\"result\":{\"handle\":";
     appendInteger(out, handle);
     out += ",\"type\":";
@@ -165,7 +165,7 @@ std::string handleReply(const JsonValue& id, std::int64_t handle, std::string_vi
 
 std::string errorReply(const JsonValue& id, std::int32_t code, std::string_view message)
 {
-    std::string out = envelope(id);
+    std::string out = replyStart(id);
     out += ",\"error\":{\"code\":";
     appendInteger(out, code);
     out += ",\"message\":";

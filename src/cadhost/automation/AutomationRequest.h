@@ -45,5 +45,8 @@ std::string resultReply(const JsonValue& id, const JsonValue& result);
 // The line for a result {"handle": handle, "type": type}.
 std::string handleReply(const JsonValue& id, std::int64_t handle, std::string_view type);
 std::string errorReply(const JsonValue& id, std::int32_t code, std::string_view message);
+// The start of every reply line, up to and with its id: for the writer of a
+// result held in another form.
+std::string replyStart(const JsonValue& id);
 
 }  // namespace tessik::cadhost
