@@ -594,6 +594,49 @@ void BM_OpenDxf(benchmark::State& state)
 }
 BENCHMARK(BM_OpenDxf)->Iterations(1)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// From the request to open the DXF named by TESSIK_BENCH_DXF to the first
+// picture of it in a 1280x800 view (what File > Open shows), beside the
+// floor: reading the file's bytes alone.
+void BM_OpenDxfToFirstPaint(benchmark::State& state)
+{
+    const QString path = qEnvironmentVariable("TESSIK_BENCH_DXF");
+    if (path.isEmpty()) {
+        state.SkipWithError("set TESSIK_BENCH_DXF to a DXF file");
+        return;
+    }
+    double open = 0, paint = 0, bytes = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            state.SkipWithError("cannot read the file");
+            return;
+        }
+        benchmark::DoNotOptimize(file.readAll().size());
+        bytes = double(clock.nsecsElapsed()) / 1e6;
+        CadSession session;
+        DrawingView view(session);
+        view.resize(1280, 800);
+        QImage target(view.size(), QImage::Format_ARGB32_Premultiplied);
+        clock.restart();
+        const auto report = session.openDocument(path);
+        if (!report) {
+            state.SkipWithError(report.error().description.c_str());
+            return;
+        }
+        open = double(clock.nsecsElapsed()) / 1e6;
+        view.zoomExtents();
+        view.render(&target);
+        paint = double(clock.nsecsElapsed()) / 1e6;
+        state.SetIterationTime(paint / 1e3);
+    }
+    state.counters["read_bytes_ms"] = bytes;
+    state.counters["open_ms"] = open;
+    state.counters["first_paint_ms"] = paint;
+}
+BENCHMARK(BM_OpenDxfToFirstPaint)->Iterations(1)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 // The same drawing through QPainter (what printing and images use).
 void BM_PaintSpaceThroughQPainter(benchmark::State& state)
 {

@@ -1,5 +1,6 @@
 #include "DxfTagReader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -84,6 +85,9 @@ std::string shown(std::string_view value)
 Result<std::vector<DxfTag>> readAscii(std::string_view bytes)
 {
     std::vector<DxfTag> tags;
+    // A tag is two lines: room for all of them at once, rather than moving
+    // every tag read so far each time the vector grows.
+    tags.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 1);
     std::size_t pos = 0;
     std::size_t line = 0;
     const auto nextLine = [&](std::string_view& out) {

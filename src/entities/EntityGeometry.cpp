@@ -1,6 +1,8 @@
 #include "EntityGeometry.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 #include "PortableMath.h"
 
@@ -80,19 +82,42 @@ bool sweepCovers(double start, double span, double a)
     return normalizeAngle(a - start) <= span;
 }
 
+// Bounds place and cull what is drawn and answer no one's question about a
+// point: they take the C library's trigonometry, several times faster than
+// the portable one and as close to the curve, while the points the tool
+// reports (arcPoint, ellipsePoint) keep the portable one.
+Point3 boundsArcPoint(const Point3& c, double r, double angle)
+{
+    return {c[0] + r * std::cos(angle), c[1] + r * std::sin(angle), c[2]};
+}
+
+Point3 boundsEllipsePoint(const Ellipse& e, double param)
+{
+    const double c = std::cos(param), s = std::sin(param);
+    const double mx = -e.majorAxis[1] * e.ratio, my = e.majorAxis[0] * e.ratio;
+    return {e.center[0] + e.majorAxis[0] * c + mx * s, e.center[1] + e.majorAxis[1] * c + my * s, e.center[2]};
+}
+
+// The points where a circle of centre c and radius r reaches furthest
+// along x and y, in the order of their angles 0, pi/2, pi, 3pi/2: exact,
+// where evaluating the circle at those angles is off by the rounding of
+// cos(pi/2).
+std::array<Point3, 4> circleExtremes(const Point3& c, double r)
+{
+    return {{{c[0] + r, c[1], c[2]}, {c[0], c[1] + r, c[2]}, {c[0] - r, c[1], c[2]}, {c[0], c[1] - r, c[2]}}};
+}
+
 Bounds arcBounds(const Point3& c, double r, double start, double end)
 {
     Bounds b;
     const double span = sweep(start, end);
-    const Point3 p0 = arcPoint(c, r, start), p1 = arcPoint(c, r, start + span);
+    const Point3 p0 = boundsArcPoint(c, r, start), p1 = boundsArcPoint(c, r, start + span);
     b.add(p0[0], p0[1]);
     b.add(p1[0], p1[1]);
+    const std::array<Point3, 4> extremes = circleExtremes(c, r);
     for (int quadrant = 0; quadrant < 4; ++quadrant) {
-        const double a = quadrant * kTwoPi / 4;
-        if (sweepCovers(start, span, a)) {
-            const Point3 p = arcPoint(c, r, a);
-            b.add(p[0], p[1]);
-        }
+        if (sweepCovers(start, span, quadrant * kTwoPi / 4))
+            b.add(extremes[std::size_t(quadrant)][0], extremes[std::size_t(quadrant)][1]);
     }
     return b;
 }
@@ -100,21 +125,28 @@ Bounds arcBounds(const Point3& c, double r, double start, double end)
 Bounds ellipseBounds(const Ellipse& e)
 {
     Bounds b;
+    // The extremes in x and y lie where the derivative of each coordinate
+    // vanishes, tan t = minor_c / major_c, at the centre plus and minus
+    // sqrt(major_c^2 + minor_c^2): exact, with no angle to evaluate.
+    const double mx = -e.majorAxis[1] * e.ratio, my = e.majorAxis[0] * e.ratio;
+    const double hx = std::sqrt(e.majorAxis[0] * e.majorAxis[0] + mx * mx);
+    const double hy = std::sqrt(e.majorAxis[1] * e.majorAxis[1] + my * my);
     const double span = sweep(e.startParam, e.endParam);
-    const Point3 p0 = ellipsePoint(e, e.startParam), p1 = ellipsePoint(e, e.startParam + span);
+    if (span >= kTwoPi) {
+        b.add(e.center[0] - hx, e.center[1] - hy);
+        b.add(e.center[0] + hx, e.center[1] + hy);
+        return b;
+    }
+    const Point3 p0 = boundsEllipsePoint(e, e.startParam), p1 = boundsEllipsePoint(e, e.startParam + span);
     b.add(p0[0], p0[1]);
     b.add(p1[0], p1[1]);
-    // The extremes in x and y lie where the derivative of each coordinate
-    // vanishes: tan t = minor_c / major_c, two opposite parameters each.
-    const double mx = -e.majorAxis[1] * e.ratio, my = e.majorAxis[0] * e.ratio;
-    for (double t0 : {math::atan2(mx, e.majorAxis[0]), math::atan2(my, e.majorAxis[1])}) {
-        for (double t : {t0, t0 + kTwoPi / 2}) {
-            if (sweepCovers(e.startParam, span, t)) {
-                const Point3 p = ellipsePoint(e, t);
-                b.add(p[0], p[1]);
-            }
-        }
-    }
+    const double tx = std::atan2(mx, e.majorAxis[0]), ty = std::atan2(my, e.majorAxis[1]);
+    // At tx the x coordinate is largest, half a turn on smallest; y alike.
+    // Each widens the bounds in its own coordinate only.
+    if (sweepCovers(e.startParam, span, tx)) b.maxX = std::max(b.maxX, e.center[0] + hx);
+    if (sweepCovers(e.startParam, span, tx + kTwoPi / 2)) b.minX = std::min(b.minX, e.center[0] - hx);
+    if (sweepCovers(e.startParam, span, ty)) b.maxY = std::max(b.maxY, e.center[1] + hy);
+    if (sweepCovers(e.startParam, span, ty + kTwoPi / 2)) b.minY = std::min(b.minY, e.center[1] - hy);
     return b;
 }
 
@@ -156,15 +188,22 @@ Bounds bounds(const Polyline& p)
         b.add(v.x, v.y);
         if (v.bulge == 0 || !std::isfinite(v.bulge) || (i + 1 == n && !p.closed)) continue;
         const PolylineVertex& w = p.vertices[(i + 1) % n];
-        const double dx = w.x - v.x, dy = w.y - v.y, chord = math::hypot(dx, dy);
-        if (chord == 0) continue;
+        const double dx = w.x - v.x, dy = w.y - v.y;
+        if (dx == 0 && dy == 0) continue;
         // The centre lies on the chord's left normal (for a positive bulge),
         // (1 - b^2) / 2b half-chords from its middle.
         const double offset = (1 - v.bulge * v.bulge) / (2 * v.bulge) / 2;
         const Point3 c{(v.x + w.x) / 2 - dy * offset, (v.y + w.y) / 2 + dx * offset, 0};
-        const double r = math::hypot(v.x - c[0], v.y - c[1]);
-        const double a0 = math::atan2(v.y - c[1], v.x - c[0]), a1 = math::atan2(w.y - c[1], w.x - c[0]);
-        b.add(v.bulge > 0 ? arcBounds(c, r, a0, a1) : arcBounds(c, r, a1, a0));
+        const double r = std::sqrt((v.x - c[0]) * (v.x - c[0]) + (v.y - c[1]) * (v.y - c[1]));
+        // The arc's ends are the two vertices. The chord's line cuts the
+        // circle there only, so the arc is the part of the circle on one
+        // side of it: the right going from v to w for a positive
+        // (counter-clockwise) bulge, the left for a negative one. The
+        // circle's extremes on that side are the arc's.
+        for (const Point3& q : circleExtremes(c, r)) {
+            const double side = dx * (q[1] - v.y) - dy * (q[0] - v.x);
+            if (v.bulge > 0 ? side < 0 : side > 0) b.add(q[0], q[1]);
+        }
     }
     return b;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <set>
 #include <string>
 
@@ -95,4 +97,37 @@ TEST(EntityGeometry, PolylineBoundsFollowItsBulges)
         EXPECT_NEAR(got.maxY, want.maxY, 1e-6) << row.name;
     }
     EXPECT_NEAR(bounds(rows[1].polyline).minY, -1, 1e-12) << "a positive bulge runs to the right of its chord";
+}
+
+// Arcs and ellipses, whole and cut, turned every way: their bounds against
+// the curve sampled finely with the C library's trigonometry.
+TEST(EntityGeometry, ArcAndEllipseBoundsHoldTheSampledCurve)
+{
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> unit(-1, 1), turn(0, kTwoPi);
+    const auto near = [](const Bounds& got, const Bounds& want, const std::string& what) {
+        const double tolerance = 1e-6 * std::max(want.width(), want.height());
+        EXPECT_NEAR(got.minX, want.minX, tolerance) << what;
+        EXPECT_NEAR(got.minY, want.minY, tolerance) << what;
+        EXPECT_NEAR(got.maxX, want.maxX, tolerance) << what;
+        EXPECT_NEAR(got.maxY, want.maxY, tolerance) << what;
+    };
+    for (int n = 0; n < 200; ++n) {
+        const Point3 c{100 * unit(random), 100 * unit(random), 0};
+        const double start = turn(random), end = n % 5 == 0 ? start + kTwoPi : turn(random);
+        const double span = sweep(start, end);
+        const Arc arc{c, 1 + 50 * std::abs(unit(random)), start, end};
+        const Ellipse ellipse{c, {40 * unit(random), 40 * unit(random), 0}, 0.05 + 0.95 * std::abs(unit(random)),
+                              start, n % 5 == 0 ? start + kTwoPi : end};
+        Bounds arcSamples, ellipseSamples;
+        for (int k = 0; k <= 20000; ++k) {
+            const double t = start + span * k / 20000.0;
+            arcSamples.add(c[0] + arc.radius * std::cos(t), c[1] + arc.radius * std::sin(t));
+            const double mx = -ellipse.majorAxis[1] * ellipse.ratio, my = ellipse.majorAxis[0] * ellipse.ratio;
+            ellipseSamples.add(c[0] + ellipse.majorAxis[0] * std::cos(t) + mx * std::sin(t),
+                               c[1] + ellipse.majorAxis[1] * std::cos(t) + my * std::sin(t));
+        }
+        near(bounds(arc), arcSamples, "arc " + std::to_string(n));
+        near(bounds(ellipse), ellipseSamples, "ellipse " + std::to_string(n));
+    }
 }

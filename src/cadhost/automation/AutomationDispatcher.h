@@ -27,6 +27,7 @@
 #include <QString>
 
 #include "automation/AutomationArgs.h"
+#include "automation/AutomationRequest.h"
 #include "model/CadSession.h"
 #include "automation/CommandTypist.h"
 #include "Error.h"
@@ -35,7 +36,7 @@ namespace tessik::cadhost {
 
 class AutomationDispatcher {
 public:
-    enum class Verb { Get, Set, Call };
+    using Verb = AutomationVerb;
     enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity, Documents, Layers, Layer };
 
     struct ObjectRef {

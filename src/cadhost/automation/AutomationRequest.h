@@ -1,49 +1,52 @@
 #pragma once
-// One request line of the automation protocol read into an Invocation, with
-// no socket and no drawing involved: what the line asks for, or why it is
-// refused and whether the refusal gets a reply (a request without an "id" is
-// a notification and is never answered, unless its id could not be read at
-// all).
+// One request line of the automation protocol read into an AutomationCall,
+// with no socket, no drawing and no toolkit involved: what the line asks
+// for, or why it is refused and whether the refusal gets a reply (a request
+// without an "id" is a notification and is never answered, unless its id
+// could not be read at all). The reply lines are written here too, but for
+// a result held as Qt's JSON (AutomationJsonQt.h).
 
 #include <cstdint>
+#include <string>
 #include <string_view>
-#include <optional>
 
-#include <QByteArrayView>
-#include <QJsonValue>
-#include <QString>
-
-#include "automation/AutomationDispatcher.h"
+#include "automation/AutomationArgs.h"
+#include "automation/JsonValue.h"
 
 namespace tessik::cadhost {
+
+enum class AutomationVerb { Get, Set, Call };
+
+struct AutomationCall {
+    AutomationVerb verb = AutomationVerb::Get;
+    std::int64_t target = 0;
+    std::string member;   // UTF-8, never empty in a request read
+    JsonValue value;      // Set
+    AutomationArgs args;  // Call
+};
 
 struct AutomationRequest {
     enum class Outcome { Blank, Invoke, Refuse };
     Outcome outcome = Outcome::Blank;
-    QJsonValue id;               // Null when absent or unusable
-    bool wantsReply = false;     // false for notifications
-    AutomationDispatcher::Invocation invocation;  // Invoke
-    std::int32_t code = 0;       // Refuse
-    QString message;             // Refuse
+    JsonValue id = JsonValue::null();  // Null when absent or unusable
+    bool wantsReply = false;           // false for notifications
+    AutomationCall invocation;         // Invoke
+    std::int32_t code = 0;             // Refuse
+    std::string message;               // Refuse, UTF-8
 };
 
 // line: without its '\n'; a trailing '\r' is ignored, and a blank line is
 // Blank.
-AutomationRequest parseRequest(QByteArrayView line);
-
-// The two readers parseRequest chooses between, each on its own so one can
-// be checked against the other: the fast reader of plain lines (nullopt for
-// any line it leaves to the full parser), and Qt's JSON parser. Both take
-// the line as parseRequest does, blank lines aside.
-std::optional<AutomationRequest> parsePlainRequest(QByteArrayView line);
-AutomationRequest parseJsonRequest(QByteArrayView line);
+AutomationRequest parseRequest(std::string_view line);
 
 // The reply envelopes, each one line ending in '\n'. id must be a number, a
 // string or Null.
-QByteArray resultReply(const QJsonValue& id, const QJsonValue& result);
-// The same line for a result {"handle": handle, "type": type}, written from
-// the two values.
-QByteArray handleReply(const QJsonValue& id, std::int64_t handle, std::string_view type);
-QByteArray errorReply(const QJsonValue& id, std::int32_t code, const QString& message);
+std::string resultReply(const JsonValue& id, const JsonValue& result);
+// The line for a result {"handle": handle, "type": type}.
+std::string handleReply(const JsonValue& id, std::int64_t handle, std::string_view type);
+std::string errorReply(const JsonValue& id, std::int32_t code, std::string_view message);
+// The start of every reply line, up to and with its id: for the writer of a
+// result held in another form.
+std::string replyStart(const JsonValue& id);
 
 }  // namespace tessik::cadhost

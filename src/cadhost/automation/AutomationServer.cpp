@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <QSocketNotifier>
 
 #include "automation/AutomationError.h"
+#include "automation/AutomationJsonQt.h"
 #include "automation/AutomationRequest.h"
 
 namespace tessik::cadhost {
@@ -33,6 +35,12 @@ namespace {
 constexpr qsizetype kReadChunk = 64 * 1024;
 // Replies gathered in a batch go out once this much waits.
 constexpr qsizetype kWriteChunk = 64 * 1024;
+// How long a connection looks for its client's next request after answering
+// (see awaitNextRequest), how many looks in vain end that, and how long it
+// may go on answering before the rest of the event loop has its turn.
+constexpr std::chrono::microseconds kLookAhead{60};
+constexpr int kLookAheadMissLimit = 3;
+constexpr std::chrono::microseconds kLookAheadSlice{2000};
 
 }  // namespace
 
@@ -80,9 +88,42 @@ void AutomationConnection::onReadable()
         reader_->setEnabled(false);
         return;
     }
-    const bool open = readSome();
-    processBuffer();
-    if (!open) hangUp();
+    const auto start = std::chrono::steady_clock::now();
+    // A request that came soon after the last answer: this client waits for
+    // each answer and sends its next request straight away.
+    if (answeredAt_ && start - *answeredAt_ < kLookAhead) lookAheadMisses_ = 0;
+    for (;;) {
+        const bool open = readSome();
+        processBuffer();
+        if (!open) {
+            hangUp();
+            return;
+        }
+        if (!lookAheadWorthwhile() || std::chrono::steady_clock::now() - start > kLookAheadSlice) return;
+        if (!awaitNextRequest()) return;
+    }
+}
+
+bool AutomationConnection::lookAheadWorthwhile() const
+{
+    return !closing_ && !hungUp_ && !waiting() && buffer_.isEmpty() && answeredAt_ && !writer_->isEnabled() &&
+           reader_->isEnabled() && lookAheadMisses_ < kLookAheadMissLimit;
+}
+
+bool AutomationConnection::awaitNextRequest()
+{
+    const auto until = std::chrono::steady_clock::now() + kLookAhead;
+    do {
+        char byte;
+        const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n != 0 && n != -1) return true;
+        // A hang-up or an error: the event loop's notifier reports it.
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
+        // The client may be waiting for this core.
+        ::sched_yield();
+    } while (std::chrono::steady_clock::now() < until);
+    ++lookAheadMisses_;
+    return false;
 }
 
 void AutomationConnection::hangUp()
@@ -185,26 +226,29 @@ QString AutomationConnection::tooLong() const
 
 void AutomationConnection::handleLine(QByteArrayView line)
 {
-    AutomationRequest request = parseRequest(line);
+    AutomationRequest request = parseRequest(std::string_view(line.data(), std::size_t(line.size())));
     switch (request.outcome) {
     case AutomationRequest::Outcome::Blank: return;
     case AutomationRequest::Outcome::Refuse:
         if (request.wantsReply) send(errorReply(request.id, request.code, request.message));
         return;
-    case AutomationRequest::Outcome::Invoke: dispatch(request); return;
+    case AutomationRequest::Outcome::Invoke: dispatch(std::move(request)); return;
     }
 }
 
-void AutomationConnection::dispatch(const AutomationRequest& request)
+void AutomationConnection::dispatch(AutomationRequest&& request)
 {
     // The reply may come after this connection is gone (a pick answered while
     // the client disconnects); it then has nowhere to go.
     QPointer<AutomationConnection> self(this);
-    const QJsonValue id = request.id;
+    const JsonValue id = std::move(request.id);
     const bool wantsReply = request.wantsReply;
+    AutomationCall& call = request.invocation;
+    const AutomationDispatcher::Invocation invocation{call.verb, call.target, QString::fromUtf8(call.member),
+                                                      toQJsonValue(call.value), std::move(call.args)};
     AutomationDispatcher::HandleAnswer handle;
     const AutomationDispatcher::Pending pending = dispatcher_.invoke(
-        request.invocation,
+        invocation,
         [self, id, wantsReply](const Result<QJsonValue>& result) {
             if (!self) return;
             if (wantsReply) self->sendReply(id, result);
@@ -241,18 +285,18 @@ void AutomationConnection::onAnswered()
     }, Qt::QueuedConnection);
 }
 
-void AutomationConnection::sendReply(const QJsonValue& id, const Result<QJsonValue>& result)
+void AutomationConnection::sendReply(const JsonValue& id, const Result<QJsonValue>& result)
 {
     if (result.ok())
         send(resultReply(id, result.value()));
     else
-        send(errorReply(id, result.error().number, QString::fromStdString(result.error().description)));
+        send(errorReply(id, result.error().number, result.error().description));
 }
 
-void AutomationConnection::send(const QByteArray& bytes)
+void AutomationConnection::send(std::string_view bytes)
 {
     if (closing_) return;
-    unsent_ += bytes;
+    unsent_.append(bytes.data(), qsizetype(bytes.size()));
     if (!batching_ || unsent_.size() - sentAt_ >= kWriteChunk) flush();
     if (closing_) return;
     if (unsent_.size() - sentAt_ > limits_.maxUnsentBytes) {
@@ -321,6 +365,7 @@ void AutomationConnection::flush()
         unsent_.clear();
         sentAt_ = 0;
         account();
+        answeredAt_ = std::chrono::steady_clock::now();
         return;
     }
     // What the kernel did not take waits for the socket to drain; the sent
@@ -337,7 +382,7 @@ void AutomationConnection::flush()
 
 void AutomationConnection::closeWithError(std::int32_t code, const QString& message)
 {
-    send(errorReply(QJsonValue(), code, message));
+    send(errorReply(JsonValue::null(), code, message.toStdString()));
     // Hand the kernel what it takes now, then close at once: waiting until a
     // client that is itself blocked writing reads earlier replies would hold
     // the connection for as long as it cares to block.

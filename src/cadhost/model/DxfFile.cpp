@@ -100,6 +100,8 @@ Result<DxfReadReport> readDxf(const QString& path)
     const dxf::DxfDrawing& d = *drawing;
     const dxf::LayerTable layers(d);
     std::vector<std::size_t> shapes[2];
+    // Nearly every entity of a large drawing is in model space.
+    doc->space(SpaceKind::Model).reserve(d.entityCount());
     for (std::size_t i = 0; i < d.entityCount(); ++i) {
         const dxf::EntityRecord& record = d.entity(i);
         const SpaceKind kind = record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model;
