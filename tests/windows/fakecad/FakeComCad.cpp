@@ -20,9 +20,13 @@
 //                         and opens another: the objects of the first are cut off
 //     --no-layers         a CAD without layers: no Layers, no entity Layer
 //     --lifetime N        quit after N seconds (default 120)
+//   fake-com-cad --stop PID TID      ends the server logged as "start PID TID"
+//                                    cleanly, or at last by force
 // Options may also come from the environment variable TESSIK_FAKECAD_ARGS,
 // which is how a server that COM starts is told what to do. WM_QUIT posted
-// to the main thread (its id is logged at start) ends it cleanly.
+// to the main thread (its id is logged at start) ends it cleanly; a server
+// killed instead leaves its class registered with wine's COM, and a later
+// launch of the class fails.
 
 #include <windows.h>
 #include <objbase.h>
@@ -849,12 +853,28 @@ std::vector<std::wstring> split(const wchar_t* line)
 
 }  // namespace
 
+// 0 when the server ended by its own message loop.
+int stopServer(DWORD process, DWORD thread)
+{
+    HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process);
+    if (!h) return 1;
+    PostThreadMessageW(thread, WM_QUIT, 0, 0);
+    int result = 0;
+    if (WaitForSingleObject(h, 15000) != WAIT_OBJECT_0) {
+        TerminateProcess(h, 9);
+        result = 2;
+    }
+    CloseHandle(h);
+    return result;
+}
+
 int main()
 {
     std::vector<std::wstring> args = split(GetCommandLineW());
     for (const std::wstring& a : args)
         if (_wcsicmp(a.c_str(), L"/regserver") == 0 || _wcsicmp(a.c_str(), L"-regserver") == 0)
             return registerServer();
+    if (args.size() == 4 && args[1] == L"--stop") return stopServer(DWORD(_wtol(args[2].c_str())), DWORD(_wtol(args[3].c_str())));
     if (!args.empty()) args.erase(args.begin());
     wchar_t env[4096];
     const DWORD n = GetEnvironmentVariableW(L"TESSIK_FAKECAD_ARGS", env, 4096);
