@@ -247,6 +247,22 @@ protected:
     }
 };
 
+// The running fake's active document (it holds its application), or nullptr.
+std::shared_ptr<CadDocument> runningDocument(CadAutomation& automation)
+{
+    Result<std::shared_ptr<CadApplication>> app = automation.getRunningInstance(kTestProgramId);
+    if (!app) {
+        ADD_FAILURE() << app.error().description;
+        return nullptr;
+    }
+    Result<std::shared_ptr<CadDocument>> doc = app.value()->activedocument();
+    if (!doc) {
+        ADD_FAILURE() << doc.error().description;
+        return nullptr;
+    }
+    return doc.value();
+}
+
 struct ViewCase {
     const char* angle;
     const char* segments;
@@ -300,11 +316,9 @@ TEST_F(ComLink, ACancelledPickDrawsNothingAndSaysNothing)
     std::unique_ptr<CadAutomation> automation = makeComAutomation();
 
     // The CAD's own number and description come through.
-    Result<std::shared_ptr<CadApplication>> app = automation->getRunningInstance(kTestProgramId);
-    ASSERT_TRUE(app.ok()) << app.error().description;
-    Result<std::shared_ptr<CadDocument>> doc = app.value()->activedocument();
-    ASSERT_TRUE(doc.ok());
-    Result<std::shared_ptr<CadUtility>> utility = doc.value()->utility();
+    const std::shared_ptr<CadDocument> doc = runningDocument(*automation);
+    ASSERT_TRUE(doc);
+    Result<std::shared_ptr<CadUtility>> utility = doc->utility();
     ASSERT_TRUE(utility.ok());
     Result<CadPoint> pick = utility.value()->getpoint("请输入第一点");
     ASSERT_FALSE(pick.ok());
@@ -327,13 +341,11 @@ TEST_F(ComLink, LayersAreMadeColouredAndTakenOrRefusedWhereTheCadHasNone)
         ASSERT_TRUE(server.started);
         const Watchdog watchdog(std::chrono::seconds(60));
         std::unique_ptr<CadAutomation> automation = makeComAutomation();
-        Result<std::shared_ptr<CadApplication>> app = automation->getRunningInstance(kTestProgramId);
-        ASSERT_TRUE(app.ok()) << app.error().description;
-        Result<std::shared_ptr<CadDocument>> doc = app.value()->activedocument();
-        ASSERT_TRUE(doc.ok());
-        Result<std::shared_ptr<CadModelSpace>> space = doc.value()->ModelSpace();
+        const std::shared_ptr<CadDocument> doc = runningDocument(*automation);
+        ASSERT_TRUE(doc);
+        Result<std::shared_ptr<CadModelSpace>> space = doc->ModelSpace();
         ASSERT_TRUE(space.ok());
-        Result<std::shared_ptr<CadLayers>> table = doc.value()->Layers();
+        Result<std::shared_ptr<CadLayers>> table = doc->Layers();
         Result<std::shared_ptr<CadLWPolyline>> outline = space.value()->AddLightWeightPolyline({0, 0, 10, 0, 10, 5});
         ASSERT_TRUE(outline.ok());
 
