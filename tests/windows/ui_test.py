@@ -115,12 +115,16 @@ def keyboard_is_in(win):
     return ("Parent window id: 0x%x" % int(win)).encode() in tree
 
 
-def keyboard_in(win, seconds=15):
-    """Waits until keys typed now reach `win`. Under a window manager the X
-    focus must come to it (or a window inside it) by the programs' own doing.
-    On a bare X server the focus stays PointerRoot and keys go to the window
-    under the pointer, so the pointer is moved onto the window, as a person
-    at such a display does; wine then hands them to its active window."""
+def keyboard_in(win, what, click_at=None, why=""):
+    """Waits until keys typed now reach `win` (`what` names it). Under a window
+    manager the X focus must come to it (or a window inside it) by the
+    programs' own doing; where the manager leaves it elsewhere (the CAD's
+    window was shown, or a person clicked in it, and the manager refuses a
+    program that takes the focus back) and `click_at` is given, a person
+    clicks there, which is said in a note. On a bare X server the focus stays
+    PointerRoot and keys go to the window under the pointer, so the pointer is
+    moved onto the window, as a person at such a display does; wine then
+    hands them to its active window."""
     def focused():
         if focused_window() in POINTER_ROOT:
             g = geometry(win)
@@ -130,20 +134,20 @@ def keyboard_in(win, seconds=15):
             time.sleep(0.3)
             return True
         return keyboard_is_in(win)
-    wait_for("the keyboard in window %s" % win, focused, seconds)
-
-
-def take_keyboard_back(win, why):
-    """Under a window manager the CAD's window may keep the keyboard (it was
-    shown, or a person clicked in it, and the manager refuses a program that
-    takes the focus back): a person then clicks the main window's status line."""
-    time.sleep(1.0)
-    if focused_window() in POINTER_ROOT or keyboard_is_in(win):
+    try:
+        wait_for("the keyboard in %s" % what, focused, 3 if click_at else 15)
         return
+    except Failed:
+        if not click_at:
+            raise
+    print("  note the keyboard stayed out of %s %s; a person clicks it" % (what, why))
+    xdotool("mousemove", "--window", win, str(click_at[0]), str(click_at[1]), "click", "1")
+    wait_for("the keyboard in %s after a click" % what, focused, 15)
+
+
+def status_line(win):
     g = geometry(win)
-    print("  note the CAD's window kept the keyboard %s; the main window is clicked" % why)
-    xdotool("mousemove", "--window", win, str(g[2] // 2), str(g[3] - 4), "click", "1")
-    time.sleep(0.5)
+    return (g[2] // 2, g[3] - 4) if g else (200, 240)
 
 
 def keys(*names):
@@ -283,13 +287,8 @@ def pick_in_cad(session, point):
     """Types the point at the CAD's prompt once it asks, and waits for the drawing."""
     cad = window(CAD_TITLE, 30)
     wait_for("the CAD's prompt", lambda: "pick window waiting" in read_log(session.log), 30)
-    time.sleep(0.5)
-    if focused_window() not in POINTER_ROOT and not keyboard_is_in(cad):
-        # The window manager kept the CAD from the keyboard: a person picks
-        # with the mouse anyway, here in the CAD's command field.
-        print("  note the CAD's window did not get the keyboard at the pick; its field is clicked")
-        xdotool("mousemove", "--window", cad, "200", "53", "click", "1")
-    keyboard_in(cad)
+    # A person picks with the mouse anyway: here in the CAD's command field.
+    keyboard_in(cad, "the CAD's window", click_at=(200, 53), why="at the pick")
     type_text(",".join(point))
     keys("Return")
     wait_for("the drawing's end", lambda: "EndUndoMark" in read_log(session.log), 60)
@@ -329,15 +328,14 @@ def launch_session(args, work, wm):
     try:
         s.start_tessik(s.fake_args())
         question = window(QUESTION_TITLE)
-        keyboard_in(question)
+        keyboard_in(question, "the start-up question")
         screenshot(question, work / ("question%s.png" % wm))
         keys("Return")  # OK is the default button
         wait_for("the fake CAD started through COM", lambda: "ready" in read_log(s.log), 60)
         main = window(MAIN_TITLE)
-        keyboard_in(main)
         wait_for("the CAD's drawing taken", lambda: "get Utility" in read_log(s.log), 30)
-        take_keyboard_back(main, "when it was shown")  # also lets the lists fill, after the connection
-        keyboard_in(main)
+        time.sleep(1.0)  # the lists are filled after the connection
+        keyboard_in(main, "the main window", click_at=status_line(main), why="once the CAD's window was shown")
         type_design(design)
         screenshot(main, work / ("main-typed%s.png" % wm))
         keys("alt+d")
@@ -363,10 +361,9 @@ def attach_session(args, work, wm):
         s.start_fake_cad()
         s.start_tessik(None)
         main = window(MAIN_TITLE)
-        keyboard_in(main)
         wait_for("the running CAD's drawing taken", lambda: "get Utility" in read_log(s.log), 30)
-        take_keyboard_back(main, "when it was shown")
-        keyboard_in(main)
+        time.sleep(1.0)
+        keyboard_in(main, "the main window", click_at=status_line(main), why="once the CAD's window was shown")
         check(not windows_named(QUESTION_TITLE), "no start-up question while the CAD runs")
         type_design(design)
         keys("alt+h")  # grayed -> clear
@@ -376,8 +373,7 @@ def attach_session(args, work, wm):
         pick_in_cad(s, point)
         check(not s.exited(5), "Tessik stays after the drawing: the quit option was cleared")
         check(bool(windows_named(MAIN_TITLE)), "the main window is back")
-        take_keyboard_back(main, "after the drawing")
-        keyboard_in(main)
+        keyboard_in(main, "the main window", click_at=status_line(main), why="after the drawing")
         check_drawing(s, design, "right", point + ["0"])
         keys("alt+q")
         check(s.exited(30), "Alt+Q ends Tessik")
