@@ -18,18 +18,10 @@ for tool in Xvfb xdotool import wine; do
 done
 mkdir -p "$out"
 
-export WINEPREFIX="$build/screenshot-prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-display_file="$build/screenshot-display"
-rm -f "$display_file"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
+source "$root/scripts/wine-session.sh"
+start_private_xvfb "$build/screenshot-display"
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
-for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.1; done
-export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
-wineboot -i >/dev/null 2>&1
-bash "$root/scripts/wine-chinese-fonts.sh"
+fresh_wine_prefix "$build/screenshot-prefix"
 
 # The visible top-level X window whose name is $1; there is no window
 # manager, so a window is its client area and menu bar alone.

@@ -16,7 +16,7 @@ jobs=${TESSIK_JOBS:-$(nproc)}
 step() { echo "== windows.sh: $*"; }
 
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libgtest-dev wine wine64 python3 nsis
-          xvfb fonts-wqy-microhei)
+          xvfb fonts-wqy-microhei xdotool x11-utils imagemagick openbox)
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
@@ -65,28 +65,13 @@ while IFS= read -r -d '' exe; do
 done < <(find "$build/dist" "$build/tests" -name '*.exe' -print0)
 [[ $bad -eq 0 ]] || { echo "windows.sh: a program needs a DLL Windows does not ship" >&2; exit 1; }
 
-# A fresh prefix for every run, one server for every program it starts; no
-# dialog may wait for a person (mono and gecko are not installed). The
+# A fresh prefix for every run, one server for every program it starts. The
 # window tests need an X display: a private Xvfb, never the caller's.
-export WINEPREFIX="$build/wine-prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-step "starting Xvfb and wineserver in a fresh prefix $WINEPREFIX"
-display_file="$build/xvfb-display"
-rm -f "$display_file"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
+source "$root/scripts/wine-session.sh"
+step "starting Xvfb and wineserver in a fresh prefix $build/wine-prefix"
+start_private_xvfb "$build/xvfb-display"
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb_pid 2>/dev/null || true' EXIT
-for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.1; done
-[[ -s "$display_file" ]] || { echo "windows.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
-wineserver -p
-# -u makes the prefix with one services.exe; -i in a prefix that does not
-# exist yet runs two, and COM's service start then never answers.
-wineboot -u >/dev/null 2>&1
-# With a display, a crashing program would wait for a person at wine's crash dialog.
-wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-bash "$root/scripts/wine-chinese-fonts.sh"
+fresh_wine_prefix "$build/wine-prefix"
 # wine's desktop process ends a few seconds after the last program using the
 # desktop; one that a window test starts again would hold that test's output
 # open, and ctest would wait for it. A program waiting on a pipe keeps it up.
@@ -98,6 +83,13 @@ wine cmd.exe /c pause <"$keeper" >/dev/null 2>&1 &
 # CMAKE_CROSSCOMPILING_EMULATOR (wine) runs each test program.
 step "running the Windows tests under wine"
 (cd "$build" && ctest --no-tests=error --output-on-failure --parallel "$jobs" --timeout 600)
+
+# A person's keys and typing through X, with no window manager and with one.
+for wm in "" openbox; do
+  step "driving tessik.exe through X against the fake CAD${wm:+ under $wm}"
+  timeout 900 python3 "$root/tests/windows/ui_test.py" "$build/dist" "$build/tests/windows/fake-com-cad.exe" \
+    "$build/ui-test" ${wm:+--window-manager "$wm"}
+done
 
 step "installing and uninstalling Tessik-setup.exe silently"
 python3 "$root/tests/windows/installer_test.py" "$build/Tessik-setup.exe" "$build/dist" "$build/installer-test"

@@ -19,6 +19,7 @@ HWND createControl(HWND parent, const wchar_t* className, const std::string& tex
 
 std::string windowText(HWND window)
 {
+    if (!window) return {};
     const int length = GetWindowTextLengthW(window);
     std::wstring text(std::size_t(length) + 1, L'\0');
     const int copied = GetWindowTextW(window, text.data(), length + 1);
@@ -27,6 +28,13 @@ std::string windowText(HWND window)
 }
 
 void setWindowText(HWND window, const std::string& text) { SetWindowTextW(window, os::widen(text).c_str()); }
+
+bool replaceWindowText(HWND window, const std::string& text)
+{
+    if (!window || windowText(window) == text) return false;
+    setWindowText(window, text);
+    return true;
+}
 
 SIZE textExtent(HWND window, HFONT font, const std::string& text)
 {

@@ -20,8 +20,12 @@ inline constexpr wchar_t kScrollBarClass[] = L"ScrollBar";
 
 HWND createControl(HWND parent, const wchar_t* className, const std::string& text, DWORD style, DWORD exStyle, int id);
 
+// "" for no window.
 std::string windowText(HWND window);
 void setWindowText(HWND window, const std::string& text);
+// Writes `text` unless the window shows it already (a text box raises its
+// change notification inside); true when it wrote.
+bool replaceWindowText(HWND window, const std::string& text);
 
 // The pixels `text` covers on one line in `font`; & marks no access key.
 SIZE textExtent(HWND window, HFONT font, const std::string& text);

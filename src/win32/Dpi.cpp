@@ -43,6 +43,13 @@ SIZE windowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD e
     return {r.right - r.left, r.bottom - r.top};
 }
 
+void moveToSuggestedPosition(HWND window, LPARAM suggestedRect)
+{
+    const RECT* suggested = reinterpret_cast<const RECT*>(suggestedRect);
+    if (suggested)
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 HFONT createUiFont(int dpi, bool underlineItalic)
 {
     NONCLIENTMETRICSW metrics{};

@@ -15,6 +15,10 @@ int systemDpi();
 // The window frame around a client area of the given size, at `dpi`.
 SIZE windowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, bool hasMenu, int dpi);
 
+// After WM_DPICHANGED, once the window is laid out for the new DPI: it
+// moves to where Windows suggests (lParam), keeping the size it gave itself.
+void moveToSuggestedPosition(HWND window, LPARAM suggestedRect);
+
 // The desktop's message font (SPI_GETNONCLIENTMETRICS lfMessageFont) scaled
 // to `dpi`, with optional underline and italic; the caller deletes it.
 HFONT createUiFont(int dpi, bool underlineItalic = false);

@@ -338,13 +338,10 @@ LRESULT Win32FrmMain::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_CTLCOLORSTATIC:
         return staticColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_DPICHANGED: {
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    case WM_DPICHANGED:
         layOut(HIWORD(wParam));
-        if (suggested)
-            SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        moveToSuggestedPosition(window_, lParam);
         return 0;
-    }
     case WM_ACTIVATE:
         // The keyboard goes back to the control that had it.
         if (LOWORD(wParam) != WA_INACTIVE && isControl(focused_) && IsWindowEnabled(control(focused_)) &&
@@ -540,17 +537,11 @@ void Win32FrmMain::checkOption(FrmMainControl option, bool checked)
 
 // ---- FrmMainView ------------------------------------------------------------------
 
-std::string Win32FrmMain::text(FrmMainControl c) const
-{
-    HWND h = control(c);
-    return h ? windowText(h) : std::string();
-}
+std::string Win32FrmMain::text(FrmMainControl c) const { return windowText(control(c)); }
 
 void Win32FrmMain::setText(FrmMainControl c, const std::string& text)
 {
-    HWND h = control(c);
-    if (!h || windowText(h) == text) return;
-    setWindowText(h, text);  // a text box raises its Change inside
+    if (!replaceWindowText(control(c), text)) return;
     if (c != C::Window && designOf(c).kind == Kind::TextLabel) fitToText(c);
 }
 

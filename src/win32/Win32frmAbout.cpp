@@ -277,14 +277,11 @@ LRESULT Win32frmAbout::handle(UINT message, WPARAM wParam, LPARAM lParam)
         EndPaint(window_, &paint);
         return 0;
     }
-    case WM_DPICHANGED: {
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    case WM_DPICHANGED:
         // The form may have moved the pictures: they keep their place in twips.
         layOut(HIWORD(wParam));
-        if (suggested)
-            SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        moveToSuggestedPosition(window_, lParam);
         return 0;
-    }
     case WM_CLOSE:
         if (form_) form_->Unload();
         return 0;
@@ -330,17 +327,12 @@ void Win32frmAbout::drawPicture(const DRAWITEMSTRUCT& item)
     DeleteDC(source);
 }
 
-std::string Win32frmAbout::text(frmAboutControl c) const
-{
-    HWND h = control(c);
-    return h ? windowText(h) : std::string();
-}
+std::string Win32frmAbout::text(frmAboutControl c) const { return windowText(control(c)); }
 
 void Win32frmAbout::setText(frmAboutControl c, const std::string& text)
 {
     HWND h = control(c);
-    if (!h || windowText(h) == text) return;
-    setWindowText(h, text);
+    if (!replaceWindowText(h, text)) return;
     const Design* d = designOf(c);
     if (d && (d->kind == Kind::Label || d->kind == Kind::Link)) fitToText(c);
     InvalidateRect(h, nullptr, TRUE);

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -246,6 +247,22 @@ protected:
     }
 };
 
+// The running fake's active document (it holds its application), or nullptr.
+std::shared_ptr<CadDocument> runningDocument(CadAutomation& automation)
+{
+    Result<std::shared_ptr<CadApplication>> app = automation.getRunningInstance(kTestProgramId);
+    if (!app) {
+        ADD_FAILURE() << app.error().description;
+        return nullptr;
+    }
+    Result<std::shared_ptr<CadDocument>> doc = app.value()->activedocument();
+    if (!doc) {
+        ADD_FAILURE() << doc.error().description;
+        return nullptr;
+    }
+    return doc.value();
+}
+
 struct ViewCase {
     const char* angle;
     const char* segments;
@@ -299,11 +316,9 @@ TEST_F(ComLink, ACancelledPickDrawsNothingAndSaysNothing)
     std::unique_ptr<CadAutomation> automation = makeComAutomation();
 
     // The CAD's own number and description come through.
-    Result<std::shared_ptr<CadApplication>> app = automation->getRunningInstance(kTestProgramId);
-    ASSERT_TRUE(app.ok()) << app.error().description;
-    Result<std::shared_ptr<CadDocument>> doc = app.value()->activedocument();
-    ASSERT_TRUE(doc.ok());
-    Result<std::shared_ptr<CadUtility>> utility = doc.value()->utility();
+    const std::shared_ptr<CadDocument> doc = runningDocument(*automation);
+    ASSERT_TRUE(doc);
+    Result<std::shared_ptr<CadUtility>> utility = doc->utility();
     ASSERT_TRUE(utility.ok());
     Result<CadPoint> pick = utility.value()->getpoint("请输入第一点");
     ASSERT_FALSE(pick.ok());
@@ -316,6 +331,57 @@ TEST_F(ComLink, ACancelledPickDrawsNothingAndSaysNothing)
     EXPECT_TRUE(drawing.desktop.messageBoxes.empty());
     EXPECT_EQ(drawing.desktop.activatedTitles.back(), "Tessik");
     EXPECT_EQ(server.log().count("Add"), 0);
+}
+
+TEST_F(ComLink, LayersAreMadeColouredAndTakenOrRefusedWhereTheCadHasNone)
+{
+    for (bool layered : {true, false}) {
+        SCOPED_TRACE(layered ? "with layers" : "without layers");
+        FakeServer server(layered ? L"" : L"--no-layers");
+        ASSERT_TRUE(server.started);
+        const Watchdog watchdog(std::chrono::seconds(60));
+        std::unique_ptr<CadAutomation> automation = makeComAutomation();
+        const std::shared_ptr<CadDocument> doc = runningDocument(*automation);
+        ASSERT_TRUE(doc);
+        Result<std::shared_ptr<CadModelSpace>> space = doc->ModelSpace();
+        ASSERT_TRUE(space.ok());
+        Result<std::shared_ptr<CadLayers>> table = doc->Layers();
+        Result<std::shared_ptr<CadLWPolyline>> outline = space.value()->AddLightWeightPolyline({0, 0, 10, 0, 10, 5});
+        ASSERT_TRUE(outline.ok());
+
+        if (!layered) {
+            ASSERT_FALSE(table.ok());
+            EXPECT_EQ(table.error().number, DISP_E_UNKNOWNNAME);
+            EXPECT_FALSE(outline.value()->setLayer("切割").ok());
+            // Nothing else is lost: the entity stands, on the current layer.
+            EXPECT_TRUE(outline.value()->setClosed(true).ok());
+            EXPECT_EQ(server.log().count("AddLightWeightPolyline"), 1);
+            continue;
+        }
+        ASSERT_TRUE(table.ok()) << table.error().description;
+        Result<std::shared_ptr<CadLayer>> cut = table.value()->Add("切割");
+        ASSERT_TRUE(cut.ok()) << cut.error().description;
+        EXPECT_TRUE(cut.value()->setcolor(1).ok());
+        EXPECT_TRUE(cut.value()->settle().ok());
+        EXPECT_FALSE(cut.value()->setcolor(256).ok());
+        // Adding a layer the drawing has hands back that layer.
+        Result<std::shared_ptr<CadLayer>> again = table.value()->Add("切割");
+        ASSERT_TRUE(again.ok());
+        EXPECT_TRUE(again.value()->setcolor(3).ok());
+        EXPECT_TRUE(outline.value()->setLayer("切割").ok());
+        // The CAD's own refusal of a layer the drawing lacks comes through.
+        const Status missing = outline.value()->setLayer("标注");
+        ASSERT_FALSE(missing.ok());
+        EXPECT_EQ(missing.error().number, std::int32_t(0x80200014));
+        EXPECT_EQ(missing.error().description, "Key not found");
+
+        const ServerLog log = server.log();
+        EXPECT_EQ(log.count("Layers.Add 切割"), 2);
+        EXPECT_EQ(log.count("color 切割 "), 2);
+        EXPECT_EQ(log.last("color 切割 3"), log.last("color"));
+        EXPECT_EQ(log.count("Layer 0 切割"), 1);
+        EXPECT_EQ(log.count("Layer "), 1);
+    }
 }
 
 // The link with its busy notices recorded in `told`.

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "BusyMessageFilter.h"
 #include "CadErrors.h"
 #include "WideText.h"
 
@@ -76,49 +76,18 @@ bool pumpFor(DWORD ms)
     }
 }
 
-constexpr DWORD kRetryDelayMs = 250;
-
 // COM on this thread, the message filter and the clock of a busy CAD: kept
 // alive by every object made through it.
-class ComSession;
-
-class BusyFilter : public IMessageFilter {
-public:
-    explicit BusyFilter(ComSession& session) : session_(session) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (iid == IID_IUnknown || iid == IID_IMessageFilter) {
-            *out = static_cast<IMessageFilter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Owned by the session, which revokes it before going.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override
-    {
-        return SERVERCALL_ISHANDLED;
-    }
-    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD rejectType) override;
-    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override { return PENDINGMSG_WAITDEFPROCESS; }
-
-private:
-    ComSession& session_;
-};
-
 class ComSession {
 public:
-    explicit ComSession(ComAutomationOptions options) : options_(std::move(options)), filter_(*this)
+    explicit ComSession(ComAutomationOptions options) : busy_(options.busyTimeoutMs, std::move(options.onBusy))
     {
         const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         initialised_ = SUCCEEDED(hr);
         // Only a single-threaded apartment takes a message filter; in another
         // apartment the refusals still come back from the calls and are
         // retried there.
-        filterRegistered_ = SUCCEEDED(CoRegisterMessageFilter(&filter_, &previous_));
+        filterRegistered_ = SUCCEEDED(CoRegisterMessageFilter(&busy_, &previous_));
     }
     ~ComSession()
     {
@@ -132,30 +101,6 @@ public:
     ComSession(const ComSession&) = delete;
     ComSession& operator=(const ComSession&) = delete;
 
-    // After a refusal: how long to wait before the next try, or -1 once the
-    // CAD has been busy for longer than allowed.
-    DWORD retryDelay()
-    {
-        const ULONGLONG now = GetTickCount64();
-        if (!busySince_) {
-            busySince_ = now;
-            if (options_.onBusy) options_.onBusy(true);
-        }
-        if (now - *busySince_ >= ULONGLONG(options_.busyTimeoutMs)) {
-            busySince_.reset();
-            if (options_.onBusy) options_.onBusy(false);
-            return DWORD(-1);
-        }
-        return kRetryDelayMs;
-    }
-    // The CAD answered (or failed otherwise): a wait in progress is over.
-    void answered()
-    {
-        if (!busySince_) return;
-        busySince_.reset();
-        if (options_.onBusy) options_.onBusy(false);
-    }
-
     // Runs a COM call until it is not refused as busy, or the waiting is
     // given up (then the refusal is its result).
     template <class Call>
@@ -164,32 +109,24 @@ public:
         for (;;) {
             const HRESULT hr = fn();
             if (!busyRefusal(hr)) {
-                answered();
+                busy_.answered();
                 return hr;
             }
-            const DWORD delay = retryDelay();
-            if (delay == DWORD(-1)) return hr;
+            const DWORD delay = busy_.refused();
+            if (delay == BusyMessageFilter::kGiveUp) return hr;
             if (!pumpFor(delay)) {
-                answered();
+                busy_.answered();
                 return hr;
             }
         }
     }
 
 private:
-    ComAutomationOptions options_;
-    BusyFilter filter_;
+    BusyMessageFilter busy_;
     IMessageFilter* previous_ = nullptr;
     bool initialised_ = false;
     bool filterRegistered_ = false;
-    std::optional<ULONGLONG> busySince_;
 };
-
-DWORD STDMETHODCALLTYPE BusyFilter::RetryRejectedCall(HTASK, DWORD, DWORD rejectType)
-{
-    if (rejectType != SERVERCALL_RETRYLATER && rejectType != SERVERCALL_REJECTED) return DWORD(-1);
-    return session_.retryDelay();
-}
 
 // An owned VARIANT.
 struct Variant {
@@ -223,6 +160,14 @@ Variant real(double value)
     Variant out;
     V_VT(&out.v) = VT_R8;
     V_R8(&out.v) = value;
+    return out;
+}
+
+Variant integer(int value)
+{
+    Variant out;
+    V_VT(&out.v) = VT_I4;
+    V_I4(&out.v) = value;
     return out;
 }
 
@@ -463,14 +408,19 @@ protected:
     DispatchRef d_;
 };
 
-class ComEntity : public ComObject<CadEntity> {
+// Every entity's `Layer`; the layer must be in the drawing's table already.
+template <class Interface>
+class ComEntityOf : public ComObject<Interface> {
 public:
-    using ComObject::ComObject;
+    using ComObject<Interface>::ComObject;
+    Status setLayer(const std::string& name) override { return this->d_->put("Layer", text(name)); }
 };
 
-class ComEllipse : public ComObject<CadEllipse> {
+using ComEntity = ComEntityOf<CadEntity>;
+
+class ComEllipse : public ComEntityOf<CadEllipse> {
 public:
-    using ComObject::ComObject;
+    using ComEntityOf::ComEntityOf;
     Status setStartAngle(double a) override { return angle("startAngle", a); }
     Status setEndAngle(double a) override { return angle("endAngle", a); }
 
@@ -482,10 +432,22 @@ private:
     }
 };
 
-class ComLWPolyline : public ComObject<CadLWPolyline> {
+class ComLWPolyline : public ComEntityOf<CadLWPolyline> {
+public:
+    using ComEntityOf::ComEntityOf;
+    Status setClosed(bool closed) override { return d_->put("Closed", boolean(closed)); }
+};
+
+class ComLayer : public ComObject<CadLayer> {
 public:
     using ComObject::ComObject;
-    Status setClosed(bool closed) override { return d_->put("Closed", boolean(closed)); }
+    // A colour index (AcColor): 1 to 255 name colours; 0 (by block) and 256
+    // (by layer) mean nothing for a layer itself.
+    Status setcolor(int colorIndex) override
+    {
+        if (colorIndex < 1 || colorIndex > 255) return caderr::invalidArgument("color");
+        return d_->put("color", integer(colorIndex));
+    }
 };
 
 template <class Object, class Interface>
@@ -501,6 +463,17 @@ std::vector<Variant> arguments(std::initializer_list<Variant*> list)
     for (Variant* v : list) out.push_back(std::move(*v));
     return out;
 }
+
+class ComLayers : public ComObject<CadLayers> {
+public:
+    using ComObject::ComObject;
+    Result<std::shared_ptr<CadLayer>> Add(const std::string& name) override
+    {
+        const char* m = "Add";
+        Variant n = text(name);
+        return wrap<ComLayer, CadLayer>(d_->objectFrom(d_->call(m, arguments({&n})), m));
+    }
+};
 
 class ComModelSpace : public ComObject<CadModelSpace> {
 public:
@@ -586,6 +559,10 @@ public:
     Result<std::shared_ptr<CadUtility>> utility() override
     {
         return wrap<ComUtility, CadUtility>(d_->objectFrom(d_->get("utility"), "utility"));
+    }
+    Result<std::shared_ptr<CadLayers>> Layers() override
+    {
+        return wrap<ComLayers, CadLayers>(d_->objectFrom(d_->get("Layers"), "Layers"));
     }
     Status StartUndoMark() override { return done(d_->call("StartUndoMark", {})); }
     Status EndUndoMark() override { return done(d_->call("EndUndoMark", {})); }

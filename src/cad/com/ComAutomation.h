@@ -13,7 +13,8 @@
 // A CAD that refuses a call because it is busy (a dialog open, a command
 // running) is retried, through a registered IMessageFilter and for a refusal
 // returned from the call itself, until busyTimeoutMs have passed since the
-// first refusal; onBusy is told when the waiting starts and ends. A CAD that
+// first refusal; onBusy is told when the waiting starts and ends. One
+// BusyMessageFilter (BusyMessageFilter.h) decides for both. A CAD that
 // went away answers every later call at once with caderr::kServerUnavailable;
 // an object whose drawing was closed while the CAD still runs answers
 // caderr::kObjectDisconnected.

@@ -1,7 +1,7 @@
 // A small CAD automation server for the COM link's tests: a local-server
 // .exe with the published object model's members and argument shapes
-// (Application, Document, ModelSpace/PaperSpace, Utility, entities), no
-// drawing behind it. Every call it takes is written to a log, one line each,
+// (Application, Document, ModelSpace/PaperSpace, Utility, Layers and a
+// layer's color, entities with their Layer), no drawing behind it. Every call it takes is written to a log, one line each,
 // numbers with 17 significant digits, so a test reads back exactly what was
 // drawn; Count/Item and the entities' properties answer as well.
 //
@@ -11,14 +11,22 @@
 //     --log FILE          append the call log to FILE
 //     --pick X,Y,Z        GetPoint answers this point (default 0,0,0)
 //     --cancel-pick       GetPoint fails as a pick cancelled by the user does
+//     --pick-window       the CAD's window (titled as Caption says, shown when
+//                         Visible is set): GetPoint waits there for a person
+//                         to type x,y[,z] and Enter, Esc cancels
 //     --busy-seconds N    refuse calls as busy for N seconds from the first one
 //     --exit-after N      exit at once when the (N+1)th call arrives
 //     --close-drawing-after N   after the Nth call the user closes the drawing
 //                         and opens another: the objects of the first are cut off
+//     --no-layers         a CAD without layers: no Layers, no entity Layer
 //     --lifetime N        quit after N seconds (default 120)
+//   fake-com-cad --stop PID TID      ends the server logged as "start PID TID"
+//                                    cleanly, or at last by force
 // Options may also come from the environment variable TESSIK_FAKECAD_ARGS,
 // which is how a server that COM starts is told what to do. WM_QUIT posted
-// to the main thread (its id is logged at start) ends it cleanly.
+// to the main thread (its id is logged at start) ends it cleanly; a server
+// killed instead leaves its class registered with wine's COM, and a later
+// launch of the class fails.
 
 #include <windows.h>
 #include <objbase.h>
@@ -47,9 +55,11 @@ struct Config {
     std::wstring log;
     double pick[3] = {0, 0, 0};
     bool cancelPick = false;
+    bool pickWindow = false;
     int busySeconds = 0;
     long exitAfter = 0;
     long closeDrawingAfter = 0;
+    bool noLayers = false;
     int lifetimeSeconds = 120;
 } config;
 
@@ -201,6 +211,95 @@ void setText(VARIANT* out, const wchar_t* s)
     V_BSTR(out) = SysAllocString(s);
 }
 
+constexpr wchar_t kCaption[] = L"Tessik FakeCAD - [Drawing1.dwg]";
+constexpr DWORD kPickTimeoutMs = 90000;
+
+// The CAD's main window with its command line: a prompt and a field where a
+// point is typed, as a CAD takes a typed point at its prompt.
+class PickWindow {
+public:
+    void create()
+    {
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = L"TessikFakeCad";
+        RegisterClassW(&wc);
+        window_ = CreateWindowExW(0, wc.lpszClassName, kCaption, WS_OVERLAPPEDWINDOW, 700, 80, 420, 140, nullptr,
+                                  nullptr, instance, nullptr);
+        prompt_ = CreateWindowExW(0, L"Static", L"命令:", WS_CHILD | WS_VISIBLE, 10, 10, 380, 24, window_, nullptr,
+                                  instance, nullptr);
+        edit_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 40, 380,
+                                26, window_, nullptr, instance, nullptr);
+    }
+    // Shown without taking the keyboard: the program that made it visible
+    // keeps working; a pick brings it forward.
+    void show(bool visible)
+    {
+        if (window_) ShowWindow(window_, visible ? SW_SHOWNOACTIVATE : SW_HIDE);
+    }
+
+    // The point typed at `prompt`; false when cancelled or nobody answers.
+    bool ask(const std::wstring& prompt, double p[3])
+    {
+        if (!window_) return false;
+        SetWindowTextW(prompt_, prompt.c_str());
+        SetWindowTextW(edit_, L"");
+        ShowWindow(window_, SW_SHOW);
+        SetForegroundWindow(window_);
+        SetFocus(edit_);
+        log("pick window waiting");
+        const ULONGLONG until = GetTickCount64() + kPickTimeoutMs;
+        for (;;) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= until) {
+                log("pick timed out");
+                return false;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(until - now), QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    PostQuitMessage(int(msg.wParam));
+                    return false;
+                }
+                if (msg.message == WM_KEYDOWN && msg.hwnd == edit_ && msg.wParam == VK_ESCAPE) return false;
+                if (msg.message == WM_KEYDOWN && msg.hwnd == edit_ && msg.wParam == VK_RETURN) {
+                    if (typedPoint(p)) return true;
+                    SetWindowTextW(edit_, L"");
+                    continue;
+                }
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+
+private:
+    // x,y or x,y,z; anything else is refused and asked again.
+    bool typedPoint(double p[3])
+    {
+        wchar_t text[256] = {};
+        GetWindowTextW(edit_, text, 256);
+        double v[3] = {0, 0, 0};
+        wchar_t rest = 0;
+        const int n = std::swscanf(text, L"%lf,%lf,%lf %lc", &v[0], &v[1], &v[2], &rest);
+        if ((n != 2 && n != 3) || !std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) {
+            log("pick refused " + utf8(text));
+            return false;
+        }
+        for (int k = 0; k < 3; ++k) p[k] = v[k];
+        return true;
+    }
+
+    HWND window_ = nullptr;
+    HWND prompt_ = nullptr;
+    HWND edit_ = nullptr;
+} pickWindow;
+
 // An automation object with a fixed member table; dispids are 1-based
 // indexes into it, names matched whatever their case.
 class Object : public IDispatch {
@@ -283,14 +382,107 @@ private:
     LONG refs_ = 1;
 };
 
+class Layer : public Object {
+public:
+    explicit Layer(std::wstring name) : Object({L"Name", L"color"}), name(std::move(name)) {}
+    const std::wstring name;
+    long color = 7;
+
+protected:
+    HRESULT member(const std::wstring& which, bool put, const Args& args, VARIANT* result, EXCEPINFO* info) override
+    {
+        if (which == L"Name") {
+            if (put) return DISP_E_MEMBERNOTFOUND;
+            setText(result, name.c_str());
+            return S_OK;
+        }
+        if (!put) {
+            if (result) {
+                V_VT(result) = VT_I4;
+                V_I4(result) = color;
+            }
+            return S_OK;
+        }
+        // A colour index is a whole number; a layer takes 1 to 255.
+        const VARIANT* v = args.at(0);
+        double c = 0;
+        if (!v || !(V_VT(v) == VT_I4 || V_VT(v) == VT_I2 || V_VT(v) == VT_UI1) || !args.real(0, c) || c < 1 || c > 255)
+            return fail(info, kInvalidArgument, L"Invalid argument");
+        color = long(c);
+        log("color " + utf8(name) + ' ' + std::to_string(color));
+        return S_OK;
+    }
+};
+
+// The drawing's layer table; it starts with layer "0". Names are matched
+// whatever their case, as a CAD matches them.
+class Layers : public Object {
+public:
+    Layers() : Object({L"Add", L"Count", L"Item"}) { layers_.push_back(new Layer(L"0")); }
+    ~Layers() override
+    {
+        for (Layer* l : layers_) l->Release();
+    }
+    Layer* find(const std::wstring& name) const
+    {
+        for (Layer* l : layers_)
+            if (_wcsicmp(l->name.c_str(), name.c_str()) == 0) return l;
+        return nullptr;
+    }
+
+protected:
+    HRESULT member(const std::wstring& name, bool, const Args& args, VARIANT* result, EXCEPINFO* info) override
+    {
+        if (name == L"Add") {
+            std::wstring layer;
+            if (!args.text(0, layer) || layer.empty()) return fail(info, kInvalidArgument, L"Invalid argument");
+            log("Layers.Add " + utf8(layer));
+            Layer* found = find(layer);
+            if (!found) {
+                found = new Layer(layer);
+                layers_.push_back(found);
+            }
+            handOut(result, found);
+            return S_OK;
+        }
+        if (name == L"Count") {
+            if (result) {
+                V_VT(result) = VT_I4;
+                V_I4(result) = LONG(layers_.size());
+            }
+            return S_OK;
+        }
+        double index = -1;
+        if (!args.real(0, index) || index < 0 || index >= double(layers_.size()))
+            return fail(info, kInvalidArgument, L"Invalid argument");
+        handOut(result, layers_[std::size_t(index)]);
+        return S_OK;
+    }
+
+private:
+    std::vector<Layer*> layers_;
+};
+
+std::vector<std::wstring> withLayers(std::vector<std::wstring> members, const wchar_t* layerMember)
+{
+    if (!config.noLayers) members.emplace_back(layerMember);
+    return members;
+}
+
+constexpr HRESULT kKeyNotFound = HRESULT(0x80200014);
+
 class Entity : public Object {
 public:
-    Entity(const wchar_t* objectName, long index)
-        : Object({L"ObjectName", L"StartAngle", L"EndAngle", L"Closed", L"Handle"}),
+    Entity(const wchar_t* objectName, long index, Layers* layers)
+        : Object(withLayers({L"ObjectName", L"StartAngle", L"EndAngle", L"Closed", L"Handle"}, L"Layer")),
           objectName_(objectName),
-          index_(index)
+          index_(index),
+          layers_(layers),
+          layer_(L"0")
     {
+        layers_->AddRef();
     }
+    ~Entity() override { layers_->Release(); }
     double startAngle = 0, endAngle = 2 * 3.14159265358979323846;
     bool closed = false;
 
@@ -303,6 +495,19 @@ protected:
         }
         if (name == L"Handle") {
             setText(result, std::to_wstring(index_ + 0x100).c_str());
+            return S_OK;
+        }
+        if (name == L"Layer") {
+            if (!put) {
+                setText(result, layer_.c_str());
+                return S_OK;
+            }
+            std::wstring layer;
+            if (!args.text(0, layer)) return fail(info, kInvalidArgument, L"Invalid argument");
+            const Layer* known = layers_->find(layer);
+            if (!known) return fail(info, kKeyNotFound, L"Key not found");
+            layer_ = known->name;
+            log("Layer " + std::to_string(index_) + ' ' + utf8(layer_));
             return S_OK;
         }
         const bool angles = objectName_ == std::wstring(L"AcDbEllipse") || objectName_ == std::wstring(L"AcDbArc");
@@ -336,17 +541,22 @@ protected:
 private:
     const wchar_t* objectName_;
     long index_;
+    Layers* layers_;
+    std::wstring layer_;
 };
 
 class Space : public Object {
 public:
-    Space()
-        : Object({L"AddLine", L"AddArc", L"AddEllipse", L"AddLightWeightPolyline", L"AddText", L"Count", L"Item"})
+    explicit Space(Layers* layers)
+        : Object({L"AddLine", L"AddArc", L"AddEllipse", L"AddLightWeightPolyline", L"AddText", L"Count", L"Item"}),
+          layers_(layers)
     {
+        layers_->AddRef();
     }
     ~Space() override
     {
         for (Entity* e : entities_) e->Release();
+        layers_->Release();
     }
 
 protected:
@@ -404,7 +614,7 @@ private:
     static HRESULT invalid(EXCEPINFO* info) { return fail(info, kInvalidArgument, L"Invalid argument"); }
     HRESULT add(const wchar_t* objectName, VARIANT* result, double start = 0, double end = 0)
     {
-        auto* e = new Entity(objectName, long(entities_.size()));
+        auto* e = new Entity(objectName, long(entities_.size()), layers_);
         if (objectName == std::wstring(L"AcDbArc")) {
             e->startAngle = start;
             e->endAngle = end;
@@ -414,6 +624,7 @@ private:
         return S_OK;
     }
     std::vector<Entity*> entities_;
+    Layers* layers_;
 };
 
 class Utility : public Object {
@@ -427,7 +638,15 @@ protected:
         args.text(1, prompt);
         log("GetPoint " + std::string(args.at(0) ? "base" : "nobase") + ' ' + utf8(prompt));
         if (config.cancelPick) return fail(info, DISP_E_EXCEPTION, L"*Cancel*");
-        setPoint(result, config.pick);
+        double p[3] = {config.pick[0], config.pick[1], config.pick[2]};
+        if (config.pickWindow) {
+            if (!pickWindow.ask(prompt, p)) {
+                log("pick cancelled");
+                return fail(info, DISP_E_EXCEPTION, L"*Cancel*");
+            }
+            log("picked " + num(p[0]) + ' ' + num(p[1]) + ' ' + num(p[2]));
+        }
+        setPoint(result, p);
         return S_OK;
     }
 };
@@ -435,8 +654,9 @@ protected:
 class Document : public Object {
 public:
     Document()
-        : Object({L"ModelSpace", L"PaperSpace", L"Utility", L"StartUndoMark", L"EndUndoMark", L"Name"}),
-          model_(new Space), paper_(new Space), utility_(new Utility)
+        : Object(withLayers({L"ModelSpace", L"PaperSpace", L"Utility", L"StartUndoMark", L"EndUndoMark", L"Name"},
+                            L"Layers")),
+          layers_(new Layers), model_(new Space(layers_)), paper_(new Space(layers_)), utility_(new Utility)
     {
     }
     ~Document() override
@@ -444,12 +664,14 @@ public:
         model_->Release();
         paper_->Release();
         utility_->Release();
+        layers_->Release();
     }
     // Closed: whoever still holds its objects is answered that they are gone.
     void disconnect()
     {
         for (IUnknown* o : {static_cast<IUnknown*>(model_), static_cast<IUnknown*>(paper_),
-                            static_cast<IUnknown*>(utility_), static_cast<IUnknown*>(this)})
+                            static_cast<IUnknown*>(utility_), static_cast<IUnknown*>(layers_),
+                            static_cast<IUnknown*>(this)})
             CoDisconnectObject(o, 0);
     }
 
@@ -464,11 +686,13 @@ protected:
         if (name == L"ModelSpace") handOut(result, model_);
         else if (name == L"PaperSpace") handOut(result, paper_);
         else if (name == L"Utility") handOut(result, utility_);
+        else if (name == L"Layers") handOut(result, layers_);
         else setText(result, L"Drawing1.dwg");
         return S_OK;
     }
 
 private:
+    Layers* layers_;
     Space* model_;
     Space* paper_;
     Utility* utility_;
@@ -494,6 +718,7 @@ protected:
                 double v = 0;
                 if (!args.real(0, v)) return fail(info, kInvalidArgument, L"Invalid argument");
                 visible_ = v != 0;
+                pickWindow.show(visible_);
                 log(std::string("put Visible ") + (visible_ ? "1" : "0"));
             } else if (result) {
                 V_VT(result) = VT_BOOL;
@@ -508,7 +733,7 @@ protected:
         }
         log("get " + utf8(name));
         if (name == L"ActiveDocument") handOut(result, document_);
-        else if (name == L"Caption") setText(result, L"Tessik FakeCAD - [Drawing1.dwg]");
+        else if (name == L"Caption") setText(result, kCaption);
         else setText(result, L"Tessik FakeCAD");
         return S_OK;
     }
@@ -606,9 +831,11 @@ void parse(const std::vector<std::wstring>& args)
         else if (a == L"--pick" && more)
             std::swscanf(args[++i].c_str(), L"%lf,%lf,%lf", &config.pick[0], &config.pick[1], &config.pick[2]);
         else if (a == L"--cancel-pick") config.cancelPick = true;
+        else if (a == L"--pick-window") config.pickWindow = true;
         else if (a == L"--busy-seconds" && more) config.busySeconds = _wtoi(args[++i].c_str());
         else if (a == L"--exit-after" && more) config.exitAfter = _wtol(args[++i].c_str());
         else if (a == L"--close-drawing-after" && more) config.closeDrawingAfter = _wtol(args[++i].c_str());
+        else if (a == L"--no-layers") config.noLayers = true;
         else if (a == L"--lifetime" && more) config.lifetimeSeconds = _wtoi(args[++i].c_str());
     }
 }
@@ -626,12 +853,28 @@ std::vector<std::wstring> split(const wchar_t* line)
 
 }  // namespace
 
+// 0 when the server ended by its own message loop.
+int stopServer(DWORD process, DWORD thread)
+{
+    HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process);
+    if (!h) return 1;
+    PostThreadMessageW(thread, WM_QUIT, 0, 0);
+    int result = 0;
+    if (WaitForSingleObject(h, 15000) != WAIT_OBJECT_0) {
+        TerminateProcess(h, 9);
+        result = 2;
+    }
+    CloseHandle(h);
+    return result;
+}
+
 int main()
 {
     std::vector<std::wstring> args = split(GetCommandLineW());
     for (const std::wstring& a : args)
         if (_wcsicmp(a.c_str(), L"/regserver") == 0 || _wcsicmp(a.c_str(), L"-regserver") == 0)
             return registerServer();
+    if (args.size() == 4 && args[1] == L"--stop") return stopServer(DWORD(_wtol(args[2].c_str())), DWORD(_wtol(args[3].c_str())));
     if (!args.empty()) args.erase(args.begin());
     wchar_t env[4096];
     const DWORD n = GetEnvironmentVariableW(L"TESSIK_FAKECAD_ARGS", env, 4096);
@@ -646,6 +889,7 @@ int main()
 
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     CoRegisterMessageFilter(&busyFilter, nullptr);
+    if (config.pickWindow) pickWindow.create();
     application = new Application;
     DWORD classCookie = 0, rotCookie = 0;
     if (FAILED(CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &classCookie)) ||
