@@ -677,8 +677,12 @@ private:
         const int type = static_cast<int>(number(t, 70, 0)) & 7;
         const auto p10 = point(t, 10), p11 = point(t, 11), p13 = point(t, 13), p14 = point(t, 14),
                    p15 = point(t, 15), p16 = point(t, 16);
-        double arrow = number(t, 41, 0);
-        if (!(arrow > 0)) arrow = 2.5;
+        const auto headerNumber = [&](std::string_view name) {
+            const auto v = drawing_.headerValue(name);
+            const auto n = v ? dxf::tagNumber(*v) : std::nullopt;
+            return n && *n > 0 && std::isfinite(*n) ? *n : 2.5;
+        };
+        const double arrow = headerNumber("$DIMASZ");
         const auto line = [&](Point2 a, Point2 b) { outline({a, b}, m); };
         const auto head = [&](Point2 tip, Point2 toward) {
             const double len = std::hypot(toward[0] - tip[0], toward[1] - tip[1]);
@@ -764,7 +768,7 @@ private:
             const auto at = label.find("<>");
             shown = at == std::string::npos ? dxf::plainText(label, true) : label.replace(at, 2, shown);
         }
-        const double height = arrow;
+        const double height = headerNumber("$DIMTXT");
         const Point2 at = p11 ? *p11 : textAt;
         if (ShownText* s = addText(at, height, 0, m, shown, t)) s->attachment = 5;
     }
