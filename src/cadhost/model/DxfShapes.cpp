@@ -244,8 +244,8 @@ std::vector<PatternLine> patternLines(Tags t)
 }
 
 // Calls on(from, to) for the dashed stretches of [t0, t1] along a line whose
-// pattern starts at 0; a dot is a stretch of no length. Stops (false) when
-// budget runs out.
+// pattern starts at 0; a dot is a stretch of no length. Every element walked
+// (drawn or not) takes one of budget; false when it runs out.
 template <class On>
 bool dashed(const std::vector<double>& dashes, double t0, double t1, std::size_t& budget, On on)
 {
@@ -261,13 +261,11 @@ bool dashed(const std::vector<double>& dashes, double t0, double t1, std::size_t
     while (at < t1) {
         for (double d : dashes) {
             if (at >= t1) break;
+            if (budget == 0) return false;
+            --budget;
             if (d >= 0) {
                 const double a = std::max(at, t0), b = std::min(at + d, t1);
-                if (b >= a && (d > 0 ? b > a : at >= t0)) {
-                    if (budget == 0) return false;
-                    --budget;
-                    on(a, b);
-                }
+                if (b >= a && (d > 0 ? b > a : at >= t0)) on(a, b);
             }
             at += std::abs(d);
         }
@@ -519,7 +517,10 @@ private:
         Bounds box;
         for (const auto& path : paths)
             for (const Point2& p : path) box.add(p[0], p[1]);
-        std::size_t budget = kMaxHatchSegments;
+        // Segments (and dash elements walked), and edges tested against lines.
+        std::size_t budget = std::min(kMaxHatchSegments, (kMaxPoints - std::min(points_, kMaxPoints)) / 2);
+        std::size_t edges = 0, work = 0;
+        for (const auto& path : paths) edges += path.size();
         const std::size_t begin = result.segments.size();
         std::vector<double> crossings;
         bool dense = false;
@@ -541,7 +542,13 @@ private:
                 dense = true;
                 break;
             }
-            for (double k = k0; k <= k1; ++k) {
+            const long count = k1 >= k0 ? static_cast<long>(k1 - k0) + 1 : 0;  // k0 + j is exact for each j
+            if ((work += static_cast<std::size_t>(count) * edges) > kMaxHatchWork) {
+                dense = true;
+                break;
+            }
+            for (long j = 0; j < count; ++j) {
+                const double k = k0 + static_cast<double>(j);
                 const Point2 p{l.base[0] + k * l.offset[0], l.base[1] + k * l.offset[1]};
                 crossings.clear();
                 for (const auto& path : paths)
@@ -822,6 +829,7 @@ private:
 
     static constexpr std::size_t kMaxHatchSegments = 200'000;
     static constexpr double kMaxHatchLines = 20'000;
+    static constexpr std::size_t kMaxHatchWork = 20'000'000;
 
     const dxf::DxfDrawing& drawing_;
     dxf::LayerTable layers_;
