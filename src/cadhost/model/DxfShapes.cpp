@@ -844,6 +844,44 @@ private:
 
 }  // namespace
 
+namespace {
+
+// What a text covers, roughly (no font at hand here: a character is taken
+// as 0.8 of the height wide, a line as 1.667 heights apart), so that zoom
+// extents shows whole texts rather than their insertion points.
+void addTextBox(Bounds& bounds, const ShownText& t)
+{
+    std::size_t lines = 1, longest = 0, chars = 0;
+    for (unsigned char c : t.text) {
+        if (c == '\n') {
+            ++lines;
+            chars = 0;
+        } else if ((c & 0xC0) != 0x80) {
+            longest = std::max(longest, ++chars);
+        }
+    }
+    double width = static_cast<double>(longest) * t.height * 0.8;
+    const double height = t.height * (1 + 1.667 * static_cast<double>(lines - 1));
+    // Corners of the box in the text's own axes, from its placing point.
+    double x0 = 0, y0 = -(height - t.height);
+    if (t.attachment > 0) {
+        if (t.width > 0) width = std::min(width, t.width);
+        const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;
+        x0 = column == 0 ? 0 : column == 1 ? -width / 2 : -width;
+        y0 = row == 0 ? -height : row == 1 ? -height / 2 : 0;
+    } else if (t.horizontal != entities::TextHorizontal::Left) {
+        x0 = -width;  // right, centred or between two points: the box either side
+        width *= 2;
+    }
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    for (const double x : {x0, x0 + width})
+        for (const double y : {y0, y0 + height})
+            if (std::isfinite(x) && std::isfinite(y))
+                bounds.add(t.position[0] + x * c - y * s, t.position[1] + x * s + y * c);
+}
+
+}  // namespace
+
 std::string fontFamily(const std::string& fontFile, const std::string& bigFont)
 {
     static const std::string chinese = "WenQuanYi Micro Hei";
@@ -873,7 +911,9 @@ DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<st
     records.reserve(entities.size());
     for (std::size_t i : entities) records.push_back(drawing.entityTags(i));
     shaper.shapeRun(shaper.items(records), Shaper::Context{});
-    return std::move(shaper.result);
+    DrawingExtras result = std::move(shaper.result);
+    for (const ShownText& t : result.texts) addTextBox(result.bounds, t);
+    return result;
 }
 
 }  // namespace tessik::cadhost
