@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace tessik::cadhost {
 
@@ -41,27 +42,46 @@ void extendLook(SpaceLook& look, const DrawingDocument& doc, SpaceKind kind)
         byLayer.layer = name;
         return layers.resolvedInk(byLayer);
     };
-    std::map<std::string, std::pair<dxf::Ink, std::uint16_t>, std::less<>> byLayer;  // for slots without tags
-    look.inks.reserve(static_cast<std::size_t>(space.count()));
-    look.patterns.reserve(static_cast<std::size_t>(space.count()));
-    for (int i = look.size(); i < space.count(); ++i) {
-        const auto record = space.record(i);
-        if (record && *record < drawing.entityCount()) {
-            const dxf::EntityStyle style = dxf::entityStyle(drawing.entityTags(*record));
-            look.inks.push_back(layers.resolvedInk(style));
-            std::string linetype = layers.resolvedLinetype(style);
-            look.patterns.push_back(patternOf(linetype, style.linetypeScale));
-            continue;
-        }
-        const std::string& layer = space.layer(i);
+    // Each layer resolved once (the table's lookups fold case, which costs
+    // an allocation apiece): its ink and line type pattern.
+    std::map<std::string, std::pair<dxf::Ink, std::uint16_t>, std::less<>> byLayer;
+    const auto layerLook = [&](const std::string& layer) -> const std::pair<dxf::Ink, std::uint16_t>& {
         auto it = byLayer.find(layer);
         if (it == byLayer.end()) {
             dxf::EntityStyle style;
             style.layer = layer;
             it = byLayer.emplace(layer, std::pair(layerInk(layer), patternOf(layers.resolvedLinetype(style), 1))).first;
         }
-        look.inks.push_back(it->second.first);
-        look.patterns.push_back(it->second.second);
+        return it->second;
+    };
+    const auto isByLayer = [](const std::string& name) {
+        constexpr std::string_view kByLayer = "BYLAYER";
+        if (name.size() != kByLayer.size()) return false;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if ((name[i] & ~0x20) != kByLayer[i]) return false;
+        return true;
+    };
+    look.inks.reserve(static_cast<std::size_t>(space.count()));
+    look.patterns.reserve(static_cast<std::size_t>(space.count()));
+    for (int i = look.size(); i < space.count(); ++i) {
+        const auto record = space.record(i);
+        if (!record || *record >= drawing.entityCount()) {
+            const auto& l = layerLook(space.layer(i));
+            look.inks.push_back(l.first);
+            look.patterns.push_back(l.second);
+            continue;
+        }
+        const dxf::EntityStyle style = dxf::entityStyle(drawing.entityTags(*record));
+        const auto& l = layerLook(style.layer);
+        if (style.trueColor)
+            look.inks.push_back(static_cast<dxf::Ink>(*style.trueColor));
+        else if (style.color.byLayer())
+            look.inks.push_back(l.first);
+        else
+            look.inks.push_back(layers.resolvedInk(style));
+        look.patterns.push_back(isByLayer(style.linetype) && style.linetypeScale == 1
+                                    ? l.second
+                                    : patternOf(layers.resolvedLinetype(style), style.linetypeScale));
     }
 }
 
