@@ -59,6 +59,9 @@ void interpret(const tessik::dxf::DxfDrawing& d)
     std::size_t points = shapes.texts.size();
     for (const auto& o : shapes.outlines) points += o.size();
     for (const auto& f : shapes.fills) points += f.size();
+    points += shapes.segments.size();
+    require(shapes.outlineStyles.size() == shapes.outlines.size() && shapes.fillStyles.size() == shapes.fills.size());
+    for (const auto& run : shapes.segmentRuns) require(run.begin <= run.end && run.end <= shapes.segments.size());
     // The bound is checked before each outline, which adds a bounded number.
     require(points <= tessik::cadhost::kMaxPoints + 100'000);
 }

@@ -7,8 +7,9 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgtest-dev libbenchmark-dev
-  # look: a Chinese user-interface font, and Qt's own texts in Chinese
-  fonts-wqy-microhei qt6-translations-l10n
+  # look: a Chinese user-interface font, and Qt's own texts in Chinese; fonts
+  # with the metrics of Arial, Times and Courier for drawings that name them
+  fonts-wqy-microhei qt6-translations-l10n fonts-liberation
   # tests: offscreen/X11 runs, DXF checks with outside tools, the fuzzing build
   xvfb xauth python3 python3-ezdxf librecad poppler-utils clang
   # nesting checks: pieces on a sheet must not overlap, judged by GEOS
@@ -22,7 +23,7 @@ packages=(
   openbox
 )
 if [[ "${1:-}" == "--run-only" ]]; then
-  packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-wqy-microhei qt6-translations-l10n)
+  packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev fonts-wqy-microhei qt6-translations-l10n fonts-liberation)
 fi
 
 missing=()

@@ -27,6 +27,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <random>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -656,6 +657,141 @@ void BM_PaintSpaceThroughQPainter(benchmark::State& state)
 BENCHMARK(BM_PaintSpaceThroughQPainter)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 BENCHMARK(BM_RepaintWith100kEntities)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// A DXF file of a styled drawing in a temporary folder: layers in eight
+// colours, every third one dashed, and the given ENTITIES section body.
+QString styledDxf(QTemporaryDir& dir, const std::string& entities)
+{
+    std::string out = "0\nSECTION\n2\nHEADER\n9\n$LTSCALE\n40\n1\n0\nENDSEC\n0\nSECTION\n2\nTABLES\n"
+                      "0\nTABLE\n2\nLTYPE\n70\n2\n0\nLTYPE\n2\nCONTINUOUS\n70\n0\n3\nSolid\n72\n65\n73\n0\n40\n0\n"
+                      "0\nLTYPE\n2\nDASHED\n70\n0\n3\n__ __\n72\n65\n73\n2\n40\n6\n49\n4\n49\n-2\n0\nENDTAB\n"
+                      "0\nTABLE\n2\nLAYER\n70\n8\n";
+    for (int i = 0; i < 8; ++i)
+        out += "0\nLAYER\n2\nL" + std::to_string(i) + "\n70\n0\n62\n" + std::to_string(i * 30 + 1) + "\n6\n" +
+               (i % 3 == 0 ? "DASHED" : "CONTINUOUS") + "\n";
+    out += "0\nENDTAB\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n";
+    const QString path = dir.filePath(QStringLiteral("styled.dxf"));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(out.data(), qint64(out.size()));
+    return path;
+}
+
+// The 100,000 mixed entities of fillDrawing's kind, on the styled layers:
+// lines, arcs, circles and ellipses in eight colours, every third layer dashed.
+std::string styledEntities(int n)
+{
+    std::mt19937 random(42);
+    std::uniform_real_distribution<double> where(0, 1000), size(5, 50), angle(0, 360), ratio(0.2, 1);
+    std::string out;
+    char buffer[512];
+    for (int i = 0; i < n; ++i) {
+        const double x = where(random), y = where(random), r = size(random);
+        const int layer = i % 8;
+        switch (i % 5) {
+        case 0:
+        case 1: {
+            const double a = angle(random) * kTwoPi / 360;
+            std::snprintf(buffer, sizeof buffer, "0\nLINE\n8\nL%d\n10\n%g\n20\n%g\n11\n%g\n21\n%g\n", layer, x, y,
+                          x + r * std::cos(a), y + r * std::sin(a));
+            break;
+        }
+        case 2:
+            std::snprintf(buffer, sizeof buffer, "0\nARC\n8\nL%d\n10\n%g\n20\n%g\n40\n%g\n50\n%g\n51\n%g\n", layer, x,
+                          y, r, angle(random), angle(random));
+            break;
+        case 3: std::snprintf(buffer, sizeof buffer, "0\nCIRCLE\n8\nL%d\n10\n%g\n20\n%g\n40\n%g\n", layer, x, y, r); break;
+        default: {
+            const double a = angle(random) * kTwoPi / 360;
+            std::snprintf(buffer, sizeof buffer, "0\nELLIPSE\n8\nL%d\n10\n%g\n20\n%g\n11\n%g\n21\n%g\n40\n%g\n41\n0\n42\n%g\n",
+                          layer, x, y, r * std::cos(a), r * std::sin(a), ratio(random), kTwoPi);
+        }
+        }
+        out += buffer;
+    }
+    return out;
+}
+
+// RepaintWith100kEntities with every entity in its layer's colour and a
+// third of them dashed, read from a DXF file as a user's drawing is.
+void BM_RepaintWith100kStyledEntities(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    CadSession session;
+    if (!session.openDocument(styledDxf(dir, styledEntities(100000)))) {
+        state.SkipWithError("the styled drawing did not open");
+        return;
+    }
+    DrawingView view(session);
+    view.resize(1280, 800);
+    view.zoomExtents();
+    QImage target(view.size(), QImage::Format_ARGB32_Premultiplied);
+    view.render(&target);  // the look of the entities, worked out once
+    for (auto _ : state) {
+        view.invalidateDrawing();
+        view.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.counters["entities"] = session.document()->modelSpace().count();
+}
+BENCHMARK(BM_RepaintWith100kStyledEntities)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// A drawing of 10,000 pattern hatches and 10,000 multi-line texts (shapes
+// the view paints with QPainter): frames while a middle-button drag pans it
+// (Arg 0), and the settled redraw at the new view (Arg 1).
+void BM_PanWith20kHatchesAndTexts(benchmark::State& state)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> where(0, 1000), size(2, 12);
+    std::string entities;
+    char buffer[1024];
+    for (int i = 0; i < 10000; ++i) {
+        const double x = where(random), y = where(random), s = size(random);
+        std::snprintf(buffer, sizeof buffer,
+                      "0\nHATCH\n8\nL%d\n10\n0\n20\n0\n30\n0\n2\nANSI31\n70\n0\n71\n0\n91\n1\n92\n2\n72\n0\n73\n1\n93\n4\n"
+                      "10\n%g\n20\n%g\n10\n%g\n20\n%g\n10\n%g\n20\n%g\n10\n%g\n20\n%g\n97\n0\n75\n0\n76\n1\n52\n0\n41\n1\n"
+                      "77\n0\n78\n1\n53\n45\n43\n0\n44\n0\n45\n-0.7071\n46\n0.7071\n79\n0\n98\n0\n",
+                      i % 8, x, y, x + s, y, x + s, y + s, x, y + s);
+        entities += buffer;
+        std::snprintf(buffer, sizeof buffer,
+                      "0\nMTEXT\n8\nL%d\n10\n%g\n20\n%g\n40\n1.5\n41\n20\n71\n1\n1\nPipe {\\C1;%d} elbow\\Psegment %d\n",
+                      i % 8, where(random), where(random), i, i % 7);
+        entities += buffer;
+    }
+    QTemporaryDir dir;
+    CadSession session;
+    if (!session.openDocument(styledDxf(dir, entities))) {
+        state.SkipWithError("the drawing did not open");
+        return;
+    }
+    const bool settled = state.range(0) != 0;
+    DrawingView view(session);
+    view.resize(1280, 800);
+    view.zoomExtents();
+    QImage target(view.size(), QImage::Format_ARGB32_Premultiplied);
+    view.render(&target);
+    QPointF at(640, 400);
+    const auto mouse = [&](QEvent::Type type, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, at, view.mapToGlobal(at), Qt::MiddleButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&view, &e);
+    };
+    if (!settled) mouse(QEvent::MouseButtonPress, Qt::MiddleButton);
+    int i = 0;
+    for (auto _ : state) {
+        ++i;
+        if (settled) {
+            view.zoomAbout(at, i % 2 ? 1.2 : 1 / 1.2);
+            view.invalidateDrawing();
+        } else {
+            at += QPointF(i % 40 < 20 ? 3 : -3, 1);
+            mouse(QEvent::MouseMove, Qt::MiddleButton);
+        }
+        view.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.SetLabel(settled ? "settled redraw" : "pan");
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PanWith20kHatchesAndTexts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
 // The drawing's pixels alone, as the repaint makes them, in one band of rows
 // (Arg 1: one core) or as many as it picks (Arg 0: one per core).

@@ -111,6 +111,7 @@ Status DxfDrawing::index()
         }
         if (name == "BLOCKS") indexBlocks(range);
         if (name == "TABLES") {
+            if (!tables_) tables_ = range;
             for (std::size_t k = i + 2; k < end; ++k) {
                 if (isTag(tags_[k], 0, "ENDTAB") && !layers_.empty() && !layerTableEnd_ &&
                     layers_.back().end == k)
@@ -183,6 +184,21 @@ std::vector<std::span<const DxfTag>> DxfDrawing::layers() const
 {
     std::vector<std::span<const DxfTag>> out;
     for (const Range& r : layers_) out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    return out;
+}
+
+std::vector<std::span<const DxfTag>> DxfDrawing::tableEntries(std::string_view type) const
+{
+    std::vector<std::span<const DxfTag>> out;
+    if (!tables_) return out;
+    const std::span<const DxfTag> all(tags_);
+    for (std::size_t k = tables_->begin; k < tables_->end; ++k) {
+        if (tags_[k].code != 0 || tags_[k].value != type) continue;
+        std::size_t m = k + 1;
+        while (m < tables_->end && tags_[m].code != 0) ++m;
+        out.push_back(all.subspan(k, m - k));
+        k = m - 1;
+    }
     return out;
 }
 

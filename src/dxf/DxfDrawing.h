@@ -101,6 +101,8 @@ public:
     std::span<const DxfTag> blockHeader(std::string_view name) const;
     // The tags of each LAYER table entry.
     std::vector<std::span<const DxfTag>> layers() const;
+    // The tags of each entry of that type (LTYPE, STYLE, ...) in the TABLES section.
+    std::vector<std::span<const DxfTag>> tableEntries(std::string_view type) const;
 
     // The next handle $HANDSEED would give (for tests and audits); at
     // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
@@ -148,6 +150,7 @@ private:
     };
     std::map<std::string, Block, std::less<>> blocks_;  // upper-case name
     std::vector<Range> layers_;
+    std::optional<Range> tables_;
     std::optional<std::size_t> layerTableEnd_;                // its ENDTAB
     std::vector<std::vector<DxfTag>> addedLayers_;  // upper-case name -> handle
     std::uint64_t seed_ = 1;

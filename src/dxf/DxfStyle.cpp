@@ -1,5 +1,6 @@
 #include "DxfStyle.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessik::dxf {
@@ -33,9 +34,25 @@ std::optional<Vec3> unit(const Vec3& v)
 EntityStyle entityStyle(std::span<const DxfTag> tags)
 {
     EntityStyle style;
-    bool layer = false, color = false, linetype = false;
+    bool layer = false, color = false, linetype = false, trueColor = false, scale = false, weight = false;
     for (const DxfTag& t : tags) {
         if (t.code >= 1000) break;
+        if (t.code == 420 && !trueColor) {
+            trueColor = true;
+            if (const auto v = number(t.value); v && *v >= 0 && *v <= 0xFFFFFF)
+                style.trueColor = static_cast<std::uint32_t>(*v);
+            continue;
+        }
+        if (t.code == 48 && !scale) {
+            scale = true;
+            if (const auto v = number(t.value); v && *v > 0 && std::isfinite(*v)) style.linetypeScale = *v;
+            continue;
+        }
+        if (t.code == 370 && !weight) {
+            weight = true;
+            if (const auto v = number(t.value); v && *v >= -3 && *v <= 211) style.lineweight = static_cast<int>(*v);
+            continue;
+        }
         if (t.code == 8 && !layer) {
             style.layer = t.value;
             layer = true;
@@ -58,6 +75,12 @@ LayerTable::LayerTable(const DxfDrawing& drawing)
         LayerStyle layer;
         bool named = false, colored = false, flagged = false, typed = false;
         for (const DxfTag& t : entry) {
+            if (t.code == 420 && !layer.trueColor) {
+                if (const auto v = number(t.value); v && *v >= 0 && *v <= 0xFFFFFF)
+                    layer.trueColor = static_cast<std::uint32_t>(*v);
+            } else if (t.code == 370) {
+                if (const auto v = number(t.value); v && *v >= 0 && *v <= 211) layer.lineweight = static_cast<int>(*v);
+            }
             if (t.code == 2 && !named) {
                 layer.name = t.value;
                 named = true;
@@ -98,6 +121,79 @@ std::string LayerTable::resolvedLinetype(const EntityStyle& style) const
 {
     if (upper(style.linetype) == "BYLAYER") return layer(style.layer).linetype;
     return style.linetype;
+}
+
+std::uint32_t aciRgb(int index)
+{
+    static constexpr std::uint32_t named[10] = {0xFFFFFF, 0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
+                                                0x0000FF, 0xFF00FF, 0xFFFFFF, 0x808080, 0xC0C0C0};
+    static constexpr std::uint32_t greys[6] = {0x333333, 0x505050, 0x696969, 0x828282, 0xBEBEBE, 0xFFFFFF};
+    if (index >= 1 && index <= 9) return named[index];
+    if (index >= 250 && index <= 255) return greys[index - 250];
+    if (index < 10 || index > 255) return 0xFFFFFF;
+    static constexpr double values[5] = {255, 165, 127, 76, 38};
+    const int k = (index - 10) % 10;
+    const double hue = (index - 10) / 10 * 15.0, v = values[k / 2], s = k % 2 ? 0.5 : 1.0;
+    // HSV to RGB, truncated as the palette is.
+    const int sector = static_cast<int>(hue / 60);
+    const double f = hue / 60 - sector;
+    const double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
+    double r = v, g = t, b = p;
+    switch (sector) {
+    case 1: r = q, g = v, b = p; break;
+    case 2: r = p, g = v, b = t; break;
+    case 3: r = p, g = q, b = v; break;
+    case 4: r = t, g = p, b = v; break;
+    case 5: r = v, g = p, b = q; break;
+    default: break;
+    }
+    const auto byte = [](double c) { return static_cast<std::uint32_t>(std::clamp(c, 0.0, 255.0)); };
+    return byte(r) << 16 | byte(g) << 8 | byte(b);
+}
+
+Ink LayerTable::resolvedInk(const EntityStyle& style, Ink blockInk) const
+{
+    if (style.trueColor) return static_cast<Ink>(*style.trueColor);
+    if (style.color.byBlock()) return blockInk;
+    if (style.color.byLayer()) {
+        const LayerStyle l = layer(style.layer);
+        if (l.trueColor) return static_cast<Ink>(*l.trueColor);
+        return l.color == 7 ? kForegroundInk : static_cast<Ink>(aciRgb(l.color));
+    }
+    return style.color.index == 7 ? kForegroundInk : static_cast<Ink>(aciRgb(style.color.index));
+}
+
+int LayerTable::resolvedLineweight(const EntityStyle& style, int blockWeight) const
+{
+    if (style.lineweight == kLineweightByLayer) return layer(style.layer).lineweight;
+    if (style.lineweight == kLineweightByBlock) return blockWeight;
+    return style.lineweight;
+}
+
+LinetypeTable::LinetypeTable(const DxfDrawing& drawing)
+{
+    if (const auto v = drawing.headerValue("$LTSCALE"))
+        if (const auto s = number(*v); s && *s > 0 && std::isfinite(*s)) scale_ = *s;
+    for (std::span<const DxfTag> entry : drawing.tableEntries("LTYPE")) {
+        std::string name;
+        std::vector<double> pattern;  // as many elements as the entry holds, whatever group 73 says
+        for (const DxfTag& t : entry) {
+            if (t.code == 2 && name.empty()) name = t.value;
+            if (t.code == 49)
+                if (const auto v = number(t.value); v && std::isfinite(*v)) pattern.push_back(*v * scale_);
+        }
+        double period = 0;
+        for (double d : pattern) period += std::abs(d);
+        if (!(period > 0)) pattern.clear();  // nothing but dots: drawn whole
+        if (!name.empty()) patterns_.emplace(upper(name), std::move(pattern));
+    }
+}
+
+const std::vector<double>& LinetypeTable::pattern(std::string_view name) const
+{
+    static const std::vector<double> continuous;
+    const auto it = patterns_.find(upper(name));
+    return it == patterns_.end() ? continuous : it->second;
 }
 
 Ocs::Ocs(Vec3 n)

@@ -11,6 +11,9 @@
 // algorithm CAD programs use.
 
 #include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
 #include <map>
 #include <span>
 #include <string>
@@ -29,23 +32,44 @@ struct DxfColor {
     bool byBlock() const { return index == kByBlock; }
 };
 
+// Line weights (group 370) are hundredths of a millimetre, or one of these.
+inline constexpr int kLineweightByLayer = -1;
+inline constexpr int kLineweightByBlock = -2;
+inline constexpr int kLineweightDefault = -3;
+
 struct EntityStyle {
     std::string layer = "0";
     DxfColor color;
+    std::optional<std::uint32_t> trueColor;  // group 420, 0xRRGGBB: wins over the index
     std::string linetype = "BYLAYER";
+    double linetypeScale = 1;  // group 48
+    int lineweight = kLineweightByLayer;
 };
 
 struct LayerStyle {
     std::string name;
     int color = 7;  // 1..255, whether the layer is on or not
+    std::optional<std::uint32_t> trueColor;
     std::string linetype = "CONTINUOUS";
+    int lineweight = kLineweightDefault;
     bool on = true;
     bool frozen = false;
     bool shown() const { return on && !frozen; }
 };
 
-// The first 8, 62 and 6 of an entity's tags (before its extended data).
+// The first 8, 62, 420, 6, 48 and 370 of an entity's tags (before its extended data).
 EntityStyle entityStyle(std::span<const DxfTag> tags);
+
+// The colour of an AutoCAD Color Index (1..255) as 0xRRGGBB: 1..9 the named
+// colours (7 white, drawn black on a light background by the caller),
+// 10..249 24 hues in 15 degree steps at five values, each full and half
+// saturated, 250..255 greys. Anything else is white.
+std::uint32_t aciRgb(int index);
+
+// An ink a view draws in: 0xRRGGBB, or kForegroundInk for colour 7 (white
+// on a dark background, black on a light one).
+using Ink = std::int32_t;
+inline constexpr Ink kForegroundInk = -1;
 
 class LayerTable {
 public:
@@ -58,9 +82,29 @@ public:
     int resolvedColor(const EntityStyle& style, int blockColor = 7) const;
     // The line type, with "by layer" resolved; "BYBLOCK" stays for the caller.
     std::string resolvedLinetype(const EntityStyle& style) const;
+    // The ink of an entity: true colour, else its index (7 is the
+    // foreground), by layer and by block resolved (blockInk: the reference's).
+    Ink resolvedInk(const EntityStyle& style, Ink blockInk = kForegroundInk) const;
+    // Hundredths of a millimetre, or kLineweightDefault.
+    int resolvedLineweight(const EntityStyle& style, int blockWeight = kLineweightDefault) const;
 
 private:
     std::map<std::string, LayerStyle, std::less<>> layers_;  // by upper-case name
+};
+
+// The dash patterns of the LTYPE table, by name: lengths in drawing units,
+// a dash positive, a gap negative, a dot 0. A line type without elements, or
+// unknown, is continuous (an empty pattern). Every pattern is scaled by the
+// drawing's $LTSCALE.
+class LinetypeTable {
+public:
+    explicit LinetypeTable(const DxfDrawing& drawing);
+    const std::vector<double>& pattern(std::string_view name) const;
+    double globalScale() const { return scale_; }
+
+private:
+    std::map<std::string, std::vector<double>, std::less<>> patterns_;  // by upper-case name
+    double scale_ = 1;
 };
 
 using Vec3 = std::array<double, 3>;

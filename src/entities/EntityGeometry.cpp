@@ -208,9 +208,12 @@ Bounds bounds(const Polyline& p)
     return b;
 }
 
+// A text with nothing to show (empty, or only spaces) has no ink, so it
+// has no extents either: zoom extents passes over it as CAD programs do.
 Bounds bounds(const Text& t)
 {
     Bounds b;
+    if (t.text.find_first_not_of(" \t\r\n") == std::string::npos) return b;
     const bool between = t.horizontal == TextHorizontal::Aligned || t.horizontal == TextHorizontal::Fit;
     if (!t.justified() || between) b.add(t.insertion[0], t.insertion[1]);
     if (t.justified()) b.add(t.alignment[0], t.alignment[1]);

@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <cstdio>
+#include <string_view>
 
 #include "DxfEntityData.h"
 #include "DxfStyle.h"
@@ -163,18 +165,189 @@ std::vector<Point2> hatchPathPoints(const dxf::HatchPath& p)
     return path;
 }
 
+std::string upperAscii(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool isType(Tags t, std::string_view type) { return !t.empty() && t[0].code == 0 && t[0].value == type; }
+
+const DxfTag* firstTag(Tags tags, int code)
+{
+    for (const DxfTag& t : tags) {
+        if (t.code >= 1000) break;
+        if (t.code == code) return &t;
+    }
+    return nullptr;
+}
+
+double number(Tags tags, int code, double fallback)
+{
+    const DxfTag* t = firstTag(tags, code);
+    const auto v = t ? dxf::tagNumber(t->value) : std::nullopt;
+    return v && std::isfinite(*v) ? *v : fallback;
+}
+
+std::optional<Point2> point(Tags tags, int code)
+{
+    const DxfTag* x = firstTag(tags, code);
+    const DxfTag* y = firstTag(tags, code + 10);
+    if (!x || !y) return std::nullopt;
+    const auto vx = dxf::tagNumber(x->value), vy = dxf::tagNumber(y->value);
+    if (!vx || !vy || !std::isfinite(*vx) || !std::isfinite(*vy)) return std::nullopt;
+    return Point2{*vx, *vy};
+}
+
+// One family of a hatch pattern: parallel lines through base + k offset, in
+// the direction of angle, dashed by the pattern (as a line type's).
+struct PatternLine {
+    double angle = 0;
+    Point2 base{}, offset{};
+    std::vector<double> dashes;
+};
+
+// The pattern lines a HATCH gives after its group 78 (angles in degrees,
+// already scaled and turned as drawn). As many as the tags hold.
+std::vector<PatternLine> patternLines(Tags t)
+{
+    std::vector<PatternLine> out;
+    std::size_t i = 0;
+    while (i < t.size() && t[i].code != 78) ++i;
+    for (++i; i < t.size(); ++i) {
+        const DxfTag& g = t[i];
+        const auto v = dxf::tagNumber(g.value);
+        if (g.code == 53) {
+            out.emplace_back();
+            out.back().angle = v.value_or(0) * kTwoPi / 360;
+            continue;
+        }
+        if (out.empty()) {
+            if (g.code == 98 || g.code == 1001) break;  // seed points, extended data
+            continue;
+        }
+        PatternLine& l = out.back();
+        if (!v || !std::isfinite(*v)) continue;
+        switch (g.code) {
+        case 43: l.base[0] = *v; break;
+        case 44: l.base[1] = *v; break;
+        case 45: l.offset[0] = *v; break;
+        case 46: l.offset[1] = *v; break;
+        case 49: l.dashes.push_back(*v); break;
+        case 79: break;
+        default: return out;  // past the pattern lines
+        }
+    }
+    return out;
+}
+
+// Calls on(from, to) for the dashed stretches of [t0, t1] along a line whose
+// pattern starts at 0; a dot is a stretch of no length. Every element walked
+// (drawn or not) takes one of budget; false when it runs out.
+template <class On>
+bool dashed(const std::vector<double>& dashes, double t0, double t1, std::size_t& budget, On on)
+{
+    double period = 0;
+    for (double d : dashes) period += std::abs(d);
+    if (dashes.empty() || !(period > 0)) {
+        if (budget == 0) return false;
+        --budget;
+        on(t0, t1);
+        return true;
+    }
+    double at = std::floor(t0 / period) * period;
+    while (at < t1) {
+        for (double d : dashes) {
+            if (at >= t1) break;
+            if (budget == 0) return false;
+            --budget;
+            if (d >= 0) {
+                const double a = std::max(at, t0), b = std::min(at + d, t1);
+                if (b >= a && (d > 0 ? b > a : at >= t0)) on(a, b);
+            }
+            at += std::abs(d);
+        }
+    }
+    return true;
+}
+
 class Shaper {
 public:
-    Shaper(const dxf::DxfDrawing& drawing) : drawing_(drawing), layers_(drawing) {}
+    Shaper(const dxf::DxfDrawing& drawing) : drawing_(drawing), layers_(drawing), linetypes_(drawing)
+    {
+        for (Tags style : drawing.tableEntries("STYLE")) {
+            const DxfTag* name = firstTag(style, 2);
+            const DxfTag* file = firstTag(style, 3);
+            const DxfTag* big = firstTag(style, 4);
+            if (name)
+                fonts_.emplace(upperAscii(name->value), fontFamily(file ? file->value : "", big ? big->value : ""));
+        }
+    }
 
     DrawingExtras result;
 
-    void shapeRun(const std::vector<dxf::InterpretedEntity>& entities, const Affine& m, int depth)
+    // What a block reference passes on to what it draws.
+    struct Context {
+        Affine m;
+        int depth = 0;
+        dxf::Ink ink = dxf::kForegroundInk;  // BYBLOCK colour
+        int lineweight = dxf::kLineweightDefault;
+        std::string linetype = "CONTINUOUS";  // BYBLOCK line type, resolved
+    };
+
+    struct Item {
+        dxf::InterpretedEntity entity;
+        Tags tags;
+    };
+
+    // The records of a section or block as items: a POLYLINE takes its
+    // vertices, invisible attributes go, a constant attribute definition
+    // becomes the text it shows, a dimension without a block keeps its tags.
+    std::vector<Item> items(std::span<const Tags> records)
     {
-        for (const dxf::InterpretedEntity& e : entities) {
+        std::vector<Item> out;
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            const Tags t = records[r];
+            if (isType(t, "POLYLINE")) {
+                std::size_t end = r + 1;
+                while (end < records.size() && isType(records[end], "VERTEX")) ++end;
+                if (end < records.size() && isType(records[end], "SEQEND")) ++end;
+                for (auto& e : dxf::interpretRecords(records.subspan(r, end - r), drawing_))
+                    out.push_back({std::move(e), t});
+                r = end - 1;
+                continue;
+            }
+            const bool attdef = isType(t, "ATTDEF");
+            if (attdef || isType(t, "ATTRIB")) {
+                const int flags = static_cast<int>(number(t, 70, 0));
+                if (flags & 1) continue;            // invisible
+                if (attdef && !(flags & 2)) continue;  // a prompt for the value a reference gives
+            }
+            std::optional<dxf::InterpretedEntity> e;
+            if (attdef) {
+                std::vector<DxfTag> text(t.begin(), t.end());
+                text[0].value = "ATTRIB";
+                e = dxf::entityData(text, drawing_);
+            } else {
+                e = dxf::entityData(t, drawing_);
+            }
+            if (!e && isType(t, "DIMENSION")) {
+                dxf::InterpretedEntity d{{}, dxf::entityStyle(t), dxf::extrusion(t), dxf::Dimension{}};
+                e = std::move(d);
+            }
+            if (e) out.push_back({std::move(*e), t});
+        }
+        return out;
+    }
+
+    void shapeRun(const std::vector<Item>& run, const Context& c)
+    {
+        for (const Item& item : run) {
             if (full()) return;
             ++visited_;
-            if (layers_.shown(e.style.layer)) shape(e, m, depth);
+            if (layers_.shown(item.entity.style.layer)) shape(item, c);
         }
     }
 
@@ -191,22 +364,63 @@ private:
             result.bounds.add(p[0], p[1]);
         }
         points_ += pts.size();
-        (fill ? result.fills : result.outlines).push_back(std::move(pts));
+        ShapeStyle style = style_;
+        style.linetypeScale = static_cast<float>(style.linetypeScale * m.scale());
+        if (fill) {
+            result.fills.push_back(std::move(pts));
+            result.fillStyles.push_back(style);
+        } else {
+            result.outlines.push_back(std::move(pts));
+            result.outlineStyles.push_back(style);
+        }
     }
 
     static Point2 xy(const Point3& p) { return {p[0], p[1]}; }
 
-    void shape(const dxf::InterpretedEntity& e, const Affine& m, int depth)
+    std::uint16_t linetypeIndex(const std::string& name)
     {
+        const std::vector<double>& pattern = linetypes_.pattern(name);
+        if (pattern.empty()) return 0;
+        const auto [it, added] = linetypeIndices_.emplace(&pattern, result.linetypes.size());
+        if (added) {
+            if (result.linetypes.size() >= 0xFFFF) return 0;
+            result.linetypes.push_back(pattern);
+        }
+        return static_cast<std::uint16_t>(it->second);
+    }
+
+    // The style of an entity drawn in context c, and what it passes on to
+    // the blocks it draws.
+    Context styled(const dxf::InterpretedEntity& e, const Context& c)
+    {
+        Context inner = c;
+        inner.ink = layers_.resolvedInk(e.style, c.ink);
+        inner.lineweight = layers_.resolvedLineweight(e.style, c.lineweight);
+        std::string linetype = layers_.resolvedLinetype(e.style);
+        if (upperAscii(linetype) == "BYBLOCK") linetype = c.linetype;
+        inner.linetype = linetype;
+        style_.ink = inner.ink;
+        style_.lineweight = static_cast<std::int16_t>(inner.lineweight);
+        style_.linetype = linetypeIndex(linetype);
+        style_.linetypeScale = static_cast<float>(e.style.linetypeScale);
+        style_.alpha = 255;
+        return inner;
+    }
+
+    void shape(const Item& item, const Context& c)
+    {
+        const dxf::InterpretedEntity& e = item.entity;
+        const Affine& m = c.m;
+        const Context inner = styled(e, c);
         // Points in the entity's object coordinate system, at the elevation
         // given, as the view (looking down the world's z) sees them.
         const auto plane = [&](double z) { return inPlane(e.extrusion, z, m); };
         std::visit(entities::Overload{
                        [&](const entities::Line& l) { outline({xy(l.start), xy(l.end)}, m); },
-                       [&](const entities::Circle& c) {
+                       [&](const entities::Circle& ci) {
                            std::vector<Point2> pts;
-                           arcPoints(pts, xy(c.center), c.radius, 0, kTwoPi);
-                           outline(std::move(pts), plane(c.center[2]));
+                           arcPoints(pts, xy(ci.center), ci.radius, 0, kTwoPi);
+                           outline(std::move(pts), plane(ci.center[2]));
                        },
                        [&](const entities::Arc& a) {
                            double span = std::fmod(a.endAngle - a.startAngle + 2 * kTwoPi, kTwoPi);
@@ -224,20 +438,18 @@ private:
                        },
                        [&](const dxf::Spline& s) { outline(splinePoints(s), m); },
                        [&](const dxf::Quad& q) { quad(q, plane(q.corners[0][2]), m); },
-                       [&](const dxf::Hatch& h) {
-                           const Affine where = plane(h.elevation);
-                           for (const dxf::HatchPath& p : h.paths) {
-                               auto path = hatchPathPoints(p);
-                               if (path.size() < 2) continue;
-                               if (h.solid) outline(path, where, true);
-                               path.push_back(path.front());
-                               outline(std::move(path), where);
-                           }
+                       [&](const dxf::Hatch& h) { hatch(h, item.tags, plane(h.elevation)); },
+                       [&](const dxf::TextEntity& t) { text(t, item.tags, plane(t.text.insertion[2])); },
+                       [&](const dxf::MText& t) { mtext(t, item.tags, m); },
+                       [&](const dxf::Insert& i) { insert(i, e.extrusion, inner, c.depth); },
+                       [&](const dxf::Dimension& d) {
+                           Context placed = inner;
+                           placed.m = Affine{}.then(m);
+                           if (d.block.empty() || drawing_.blockEntities(d.block).empty())
+                               dimension(item.tags, plane(0));
+                           else
+                               block(d.block, placed);
                        },
-                       [&](const dxf::TextEntity& t) { text(t, plane(t.text.insertion[2])); },
-                       [&](const dxf::MText& t) { mtext(t, m); },
-                       [&](const dxf::Insert& i) { insert(i, e.extrusion, m, depth); },
-                       [&](const dxf::Dimension& d) { block(d.block, Affine{}.then(m), depth); },
                    },
                    e.data);
     }
@@ -272,6 +484,131 @@ private:
         else outline({xy(c[0]), xy(c[1]), xy(c[3]), xy(c[2])}, plane, true);
     }
 
+    // A solid hatch is filled; a pattern hatch draws its pattern lines
+    // inside the boundary (even-odd over all its paths), and one too dense
+    // to draw line by line is a veil of its colour. The boundary itself is
+    // not drawn, as CAD programs leave it to the entities around the hatch,
+    // unless the hatch has no pattern lines to show.
+    void hatch(const dxf::Hatch& h, Tags tags, const Affine& where)
+    {
+        std::vector<std::vector<Point2>> paths;
+        for (const dxf::HatchPath& p : h.paths) {
+            auto path = hatchPathPoints(p);
+            if (path.size() >= 2) paths.push_back(std::move(path));
+        }
+        if (paths.empty() || full()) return;
+        if (h.solid) {
+            for (auto& path : paths) outline(std::move(path), where, true);
+            return;
+        }
+        const std::vector<PatternLine> lines = patternLines(tags);
+        if (lines.empty() || !patternSegments(lines, paths, where)) {
+            for (auto& path : paths) {
+                path.push_back(path.front());
+                outline(std::move(path), where);
+            }
+        }
+    }
+
+    // False when the pattern is too dense to draw (then it is a veil).
+    bool patternSegments(const std::vector<PatternLine>& lines, const std::vector<std::vector<Point2>>& paths,
+                         const Affine& where)
+    {
+        Bounds box;
+        for (const auto& path : paths)
+            for (const Point2& p : path) box.add(p[0], p[1]);
+        // Segments (and dash elements walked), and edges tested against lines.
+        std::size_t budget = std::min(kMaxHatchSegments, (kMaxPoints - std::min(points_, kMaxPoints)) / 2);
+        std::size_t edges = 0, work = 0;
+        for (const auto& path : paths) edges += path.size();
+        const std::size_t begin = result.segments.size();
+        std::vector<double> crossings;
+        bool dense = false;
+        for (const PatternLine& l : lines) {
+            const Point2 d{std::cos(l.angle), std::sin(l.angle)}, n{-d[1], d[0]};
+            const double spacing = l.offset[0] * n[0] + l.offset[1] * n[1];
+            const double along = l.offset[0] * d[0] + l.offset[1] * d[1];
+            double lo = INFINITY, hi = -INFINITY;
+            for (const Point2& q : {Point2{box.minX, box.minY}, Point2{box.maxX, box.minY}, Point2{box.minX, box.maxY},
+                                    Point2{box.maxX, box.maxY}}) {
+                const double h = (q[0] - l.base[0]) * n[0] + (q[1] - l.base[1]) * n[1];
+                lo = std::min(lo, h);
+                hi = std::max(hi, h);
+            }
+            if (!(std::abs(spacing) > 1e-12 * std::max(1.0, hi - lo))) continue;
+            const double k0 = std::ceil(std::min(lo / spacing, hi / spacing));
+            const double k1 = std::floor(std::max(lo / spacing, hi / spacing));
+            if (!(k1 - k0 < kMaxHatchLines)) {
+                dense = true;
+                break;
+            }
+            const long count = k1 >= k0 ? static_cast<long>(k1 - k0) + 1 : 0;  // k0 + j is exact for each j
+            if ((work += static_cast<std::size_t>(count) * edges) > kMaxHatchWork) {
+                dense = true;
+                break;
+            }
+            for (long j = 0; j < count; ++j) {
+                const double k = k0 + static_cast<double>(j);
+                const Point2 p{l.base[0] + k * l.offset[0], l.base[1] + k * l.offset[1]};
+                crossings.clear();
+                for (const auto& path : paths)
+                    for (std::size_t i = 0; i < path.size(); ++i) {
+                        const Point2& a = path[i];
+                        const Point2& b = path[(i + 1) % path.size()];
+                        const double ha = (a[0] - p[0]) * n[0] + (a[1] - p[1]) * n[1];
+                        const double hb = (b[0] - p[0]) * n[0] + (b[1] - p[1]) * n[1];
+                        if ((ha > 0) == (hb > 0)) continue;
+                        const double ta = (a[0] - p[0]) * d[0] + (a[1] - p[1]) * d[1];
+                        const double tb = (b[0] - p[0]) * d[0] + (b[1] - p[1]) * d[1];
+                        crossings.push_back(ta + (tb - ta) * ha / (ha - hb));
+                    }
+                std::sort(crossings.begin(), crossings.end());
+                // The pattern of line k starts where the offsets along it put it.
+                const double shift = k * along;
+                for (std::size_t i = 0; i + 1 < crossings.size(); i += 2) {
+                    const bool ok = dashed(l.dashes, crossings[i] + shift, crossings[i + 1] + shift, budget,
+                                           [&](double a, double b) {
+                                               a -= shift;
+                                               b -= shift;
+                                               result.segments.push_back(where({p[0] + a * d[0], p[1] + a * d[1]}));
+                                               result.segments.push_back(where({p[0] + b * d[0], p[1] + b * d[1]}));
+                                           });
+                    if (!ok) {
+                        dense = true;
+                        break;
+                    }
+                }
+                if (dense) break;
+            }
+            if (dense) break;
+        }
+        for (const auto& path : paths)
+            for (const Point2& q : path) {
+                const Point2 w = where(q);
+                result.bounds.add(w[0], w[1]);
+            }
+        if (dense) {
+            result.segments.resize(begin);
+            ShapeStyle veil = style_;
+            veil.alpha = 96;
+            for (const auto& path : paths) {
+                std::vector<Point2> area = path;
+                for (Point2& q : area) q = where(q);
+                points_ += area.size();
+                result.fills.push_back(std::move(area));
+                result.fillStyles.push_back(veil);
+            }
+            return true;
+        }
+        points_ += result.segments.size() - begin;
+        if (result.segments.size() > begin) {
+            ShapeStyle style = style_;
+            style.linetype = 0;
+            result.segmentRuns.push_back({style, begin, result.segments.size()});
+        }
+        return true;
+    }
+
     // Extrusion 0,0,-1, as mirroring leaves arcs, mirrors x.
     static Affine inPlane(const dxf::Vec3& extrusion, double z, const Affine& m)
     {
@@ -280,20 +617,34 @@ private:
         return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
-    ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text)
+    static bool blank(const std::string& text)
     {
-        if (full()) return nullptr;
+        return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; });
+    }
+
+    // A text with nothing to show is left out: no ink, no extents.
+    ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text, Tags tags)
+    {
+        if (full() || blank(text) || !(height > 0)) return nullptr;
         const Point2 pos = m(at);
         result.bounds.add(pos[0], pos[1]);
         ++points_;
-        result.texts.push_back({pos, height * m.scale(), rotation + m.rotation(), std::move(text)});
-        return &result.texts.back();
+        ShownText& shown = result.texts.emplace_back();
+        shown.position = pos;
+        shown.height = height * m.scale();
+        shown.rotation = rotation + m.rotation();
+        shown.text = std::move(text);
+        shown.ink = style_.ink;
+        const DxfTag* style = firstTag(tags, 7);
+        const auto font = fonts_.find(upperAscii(style ? style->value : "STANDARD"));
+        shown.font = font != fonts_.end() ? font->second : fontFamily("", "");
+        return &shown;
     }
 
     // A justified text by its alignment point, or (aligned and fit) between
     // its two points; one whose justification is not one of the DXF values
     // starts at its first point.
-    void text(const dxf::TextEntity& t, const Affine& m)
+    void text(const dxf::TextEntity& t, Tags tags, const Affine& m)
     {
         const bool justified = t.aligned() && t.alignment && t.horizontal >= 0 && t.horizontal <= 5 &&
                                t.vertical >= 0 && t.vertical <= 3;
@@ -301,25 +652,135 @@ private:
         const bool between =
             horizontal == entities::TextHorizontal::Aligned || horizontal == entities::TextHorizontal::Fit;
         const Point3 at = justified && !between ? *t.alignment : t.text.insertion;
-        ShownText* shown = addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false));
+        ShownText* shown =
+            addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false), tags);
         if (!shown || !justified) return;
         shown->horizontal = horizontal;
         shown->vertical = static_cast<entities::TextVertical>(t.vertical);
         shown->end = m(xy(*t.alignment));
     }
 
-    // An MTEXT's points are world points; attached at the top, its first
-    // baseline is one height lower.
-    void mtext(const dxf::MText& t, const Affine& m)
+    // An MTEXT's points are world points; the painter lays its lines out
+    // from the attachment point, wrapped to its reference width.
+    void mtext(const dxf::MText& t, Tags tags, const Affine& m)
     {
         double rotation = t.rotation;
         if (t.direction && ((*t.direction)[0] != 0 || (*t.direction)[1] != 0))
             rotation = std::atan2((*t.direction)[1], (*t.direction)[0]);
-        const Point2 at{t.insertion[0] + t.height * std::sin(rotation), t.insertion[1] - t.height * std::cos(rotation)};
-        addText(at, t.height, rotation, m, dxf::plainText(t.text, true));
+        ShownText* shown = addText(xy(t.insertion), t.height, rotation, m, dxf::plainText(t.text, true), tags);
+        if (!shown) return;
+        shown->attachment = t.attachment >= 1 && t.attachment <= 9 ? t.attachment : 1;
+        const double width = number(tags, 41, 0);
+        shown->width = width > 0 ? width * m.scale() : 0;
     }
 
-    void insert(const dxf::Insert& i, const dxf::Vec3& extrusion, const Affine& m, int depth)
+    // A dimension drawn from its own points when its block is missing:
+    // linear and aligned (extension lines, the dimension line with its
+    // arrows), radial and diameter (a line to the curve with an arrow),
+    // angular (the arc between the two lines), and the measurement as text
+    // at its text point.
+    void dimension(Tags t, const Affine& m)
+    {
+        const int type = static_cast<int>(number(t, 70, 0)) & 7;
+        const auto p10 = point(t, 10), p11 = point(t, 11), p13 = point(t, 13), p14 = point(t, 14),
+                   p15 = point(t, 15), p16 = point(t, 16);
+        const auto headerNumber = [&](std::string_view name) {
+            const auto v = drawing_.headerValue(name);
+            const auto n = v ? dxf::tagNumber(*v) : std::nullopt;
+            return n && *n > 0 && std::isfinite(*n) ? *n : 2.5;
+        };
+        const double arrow = headerNumber("$DIMASZ");
+        const auto line = [&](Point2 a, Point2 b) { outline({a, b}, m); };
+        const auto head = [&](Point2 tip, Point2 toward) {
+            const double len = std::hypot(toward[0] - tip[0], toward[1] - tip[1]);
+            if (!(len > 0)) return;
+            const Point2 u{(toward[0] - tip[0]) / len, (toward[1] - tip[1]) / len};
+            const double a = arrow, w = arrow / 6;
+            outline({tip, {tip[0] + u[0] * a - u[1] * w, tip[1] + u[1] * a + u[0] * w},
+                     {tip[0] + u[0] * a + u[1] * w, tip[1] + u[1] * a - u[0] * w}},
+                    m, true);
+        };
+        std::optional<double> measured;
+        Point2 textAt{};
+        if ((type == 0 || type == 1) && p10 && p13 && p14) {
+            const Point2 a = *p13, b = *p14, d = *p10;
+            Point2 dir{b[0] - a[0], b[1] - a[1]};
+            if (type == 0) {
+                const double angle = number(t, 50, 0) * kTwoPi / 360;
+                dir = {std::cos(angle), std::sin(angle)};
+            }
+            const double len = std::hypot(dir[0], dir[1]);
+            if (!(len > 0)) return;
+            dir = {dir[0] / len, dir[1] / len};
+            // The feet of both origins on the dimension line through d.
+            const auto foot = [&](Point2 q) {
+                const double s = (q[0] - d[0]) * dir[0] + (q[1] - d[1]) * dir[1];
+                return Point2{d[0] + s * dir[0], d[1] + s * dir[1]};
+            };
+            const Point2 fa = foot(a), fb = foot(b);
+            line(a, fa);
+            line(b, fb);
+            line(fa, fb);
+            head(fa, fb);
+            head(fb, fa);
+            measured = std::hypot(fb[0] - fa[0], fb[1] - fa[1]);
+            textAt = {(fa[0] + fb[0]) / 2, (fa[1] + fb[1]) / 2};
+        } else if ((type == 3 || type == 4) && p10 && p15) {
+            const Point2 c = *p10, q = *p15;
+            line(c, q);
+            head(q, c);
+            const double r = std::hypot(q[0] - c[0], q[1] - c[1]);
+            measured = r;
+            textAt = {(c[0] + q[0]) / 2, (c[1] + q[1]) / 2};
+            if (type == 3) head(c, q);
+        } else if ((type == 2 || type == 5) && p10 && p13 && p14 && p15) {
+            // Three-point (5): vertex 15, ends 13 and 14; two-line (2): lines 13-14 and 10-15, arc through 16.
+            Point2 vertex = *p15, a = *p13, b = *p14;
+            if (type == 2) {
+                const Point2 u{p14->at(0) - p13->at(0), p14->at(1) - p13->at(1)};
+                const Point2 v{p15->at(0) - p10->at(0), p15->at(1) - p10->at(1)};
+                const double den = u[0] * v[1] - u[1] * v[0];
+                if (std::abs(den) < 1e-12) return;
+                const double s = ((p10->at(0) - p13->at(0)) * v[1] - (p10->at(1) - p13->at(1)) * v[0]) / den;
+                vertex = {p13->at(0) + s * u[0], p13->at(1) + s * u[1]};
+                a = *p14;
+                b = *p15;
+            }
+            const Point2 onArc = type == 2 ? p16.value_or(*p10) : *p10;
+            const double r = std::hypot(onArc[0] - vertex[0], onArc[1] - vertex[1]);
+            double a0 = std::atan2(a[1] - vertex[1], a[0] - vertex[0]);
+            double a1 = std::atan2(b[1] - vertex[1], b[0] - vertex[0]);
+            double span = std::fmod(a1 - a0 + 2 * kTwoPi, kTwoPi);
+            if (span > kTwoPi / 2) {
+                std::swap(a0, a1);
+                span = kTwoPi - span;
+            }
+            if (!(r > 0)) return;
+            std::vector<Point2> arc;
+            arcPoints(arc, vertex, r, a0, span);
+            outline(std::move(arc), m);
+            measured = span * 360 / kTwoPi;
+            textAt = {vertex[0] + r * std::cos(a0 + span / 2), vertex[1] + r * std::sin(a0 + span / 2)};
+        } else {
+            return;
+        }
+        std::string label;
+        if (const DxfTag* g = firstTag(t, 1)) label = g->value;
+        const double value = number(t, 42, *measured);
+        char number[64];
+        std::snprintf(number, sizeof number, "%.*f", type == 2 || type == 5 ? 0 : 2, value);
+        std::string shown = std::string(type == 3 ? "∅" : type == 4 ? "R" : "") + number + (type == 2 || type == 5 ? "°" : "");
+        if (label == " ") return;  // suppressed
+        if (!label.empty()) {
+            const auto at = label.find("<>");
+            shown = at == std::string::npos ? dxf::plainText(label, true) : label.replace(at, 2, shown);
+        }
+        const double height = headerNumber("$DIMTXT");
+        const Point2 at = p11 ? *p11 : textAt;
+        if (ShownText* s = addText(at, height, 0, m, shown, t)) s->attachment = 5;
+    }
+
+    void insert(const dxf::Insert& i, const dxf::Vec3& extrusion, const Context& c, int depth)
     {
         const Tags header = drawing_.blockHeader(i.block);
         if (header.empty()) return;
@@ -328,41 +789,116 @@ private:
         const Affine toBase{1, 0, 0, 1, -base[0], -base[1]};
         const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
                             i.insertion[0], i.insertion[1]};
-        block(i.block, toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(m), depth);
+        Context inner = c;
+        inner.depth = depth;
+        inner.m = toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(c.m);
+        block(i.block, inner);
     }
 
     // A block's entities, each block interpreted once however often it is
     // drawn. A block that draws itself, directly or through others, is
     // drawn once: CAD programs refuse such blocks.
-    void block(const std::string& name, const Affine& m, int depth)
+    void block(const std::string& name, const Context& c)
     {
-        if (depth >= kMaxBlockDepth || full()) return;
-        std::string key = name;  // block names ignore ASCII case
-        for (char& c : key)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c.depth >= kMaxBlockDepth || full()) return;
+        const std::string key = upperAscii(name);  // block names ignore ASCII case
         auto found = blocks_.find(key);
-        if (found == blocks_.end())
-            found = blocks_.emplace(key, Block{dxf::interpretRecords(drawing_.blockEntities(name), drawing_)}).first;
+        if (found == blocks_.end()) {
+            const auto records = drawing_.blockEntities(name);
+            found = blocks_.emplace(key, Block{items(records)}).first;
+        }
         Block& b = found->second;
         if (b.drawing) return;
         b.drawing = true;
-        shapeRun(b.entities, m, depth + 1);
+        Context inner = c;
+        inner.depth = c.depth + 1;
+        const ShapeStyle outer = style_;
+        shapeRun(b.items, inner);
+        style_ = outer;
         b.drawing = false;
     }
 
     struct Block {
-        std::vector<dxf::InterpretedEntity> entities;
+        std::vector<Item> items;
         bool drawing = false;  // on the way from the drawing to what is drawn now
     };
 
+    static constexpr std::size_t kMaxHatchSegments = 200'000;
+    static constexpr double kMaxHatchLines = 20'000;
+    static constexpr std::size_t kMaxHatchWork = 20'000'000;
+
     const dxf::DxfDrawing& drawing_;
     dxf::LayerTable layers_;
+    dxf::LinetypeTable linetypes_;
+    std::map<std::string, std::string, std::less<>> fonts_;  // text style -> font family
+    std::map<const std::vector<double>*, std::size_t> linetypeIndices_;
     std::map<std::string, Block, std::less<>> blocks_;
+    ShapeStyle style_;  // of the entity being shaped
     std::size_t points_ = 0;
     std::size_t visited_ = 0;
 };
 
 }  // namespace
+
+namespace {
+
+// What a text covers, roughly (no font at hand here: a character is taken
+// as 0.8 of the height wide, a line as 1.667 heights apart), so that zoom
+// extents shows whole texts rather than their insertion points.
+void addTextBox(Bounds& bounds, const ShownText& t)
+{
+    std::size_t lines = 1, longest = 0, chars = 0;
+    for (unsigned char c : t.text) {
+        if (c == '\n') {
+            ++lines;
+            chars = 0;
+        } else if ((c & 0xC0) != 0x80) {
+            longest = std::max(longest, ++chars);
+        }
+    }
+    double width = static_cast<double>(longest) * t.height * 0.8;
+    const double height = t.height * (1 + 1.667 * static_cast<double>(lines - 1));
+    // Corners of the box in the text's own axes, from its placing point.
+    double x0 = 0, y0 = -(height - t.height);
+    if (t.attachment > 0) {
+        if (t.width > 0) width = std::min(width, t.width);
+        const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;
+        x0 = column == 0 ? 0 : column == 1 ? -width / 2 : -width;
+        y0 = row == 0 ? -height : row == 1 ? -height / 2 : 0;
+    } else if (t.horizontal != entities::TextHorizontal::Left) {
+        x0 = -width;  // right, centred or between two points: the box either side
+        width *= 2;
+    }
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    for (const double x : {x0, x0 + width})
+        for (const double y : {y0, y0 + height})
+            if (std::isfinite(x) && std::isfinite(y))
+                bounds.add(t.position[0] + x * c - y * s, t.position[1] + x * s + y * c);
+}
+
+}  // namespace
+
+std::string fontFamily(const std::string& fontFile, const std::string& bigFont)
+{
+    static const std::string chinese = "WenQuanYi Micro Hei";
+    if (!bigFont.empty()) return chinese;
+    std::string name;
+    for (char c : fontFile) name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (const auto slash = name.find_last_of("/\\"); slash != std::string::npos) name.erase(0, slash + 1);
+    const auto has = [&](std::string_view part) { return name.find(part) != std::string::npos; };
+    // Non-ASCII names (宋体, 仿宋_GB2312, ...) and the Chinese fonts' own file names.
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) ||
+        has("simsun") || has("simhei") || has("simkai") || has("simfang") || has("song") || has("hei") ||
+        has("kaiti") || has("gbcbig") || has("hz") || has("msyh") || has("yahei") || has("mingliu") ||
+        has("chinese") || has("bigfont"))
+        return chinese;
+    if (has("cour") || has("mono") || has("consol")) return "Liberation Mono";
+    if (has("times") || has("roman") || has("serif") || has("georgia")) return "Liberation Serif";
+    if (has("arial") || has("helv") || has("verdana") || has("tahoma") || has("calibri") || has("segoe") ||
+        has("iso") || has("txt") || has("simplex") || has("swiss") || has("sans") || has("gbenor") || has("gbeitc"))
+        return "Liberation Sans";
+    return chinese;  // an unknown font: the one installed with Tessik, which has every glyph
+}
 
 DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<std::size_t>& entities)
 {
@@ -370,8 +906,10 @@ DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<st
     std::vector<Tags> records;
     records.reserve(entities.size());
     for (std::size_t i : entities) records.push_back(drawing.entityTags(i));
-    shaper.shapeRun(dxf::interpretRecords(records, drawing), Affine{}, 0);
-    return std::move(shaper.result);
+    shaper.shapeRun(shaper.items(records), Shaper::Context{});
+    DrawingExtras result = std::move(shaper.result);
+    for (const ShownText& t : result.texts) addTextBox(result.bounds, t);
+    return result;
 }
 
 }  // namespace tessik::cadhost

@@ -7,17 +7,29 @@
 // once when the file is read. Entities on layers that are off or frozen are
 // not shown.
 //
+// Each shape has its style: the ink (true colour, colour index, by layer, by
+// block through the reference that draws it; colour 7 is the view's
+// foreground), the line weight and the dash pattern of its line type from
+// the file's LTYPE table, scaled by $LTSCALE, the entity's own scale and the
+// block's. Hatches are filled (solid) or drawn by the pattern lines the file
+// gives, clipped to the boundary (even-odd). Invisible attributes draw
+// nothing; constant attribute definitions in blocks are drawn; texts with
+// nothing to show do not count towards the extents. A dimension whose
+// block is missing is drawn from its definition points.
+//
 // Hostile files are bounded: blocks nest at most kMaxBlockDepth deep, a
 // block never draws itself, and the whole picture stops at kMaxPoints points
 // or kMaxVisits entities drawn (blocks count once for each time they are).
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "model/ModelEntity.h"
 #include "DxfDrawing.h"
+#include "DxfStyle.h"
 
 namespace tessik::cadhost {
 
@@ -33,15 +45,47 @@ struct ShownText {
     entities::TextHorizontal horizontal = entities::TextHorizontal::Left;
     entities::TextVertical vertical = entities::TextVertical::Baseline;
     Point2 end{};  // Aligned and Fit: the baseline runs from position to here
+    dxf::Ink ink = dxf::kForegroundInk;
+    std::string font;  // the installed font family the text style maps to
+    // A multi-line text: position is its insertion point, attachment 1..9
+    // (top left ... bottom right) says which point of the block of lines
+    // that is, and lines longer than width (when above 0) are wrapped.
+    int attachment = 0;  // 0: position is the first baseline's start
+    double width = 0;
+};
+
+// How a shape is drawn.
+struct ShapeStyle {
+    dxf::Ink ink = dxf::kForegroundInk;
+    std::int16_t lineweight = dxf::kLineweightDefault;  // hundredths of a millimetre
+    std::uint16_t linetype = 0;                        // into DrawingExtras::linetypes; 0 is continuous
+    float linetypeScale = 1;                           // the pattern's lengths times this are world lengths
+    std::uint8_t alpha = 255;                          // a hatch too dense to draw line by line is a veil
+};
+
+// A run of segments (point pairs) in DrawingExtras::segments drawn alike.
+struct SegmentRun {
+    ShapeStyle style;
+    std::size_t begin = 0, end = 0;  // point indices, end excluded
 };
 
 struct DrawingExtras {
     std::vector<std::vector<Point2>> outlines;  // open polylines
+    std::vector<ShapeStyle> outlineStyles;      // one per outline
     std::vector<std::vector<Point2>> fills;     // closed areas
+    std::vector<ShapeStyle> fillStyles;         // one per fill
+    std::vector<Point2> segments;               // hatch pattern lines, pairs of points
+    std::vector<SegmentRun> segmentRuns;
     std::vector<ShownText> texts;
+    // Dash patterns (see dxf::LinetypeTable); the first is continuous.
+    std::vector<std::vector<double>> linetypes{{}};
     Bounds bounds;
     bool truncated = false;  // kMaxPoints was reached
 };
+
+// The installed font family for a text style's font file and big font
+// (SHX or TrueType names); a big font or a Chinese font gets the Chinese one.
+std::string fontFamily(const std::string& fontFile, const std::string& bigFont);
 
 inline constexpr int kMaxBlockDepth = 8;
 inline constexpr std::size_t kMaxPoints = 4'000'000;

@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include <QFont>
@@ -385,6 +387,8 @@ public:
     {
     }
 
+    void setColor(QRgb color) { color_ = color; }
+
     void dot(QPointF p)
     {
         const int x = static_cast<int>(std::lround(p.x())), y = static_cast<int>(std::lround(p.y()));
@@ -548,6 +552,101 @@ private:
     static constexpr qsizetype kPixel = sizeof(QRgb);
 };
 
+// Lines cut into the dashes of a pattern (screen pixels: a dash positive, a
+// gap negative, a dot 0) before another sink draws them. The pattern runs
+// on along joined segments and starts afresh with each entity (start()).
+// It has no circle, ellipse or pen of its own, so the tracer hands it
+// curves as chords.
+template <class Sink>
+class DashSink {
+public:
+    DashSink(Sink& sink, const QRectF& area) : sink_(sink), area_(area.adjusted(-2, -2, 2, 2)) {}
+    void start(const std::vector<double>* pattern)
+    {
+        pattern_ = pattern;
+        period_ = 0;
+        for (double d : *pattern) period_ += std::abs(d);
+        index_ = 0;
+        done_ = 0;
+    }
+    bool inside(const QRectF& r) const { return sink_.inside(r); }
+    void dot(QPointF p) { sink_.dot(p); }
+    void run(const QPointF* points, std::size_t count, bool mayLeave) { runAsLines(*this, points, count, mayLeave); }
+    void line(QPointF a, QPointF b, bool mayLeave)
+    {
+        QPointF d = b - a;
+        double length = std::sqrt(d.x() * d.x() + d.y() * d.y());
+        if (!std::isfinite(length) || !(period_ > 0)) return;
+        // Only the part that reaches the area is walked; the pattern moves
+        // on over the rest as if it had been.
+        double t0 = 0, t1 = 1;
+        if (mayLeave && !clip(a, d, t0, t1)) {
+            advance(length);
+            return;
+        }
+        advance(t0 * length);
+        const QPointF from = a + d * t0;
+        const double walked = (t1 - t0) * length;
+        const QPointF unit = length > 0 ? d / length : QPointF();
+        double at = 0;
+        while (at < walked) {
+            const double element = (*pattern_)[index_];
+            const double step = std::min(std::abs(element) - done_, walked - at);
+            if (element > 0)
+                sink_.line(from + unit * at, from + unit * (at + step), mayLeave);
+            else if (element == 0)
+                sink_.dot(from + unit * at);
+            at += step;
+            done_ += step;
+            if (done_ >= std::abs(element)) next();
+        }
+        advance((1 - t1) * length);
+    }
+
+private:
+    void next()
+    {
+        done_ = 0;
+        index_ = (index_ + 1) % pattern_->size();
+    }
+    // Moves the pattern on by distance without drawing.
+    void advance(double distance)
+    {
+        distance = std::fmod(distance, period_);
+        while (distance > 0) {
+            const double step = std::min(std::abs((*pattern_)[index_]) - done_, distance);
+            distance -= step;
+            done_ += step;
+            if (done_ >= std::abs((*pattern_)[index_])) next();
+        }
+    }
+    // Liang-Barsky: the parameters of a + t d inside the area.
+    bool clip(QPointF a, QPointF d, double& t0, double& t1) const
+    {
+        const auto edge = [&](double p, double q) {
+            if (p == 0) return q >= 0;
+            const double r = q / p;
+            if (p < 0) {
+                if (r > t1) return false;
+                t0 = std::max(t0, r);
+            } else {
+                if (r < t0) return false;
+                t1 = std::min(t1, r);
+            }
+            return true;
+        };
+        return edge(-d.x(), a.x() - area_.left()) && edge(d.x(), area_.right() - a.x()) &&
+               edge(-d.y(), a.y() - area_.top()) && edge(d.y(), area_.bottom() - a.y());
+    }
+
+    Sink& sink_;
+    QRectF area_;
+    const std::vector<double>* pattern_ = nullptr;
+    double period_ = 0;
+    std::size_t index_ = 0;
+    double done_ = 0;  // of the current element
+};
+
 // Bands a drawing is split into for rasterizing: at most one per core, each
 // with enough entities and rows to be worth a thread.
 constexpr int kEntitiesPerBand = 4096;
@@ -555,6 +654,8 @@ constexpr int kRowsPerBand = 64;
 constexpr int kMaxBands = 4;
 // Entities a band hands out at a time.
 constexpr int kChunk = 512;
+// A dash pattern shorter than this many pixels is drawn as a whole line.
+constexpr double kMinDashPeriod = 4;
 
 class CallbackSink {
 public:
@@ -593,8 +694,21 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 }
 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first, int bands,
-                    int threads)
+                    int threads, const SpaceLook* look)
 {
+    if (look && look->size() < space.count()) look = nullptr;
+    // Each pattern in pixels at this zoom; one whose period is under a few
+    // pixels is drawn whole, as its dashes could not be told apart.
+    std::vector<std::vector<double>> pixelDashes;
+    if (look)
+        for (const std::vector<double>& pattern : look->dashes) {
+            double period = 0;
+            for (double d : pattern) period += std::abs(d);
+            std::vector<double> px;
+            if (period * viewport.scale() >= kMinDashPeriod && period * viewport.scale() < 1e7)
+                for (double d : pattern) px.push_back(d * viewport.scale());
+            pixelDashes.push_back(std::move(px));
+        }
     if (image.isNull() || image.depth() != 32) return;
     uchar* const bits = image.bits();  // detached here, before any band writes
     const qsizetype stride = image.bytesPerLine();
@@ -618,15 +732,30 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
     const auto drawBand = [&](int b) {
         const int from = top(b), to = top(b + 1);
         RasterSink sink(bits, stride, width, height, color, from, to);
-        // What reaches the band's rows, and a pixel more: what the sink cuts
+                // What reaches the band's rows, and a pixel more: what the sink cuts
         // to them is exact.
-        EntityTracer<RasterSink> tracer(sink, viewport,
-                                        bands == 1 ? QRectF(QPointF(), viewport.size())
-                                                   : QRectF(0, from - 1.5, width, to - from + 2));
+        const QRectF area = bands == 1 ? QRectF(QPointF(), viewport.size()) : QRectF(0, from - 1.5, width, to - from + 2);
+        EntityTracer<RasterSink> tracer(sink, viewport, area);
+        DashSink<RasterSink> dashes(sink, area);
+        EntityTracer<DashSink<RasterSink>> dashedTracer(dashes, viewport, area);
         auto& cursor = next[static_cast<std::size_t>(b)];
         for (std::int64_t at; (at = cursor.fetch_add(kChunk, std::memory_order_relaxed)) < count;)
-            for (int i = int(at), end = int(std::min<std::int64_t>(count, at + kChunk)); i < end; ++i)
-                if (space.drawn(i)) std::visit(tracer, space.at(i));
+            for (int i = int(at), end = int(std::min<std::int64_t>(count, at + kChunk)); i < end; ++i) {
+                if (!space.drawn(i)) continue;
+                if (!look) {
+                    std::visit(tracer, space.at(i));
+                    continue;
+                }
+                const auto k = static_cast<std::size_t>(i);
+                sink.setColor(inkRgb(look->inks[k], color));
+                const std::vector<double>& pattern = pixelDashes[look->patterns[k]];
+                if (pattern.empty()) {
+                    std::visit(tracer, space.at(i));
+                } else {
+                    dashes.start(&pattern);
+                    std::visit(dashedTracer, space.at(i));
+                }
+            }
     };
     const auto work = [&](int own) {
         for (int k = 0; k < bands; ++k) drawBand((own + k) % bands);
@@ -645,9 +774,91 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
     for (std::thread& t : others) t.join();
 }
 
-void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras)
+int lineweightPixels(int lineweight)
 {
-    if (extras.outlines.empty() && extras.fills.empty() && extras.texts.empty()) return;
+    if (lineweight <= 25) return 1;
+    return std::max(1, static_cast<int>(std::lround(lineweight / 100.0 / 25.4 * 96)));
+}
+
+namespace {
+
+// A pen for a shape's style: its ink, its width when line weights show,
+// and its dashes at this zoom (none when a period would be under a few
+// pixels, or longer than any view).
+QPen shapePen(const ShapeStyle& style, QColor foreground, const DrawingExtras& extras, double scale,
+              bool lineweights)
+{
+    QColor ink = style.ink == dxf::kForegroundInk ? foreground : QColor::fromRgb(QRgb(style.ink));
+    ink.setAlpha(style.alpha);
+    const int width = lineweights ? lineweightPixels(style.lineweight) : 1;
+    QPen pen(ink, width == 1 ? 0 : width);
+    pen.setCapStyle(Qt::FlatCap);
+    if (style.linetype == 0 || style.linetype >= extras.linetypes.size()) return pen;
+    const std::vector<double>& pattern = extras.linetypes[style.linetype];
+    const double k = scale * style.linetypeScale / width;  // pen widths per drawing unit
+    double period = 0;
+    for (double d : pattern) period += std::abs(d);
+    if (!(period * k * width >= kMinDashPeriod) || !(period * k * width < 1e6)) return pen;
+    // Dashes (a dot is a short one) and gaps, alternating from a dash; a
+    // pattern that starts with a gap starts where the gap does.
+    std::vector<std::pair<bool, double>> runs;  // dash?, length in pen widths
+    for (double d : pattern) {
+        const bool isDash = d >= 0;
+        const double len = std::max(isDash ? 1.0 / width : 0.0, std::abs(d) * k);
+        if (!runs.empty() && runs.back().first == isDash) runs.back().second += len;
+        else runs.emplace_back(isDash, len);
+    }
+    double offset = 0, total = 0;
+    for (const auto& r : runs) total += r.second;
+    if (!runs.front().first) {
+        const auto gap = runs.front();
+        runs.erase(runs.begin());
+        if (!runs.empty() && !runs.back().first) runs.back().second += gap.second;
+        else runs.push_back(gap);
+        offset = total - gap.second;
+    }
+    if (runs.size() % 2 == 1) {  // starts and ends with a dash: one dash
+        const auto last = runs.back();
+        runs.pop_back();
+        if (runs.empty()) return pen;
+        runs.front().second += last.second;
+        offset = std::fmod(offset + last.second, total);
+    }
+    QList<qreal> dashes;
+    for (const auto& r : runs) dashes.push_back(r.second);
+    if (dashes.size() < 2) return pen;
+    pen.setDashPattern(dashes);
+    pen.setDashOffset(offset);
+    return pen;
+}
+
+// The lines of a multi-line text, each wrapped to width pixels (when above
+// 0) at spaces, or anywhere in a run without them (as Chinese text is).
+QStringList wrapped(const QStringList& lines, const QFontMetricsF& metrics, double width)
+{
+    if (!(width > 0)) return lines;
+    QStringList out;
+    for (const QString& line : lines) {
+        QString rest = line;
+        int guard = 0;
+        while (metrics.horizontalAdvance(rest) > width && rest.size() > 1 && ++guard < 10000) {
+            int cut = 1;
+            while (cut < rest.size() && metrics.horizontalAdvance(rest.left(cut + 1)) <= width) ++cut;
+            const int space = rest.lastIndexOf(u' ', cut);
+            if (space > 0) cut = space;
+            out << rest.left(cut);
+            rest = rest.mid(cut).trimmed();
+        }
+        out << rest;
+    }
+    return out;
+}
+
+}  // namespace
+
+void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras, bool lineweights)
+{
+    if (extras.outlines.empty() && extras.fills.empty() && extras.texts.empty() && extras.segments.empty()) return;
     QPainter p(&image);
     const QRectF view(QPointF(-2, -2), QSizeF(viewport.size()) + QSizeF(4, 4));
     const auto screen = [&](const std::vector<Point2>& pts) {
@@ -656,20 +867,47 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         for (const Point2& q : pts) poly << viewport.toScreen(q[0], q[1]);
         return poly;
     };
-    QColor fill = color;
-    fill.setAlpha(110);
+    const auto inkOf = [&](const ShapeStyle& style) {
+        QColor ink = style.ink == dxf::kForegroundInk ? color : QColor::fromRgb(QRgb(style.ink));
+        ink.setAlpha(style.alpha);
+        return ink;
+    };
     p.setPen(Qt::NoPen);
-    p.setBrush(fill);
-    for (const auto& area : extras.fills) {
-        const QPolygonF poly = screen(area);
-        if (poly.boundingRect().intersects(view)) p.drawPolygon(poly);
+    for (std::size_t i = 0; i < extras.fills.size(); ++i) {
+        const QPolygonF poly = screen(extras.fills[i]);
+        if (!poly.boundingRect().intersects(view)) continue;
+        p.setBrush(inkOf(i < extras.fillStyles.size() ? extras.fillStyles[i] : ShapeStyle{}));
+        p.drawPolygon(poly, Qt::OddEvenFill);
     }
-    p.setPen(QPen(color, 0));
     p.setBrush(Qt::NoBrush);
-    for (const auto& line : extras.outlines) {
+    std::vector<QLineF> lines;
+    for (const SegmentRun& run : extras.segmentRuns) {
+        lines.clear();
+        for (std::size_t i = run.begin; i + 1 < run.end && i + 1 < extras.segments.size(); i += 2) {
+            const QLineF l(viewport.toScreen(extras.segments[i][0], extras.segments[i][1]),
+                           viewport.toScreen(extras.segments[i + 1][0], extras.segments[i + 1][1]));
+            if (std::max(l.x1(), l.x2()) < view.left() || std::min(l.x1(), l.x2()) > view.right() ||
+                std::max(l.y1(), l.y2()) < view.top() || std::min(l.y1(), l.y2()) > view.bottom())
+                continue;
+            lines.push_back(l);
+        }
+        if (lines.empty()) continue;
+        p.setPen(shapePen(run.style, color, extras, viewport.scale(), lineweights));
+        p.drawLines(lines.data(), static_cast<int>(lines.size()));
+    }
+    std::optional<ShapeStyle> penFor;
+    for (std::size_t i = 0; i < extras.outlines.size(); ++i) {
+        const auto& line = extras.outlines[i];
         const QPolygonF poly = screen(line);
         const QRectF box = poly.boundingRect();
         if (!box.adjusted(-1, -1, 1, 1).intersects(view)) continue;
+        const ShapeStyle style = i < extras.outlineStyles.size() ? extras.outlineStyles[i] : ShapeStyle{};
+        if (!penFor || penFor->ink != style.ink || penFor->lineweight != style.lineweight ||
+            penFor->linetype != style.linetype || penFor->linetypeScale != style.linetypeScale ||
+            penFor->alpha != style.alpha) {
+            p.setPen(shapePen(style, color, extras, viewport.scale(), lineweights));
+            penFor = style;
+        }
         if (box.width() < 1 && box.height() < 1)
             p.drawPoint(poly.front());
         else
@@ -680,13 +918,16 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         const double pixels = t.height * viewport.scale();
         if (pixels < 2 || pixels > 4000) continue;  // unreadable, or far larger than the view
         const QPointF at = viewport.toScreen(t.position[0], t.position[1]);
-        if (!QRectF(view).adjusted(-pixels * 50, -pixels * 50, pixels * 50, pixels * 50).contains(at)) continue;
+        const double reach = pixels * 50 + t.width * viewport.scale();
+        if (!QRectF(view).adjusted(-reach, -reach, reach, reach).contains(at)) continue;
         // The font's cap height, not its em, is the text height.
+        font.setFamily(t.font.empty() ? QStringLiteral("WenQuanYi Micro Hei") : QString::fromStdString(t.font));
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * 1.4))));
         p.setFont(font);
+        p.setPen(QPen(t.ink == dxf::kForegroundInk ? color : QColor::fromRgb(QRgb(t.ink)), 0));
         p.save();
         const QStringList lines = QString::fromStdString(t.text).split(u'\n');
-        if (lines.size() == 1 &&
+        if (t.attachment == 0 && lines.size() == 1 &&
             (t.horizontal != entities::TextHorizontal::Left || t.vertical != entities::TextVertical::Baseline)) {
             const QFontMetricsF metrics(font);
             entities::Text laid{{}, {t.position[0], t.position[1], 0}, t.height, t.rotation, t.horizontal, t.vertical,
@@ -704,7 +945,27 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         }
         p.translate(at);
         p.rotate(-t.rotation * 180 / std::numbers::pi);
-        for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * pixels * 1.667), lines[i]);
+        const double spacing = pixels * 1.667;
+        if (t.attachment == 0) {
+            for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * spacing), lines[i]);
+            p.restore();
+            continue;
+        }
+        // A multi-line text: the block of its lines placed by the attachment point.
+        const QFontMetricsF metrics(font);
+        const QStringList shown = wrapped(lines, metrics, t.width * viewport.scale());
+        double widest = 0;
+        for (const QString& line : shown) widest = std::max(widest, metrics.horizontalAdvance(line));
+        const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;
+        const double frame = t.width > 0 ? t.width * viewport.scale() : widest;
+        const double height = pixels + (shown.size() - 1) * spacing;
+        const double left = column == 0 ? 0 : column == 1 ? -frame / 2 : -frame;
+        const double top = row == 0 ? 0 : row == 1 ? -height / 2 : -height;
+        for (int i = 0; i < shown.size(); ++i) {
+            const double advance = metrics.horizontalAdvance(shown[i]);
+            const double x = left + (column == 0 ? 0 : column == 1 ? (frame - advance) / 2 : frame - advance);
+            p.drawText(QPointF(x, top + pixels + i * spacing), shown[i]);
+        }
         p.restore();
     }
 }

@@ -23,6 +23,7 @@
 #include <QPainter>
 
 #include "model/DrawingDocument.h"
+#include "render/SpaceLook.h"
 #include "render/Viewport.h"
 
 namespace tessik::cadhost {
@@ -48,12 +49,25 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 // one band into the next is cut where they meet, so its pixels may lie a
 // pixel aside from where one band puts them; so may a circle's, an arc's or
 // an ellipse's, drawn in chords there.
+//
+// With a look (SpaceLook.h) each entity is drawn in its own ink (color
+// standing for the foreground) and dashed by its line type; without one,
+// all in color. Where entities of two colours cross, which is on top may
+// vary with the threads.
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space,
-                    int first = 0, int bands = 0, int threads = 0);
+                    int first = 0, int bands = 0, int threads = 0, const SpaceLook* look = nullptr);
 
 // The shapes of entities the spaces do not hold (DxfShapes.h), painted over
-// the image with a QPainter: fills, outlines, and texts in a CJK font at
-// their height and rotation.
-void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras);
+// the image with a QPainter in their inks (color for the foreground):
+// fills, outlines dashed by their line types, hatch pattern lines, and texts
+// in the fonts their styles map to, at their height and rotation; a
+// multi-line text laid out from its attachment point and wrapped to its
+// width. With lineweights, outlines are as wide as their line weights say
+// (at 96 pixels an inch; 0.25 mm and under is one pixel), else one pixel.
+void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras,
+                 bool lineweights = false);
+
+// The width in pixels a line weight (hundredths of a millimetre) is shown at.
+int lineweightPixels(int lineweight);
 
 }  // namespace tessik::cadhost

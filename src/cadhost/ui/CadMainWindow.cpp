@@ -100,6 +100,10 @@ void CadMainWindow::addViewMenu(QTabBar* spaces)
 {
     QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
     viewMenu->addAction(QStringLiteral("缩放到全部(&E)"), view_, &DrawingView::zoomExtents);
+    QAction* weights = viewMenu->addAction(QStringLiteral("显示线宽(&W)"));
+    weights->setCheckable(true);
+    weights->setChecked(view_->lineweightsShown());
+    connect(weights, &QAction::toggled, view_, &DrawingView::setLineweightsShown);
     viewMenu->addSeparator();
     // The keys CAD programs switch between model and layouts with.
     viewMenu->addAction(QStringLiteral("模型(&M)"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), spaces,

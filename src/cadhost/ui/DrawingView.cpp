@@ -58,6 +58,13 @@ void DrawingView::invalidateDrawing()
     update();
 }
 
+void DrawingView::setLineweightsShown(bool shown)
+{
+    if (shown == lineweights_) return;
+    lineweights_ = shown;
+    invalidateDrawing();
+}
+
 void DrawingView::zoomExtents()
 {
     viewport_.setSize(size());
@@ -70,6 +77,7 @@ void DrawingView::showSpace(SpaceKind space)
 {
     if (space == shown_) return;
     shown_ = space;
+    look_ = SpaceLook{};
     batchBounds_ = Bounds{};  // additions to the space left are no concern now
     // A selection is of model-space entities: on a layout it would be
     // neither seen nor safe to erase with Delete.
@@ -91,6 +99,8 @@ void DrawingView::onEntityAdded(const Bounds& bounds)
 
 void DrawingView::onDrawingChanged()
 {
+    // An entity may have changed layer or colour, or the drawing may be another.
+    look_ = SpaceLook{};
     layerValid_ = false;
     scheduleRefresh();
 }
@@ -191,8 +201,10 @@ void DrawingView::updateLayer(const DrawingDocument& doc, QSize pixels, qreal ra
     device.setView(viewport_.center(), viewport_.scale() * ratio);
     // The shapes the drawing only shows lie under the held entities; entities
     // added later are drawn onto the layer without redrawing them.
-    if (fresh) paintExtras(layer_, kEntity, device, doc.extras(shown_));
-    rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_);
+    if (fresh) paintExtras(layer_, kEntity, device, doc.extras(shown_), lineweights_);
+    if (look_.size() > space.count()) look_ = SpaceLook{};
+    extendLook(look_, doc, shown_);
+    rasterizeSpace(layer_, kEntity.rgb(), device, space, layerCount_, 0, 0, &look_);
     layerCount_ = space.count();
 }
 

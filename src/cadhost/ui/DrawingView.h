@@ -35,6 +35,7 @@
 class QPainter;
 
 #include "model/CadSession.h"
+#include "render/SpaceLook.h"
 #include "render/Viewport.h"
 
 namespace tessik::cadhost {
@@ -65,6 +66,10 @@ public:
     // extents of the space and clears the selection.
     SpaceKind shownSpace() const { return shown_; }
     void showSpace(SpaceKind space);
+    // Line weights drawn as wide as they are (off: every line one pixel), as
+    // a CAD program's "show line weights" toggle.
+    bool lineweightsShown() const { return lineweights_; }
+    void setLineweightsShown(bool shown);
 
 signals:
     void cursorMoved(QPointF world);
@@ -113,6 +118,10 @@ private:
     QElapsedTimer sinceRefresh_;
     bool fittedOnce_ = false;
     SpaceKind shown_ = SpaceKind::Model;
+    bool lineweights_ = false;
+    // The colours and line types of the shown space's entities, kept while
+    // the drawing only grows.
+    SpaceLook look_;
 };
 
 }  // namespace tessik::cadhost

@@ -1,0 +1,255 @@
+// A foreign drawing as a drawing program shows it, judged by pixels: the
+// colour of an entity by layer, by block, by index and as true colour; dash
+// patterns from the line type table that $LTSCALE stretches; hatch pattern
+// lines inside the boundary and nowhere else; attributes the file hides stay
+// hidden and blank texts do not move the extents; a dimension without its
+// block is still drawn; a multi-line text wraps to its width. The colour
+// palette is judged against ezdxf's.
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "DxfStyle.h"
+#include "model/DxfFile.h"
+#include "render/DrawingPainter.h"
+#include "render/SpaceLook.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+
+// Layers RED (colour 1, DASHED) and 0; line types DASHED (dash 2, gap 1)
+// and CONTINUOUS; blocks as given; header as given.
+QByteArray drawing(const QByteArray& entities, const QByteArray& blocks = {}, const QByteArray& header = {})
+{
+    return "0\nSECTION\n2\nHEADER\n" + header +
+           "0\nENDSEC\n0\nSECTION\n2\nTABLES\n"
+           "0\nTABLE\n2\nLTYPE\n70\n2\n"
+           "0\nLTYPE\n2\nCONTINUOUS\n70\n0\n3\nSolid\n72\n65\n73\n0\n40\n0\n"
+           "0\nLTYPE\n2\nDASHED\n70\n0\n3\n__ __\n72\n65\n73\n2\n40\n3\n49\n2\n49\n-1\n"
+           "0\nENDTAB\n0\nTABLE\n2\nLAYER\n70\n2\n"
+           "0\nLAYER\n2\n0\n70\n0\n62\n7\n6\nCONTINUOUS\n"
+           "0\nLAYER\n2\nRED\n70\n0\n62\n1\n6\nDASHED\n"
+           "0\nENDTAB\n0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n" +
+           blocks + "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n";
+}
+
+void needGui()
+{
+    static int argc = 1;
+    static char name[] = "cadhost_dxf_test";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+}
+
+const QRgb kBack = qRgb(0, 0, 0);
+const QRgb kFore = qRgb(255, 255, 255);
+
+class DxfLookTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<DrawingDocument> read(const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(QStringLiteral("look.dxf"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        auto report = readDxf(path);
+        EXPECT_TRUE(report.ok()) << (report.ok() ? "" : report.error().description);
+        return report.ok() ? std::move(report.value().document) : nullptr;
+    }
+    // The drawing as the view draws it, 10 pixels a unit, world (0, 0) at
+    // pixel (100, 300): held entities in their looks, then the shapes.
+    QImage picture(const DrawingDocument& doc, bool lineweights = false)
+    {
+        needGui();
+        Viewport view;
+        view.setSize(QSizeF(400, 400));
+        view.setView(QPointF(10, 10), 10);
+        QImage image(400, 400, QImage::Format_RGB32);
+        image.fill(kBack);
+        paintExtras(image, QColor(kFore), view, doc.extras(), lineweights);
+        SpaceLook look;
+        extendLook(look, doc, SpaceKind::Model);
+        rasterizeSpace(image, kFore, view, doc.modelSpace(), 0, 0, 0, &look);
+        return image;
+    }
+};
+
+// The pixel of world point (x, y) in a picture.
+QRgb at(const QImage& image, double x, double y) { return image.pixel(int(100 + x * 10), int(300 - y * 10)); }
+
+}  // namespace
+
+TEST(AciPalette, MatchesEzdxfsStandardColours)
+{
+    // ezdxf's table, an independent copy of AutoCAD's. Its greys and a few
+    // of its darkest entries stray (a channel brighter than the row's value,
+    // which cannot be); those are left out.
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import ezdxf.colors as c\nprint(' '.join(str(v) for v in c.DXF_DEFAULT_COLORS))")});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    const QStringList values = QString::fromUtf8(python.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    ASSERT_GE(values.size(), 256) << "ezdxf is installed by scripts/install-deps.sh";
+    int differing = 0;
+    for (int i = 1; i <= 248; ++i) {
+        const std::uint32_t want = values[i].toUInt(), got = tessik::dxf::aciRgb(i);
+        const int brightest = std::max({int(want >> 16), int(want >> 8 & 0xFF), int(want & 0xFF)});
+        if (i >= 10 && brightest != (std::array{255, 165, 127, 76, 38})[(i - 10) % 10 / 2]) continue;
+        for (int shift : {0, 8, 16})
+            if (std::abs(int(want >> shift & 0xFF) - int(got >> shift & 0xFF)) > 1) {
+                ++differing;
+                ADD_FAILURE() << "colour " << i << ": " << std::hex << got << " against " << want;
+                break;
+            }
+        if (differing > 5) break;
+    }
+}
+
+TEST_F(DxfLookTest, ColoursComeFromLayerEntityTrueColourAndBlockReference)
+{
+    // Held lines: by layer RED (dashed, on at its start), colour 3, true
+    // colour 0x123456, colour 7 (the foreground). A block of a BYBLOCK
+    // circle and a colour-5 circle, inserted in colour 2 (yellow).
+    const auto doc = read(drawing("0\nLINE\n8\nRED\n10\n0\n20\n0\n11\n20\n21\n0\n"
+                                  "0\nLINE\n8\n0\n62\n3\n10\n0\n20\n5\n11\n20\n21\n5\n"
+                                  "0\nLINE\n8\n0\n62\n1\n420\n1193046\n10\n0\n20\n10\n11\n20\n21\n10\n"
+                                  "0\nLINE\n8\nRED\n62\n7\n10\n0\n20\n15\n11\n20\n21\n15\n"
+                                  "0\nINSERT\n8\n0\n62\n2\n2\nB\n10\n10\n20\n20\n",
+                                  "0\nBLOCK\n8\n0\n2\nB\n70\n0\n10\n0\n20\n0\n"
+                                  "0\nCIRCLE\n8\n0\n62\n0\n10\n0\n20\n0\n40\n5\n"
+                                  "0\nCIRCLE\n8\n0\n62\n5\n10\n0\n20\n0\n40\n8\n0\nENDBLK\n"));
+    ASSERT_TRUE(doc);
+    const QImage image = picture(*doc);
+    EXPECT_EQ(at(image, 0.5, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(at(image, 5, 5), qRgb(0, 255, 0));
+    EXPECT_EQ(at(image, 5, 10), qRgb(0x12, 0x34, 0x56));
+    EXPECT_EQ(at(image, 4, 15), kFore);
+    // The circles: BYBLOCK takes the reference's yellow, the other keeps blue.
+    EXPECT_EQ(at(image, 15, 20), qRgb(255, 255, 0));
+    EXPECT_EQ(at(image, 18, 20), qRgb(0, 0, 255));
+}
+
+TEST_F(DxfLookTest, DashesFollowTheLineTypeAndStretchWithLtscale)
+{
+    // Along a dashed line, the pixels alternate dash and gap; twice the
+    // $LTSCALE makes half as many dashes over the same length.
+    const QByteArray line = "0\nLINE\n8\nRED\n10\n0\n20\n0\n11\n24\n21\n0\n";
+    const auto runs = [&](const QByteArray& header) {
+        const auto doc = read(drawing(line, {}, header));
+        EXPECT_TRUE(doc);
+        if (!doc) return 0;
+        const QImage image = picture(*doc);
+        int count = 0;
+        bool inDash = false;
+        for (int x = 100; x <= 340; ++x) {
+            const bool ink = image.pixel(x, 300) != kBack;
+            count += ink && !inDash;
+            inDash = ink;
+        }
+        return count;
+    };
+    EXPECT_EQ(runs({}), 8);  // 24 units of 3-unit periods
+    EXPECT_EQ(runs("9\n$LTSCALE\n40\n2\n"), 4);
+}
+
+TEST_F(DxfLookTest, HatchPatternLinesLieInsideTheBoundaryOnly)
+{
+    // A 10 x 10 square with a 4 x 4 hole, hatched with 45 degree lines 1 apart,
+    // and a solid square beside it.
+    const QByteArray square = "92\n1\n93\n4\n72\n1\n10\n0\n20\n0\n11\n10\n21\n0\n72\n1\n10\n10\n20\n0\n11\n10\n21\n10\n"
+                              "72\n1\n10\n10\n20\n10\n11\n0\n21\n10\n72\n1\n10\n0\n20\n10\n11\n0\n21\n0\n97\n0\n";
+    const QByteArray hole = "92\n1\n93\n4\n72\n1\n10\n3\n20\n3\n11\n7\n21\n3\n72\n1\n10\n7\n20\n3\n11\n7\n21\n7\n"
+                            "72\n1\n10\n7\n20\n7\n11\n3\n21\n7\n72\n1\n10\n3\n20\n7\n11\n3\n21\n3\n97\n0\n";
+    const auto doc = read(drawing("0\nHATCH\n8\n0\n62\n1\n10\n0\n20\n0\n30\n0\n2\nANSI31\n70\n0\n71\n0\n91\n2\n" +
+                                  square + hole +
+                                  "75\n0\n76\n1\n52\n0\n41\n1\n77\n0\n78\n1\n53\n45\n43\n0\n44\n0\n45\n-0.7071067811865476\n"
+                                  "46\n0.7071067811865476\n79\n0\n98\n0\n"
+                                  "0\nSOLID\n8\n0\n62\n3\n10\n15\n20\n0\n11\n20\n21\n0\n12\n15\n22\n5\n13\n20\n23\n5\n"));
+    ASSERT_TRUE(doc);
+    const QImage image = picture(*doc);
+    int inside = 0, outside = 0, inHole = 0;
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 400; ++x) {
+            const double wx = (x + 0.5 - 100) / 10, wy = (300 - y - 0.5) / 10;
+            if (image.pixel(x, y) != qRgb(255, 0, 0)) continue;
+            const bool inSquare = wx > 0.2 && wx < 9.8 && wy > 0.2 && wy < 9.8;
+            const bool inInner = wx > 3.2 && wx < 6.8 && wy > 3.2 && wy < 6.8;
+            const bool nearEdge = wx > -0.3 && wx < 10.3 && wy > -0.3 && wy < 10.3 && !inSquare;
+            const bool nearHole = wx > 2.7 && wx < 7.3 && wy > 2.7 && wy < 7.3 && !inInner;
+            if (inInner) ++inHole;
+            else if (inSquare) ++inside;
+            else if (!nearEdge && !nearHole) ++outside;
+        }
+    // 14 lines cross the square, about 10 pixels a unit each.
+    EXPECT_GT(inside, 400);
+    EXPECT_EQ(inHole, 0);
+    EXPECT_EQ(outside, 0);
+    EXPECT_EQ(at(image, 17.5, 2.5), qRgb(0, 255, 0));  // the solid is filled
+}
+
+TEST_F(DxfLookTest, HiddenAttributesAndBlankTextsNeitherDrawNorCount)
+{
+    // A block with a constant attribute definition (shown) and a
+    // variable one (its reference's attribute shows instead); the
+    // reference's second attribute is invisible and far away, and a blank
+    // text lies far the other way.
+    const auto doc = read(drawing("0\nINSERT\n8\n0\n66\n1\n2\nA\n10\n0\n20\n0\n"
+                                  "0\nATTRIB\n8\n0\n10\n1\n20\n1\n40\n2\n1\nSHOWN\n2\nTAG1\n70\n0\n"
+                                  "0\nATTRIB\n8\n0\n10\n500\n20\n500\n40\n2\n1\nHIDDEN\n2\nTAG2\n70\n1\n"
+                                  "0\nSEQEND\n8\n0\n"
+                                  "0\nTEXT\n8\n0\n10\n-500\n20\n-500\n40\n2\n1\n   \n",
+                                  "0\nBLOCK\n8\n0\n2\nA\n70\n2\n10\n0\n20\n0\n"
+                                  "0\nATTDEF\n8\n0\n10\n1\n20\n8\n40\n2\n1\nCONST\n3\nP\n2\nTAGC\n70\n2\n"
+                                  "0\nATTDEF\n8\n0\n10\n1\n20\n12\n40\n2\n1\nDEFAULT\n3\nP\n2\nTAG1\n70\n0\n"
+                                  "0\nENDBLK\n"));
+    ASSERT_TRUE(doc);
+    QStringList texts;
+    for (const ShownText& t : doc->extras().texts) texts << QString::fromStdString(t.text);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("CONST"), QStringLiteral("SHOWN")}));
+    const Bounds extents = doc->modelExtents();
+    EXPECT_LT(extents.maxX, 100);
+    EXPECT_GT(extents.minX, -100);
+}
+
+TEST_F(DxfLookTest, ADimensionWithoutItsBlockIsDrawnFromItsPoints)
+{
+    // A horizontal linear dimension of 0,0 to 10,0 with its line at y = 3,
+    // naming a block the file lacks.
+    const auto doc = read(drawing("0\nDIMENSION\n8\n0\n2\n*D9\n10\n10\n20\n3\n11\n5\n21\n3.5\n70\n0\n"
+                                  "13\n0\n23\n0\n14\n10\n24\n0\n50\n0\n"));
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->extras().texts.size(), 1u);
+    EXPECT_EQ(doc->extras().texts[0].text, "10.00");
+    const QImage image = picture(*doc);
+    EXPECT_NE(at(image, 5, 3), kBack);      // the dimension line
+    EXPECT_NE(at(image, 0, 1.5), kBack);    // an extension line
+    EXPECT_EQ(at(image, 5, 1.5), kBack);    // nothing between
+}
+
+TEST_F(DxfLookTest, AMultiLineTextWrapsToItsWidth)
+{
+    const auto doc = read(drawing("0\nMTEXT\n8\n0\n10\n0\n20\n30\n40\n1\n41\n12\n71\n1\n"
+                                  "1\none two three four five six seven eight nine ten\n"));
+    ASSERT_TRUE(doc);
+    const QImage image = picture(*doc);
+    Bounds ink;
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 400; ++x)
+            if (image.pixel(x, y) != kBack) ink.add((x - 100) / 10.0, (300 - y) / 10.0);
+    ASSERT_FALSE(ink.empty());
+    EXPECT_GE(ink.minX, -0.2);
+    EXPECT_LE(ink.maxX, 12.2);
+    EXPECT_LE(ink.maxY, 30.4);  // hangs from its insertion point
+    EXPECT_LT(ink.minY, 26);    // over several lines
+}
