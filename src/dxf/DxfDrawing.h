@@ -101,6 +101,9 @@ public:
     std::span<const DxfTag> blockHeader(std::string_view name) const;
     // The tags of each LAYER table entry.
     std::vector<std::span<const DxfTag>> layers() const;
+    // The C++ class name (group 2) the CLASSES section gives a record name
+    // (group 1), as custom objects are declared; empty when it has none.
+    std::string className(std::string_view recordName) const;
 
     // The next handle $HANDSEED would give (for tests and audits); at
     // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
@@ -135,6 +138,7 @@ private:
 
     std::vector<DxfTag> tags_;
     std::optional<Range> header_;
+    std::optional<Range> classes_;
     std::optional<Range> entitiesSection_;
     std::vector<Range> recordRanges_;
     std::vector<EntityRecord> records_;

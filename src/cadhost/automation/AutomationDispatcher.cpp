@@ -8,8 +8,10 @@
 #include <QJsonObject>
 
 #include "automation/AutomationDocuments.h"
+#include "automation/AutomationEntities.h"
 #include "automation/AutomationLayers.h"
 #include "automation/AutomationMemberTypes.h"
+#include "model/ModelNames.h"
 
 namespace tessik::cadhost {
 
@@ -427,13 +429,6 @@ Status setAngle(Context& c, const QJsonValue& v, bool start)
 // restores it.
 void addEntityCommands(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kEntityType)].get = [](Context& c) {
-        return ok(entities::typeNumber(c.entity()));
-    };
-    m[memberKey(member::kObjectName)].get = [](Context& c) {
-        const std::string_view name = entities::objectName(c.entity());
-        return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
-    };
     m[memberKey(member::kDelete)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.eraseEntities({EntityRef{c.space(), c.ref.index}});
@@ -546,6 +541,7 @@ AutomationDispatcher::AutomationDispatcher(CadSession& session)
     members_[int(Kind::Documents)] = AutomationDocuments::members();
     AutomationLayers::addDocumentMembers(members_[int(Kind::Document)]);
     AutomationLayers::addEntityMembers(members_[int(Kind::Entity)]);
+    AutomationEntities::addEntityMembers(members_[int(Kind::Entity)]);
     members_[int(Kind::Layers)] = AutomationLayers::layersMembers();
     members_[int(Kind::Layer)] = AutomationLayers::layerMembers();
 }
@@ -570,7 +566,7 @@ std::int64_t AutomationDispatcher::handleFor(const ObjectRef& ref)
 std::string_view AutomationDispatcher::typeName(const ObjectRef& ref) const
 {
     if (ref.kind != Kind::Entity) return kindName(ref.kind);
-    return entities::automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
+    return automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
 }
 
 QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)

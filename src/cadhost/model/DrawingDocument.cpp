@@ -11,6 +11,7 @@ namespace tessik::cadhost {
 int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
 {
     extents_.add(entityBounds(entity));
+    if (std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
     entities_.push_back(std::move(entity));
     origins_.push_back(Origin{record, false});
     live_.append(true);
@@ -22,6 +23,7 @@ void CadSpace::replace(int index, ModelEntity entity, bool changed)
     ModelEntity& slot = entities_[static_cast<std::size_t>(index)];
     Origin& origin = origins_[static_cast<std::size_t>(index)];
     origin.changed = changed;
+    if (std::holds_alternative<ModelShape>(slot) || std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
     if (origin.erased) {
         slot = std::move(entity);
         return;
@@ -38,6 +40,7 @@ void CadSpace::setErased(int index, bool erased)
     if (origin.erased == erased) return;
     origin.erased = erased;
     erasedCount_ += erased ? 1 : -1;
+    if (std::holds_alternative<ModelShape>(at(index))) ++shapesVersion_;
     live_.change(index, erased ? -1 : 1);
     if (erased)
         shrinkExtents(entityBounds(at(index)));
@@ -120,6 +123,20 @@ std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
     copy->drawing_ = drawing_;
     copy->addedLayers_ = addedLayers_;
     return copy;
+}
+
+const DrawingExtras& DrawingDocument::extras(SpaceKind kind) const
+{
+    const CadSpace& s = space(kind);
+    Composed& c = composed_[static_cast<int>(kind)];
+    if (c.version == s.shapesVersion()) return c.extras;
+    c.extras = DrawingExtras{};
+    for (int i = 0; i < s.count(); ++i) {
+        const auto* shape = std::get_if<ModelShape>(&s.at(i));
+        if (shape && shape->picture && s.drawn(i)) appendShape(c.extras, *shape->picture, shape->offset);
+    }
+    c.version = s.shapesVersion();
+    return c.extras;
 }
 
 int DrawingDocument::addLayer(const std::string& name)
@@ -226,7 +243,8 @@ QString kindLabel(const ModelEntity& entity)
                                [](const ModelCircle&) { return QStringLiteral("圆"); },
                                [](const ModelEllipse&) { return QStringLiteral("椭圆"); },
                                [](const ModelPolyline&) { return QStringLiteral("多段线"); },
-                               [](const ModelText&) { return QStringLiteral("文字"); }},
+                               [](const ModelText&) { return QStringLiteral("文字"); },
+                               [](const ModelShape& s) { return QString::fromStdString(s.objectName); }},
                       entity);
 }
 }  // namespace
