@@ -87,6 +87,9 @@ void expectSameEntities(const CadSpace& a, const CadSpace& b)
                     near(x.radius, y.radius);
                 } else if constexpr (std::is_same_v<T, ModelPolyline> || std::is_same_v<T, ModelText>) {
                     EXPECT_EQ(x, y) << "entity " << i;
+                } else if constexpr (std::is_same_v<T, ModelShape>) {
+                    EXPECT_EQ(x.type, y.type) << "entity " << i;
+                    EXPECT_EQ(x.objectName, y.objectName) << "entity " << i;
                 } else {
                     nearPoint(x.center, y.center);
                     nearPoint(x.majorAxis, y.majorAxis);

@@ -195,6 +195,16 @@ QHash<QString, Member> documentMembers()
         c.session.closeDocument();
         return QJsonValue();
     };
+    m[memberKey(member::kStartUndoMark)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        c.dispatcher.startUndoMark();
+        return QJsonValue();
+    };
+    m[memberKey(member::kEndUndoMark)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        c.dispatcher.endUndoMark();
+        return QJsonValue();
+    };
     // A long text is typed a slice at a time (CommandTypist); the call
     // answers once all of it is typed.
     m[memberKey(member::kSendCommand)].deferredCall = [](Context& c, const AutomationArgs& args,
@@ -544,6 +554,28 @@ AutomationDispatcher::AutomationDispatcher(CadSession& session)
     AutomationEntities::addEntityMembers(members_[int(Kind::Entity)]);
     members_[int(Kind::Layers)] = AutomationLayers::layersMembers();
     members_[int(Kind::Layer)] = AutomationLayers::layerMembers();
+}
+
+void AutomationDispatcher::startUndoMark()
+{
+    ++openMarks_[caller_];
+    session_.beginUndoGroup();
+}
+
+void AutomationDispatcher::endUndoMark()
+{
+    const auto open = openMarks_.find(caller_);
+    if (open == openMarks_.end()) return;
+    if (--open->second == 0) openMarks_.erase(open);
+    session_.endUndoGroup();
+}
+
+void AutomationDispatcher::callerGone(std::uintptr_t caller)
+{
+    const auto open = openMarks_.find(caller);
+    if (open == openMarks_.end()) return;
+    for (int n = open->second; n > 0; --n) session_.endUndoGroup();
+    openMarks_.erase(open);
 }
 
 std::size_t AutomationDispatcher::RefHash::operator()(const ObjectRef& r) const noexcept

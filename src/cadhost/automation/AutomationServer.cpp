@@ -203,6 +203,7 @@ void AutomationConnection::dispatch(const AutomationRequest& request)
     const QJsonValue id = request.id;
     const bool wantsReply = request.wantsReply;
     AutomationDispatcher::HandleAnswer handle;
+    dispatcher_.setCaller(reinterpret_cast<std::uintptr_t>(this));
     const AutomationDispatcher::Pending pending = dispatcher_.invoke(
         request.invocation,
         [self, id, wantsReply](const Result<QJsonValue>& result) {
@@ -381,6 +382,8 @@ void AutomationConnection::onDisconnected()
     const AutomationDispatcher::Pending pending = waiting_;
     waiting_ = {};
     if (pending.kind == AutomationDispatcher::Pending::Kind::Pick) dispatcher_.session().withdrawPoint(pending.id);
+    // Undo marks it left open are closed: what it made stays one step.
+    dispatcher_.callerGone(reinterpret_cast<std::uintptr_t>(this));
     emit finished();
     deleteLater();
 }

@@ -203,6 +203,13 @@ int DrawingDocument::eraseEntities(const std::vector<EntityRef>& entities)
 
 void DrawingDocument::apply(const HistoryStep& step, bool forward)
 {
+    if (step.kind == HistoryStep::Kind::Group) {
+        if (forward)
+            for (const HistoryStep& part : step.parts) apply(part, true);
+        else
+            for (auto part = step.parts.rbegin(); part != step.parts.rend(); ++part) apply(*part, false);
+        return;
+    }
     for (const EntityRef& e : step.entities()) {
         CadSpace& s = space(e.space);
         switch (step.kind) {
@@ -213,6 +220,7 @@ void DrawingDocument::apply(const HistoryStep& step, bool forward)
             s.replace(e.index, forward ? r.after : r.before, forward || r.changedBefore);
             break;
         }
+        case HistoryStep::Kind::Group: break;  // above
         }
     }
 }
@@ -259,6 +267,9 @@ QString DrawingDocument::describe(const HistoryStep* step) const
     case HistoryStep::Kind::Erase:
         if (step->more.empty()) return QStringLiteral("删除%1").arg(kind);
         return QStringLiteral("删除 %1 个对象").arg(step->more.size() + 1);
+    case HistoryStep::Kind::Group:
+        if (step->parts.size() == 1) return describe(&step->parts.front());
+        return QStringLiteral("%1 步操作").arg(step->parts.size());
     }
     return {};
 }

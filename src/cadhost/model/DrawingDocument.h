@@ -181,6 +181,11 @@ public:
     // Erases the entities not erased yet, as one step; returns how many.
     int eraseEntities(const std::vector<EntityRef>& entities);
 
+    // Undo marks: the changes between them are one step (CadHistory.h).
+    void beginUndoGroup() { history_.beginGroup(); }
+    void endUndoGroup() { history_.endGroup(); }
+    int undoGroupDepth() const { return history_.groupDepth(); }
+
     bool canUndo() const { return history_.canUndo(); }
     bool canRedo() const { return history_.canRedo(); }
     // What undo or redo would do, as the Edit menu says it ("添加直线");

@@ -135,6 +135,13 @@ std::string_view automationName(const ModelEntity& entity)
         [](auto traits) { return decltype(traits)::automationName; });
 }
 
+std::string_view dxfTypeName(const ModelEntity& entity)
+{
+    return byKind(
+        entity, [](const ModelShape& s) { return std::string_view(s.type); },
+        [](auto traits) { return decltype(traits)::dxfName; });
+}
+
 std::string shapeObjectName(std::string_view type, std::span<const dxf::DxfTag> tags, const dxf::DxfDrawing& drawing)
 {
     if (type == "DIMENSION") {

@@ -28,6 +28,9 @@ int typeNumber(const ModelEntity& entity);
 // A name with static storage (handles keep it).
 std::string_view automationName(const ModelEntity& entity);
 
+// The DXF record name ("LINE", "MTEXT", ...).
+std::string_view dxfTypeName(const ModelEntity& entity);
+
 // The class name of a record that is held as a shape; tags: its own.
 std::string shapeObjectName(std::string_view type, std::span<const dxf::DxfTag> tags, const dxf::DxfDrawing& drawing);
 
