@@ -31,12 +31,12 @@ QRect besidePlacement(const QRect& beside, QSize size, const QRect& available)
         x = beside.right() + 1;
     else if (left >= width)
         x = beside.left() - width;
-    else if (right >= left) {
-        w = std::max(right, std::min(width, available.width() / 3));
-        x = available.right() + 1 - w;
-    } else {
-        w = std::max(left, std::min(width, available.width() / 3));
-        x = available.left();
+    else {
+        // Narrowed to the roomier side; over the other window only when
+        // that side is under a third of the screen.
+        const int room = std::max(right, left);
+        w = room >= available.width() / 3 ? room : std::min(width, available.width() / 3);
+        x = right >= left ? available.right() + 1 - w : available.left();
     }
     const int y = std::clamp(beside.top(), available.top(), available.bottom() + 1 - height);
     return QRect(x, y, w, height);
