@@ -73,18 +73,18 @@ void interpret(const tessik::dxf::DxfDrawing& d)
     }
     const auto pictures = tessik::cadhost::entityShapes(d, runs);
     require(pictures.size() == runs.size());
-    tessik::cadhost::DrawingExtras all;
+    tessik::cadhost::DrawingExtras together;
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        tessik::cadhost::appendShape(all, pictures[r], {0, 0, 0});
+        tessik::cadhost::appendShape(together, pictures[r], {0, 0, 0});
         const auto tags = d.entityTags(runs[r].front());
         require(!tessik::cadhost::shapeObjectName(d.entity(runs[r].front()).type, tags, d).empty() ||
                 d.entity(runs[r].front()).type.empty());
         const auto common = tessik::cadhost::commonGroups(tags);
         require(!common.trueColor || *common.trueColor <= 0xFFFFFFu);
     }
-    std::size_t shown = all.texts.size();
-    for (const auto& o : all.outlines) shown += o.size();
-    for (const auto& f : all.fills) shown += f.size();
+    std::size_t shown = together.texts.size();
+    for (const auto& o : together.outlines) shown += o.size();
+    for (const auto& f : together.fills) shown += f.size();
     require(shown <= tessik::cadhost::kMaxPoints + 100'000);
 }
 

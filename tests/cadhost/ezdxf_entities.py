@@ -13,6 +13,6 @@ except ImportError:
     sys.exit(77)
 
 doc = ezdxf.readfile(sys.argv[1])
-for space, layout in (("model", doc.modelspace()), ("paper", doc.paperspace())):
+for space, layout in (("model", doc.modelspace()), ("paper", doc.layouts.active_layout())):
     for e in layout:
         print(space, e.dxf.get("handle", ""), e.dxftype())
