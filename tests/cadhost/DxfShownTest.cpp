@@ -203,6 +203,35 @@ TEST_F(DxfShownTest, HatchEllipseAndSplineEdgesAreFollowed)
     for (const Point2& p : fills[0]) EXPECT_NEAR(p[0] * p[0] / 16 + p[1] * p[1] / 4, 1, 1e-9);
 }
 
+// Kinds held as shapes are picked where they are drawn: a solid hatch inside
+// its area, a custom object by the box of its points, a polyline moved by
+// its new place and no longer by its old one.
+TEST_F(DxfShownTest, ShapesArePickedWhereTheyAreDrawn)
+{
+    const auto doc = read("shapes.dxf",
+                          "0\nHATCH\n8\n0\n10\n0\n20\n0\n30\n0\n210\n0\n220\n0\n230\n1\n2\nSOLID\n70\n1\n71\n0\n"
+                          "91\n1\n92\n2\n72\n0\n73\n1\n93\n4\n10\n0\n20\n0\n10\n10\n20\n0\n10\n10\n20\n10\n"
+                          "10\n0\n20\n10\n97\n0\n75\n0\n76\n1\n98\n0\n"
+                          "0\nACME_WIDGET\n8\n0\n10\n50\n20\n50\n11\n60\n21\n55\n"
+                          "0\nPOLYLINE\n8\n0\n66\n1\n10\n0\n20\n0\n30\n0\n70\n0\n0\nVERTEX\n8\n0\n10\n100\n20\n0\n"
+                          "0\nVERTEX\n8\n0\n10\n110\n20\n0\n0\nSEQEND\n8\n0\n");
+    ASSERT_TRUE(doc);
+    CadSpace& model = doc->modelSpace();
+    ASSERT_EQ(model.count(), 3);
+    EXPECT_EQ(nearestEntity(model, 5, 5, 0.1, 0.01), std::optional<int>(0));
+    EXPECT_EQ(std::get<ModelShape>(model.at(1)).objectName, "ACME_WIDGET");
+    EXPECT_EQ(entitiesInBox(model, Bounds{45, 45, 65, 60}, false, 0.01), std::vector<int>{1});
+    EXPECT_EQ(nearestEntity(model, 105, 0, 0.1, 0.01), std::optional<int>(2));
+    ModelShape moved = std::get<ModelShape>(model.at(2));
+    moved.offset = {0, 30, 0};
+    model.replace(2, moved);
+    EXPECT_EQ(nearestEntity(model, 105, 0, 0.1, 0.01), std::nullopt);
+    EXPECT_EQ(nearestEntity(model, 105, 30, 0.1, 0.01), std::optional<int>(2));
+    model.setErased(0, true);
+    EXPECT_EQ(nearestEntity(model, 5, 5, 0.1, 0.01), std::nullopt);
+    EXPECT_EQ(doc->extras().fills.size(), 0u) << "an erased hatch is not drawn";
+}
+
 TEST_F(DxfShownTest, PaperSpaceHasItsOwnShapes)
 {
     const auto doc = read("paper.dxf",
