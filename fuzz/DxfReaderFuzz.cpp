@@ -22,6 +22,7 @@
 #include "DxfEntityCodec.h"
 #include "DxfEntityData.h"
 #include "model/DxfShapes.h"
+#include "model/ModelNames.h"
 #include "DxfText.h"
 
 namespace {
@@ -64,6 +65,33 @@ void interpret(const tessik::dxf::DxfDrawing& d)
     for (const auto& run : shapes.segmentRuns) require(run.begin <= run.end && run.end <= shapes.segments.size());
     // The bound is checked before each outline, which adds a bounded number.
     require(points <= tessik::cadhost::kMaxPoints + 100'000);
+
+    // As tessik-cad's model reads them: one entity per record with the
+    // vertices and attributes after it, each with its own picture, class
+    // name and common groups.
+    std::vector<std::vector<std::size_t>> runs;
+    for (std::size_t i = 0; i < d.entityCount(); ++i) {
+        const std::string& type = d.entity(i).type;
+        if ((type == "VERTEX" || type == "SEQEND" || type == "ATTRIB") && !runs.empty())
+            runs.back().push_back(i);
+        else
+            runs.push_back({i});
+    }
+    const auto pictures = tessik::cadhost::entityShapes(d, runs);
+    require(pictures.size() == runs.size());
+    tessik::cadhost::DrawingExtras together;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        tessik::cadhost::appendShape(together, pictures[r], {0, 0, 0});
+        const auto tags = d.entityTags(runs[r].front());
+        require(!tessik::cadhost::shapeObjectName(d.entity(runs[r].front()).type, tags, d).empty() ||
+                d.entity(runs[r].front()).type.empty());
+        const auto common = tessik::cadhost::commonGroups(tags);
+        require(!common.trueColor || *common.trueColor <= 0xFFFFFFu);
+    }
+    std::size_t shown = together.texts.size();
+    for (const auto& o : together.outlines) shown += o.size();
+    for (const auto& f : together.fills) shown += f.size();
+    require(shown <= tessik::cadhost::kMaxPoints + 100'000);
 }
 
 // The kind of the shared vocabulary typed data holds, if any (an attribute

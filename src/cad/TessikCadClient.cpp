@@ -9,7 +9,9 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QWindow>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cerrno>
@@ -491,6 +493,20 @@ QString TessikCadAutomation::findProgram() const
     return QStandardPaths::findExecutable(QStringLiteral("tessik-cad"));
 }
 
+namespace {
+
+// The window that asked for tessik-cad: the focused one, else the first shown.
+const QWindow* launchingWindow()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return nullptr;  // no windows at all
+    if (const QWindow* focus = QGuiApplication::focusWindow()) return focus;
+    for (const QWindow* w : QGuiApplication::topLevelWindows())
+        if (w->isVisible()) return w;
+    return nullptr;
+}
+
+}  // namespace
+
 Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(const std::string& programId)
 {
     if (Status known = knownProgramId(programId); !known) return known.error();
@@ -504,6 +520,12 @@ Result<std::shared_ptr<CadApplication>> TessikCadAutomation::createInstance(cons
     process.setArguments({QStringLiteral("--automation")});
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TESSIK_CAD_SOCKET"), socketPath());
+    // tessik-cad opens beside the window the user works in, not over it.
+    if (const QWindow* main = launchingWindow()) {
+        const QRect r = main->frameGeometry();
+        env.insert(QStringLiteral("TESSIK_CAD_BESIDE"),
+                   QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
+    }
     process.setProcessEnvironment(env);
     // tessik-cad keeps running after this program quits.
     keepPipesFromDetached(process);

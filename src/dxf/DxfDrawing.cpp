@@ -79,6 +79,22 @@ Result<DxfDrawing> DxfDrawing::fromBytes(std::string_view bytes)
     return drawing;
 }
 
+std::string DxfDrawing::className(std::string_view recordName) const
+{
+    if (!classes_) return {};
+    for (std::size_t k = classes_->begin + 2; k < classes_->end; ++k) {
+        if (!isTag(tags_[k], 0, "CLASS")) continue;
+        std::string_view record;
+        std::string name;
+        for (std::size_t m = k + 1; m < classes_->end && tags_[m].code != 0; ++m) {
+            if (tags_[m].code == 1 && record.empty()) record = tags_[m].value;
+            if (tags_[m].code == 2 && name.empty()) name = tags_[m].value;
+        }
+        if (record == recordName) return name;
+    }
+    return {};
+}
+
 Status DxfDrawing::index()
 {
     std::size_t i = 0;
@@ -105,6 +121,7 @@ Status DxfDrawing::index()
         if (end >= n) return structureError(i, "段“" + name + "”没有结束（缺少 ENDSEC），文件不完整");
         const Range range{i, end};
         if (name == "HEADER") header_ = range;
+        if (name == "CLASSES") classes_ = range;
         if (name == "ENTITIES") {
             entitiesSection_ = range;
             if (Status s = indexEntities(range); !s) return s;

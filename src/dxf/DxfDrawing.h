@@ -103,6 +103,9 @@ public:
     std::vector<std::span<const DxfTag>> layers() const;
     // The tags of each entry of that type (LTYPE, STYLE, ...) in the TABLES section.
     std::vector<std::span<const DxfTag>> tableEntries(std::string_view type) const;
+    // The C++ class name (group 2) the CLASSES section gives a record name
+    // (group 1), as custom objects are declared; empty when it has none.
+    std::string className(std::string_view recordName) const;
 
     // The next handle $HANDSEED would give (for tests and audits); at
     // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
@@ -137,6 +140,7 @@ private:
 
     std::vector<DxfTag> tags_;
     std::optional<Range> header_;
+    std::optional<Range> classes_;
     std::optional<Range> entitiesSection_;
     std::vector<Range> recordRanges_;
     std::vector<EntityRecord> records_;

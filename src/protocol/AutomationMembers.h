@@ -60,6 +60,11 @@ inline constexpr char kGetPoint[] = "GetPoint";
 inline constexpr char kEntityType[] = "EntityType";
 inline constexpr char kObjectName[] = "ObjectName";
 inline constexpr char kDelete[] = "Delete";
+inline constexpr char kMove[] = "Move";
+inline constexpr char kHandle[] = "Handle";
+inline constexpr char kTrueColor[] = "TrueColor";
+inline constexpr char kLinetype[] = "Linetype";
+inline constexpr char kLineweight[] = "Lineweight";
 // Lines, arcs, circles and ellipses.
 inline constexpr char kStartPoint[] = "StartPoint";
 inline constexpr char kEndPoint[] = "EndPoint";

@@ -623,6 +623,43 @@ private slots:
         QCOMPARE(count(), n + 1);
     }
 
+    // A burst between undo marks is one step; marks are counted per
+    // connection, and a client that leaves with one open has it closed.
+    void undoMarksMakeABurstOneStep()
+    {
+        const auto command = [&](const char* text) {
+            QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SendCommand"), {QString::fromLatin1(text)})), 0);
+        };
+        const qint64 n = count();
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("StartUndoMark"))), 0);
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("startundomark"))), 0);  // nested
+        for (int i = 0; i < 3; ++i) client_.call(model_, QStringLiteral("AddLine"), {pt(i, 10), pt(i, 11)});
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("EndUndoMark"))), 0);
+        client_.call(model_, QStringLiteral("AddCircle"), {pt(0, 0), 1});
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("EndUndoMark"))), 0);
+        QCOMPARE(count(), n + 4);
+        command("U\n");
+        QCOMPARE(count(), n);
+        command("REDO\n");
+        QCOMPARE(count(), n + 4);
+
+        // Another client's open mark, closed when it leaves; this client's
+        // unmatched EndUndoMark does not close it early.
+        RpcClient other;
+        QVERIFY(other.connectTo(cad_->socketPath()));
+        const qint64 doc = other.handle(other.get(0, QStringLiteral("ActiveDocument")));
+        const qint64 model = other.handle(other.get(doc, QStringLiteral("ModelSpace")));
+        QCOMPARE(errorCode(other.call(doc, QStringLiteral("StartUndoMark"))), 0);
+        other.call(model, QStringLiteral("AddLine"), {pt(0, 20), pt(1, 20)});
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("EndUndoMark"))), 0);
+        other.call(model, QStringLiteral("AddLine"), {pt(0, 21), pt(1, 21)});
+        other.socket().disconnectFromServer();
+        QCOMPARE(count(), n + 6);
+        QTest::qWait(300);  // the hang-up reaches tessik-cad
+        command("U\n");
+        QCOMPARE(count(), n + 4);
+    }
+
     void closingNeedsAnAnswerAboutUnsavedChanges()
     {
         RpcClient picker;

@@ -22,6 +22,7 @@
 #include "render/DrawingPainter.h"
 #include "ui/DrawingView.h"
 #include "ui/PromptLine.h"
+#include "ui/WindowPlacement.h"
 
 using namespace tessik::cadhost;
 
@@ -430,8 +431,33 @@ private slots:
         CadSession session;
         CadMainWindow window(session);
         QCOMPARE(window.windowTitle(), QStringLiteral("Drawing1 - Tessik CAD"));
+        // Marked unsaved from the first change until saved (or undone back to it).
+        session.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {1, 1, 0}});
+        QCOMPARE(window.windowTitle(), QStringLiteral("Drawing1* - Tessik CAD"));
+        session.undo();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Drawing1 - Tessik CAD"));
         session.closeDocument();
         QCOMPARE(window.windowTitle(), QStringLiteral("Tessik CAD"));
+    }
+
+    // Beside the launcher's window: right where it fits, else left, else the
+    // roomier side narrowed; never off the screen, never over the other window
+    // when either side has room for a third of the screen.
+    void opensBesideTheLaunchersWindow()
+    {
+        const QRect screen(0, 0, 1920, 1040);
+        const QSize size(1000, 700);
+        QCOMPARE(besidePlacement(QRect(0, 100, 800, 600), size, screen), QRect(800, 100, 1000, 700));
+        QCOMPARE(besidePlacement(QRect(1000, 100, 800, 600), size, screen), QRect(0, 100, 1000, 700));
+        const QRect middle(700, 500, 500, 400);
+        const QRect placed = besidePlacement(middle, size, screen);
+        QVERIFY(screen.contains(placed));
+        QVERIFY(!placed.intersects(middle));
+        QCOMPARE(placed.height(), 700);
+        QCOMPARE(placed.width(), 720);
+        QCOMPARE(parseBeside(QStringLiteral("10,20,300,400")), std::optional<QRect>(QRect(10, 20, 300, 400)));
+        QCOMPARE(parseBeside(QStringLiteral("10,20,0,400")), std::nullopt);
+        QCOMPARE(parseBeside(QStringLiteral("x,20,300,400")), std::nullopt);
     }
 
     void closingWithUnsavedChangesAsks()

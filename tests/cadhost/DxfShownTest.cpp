@@ -133,11 +133,12 @@ TEST_F(DxfShownTest, LayersThatAreOffOrFrozenHideHeldAndShownEntities)
                           "0\nPOINT\n8\n0\n10\n-7\n20\n-7\n");
     ASSERT_TRUE(doc);
     const CadSpace& model = doc->modelSpace();
-    ASSERT_EQ(model.count(), 4);  // held whatever their layer: automation still reaches them
+    ASSERT_EQ(model.count(), 6);  // held whatever their layer: automation still reaches them
     EXPECT_TRUE(model.hidden(0));
     EXPECT_TRUE(model.hidden(1));  // layer names match without regard to case
     EXPECT_FALSE(model.hidden(2));
     EXPECT_FALSE(model.hidden(3));  // a layer the table lacks is shown
+    EXPECT_TRUE(model.hidden(4));   // the points are entities too
     // Of the two points only the one on a shown layer is drawn.
     expectBounds(doc->extras().bounds, -7, -7, -7, -7);
 }
@@ -151,7 +152,7 @@ TEST_F(DxfShownTest, EntitiesInATiltedPlaneAreDrawnWhereThePlanePutsThem)
                           "0\nCIRCLE\n8\n0\n10\n5\n20\n0\n30\n0\n40\n1\n210\n0\n220\n0\n230\n-1\n"
                           "0\nCIRCLE\n8\n0\n10\n2\n20\n3\n30\n7\n40\n1\n210\n1\n220\n0\n230\n0\n");
     ASSERT_TRUE(doc);
-    EXPECT_EQ(doc->modelSpace().count(), 0);
+    EXPECT_EQ(doc->modelSpace().count(), 2);  // shapes: no arc or circle struct out of the plane
     const auto& outlines = doc->extras().outlines;
     ASSERT_EQ(outlines.size(), 2u);
     Bounds mirrored, edgeOn;
@@ -168,7 +169,7 @@ TEST_F(DxfShownTest, EntitiesInATiltedPlaneAreDrawnWhereThePlanePutsThem)
                            "0\nELLIPSE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n0\n31\n0\n210\n0\n220\n0\n"
                            "230\n-1\n40\n0.5\n41\n0\n42\n3.141592653589793\n");
     ASSERT_TRUE(half);
-    EXPECT_EQ(half->modelSpace().count(), 0);
+    EXPECT_EQ(half->modelSpace().count(), 1);
     ASSERT_EQ(half->extras().outlines.size(), 1u);
     Bounds below;
     for (const Point2& p : half->extras().outlines[0]) below.add(p[0], p[1]);
@@ -200,6 +201,35 @@ TEST_F(DxfShownTest, HatchEllipseAndSplineEdgesAreFollowed)
     expectBounds(ellipse, -4, -2, 4, 2);
     expectBounds(spline, 10, 0, 14, 5);
     for (const Point2& p : fills[0]) EXPECT_NEAR(p[0] * p[0] / 16 + p[1] * p[1] / 4, 1, 1e-9);
+}
+
+// Kinds held as shapes are picked where they are drawn: a solid hatch inside
+// its area, a custom object by the box of its points, a polyline moved by
+// its new place and no longer by its old one.
+TEST_F(DxfShownTest, ShapesArePickedWhereTheyAreDrawn)
+{
+    const auto doc = read("shapes.dxf",
+                          "0\nHATCH\n8\n0\n10\n0\n20\n0\n30\n0\n210\n0\n220\n0\n230\n1\n2\nSOLID\n70\n1\n71\n0\n"
+                          "91\n1\n92\n2\n72\n0\n73\n1\n93\n4\n10\n0\n20\n0\n10\n10\n20\n0\n10\n10\n20\n10\n"
+                          "10\n0\n20\n10\n97\n0\n75\n0\n76\n1\n98\n0\n"
+                          "0\nACME_WIDGET\n8\n0\n10\n50\n20\n50\n11\n60\n21\n55\n"
+                          "0\nPOLYLINE\n8\n0\n66\n1\n10\n0\n20\n0\n30\n0\n70\n0\n0\nVERTEX\n8\n0\n10\n100\n20\n0\n"
+                          "0\nVERTEX\n8\n0\n10\n110\n20\n0\n0\nSEQEND\n8\n0\n");
+    ASSERT_TRUE(doc);
+    CadSpace& model = doc->modelSpace();
+    ASSERT_EQ(model.count(), 3);
+    EXPECT_EQ(nearestEntity(model, 5, 5, 0.1, 0.01), std::optional<int>(0));
+    EXPECT_EQ(std::get<ModelShape>(model.at(1)).objectName, "ACME_WIDGET");
+    EXPECT_EQ(entitiesInBox(model, Bounds{45, 45, 65, 60}, false, 0.01), std::vector<int>{1});
+    EXPECT_EQ(nearestEntity(model, 105, 0, 0.1, 0.01), std::optional<int>(2));
+    ModelShape moved = std::get<ModelShape>(model.at(2));
+    moved.offset = {0, 30, 0};
+    model.replace(2, moved);
+    EXPECT_EQ(nearestEntity(model, 105, 0, 0.1, 0.01), std::nullopt);
+    EXPECT_EQ(nearestEntity(model, 105, 30, 0.1, 0.01), std::optional<int>(2));
+    model.setErased(0, true);
+    EXPECT_EQ(nearestEntity(model, 5, 5, 0.1, 0.01), std::nullopt);
+    EXPECT_EQ(doc->extras().fills.size(), 0u) << "an erased hatch is not drawn";
 }
 
 TEST_F(DxfShownTest, PaperSpaceHasItsOwnShapes)
@@ -300,8 +330,9 @@ TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
     EXPECT_EQ(report->read, 6);
     EXPECT_EQ(report->kept, 2);
     const CadSpace& model = report->document->modelSpace();
-    ASSERT_EQ(model.count(), 6);
-    EXPECT_TRUE(std::holds_alternative<ModelEllipse>(model.at(5)));
+    ASSERT_EQ(model.count(), 8);  // every one an entity, the kept ones as shapes
+    EXPECT_EQ(std::get<ModelShape>(model.at(5)).objectName, "AcDbText");
+    EXPECT_TRUE(std::holds_alternative<ModelEllipse>(model.at(6)));
 
     const double h = 10, slack = 0.3 * h;
     const Bounds right = inkOf(model, 0), middle = inkOf(model, 1), topLeft = inkOf(model, 2);

@@ -1,12 +1,15 @@
 // ModelSpace.Count and Item against a plain model of what the list must be,
 // through the automation object model in-process: random runs of AddLine,
-// Delete, undo, redo, save-and-reopen and Item, checked after every step.
+// Delete, Move, undo, redo, save-and-reopen and Item, checked after every
+// step; half the runs start from a file whose entities the model holds only
+// as shapes (a block reference, a multi-line text, a hatch).
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
+#include <QFile>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
@@ -58,6 +61,7 @@ struct PlainModel {
         std::vector<int> lines;
     };
     std::vector<Line> lines;
+    std::vector<bool> fixed;  // by line: Move must refuse it
     std::vector<Step> steps;
     std::size_t position = 0;
 
@@ -100,6 +104,16 @@ struct PlainModel {
     }
 };
 
+// A block reference, a multi-line text and a hatch (which cannot be moved
+// point by point) among lines.
+const char kShapes[] =
+    "0\nSECTION\n2\nENTITIES\n"
+    "0\nINSERT\n5\n2A\n8\n0\n2\nNONE\n10\n1.0\n20\n2.0\n30\n0.0\n"
+    "0\nLINE\n5\n2B\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n11\n1.0\n21\n1.0\n31\n0.0\n"
+    "0\nMTEXT\n5\n2C\n8\n0\n10\n3.0\n20\n4.0\n30\n0.0\n40\n2.5\n1\nabc\n"
+    "0\nHATCH\n5\n2D\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n2\nSOLID\n70\n1\n91\n0\n"
+    "0\nENDSEC\n0\nEOF\n";
+
 std::vector<std::int64_t> listByItem(Cad& cad, std::int64_t space, int count)
 {
     std::vector<std::int64_t> out;
@@ -133,14 +147,26 @@ TEST(ModelSpaceItem, RandomEditsAgreeWithAPlainModel)
         std::mt19937 random{unsigned(run)};
         const auto roll = [&random](int n) { return int(random() % unsigned(n)); };
         Cad cad;
-        std::int64_t space = cad.model();
         PlainModel model;
+        if (run % 2 == 1) {
+            const QString shapes = dir.filePath(QStringLiteral("shapes.dxf"));
+            QFile f(shapes);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(kShapes) > 0);
+            f.close();
+            ASSERT_TRUE(cad.session.openDocument(shapes));
+            for (std::int64_t h : listByItem(cad, cad.model(), 4)) model.add(h);
+            model.steps.clear();
+            model.position = 0;
+            model.fixed = {false, false, false, true};
+        }
+        std::int64_t space = cad.model();
+        ASSERT_EQ(cad.invoke(Verb::Get, space, "Count")->toInt(), int(model.lines.size()));
         double x = 0;
         const int steps = 20 + roll(80);
         for (int step = 0; step < steps; ++step) {
             // Reopening writes a file: rare, to keep the runs quick.
             const bool reopen = roll(2000) == 0;
-            const int what = roll(82);
+            const int what = roll(90);
             if (reopen) {
                 // Reopened, the drawing holds what was there, under new handles
                 // and with no history.
@@ -148,8 +174,12 @@ TEST(ModelSpaceItem, RandomEditsAgreeWithAPlainModel)
                 ASSERT_TRUE(cad.session.openDocument(file));
                 space = cad.model();
                 const int count = int(model.list().size());
+                std::vector<bool> fixed;
+                for (std::size_t k = 0; k < model.lines.size(); ++k)
+                    if (model.lines[k].there) fixed.push_back(k < model.fixed.size() && model.fixed[k]);
                 model = PlainModel{};
                 for (std::int64_t h : listByItem(cad, space, count)) model.add(h);
+                model.fixed = fixed;
                 model.steps.clear();
                 model.position = 0;
             } else if (what < 35) {
@@ -179,6 +209,15 @@ TEST(ModelSpaceItem, RandomEditsAgreeWithAPlainModel)
             } else if (what < 82) {
                 cad.session.redo();
                 model.walk(false);
+            } else if (!model.lines.empty()) {
+                // A move is a step that leaves the list as it is; a hatch refuses it.
+                const int line = roll(int(model.lines.size()));
+                const bool there = model.lines[std::size_t(line)].there;
+                const bool fixed = std::size_t(line) < model.fixed.size() && model.fixed[std::size_t(line)];
+                const auto moved = cad.invoke(Verb::Call, model.lines[std::size_t(line)].handle, "Move",
+                                              {QJsonArray{0, 0, 0}, QJsonArray{1, 2, 0}});
+                ASSERT_EQ(bool(moved), there && !fixed) << "run " << run << " step " << step;
+                if (moved) model.push({true, {}});
             }
             const std::vector<std::int64_t> expected = model.list();
             const int count = int(expected.size());

@@ -8,8 +8,10 @@
 #include <QJsonObject>
 
 #include "automation/AutomationDocuments.h"
+#include "automation/AutomationEntities.h"
 #include "automation/AutomationLayers.h"
 #include "automation/AutomationMemberTypes.h"
+#include "model/ModelNames.h"
 
 namespace tessik::cadhost {
 
@@ -191,6 +193,16 @@ QHash<QString, Member> documentMembers()
             }
         }
         c.session.closeDocument();
+        return QJsonValue();
+    };
+    m[memberKey(member::kStartUndoMark)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        c.dispatcher.startUndoMark();
+        return QJsonValue();
+    };
+    m[memberKey(member::kEndUndoMark)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
+        if (Status s = argCount(args, 0, 0); !s) return s.error();
+        c.dispatcher.endUndoMark();
         return QJsonValue();
     };
     // A long text is typed a slice at a time (CommandTypist); the call
@@ -427,13 +439,6 @@ Status setAngle(Context& c, const QJsonValue& v, bool start)
 // restores it.
 void addEntityCommands(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kEntityType)].get = [](Context& c) {
-        return ok(entities::typeNumber(c.entity()));
-    };
-    m[memberKey(member::kObjectName)].get = [](Context& c) {
-        const std::string_view name = entities::objectName(c.entity());
-        return ok(QString::fromLatin1(name.data(), qsizetype(name.size())));
-    };
     m[memberKey(member::kDelete)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 0, 0); !s) return s.error();
         c.session.eraseEntities({EntityRef{c.space(), c.ref.index}});
@@ -546,8 +551,31 @@ AutomationDispatcher::AutomationDispatcher(CadSession& session)
     members_[int(Kind::Documents)] = AutomationDocuments::members();
     AutomationLayers::addDocumentMembers(members_[int(Kind::Document)]);
     AutomationLayers::addEntityMembers(members_[int(Kind::Entity)]);
+    AutomationEntities::addEntityMembers(members_[int(Kind::Entity)]);
     members_[int(Kind::Layers)] = AutomationLayers::layersMembers();
     members_[int(Kind::Layer)] = AutomationLayers::layerMembers();
+}
+
+void AutomationDispatcher::startUndoMark()
+{
+    ++openMarks_[caller_];
+    session_.beginUndoGroup();
+}
+
+void AutomationDispatcher::endUndoMark()
+{
+    const auto open = openMarks_.find(caller_);
+    if (open == openMarks_.end()) return;
+    if (--open->second == 0) openMarks_.erase(open);
+    session_.endUndoGroup();
+}
+
+void AutomationDispatcher::callerGone(std::uintptr_t caller)
+{
+    const auto open = openMarks_.find(caller);
+    if (open == openMarks_.end()) return;
+    for (int n = open->second; n > 0; --n) session_.endUndoGroup();
+    openMarks_.erase(open);
 }
 
 std::size_t AutomationDispatcher::RefHash::operator()(const ObjectRef& r) const noexcept
@@ -570,7 +598,7 @@ std::int64_t AutomationDispatcher::handleFor(const ObjectRef& ref)
 std::string_view AutomationDispatcher::typeName(const ObjectRef& ref) const
 {
     if (ref.kind != Kind::Entity) return kindName(ref.kind);
-    return entities::automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
+    return automationName(session_.document()->space(static_cast<SpaceKind>(ref.space)).at(ref.index));
 }
 
 QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)

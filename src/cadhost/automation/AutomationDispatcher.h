@@ -82,6 +82,15 @@ public:
     CadSession& session() { return session_; }
     CommandTypist& typist() { return typist_; }
 
+    // Who sends the invocations that follow (a connection's id), and that a
+    // sender is gone: the undo marks it left open are closed.
+    void setCaller(std::uintptr_t caller) { caller_ = caller; }
+    void callerGone(std::uintptr_t caller);
+    // StartUndoMark and EndUndoMark of the current caller; an EndUndoMark
+    // without its start is ignored, as CAD programs ignore it.
+    void startUndoMark();
+    void endUndoMark();
+
     // The handle of an object, issued on first use.
     std::int64_t handleFor(const ObjectRef& ref);
 
@@ -114,6 +123,8 @@ private:
     std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
     QHash<QString, Member> members_[9];  // by Kind, keys lower-case
     std::unordered_map<std::string_view, QJsonObject> handleObjects_;  // by type name
+    std::uintptr_t caller_ = 0;
+    std::unordered_map<std::uintptr_t, int> openMarks_;  // by caller
 
     friend struct Context;
 };

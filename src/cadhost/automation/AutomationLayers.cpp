@@ -60,7 +60,6 @@ void AutomationLayers::addEntityMembers(QHash<QString, Member>& m)
     };
     m[memberKey(member::kLayer)].get = [](Context& c) -> Result<QJsonValue> {
         const CadSpace& space = c.document->space(c.space());
-        if (space.record(c.ref.index)) return invalid(QStringLiteral("该图元来自图形文件，其图层见文件。"));
         return QJsonValue(QString::fromStdString(space.layer(c.ref.index)));
     };
 }

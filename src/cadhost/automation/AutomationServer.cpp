@@ -247,6 +247,7 @@ void AutomationConnection::dispatch(AutomationRequest&& request)
     const AutomationDispatcher::Invocation invocation{call.verb, call.target, QString::fromUtf8(call.member),
                                                       toQJsonValue(call.value), std::move(call.args)};
     AutomationDispatcher::HandleAnswer handle;
+    dispatcher_.setCaller(reinterpret_cast<std::uintptr_t>(this));
     const AutomationDispatcher::Pending pending = dispatcher_.invoke(
         invocation,
         [self, id, wantsReply](const Result<QJsonValue>& result) {
@@ -426,6 +427,8 @@ void AutomationConnection::onDisconnected()
     const AutomationDispatcher::Pending pending = waiting_;
     waiting_ = {};
     if (pending.kind == AutomationDispatcher::Pending::Kind::Pick) dispatcher_.session().withdrawPoint(pending.id);
+    // Undo marks it left open are closed: what it made stays one step.
+    dispatcher_.callerGone(reinterpret_cast<std::uintptr_t>(this));
     emit finished();
     deleteLater();
 }

@@ -5,6 +5,10 @@
 // (the document does, DrawingDocument.h); it keeps what each step needs to be
 // undone and redone, and where the last save was.
 //
+// Steps made between beginGroup and the matching endGroup (groups nest;
+// only the outermost counts) become one step when it closes, undone and
+// redone as one: a command, or a burst of automation calls within undo marks.
+//
 // A step names entities by (space, index), which never change while the
 // drawing is open; only a replacement holds entity values (before and
 // after), so a burst of additions costs a few bytes a step.
@@ -28,7 +32,7 @@ struct EntityRef {
 };
 
 struct HistoryStep {
-    enum class Kind : std::uint8_t { Add, Erase, Replace };
+    enum class Kind : std::uint8_t { Add, Erase, Replace, Group };
     struct Replacement {
         ModelEntity before;
         ModelEntity after;
@@ -41,6 +45,8 @@ struct HistoryStep {
     EntityRef first;
     std::vector<EntityRef> more;
     std::unique_ptr<const Replacement> replacement;
+    // A group: its steps in the order they were made (first is the first one's).
+    std::vector<HistoryStep> parts;
 
     std::vector<EntityRef> entities() const;
 };
@@ -57,6 +63,11 @@ public:
     void stepBack();
     void stepForward();
 
+    void beginGroup() { ++groupDepth_ == 1 ? void(groupStart_ = position_) : void(); }
+    // Closes the innermost group; nothing when none is open.
+    void endGroup();
+    int groupDepth() const { return groupDepth_; }
+
     bool modified() const { return !clean_ || *clean_ != position_; }
     // false marks the current position as saved; true forgets any saved
     // position, so the drawing stays modified until setModified(false).
@@ -66,6 +77,8 @@ private:
     std::vector<HistoryStep> steps_;
     std::size_t position_ = 0;
     std::optional<std::size_t> clean_ = 0;
+    int groupDepth_ = 0;
+    std::size_t groupStart_ = 0;
 };
 
 }  // namespace tessik::cadhost

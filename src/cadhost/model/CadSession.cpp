@@ -148,6 +148,18 @@ int CadSession::eraseEntities(const std::vector<EntityRef>& entities)
     return erased;
 }
 
+void CadSession::beginUndoGroup()
+{
+    if (document_) document_->beginUndoGroup();
+}
+
+void CadSession::endUndoGroup()
+{
+    if (!document_) return;
+    document_->endUndoGroup();
+    emit historyChanged();
+}
+
 bool CadSession::undo()
 {
     if (!document_ || !document_->canUndo()) {

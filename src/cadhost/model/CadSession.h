@@ -67,6 +67,9 @@ public:
     // One undo step; returns how many entities were erased (those erased
     // already are skipped).
     int eraseEntities(const std::vector<EntityRef>& entities);
+    // Undo marks of the open drawing: the changes between are one step.
+    void beginUndoGroup();
+    void endUndoGroup();
     // One step each; false (and a message) when there is nothing to do.
     bool undo();
     bool redo();

@@ -11,6 +11,7 @@ namespace tessik::cadhost {
 int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
 {
     extents_.add(entityBounds(entity));
+    if (std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
     entities_.push_back(std::move(entity));
     origins_.push_back(Origin{record, false});
     live_.append(true);
@@ -22,6 +23,7 @@ void CadSpace::replace(int index, ModelEntity entity, bool changed)
     ModelEntity& slot = entities_[static_cast<std::size_t>(index)];
     Origin& origin = origins_[static_cast<std::size_t>(index)];
     origin.changed = changed;
+    if (std::holds_alternative<ModelShape>(slot) || std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
     if (origin.erased) {
         slot = std::move(entity);
         return;
@@ -38,6 +40,7 @@ void CadSpace::setErased(int index, bool erased)
     if (origin.erased == erased) return;
     origin.erased = erased;
     erasedCount_ += erased ? 1 : -1;
+    if (std::holds_alternative<ModelShape>(at(index))) ++shapesVersion_;
     live_.change(index, erased ? -1 : 1);
     if (erased)
         shrinkExtents(entityBounds(at(index)));
@@ -122,6 +125,20 @@ std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
     return copy;
 }
 
+const DrawingExtras& DrawingDocument::extras(SpaceKind kind) const
+{
+    const CadSpace& s = space(kind);
+    Composed& c = composed_[static_cast<int>(kind)];
+    if (c.version == s.shapesVersion()) return c.extras;
+    c.extras = DrawingExtras{};
+    for (int i = 0; i < s.count(); ++i) {
+        const auto* shape = std::get_if<ModelShape>(&s.at(i));
+        if (shape && shape->picture && s.drawn(i)) appendShape(c.extras, *shape->picture, shape->offset);
+    }
+    c.version = s.shapesVersion();
+    return c.extras;
+}
+
 int DrawingDocument::addLayer(const std::string& name)
 {
     for (std::size_t i = 0; i < addedLayers_.size(); ++i)
@@ -186,6 +203,13 @@ int DrawingDocument::eraseEntities(const std::vector<EntityRef>& entities)
 
 void DrawingDocument::apply(const HistoryStep& step, bool forward)
 {
+    if (step.kind == HistoryStep::Kind::Group) {
+        if (forward)
+            for (const HistoryStep& part : step.parts) apply(part, true);
+        else
+            for (auto part = step.parts.rbegin(); part != step.parts.rend(); ++part) apply(*part, false);
+        return;
+    }
     for (const EntityRef& e : step.entities()) {
         CadSpace& s = space(e.space);
         switch (step.kind) {
@@ -196,6 +220,7 @@ void DrawingDocument::apply(const HistoryStep& step, bool forward)
             s.replace(e.index, forward ? r.after : r.before, forward || r.changedBefore);
             break;
         }
+        case HistoryStep::Kind::Group: break;  // above
         }
     }
 }
@@ -226,7 +251,8 @@ QString kindLabel(const ModelEntity& entity)
                                [](const ModelCircle&) { return QStringLiteral("圆"); },
                                [](const ModelEllipse&) { return QStringLiteral("椭圆"); },
                                [](const ModelPolyline&) { return QStringLiteral("多段线"); },
-                               [](const ModelText&) { return QStringLiteral("文字"); }},
+                               [](const ModelText&) { return QStringLiteral("文字"); },
+                               [](const ModelShape& s) { return QString::fromStdString(s.objectName); }},
                       entity);
 }
 }  // namespace
@@ -241,6 +267,9 @@ QString DrawingDocument::describe(const HistoryStep* step) const
     case HistoryStep::Kind::Erase:
         if (step->more.empty()) return QStringLiteral("删除%1").arg(kind);
         return QStringLiteral("删除 %1 个对象").arg(step->more.size() + 1);
+    case HistoryStep::Kind::Group:
+        if (step->parts.size() == 1) return describe(&step->parts.front());
+        return QStringLiteral("%1 步操作").arg(step->parts.size());
     }
     return {};
 }

@@ -65,7 +65,14 @@ public:
     bool changed(int index) const { return origins_[static_cast<std::size_t>(index)].changed; }
     // An entity on a layer that is off or frozen is held but not drawn.
     bool hidden(int index) const { return origins_[static_cast<std::size_t>(index)].hidden; }
-    void setHidden(int index, bool hidden) { origins_[static_cast<std::size_t>(index)].hidden = hidden; }
+    void setHidden(int index, bool hidden)
+    {
+        origins_[static_cast<std::size_t>(index)].hidden = hidden;
+        ++shapesVersion_;
+    }
+    // Changes whenever a shape (ModelShape) is added, changed, erased or
+    // restored, so that a picture of them knows when it is stale.
+    std::uint64_t shapesVersion() const { return shapesVersion_; }
     // The layer a new entity is written on ("0" unless set); an entity read
     // from the file keeps its own.
     const std::string& layer(int index) const { return origins_[static_cast<std::size_t>(index)].layer; }
@@ -111,6 +118,7 @@ private:
     Bounds extents_;
     int erasedCount_ = 0;
     LiveSlots live_;
+    std::uint64_t shapesVersion_ = 0;
 };
 
 
@@ -144,23 +152,11 @@ public:
     // the history or what the view shows: a copy another thread may write
     // out while this document goes on changing.
     std::unique_ptr<DrawingDocument> snapshot() const;
-    // What the view shows of entities the spaces do not hold.
-    const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const
-    {
-        return kind == SpaceKind::Model ? extras_ : paperExtras_;
-    }
-    void setExtras(DrawingExtras extras) { extras_ = std::move(extras); }
-    void setExtras(SpaceKind kind, DrawingExtras extras)
-    {
-        (kind == SpaceKind::Model ? extras_ : paperExtras_) = std::move(extras);
-    }
-    // A space's extents with those shapes.
-    Bounds extents(SpaceKind kind) const
-    {
-        Bounds b = space(kind).extents();
-        b.add(extras(kind).bounds);
-        return b;
-    }
+    // What the view shows of the entities held as shapes (ModelShape), the
+    // live ones each moved by its offset; made again when one of them changed.
+    const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const;
+    // A space's extents (shapes included).
+    Bounds extents(SpaceKind kind) const { return space(kind).extents(); }
     Bounds modelExtents() const { return extents(SpaceKind::Model); }
 
     // Layers made through automation (Layers.Add), with their colour
@@ -184,6 +180,11 @@ public:
     void replaceEntity(SpaceKind space, int index, ModelEntity entity);
     // Erases the entities not erased yet, as one step; returns how many.
     int eraseEntities(const std::vector<EntityRef>& entities);
+
+    // Undo marks: the changes between them are one step (CadHistory.h).
+    void beginUndoGroup() { history_.beginGroup(); }
+    void endUndoGroup() { history_.endGroup(); }
+    int undoGroupDepth() const { return history_.groupDepth(); }
 
     bool canUndo() const { return history_.canUndo(); }
     bool canRedo() const { return history_.canRedo(); }
@@ -213,9 +214,12 @@ private:
     CadSpace model_;
     CadSpace paper_;
     std::shared_ptr<const dxf::DxfDrawing> drawing_ = std::make_shared<const dxf::DxfDrawing>(dxf::DxfDrawing::blank());
-    DrawingExtras extras_;
+    struct Composed {
+        DrawingExtras extras;
+        std::uint64_t version = ~std::uint64_t(0);
+    };
+    mutable Composed composed_[2];
     CadHistory history_;
-    DrawingExtras paperExtras_;
     std::vector<AddedLayer> addedLayers_;
 };
 

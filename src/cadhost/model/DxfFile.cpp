@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include "Dxf.h"
+#include "model/DxfShapes.h"
+#include "model/ModelNames.h"
 
 namespace tessik::cadhost {
 
@@ -65,7 +67,7 @@ std::optional<ModelEntity> held(const dxf::InterpretedEntity& e)
                 text.alignment = *t.alignment;
                 return text;
             },
-            // Not held: shown through DxfShapes, kept for writing back.
+            // Not held as their own kind: shapes (ModelShape), kept for writing back.
             [](const entities::Point&) -> Held { return std::nullopt; },
             [](const dxf::PolylineEntity&) -> Held { return std::nullopt; },
             [](const dxf::Spline&) -> Held { return std::nullopt; },
@@ -88,6 +90,33 @@ Error readFailure(const QString& path, const Error& why)
 
 }  // namespace
 
+namespace {
+
+// The records that belong to the one before them: a polyline's vertices
+// and its end, a block reference's attributes and their end.
+bool partOfPrevious(const std::string& type) { return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB"; }
+
+// Where an entity without a picture lies: its own points (custom objects
+// carry them in 10/20 like every other kind), when it is in the world's plane.
+Bounds pointBounds(std::span<const DxfTag> tags)
+{
+    Bounds b;
+    std::optional<double> x;
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) break;
+        if (t.code == 210 || t.code == 220) return {};  // in a plane of its own: not known here
+        if (t.code >= 10 && t.code <= 18) x = dxf::tagNumber(t.value);
+        if (t.code >= 20 && t.code <= 28 && x) {
+            const auto y = dxf::tagNumber(t.value);
+            if (y && std::isfinite(*x) && std::isfinite(*y)) b.add(*x, *y);
+            x.reset();
+        }
+    }
+    return b;
+}
+
+}  // namespace
+
 Result<DxfReadReport> readDxf(const QString& path)
 {
     auto bytes = dxf::readRegularFile(QFile::encodeName(path).toStdString());
@@ -99,28 +128,56 @@ Result<DxfReadReport> readDxf(const QString& path)
     DxfReadReport report;
     const dxf::DxfDrawing& d = *drawing;
     const dxf::LayerTable layers(d);
-    std::vector<std::size_t> shapes[2];
+    // Each entity in file order with the records that belong to it; held
+    // kinds are entities of their own, everything else a shape.
+    struct Read {
+        std::size_t record;
+        std::optional<ModelEntity> held;
+        bool shown;
+    };
+    std::vector<Read> read;
+    std::vector<std::vector<std::size_t>> runs;  // the shapes' records
     // Nearly every entity of a large drawing is in model space.
+    read.reserve(d.entityCount());
     doc->space(SpaceKind::Model).reserve(d.entityCount());
     for (std::size_t i = 0; i < d.entityCount(); ++i) {
         const dxf::EntityRecord& record = d.entity(i);
-        const SpaceKind kind = record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model;
-        const auto tags = d.entityTags(i);
-        const auto data = dxf::entityData(tags, d);
-        auto entity = data ? held(*data) : std::nullopt;
-        if (!entity) {
-            // A polyline's vertices and attributes are parts of the entity before them.
-            if (record.type != "VERTEX" && record.type != "SEQEND" && record.type != "ATTRIB") ++report.kept;
-            shapes[static_cast<int>(kind)].push_back(i);
+        if (partOfPrevious(record.type) && !read.empty()) {
+            if (!read.back().held) runs.back().push_back(i);
             continue;
         }
-        CadSpace& space = doc->space(kind);
-        const int index = space.add(std::move(*entity), i);
-        space.setHidden(index, !layers.shown(data->style.layer));
-        ++report.read;
+        const auto tags = d.entityTags(i);
+        const auto data = dxf::entityData(tags, d);
+        read.push_back({i, data ? held(*data) : std::nullopt, layers.shown(dxf::entityStyle(tags).layer)});
+        if (!read.back().held) runs.push_back({i});
     }
-    doc->setExtras(SpaceKind::Model, drawingShapes(d, shapes[0]));
-    doc->setExtras(SpaceKind::Paper, drawingShapes(d, shapes[1]));
+    std::vector<DrawingExtras> pictures = entityShapes(d, runs);
+    std::size_t shape = 0;
+    for (Read& r : read) {
+        const dxf::EntityRecord& record = d.entity(r.record);
+        CadSpace& space = doc->space(record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model);
+        if (r.held) {
+            ++report.read;
+        } else {
+            const auto tags = d.entityTags(r.record);
+            ModelShape s;
+            s.type = record.type;
+            s.objectName = shapeObjectName(record.type, tags, d);
+            s.readBounds = pictures[shape].bounds;
+            if (s.readBounds.empty() && r.shown) s.readBounds = pointBounds(tags);
+            s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
+            const auto data = dxf::entityData(tags, d);
+            const bool upright = data ? data->upright()
+                                      : std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
+            s.movable = !movedPointCodes(record.type).empty() && upright;
+            ++shape;
+            ++report.kept;
+            r.held = std::move(s);
+        }
+        const int index = space.add(std::move(*r.held), r.record);
+        space.setLayer(index, dxf::entityStyle(d.entityTags(r.record)).layer);
+        space.setHidden(index, !r.shown);
+    }
     doc->setDrawing(std::move(drawing).value());
     doc->setPath(QFileInfo(path).absoluteFilePath());
     report.document = std::move(doc);
@@ -128,6 +185,23 @@ Result<DxfReadReport> readDxf(const QString& path)
 }
 
 namespace {
+
+// The held kinds the shared vocabulary has, as the entity codec writes
+// them; a shape (only ever read from its file) has none.
+std::optional<entities::Entity> sharedKind(const ModelEntity& entity)
+{
+    using Shared = std::optional<entities::Entity>;
+    return std::visit(Overload{
+                          [](const ModelLine& e) -> Shared { return e; },
+                          [](const ModelArc& e) -> Shared { return e; },
+                          [](const ModelCircle& e) -> Shared { return e; },
+                          [](const ModelEllipse& e) -> Shared { return e; },
+                          [](const ModelPolyline& e) -> Shared { return e; },
+                          [](const ModelText& e) -> Shared { return e; },
+                          [](const ModelShape&) -> Shared { return std::nullopt; },
+                      },
+                      entity);
+}
 
 std::string describe(const dxf::DxfDrawing& drawing, std::size_t record, const char* kind)
 {
@@ -151,14 +225,47 @@ bool losesVertexWidths(const dxf::DxfDrawing& drawing, std::size_t record, const
     });
 }
 
+// A moved shape: each of its position groups (and those of the vertices
+// after a POLYLINE) by the offset, every other tag as it was.
+void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelShape& shape, std::vector<std::string>& lost)
+{
+    if (shape.offset == Point3{}) return;
+    const std::span<const int> codes = movedPointCodes(shape.type);
+    if (!shape.movable || codes.empty()) {
+        lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
+        return;
+    }
+    const auto moveGroups = [&](std::size_t i, int x) {
+        const int axes[3] = {x, x + 10, x + 20};
+        std::vector<DxfTag> moved;
+        for (const DxfTag& t : drawing.entityTags(i)) {
+            if (t.code == 1001) break;
+            for (int axis = 0; axis < 3; ++axis) {
+                if (t.code != axes[axis]) continue;
+                const auto v = dxf::tagNumber(t.value);
+                moved.push_back(v ? DxfTag{t.code, dxf::formatReal(*v + shape.offset[std::size_t(axis)])} : t);
+            }
+        }
+        if (!moved.empty()) drawing.replaceEntityGroups(i, axes, moved);
+    };
+    for (const int x : codes) moveGroups(record, x);
+    if (shape.type == "POLYLINE")
+        for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "VERTEX"; ++i)
+            moveGroups(i, 10);
+    if (shape.type == "INSERT")
+        for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "ATTRIB"; ++i)
+            for (const int x : {10, 11}) moveGroups(i, x);
+}
+
 // An entity read from the file, changed: its groups are written over the
 // record's, everything else of the record stays (see rewriteEntity).
 void writeChange(dxf::DxfDrawing& drawing, std::size_t record, const ModelEntity& entity, std::vector<std::string>& lost)
 {
+    if (const auto* s = std::get_if<ModelShape>(&entity)) return writeShapeMove(drawing, record, *s, lost);
     if (const auto* p = std::get_if<ModelPolyline>(&entity); p && losesVertexWidths(drawing, record, *p))
         lost.push_back(describe(drawing, record, "多段线") + "各顶点的宽度");
     // Only a text can fail: one whose new content no DXF can hold.
-    if (Status written = dxf::rewriteEntity(drawing, record, entity); !written)
+    if (Status written = dxf::rewriteEntity(drawing, record, *sharedKind(entity)); !written)
         lost.push_back(describe(drawing, record, "文字") + "改动后的内容：" + written.error().description);
 }
 
@@ -175,7 +282,11 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
         for (int i = 0; i < space.count(); ++i) {
             const auto record = space.record(i);
             if (space.erased(i)) {
-                if (record) drawing.removeEntity(*record);
+                if (!record) continue;
+                // With the records that belong to it: a polyline's vertices, a reference's attributes.
+                drawing.removeEntity(*record);
+                for (std::size_t k = *record + 1; k < drawing.entityCount() && partOfPrevious(drawing.entity(k).type); ++k)
+                    drawing.removeEntity(k);
                 continue;
             }
             if (record && !space.changed(i)) continue;
@@ -183,7 +294,9 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
                 writeChange(drawing, *record, space.at(i), notWritten);
                 continue;
             }
-            auto entity = dxf::newEntity(space.at(i), space.layer(i), drawing);
+            const auto shared = sharedKind(space.at(i));
+            if (!shared) continue;  // shapes come only from the file, with a record
+            auto entity = dxf::newEntity(*shared, space.layer(i), drawing);
             if (!entity) {
                 // Only a text can fail: one no DXF can hold.
                 const auto* t = std::get_if<ModelText>(&space.at(i));

@@ -913,3 +913,49 @@ DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<st
 }
 
 }  // namespace tessik::cadhost
+
+namespace tessik::cadhost {
+
+std::vector<DrawingExtras> entityShapes(const dxf::DxfDrawing& drawing,
+                                        const std::vector<std::vector<std::size_t>>& runs)
+{
+    Shaper shaper(drawing);
+    std::vector<DrawingExtras> pictures;
+    pictures.reserve(runs.size());
+    std::vector<Tags> records;
+    for (const std::vector<std::size_t>& run : runs) {
+        records.clear();
+        for (std::size_t i : run) records.push_back(drawing.entityTags(i));
+        const bool truncated = shaper.result.truncated;
+        shaper.shapeRun(dxf::interpretRecords(records, drawing), Affine{}, 0);
+        pictures.push_back(std::move(shaper.result));
+        shaper.result = DrawingExtras{};
+        shaper.result.truncated = truncated || pictures.back().truncated;
+    }
+    return pictures;
+}
+
+void appendShape(DrawingExtras& to, const DrawingExtras& picture, const Point3& offset)
+{
+    const double dx = offset[0], dy = offset[1];
+    const auto moved = [dx, dy](Point2 p) { return Point2{p[0] + dx, p[1] + dy}; };
+    const auto movedRun = [&](const std::vector<Point2>& run) {
+        std::vector<Point2> out;
+        out.reserve(run.size());
+        for (const Point2& p : run) out.push_back(moved(p));
+        return out;
+    };
+    for (const auto& o : picture.outlines) to.outlines.push_back(dx == 0 && dy == 0 ? o : movedRun(o));
+    for (const auto& f : picture.fills) to.fills.push_back(dx == 0 && dy == 0 ? f : movedRun(f));
+    for (ShownText t : picture.texts) {
+        t.position = moved(t.position);
+        t.end = moved(t.end);
+        to.texts.push_back(std::move(t));
+    }
+    if (!picture.bounds.empty())
+        to.bounds.add(Bounds{picture.bounds.minX + dx, picture.bounds.minY + dy, picture.bounds.maxX + dx,
+                             picture.bounds.maxY + dy});
+    to.truncated = to.truncated || picture.truncated;
+}
+
+}  // namespace tessik::cadhost

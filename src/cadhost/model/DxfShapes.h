@@ -93,5 +93,12 @@ inline constexpr std::size_t kMaxVisits = 1'000'000;
 
 // The shapes of the given entities of the ENTITIES section.
 DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<std::size_t>& entities);
+// The same, one picture per entity: each run is an entity's record and the
+// records that belong to it (a polyline's vertices, a block reference's
+// attributes). The bounds above hold for all of them together.
+std::vector<DrawingExtras> entityShapes(const dxf::DxfDrawing& drawing,
+                                        const std::vector<std::vector<std::size_t>>& runs);
+// Pictures one after another, each moved by its offset.
+void appendShape(DrawingExtras& to, const DrawingExtras& picture, const Point3& offset);
 
 }  // namespace tessik::cadhost

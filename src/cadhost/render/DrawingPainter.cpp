@@ -48,6 +48,28 @@ public:
     {
     }
 
+    // A shape is painted with the others (paintExtras); traced on its own,
+    // as a selection shows it, it is its outlines, or the box round it where
+    // it has none (a text, a custom object).
+    void traceShapes() { shapes_ = true; }
+    void operator()(const ModelShape& s)
+    {
+        const Bounds b = s.bounds();
+        if (!shapes_ || !s.picture || b.empty() || !b.intersects(visible_)) return;
+        const bool mayLeave = !visible_.contains(b);
+        const auto at = [&](const Point2& p) { return v_.toScreen(p[0] + s.offset[0], p[1] + s.offset[1]); };
+        const auto run = [&](const std::vector<Point2>& points, bool closed) {
+            for (std::size_t i = 1; i < points.size(); ++i) sink_.line(at(points[i - 1]), at(points[i]), mayLeave);
+            if (closed && points.size() > 2) sink_.line(at(points.back()), at(points.front()), mayLeave);
+        };
+        for (const auto& o : s.picture->outlines) run(o, false);
+        for (const auto& f : s.picture->fills) run(f, true);
+        if (s.picture->outlines.empty() && s.picture->fills.empty())
+            run({{b.minX - s.offset[0], b.minY - s.offset[1]}, {b.maxX - s.offset[0], b.minY - s.offset[1]},
+                 {b.maxX - s.offset[0], b.maxY - s.offset[1]}, {b.minX - s.offset[0], b.maxY - s.offset[1]}},
+                true);
+    }
+
     void operator()(const ModelLine& l)
     {
         Bounds b;
@@ -316,6 +338,7 @@ private:
     static constexpr std::size_t kRunPoints = 64;
 
     Sink& sink_;
+    bool shapes_ = false;
     const Viewport& v_;
     std::array<QPointF, kRunPoints> run_;  // filled afresh by each walk
     Bounds visible_;
@@ -689,6 +712,7 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 {
     PainterSink sink(painter);
     EntityTracer<PainterSink> tracer(sink, viewport);
+    tracer.traceShapes();
     for (const int i : indices)
         if (i >= 0 && i < space.count() && space.drawn(i)) std::visit(tracer, space.at(i));
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include "model/DxfShapes.h"
 
 namespace tessik::cadhost {
 
@@ -94,6 +95,29 @@ Outline outline(const ModelEntity& entity, double chordError)
                     const auto& z = l.vertices[(i + 1) % n];
                     addBulge(p, {a.x, a.y}, {z.x, z.y}, a.bulge, chordError);
                 }
+            },
+            [&](const ModelShape& s) {
+                // Its picture moved by its offset; a filled one (a hatch, a
+                // solid) is reached inside its first area, one drawn with
+                // neither lines nor areas (a text, a custom object) inside its box.
+                const auto moved = [&](const std::vector<Point2>& run, bool closed) {
+                    Path out;
+                    for (const Point2& q : run) out.push_back({q[0] + s.offset[0], q[1] + s.offset[1]});
+                    if (closed && !out.empty()) out.push_back(out.front());
+                    return out;
+                };
+                const Bounds b = s.bounds();
+                if (!s.picture || b.empty()) return;
+                if (!s.picture->fills.empty()) {
+                    p = moved(s.picture->fills.front(), true);
+                    o.filled = true;
+                    for (std::size_t i = 1; i < s.picture->fills.size(); ++i)
+                        o.paths.push_back(moved(s.picture->fills[i], true));
+                } else if (s.picture->outlines.empty()) {
+                    p = {{b.minX, b.minY}, {b.maxX, b.minY}, {b.maxX, b.maxY}, {b.minX, b.maxY}, {b.minX, b.minY}};
+                    o.filled = true;
+                }
+                for (const auto& run : s.picture->outlines) o.paths.push_back(moved(run, false));
             },
             [&](const ModelText& t) {
                 const double w = textWidth(t.text, t.height);

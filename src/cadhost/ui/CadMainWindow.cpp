@@ -1,5 +1,12 @@
 #include "ui/CadMainWindow.h"
 
+#include <algorithm>
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "ui/WindowPlacement.h"
+
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -61,7 +68,21 @@ CadMainWindow::CadMainWindow(CadSession& session, QWidget* parent)
         }
     });
     resize(1000, 700);
+    placeBesideLauncher();
     refresh();
+}
+
+void CadMainWindow::placeBesideLauncher()
+{
+    const std::optional<QRect> beside = parseBeside(qEnvironmentVariable(kBesideVariable));
+    if (!beside) return;
+    QScreen* screen = QGuiApplication::screenAt(beside->center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // The frame the window manager adds is outside the geometry set here.
+    const QSize frame(std::max(0, frameGeometry().width() - width()), std::max(0, frameGeometry().height() - height()));
+    const QRect placed = besidePlacement(*beside, size() + frame, screen->availableGeometry());
+    setGeometry(placed.x(), placed.y(), placed.width() - frame.width(), placed.height() - frame.height());
 }
 
 // Model and layout tabs under the drawing, as CAD programs have them.
@@ -160,8 +181,11 @@ void CadMainWindow::refreshEdit()
 
 void CadMainWindow::refresh()
 {
-    setWindowTitle(session_.caption());
-    const bool open = session_.document() != nullptr;
+    // Unsaved changes marked by a * after the drawing's name, until saved.
+    const DrawingDocument* doc = session_.document();
+    setWindowTitle(doc && doc->modified() ? doc->name() + QStringLiteral("* - ") + CadSession::applicationName()
+                                          : session_.caption());
+    const bool open = doc != nullptr;
     saveAction_->setEnabled(open);
     saveAsAction_->setEnabled(open);
     closeAction_->setEnabled(open);

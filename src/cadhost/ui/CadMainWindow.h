@@ -56,6 +56,8 @@ private:
     void open();
     void closeDrawing();
     void refresh();
+    // Beside the window of the program that launched it (WindowPlacement.h).
+    void placeBesideLauncher();
     QTabBar* addSpaceTabs();
     void addFileMenu();
     void addEditMenu();

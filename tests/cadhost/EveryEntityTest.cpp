@@ -1,0 +1,207 @@
+// Every entity of a drawing is an entity of the model: what ezdxf reads of
+// real files (per space, in order, handle and type), kinds the model draws
+// only as pictures erased, moved, undone and saved, and undo marks.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "model/CadSession.h"
+#include "model/DxfFile.h"
+#include "model/ModelNames.h"
+
+using namespace tessik::cadhost;
+
+namespace {
+
+struct Judged {
+    bool skipped = false;
+    std::string error;
+    std::vector<std::string> lines;  // "model|paper HANDLE TYPE"
+};
+
+Judged runPython(const QStringList& args)
+{
+    Judged j;
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), args);
+    if (!python.waitForFinished(120000)) {
+        j.error = "python did not finish";
+        return j;
+    }
+    j.skipped = python.exitCode() == 77;
+    if (j.skipped) return j;
+    if (python.exitCode() != 0) {
+        j.error = python.readAllStandardError().toStdString();
+        return j;
+    }
+    for (const QByteArray& line : python.readAllStandardOutput().split('\n'))
+        if (!line.trimmed().isEmpty()) j.lines.push_back(line.trimmed().toStdString());
+    return j;
+}
+
+// The same listing from tessik-cad's model: the live entities, as Item walks them.
+std::vector<std::string> listed(const DrawingDocument& doc)
+{
+    std::vector<std::string> out;
+    for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
+        const CadSpace& space = doc.space(kind);
+        for (int n = 0; n < space.liveCount(); ++n) {
+            const int i = space.liveIndex(n);
+            const auto record = space.record(i);
+            const std::string handle = record ? commonGroups(doc.drawing().entityTags(*record)).handle : "";
+            out.push_back(std::string(kind == SpaceKind::Model ? "model " : "paper ") + handle + " " +
+                          std::string(dxfTypeName(space.at(i))));
+        }
+    }
+    return out;
+}
+
+// Real drawings: LibreCAD's part library (installed with LibreCAD by
+// scripts/install-deps.sh), the files in data/ and data/real/ (see data/README.md).
+QStringList realDrawings()
+{
+    QStringList files;
+    const QString library = QStringLiteral("/usr/share/librecad/library/");
+    for (const char* f : {"elektro/connector/c4.dxf", "elektro/connector/c6.dxf", "elektro/transistor/igbt_npn.dxf",
+                          "elektro/switch/s25.dxf", "elektro/relay-iso/Relay-2p2w.dxf", "elektro/fuse/fv13.dxf",
+                          "elektro/electronics/trig.dxf", "elektro/relay/r4.dxf", "plan/architect/Bathroom-basin-V.dxf",
+                          "algoritm/alg1.dxf", "block/blk1.dxf", "kinetics/kin1.dxf"})
+        if (QFile::exists(library + QLatin1String(f))) files << library + QLatin1String(f);
+    for (const char* dir : {TESSIK_CADHOST_TEST_DATA, TESSIK_CADHOST_TEST_DATA "/real"})
+        for (const QFileInfo& f : QDir(QString::fromUtf8(dir)).entryInfoList({QStringLiteral("*.dxf")}, QDir::Files))
+            files << f.absoluteFilePath();
+    return files;
+}
+
+}  // namespace
+
+TEST(EveryEntity, RealDrawingsListEveryEntityAsEzdxfReadsThem)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
+    QTemporaryDir dir;
+    QStringList files = realDrawings();
+    // And one of ezdxf's making with every kind, in two versions.
+    for (const char* version : {"R2000", "R2018"}) {
+        const QString made = dir.filePath(QStringLiteral("made-%1.dxf").arg(QLatin1String(version)));
+        const Judged m = runPython({QStringLiteral(TESSIK_EZDXF_ROUNDTRIP), QStringLiteral("make"),
+                                    QLatin1String(version), made});
+        if (m.skipped) GTEST_SKIP() << "ezdxf is not installed";
+        ASSERT_TRUE(m.error.empty()) << m.error;
+        files << made;
+    }
+    ASSERT_GE(files.size(), 14);
+    int entities = 0;
+    for (const QString& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        const Judged j = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), file});
+        ASSERT_TRUE(j.error.empty()) << j.error;
+        auto read = readDxf(file);
+        ASSERT_TRUE(read) << read.error().description;
+        std::vector<std::string> ours = listed(*read->document);
+        // A file without handles gets them from ezdxf, not from us.
+        std::vector<std::string> theirs = j.lines;
+        if (!ours.empty() && ours.front().find("  ") != std::string::npos)
+            for (std::string& line : theirs) line = line.substr(0, 6) + line.substr(line.find(' ', 6));
+        EXPECT_EQ(ours, theirs);
+        entities += int(ours.size());
+    }
+    EXPECT_GT(entities, 100);
+}
+
+namespace {
+
+QByteArray entitiesFile(const QByteArray& entities)
+{
+    return "0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n";
+}
+
+std::unique_ptr<DrawingDocument> readBytes(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("in.dxf"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return nullptr;
+    f.close();
+    auto read = readDxf(path);
+    if (!read) return nullptr;
+    DxfReadReport report = std::move(read).value();
+    return std::move(report.document);
+}
+
+}  // namespace
+
+// A block reference with attributes and a 2D polyline: erased, the records
+// that belong to them go too; moved, their points (vertices, attributes)
+// move; undone, the file is as it was.
+TEST(EveryEntity, ShapesEraseMoveUndoAndSaveWithTheRecordsThatBelongToThem)
+{
+    QTemporaryDir dir;
+    const QByteArray insert = "0\nINSERT\n5\nA1\n8\n0\n66\n1\n2\nB\n10\n1.0\n20\n2.0\n30\n0.0\n"
+                              "0\nATTRIB\n5\nA2\n8\n0\n10\n1.5\n20\n2.5\n30\n0.0\n40\n1.0\n1\nv\n2\nTAG\n70\n0\n"
+                              "0\nSEQEND\n5\nA3\n8\n0\n";
+    const QByteArray polyline = "0\nPOLYLINE\n5\nB1\n8\n0\n66\n1\n10\n0.0\n20\n0.0\n30\n0.0\n70\n0\n"
+                                "0\nVERTEX\n5\nB2\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n"
+                                "0\nVERTEX\n5\nB3\n8\n0\n10\n4.0\n20\n3.0\n30\n0.0\n0\nSEQEND\n5\nB4\n8\n0\n";
+    const QByteArray line = "0\nLINE\n5\nC1\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n11\n1.0\n21\n1.0\n31\n0.0\n";
+    const QByteArray original = entitiesFile(insert + polyline + line);
+    auto doc = readBytes(dir, original);
+    ASSERT_TRUE(doc);
+    const auto unchanged = dxfBytes(*doc);
+    ASSERT_TRUE(unchanged);
+    ASSERT_EQ(doc->modelSpace().liveCount(), 3);
+    EXPECT_EQ(objectName(doc->modelSpace().at(0)), "AcDbBlockReference");
+    EXPECT_EQ(objectName(doc->modelSpace().at(1)), "AcDb2dPolyline");
+
+    // The polyline, found by a click on its segment, moved by (10, 20).
+    const auto moved = movedEntity(doc->modelSpace().at(1), {10, 20, 0});
+    ASSERT_TRUE(moved);
+    doc->replaceEntity(SpaceKind::Model, 1, *moved);
+    EXPECT_EQ(doc->modelSpace().extents().maxY, 23);
+    doc->eraseEntities({EntityRef{SpaceKind::Model, 0}});
+    auto saved = dxfBytes(*doc);
+    ASSERT_TRUE(saved);
+    const QByteArray text = QByteArray::fromStdString(*saved);
+    EXPECT_FALSE(text.contains("ATTRIB")) << "an erased reference's attributes go with it";
+    EXPECT_FALSE(text.contains("\nA3\n")) << "and its SEQEND";
+    EXPECT_TRUE(text.contains(" 10\n14.0\n 20\n23.0\n")) << "the last vertex moved";
+    EXPECT_TRUE(text.contains(" 10\n10.0\n 20\n20.0\n")) << "the first vertex moved";
+    EXPECT_TRUE(text.contains("\nB4\n"));
+
+    // Undone both: written back as read.
+    doc->undo();
+    doc->undo();
+    saved = dxfBytes(*doc);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, *unchanged);
+}
+
+// Changes between undo marks are one step; marks nest; a save inside a
+// group is a position the history no longer has.
+TEST(EveryEntity, UndoMarksMakeOneStep)
+{
+    DrawingDocument doc(QStringLiteral("d"));
+    doc.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {1, 0, 0}});
+    doc.beginUndoGroup();
+    doc.addEntity(SpaceKind::Model, ModelLine{{0, 1, 0}, {1, 1, 0}});
+    doc.beginUndoGroup();
+    doc.addEntity(SpaceKind::Model, ModelLine{{0, 2, 0}, {1, 2, 0}});
+    doc.endUndoGroup();
+    doc.setModified(false);  // saved mid-group
+    doc.eraseEntities({EntityRef{SpaceKind::Model, 0}});
+    doc.endUndoGroup();
+    doc.endUndoGroup();  // one too many: nothing
+    EXPECT_EQ(doc.modelSpace().liveCount(), 2);
+    EXPECT_TRUE(doc.modified());
+    doc.undo();
+    EXPECT_EQ(doc.modelSpace().liveCount(), 1) << "the whole group undone at once";
+    EXPECT_TRUE(doc.modified());
+    doc.redo();
+    EXPECT_EQ(doc.modelSpace().liveCount(), 2);
+    doc.undo();
+    doc.undo();
+    EXPECT_EQ(doc.modelSpace().liveCount(), 0);
+    EXPECT_FALSE(doc.canUndo());
+}
