@@ -288,6 +288,17 @@ public:
 
     DrawingExtras result;
 
+    // The picture shaped so far, and a fresh one for what comes next; the
+    // limits on points and visits keep counting over the whole drawing.
+    DrawingExtras take()
+    {
+        DrawingExtras taken = std::move(result);
+        result = DrawingExtras{};
+        result.truncated = taken.truncated;
+        linetypeIndices_.clear();
+        return taken;
+    }
+
     // What a block reference passes on to what it draws.
     struct Context {
         Affine m;
@@ -926,11 +937,9 @@ std::vector<DrawingExtras> entityShapes(const dxf::DxfDrawing& drawing,
     for (const std::vector<std::size_t>& run : runs) {
         records.clear();
         for (std::size_t i : run) records.push_back(drawing.entityTags(i));
-        const bool truncated = shaper.result.truncated;
-        shaper.shapeRun(dxf::interpretRecords(records, drawing), Affine{}, 0);
-        pictures.push_back(std::move(shaper.result));
-        shaper.result = DrawingExtras{};
-        shaper.result.truncated = truncated || pictures.back().truncated;
+        shaper.shapeRun(shaper.items(records), Shaper::Context{});
+        DrawingExtras& picture = pictures.emplace_back(shaper.take());
+        for (const ShownText& t : picture.texts) addTextBox(picture.bounds, t);
     }
     return pictures;
 }
@@ -945,8 +954,34 @@ void appendShape(DrawingExtras& to, const DrawingExtras& picture, const Point3& 
         for (const Point2& p : run) out.push_back(moved(p));
         return out;
     };
+    // The picture's dash patterns by their index in `to`'s table (a pattern
+    // both use is listed once).
+    std::vector<std::uint16_t> linetype(picture.linetypes.size(), 0);
+    for (std::size_t k = 1; k < picture.linetypes.size(); ++k) {
+        const auto found = std::find(to.linetypes.begin(), to.linetypes.end(), picture.linetypes[k]);
+        if (found != to.linetypes.end()) {
+            linetype[k] = static_cast<std::uint16_t>(found - to.linetypes.begin());
+        } else if (to.linetypes.size() < 0xFFFF) {
+            linetype[k] = static_cast<std::uint16_t>(to.linetypes.size());
+            to.linetypes.push_back(picture.linetypes[k]);
+        }
+    }
+    const auto restyled = [&](ShapeStyle style) {
+        style.linetype = style.linetype < linetype.size() ? linetype[style.linetype] : 0;
+        return style;
+    };
     for (const auto& o : picture.outlines) to.outlines.push_back(dx == 0 && dy == 0 ? o : movedRun(o));
+    for (const ShapeStyle& st : picture.outlineStyles) to.outlineStyles.push_back(restyled(st));
     for (const auto& f : picture.fills) to.fills.push_back(dx == 0 && dy == 0 ? f : movedRun(f));
+    for (const ShapeStyle& st : picture.fillStyles) to.fillStyles.push_back(restyled(st));
+    const std::size_t base = to.segments.size();
+    for (const Point2& p : picture.segments) to.segments.push_back(moved(p));
+    for (SegmentRun run : picture.segmentRuns) {
+        run.style = restyled(run.style);
+        run.begin += base;
+        run.end += base;
+        to.segmentRuns.push_back(run);
+    }
     for (ShownText t : picture.texts) {
         t.position = moved(t.position);
         t.end = moved(t.end);
