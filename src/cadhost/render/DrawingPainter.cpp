@@ -29,6 +29,22 @@ namespace tessik::cadhost {
 
 namespace {
 
+// One edge of Liang-Barsky clipping of a + t d: narrows [t0, t1] to the
+// edge's inner side (p, q as the method names them); false when nothing is left.
+bool clipEdge(double p, double q, double& t0, double& t1)
+{
+    if (p == 0) return q >= 0;
+    const double r = q / p;
+    if (p < 0) {
+        if (r > t1) return false;
+        t0 = std::max(t0, r);
+    } else {
+        if (r < t0) return false;
+        t1 = std::min(t1, r);
+    }
+    return true;
+}
+
 // Turns entities into screen segments and dots for a Sink with
 // line(QPointF, QPointF, bool mayLeave), run(const QPointF*, count, bool
 // mayLeave) (joined segments through count points), dot(QPointF) and bool
@@ -541,18 +557,7 @@ private:
         const double xmin = 0, ymin = yMin_, xmax = xMax_, ymax = yMax_;
         const double dx = x1 - x0, dy = y1 - y0;
         double t0 = 0, t1 = 1;
-        const auto edge = [&](double p, double q) {
-            if (p == 0) return q >= 0;
-            const double r = q / p;
-            if (p < 0) {
-                if (r > t1) return false;
-                t0 = std::max(t0, r);
-            } else {
-                if (r < t0) return false;
-                t1 = std::min(t1, r);
-            }
-            return true;
-        };
+        const auto edge = [&](double p, double q) { return clipEdge(p, q, t0, t1); };
         if (!edge(-dx, x0 - xmin) || !edge(dx, xmax - x0) || !edge(-dy, y0 - ymin) ||
             !edge(dy, ymax - y0))
             return false;
@@ -646,18 +651,7 @@ private:
     // Liang-Barsky: the parameters of a + t d inside the area.
     bool clip(QPointF a, QPointF d, double& t0, double& t1) const
     {
-        const auto edge = [&](double p, double q) {
-            if (p == 0) return q >= 0;
-            const double r = q / p;
-            if (p < 0) {
-                if (r > t1) return false;
-                t0 = std::max(t0, r);
-            } else {
-                if (r < t0) return false;
-                t1 = std::min(t1, r);
-            }
-            return true;
-        };
+        const auto edge = [&](double p, double q) { return clipEdge(p, q, t0, t1); };
         return edge(-d.x(), a.x() - area_.left()) && edge(d.x(), area_.right() - a.x()) &&
                edge(-d.y(), a.y() - area_.top()) && edge(d.y(), area_.bottom() - a.y());
     }
