@@ -291,10 +291,9 @@ bool CadMainWindow::openFile(const QString& path, bool quiet)
             QMessageBox::warning(this, CadSession::applicationName(), why);
         return false;
     }
-    QString text = QStringLiteral("已打开“%1”：%2 个对象").arg(path).arg(report->read);
-    if (report->kept > 0)
-        text += QStringLiteral("，另有 %1 个其他对象（只显示，保存时原样保留）").arg(report->kept);
-    emit session_.message(text + QStringLiteral("。"));
+    // Every entity of the file is an object of the drawing, of a kind with a
+    // struct of its own or not.
+    emit session_.message(QStringLiteral("已打开“%1”：%2 个对象。").arg(path).arg(report->read + report->kept));
     return true;
 }
 
