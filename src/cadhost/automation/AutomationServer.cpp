@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -36,9 +37,11 @@ constexpr qsizetype kReadChunk = 64 * 1024;
 // Replies gathered in a batch go out once this much waits.
 constexpr qsizetype kWriteChunk = 64 * 1024;
 // How long a connection looks for its client's next request after answering
-// (see awaitNextRequest), how many looks in vain end that, and how long it
-// may go on answering before the rest of the event loop has its turn.
-constexpr std::chrono::microseconds kLookAhead{60};
+// (see awaitNextRequest), how much of that it spins before sleeping on the
+// socket, how many looks in vain end that, and how long it may go on
+// answering before the rest of the event loop has its turn.
+constexpr std::chrono::microseconds kLookAhead{250};
+constexpr std::chrono::microseconds kLookAheadSpin{60};
 constexpr int kLookAheadMissLimit = 3;
 constexpr std::chrono::microseconds kLookAheadSlice{2000};
 
@@ -99,8 +102,7 @@ void AutomationConnection::onReadable()
             hangUp();
             return;
         }
-        if (!lookAheadWorthwhile() || std::chrono::steady_clock::now() - start > kLookAheadSlice) return;
-        if (!awaitNextRequest()) return;
+        if (!lookAheadWorthwhile() || !awaitNextRequest(start + kLookAheadSlice)) return;
     }
 }
 
@@ -110,18 +112,38 @@ bool AutomationConnection::lookAheadWorthwhile() const
            reader_->isEnabled() && lookAheadMisses_ < kLookAheadMissLimit;
 }
 
-bool AutomationConnection::awaitNextRequest()
+bool AutomationConnection::awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd)
 {
-    const auto until = std::chrono::steady_clock::now() + kLookAhead;
-    do {
+    const auto begin = std::chrono::steady_clock::now();
+    const auto until = std::min(begin + kLookAhead, sliceEnd);
+    // A client on another core answers within microseconds: looked for
+    // while giving the core away, in case the client waits for this one,
+    // it is found without this core going idle and being woken again.
+    for (auto now = begin; now < std::min(begin + kLookAheadSpin, until); now = std::chrono::steady_clock::now()) {
         char byte;
         const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n != 0 && n != -1) return true;
-        // A hang-up or an error: the event loop's notifier reports it.
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
-        // The client may be waiting for this core.
+        if (n > 0) {
+            lookAheadMisses_ = 0;
+            return true;
+        }
+        // A hang-up or an error: the read that follows tells which.
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return true;
         ::sched_yield();
-    } while (std::chrono::steady_clock::now() < until);
+    }
+    // Then asleep on this socket alone, as a blocking reader would be: the
+    // client's write wakes this thread at once, without a pass of the
+    // event loop.
+    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(until - std::chrono::steady_clock::now());
+    if (wait > std::chrono::nanoseconds::zero()) {
+        const timespec timeout{0, long(wait.count())};
+        pollfd polled{fd_, POLLIN, 0};
+        const int n = ::ppoll(&polled, 1, &timeout, nullptr);
+        if (n > 0) {
+            lookAheadMisses_ = 0;
+            return true;
+        }
+        if (n < 0) return false;
+    }
     ++lookAheadMisses_;
     return false;
 }

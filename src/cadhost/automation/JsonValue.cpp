@@ -164,6 +164,9 @@ private:
         return true;
     }
 
+    // Room taken for an array or object's first items, grown from there.
+    static constexpr std::size_t kFirstRoom = 4;
+
     JsonValue value(int depth)
     {
         skipSpace();
@@ -198,6 +201,8 @@ private:
         ++p_;
         std::vector<JsonValue> items;
         if (take(']')) return JsonValue::array(std::move(items));
+        // Requests hold short arrays (points, arguments): room for them at once.
+        items.reserve(kFirstRoom);
         do {
             items.push_back(value(depth + 1));
             if (failed_) return {};
@@ -212,6 +217,7 @@ private:
         ++p_;
         JsonValue::Members members;
         if (take('}')) return JsonValue::object(std::move(members));
+        members.reserve(kFirstRoom);
         do {
             skipSpace();
             if (p_ == end_ || *p_ != '"') return fail(p_ == end_ ? "unterminated object" : "missing object key");
