@@ -111,12 +111,13 @@ signals:
 private:
     void onReadable();
     // A client that waits for each answer sends its next request within
-    // microseconds of reading one: waiting for it on this socket alone a
-    // little while (to sliceEnd at most) before going back to the event
-    // loop saves the loop's pass and its wake-ups, which cost more than
-    // answering. True when a request (or a hang-up) came; each wait in vain
-    // counts, and a few in a row stop the waiting until a request again
-    // follows its answer closely.
+    // microseconds of reading one: looking for it a little while (to
+    // sliceEnd at most), first spinning, then asleep on this socket alone,
+    // before going back to the event loop saves the loop's pass and the
+    // wake-ups around it, which cost more than answering. True when a
+    // request (or a hang-up) came; each look in vain counts, a request found
+    // clears the count, and a few in a row stop the looking until a request
+    // again follows its answer closely.
     bool awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd);
     bool lookAheadWorthwhile() const;
     // Reads once; false when the client hung up or the read failed.
