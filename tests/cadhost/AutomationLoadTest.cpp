@@ -3,9 +3,14 @@
 // once, one enormous SendCommand line and one holding 200,000 commands.
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -215,6 +220,68 @@ private slots:
         const QJsonObject count = batch.next();
         QCOMPARE(count.value(QStringLiteral("id")).toInt(), countId);
         QCOMPARE(count.value(QStringLiteral("result")).toInt(), 2);
+    }
+
+    // A client that sends its next request the moment it reads an answer,
+    // for seconds on end, is answered in order, and leaves the others served:
+    // its connection waits for it only a slice (milliseconds) at a time.
+    void tightWaitedClientLeavesOthersServed()
+    {
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad.start());
+        RpcClient other;
+        QVERIFY(other.connectTo(cad.socketPath()));
+        const qint64 doc = other.handle(other.get(0, QStringLiteral("ActiveDocument")));
+        const qint64 model = other.handle(other.get(doc, QStringLiteral("ModelSpace")));
+        QVERIFY(doc > 0 && model > 0);
+
+        int fd = -1;
+        for (int i = 0; i < 100 && (fd = rawConnect(cad.socketPath())) == -1; ++i) QThread::msleep(10);
+        QVERIFY(fd >= 0);
+        const int flags = ::fcntl(fd, F_GETFL);
+        QVERIFY(flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0);
+        std::atomic<bool> stop{false};
+        int answered = 0;
+        bool inOrder = true;
+        std::thread tight([&] {
+            std::string pending;
+            char buffer[4096];
+            for (int id = 1; !stop; ++id) {
+                const std::string request = "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) +
+                                            ",\"method\":\"call\",\"params\":{\"target\":" + std::to_string(model) +
+                                            ",\"member\":\"AddLine\",\"args\":[[0,0,0],[1,1,0]]}}\n";
+                if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size())) return;
+                std::size_t end;
+                while ((end = pending.find('\n')) == std::string::npos) {
+                    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                    if (n <= 0) return;
+                    pending.append(buffer, std::size_t(n));
+                }
+                inOrder = inOrder && pending.find("\"id\":" + std::to_string(id) + ",") != std::string::npos;
+                pending.erase(0, end + 1);
+                ++answered;
+            }
+        });
+        qint64 worstMs = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 3000) {
+            QElapsedTimer call;
+            call.start();
+            const QJsonObject reply = other.get(0, QStringLiteral("Caption"));
+            worstMs = std::max(worstMs, call.elapsed());
+            if (!reply.value(QStringLiteral("result")).isString()) break;
+            QThread::msleep(5);
+        }
+        stop = true;
+        tight.join();
+        ::close(fd);
+        qInfo("%d waited AddLine calls meanwhile; the other client's slowest call %lld ms", answered, worstMs);
+        QVERIFY(inOrder);
+        QVERIFY(answered > 100);
+        QVERIFY2(worstMs < 250, qPrintable(QStringLiteral("another client waited %1 ms").arg(worstMs)));
+        QCOMPARE(other.get(model, QStringLiteral("Count")).value(QStringLiteral("result")).toInt(), answered);
     }
 
     // With few descriptors (hard limit 40) most of 2,000 simultaneous
