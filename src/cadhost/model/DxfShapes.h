@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "model/MTextFormat.h"
 #include "model/ModelEntity.h"
 #include "DxfDrawing.h"
 #include "DxfStyle.h"
@@ -52,6 +53,16 @@ struct ShownText {
     // that is, and lines longer than width (when above 0) are wrapped.
     int attachment = 0;  // 0: position is the first baseline's start
     double width = 0;
+    double lineSpacing = 1;  // times the usual 5/3 of the height
+    // The letters' frame beside height and rotation: their width against
+    // their height (negative: mirrored, as in a block reference mirrored
+    // or stretched) and the lean of their upright, run over rise; with a
+    // text's own width factor and obliquing in it.
+    double xScale = 1;
+    double shear = 0;
+    // A multi-line text's formatted runs (each in its own colour, font and
+    // size; text is what they show).
+    std::vector<TextRun> runs;
 };
 
 // How a shape is drawn.
