@@ -278,8 +278,9 @@ TEST_F(DxfLookTest, TextsInBlockReferencesTakeTheirScaleTurnAndMirror)
 {
     const QByteArray block = "0\nBLOCK\n8\n0\n2\nT\n70\n0\n10\n0\n20\n0\n"
                              "0\nTEXT\n8\n0\n10\n0\n20\n0\n40\n2\n1\nHHHH\n0\nENDBLK\n";
-    const auto inked = [&](const QByteArray& insert) {
-        const auto doc = read(drawing("0\nINSERT\n8\n0\n2\nT\n" + insert, block));
+    const auto inked = [&](const QByteArray& insert, const QByteArray& flags = {}) {
+        QByteArray b = block;
+        const auto doc = read(drawing("0\nINSERT\n8\n0\n2\nT\n" + insert, b.replace("1\nHHHH", flags + "1\nHHHH")));
         return doc ? inkOf(picture(*doc)) : Bounds{};
     };
     const Bounds plain = inked("10\n0\n20\n0\n");
@@ -292,6 +293,11 @@ TEST_F(DxfLookTest, TextsInBlockReferencesTakeTheirScaleTurnAndMirror)
     EXPECT_NEAR(mirrored.maxX, 20 - plain.minX, 0.2);  // the plain one's ink, mirrored about x = 20
     EXPECT_NEAR(mirrored.maxX - mirrored.minX, w, 0.3);
     EXPECT_NEAR(mirrored.maxY - mirrored.minY, h, 0.3);
+
+    // A text written backwards (generation flag 2) is drawn so in a plain reference too.
+    const Bounds backward = inked("10\n20\n20\n0\n", "71\n2\n");
+    EXPECT_NEAR(backward.maxX, 20 - plain.minX, 0.2);
+    EXPECT_NEAR(backward.maxX - backward.minX, w, 0.3);
 
     const Bounds tall = inked("10\n0\n20\n0\n42\n3\n");
     EXPECT_NEAR(tall.maxX - tall.minX, w, 0.3);

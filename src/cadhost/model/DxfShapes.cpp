@@ -654,14 +654,16 @@ private:
     // are: a block reference stretched, turned or mirrored draws its texts
     // so (the frame splits into height, rotation, xScale and shear).
     ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text, Tags tags,
-                       double widthFactor = 1, double oblique = 0)
+                       double widthFactor = 1, double oblique = 0, int generation = 0)
     {
         if (full() || blank(text) || !(height > 0)) return nullptr;
         if (!(widthFactor > 0) || !std::isfinite(widthFactor)) widthFactor = 1;
         const double lean = std::tan(std::clamp(oblique, -85.0, 85.0) * kTwoPi / 360);
         const double c = std::cos(rotation), s = std::sin(rotation);
         // The letters' x and upright in the text's plane, one height long.
-        const Point2 ux{c * widthFactor, s * widthFactor}, uy{-s + c * lean, c + s * lean};
+        Point2 ux{c * widthFactor, s * widthFactor}, uy{-s + c * lean, c + s * lean};
+        if (generation & 2) ux = {-ux[0], -ux[1]};  // backward
+        if (generation & 4) uy = {-uy[0], -uy[1]};  // upside down
         const auto linear = [&](Point2 v) { return Point2{m.a * v[0] + m.b * v[1], m.c * v[0] + m.d * v[1]}; };
         const Point2 x = linear(ux), y = linear(uy);
         double angle = std::atan2(x[1], x[0]);
@@ -711,6 +713,20 @@ private:
         return runs;
     }
 
+    // A text's or attribute's own group, not one of the multi-line text an
+    // attribute may embed (after group 101).
+    static double ownNumber(Tags tags, int code, double fallback)
+    {
+        for (const DxfTag& t : tags) {
+            if (t.code == 101 || t.code >= 1000) break;
+            if (t.code == code) {
+                const auto v = dxf::tagNumber(t.value);
+                return v && std::isfinite(*v) ? *v : fallback;
+            }
+        }
+        return fallback;
+    }
+
     // A justified text by its alignment point, or (aligned and fit) between
     // its two points; one whose justification is not one of the DXF values
     // starts at its first point.
@@ -723,7 +739,8 @@ private:
             horizontal == entities::TextHorizontal::Aligned || horizontal == entities::TextHorizontal::Fit;
         const Point3 at = justified && !between ? *t.alignment : t.text.insertion;
         ShownText* shown = addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false),
-                                   tags, number(tags, 41, 1), number(tags, 51, 0));
+                                   tags, ownNumber(tags, 41, 1), ownNumber(tags, 51, 0),
+                                   static_cast<int>(ownNumber(tags, 71, 0)));
         if (!shown || !justified) return;
         shown->horizontal = horizontal;
         shown->vertical = static_cast<entities::TextVertical>(t.vertical);
