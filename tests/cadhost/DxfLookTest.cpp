@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <map>
+#include <numbers>
 
 #include <QFile>
 #include <QGuiApplication>
@@ -367,4 +369,39 @@ TEST_F(DxfLookTest, ARealMultiLineTextOfManyCodesFillsItsFrameAsSaved)
     EXPECT_LE(text.minY, bottom + 2 * height * 5 / 3);
     for (const QRgb c : {qRgb(255, 0, 0), qRgb(255, 255, 0), qRgb(0, 255, 0), qRgb(0, 255, 255), qRgb(0, 0, 255)})
         EXPECT_GT(colours[c], 20) << std::hex << c;
+}
+
+// A MINSERT of ezdxf's (see data/README.md): its block in 5 columns and 5
+// rows 10 apart along the reference's turned axes, as LibreCAD draws it
+// too, and the attributes once, in their colours.
+TEST_F(DxfLookTest, AMultipleInsertDrawsEveryCopyAndItsAttributesOnce)
+{
+    auto report = readDxf(QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-minsert-attribs.dxf"));
+    ASSERT_TRUE(report.ok());
+    needGui();
+    Viewport view;
+    view.setSize(QSizeF(800, 800));
+    view.setView(QPointF(15, 20), 12);
+    QImage image(800, 800, QImage::Format_RGB32);
+    image.fill(kBack);
+    paintExtras(image, QColor(kFore), view, report.value().document->extras());
+    const auto near = [&](double x, double y, QRgb colour, double reach) {
+        int n = 0;
+        for (double dx = -reach; dx <= reach; dx += 0.05)
+            for (double dy = -reach; dy <= reach; dy += 0.05) {
+                const QPointF p = view.toScreen(x + dx, y + dy);
+                if (QRectF(0, 0, 800, 800).contains(p) && image.pixel(p.toPoint()) == colour) ++n;
+            }
+        return n;
+    };
+    const double c = std::cos(15 * std::numbers::pi / 180), s = std::sin(15 * std::numbers::pi / 180);
+    for (int column = 0; column <= 5; ++column)
+        for (int row = 0; row <= 5; ++row) {
+            // Each copy's red circle of radius 0.4 round its base point.
+            const double x = 10 * column * c - 10 * row * s, y = 10 * column * s + 10 * row * c;
+            if (column < 5 && row < 5) EXPECT_GT(near(x, y, qRgb(255, 0, 0), 0.5), 0) << column << "," << row;
+            else EXPECT_EQ(near(x, y, qRgb(255, 0, 0), 0.5), 0) << column << "," << row;
+        }
+    EXPECT_GT(near(1.2, -0.2, qRgb(0, 255, 0), 0.6), 0);          // "Flag" (colour 3) by the first copy
+    EXPECT_EQ(near(11.2 * c, 11.2 * s, qRgb(0, 255, 0), 0.8), 0);  // and by no other
 }

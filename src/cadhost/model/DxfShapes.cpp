@@ -460,7 +460,7 @@ private:
                        [&](const dxf::Hatch& h) { hatch(h, item.tags, plane(h.elevation)); },
                        [&](const dxf::TextEntity& t) { text(t, item.tags, plane(t.text.insertion[2])); },
                        [&](const dxf::MText& t) { mtext(t, e, item.tags, m, c.ink); },
-                       [&](const dxf::Insert& i) { insert(i, e.extrusion, inner, c.depth); },
+                       [&](const dxf::Insert& i) { insert(i, item.tags, e.extrusion, inner, c.depth); },
                        [&](const dxf::Dimension& d) {
                            Context placed = inner;
                            placed.m = Affine{}.then(m);
@@ -880,7 +880,10 @@ private:
         }
     }
 
-    void insert(const dxf::Insert& i, const dxf::Vec3& extrusion, const Context& c, int depth)
+    // A MINSERT draws its block in columns (70) and rows (71), spacings 44
+    // and 45 along the reference's turned axes; each copy counts as an
+    // entity drawn.
+    void insert(const dxf::Insert& i, Tags tags, const dxf::Vec3& extrusion, const Context& c, int depth)
     {
         const Tags header = drawing_.blockHeader(i.block);
         if (header.empty()) return;
@@ -889,10 +892,22 @@ private:
         const Affine toBase{1, 0, 0, 1, -base[0], -base[1]};
         const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
                             i.insertion[0], i.insertion[1]};
+        const Affine outer = inPlane(extrusion, i.insertion[2], Affine{}).then(c.m);
         Context inner = c;
         inner.depth = depth;
-        inner.m = toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(c.m);
-        block(i.block, inner);
+        const bool array = isType(tags, "INSERT") && firstTag(tags, 70) && firstTag(tags, 71);
+        const double columns = array ? std::clamp(std::floor(number(tags, 70, 1)), 1.0, 32767.0) : 1;
+        const double rows = array ? std::clamp(std::floor(number(tags, 71, 1)), 1.0, 32767.0) : 1;
+        const double dx = number(tags, 44, 0), dy = number(tags, 45, 0);
+        for (double r = 0; r < rows; ++r)
+            for (double k = 0; k < columns; ++k) {
+                if (full()) return;
+                if (r > 0 || k > 0) ++visited_;
+                const double ox = k * dx, oy = r * dy;
+                const Affine cell{1, 0, 0, 1, ox * std::cos(rot) - oy * std::sin(rot), ox * std::sin(rot) + oy * std::cos(rot)};
+                inner.m = toBase.then(placed).then(cell).then(outer);
+                block(i.block, inner);
+            }
     }
 
     // A block's entities, each block interpreted once however often it is
