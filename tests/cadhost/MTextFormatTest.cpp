@@ -157,6 +157,15 @@ TEST(MTextFormat, WrapsToTheWidthByTheRunsSizes)
         std::erase(shown, ' ');
         EXPECT_EQ(shown, letters);
     }
+    // A word wider than the frame breaks where it no longer fits, letter
+    // by letter (12 of 0.8 to a width of 10), whatever its length.
+    const auto word = parseMText(std::string(20000, 'm'), 1);
+    const TextLayout broken = layoutText(word, 10, 1, 0, roughAdvance);
+    EXPECT_LE(widest(broken, word), 10 + 1e-9);
+    EXPECT_EQ(broken.lineCount, (20000 + 11) / 12);
+    std::size_t letters = 0;
+    for (const PlacedText& p : broken.pieces) letters += p.text.size();
+    EXPECT_EQ(letters, 20000u);
     // Without a width a paragraph is one line, as wide as its words.
     const TextLayout one = layoutText(plain, 0, 1, 0, roughAdvance);
     EXPECT_EQ(one.lineCount, 1u);

@@ -636,9 +636,19 @@ private:
         return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
+    // Spaces, line breaks and no-break spaces only.
     static bool blank(const std::string& text)
     {
-        return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; });
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == ' ' || c == '\n' || c == '\t' || c == '\r') continue;
+            if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') {
+                ++i;
+                continue;
+            }
+            return false;
+        }
+        return true;
     }
 
     const TextStyle& textStyle(Tags tags)

@@ -383,20 +383,25 @@ TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lin
             if (width > 0 && x + a.advance > width && !lines.back().atoms.empty()) newLine();
             if (width > 0 && a.advance > width && !runs[a.run].stack) {
                 // A word wider than the frame: broken where it no longer fits.
+                // Letter by letter, each measured once (a word may be long).
                 const TextRun& run = runs[a.run];
                 std::string piece;
+                double pieceWidth = 0;
                 for (std::size_t i = 0; i < a.text.size();) {
                     const std::size_t n = std::min(utf8Length(static_cast<unsigned char>(a.text[i])), a.text.size() - i);
-                    std::string more = piece + a.text.substr(i, n);
-                    if (!piece.empty() && x + advanceOf(run, more) > width) {
-                        place({a.run, piece, false, advanceOf(run, piece)});
+                    const std::string_view letter(a.text.data() + i, n);
+                    const double w = advanceOf(run, letter);
+                    if (!piece.empty() && x + pieceWidth + w > width) {
+                        place({a.run, std::move(piece), false, pieceWidth});
                         newLine();
-                        more = a.text.substr(i, n);
+                        piece.clear();
+                        pieceWidth = 0;
                     }
-                    piece = std::move(more);
+                    piece += letter;
+                    pieceWidth += w;
                     i += n;
                 }
-                if (!piece.empty()) place({a.run, piece, false, advanceOf(run, piece)});
+                if (!piece.empty()) place({a.run, std::move(piece), false, pieceWidth});
                 continue;
             }
             place(std::move(a));
