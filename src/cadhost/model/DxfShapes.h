@@ -15,7 +15,9 @@
 // gives, clipped to the boundary (even-odd). Invisible attributes draw
 // nothing; constant attribute definitions in blocks are drawn; texts with
 // nothing to show do not count towards the extents. A dimension whose
-// block is missing is drawn from its definition points.
+// block is missing is drawn from its definition points. A multi-line text
+// keeps its formatted runs (MTextFormat.h); a text in a block reference is
+// stretched, turned and mirrored with it; a MINSERT draws every copy.
 //
 // Hostile files are bounded: blocks nest at most kMaxBlockDepth deep, a
 // block never draws itself, and the whole picture stops at kMaxPoints points

@@ -113,7 +113,7 @@ void paintRuns(QPainter& p, QColor color, const ShownText& t, double pixels, con
     for (const PlacedText& piece : laid.pieces) {
         const TextRun& r = runs[piece.run];
         const double size = piece.height * pixels;
-        if (size < 1) continue;
+        if (size < 1 || size > 4000) continue;  // unreadable, or far larger than the view
         QFont font = fonts.font(r, size);
         p.setFont(font);
         p.setPen(QPen(inkColor(r.ink, color), 0));
