@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <map>
+#include <numbers>
 
 #include <QFile>
 #include <QGuiApplication>
@@ -252,4 +255,153 @@ TEST_F(DxfLookTest, AMultiLineTextWrapsToItsWidth)
     EXPECT_LE(ink.maxX, 12.2);
     EXPECT_LE(ink.maxY, 30.4);  // hangs from its insertion point
     EXPECT_LT(ink.minY, 26);    // over several lines
+}
+
+namespace {
+
+// Where an image holds ink of a colour (any but the background when
+// colour is 0), in world units of DxfLookTest::picture's view.
+Bounds inkOf(const QImage& image, QRgb colour = 0)
+{
+    Bounds ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (colour ? image.pixel(x, y) == colour : image.pixel(x, y) != kBack)
+                ink.add((x - 100) / 10.0, (300 - y) / 10.0);
+    return ink;
+}
+
+}  // namespace
+
+// A block's text goes through the reference: mirrored it runs backwards
+// from the insertion point, stretched it is wider or taller by the scale,
+// turned it runs up. Each judged against the same text inserted plainly.
+TEST_F(DxfLookTest, TextsInBlockReferencesTakeTheirScaleTurnAndMirror)
+{
+    const QByteArray block = "0\nBLOCK\n8\n0\n2\nT\n70\n0\n10\n0\n20\n0\n"
+                             "0\nTEXT\n8\n0\n10\n0\n20\n0\n40\n2\n1\nHHHH\n0\nENDBLK\n";
+    const auto inked = [&](const QByteArray& insert, const QByteArray& flags = {}) {
+        QByteArray b = block;
+        const auto doc = read(drawing("0\nINSERT\n8\n0\n2\nT\n" + insert, b.replace("1\nHHHH", flags + "1\nHHHH")));
+        return doc ? inkOf(picture(*doc)) : Bounds{};
+    };
+    const Bounds plain = inked("10\n0\n20\n0\n");
+    ASSERT_FALSE(plain.empty());
+    const double w = plain.maxX - plain.minX, h = plain.maxY - plain.minY;
+    EXPECT_NEAR(plain.minX, 0, 0.3);
+    EXPECT_NEAR(h, 2, 0.4);
+
+    const Bounds mirrored = inked("10\n20\n20\n0\n41\n-1\n");
+    EXPECT_NEAR(mirrored.maxX, 20 - plain.minX, 0.2);  // the plain one's ink, mirrored about x = 20
+    EXPECT_NEAR(mirrored.maxX - mirrored.minX, w, 0.3);
+    EXPECT_NEAR(mirrored.maxY - mirrored.minY, h, 0.3);
+
+    // A text written backwards (generation flag 2) is drawn so in a plain reference too.
+    const Bounds backward = inked("10\n20\n20\n0\n", "71\n2\n");
+    EXPECT_NEAR(backward.maxX, 20 - plain.minX, 0.2);
+    EXPECT_NEAR(backward.maxX - backward.minX, w, 0.3);
+
+    const Bounds tall = inked("10\n0\n20\n0\n42\n3\n");
+    EXPECT_NEAR(tall.maxX - tall.minX, w, 0.3);
+    EXPECT_NEAR(tall.maxY - tall.minY, 3 * h, 0.5);
+
+    // Stretched twice along its run, then turned a quarter: it runs up,
+    // its letters standing to the left of the insertion point.
+    const Bounds turned = inked("10\n5\n20\n-8\n41\n2\n50\n90\n");
+    EXPECT_NEAR(turned.maxY - turned.minY, 2 * w, 0.5);
+    EXPECT_NEAR(turned.maxX - turned.minX, h, 0.3);
+    EXPECT_NEAR(turned.minY, -8 + 2 * plain.minX, 0.2);
+    EXPECT_LE(turned.maxX, 5.2);
+}
+
+// A multi-line text's runs: each in its colour and at its height, the
+// larger paragraph below the first.
+TEST_F(DxfLookTest, AMultiLineTextDrawsEachRunInItsColourAndHeight)
+{
+    const auto doc = read(drawing("0\nMTEXT\n8\n0\n10\n0\n20\n25\n40\n1\n71\n1\n"
+                                  "1\n{\\C1;HHH}\\P{\\C5;\\H3x;HHH} {\\c65280;HHH}\n"));
+    ASSERT_TRUE(doc);
+    const QImage image = picture(*doc);
+    const Bounds red = inkOf(image, qRgb(255, 0, 0)), blue = inkOf(image, qRgb(0, 0, 255)),
+                 green = inkOf(image, qRgb(0, 0xFF, 0));
+    ASSERT_FALSE(red.empty());
+    ASSERT_FALSE(blue.empty());
+    ASSERT_FALSE(green.empty());  // \c is blue, green, red from the low byte up
+    EXPECT_NEAR((blue.maxY - blue.minY) / (red.maxY - red.minY), 3, 0.5);
+    EXPECT_NEAR((blue.maxX - blue.minX) / (red.maxX - red.minX), 3, 0.5);
+    EXPECT_LT(blue.maxY, red.minY);
+    EXPECT_GT(green.minX, blue.maxX);
+    EXPECT_NEAR(green.minY, blue.minY, 0.3);  // on the same baseline
+}
+
+// A drawing AutoCAD saved (see data/README.md): its MTEXT of many codes
+// ends where the line drawn beside it ends (the file's extents say both
+// reach the same depth), keeps to its reference width, and shows the
+// colours its codes ask for.
+TEST_F(DxfLookTest, ARealMultiLineTextOfManyCodesFillsItsFrameAsSaved)
+{
+    auto report = readDxf(QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-mtext-inline-codes.dxf"));
+    ASSERT_TRUE(report.ok());
+    const DrawingDocument& doc = *report.value().document;
+    needGui();
+    // Half a unit a pixel over the text's frame: x 130..230, y 0..300.
+    Viewport view;
+    view.setSize(QSizeF(400, 1200));
+    view.setView(QPointF(180, 150), 4);
+    QImage image(400, 1200, QImage::Format_RGB32);
+    image.fill(kBack);
+    paintExtras(image, QColor(kFore), view, doc.extras());
+    Bounds text;
+    std::map<QRgb, int> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QPointF w = view.toWorld(QPointF(x, y));
+            const QRgb c = image.pixel(x, y);
+            if (c == kBack || w.x() < 135 || w.y() > 297) continue;  // the two lines
+            text.add(w.x(), w.y());
+            ++colours[c];
+        }
+    ASSERT_FALSE(text.empty());
+    const double left = 140.384228047865, width = 64.443844838667, bottom = 25.433691854621, height = 2.5;
+    EXPECT_NEAR(text.minX, left, 1);
+    EXPECT_LE(text.maxX, left + width + 0.5);
+    EXPECT_GE(text.minY, bottom - height);
+    EXPECT_LE(text.minY, bottom + 2 * height * 5 / 3);
+    for (const QRgb c : {qRgb(255, 0, 0), qRgb(255, 255, 0), qRgb(0, 255, 0), qRgb(0, 255, 255), qRgb(0, 0, 255)})
+        EXPECT_GT(colours[c], 20) << std::hex << c;
+}
+
+// A MINSERT of ezdxf's (see data/README.md): its block in 5 columns and 5
+// rows 10 apart along the reference's turned axes, as LibreCAD draws it
+// too, and the attributes once, in their colours.
+TEST_F(DxfLookTest, AMultipleInsertDrawsEveryCopyAndItsAttributesOnce)
+{
+    auto report = readDxf(QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-minsert-attribs.dxf"));
+    ASSERT_TRUE(report.ok());
+    needGui();
+    Viewport view;
+    view.setSize(QSizeF(800, 800));
+    view.setView(QPointF(15, 20), 12);
+    QImage image(800, 800, QImage::Format_RGB32);
+    image.fill(kBack);
+    paintExtras(image, QColor(kFore), view, report.value().document->extras());
+    const auto near = [&](double x, double y, QRgb colour, double reach) {
+        int n = 0;
+        for (double dx = -reach; dx <= reach; dx += 0.05)
+            for (double dy = -reach; dy <= reach; dy += 0.05) {
+                const QPointF p = view.toScreen(x + dx, y + dy);
+                if (QRectF(0, 0, 800, 800).contains(p) && image.pixel(p.toPoint()) == colour) ++n;
+            }
+        return n;
+    };
+    const double c = std::cos(15 * std::numbers::pi / 180), s = std::sin(15 * std::numbers::pi / 180);
+    for (int column = 0; column <= 5; ++column)
+        for (int row = 0; row <= 5; ++row) {
+            // Each copy's red circle of radius 0.4 round its base point.
+            const double x = 10 * column * c - 10 * row * s, y = 10 * column * s + 10 * row * c;
+            if (column < 5 && row < 5) EXPECT_GT(near(x, y, qRgb(255, 0, 0), 0.5), 0) << column << "," << row;
+            else EXPECT_EQ(near(x, y, qRgb(255, 0, 0), 0.5), 0) << column << "," << row;
+        }
+    EXPECT_GT(near(1.2, -0.2, qRgb(0, 255, 0), 0.6), 0);          // "Flag" (colour 3) by the first copy
+    EXPECT_EQ(near(11.2 * c, 11.2 * s, qRgb(0, 255, 0), 0.8), 0);  // and by no other
 }

@@ -274,6 +274,12 @@ bool dashed(const std::vector<double>& dashes, double t0, double t1, std::size_t
 }
 
 class Shaper {
+    // A text style's font family, width factor and obliquing (degrees).
+    struct TextStyle {
+        std::string family;
+        double widthFactor = 1, oblique = 0;
+    };
+
 public:
     Shaper(const dxf::DxfDrawing& drawing) : drawing_(drawing), layers_(drawing), linetypes_(drawing)
     {
@@ -282,7 +288,9 @@ public:
             const DxfTag* file = firstTag(style, 3);
             const DxfTag* big = firstTag(style, 4);
             if (name)
-                fonts_.emplace(upperAscii(name->value), fontFamily(file ? file->value : "", big ? big->value : ""));
+                fonts_.emplace(upperAscii(name->value),
+                               TextStyle{fontFamily(file ? file->value : "", big ? big->value : ""),
+                                         number(style, 41, 1), number(style, 50, 0)});
         }
     }
 
@@ -451,13 +459,13 @@ private:
                        [&](const dxf::Quad& q) { quad(q, plane(q.corners[0][2]), m); },
                        [&](const dxf::Hatch& h) { hatch(h, item.tags, plane(h.elevation)); },
                        [&](const dxf::TextEntity& t) { text(t, item.tags, plane(t.text.insertion[2])); },
-                       [&](const dxf::MText& t) { mtext(t, item.tags, m); },
-                       [&](const dxf::Insert& i) { insert(i, e.extrusion, inner, c.depth); },
+                       [&](const dxf::MText& t) { mtext(t, e, item.tags, m, c.ink); },
+                       [&](const dxf::Insert& i) { insert(i, item.tags, e.extrusion, inner, c.depth); },
                        [&](const dxf::Dimension& d) {
                            Context placed = inner;
                            placed.m = Affine{}.then(m);
                            if (d.block.empty() || drawing_.blockEntities(d.block).empty())
-                               dimension(item.tags, plane(0));
+                               dimension(item.tags, plane(0), e.style, c.ink);
                            else
                                block(d.block, placed);
                        },
@@ -628,28 +636,105 @@ private:
         return Affine{ocs.x[0], ocs.y[0], ocs.x[1], ocs.y[1], z * ocs.z[0], z * ocs.z[1]}.then(m);
     }
 
+    // Spaces, line breaks and no-break spaces only.
     static bool blank(const std::string& text)
     {
-        return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; });
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == ' ' || c == '\n' || c == '\t' || c == '\r') continue;
+            if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') {
+                ++i;
+                continue;
+            }
+            return false;
+        }
+        return true;
     }
 
-    // A text with nothing to show is left out: no ink, no extents.
-    ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text, Tags tags)
+    const TextStyle& textStyle(Tags tags)
+    {
+        static const TextStyle fallback{fontFamily("", ""), 1, 0};
+        const DxfTag* style = firstTag(tags, 7);
+        const auto found = fonts_.find(upperAscii(style ? style->value : "STANDARD"));
+        return found != fonts_.end() ? found->second : fallback;
+    }
+
+    // A text with nothing to show is left out: no ink, no extents. Its
+    // letters (width factor, obliquing in degrees) go through m as they
+    // are: a block reference stretched, turned or mirrored draws its texts
+    // so (the frame splits into height, rotation, xScale and shear).
+    ShownText* addText(Point2 at, double height, double rotation, const Affine& m, std::string text, Tags tags,
+                       double widthFactor = 1, double oblique = 0, int generation = 0)
     {
         if (full() || blank(text) || !(height > 0)) return nullptr;
+        if (!(widthFactor > 0) || !std::isfinite(widthFactor)) widthFactor = 1;
+        const double lean = std::tan(std::clamp(oblique, -85.0, 85.0) * kTwoPi / 360);
+        const double c = std::cos(rotation), s = std::sin(rotation);
+        // The letters' x and upright in the text's plane, one height long.
+        Point2 ux{c * widthFactor, s * widthFactor}, uy{-s + c * lean, c + s * lean};
+        if (generation & 2) ux = {-ux[0], -ux[1]};  // backward
+        if (generation & 4) uy = {-uy[0], -uy[1]};  // upside down
+        const auto linear = [&](Point2 v) { return Point2{m.a * v[0] + m.b * v[1], m.c * v[0] + m.d * v[1]}; };
+        const Point2 x = linear(ux), y = linear(uy);
+        double angle = std::atan2(x[1], x[0]);
+        double along = std::hypot(x[0], x[1]);
+        double lift = -std::sin(angle) * y[0] + std::cos(angle) * y[1];
+        double run = std::cos(angle) * y[0] + std::sin(angle) * y[1];
+        if (lift < 0) {  // upside down: the same letters turned half round and mirrored
+            angle += kTwoPi / 2;
+            along = -along;
+            lift = -lift;
+            run = -run;
+        }
+        if (!(lift > 1e-12) || !std::isfinite(lift) || !std::isfinite(along)) return nullptr;
         const Point2 pos = m(at);
         result.bounds.add(pos[0], pos[1]);
         ++points_;
         ShownText& shown = result.texts.emplace_back();
         shown.position = pos;
-        shown.height = height * m.scale();
-        shown.rotation = rotation + m.rotation();
+        shown.height = height * lift;
+        shown.rotation = angle;
+        shown.xScale = along / lift;
+        shown.shear = run / lift;
         shown.text = std::move(text);
         shown.ink = style_.ink;
-        const DxfTag* style = firstTag(tags, 7);
-        const auto font = fonts_.find(upperAscii(style ? style->value : "STANDARD"));
-        shown.font = font != fonts_.end() ? font->second : fontFamily("", "");
+        shown.font = textStyle(tags).family;
         return &shown;
+    }
+
+    // The runs of an MTEXT string resolved for the view: inks (by block,
+    // by layer, an index or a true colour) and installed font families.
+    std::vector<TextRun> formatted(const std::string& text, double height, const dxf::EntityStyle& entity,
+                                   dxf::Ink blockInk)
+    {
+        std::vector<TextRun> runs = parseMText(text, height);
+        for (TextRun& r : runs) {
+            r.ink = style_.ink;
+            if (r.look.rgb) {
+                r.ink = static_cast<dxf::Ink>(*r.look.rgb);
+            } else if (r.look.aci >= 0) {
+                dxf::EntityStyle st = entity;
+                st.trueColor.reset();
+                st.color.index = r.look.aci;
+                r.ink = layers_.resolvedInk(st, blockInk);
+            }
+            if (!r.look.font.empty()) r.family = fontFamily(r.look.font, r.look.bigFont);
+        }
+        return runs;
+    }
+
+    // A text's or attribute's own group, not one of the multi-line text an
+    // attribute may embed (after group 101).
+    static double ownNumber(Tags tags, int code, double fallback)
+    {
+        for (const DxfTag& t : tags) {
+            if (t.code == 101 || t.code >= 1000) break;
+            if (t.code == code) {
+                const auto v = dxf::tagNumber(t.value);
+                return v && std::isfinite(*v) ? *v : fallback;
+            }
+        }
+        return fallback;
     }
 
     // A justified text by its alignment point, or (aligned and fit) between
@@ -663,8 +748,9 @@ private:
         const bool between =
             horizontal == entities::TextHorizontal::Aligned || horizontal == entities::TextHorizontal::Fit;
         const Point3 at = justified && !between ? *t.alignment : t.text.insertion;
-        ShownText* shown =
-            addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false), tags);
+        ShownText* shown = addText(xy(at), t.text.height, t.text.rotation, m, dxf::plainText(t.text.text, false),
+                                   tags, ownNumber(tags, 41, 1), ownNumber(tags, 51, 0),
+                                   static_cast<int>(ownNumber(tags, 71, 0)));
         if (!shown || !justified) return;
         shown->horizontal = horizontal;
         shown->vertical = static_cast<entities::TextVertical>(t.vertical);
@@ -673,16 +759,25 @@ private:
 
     // An MTEXT's points are world points; the painter lays its lines out
     // from the attachment point, wrapped to its reference width.
-    void mtext(const dxf::MText& t, Tags tags, const Affine& m)
+    void mtext(const dxf::MText& t, const dxf::InterpretedEntity& e, Tags tags, const Affine& m, dxf::Ink blockInk)
     {
         double rotation = t.rotation;
         if (t.direction && ((*t.direction)[0] != 0 || (*t.direction)[1] != 0))
             rotation = std::atan2((*t.direction)[1], (*t.direction)[0]);
-        ShownText* shown = addText(xy(t.insertion), t.height, rotation, m, dxf::plainText(t.text, true), tags);
+        std::vector<TextRun> runs = formatted(t.text, t.height, e.style, blockInk);
+        const TextStyle& style = textStyle(tags);
+        ShownText* shown =
+            addText(xy(t.insertion), t.height, rotation, m, plainText(runs), tags, style.widthFactor, style.oblique);
         if (!shown) return;
         shown->attachment = t.attachment >= 1 && t.attachment <= 9 ? t.attachment : 1;
+        // The reference width is along the text's x, stretched as the text
+        // is by the block but not by the style's width factor.
         const double width = number(tags, 41, 0);
-        shown->width = width > 0 ? width * m.scale() : 0;
+        const double letters = style.widthFactor > 0 ? style.widthFactor : 1;
+        shown->width =
+            width > 0 ? width * shown->height * std::abs(shown->xScale) / (t.height * letters) : 0;
+        shown->lineSpacing = std::clamp(number(tags, 44, 1), 0.25, 4.0);
+        shown->runs = std::move(runs);
     }
 
     // A dimension drawn from its own points when its block is missing:
@@ -690,7 +785,7 @@ private:
     // arrows), radial and diameter (a line to the curve with an arrow),
     // angular (the arc between the two lines), and the measurement as text
     // at its text point.
-    void dimension(Tags t, const Affine& m)
+    void dimension(Tags t, const Affine& m, const dxf::EntityStyle& entity, dxf::Ink blockInk)
     {
         const int type = static_cast<int>(number(t, 70, 0)) & 7;
         const auto p10 = point(t, 10), p11 = point(t, 11), p13 = point(t, 13), p14 = point(t, 14),
@@ -784,14 +879,21 @@ private:
         if (label == " ") return;  // suppressed
         if (!label.empty()) {
             const auto at = label.find("<>");
-            shown = at == std::string::npos ? dxf::plainText(label, true) : label.replace(at, 2, shown);
+            shown = at == std::string::npos ? label : label.replace(at, 2, shown);
         }
         const double height = headerNumber("$DIMTXT");
         const Point2 at = p11 ? *p11 : textAt;
-        if (ShownText* s = addText(at, height, 0, m, shown, t)) s->attachment = 5;
+        std::vector<TextRun> runs = formatted(shown, height, entity, blockInk);
+        if (ShownText* s = addText(at, height, 0, m, plainText(runs), t)) {
+            s->attachment = 5;
+            s->runs = std::move(runs);
+        }
     }
 
-    void insert(const dxf::Insert& i, const dxf::Vec3& extrusion, const Context& c, int depth)
+    // A MINSERT draws its block in columns (70) and rows (71), spacings 44
+    // and 45 along the reference's turned axes; each copy counts as an
+    // entity drawn.
+    void insert(const dxf::Insert& i, Tags tags, const dxf::Vec3& extrusion, const Context& c, int depth)
     {
         const Tags header = drawing_.blockHeader(i.block);
         if (header.empty()) return;
@@ -800,10 +902,22 @@ private:
         const Affine toBase{1, 0, 0, 1, -base[0], -base[1]};
         const Affine placed{sx * std::cos(rot), -sy * std::sin(rot), sx * std::sin(rot), sy * std::cos(rot),
                             i.insertion[0], i.insertion[1]};
+        const Affine outer = inPlane(extrusion, i.insertion[2], Affine{}).then(c.m);
         Context inner = c;
         inner.depth = depth;
-        inner.m = toBase.then(placed).then(inPlane(extrusion, i.insertion[2], Affine{})).then(c.m);
-        block(i.block, inner);
+        const bool array = isType(tags, "INSERT") && firstTag(tags, 70) && firstTag(tags, 71);
+        const double columns = array ? std::clamp(std::floor(number(tags, 70, 1)), 1.0, 32767.0) : 1;
+        const double rows = array ? std::clamp(std::floor(number(tags, 71, 1)), 1.0, 32767.0) : 1;
+        const double dx = number(tags, 44, 0), dy = number(tags, 45, 0);
+        for (double r = 0; r < rows; ++r)
+            for (double k = 0; k < columns; ++k) {
+                if (full()) return;
+                if (r > 0 || k > 0) ++visited_;
+                const double ox = k * dx, oy = r * dy;
+                const Affine cell{1, 0, 0, 1, ox * std::cos(rot) - oy * std::sin(rot), ox * std::sin(rot) + oy * std::cos(rot)};
+                inner.m = toBase.then(placed).then(cell).then(outer);
+                block(i.block, inner);
+            }
     }
 
     // A block's entities, each block interpreted once however often it is
@@ -841,7 +955,7 @@ private:
     const dxf::DxfDrawing& drawing_;
     dxf::LayerTable layers_;
     dxf::LinetypeTable linetypes_;
-    std::map<std::string, std::string, std::less<>> fonts_;  // text style -> font family
+    std::map<std::string, TextStyle, std::less<>> fonts_;  // by text style name
     std::map<const std::vector<double>*, std::size_t> linetypeIndices_;
     std::map<std::string, Block, std::less<>> blocks_;
     ShapeStyle style_;  // of the entity being shaped
@@ -854,37 +968,47 @@ private:
 namespace {
 
 // What a text covers, roughly (no font at hand here: a character is taken
-// as 0.8 of the height wide, a line as 1.667 heights apart), so that zoom
-// extents shows whole texts rather than their insertion points.
+// as 0.8 of the height wide, a line as 1.667 heights apart; a multi-line
+// text is laid out by its runs so), so that zoom extents shows whole texts
+// rather than their insertion points.
 void addTextBox(Bounds& bounds, const ShownText& t)
 {
-    std::size_t lines = 1, longest = 0, chars = 0;
-    for (unsigned char c : t.text) {
-        if (c == '\n') {
-            ++lines;
-            chars = 0;
-        } else if ((c & 0xC0) != 0x80) {
-            longest = std::max(longest, ++chars);
-        }
-    }
-    double width = static_cast<double>(longest) * t.height * 0.8;
-    const double height = t.height * (1 + 1.667 * static_cast<double>(lines - 1));
-    // Corners of the box in the text's own axes, from its placing point.
-    double x0 = 0, y0 = -(height - t.height);
+    double width = 0, height = t.height, x0 = 0, y0 = 0;
     if (t.attachment > 0) {
-        if (t.width > 0) width = std::min(width, t.width);
+        // In the text's heights, then drawing units.
+        const double scaleX = t.height * std::abs(t.xScale);
+        const TextLayout laid =
+            layoutText(t.runs, scaleX > 0 ? t.width / scaleX : 0, t.lineSpacing,
+                       (t.attachment - 1) % 3, roughAdvance);
+        width = laid.width * scaleX;
+        height = laid.height * t.height;
         const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;
         x0 = column == 0 ? 0 : column == 1 ? -width / 2 : -width;
         y0 = row == 0 ? -height : row == 1 ? -height / 2 : 0;
-    } else if (t.horizontal != entities::TextHorizontal::Left) {
-        x0 = -width;  // right, centred or between two points: the box either side
-        width *= 2;
+        if (t.xScale < 0) x0 = -x0 - width;
+    } else {
+        std::size_t lines = 1, longest = 0, chars = 0;
+        for (unsigned char c : t.text) {
+            if (c == '\n') {
+                ++lines;
+                chars = 0;
+            } else if ((c & 0xC0) != 0x80) {
+                longest = std::max(longest, ++chars);
+            }
+        }
+        width = static_cast<double>(longest) * t.height * 0.8 * std::abs(t.xScale);
+        height = t.height * (1 + 1.667 * static_cast<double>(lines - 1));
+        y0 = -(height - t.height);
+        if (t.horizontal != entities::TextHorizontal::Left || t.xScale < 0) {
+            x0 = -width;  // right, centred, between two points or mirrored: the box either side
+            width *= 2;
+        }
     }
     const double c = std::cos(t.rotation), s = std::sin(t.rotation);
     for (const double x : {x0, x0 + width})
         for (const double y : {y0, y0 + height})
             if (std::isfinite(x) && std::isfinite(y))
-                bounds.add(t.position[0] + x * c - y * s, t.position[1] + x * s + y * c);
+                bounds.add(t.position[0] + (x + t.shear * y) * c - y * s, t.position[1] + (x + t.shear * y) * s + y * c);
 }
 
 }  // namespace

@@ -15,7 +15,9 @@
 // gives, clipped to the boundary (even-odd). Invisible attributes draw
 // nothing; constant attribute definitions in blocks are drawn; texts with
 // nothing to show do not count towards the extents. A dimension whose
-// block is missing is drawn from its definition points.
+// block is missing is drawn from its definition points. A multi-line text
+// keeps its formatted runs (MTextFormat.h); a text in a block reference is
+// stretched, turned and mirrored with it; a MINSERT draws every copy.
 //
 // Hostile files are bounded: blocks nest at most kMaxBlockDepth deep, a
 // block never draws itself, and the whole picture stops at kMaxPoints points
@@ -27,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "model/MTextFormat.h"
 #include "model/ModelEntity.h"
 #include "DxfDrawing.h"
 #include "DxfStyle.h"
@@ -52,6 +55,16 @@ struct ShownText {
     // that is, and lines longer than width (when above 0) are wrapped.
     int attachment = 0;  // 0: position is the first baseline's start
     double width = 0;
+    double lineSpacing = 1;  // times the usual 5/3 of the height
+    // The letters' frame beside height and rotation: their width against
+    // their height (negative: mirrored, as in a block reference mirrored
+    // or stretched) and the lean of their upright, run over rise; with a
+    // text's own width factor and obliquing in it.
+    double xScale = 1;
+    double shear = 0;
+    // A multi-line text's formatted runs (each in its own colour, font and
+    // size; text is what they show).
+    std::vector<TextRun> runs;
 };
 
 // How a shape is drawn.

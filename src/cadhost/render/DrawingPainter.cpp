@@ -3,6 +3,7 @@
 #include "render/CircleRasterizer.h"
 #include "render/EllipseRasterizer.h"
 #include "render/PixelStore.h"
+#include "render/TextPainter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -850,28 +851,6 @@ QPen shapePen(const ShapeStyle& style, QColor foreground, const DrawingExtras& e
     return pen;
 }
 
-// The lines of a multi-line text, each wrapped to width pixels (when above
-// 0) at spaces, or anywhere in a run without them (as Chinese text is).
-QStringList wrapped(const QStringList& lines, const QFontMetricsF& metrics, double width)
-{
-    if (!(width > 0)) return lines;
-    QStringList out;
-    for (const QString& line : lines) {
-        QString rest = line;
-        int guard = 0;
-        while (metrics.horizontalAdvance(rest) > width && rest.size() > 1 && ++guard < 10000) {
-            int cut = 1;
-            while (cut < rest.size() && metrics.horizontalAdvance(rest.left(cut + 1)) <= width) ++cut;
-            const int space = rest.lastIndexOf(u' ', cut);
-            if (space > 0) cut = space;
-            out << rest.left(cut);
-            rest = rest.mid(cut).trimmed();
-        }
-        out << rest;
-    }
-    return out;
-}
-
 }  // namespace
 
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras, bool lineweights)
@@ -931,61 +910,7 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         else
             p.drawPolyline(poly);
     }
-    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-    for (const ShownText& t : extras.texts) {
-        const double pixels = t.height * viewport.scale();
-        if (pixels < 2 || pixels > 4000) continue;  // unreadable, or far larger than the view
-        const QPointF at = viewport.toScreen(t.position[0], t.position[1]);
-        const double reach = pixels * 50 + t.width * viewport.scale();
-        if (!QRectF(view).adjusted(-reach, -reach, reach, reach).contains(at)) continue;
-        // The font's cap height, not its em, is the text height.
-        font.setFamily(t.font.empty() ? QStringLiteral("WenQuanYi Micro Hei") : QString::fromStdString(t.font));
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * 1.4))));
-        p.setFont(font);
-        p.setPen(QPen(t.ink == dxf::kForegroundInk ? color : QColor::fromRgb(QRgb(t.ink)), 0));
-        p.save();
-        const QStringList lines = QString::fromStdString(t.text).split(u'\n');
-        if (t.attachment == 0 && lines.size() == 1 &&
-            (t.horizontal != entities::TextHorizontal::Left || t.vertical != entities::TextVertical::Baseline)) {
-            const QFontMetricsF metrics(font);
-            entities::Text laid{{}, {t.position[0], t.position[1], 0}, t.height, t.rotation, t.horizontal, t.vertical,
-                                {t.end[0], t.end[1], 0}};
-            if (laid.horizontal != entities::TextHorizontal::Aligned && laid.horizontal != entities::TextHorizontal::Fit)
-                laid.alignment = laid.insertion;
-            const entities::TextPlacement placed = entities::placeText(
-                laid, metrics.horizontalAdvance(lines[0]) / viewport.scale(), metrics.descent() / viewport.scale());
-            p.translate(viewport.toScreen(placed.origin[0], placed.origin[1]));
-            p.rotate(-placed.rotation * 180 / std::numbers::pi);
-            p.scale(placed.xScale, placed.yScale);
-            p.drawText(QPointF(0, 0), lines[0]);
-            p.restore();
-            continue;
-        }
-        p.translate(at);
-        p.rotate(-t.rotation * 180 / std::numbers::pi);
-        const double spacing = pixels * 1.667;
-        if (t.attachment == 0) {
-            for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * spacing), lines[i]);
-            p.restore();
-            continue;
-        }
-        // A multi-line text: the block of its lines placed by the attachment point.
-        const QFontMetricsF metrics(font);
-        const QStringList shown = wrapped(lines, metrics, t.width * viewport.scale());
-        double widest = 0;
-        for (const QString& line : shown) widest = std::max(widest, metrics.horizontalAdvance(line));
-        const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;
-        const double frame = t.width > 0 ? t.width * viewport.scale() : widest;
-        const double height = pixels + (shown.size() - 1) * spacing;
-        const double left = column == 0 ? 0 : column == 1 ? -frame / 2 : -frame;
-        const double top = row == 0 ? 0 : row == 1 ? -height / 2 : -height;
-        for (int i = 0; i < shown.size(); ++i) {
-            const double advance = metrics.horizontalAdvance(shown[i]);
-            const double x = left + (column == 0 ? 0 : column == 1 ? (frame - advance) / 2 : frame - advance);
-            p.drawText(QPointF(x, top + pixels + i * spacing), shown[i]);
-        }
-        p.restore();
-    }
+    for (const ShownText& t : extras.texts) paintText(p, color, viewport, t);
 }
 
 }  // namespace tessik::cadhost
