@@ -1,6 +1,9 @@
 #include "automation/AutomationEntities.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <iterator>
 
 #include <QJsonArray>
 
@@ -14,13 +17,22 @@ using namespace members;
 
 namespace {
 
-// The common groups of the entity as read from its file; a new entity has the defaults.
-CommonGroups common(Context& c)
+// The common groups of the entity as they stand.
+CommonGroups common(Context& c) { return c.document->entityGroups(c.space(), c.ref.index); }
+
+bool sameName(const std::string& a, std::string_view b)
 {
-    const CadSpace& space = c.document->space(c.space());
-    const auto record = space.record(c.ref.index);
-    if (!record) return CommonGroups{};
-    return commonGroups(c.document->drawing().entityTags(*record));
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
+// A whole number of the range, as a property value.
+std::optional<int> wholeNumber(const QJsonValue& v, int min, int max)
+{
+    const double d = v.toDouble(std::nan(""));
+    if (!v.isDouble() || d != std::floor(d) || d < min || d > max) return std::nullopt;
+    return static_cast<int>(d);
 }
 
 Result<Point3> pointArg(const QJsonValue& v, const char* what)
@@ -52,6 +64,19 @@ std::optional<std::string> shapeGroup(Context& c, int code)
 
 }  // namespace
 
+Status AutomationEntities::restyle(Context& c, const std::function<void(CommonGroups&)>& change)
+{
+    const CadSpace& space = c.document->space(c.space());
+    if (const auto record = space.record(c.ref.index);
+        record && !restylable(c.document->drawing().entityTags(*record)))
+        return invalid(QStringLiteral("这个图元（%1）的图层、颜色等组码不在公共部分，本程序不改写它们。")
+                           .arg(QString::fromUtf8(objectName(c.entity()).data())));
+    CommonGroups groups = common(c);
+    change(groups);
+    c.session.restyleEntity(c.space(), c.ref.index, std::move(groups));
+    return success();
+}
+
 void AutomationEntities::addEntityMembers(QHash<QString, Member>& m)
 {
     m[memberKey(member::kEntityType)].get = [](Context& c) -> Result<QJsonValue> {
@@ -75,6 +100,57 @@ void AutomationEntities::addEntityMembers(QHash<QString, Member>& m)
     };
     m[memberKey(member::kLineweight)].get = [](Context& c) -> Result<QJsonValue> {
         return QJsonValue(common(c).lineweight);
+    };
+    // Colour 0 is by block, 256 by layer; a colour index replaces a true colour.
+    m[memberKey(member::kColor)].set = [](Context& c, const QJsonValue& v) -> Status {
+        const auto color = wholeNumber(v, 0, 256);
+        if (!color) return invalid(QStringLiteral("Color 必须是 0 到 256 的颜色号（0 随块，256 随层）。"));
+        return restyle(c, [&](CommonGroups& g) {
+            g.color = *color;
+            g.trueColor.reset();
+        });
+    };
+    // "#RRGGBB"; null drops the true colour (the colour index stays).
+    m[memberKey(member::kTrueColor)].set = [](Context& c, const QJsonValue& v) -> Status {
+        std::optional<std::uint32_t> rgb;
+        if (!v.isNull()) {
+            const QString s = v.toString();
+            bool ok = false;
+            const uint value = s.mid(1).toUInt(&ok, 16);
+            if (!v.isString() || s.size() != 7 || !s.startsWith(QLatin1Char('#')) || !ok)
+                return invalid(QStringLiteral("TrueColor 应为“#RRGGBB”形式的颜色（或 null）。"));
+            if (c.document->drawing().version() < "AC1018")
+                return invalid(QStringLiteral("这个图形的 DXF 版本（%1）存不下真彩色：AutoCAD 2004（AC1018）起才有。")
+                                   .arg(QString::fromStdString(c.document->drawing().version())));
+            rgb = value;
+        }
+        return restyle(c, [&](CommonGroups& g) { g.trueColor = rgb; });
+    };
+    m[memberKey(member::kLinetype)].set = [](Context& c, const QJsonValue& v) -> Status {
+        auto name = text(v, "线型名");
+        if (!name) return name.error();
+        const std::string wanted = name->toStdString();
+        bool known = sameName(wanted, "ByLayer") || sameName(wanted, "ByBlock") || sameName(wanted, "Continuous");
+        for (const auto entry : c.document->drawing().tableEntries("LTYPE"))
+            for (const dxf::DxfTag& t : entry)
+                if (t.code == 2) known = known || sameName(t.value, wanted);
+        if (!known)
+            return invalid(QStringLiteral("图形中没有线型“%1”：线型须先载入图形的线型表。").arg(*name));
+        return restyle(c, [&](CommonGroups& g) { g.linetype = wanted; });
+    };
+    // The lineweights the commercial CAD offers, in hundredths of a
+    // millimetre, and -1 by layer, -2 by block, -3 the default.
+    m[memberKey(member::kLineweight)].set = [](Context& c, const QJsonValue& v) -> Status {
+        static constexpr int kWeights[] = {-3, -2, -1, 0, 5, 9, 13, 15, 18, 20, 25, 30, 35, 40,
+                                           50, 53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
+        const auto weight = wholeNumber(v, -3, 211);
+        if (!weight || std::find(std::begin(kWeights), std::end(kWeights), *weight) == std::end(kWeights))
+            return invalid(QStringLiteral("Lineweight 必须是标准线宽之一（0、5、9、13、15、18、20、25、30、35、40、50、53、60、"
+                                          "70、80、90、100、106、120、140、158、200、211，或 -1 随层、-2 随块、-3 默认）。"));
+        if (c.document->drawing().version() < "AC1015")
+            return invalid(QStringLiteral("这个图形的 DXF 版本（%1）存不下线宽：AutoCAD 2000（AC1015）起才有。")
+                               .arg(QString::fromStdString(c.document->drawing().version())));
+        return restyle(c, [&](CommonGroups& g) { g.lineweight = *weight; });
     };
     m[memberKey(member::kMove)].call = [](Context& c, const AutomationArgs& args) -> Result<QJsonValue> {
         if (Status s = argCount(args, 2, 2); !s) return s.error();
