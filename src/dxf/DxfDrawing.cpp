@@ -373,7 +373,7 @@ bool DxfDrawing::addLayer(const std::string& name, int color, const std::string&
     return true;
 }
 
-std::size_t DxfDrawing::addEntity(Space space, NewEntity entity)
+std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string handle)
 {
     EntityRecord record{entity.type, space, {}};
     std::vector<DxfTag> tags{{0, entity.type}};
@@ -381,7 +381,7 @@ std::size_t DxfDrawing::addEntity(Space space, NewEntity entity)
         if (seed_ == UINT64_MAX) {
             handlesExhausted_ = true;
         } else {
-            record.handle = newHandle();
+            record.handle = handle.empty() ? newHandle() : std::move(handle);
             tags.push_back({5, record.handle});
         }
     }

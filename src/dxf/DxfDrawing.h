@@ -17,6 +17,7 @@
 // custom object may use group 5 for data after its handle; such a value that
 // is not hexadecimal is no handle.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -84,7 +85,9 @@ public:
     bool hasLayer(std::string_view name) const;
 
     // Returns the new entity's index; its tags are checked when written.
-    std::size_t addEntity(Space space, NewEntity entity);
+    // handle: given beforehand (hexadecimal, below reserveHandles' next);
+    // empty: the next one.
+    std::size_t addEntity(Space space, NewEntity entity, std::string handle = {});
     // Sets the first group of each code in values to its value; a code the
     // entity lacks is added before its extended data.
     void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
@@ -110,6 +113,12 @@ public:
     // The next handle $HANDSEED would give (for tests and audits); at
     // UINT64_MAX there is none, and toBytes refuses a drawing given new objects.
     std::uint64_t handleSeed() const { return seed_; }
+    // Whether the drawing's objects have handles (every version since R13,
+    // and R12 files with $HANDLING set).
+    bool givesHandles() const { return usesHandles_; }
+    // Handles below next were given out beforehand (NewEntity::handle):
+    // the seed moves past them.
+    void reserveHandles(std::uint64_t next) { seed_ = std::max(seed_, next); }
 
     // The whole file in the form it was read (binary or ASCII, and ASCII with
     // its line ends; a blank drawing is ASCII with LF). $HANDSEED is written

@@ -84,6 +84,28 @@ inline constexpr char kTextString[] = "TextString";
 inline constexpr char kInsertionPoint[] = "InsertionPoint";
 inline constexpr char kHeight[] = "Height";
 inline constexpr char kRotation[] = "Rotation";
+// What entities read from a file answer, by kind: multi-line texts,
+// block references, hatches, splines, dimensions and raster images.
+inline constexpr char kWidth[] = "Width";
+inline constexpr char kAttachmentPoint[] = "AttachmentPoint";
+inline constexpr char kXScaleFactor[] = "XScaleFactor";
+inline constexpr char kYScaleFactor[] = "YScaleFactor";
+inline constexpr char kZScaleFactor[] = "ZScaleFactor";
+inline constexpr char kHasAttributes[] = "HasAttributes";
+inline constexpr char kPatternName[] = "PatternName";
+inline constexpr char kPatternType[] = "PatternType";
+inline constexpr char kPatternScale[] = "PatternScale";
+inline constexpr char kPatternAngle[] = "PatternAngle";
+inline constexpr char kNumberOfLoops[] = "NumberOfLoops";
+inline constexpr char kDegree[] = "Degree";
+inline constexpr char kNumberOfControlPoints[] = "NumberOfControlPoints";
+inline constexpr char kControlPoints[] = "ControlPoints";
+inline constexpr char kNumberOfFitPoints[] = "NumberOfFitPoints";
+inline constexpr char kFitPoints[] = "FitPoints";
+inline constexpr char kMeasurement[] = "Measurement";
+inline constexpr char kTextOverride[] = "TextOverride";
+inline constexpr char kTextPosition[] = "TextPosition";
+inline constexpr char kOrigin[] = "Origin";
 // Every entity's layer; a layer's colour (a colour index).
 inline constexpr char kLayer[] = "Layer";
 inline constexpr char kColor[] = "Color";

@@ -117,6 +117,36 @@ private slots:
         QCOMPARE(errorCode(client_.set(0, QStringLiteral("Caption"), "x")), kMemberNotFound);
     }
 
+    // Common properties set through the socket: checked as the commercial
+    // CAD checks them (refused values change nothing), each an undo step; a
+    // new entity answers its handle at once.
+    void commonPropertiesAreCheckedAndUndoable()
+    {
+        const qint64 e = client_.handle(client_.call(model_, QStringLiteral("AddLine"), {pt(7, 7), pt(8, 8)}));
+        const auto value = [&](const char* name) {
+            return client_.get(e, QString::fromLatin1(name)).value(QStringLiteral("result"));
+        };
+        QVERIFY(!value("Handle").toString().isEmpty());
+        for (const auto& [name, bad] : std::initializer_list<std::pair<const char*, QJsonValue>>{
+                 {"Color", 257}, {"Color", -1}, {"Color", 2.5}, {"Color", "red"}, {"Lineweight", 17},
+                 {"Lineweight", 300}, {"Linetype", "NO_SUCH_TYPE"}, {"Layer", "no such layer"},
+                 {"TrueColor", "#12345"}, {"TrueColor", "123456"}, {"TrueColor", "#GG0000"}}) {
+            const QJsonObject reply = client_.set(e, QString::fromLatin1(name), bad);
+            QVERIFY2(errorCode(reply) == kInvalidArgument, name);
+            QVERIFY(!reply.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().isEmpty());
+        }
+        QCOMPARE(value("Color"), QJsonValue(256));
+        QCOMPARE(errorCode(client_.set(e, QStringLiteral("Color"), 3)), 0);
+        QCOMPARE(errorCode(client_.set(e, QStringLiteral("Lineweight"), 35)), 0);
+        QCOMPARE(errorCode(client_.set(e, QStringLiteral("Linetype"), "continuous")), 0);
+        QCOMPARE(value("Color"), QJsonValue(3));
+        QCOMPARE(value("Lineweight"), QJsonValue(35));
+        QCOMPARE(errorCode(client_.call(doc_, QStringLiteral("SendCommand"), {QStringLiteral("U\nU\n")})), 0);
+        QCOMPARE(value("Linetype"), QJsonValue(QStringLiteral("ByLayer")));
+        QCOMPARE(value("Lineweight"), QJsonValue(-1));
+        QCOMPARE(value("Color"), QJsonValue(3));
+    }
+
     void entitiesReadBack()
     {
         constexpr double pi = std::numbers::pi;

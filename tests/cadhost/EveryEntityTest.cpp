@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -204,4 +207,92 @@ TEST(EveryEntity, UndoMarksMakeOneStep)
     doc.undo();
     EXPECT_EQ(doc.modelSpace().liveCount(), 0);
     EXPECT_FALSE(doc.canUndo());
+}
+
+// Layer, colour, true colour, line type and lineweight set on a held kind,
+// a shape and a new entity: each an undo step, written into the entity's
+// own groups as ezdxf reads them, the other entities as they were; all
+// undone, the file comes back byte for byte. A new entity has its handle
+// from the moment it is made, and the saved file carries that one.
+TEST(EveryEntity, SetStyleIsAnUndoStepSavedInTheEntitysOwnGroups)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
+    QTemporaryDir dir;
+    const QString made = dir.filePath(QStringLiteral("made.dxf"));
+    const Judged m = runPython({QStringLiteral(TESSIK_EZDXF_ROUNDTRIP), QStringLiteral("make"), QStringLiteral("R2018"), made});
+    if (m.skipped) GTEST_SKIP() << "ezdxf is not installed";
+    ASSERT_TRUE(m.error.empty()) << m.error;
+    auto read = readDxf(made);
+    ASSERT_TRUE(read) << read.error().description;
+    DrawingDocument& doc = *read->document;
+    const auto original = dxfBytes(doc);
+    ASSERT_TRUE(original);
+    const Judged before = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), made, QStringLiteral("style")});
+    ASSERT_TRUE(before.error.empty()) << before.error;
+
+    int line = -1, mtext = -1;
+    for (int i = 0; i < doc.modelSpace().count(); ++i) {
+        const std::string_view type = dxfTypeName(doc.modelSpace().at(i));
+        if (type == "LINE" && line < 0) line = i;
+        if (type == "MTEXT" && mtext < 0) mtext = i;
+    }
+    ASSERT_GE(line, 0);
+    ASSERT_GE(mtext, 0);
+    const int added = doc.addEntity(SpaceKind::Model, ModelLine{{0, 0, 0}, {5, 5, 0}});
+    const std::string handle = doc.entityGroups(SpaceKind::Model, added).handle;
+    ASSERT_FALSE(handle.empty()) << "given when made";
+    const auto restyle = [&](int index, const std::function<void(CommonGroups&)>& change) {
+        CommonGroups g = doc.entityGroups(SpaceKind::Model, index);
+        change(g);
+        doc.restyleEntity(SpaceKind::Model, index, g);
+    };
+    restyle(line, [](CommonGroups& g) { g.layer = "冻结"; });
+    EXPECT_TRUE(doc.modelSpace().hidden(line)) << "on a frozen layer";
+    restyle(line, [](CommonGroups& g) {
+        g.layer = "0";
+        g.color = 5;
+        g.linetype = "ByLayer";
+        g.lineweight = 50;
+    });
+    EXPECT_FALSE(doc.modelSpace().hidden(line));
+    restyle(mtext, [](CommonGroups& g) {
+        g.layer = "管道";
+        g.trueColor = 0x123456;
+        g.lineweight = 13;
+    });
+    restyle(added, [](CommonGroups& g) {
+        g.layer = "管道";
+        g.color = 0;
+        g.linetype = "DASHED";
+    });
+    const QString path = dir.filePath(QStringLiteral("saved.dxf"));
+    ASSERT_TRUE(writeDxf(doc, path, SaveLoss::Refuse));
+    const Judged after = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), path, QStringLiteral("style")});
+    ASSERT_TRUE(after.error.empty()) << after.error;
+
+    // What ezdxf read before, each line by its handle; the changed ones as set.
+    const auto byHandle = [](const std::vector<std::string>& lines) {
+        std::map<std::string, std::string> out;
+        for (const std::string& l : lines) out[l.substr(0, l.find(' ', 6))] = l;
+        return out;
+    };
+    auto expected = byHandle(before.lines);
+    const auto field = [](const std::string& l, int n) {
+        std::size_t at = 0;
+        for (int k = 0; k < n; ++k) at = l.find(' ', at) + 1;
+        return l.substr(at, l.find(' ', at) - at);
+    };
+    const std::string lineKey = "model " + doc.entityGroups(SpaceKind::Model, line).handle;
+    const std::string mtextKey = "model " + doc.entityGroups(SpaceKind::Model, mtext).handle;
+    expected[lineKey] = lineKey + " LINE 0 5 -1 ByLayer 50";
+    const std::string& m0 = expected[mtextKey];
+    expected[mtextKey] = mtextKey + " MTEXT 管道 " + field(m0, 4) + " 1193046 " + field(m0, 6) + " 13";
+    expected["model " + handle] = "model " + handle + " LINE 管道 0 -1 DASHED -1";
+    EXPECT_EQ(byHandle(after.lines), expected);
+
+    for (int k = 0; k < 5; ++k) doc.undo();
+    EXPECT_EQ(doc.modelSpace().liveCount(), doc.modelSpace().count() - 1);
+    const auto undone = dxfBytes(doc);
+    ASSERT_TRUE(undone);
+    EXPECT_EQ(*undone, *original);
 }

@@ -2,6 +2,18 @@
 
   ezdxf_entities.py PATH   one line per entity of model space, then of the
                            active paper space: "model|paper HANDLE DXFTYPE"
+  ezdxf_entities.py PATH style
+                           the same lines with each entity's layer, colour,
+                           true colour (-1: none), line type and lineweight;
+                           then "audit N" with the number of audit errors
+  ezdxf_entities.py PATH reads
+                           "HANDLE Member value" for the members the
+                           commercial CAD's automation answers of each kind of
+                           model space, as ezdxf reads them (angles in
+                           radians, points flat, numbers to 9 digits)
+  ezdxf_entities.py make-reads PATH
+                           an R2018 drawing with the kinds and values the
+                           reads cover that the other drawings lack
 
 Exit status 77 when ezdxf is not installed.
 """
@@ -12,7 +24,94 @@ try:
 except ImportError:
     sys.exit(77)
 
+import math
+
+
+def fmt(v):
+    if isinstance(v, bool):
+        return "true" if v else "false"
+    if isinstance(v, (int, float)):
+        return format(float(v), ".9g")
+    if isinstance(v, str):
+        return v
+    flat = []
+    for p in v:
+        flat.extend(p if hasattr(p, "__len__") else [p])
+    return ",".join(fmt(float(x)) for x in flat)
+
+
+def corners(e):
+    pts = [e.dxf.get(n) for n in ("vtx0", "vtx1", "vtx2", "vtx3") if e.dxf.hasattr(n)]
+    if len(pts) == 4 and pts[3].isclose(pts[2], abs_tol=0):
+        pts.pop()
+    return pts
+
+
+READS = {
+    "MTEXT": lambda e: {"Height": e.dxf.char_height, "Width": e.dxf.get("width", 0),
+                        "AttachmentPoint": e.dxf.get("attachment_point", 1),
+                        "Rotation": math.radians(e.get_rotation()), "InsertionPoint": [e.dxf.insert]},
+    "INSERT": lambda e: {"Name": e.dxf.name, "InsertionPoint": [e.dxf.insert], "XScaleFactor": e.dxf.xscale,
+                         "YScaleFactor": e.dxf.yscale, "ZScaleFactor": e.dxf.zscale,
+                         "Rotation": math.radians(e.dxf.rotation), "HasAttributes": bool(e.attribs)},
+    "HATCH": lambda e: {"PatternName": e.dxf.pattern_name, "PatternType": e.dxf.pattern_type,
+                        "NumberOfLoops": len(e.paths), "PatternScale": e.dxf.pattern_scale,
+                        "PatternAngle": math.radians(e.dxf.pattern_angle)},
+    "SPLINE": lambda e: {"Degree": e.dxf.degree, "NumberOfControlPoints": len(e.control_points),
+                         "ControlPoints": e.control_points, "NumberOfFitPoints": len(e.fit_points),
+                         "FitPoints": e.fit_points, "Closed": e.closed},
+    "POINT": lambda e: {"Coordinates": [e.dxf.location]},
+    "SOLID": lambda e: {"Coordinates": corners(e)},
+    "TRACE": lambda e: {"Coordinates": corners(e)},
+    "3DFACE": lambda e: {"Coordinates": corners(e)},
+    "LEADER": lambda e: {"Coordinates": e.vertices},
+    "POLYLINE": lambda e: {"Coordinates": [v.dxf.location for v in e.vertices], "Closed": e.is_closed},
+    "DIMENSION": lambda e: {"Measurement": e.dxf.get("actual_measurement", 0), "TextOverride": e.dxf.get("text", ""),
+                            "TextPosition": [e.dxf.text_midpoint]},
+    "IMAGE": lambda e: {"Origin": [e.dxf.insert]},
+    "TEXT": lambda e: {"Height": e.dxf.height, "Rotation": math.radians(e.dxf.rotation)},
+}
+
+if sys.argv[1] == "make-reads":
+    doc = ezdxf.new("R2018", setup=True)
+    msp = doc.modelspace()
+    msp.add_leader([(0, 0), (10, 5), (20, 5)])
+    image_def = doc.add_image_def("plan.png", size_in_pixel=(640, 480))
+    msp.add_image(image_def, insert=(3, 4, 0), size_in_units=(6.4, 4.8))
+    msp.add_open_spline([(0, 0), (3, 5), (6, -1), (9, 4)], degree=2)
+    closed = msp.add_spline(fit_points=[(0, 0), (4, 4), (8, 0), (4, -4), (0, 0)])
+    closed.closed = True
+    block = doc.blocks.new("TAGGED")
+    block.add_attdef("NO", (0, 0), dxfattribs={"height": 2})
+    ref = msp.add_blockref("TAGGED", (5, 5), dxfattribs={"rotation": 30, "xscale": 1.5, "zscale": 3})
+    ref.add_auto_attribs({"NO": "42"})
+    msp.add_polyline2d([(0, 0), (5, 0), (5, 5)], close=True)
+    mtext = msp.add_mtext("斜 text", dxfattribs={"char_height": 1.5, "width": 30, "attachment_point": 5})
+    mtext.dxf.rotation = 25
+    hatch = msp.add_hatch()
+    hatch.set_pattern_fill("ANSI31", scale=2, angle=30)
+    hatch.paths.add_polyline_path([(0, 0), (10, 0), (10, 10), (0, 10)], is_closed=True)
+    hatch.paths.add_polyline_path([(2, 2), (4, 2), (4, 4)], is_closed=True)
+    dim = msp.add_linear_dim(base=(0, 8), p1=(0, 0), p2=(12, 0), text="L=<>")
+    dim.render()
+    doc.saveas(sys.argv[2])
+    sys.exit(0)
+
 doc = ezdxf.readfile(sys.argv[1])
+if sys.argv[2:] == ["reads"]:
+    for e in doc.modelspace():
+        read = READS.get(e.dxftype())
+        if read:
+            for member, value in read(e).items():
+                print(e.dxf.handle, member, fmt(value))
+    sys.exit(0)
+style = sys.argv[2:] == ["style"]
 for space, layout in (("model", doc.modelspace()), ("paper", doc.layouts.active_layout())):
     for e in layout:
-        print(space, e.dxf.get("handle", ""), e.dxftype())
+        line = [space, e.dxf.get("handle", ""), e.dxftype()]
+        if style:
+            line += [e.dxf.get("layer", "0"), e.dxf.get("color", 256), e.dxf.get("true_color", -1),
+                     e.dxf.get("linetype", "ByLayer"), e.dxf.get("lineweight", -1)]
+        print(*line)
+if style:
+    print("audit", len(doc.audit().errors))

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "automation/AutomationEntities.h"
 #include "automation/AutomationMemberTypes.h"
 
 namespace tessik::cadhost {
@@ -50,17 +51,12 @@ void AutomationLayers::addEntityMembers(QHash<QString, Member>& m)
     m[memberKey(member::kLayer)].set = [](Context& c, const QJsonValue& v) -> Status {
         auto name = text(v, "图层名");
         if (!name) return name.error();
-        CadSpace& space = c.document->space(c.space());
-        if (space.record(c.ref.index))
-            return invalid(QStringLiteral("该图元来自图形文件，本程序不改它的图层。"));
         if (!c.document->hasLayer(name->toStdString()))
             return invalid(QStringLiteral("图形中没有图层“%1”，请先用 Layers.Add 建立。").arg(*name));
-        space.setLayer(c.ref.index, name->toStdString());
-        return success();
+        return AutomationEntities::restyle(c, [&](CommonGroups& g) { g.layer = name->toStdString(); });
     };
     m[memberKey(member::kLayer)].get = [](Context& c) -> Result<QJsonValue> {
-        const CadSpace& space = c.document->space(c.space());
-        return QJsonValue(QString::fromStdString(space.layer(c.ref.index)));
+        return QJsonValue(QString::fromStdString(c.document->entityGroups(c.space(), c.ref.index).layer));
     };
 }
 

@@ -25,6 +25,8 @@ namespace tessik::cadhost {
 
 enum class SpaceKind { Model = 0, Paper = 1 };
 
+struct CommonGroups;  // ModelNames.h
+
 struct EntityRef {
     SpaceKind space = SpaceKind::Model;
     int index = 0;
@@ -32,7 +34,7 @@ struct EntityRef {
 };
 
 struct HistoryStep {
-    enum class Kind : std::uint8_t { Add, Erase, Replace, Group };
+    enum class Kind : std::uint8_t { Add, Erase, Replace, Restyle, Group };
     struct Replacement {
         ModelEntity before;
         ModelEntity after;
@@ -45,6 +47,13 @@ struct HistoryStep {
     EntityRef first;
     std::vector<EntityRef> more;
     std::unique_ptr<const Replacement> replacement;
+    // A change of layer, colour, line type or lineweight: the entity's
+    // groups before (null: as its file or its making gave them) and after.
+    struct Restyling {
+        std::shared_ptr<const CommonGroups> before;
+        std::shared_ptr<const CommonGroups> after;
+    };
+    std::unique_ptr<const Restyling> restyling;
     // A group: its steps in the order they were made (first is the first one's).
     std::vector<HistoryStep> parts;
 

@@ -137,6 +137,13 @@ void CadSession::replaceEntity(SpaceKind space, int index, ModelEntity entity)
     changed(wasModified, {EntityRef{space, index}});
 }
 
+void CadSession::restyleEntity(SpaceKind space, int index, CommonGroups groups)
+{
+    const bool wasModified = document_->modified();
+    document_->restyleEntity(space, index, std::move(groups));
+    changed(wasModified, {EntityRef{space, index}});
+}
+
 int CadSession::eraseEntities(const std::vector<EntityRef>& entities)
 {
     if (!document_) return 0;

@@ -64,6 +64,8 @@ public:
 
     int addEntity(SpaceKind space, ModelEntity entity);
     void replaceEntity(SpaceKind space, int index, ModelEntity entity);
+    // Layer, colour, line type and lineweight (DrawingDocument::restyleEntity).
+    void restyleEntity(SpaceKind space, int index, CommonGroups groups);
     // One undo step; returns how many entities were erased (those erased
     // already are skipped).
     int eraseEntities(const std::vector<EntityRef>& entities);

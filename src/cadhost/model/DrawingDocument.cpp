@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include "DxfStyle.h"
+
 namespace tessik::cadhost {
 
 int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
@@ -13,7 +15,9 @@ int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
     extents_.add(entityBounds(entity));
     if (std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
     entities_.push_back(std::move(entity));
-    origins_.push_back(Origin{record, false});
+    Origin origin;
+    origin.record = record;
+    origins_.push_back(std::move(origin));
     live_.append(true);
     return count() - 1;
 }
@@ -46,6 +50,13 @@ void CadSpace::setErased(int index, bool erased)
         shrinkExtents(entityBounds(at(index)));
     else
         extents_.add(entityBounds(at(index)));
+}
+
+void CadSpace::setStyle(int index, std::shared_ptr<const CommonGroups> style)
+{
+    origins_[static_cast<std::size_t>(index)].style = std::move(style);
+    // A shape's picture shows its hiding; a held entity's look is the view's.
+    if (std::holds_alternative<ModelShape>(at(index))) ++shapesVersion_;
 }
 
 int CadSpace::liveIndex(int n) const
@@ -122,6 +133,7 @@ std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
     copy->paper_ = paper_;
     copy->drawing_ = drawing_;
     copy->addedLayers_ = addedLayers_;
+    copy->nextHandle_ = nextHandle_;
     return copy;
 }
 
@@ -162,7 +174,14 @@ void DrawingDocument::setPath(const QString& path)
 
 int DrawingDocument::addEntity(SpaceKind kind, ModelEntity entity)
 {
-    const int index = space(kind).add(std::move(entity));
+    CadSpace& s = space(kind);
+    const int index = s.add(std::move(entity));
+    // The last handle (FFFF FFFF FFFF FFFF) leaves none: the entity has none
+    // and a save of it refuses, as the drawing says.
+    if (drawing_->givesHandles() && nextHandle() != UINT64_MAX) {
+        s.setHandle(index, nextHandle());
+        nextHandle_ = nextHandle() + 1;
+    }
     HistoryStep step;
     step.kind = HistoryStep::Kind::Add;
     step.first = EntityRef{kind, index};
@@ -180,6 +199,48 @@ void DrawingDocument::replaceEntity(SpaceKind kind, int index, ModelEntity entit
         HistoryStep::Replacement{s.at(index), entity, s.changed(index)});
     s.replace(index, std::move(entity));
     history_.push(std::move(step));
+}
+
+CommonGroups DrawingDocument::entityGroups(SpaceKind kind, int index) const
+{
+    const CadSpace& s = space(kind);
+    CommonGroups groups;
+    if (const auto& style = s.style(index)) {
+        groups = *style;
+    } else if (const auto record = s.record(index)) {
+        groups = commonGroups(drawing_->entityTags(*record));
+    } else {
+        groups.layer = s.layer(index);
+    }
+    if (const auto record = s.record(index))
+        groups.handle = drawing_->entity(*record).handle;
+    else if (s.handle(index) != 0)
+        groups.handle = handleText(s.handle(index));
+    else
+        groups.handle.clear();
+    return groups;
+}
+
+void DrawingDocument::restyleEntity(SpaceKind kind, int index, CommonGroups groups)
+{
+    CadSpace& s = space(kind);
+    groups.handle.clear();  // the entity's own, never set
+    HistoryStep step;
+    step.kind = HistoryStep::Kind::Restyle;
+    step.first = EntityRef{kind, index};
+    auto after = std::make_shared<const CommonGroups>(std::move(groups));
+    step.restyling = std::make_unique<HistoryStep::Restyling>(HistoryStep::Restyling{s.style(index), after});
+    setStyle(kind, index, after);
+    history_.push(std::move(step));
+}
+
+void DrawingDocument::setStyle(SpaceKind kind, int index, std::shared_ptr<const CommonGroups> style)
+{
+    CadSpace& s = space(kind);
+    const std::string layer = style ? style->layer : entityGroups(kind, index).layer;
+    s.setStyle(index, std::move(style));
+    if (!s.style(index) && !s.record(index)) return;  // a new entity's layer is its own
+    s.setHidden(index, !dxf::LayerTable(*drawing_).shown(layer));
 }
 
 int DrawingDocument::eraseEntities(const std::vector<EntityRef>& entities)
@@ -220,6 +281,9 @@ void DrawingDocument::apply(const HistoryStep& step, bool forward)
             s.replace(e.index, forward ? r.after : r.before, forward || r.changedBefore);
             break;
         }
+        case HistoryStep::Kind::Restyle:
+            setStyle(e.space, e.index, forward ? step.restyling->after : step.restyling->before);
+            break;
         case HistoryStep::Kind::Group: break;  // above
         }
     }
@@ -264,6 +328,7 @@ QString DrawingDocument::describe(const HistoryStep* step) const
     switch (step->kind) {
     case HistoryStep::Kind::Add: return QStringLiteral("添加%1").arg(kind);
     case HistoryStep::Kind::Replace: return QStringLiteral("修改%1").arg(kind);
+    case HistoryStep::Kind::Restyle: return QStringLiteral("修改%1的特性").arg(kind);
     case HistoryStep::Kind::Erase:
         if (step->more.empty()) return QStringLiteral("删除%1").arg(kind);
         return QStringLiteral("删除 %1 个对象").arg(step->more.size() + 1);

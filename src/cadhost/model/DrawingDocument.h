@@ -20,6 +20,7 @@
 // from the file remembers its record there, and whether it was changed since;
 // entities without a record are new and are added when the drawing is saved.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,7 @@
 #include "model/CadHistory.h"
 #include "DxfDrawing.h"
 #include "model/DxfShapes.h"
+#include "model/ModelNames.h"
 
 namespace tessik::cadhost {
 
@@ -77,6 +79,17 @@ public:
     // from the file keeps its own.
     const std::string& layer(int index) const { return origins_[static_cast<std::size_t>(index)].layer; }
     void setLayer(int index, std::string layer) { origins_[static_cast<std::size_t>(index)].layer = std::move(layer); }
+    // Layer, colour, line type and lineweight as set since the entity was
+    // read or made (null: as its file or its making gave them).
+    const std::shared_ptr<const CommonGroups>& style(int index) const
+    {
+        return origins_[static_cast<std::size_t>(index)].style;
+    }
+    void setStyle(int index, std::shared_ptr<const CommonGroups> style);
+    // The handle a new entity was given when made (0: none, the drawing
+    // has no handles); an entity read from the file has its record's.
+    std::uint64_t handle(int index) const { return origins_[static_cast<std::size_t>(index)].handle; }
+    void setHandle(int index, std::uint64_t handle) { origins_[static_cast<std::size_t>(index)].handle = handle; }
     // Drawn and selectable: neither erased nor hidden.
     bool drawn(int index) const
     {
@@ -91,6 +104,8 @@ private:
         bool erased = false;
         bool hidden = false;
         std::string layer = "0";
+        std::shared_ptr<const CommonGroups> style;
+        std::uint64_t handle = 0;
     };
     void recomputeExtents();
     // Takes an entity's bounds out of the extents: recomputed only when
@@ -176,8 +191,21 @@ public:
 
     // Changes that are undo steps. A document read from a file or made new
     // has an empty history.
+    // A new entity gets its handle at once from the drawing's handle seed
+    // (the one a save writes as $HANDSEED), unless the drawing has none.
     int addEntity(SpaceKind space, ModelEntity entity);
     void replaceEntity(SpaceKind space, int index, ModelEntity entity);
+    // Sets an entity's layer, colour, line type and lineweight (its handle
+    // stays); one step. The caller checks the values (layer and line type
+    // known, colour in range).
+    void restyleEntity(SpaceKind space, int index, CommonGroups groups);
+    // The entity's handle, layer, colour, line type and lineweight as they
+    // stand: as set, else as its record in the file has them, else those
+    // of a new entity (its layer, the rest by layer).
+    CommonGroups entityGroups(SpaceKind space, int index) const;
+    // The handle the next new entity gets (hexadecimal as a number); a save
+    // gives later objects handles from here on.
+    std::uint64_t nextHandle() const { return std::max(nextHandle_, drawing_->handleSeed()); }
     // Erases the entities not erased yet, as one step; returns how many.
     int eraseEntities(const std::vector<EntityRef>& entities);
 
@@ -206,6 +234,8 @@ public:
 private:
     // Does (forward) or undoes a step.
     void apply(const HistoryStep& step, bool forward);
+    // Sets an entity's groups and hides it when their layer is off or frozen.
+    void setStyle(SpaceKind space, int index, std::shared_ptr<const CommonGroups> style);
     QString describe(const HistoryStep* step) const;
 
     std::uint64_t serial_;
@@ -221,6 +251,7 @@ private:
     mutable Composed composed_[2];
     CadHistory history_;
     std::vector<AddedLayer> addedLayers_;
+    std::uint64_t nextHandle_ = 0;
 };
 
 }  // namespace tessik::cadhost

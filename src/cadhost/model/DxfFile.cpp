@@ -275,6 +275,12 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
 {
     std::vector<std::string> notWritten;
     dxf::DxfDrawing drawing = document.drawing();
+    // New entities took their handles when made; later objects come after them.
+    for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
+        const CadSpace& space = document.space(kind);
+        for (int i = 0; i < space.count(); ++i)
+            if (!space.record(i) && !space.erased(i)) drawing.reserveHandles(document.nextHandle());
+    }
     for (const DrawingDocument::AddedLayer& layer : document.addedLayers())
         if (!drawing.hasLayer(layer.name)) drawing.addLayer(layer.name, layer.color);
     for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
@@ -289,14 +295,16 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
                     drawing.removeEntity(k);
                 continue;
             }
-            if (record && !space.changed(i)) continue;
             if (record) {
-                writeChange(drawing, *record, space.at(i), notWritten);
+                if (space.changed(i)) writeChange(drawing, *record, space.at(i), notWritten);
+                if (const auto& style = space.style(i))
+                    drawing.replaceEntityGroups(*record, kStyleCodes, styleTags(drawing.entityTags(*record), *style));
                 continue;
             }
             const auto shared = sharedKind(space.at(i));
             if (!shared) continue;  // shapes come only from the file, with a record
-            auto entity = dxf::newEntity(*shared, space.layer(i), drawing);
+            const CommonGroups groups = document.entityGroups(kind, i);
+            auto entity = dxf::newEntity(*shared, groups.layer, drawing);
             if (!entity) {
                 // Only a text can fail: one no DXF can hold.
                 const auto* t = std::get_if<ModelText>(&space.at(i));
@@ -304,8 +312,13 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
                                      entity.error().description);
                 continue;
             }
-            drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model,
-                              std::move(entity).value());
+            // Its line type, colour and lineweight join the common groups, after the layer.
+            dxf::NewEntity made = std::move(entity).value();
+            std::vector<DxfTag> style = styleTags({}, groups);
+            std::erase_if(style, [](const DxfTag& t) { return t.code == 8; });
+            made.data.insert(made.data.begin(), style.begin(), style.end());
+            drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model, std::move(made),
+                              groups.handle);
         }
     }
     if (lost) *lost = std::move(notWritten);

@@ -1,7 +1,10 @@
 #include "model/ModelNames.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
+#include <iterator>
 
 namespace tessik::cadhost {
 
@@ -206,6 +209,62 @@ CommonGroups commonGroups(std::span<const dxf::DxfTag> tags)
         }
     }
     return g;
+}
+
+std::string handleText(std::uint64_t handle)
+{
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, handle, 16).ptr;
+    std::string text(buf, end);
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+bool restylable(std::span<const dxf::DxfTag> tags)
+{
+    int seen[std::size(kStyleCodes)] = {};
+    int subclasses = 0;
+    bool common = true;
+    for (const dxf::DxfTag& t : tags) {
+        if (t.code >= 1000) break;
+        if (t.code == 100 && ++subclasses > 1) common = false;
+        for (std::size_t k = 0; k < std::size(kStyleCodes); ++k)
+            if (t.code == kStyleCodes[k] && (!common || ++seen[k] > 1)) return false;
+    }
+    return true;
+}
+
+std::vector<dxf::DxfTag> styleTags(std::span<const dxf::DxfTag> tags, const CommonGroups& now)
+{
+    const CommonGroups was = commonGroups(tags);
+    const auto fileTag = [&](int code) -> const dxf::DxfTag* {
+        for (const dxf::DxfTag& t : tags) {
+            if (t.code >= 1000) break;
+            if (t.code == code) return &t;
+        }
+        return nullptr;
+    };
+    const auto sameName = [](const std::string& a, const std::string& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+        });
+    };
+    std::vector<dxf::DxfTag> out;
+    // Keeps the file's tag when the value stays, else writes the new one
+    // unless it is the default and the file had none.
+    const auto put = [&](int code, bool same, bool isDefault, std::string value) {
+        const dxf::DxfTag* t = fileTag(code);
+        if (same && t) out.push_back(*t);
+        else if (!same && (t || !isDefault)) out.push_back({code, std::move(value)});
+    };
+    put(8, was.layer == now.layer, false, now.layer);
+    put(6, sameName(was.linetype, now.linetype), sameName(now.linetype, "ByLayer"), now.linetype);
+    const bool sameColor = was.color == now.color && was.trueColor == now.trueColor;
+    put(62, was.color == now.color, now.color == 256, std::to_string(now.color));
+    if (now.trueColor) put(420, was.trueColor == now.trueColor, false, std::to_string(*now.trueColor));
+    if (const dxf::DxfTag* name = fileTag(430); name && sameColor) out.push_back(*name);
+    put(370, was.lineweight == now.lineweight, now.lineweight == -1, std::to_string(now.lineweight));
+    return out;
 }
 
 std::optional<ModelEntity> movedEntity(const ModelEntity& entity, const Point3& by)

@@ -52,6 +52,21 @@ struct CommonGroups {
 };
 CommonGroups commonGroups(std::span<const dxf::DxfTag> tags);
 
+// A handle as files write it: upper-case hexadecimal.
+std::string handleText(std::uint64_t handle);
+
+// The groups that hold layer, line type, colour (index, true colour and
+// colour-book name) and lineweight.
+inline constexpr int kStyleCodes[] = {8, 6, 62, 420, 430, 370};
+// Whether a record's style groups can be written over in place: each is in
+// its common part (before the entity's own subclass) and there at most once.
+bool restylable(std::span<const dxf::DxfTag> tags);
+// The style groups of a record (tags, possibly none: a new entity) set to
+// now: a group whose value stays is the file's tag as it was, a group at
+// its default that the record lacks stays out, in the order the commercial
+// CAD writes them. A new colour drops the colour-book name.
+std::vector<dxf::DxfTag> styleTags(std::span<const dxf::DxfTag> tags, const CommonGroups& now);
+
 // The entity moved by (dx, dy, dz); nullopt for a shape whose points cannot
 // be written back moved (ModelShape::movable).
 std::optional<ModelEntity> movedEntity(const ModelEntity& entity, const Point3& by);

@@ -65,13 +65,23 @@ void extendLook(SpaceLook& look, const DrawingDocument& doc, SpaceKind kind)
     look.patterns.reserve(static_cast<std::size_t>(space.count()));
     for (int i = look.size(); i < space.count(); ++i) {
         const auto record = space.record(i);
-        if (!record || *record >= drawing.entityCount()) {
+        const auto& set = space.style(i);  // layer, colour ... as set since read or made
+        if (!set && (!record || *record >= drawing.entityCount())) {
             const auto& l = layerLook(space.layer(i));
             look.inks.push_back(l.first);
             look.patterns.push_back(l.second);
             continue;
         }
-        const dxf::EntityStyle style = dxf::entityStyle(drawing.entityTags(*record));
+        dxf::EntityStyle style = record && *record < drawing.entityCount()
+                                     ? dxf::entityStyle(drawing.entityTags(*record))
+                                     : dxf::EntityStyle{};
+        if (set) {
+            style.layer = set->layer;
+            style.color.index = set->color;
+            style.trueColor = set->trueColor;
+            style.linetype = set->linetype;
+            style.lineweight = set->lineweight;
+        }
         const auto& l = layerLook(style.layer);
         if (style.trueColor)
             look.inks.push_back(static_cast<dxf::Ink>(*style.trueColor));
