@@ -349,12 +349,12 @@ public:
         else if (auto* button = qobject_cast<QPushButton*>(c)) button->setText(text);
     }
 
-    void setTextColour(frmAboutControl id, Rgb colour) override
+    void setTextColour(frmAboutControl id, TextColour colour) override
     {
         if (auto* label = qobject_cast<QLabel*>(d_.control(id))) tessik::setTextColour(label, toQColor(colour));
     }
 
-    Rgb textColour(frmAboutControl id) const override
+    TextColour textColour(frmAboutControl id) const override
     {
         QWidget* c = d_.control(id);
         if (!c) return {};
@@ -362,7 +362,7 @@ public:
         return {std::uint8_t(colour.red()), std::uint8_t(colour.green()), std::uint8_t(colour.blue())};
     }
 
-    void setLinkStyle(frmAboutControl id, bool underlineItalic, Rgb colour) override
+    void setLinkStyle(frmAboutControl id, bool underlineItalic, TextColour colour) override
     {
         if (auto* label = qobject_cast<QLabel*>(d_.control(id))) d_.setLinkStyle(label, underlineItalic, toQColor(colour));
     }
@@ -418,7 +418,7 @@ public:
     bool timerEnabled(frmAboutControl id) const override { return timer(id) && timer(id)->isActive(); }
 
 private:
-    static QColor toQColor(Rgb colour) { return QColor(colour.red, colour.green, colour.blue); }
+    static QColor toQColor(TextColour colour) { return QColor(colour.red, colour.green, colour.blue); }
     QTimer* timer(frmAboutControl id) const
     {
         switch (id) {

@@ -91,13 +91,13 @@ NestedPiece stripPiece(const ElbowFabrication& f, const Strip& s, int p)
     return piece;
 }
 
-struct Bounds {
+struct YRange {
     double low, high;
 };
 
-Bounds yBounds(const std::vector<TemplatePoint>& v)
+YRange yBounds(const std::vector<TemplatePoint>& v)
 {
-    Bounds b{v.front().y, v.front().y};
+    YRange b{v.front().y, v.front().y};
     for (const TemplatePoint& p : v) b = {std::min(b.low, p.y), std::max(b.high, p.y)};
     return b;
 }
@@ -115,7 +115,7 @@ std::vector<LanePlacement> fillLanes(const std::vector<NestedPiece>& pieces, dou
     std::vector<LanePlacement> out;
     LanePlacement at{0, -1, 0};
     for (const NestedPiece& p : pieces) {
-        const Bounds b = yBounds(p.outline);
+        const YRange b = yBounds(p.outline);
         if (at.lane < 0 || b.high + at.shift > laneLength + kerf) {
             if (++at.lane == lanes) {
                 at.lane = 0;
@@ -161,7 +161,7 @@ Result<MaterialNest> plateNest(const ElbowFabrication& f, double kerf, double sh
     double longest = 0;
     for (int p = 0; p <= f.joints; ++p) {
         strip.push_back(stripPiece(f, *s, p));
-        const Bounds b = yBounds(strip.back().outline);
+        const YRange b = yBounds(strip.back().outline);
         longest = std::max(longest, b.high - b.low);
     }
     // Lanes across the sheet (pieces upright) or along it (turned 90 degrees).

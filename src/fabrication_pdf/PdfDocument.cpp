@@ -144,7 +144,7 @@ void Page::point(double x, double y)
     content_ += ' ';
 }
 
-void Page::pen(double width, Rgb color, bool dashed)
+void Page::pen(double width, Color color, bool dashed)
 {
     number(width);
     content_ += " w ";
@@ -164,7 +164,7 @@ void Page::pen(double width, Rgb color, bool dashed)
     }
 }
 
-void Page::fill(Rgb color)
+void Page::fill(Color color)
 {
     if (hasFill_ && fill_.r == color.r && fill_.g == color.g && fill_.b == color.b) return;
     for (const unsigned char c : {color.r, color.g, color.b}) {
@@ -220,7 +220,7 @@ void Page::polygon(const std::vector<double>& xy)
     content_ += "h S\n";
 }
 
-void Page::text(double x, double y, double height, std::string_view utf8, Rgb color)
+void Page::text(double x, double y, double height, std::string_view utf8, Color color)
 {
     if (utf8.empty()) return;
     fill(color);

@@ -19,7 +19,7 @@
 
 namespace tessik::pdf {
 
-struct Rgb {
+struct Color {
     unsigned char r = 0, g = 0, b = 0;
 };
 
@@ -29,14 +29,14 @@ double textWidth(std::string_view utf8, double height);
 class Page {
 public:
     // Stroke width (mm), colour and a dash of 4 by 2 widths (Qt's DashLine).
-    void pen(double width, Rgb color = {}, bool dashed = false);
+    void pen(double width, Color color = {}, bool dashed = false);
     void line(double x1, double y1, double x2, double y2);
     void rect(double x, double y, double w, double h, bool filled = false);
     void circle(double cx, double cy, double r);
     // A stroked polygon through the points (x, y pairs), closed.
     void polygon(const std::vector<double>& xy);
     // Text with its baseline's left end at (x, y), `height` mm high.
-    void text(double x, double y, double height, std::string_view utf8, Rgb color = {});
+    void text(double x, double y, double height, std::string_view utf8, Color color = {});
     // Drawing until the matching restore() is clipped to the rectangle.
     void clip(double x, double y, double w, double h);
     void restore();
@@ -45,12 +45,12 @@ private:
     friend class Document;
     void point(double x, double y);
     void number(double v);
-    void fill(Rgb color);
+    void fill(Color color);
 
     std::string content_;
     double width_ = 0, height_ = 0;  // mm
     bool hasFill_ = false;
-    Rgb fill_;
+    Color fill_;
     int clips_ = 0;
 };
 

@@ -16,13 +16,13 @@ namespace {
 constexpr double kPad = 5;              // mm of paper round the sheet before tiling
 constexpr int kMostTilesAcross = 1000000;  // beyond any sheet worth counting pages for
 
-constexpr pdf::Rgb kBlack{0, 0, 0};
-constexpr pdf::Rgb kCutColor{200, 0, 0};
-constexpr pdf::Rgb kMarkColor{0, 60, 190};
-constexpr pdf::Rgb kBevelColor{0, 0, 160};
-constexpr pdf::Rgb kGridColor{90, 90, 90};
-constexpr pdf::Rgb kAlignColor{190, 0, 190};
-constexpr pdf::Rgb kNameColor{120, 120, 120};
+constexpr pdf::Color kBlack{0, 0, 0};
+constexpr pdf::Color kCutColor{200, 0, 0};
+constexpr pdf::Color kMarkColor{0, 60, 190};
+constexpr pdf::Color kBevelColor{0, 0, 160};
+constexpr pdf::Color kGridColor{90, 90, 90};
+constexpr pdf::Color kAlignColor{190, 0, 190};
+constexpr pdf::Color kNameColor{120, 120, 120};
 
 std::string fixed(double v, int decimals = 1)
 {

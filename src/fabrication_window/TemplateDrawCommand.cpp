@@ -28,6 +28,10 @@ Result<std::shared_ptr<CadEntity>> TemplateDrawCommand::send(const entities::Ent
         if (!r) return r.error();
         return std::shared_ptr<CadEntity>(std::move(r).value());
     };
+    // A template is outlines, lines and texts; the other kinds are never in one.
+    const auto notInTemplates = []() -> Result<std::shared_ptr<CadEntity>> {
+        return caderr::invalidArgument("template entity");
+    };
     return std::visit(
         entities::Overload{
             [&](const entities::Polyline& p) -> Result<std::shared_ptr<CadEntity>> {
@@ -44,9 +48,10 @@ Result<std::shared_ptr<CadEntity>> TemplateDrawCommand::send(const entities::Ent
             [&](const entities::Text& t) {
                 return up(space.AddText(t.text, t.insertion, std::max(t.height, kLeastTextHeight)));
             },
-            [](const auto&) -> Result<std::shared_ptr<CadEntity>> {
-                return caderr::invalidArgument("template entity");
-            }},
+            [&](const entities::Arc&) { return notInTemplates(); },
+            [&](const entities::Circle&) { return notInTemplates(); },
+            [&](const entities::Ellipse&) { return notInTemplates(); },
+            [&](const entities::Point&) { return notInTemplates(); }},
         entity);
 }
 

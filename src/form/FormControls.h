@@ -82,10 +82,16 @@ constexpr frmAboutControl picIcon(int index) { return frmAboutControl(int(frmAbo
 const char* controlName(FrmMainControl control);
 const char* controlName(frmAboutControl control);
 
+// A control's place in its window's client area (or its frame), in twips
+// (1/1440 inch).
+struct TwipsRect {
+    int left, top, width, height;
+};
+
 // A text colour, red, green, blue.
-struct Rgb {
+struct TextColour {
     std::uint8_t red = 0, green = 0, blue = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
+    friend bool operator==(const TextColour&, const TextColour&) = default;
 };
 
 // A check box's value: grayed counts as set where a test asks "not clear".

@@ -10,9 +10,9 @@ namespace {
 
 using C = frmAboutControl;
 
-constexpr Rgb kLightRed{255, 128, 128};
-constexpr Rgb kLinkBlue{0, 0, 255};
-constexpr Rgb kBlack{0, 0, 0};
+constexpr TextColour kLightRed{255, 128, 128};
+constexpr TextColour kLinkBlue{0, 0, 255};
+constexpr TextColour kBlack{0, 0, 0};
 constexpr CivilDate kFirstDay{2006, 3, 8};
 constexpr char kUnavailable[] = "此时系统信息不可用";
 

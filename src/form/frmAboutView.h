@@ -22,10 +22,10 @@ public:
     virtual std::string text(frmAboutControl control) const = 0;
     virtual void setText(frmAboutControl control, const std::string& text) = 0;
 
-    virtual void setTextColour(frmAboutControl label, Rgb colour) = 0;
-    virtual Rgb textColour(frmAboutControl label) const = 0;
+    virtual void setTextColour(frmAboutControl label, TextColour colour) = 0;
+    virtual TextColour textColour(frmAboutControl label) const = 0;
     // A link label's style: underline and italic together, with its colour.
-    virtual void setLinkStyle(frmAboutControl label, bool underlineItalic, Rgb colour) = 0;
+    virtual void setLinkStyle(frmAboutControl label, bool underlineItalic, TextColour colour) = 0;
 
     // Shows or hides a control; with Window, the dialog. Hiding the dialog
     // unloads it: the view then calls nothing of the form until the next load.

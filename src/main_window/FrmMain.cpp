@@ -39,10 +39,6 @@ constexpr int kClientWidth = 6450;
 constexpr int kClientHeight = 3510;
 constexpr int kTwipsPerInch = 1440;
 
-struct TwipsRect {
-    int left, top, width, height;
-};
-
 // Edges are converted, not sizes, so neighbours that touch in twips touch
 // on screen too.
 int toPixels(int twips, qreal dpi) { return qRound(twips * dpi / kTwipsPerInch); }

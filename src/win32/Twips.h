@@ -3,14 +3,12 @@
 // per inch, proportionally more on denser screens. Edges are converted, not
 // sizes, so controls that touch in twips touch on screen at every scale.
 
+#include "FormControls.h"
+
 namespace tessik::win32 {
 
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kStandardDpi = 96;
-
-struct TwipsRect {
-    int left, top, width, height;
-};
 
 struct PixelRect {
     int left, top, width, height;

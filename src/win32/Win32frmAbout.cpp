@@ -22,47 +22,47 @@ constexpr int kClientWidth = 6000;
 constexpr int kClientHeight = 4110;
 constexpr int kFirstControlId = 100;
 constexpr int kPictures = 5;
-constexpr Rgb kLightRed{255, 128, 128};
-constexpr Rgb kLightBlue{128, 128, 255};
-constexpr Rgb kBlack{0, 0, 0};
+constexpr TextColour kLightRed{255, 128, 128};
+constexpr TextColour kLightBlue{128, 128, 255};
+constexpr TextColour kBlack{0, 0, 0};
 
-enum class Kind : std::uint8_t { Picture, Label, WrappedLabel, Link, Banner, Button, DefaultButton };
+enum class AboutKind : std::uint8_t { Picture, Label, WrappedLabel, Link, Banner, Button, DefaultButton };
 
-struct Design {
+struct AboutDesign {
     C id;
-    Kind kind;
+    AboutKind kind;
     TwipsRect rect;
 };
 
 // In keyboard order: OK, then system information; the rest takes no focus.
-constexpr Design kDesign[] = {
-    {C::cmdOK, Kind::DefaultButton, {4200, 3120, 1500, 345}},
-    {C::cmdSysInfo, Kind::Button, {4200, 3600, 1485, 345}},
-    {C::picIcon_0, Kind::Picture, {120, 240, 1500, 1500}},
-    {C::picIcon_1, Kind::Picture, {120, 240, 1500, 1500}},
-    {C::picIcon_2, Kind::Picture, {120, 240, 1500, 1500}},
-    {C::picIcon_3, Kind::Picture, {120, 240, 1500, 1500}},
-    {C::picIcon_4, Kind::Picture, {120, 240, 1500, 1500}},
-    {C::lblTitle, Kind::Label, {1800, 240, 3645, 240}},
-    {C::lblVersion, Kind::Label, {1800, 480, 360, 180}},
-    {C::Label1, Kind::Label, {3000, 480, 2700, 180}},
-    {C::lblDescription, Kind::WrappedLabel, {1800, 720, 4095, 885}},
-    {C::Label9, Kind::Label, {2040, 1680, 3330, 180}},
-    {C::Label5, Kind::Label, {360, 1920, 990, 180}},
-    {C::Label4, Kind::Label, {2040, 1920, 2340, 180}},
-    {C::Label3, Kind::Label, {4680, 1920, 1170, 180}},
-    {C::Label2, Kind::Link, {2040, 2160, 2250, 180}},
-    {C::Label6, Kind::Label, {360, 2220, 1170, 180}},
-    {C::Label7, Kind::Link, {2040, 2400, 2520, 180}},
-    {C::Label10, Kind::Label, {360, 2520, 630, 180}},
-    {C::Label8, Kind::Link, {2040, 2640, 2160, 180}},
-    {C::Image1, Kind::Banner, {120, 3120, 3945, 285}},
-    {C::lblDisclaimer, Kind::WrappedLabel, {480, 3480, 3135, 345}},
+constexpr AboutDesign kDesign[] = {
+    {C::cmdOK, AboutKind::DefaultButton, {4200, 3120, 1500, 345}},
+    {C::cmdSysInfo, AboutKind::Button, {4200, 3600, 1485, 345}},
+    {C::picIcon_0, AboutKind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_1, AboutKind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_2, AboutKind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_3, AboutKind::Picture, {120, 240, 1500, 1500}},
+    {C::picIcon_4, AboutKind::Picture, {120, 240, 1500, 1500}},
+    {C::lblTitle, AboutKind::Label, {1800, 240, 3645, 240}},
+    {C::lblVersion, AboutKind::Label, {1800, 480, 360, 180}},
+    {C::Label1, AboutKind::Label, {3000, 480, 2700, 180}},
+    {C::lblDescription, AboutKind::WrappedLabel, {1800, 720, 4095, 885}},
+    {C::Label9, AboutKind::Label, {2040, 1680, 3330, 180}},
+    {C::Label5, AboutKind::Label, {360, 1920, 990, 180}},
+    {C::Label4, AboutKind::Label, {2040, 1920, 2340, 180}},
+    {C::Label3, AboutKind::Label, {4680, 1920, 1170, 180}},
+    {C::Label2, AboutKind::Link, {2040, 2160, 2250, 180}},
+    {C::Label6, AboutKind::Label, {360, 2220, 1170, 180}},
+    {C::Label7, AboutKind::Link, {2040, 2400, 2520, 180}},
+    {C::Label10, AboutKind::Label, {360, 2520, 630, 180}},
+    {C::Label8, AboutKind::Link, {2040, 2640, 2160, 180}},
+    {C::Image1, AboutKind::Banner, {120, 3120, 3945, 285}},
+    {C::lblDisclaimer, AboutKind::WrappedLabel, {480, 3480, 3135, 345}},
 };
 
-const Design* designOf(C id)
+const AboutDesign* designOf(C id)
 {
-    for (const Design& d : kDesign)
+    for (const AboutDesign& d : kDesign)
         if (d.id == id) return &d;
     return nullptr;
 }
@@ -83,7 +83,7 @@ int timerIndex(C timer)
     }
 }
 
-COLORREF toColorRef(Rgb c) { return RGB(c.red, c.green, c.blue); }
+COLORREF toColorRef(TextColour c) { return RGB(c.red, c.green, c.blue); }
 
 // The etched separator, in twips: a grey line over a white one.
 constexpr TwipsRect kGreyLine{120, 2925, 5880 - 120, 0};
@@ -134,19 +134,19 @@ void Win32frmAbout::load()
     looks_ = {};
     running_ = {};
     create(kWindowClass, L"", kWindowStyle, kWindowExStyle, nullptr);
-    for (const Design& d : kDesign) {
+    for (const AboutDesign& d : kDesign) {
         DWORD style = WS_VISIBLE;
         const wchar_t* className = kStaticClass;
         switch (d.kind) {
-        case Kind::Picture:
-        case Kind::Banner: style |= SS_OWNERDRAW | SS_NOTIFY; break;
+        case AboutKind::Picture:
+        case AboutKind::Banner: style |= SS_OWNERDRAW | SS_NOTIFY; break;
         // Every label answers hit tests, so the pointer over one is not over
         // the background.
-        case Kind::Label:
-        case Kind::Link: style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY; break;
-        case Kind::WrappedLabel: style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY; break;
-        case Kind::Button: style |= WS_TABSTOP | BS_PUSHBUTTON, className = kButtonClass; break;
-        case Kind::DefaultButton: style |= WS_TABSTOP | BS_DEFPUSHBUTTON, className = kButtonClass; break;
+        case AboutKind::Label:
+        case AboutKind::Link: style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY; break;
+        case AboutKind::WrappedLabel: style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY; break;
+        case AboutKind::Button: style |= WS_TABSTOP | BS_PUSHBUTTON, className = kButtonClass; break;
+        case AboutKind::DefaultButton: style |= WS_TABSTOP | BS_DEFPUSHBUTTON, className = kButtonClass; break;
         }
         controls_[std::size_t(d.id)] = createControl(window_, className, designText(d.id), style, 0, controlId(d.id));
     }
@@ -183,11 +183,11 @@ void Win32frmAbout::layOut(int dpi)
     releaseFonts();
     font_ = createUiFont(dpi);
     linkFont_ = createUiFont(dpi, true);
-    for (const Design& d : kDesign) {
+    for (const AboutDesign& d : kDesign) {
         HWND h = control(d.id);
         SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(looks_[std::size_t(d.id)].underlineItalic ? linkFont_ : font_), FALSE);
         placeControl(h, twipsToPixels(d.rect, dpi));
-        if (d.kind == Kind::Label || d.kind == Kind::Link) fitToText(d.id);
+        if (d.kind == AboutKind::Label || d.kind == AboutKind::Link) fitToText(d.id);
     }
     const SIZE outer = windowSizeForClient(twipsToPixels(kClientWidth, dpi), twipsToPixels(kClientHeight, dpi),
                                            kWindowStyle, kWindowExStyle, false, dpi);
@@ -199,7 +199,7 @@ void Win32frmAbout::layOut(int dpi)
 // when its text, in the wider hovered style too, would not fit.
 void Win32frmAbout::fitToText(frmAboutControl label)
 {
-    const Design* d = designOf(label);
+    const AboutDesign* d = designOf(label);
     HWND h = control(label);
     if (!d || !h) return;
     const PixelRect place = twipsToPixels(d->rect, dpi_);
@@ -333,12 +333,12 @@ void Win32frmAbout::setText(frmAboutControl c, const std::string& text)
 {
     HWND h = control(c);
     if (!replaceWindowText(h, text)) return;
-    const Design* d = designOf(c);
-    if (d && (d->kind == Kind::Label || d->kind == Kind::Link)) fitToText(c);
+    const AboutDesign* d = designOf(c);
+    if (d && (d->kind == AboutKind::Label || d->kind == AboutKind::Link)) fitToText(c);
     InvalidateRect(h, nullptr, TRUE);
 }
 
-void Win32frmAbout::setTextColour(frmAboutControl label, Rgb colour)
+void Win32frmAbout::setTextColour(frmAboutControl label, TextColour colour)
 {
     Look& look = looks_[std::size_t(label)];
     if (!look.defaultColour && look.colour == colour) return;
@@ -347,7 +347,7 @@ void Win32frmAbout::setTextColour(frmAboutControl label, Rgb colour)
     if (HWND h = control(label)) InvalidateRect(h, nullptr, TRUE);
 }
 
-Rgb Win32frmAbout::textColour(frmAboutControl label) const
+TextColour Win32frmAbout::textColour(frmAboutControl label) const
 {
     const Look& look = looks_[std::size_t(label)];
     if (!look.defaultColour) return look.colour;
@@ -355,7 +355,7 @@ Rgb Win32frmAbout::textColour(frmAboutControl label) const
     return {GetRValue(c), GetGValue(c), GetBValue(c)};
 }
 
-void Win32frmAbout::setLinkStyle(frmAboutControl label, bool underlineItalic, Rgb colour)
+void Win32frmAbout::setLinkStyle(frmAboutControl label, bool underlineItalic, TextColour colour)
 {
     Look& look = looks_[std::size_t(label)];
     // Every mouse move repeats the style: only a change repaints.

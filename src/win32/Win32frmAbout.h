@@ -43,9 +43,9 @@ public:
     void load() override;
     std::string text(frmAboutControl control) const override;
     void setText(frmAboutControl control, const std::string& text) override;
-    void setTextColour(frmAboutControl label, Rgb colour) override;
-    Rgb textColour(frmAboutControl label) const override;
-    void setLinkStyle(frmAboutControl label, bool underlineItalic, Rgb colour) override;
+    void setTextColour(frmAboutControl label, TextColour colour) override;
+    TextColour textColour(frmAboutControl label) const override;
+    void setLinkStyle(frmAboutControl label, bool underlineItalic, TextColour colour) override;
     bool visible(frmAboutControl control) const override;
     void setVisible(frmAboutControl control, bool visible) override;
     int left(frmAboutControl control) const override;
@@ -67,7 +67,7 @@ private:
     void releaseFonts();
 
     struct Look {
-        Rgb colour{0, 0, 0};
+        TextColour colour{0, 0, 0};
         bool underlineItalic = false;
         bool defaultColour = true;
     };

@@ -92,6 +92,7 @@ void expectSameEntities(const CadSpace& a, const CadSpace& b)
                     EXPECT_EQ(x.type, y.type) << "entity " << i;
                     EXPECT_EQ(x.objectName, y.objectName) << "entity " << i;
                 } else {
+                    static_assert(std::is_same_v<T, ModelEllipse>, "every kind compared");
                     nearPoint(x.center, y.center);
                     nearPoint(x.majorAxis, y.majorAxis);
                     near(x.ratio, y.ratio);

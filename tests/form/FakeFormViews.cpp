@@ -16,12 +16,12 @@ void FakefrmAboutView::load()
     ++loads;
     controls = {};
     at(A::cmdOK).text = "确定";
-    at(A::Label9).colour = Rgb{255, 128, 128};
+    at(A::Label9).colour = TextColour{255, 128, 128};
     // The pictures stand apart until the form stacks them.
     for (int i = 0; i < 5; ++i) move(picIcon(i), 8 + 100 * i, 16 + 3 * i);
 }
 
-void FakefrmAboutView::setLinkStyle(frmAboutControl c, bool styled, Rgb colour)
+void FakefrmAboutView::setLinkStyle(frmAboutControl c, bool styled, TextColour colour)
 {
     at(c).linkStyled = styled;
     at(c).colour = colour;

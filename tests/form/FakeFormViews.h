@@ -19,7 +19,7 @@ class FakefrmAboutView : public frmAboutView {
 public:
     struct Control {
         std::string text;
-        Rgb colour;
+        TextColour colour;
         bool linkStyled = false;
         bool visible = true;
         int left = 0, top = 0;
@@ -30,9 +30,9 @@ public:
     void load() override;
     std::string text(frmAboutControl c) const override { return at(c).text; }
     void setText(frmAboutControl c, const std::string& text) override { at(c).text = text; }
-    void setTextColour(frmAboutControl c, Rgb colour) override { at(c).colour = colour; }
-    Rgb textColour(frmAboutControl c) const override { return at(c).colour; }
-    void setLinkStyle(frmAboutControl c, bool styled, Rgb colour) override;
+    void setTextColour(frmAboutControl c, TextColour colour) override { at(c).colour = colour; }
+    TextColour textColour(frmAboutControl c) const override { return at(c).colour; }
+    void setLinkStyle(frmAboutControl c, bool styled, TextColour colour) override;
     bool visible(frmAboutControl c) const override { return at(c).visible; }
     void setVisible(frmAboutControl c, bool visible) override { at(c).visible = visible; }
     int left(frmAboutControl c) const override { return at(c).left; }

@@ -87,7 +87,7 @@ TEST(frmAboutForm, SlideShowStepsThroughThePicturesAndPausesUnderThePointer)
 
 TEST(frmAboutForm, NoticeBlinksAndKeepsItsPhaseAcrossAnUnload)
 {
-    const Rgb lightRed{255, 128, 128}, black{0, 0, 0};
+    const TextColour lightRed{255, 128, 128}, black{0, 0, 0};
     Rig rig;
     rig.form.Show();
     rig.form.Timer2_Timer();
@@ -112,11 +112,11 @@ TEST(frmAboutForm, LinkStylesFollowThePointer)
     rig.form.Label7_MouseMove();
     EXPECT_FALSE(rig.view.at(A::Label2).linkStyled);
     EXPECT_TRUE(rig.view.at(A::Label7).linkStyled);
-    EXPECT_EQ(rig.view.textColour(A::Label7), (Rgb{0, 0, 255}));
+    EXPECT_EQ(rig.view.textColour(A::Label7), (TextColour{0, 0, 255}));
     rig.form.Form_MouseMove();
     for (A link : {A::Label2, A::Label7, A::Label8}) {
         EXPECT_FALSE(rig.view.at(link).linkStyled);
-        EXPECT_EQ(rig.view.textColour(link), (Rgb{0, 0, 0}));
+        EXPECT_EQ(rig.view.textColour(link), (TextColour{0, 0, 0}));
     }
 }
 

@@ -61,7 +61,7 @@ QPointF polar(double r, double degrees)
 }
 
 // Maps elbow millimetres (y up) into a 100 x 100 picture with a margin.
-struct Frame {
+struct PictureFrame {
     double scale;
     QPointF origin;
     QPointF operator()(QPointF p) const { return {origin.x() + p.x() * scale, origin.y() - p.y() * scale}; }
@@ -102,7 +102,7 @@ QImage frontView()
     QImage image = whiteSheet();
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const Frame frame{0.36, QPointF(8, 82)};
+    const PictureFrame frame{0.36, QPointF(8, 82)};
     const auto cuts = cutAngles();
 
     painter.setPen(linePen());
@@ -132,7 +132,7 @@ QImage sideView()
     QImage image = whiteSheet();
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const Frame frame{0.36, QPointF(50, 80)};
+    const PictureFrame frame{0.36, QPointF(50, 80)};
     const auto cuts = cutAngles();
 
     painter.setPen(linePen());
@@ -219,7 +219,7 @@ std::vector<Point3> section(std::size_t k, const std::vector<double>& cuts, int 
     return ring;
 }
 
-QPointF oblique(const Point3& p, const Frame& frame)
+QPointF oblique(const Point3& p, const PictureFrame& frame)
 {
     return frame(QPointF(p.x + 0.5 * p.z, p.y + 0.35 * p.z));
 }
@@ -230,7 +230,7 @@ QImage wireframe()
     QImage image = whiteSheet();
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const Frame frame{0.33, QPointF(14, 80)};
+    const PictureFrame frame{0.33, QPointF(14, 80)};
     const auto cuts = cutAngles();
     constexpr int kRing = 48;
     std::vector<std::vector<Point3>> rings;
@@ -262,7 +262,7 @@ QImage photograph()
     backdrop.setColorAt(1, QColor(85, 82, 78));
     painter.fillRect(image.rect(), backdrop);
 
-    const Frame frame{0.38, QPointF(8, 84)};
+    const PictureFrame frame{0.38, QPointF(8, 84)};
     const auto cuts = cutAngles();
 
     QRadialGradient shadow(QPointF(45, 90), 40);

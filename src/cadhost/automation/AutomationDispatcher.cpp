@@ -409,12 +409,16 @@ std::function<Result<QJsonValue>(Context&)> entityGetter(const char* member, F f
     };
 }
 
-struct NoValue {
-    template <class T>
-    std::optional<QJsonValue> operator()(const T&) const
-    {
-        return std::nullopt;
-    }
+// The kinds named answer "unknown name". Each getter names every kind that
+// lacks its property, so a kind that is neither named nor given a value does
+// not compile.
+template <class Kind>
+struct NoValueOf {
+    std::optional<QJsonValue> operator()(const Kind&) const { return std::nullopt; }
+};
+template <class... Kinds>
+struct NoValue : NoValueOf<Kinds>... {
+    using NoValueOf<Kinds>::operator()...;
 };
 
 Status setAngle(Context& c, const QJsonValue& v, bool start)
@@ -446,19 +450,22 @@ void addEntityCommands(QHash<QString, Member>& m)
     };
 }
 
-// A property that only entities of kind T have; f gives its value.
-template <class T, class F>
+// A property that only entities of kind T have (Others are the rest); f gives its value.
+template <class T, class Others, class F>
 std::function<Result<QJsonValue>(Context&)> kindGetter(const char* member, F f)
 {
-    return entityGetter(member, Overload{NoValue{}, [f](const T& e) -> std::optional<QJsonValue> { return f(e); }});
+    return entityGetter(member, Overload{Others{}, [f](const T& e) -> std::optional<QJsonValue> { return f(e); }});
 }
+using NotEllipse = NoValue<ModelLine, ModelArc, ModelCircle, ModelPolyline, ModelText, ModelShape>;
+using NotPolyline = NoValue<ModelLine, ModelArc, ModelCircle, ModelEllipse, ModelText, ModelShape>;
+using NotText = NoValue<ModelLine, ModelArc, ModelCircle, ModelEllipse, ModelPolyline, ModelShape>;
 
 // StartPoint or EndPoint: where a line, an arc or an ellipse begins or ends.
 std::function<Result<QJsonValue>(Context&)> curveEndGetter(bool start)
 {
     return entityGetter(
         start ? member::kStartPoint : member::kEndPoint,
-        Overload{NoValue{},
+        Overload{NoValue<ModelCircle, ModelPolyline, ModelText, ModelShape>{},
                  [start](const ModelLine& l) -> std::optional<QJsonValue> { return pointValue(start ? l.start : l.end); },
                  [start](const ModelArc& a) -> std::optional<QJsonValue> {
                      return pointValue(arcPoint(a.center, a.radius, start ? a.startAngle : a.endAngle));
@@ -474,21 +481,21 @@ void addCurveMembers(QHash<QString, Member>& m)
     m[memberKey(member::kStartPoint)].get = curveEndGetter(true);
     m[memberKey(member::kEndPoint)].get = curveEndGetter(false);
     m[memberKey(member::kCenter)].get = entityGetter(
-        member::kCenter, Overload{NoValue{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return pointValue(a.center); },
+        member::kCenter, Overload{NoValue<ModelLine, ModelPolyline, ModelText, ModelShape>{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return pointValue(a.center); },
                            [](const ModelCircle& ci) -> std::optional<QJsonValue> { return pointValue(ci.center); },
                            [](const ModelEllipse& e) -> std::optional<QJsonValue> { return pointValue(e.center); }});
     m[memberKey(member::kRadius)].get = entityGetter(
-        member::kRadius, Overload{NoValue{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return a.radius; },
+        member::kRadius, Overload{NoValue<ModelLine, ModelEllipse, ModelPolyline, ModelText, ModelShape>{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return a.radius; },
                            [](const ModelCircle& ci) -> std::optional<QJsonValue> { return ci.radius; }});
     m[memberKey(member::kStartAngle)].get = entityGetter(
         member::kStartAngle,
-        Overload{NoValue{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return a.startAngle; },
+        Overload{NoValue<ModelLine, ModelCircle, ModelPolyline, ModelText, ModelShape>{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return a.startAngle; },
                  [](const ModelEllipse& e) -> std::optional<QJsonValue> {
                      return ellipseAngleFromParam(e.startParam, e.ratio);
                  }});
     m[memberKey(member::kEndAngle)].get = entityGetter(
         member::kEndAngle,
-        Overload{NoValue{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return a.endAngle; },
+        Overload{NoValue<ModelLine, ModelCircle, ModelPolyline, ModelText, ModelShape>{}, [](const ModelArc& a) -> std::optional<QJsonValue> { return a.endAngle; },
                  [](const ModelEllipse& e) -> std::optional<QJsonValue> {
                      // A complete ellipse ends where it starts, a full turn on.
                      if (e.startParam == 0 && e.endParam == kTwoPi) return kTwoPi;
@@ -496,18 +503,18 @@ void addCurveMembers(QHash<QString, Member>& m)
                  }});
     m[memberKey(member::kStartAngle)].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, true); };
     m[memberKey(member::kEndAngle)].set = [](Context& c, const QJsonValue& v) { return setAngle(c, v, false); };
-    m[memberKey(member::kMajorAxis)].get = kindGetter<ModelEllipse>(member::kMajorAxis, [](const ModelEllipse& e) { return pointValue(e.majorAxis); });
-    m[memberKey(member::kMinorAxis)].get = kindGetter<ModelEllipse>(member::kMinorAxis, [](const ModelEllipse& e) {
+    m[memberKey(member::kMajorAxis)].get = kindGetter<ModelEllipse, NotEllipse>(member::kMajorAxis, [](const ModelEllipse& e) { return pointValue(e.majorAxis); });
+    m[memberKey(member::kMinorAxis)].get = kindGetter<ModelEllipse, NotEllipse>(member::kMinorAxis, [](const ModelEllipse& e) {
         return pointValue({-e.majorAxis[1] * e.ratio, e.majorAxis[0] * e.ratio, 0});
     });
-    m[memberKey(member::kRadiusRatio)].get = kindGetter<ModelEllipse>(member::kRadiusRatio, [](const ModelEllipse& e) { return e.ratio; });
-    m[memberKey(member::kStartParameter)].get = kindGetter<ModelEllipse>(member::kStartParameter, [](const ModelEllipse& e) { return e.startParam; });
-    m[memberKey(member::kEndParameter)].get = kindGetter<ModelEllipse>(member::kEndParameter, [](const ModelEllipse& e) { return e.endParam; });
+    m[memberKey(member::kRadiusRatio)].get = kindGetter<ModelEllipse, NotEllipse>(member::kRadiusRatio, [](const ModelEllipse& e) { return e.ratio; });
+    m[memberKey(member::kStartParameter)].get = kindGetter<ModelEllipse, NotEllipse>(member::kStartParameter, [](const ModelEllipse& e) { return e.startParam; });
+    m[memberKey(member::kEndParameter)].get = kindGetter<ModelEllipse, NotEllipse>(member::kEndParameter, [](const ModelEllipse& e) { return e.endParam; });
 }
 
 void addPolylineAndTextMembers(QHash<QString, Member>& m)
 {
-    m[memberKey(member::kClosed)].get = kindGetter<ModelPolyline>(member::kClosed, [](const ModelPolyline& p) { return p.closed; });
+    m[memberKey(member::kClosed)].get = kindGetter<ModelPolyline, NotPolyline>(member::kClosed, [](const ModelPolyline& p) { return p.closed; });
     m[memberKey(member::kClosed)].set = [](Context& c, const QJsonValue& v) -> Status {
         ModelEntity e = c.entity();
         auto* polyline = std::get_if<ModelPolyline>(&e);
@@ -517,15 +524,15 @@ void addPolylineAndTextMembers(QHash<QString, Member>& m)
         c.session.replaceEntity(c.space(), c.ref.index, std::move(e));
         return success();
     };
-    m[memberKey(member::kCoordinates)].get = kindGetter<ModelPolyline>(member::kCoordinates, [](const ModelPolyline& p) {
+    m[memberKey(member::kCoordinates)].get = kindGetter<ModelPolyline, NotPolyline>(member::kCoordinates, [](const ModelPolyline& p) {
         QJsonArray flat;
         for (const entities::PolylineVertex& v : p.vertices) flat << v.x << v.y;
         return flat;
     });
-    m[memberKey(member::kTextString)].get = kindGetter<ModelText>(member::kTextString, [](const ModelText& t) { return QString::fromStdString(t.text); });
-    m[memberKey(member::kInsertionPoint)].get = kindGetter<ModelText>(member::kInsertionPoint, [](const ModelText& t) { return pointValue(t.insertion); });
-    m[memberKey(member::kHeight)].get = kindGetter<ModelText>(member::kHeight, [](const ModelText& t) { return t.height; });
-    m[memberKey(member::kRotation)].get = kindGetter<ModelText>(member::kRotation, [](const ModelText& t) { return t.rotation; });
+    m[memberKey(member::kTextString)].get = kindGetter<ModelText, NotText>(member::kTextString, [](const ModelText& t) { return QString::fromStdString(t.text); });
+    m[memberKey(member::kInsertionPoint)].get = kindGetter<ModelText, NotText>(member::kInsertionPoint, [](const ModelText& t) { return pointValue(t.insertion); });
+    m[memberKey(member::kHeight)].get = kindGetter<ModelText, NotText>(member::kHeight, [](const ModelText& t) { return t.height; });
+    m[memberKey(member::kRotation)].get = kindGetter<ModelText, NotText>(member::kRotation, [](const ModelText& t) { return t.rotation; });
 }
 
 QHash<QString, Member> entityMembers()

@@ -1,6 +1,7 @@
 #include "render/DrawingPainter.h"
 
 #include "render/CircleRasterizer.h"
+#include "render/ClipEdge.h"
 #include "render/EllipseRasterizer.h"
 #include "render/PixelStore.h"
 #include "render/TextPainter.h"
@@ -29,22 +30,6 @@
 namespace tessik::cadhost {
 
 namespace {
-
-// One edge of Liang-Barsky clipping of a + t d: narrows [t0, t1] to the
-// edge's inner side (p, q as the method names them); false when nothing is left.
-bool clipEdge(double p, double q, double& t0, double& t1)
-{
-    if (p == 0) return q >= 0;
-    const double r = q / p;
-    if (p < 0) {
-        if (r > t1) return false;
-        t0 = std::max(t0, r);
-    } else {
-        if (r < t0) return false;
-        t1 = std::min(t1, r);
-    }
-    return true;
-}
 
 // Turns entities into screen segments and dots for a Sink with
 // line(QPointF, QPointF, bool mayLeave), run(const QPointF*, count, bool

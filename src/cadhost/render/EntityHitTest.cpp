@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include "model/DxfShapes.h"
+#include "render/ClipEdge.h"
 
 namespace tessik::cadhost {
 
@@ -186,18 +187,7 @@ bool segmentMeetsBox(XY a, XY b, const Bounds& box)
 {
     const double dx = b.x - a.x, dy = b.y - a.y;
     double t0 = 0, t1 = 1;
-    const auto edge = [&](double q, double r) {
-        if (q == 0) return r >= 0;
-        const double t = r / q;
-        if (q < 0) {
-            if (t > t1) return false;
-            t0 = std::max(t0, t);
-        } else {
-            if (t < t0) return false;
-            t1 = std::min(t1, t);
-        }
-        return true;
-    };
+    const auto edge = [&](double p, double q) { return clipEdge(p, q, t0, t1); };
     return edge(-dx, a.x - box.minX) && edge(dx, box.maxX - a.x) && edge(-dy, a.y - box.minY) &&
            edge(dy, box.maxY - a.y);
 }

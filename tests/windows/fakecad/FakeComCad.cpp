@@ -471,9 +471,9 @@ std::vector<std::wstring> withLayers(std::vector<std::wstring> members, const wc
 
 constexpr HRESULT kKeyNotFound = HRESULT(0x80200014);
 
-class Entity : public Object {
+class FakeComEntity : public Object {
 public:
-    Entity(const wchar_t* objectName, long index, Layers* layers)
+    FakeComEntity(const wchar_t* objectName, long index, Layers* layers)
         : Object(withLayers({L"ObjectName", L"StartAngle", L"EndAngle", L"Closed", L"Handle"}, L"Layer")),
           objectName_(objectName),
           index_(index),
@@ -482,7 +482,7 @@ public:
     {
         layers_->AddRef();
     }
-    ~Entity() override { layers_->Release(); }
+    ~FakeComEntity() override { layers_->Release(); }
     double startAngle = 0, endAngle = 2 * 3.14159265358979323846;
     bool closed = false;
 
@@ -545,17 +545,17 @@ private:
     std::wstring layer_;
 };
 
-class Space : public Object {
+class FakeComSpace : public Object {
 public:
-    explicit Space(Layers* layers)
+    explicit FakeComSpace(Layers* layers)
         : Object({L"AddLine", L"AddArc", L"AddEllipse", L"AddLightWeightPolyline", L"AddText", L"Count", L"Item"}),
           layers_(layers)
     {
         layers_->AddRef();
     }
-    ~Space() override
+    ~FakeComSpace() override
     {
-        for (Entity* e : entities_) e->Release();
+        for (FakeComEntity* e : entities_) e->Release();
         layers_->Release();
     }
 
@@ -614,7 +614,7 @@ private:
     static HRESULT invalid(EXCEPINFO* info) { return fail(info, kInvalidArgument, L"Invalid argument"); }
     HRESULT add(const wchar_t* objectName, VARIANT* result, double start = 0, double end = 0)
     {
-        auto* e = new Entity(objectName, long(entities_.size()), layers_);
+        auto* e = new FakeComEntity(objectName, long(entities_.size()), layers_);
         if (objectName == std::wstring(L"AcDbArc")) {
             e->startAngle = start;
             e->endAngle = end;
@@ -623,7 +623,7 @@ private:
         handOut(result, e);
         return S_OK;
     }
-    std::vector<Entity*> entities_;
+    std::vector<FakeComEntity*> entities_;
     Layers* layers_;
 };
 
@@ -651,15 +651,15 @@ protected:
     }
 };
 
-class Document : public Object {
+class FakeComDocument : public Object {
 public:
-    Document()
+    FakeComDocument()
         : Object(withLayers({L"ModelSpace", L"PaperSpace", L"Utility", L"StartUndoMark", L"EndUndoMark", L"Name"},
                             L"Layers")),
-          layers_(new Layers), model_(new Space(layers_)), paper_(new Space(layers_)), utility_(new Utility)
+          layers_(new Layers), model_(new FakeComSpace(layers_)), paper_(new FakeComSpace(layers_)), utility_(new Utility)
     {
     }
-    ~Document() override
+    ~FakeComDocument() override
     {
         model_->Release();
         paper_->Release();
@@ -693,21 +693,21 @@ protected:
 
 private:
     Layers* layers_;
-    Space* model_;
-    Space* paper_;
+    FakeComSpace* model_;
+    FakeComSpace* paper_;
     Utility* utility_;
 };
 
 class Application : public Object {
 public:
-    Application() : Object({L"Visible", L"Caption", L"ActiveDocument", L"Quit", L"Name"}), document_(new Document) {}
+    Application() : Object({L"Visible", L"Caption", L"ActiveDocument", L"Quit", L"Name"}), document_(new FakeComDocument) {}
     ~Application() override { document_->Release(); }
     void closeDrawing()
     {
         log("close drawing");
         document_->disconnect();
         document_->Release();
-        document_ = new Document;
+        document_ = new FakeComDocument;
     }
 
 protected:
@@ -739,7 +739,7 @@ protected:
     }
 
 private:
-    Document* document_;
+    FakeComDocument* document_;
     bool visible_ = false;
 };
 
