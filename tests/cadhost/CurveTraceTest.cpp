@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include "render/DrawingPainter.h"
+#include "render/SpaceLook.h"
 
 using namespace tessik::cadhost;
 
@@ -441,12 +442,11 @@ TEST(CurveTrace, BandsOfRowsDrawWhatOneBandDraws)
     }
 }
 
-// Bands hand out their entities in chunks, and a thread that has finished
-// its own band helps with the others. Every entity lands exactly as it does
-// drawn alone (the union of the entities' own images, an independent
-// reference for the chunks' bounds), and the pixels do not depend on which
-// thread drew which chunk: with two threads and five bands, three bands are
-// drawn only by helpers.
+// Threads take bands as they come free. Every entity lands exactly as it
+// does drawn alone (the union of the entities' own images, an independent
+// reference for the bands' bounds), and the pixels do not depend on which
+// thread drew which band: with two threads and five bands, three bands are
+// drawn by whichever thread is free first.
 TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
 {
     Viewport view;
@@ -494,5 +494,37 @@ TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
     for (int run = 0; run < 3; ++run) {
         EXPECT_TRUE(drawn(5, 2) == serial);
         EXPECT_TRUE(drawn(5, 5) == serial);
+    }
+}
+
+// Where entities overlap, the later one is on top, however many threads
+// draw: thousands of full-width lines in their own colours over the same 64
+// rows of the top band (the bottom band is empty, so a thread done with it
+// is free for the rest), each row showing the colour of its last line.
+TEST(CurveTrace, TheLaterEntityIsOnTopWhateverTheThreads)
+{
+    Viewport view;
+    view.setSize({256, 256});
+    view.setView({128, 128}, 1);
+    CadSpace space;
+    SpaceLook look;
+    constexpr int kLines = 24000, kRows = 64;
+    for (int i = 0; i < kLines; ++i) {
+        const double y = 256 - i % kRows;  // screen row i % kRows
+        space.add(ModelLine{{0, y, 0}, {255, y, 0}});
+        look.inks.push_back(static_cast<tessik::dxf::Ink>(i + 1));  // a colour of its own
+        look.patterns.push_back(0);
+    }
+    for (int run = 0; run < 6; ++run) {
+        QImage image(256, 256, QImage::Format_RGB32);
+        image.fill(0);
+        rasterizeSpace(image, 0xffffffff, view, space, 0, 2, 2, &look);
+        int wrong = 0;
+        for (int r = 0; r < kRows; ++r) {
+            const int last = r + (kLines - 1 - r) / kRows * kRows;
+            const QRgb want = inkRgb(look.inks[static_cast<std::size_t>(last)], 0xffffffff);
+            for (int x = 0; x < 256; ++x) wrong += image.pixel(x, r) != want;
+        }
+        EXPECT_EQ(wrong, 0) << "run " << run;
     }
 }

@@ -669,8 +669,6 @@ private:
 constexpr int kEntitiesPerBand = 4096;
 constexpr int kRowsPerBand = 64;
 constexpr int kMaxBands = 4;
-// Entities a band hands out at a time.
-constexpr int kChunk = 512;
 // A dash pattern shorter than this many pixels is drawn as a whole line.
 constexpr double kMinDashPeriod = 4;
 
@@ -741,54 +739,51 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
     bands = std::clamp(bands, 1, std::max(height, 1));
     threads = std::clamp(threads > 0 ? threads : bands, 1, bands);
     const auto top = [&](int i) { return int(std::int64_t(height) * i / bands); };
-    // Each band hands out its entities in chunks. A thread draws the chunks
-    // of its own band, then helps with the others' until none is left: a
-    // core the system slows down leaves its work to the others. Whoever
-    // draws a chunk of a band, it writes the same pixels (PixelStore.h).
-    std::vector<std::atomic<std::int64_t>> next(static_cast<std::size_t>(bands));
-    for (auto& n : next) n.store(begin, std::memory_order_relaxed);
+    // Each band is drawn whole by one thread, its entities in the drawing's
+    // order, so where two of them meet the later one is on top whatever the
+    // threads do. A thread takes the next band nobody has taken until none
+    // is left: a core the system slows down leaves its bands to the others.
     const auto drawBand = [&](int b) {
         const int from = top(b), to = top(b + 1);
         RasterSink sink(bits, stride, width, height, color, from, to);
-                // What reaches the band's rows, and a pixel more: what the sink cuts
+        // What reaches the band's rows, and a pixel more: what the sink cuts
         // to them is exact.
         const QRectF area = bands == 1 ? QRectF(QPointF(), viewport.size()) : QRectF(0, from - 1.5, width, to - from + 2);
         EntityTracer<RasterSink> tracer(sink, viewport, area);
         DashSink<RasterSink> dashes(sink, area);
         EntityTracer<DashSink<RasterSink>> dashedTracer(dashes, viewport, area);
-        auto& cursor = next[static_cast<std::size_t>(b)];
-        for (std::int64_t at; (at = cursor.fetch_add(kChunk, std::memory_order_relaxed)) < count;)
-            for (int i = int(at), end = int(std::min<std::int64_t>(count, at + kChunk)); i < end; ++i) {
-                if (!space.drawn(i)) continue;
-                if (!look) {
-                    std::visit(tracer, space.at(i));
-                    continue;
-                }
-                const auto k = static_cast<std::size_t>(i);
-                sink.setColor(inkRgb(look->inks[k], color));
-                const std::vector<double>& pattern = pixelDashes[look->patterns[k]];
-                if (pattern.empty()) {
-                    std::visit(tracer, space.at(i));
-                } else {
-                    dashes.start(&pattern);
-                    std::visit(dashedTracer, space.at(i));
-                }
+        for (int i = begin; i < count; ++i) {
+            if (!space.drawn(i)) continue;
+            if (!look) {
+                std::visit(tracer, space.at(i));
+                continue;
             }
+            const auto k = static_cast<std::size_t>(i);
+            sink.setColor(inkRgb(look->inks[k], color));
+            const std::vector<double>& pattern = pixelDashes[look->patterns[k]];
+            if (pattern.empty()) {
+                std::visit(tracer, space.at(i));
+            } else {
+                dashes.start(&pattern);
+                std::visit(dashedTracer, space.at(i));
+            }
+        }
     };
-    const auto work = [&](int own) {
-        for (int k = 0; k < bands; ++k) drawBand((own + k) % bands);
+    std::atomic<int> nextBand{0};
+    const auto work = [&] {
+        for (int b; (b = nextBand.fetch_add(1, std::memory_order_relaxed)) < bands;) drawBand(b);
     };
     std::vector<std::thread> others;
     others.reserve(std::size_t(threads - 1));
     // A thread the system refuses leaves its bands to the others.
     for (int i = 1; i < threads; ++i) {
         try {
-            others.emplace_back(work, i);
+            others.emplace_back(work);
         } catch (const std::system_error&) {
             break;
         }
     }
-    work(0);
+    work();
     for (std::thread& t : others) t.join();
 }
 
