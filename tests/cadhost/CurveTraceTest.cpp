@@ -528,3 +528,78 @@ TEST(CurveTrace, TheLaterEntityIsOnTopWhateverTheThreads)
         EXPECT_EQ(wrong, 0) << "run " << run;
     }
 }
+
+// Hatch pattern lines and outlines of shapes are written straight into a
+// 32-bit image; QPainter (which draws them into any other format) is the
+// judge: solid lines lie within a pixel of its lines both ways, in their
+// own colours, and a dashed pattern lights about the share of the line
+// that QPainter's dashes light.
+TEST(CurveTrace, ShapeLinesLieWhereQPainterDrawsThem)
+{
+    Viewport view;
+    view.setSize({300, 200});
+    view.setView({0, 0}, 2);
+    std::mt19937 random(13);
+    std::uniform_real_distribution<double> x(-80, 80), y(-55, 55);
+    const auto extrasOf = [&](std::uint16_t linetype) {
+        DrawingExtras e;
+        e.linetypes.push_back({3, -2});
+        for (int r = 0; r < 40; ++r) {
+            const std::size_t begin = e.segments.size();
+            for (int i = 0; i < 6; ++i) e.segments.push_back({x(random), y(random)});
+            e.segmentRuns.push_back({ShapeStyle{0x102030 * (r % 5 + 1), 25, linetype}, begin, e.segments.size()});
+        }
+        for (int o = 0; o < 30; ++o) {
+            e.outlines.push_back({{x(random), y(random)}, {x(random), y(random)}, {x(random), y(random)}});
+            e.outlineStyles.push_back(ShapeStyle{0x305010 * (o % 3 + 1), 25, linetype});
+        }
+        return e;
+    };
+    const auto painted = [&](const DrawingExtras& e, QImage::Format format) {
+        QImage image(300, 200, format);
+        image.fill(Qt::black);
+        paintExtras(image, Qt::white, view, e);
+        return image.convertToFormat(QImage::Format_RGB32);
+    };
+    const auto lit = [](const QImage& i) {
+        int n = 0;
+        for (int r = 0; r < i.height(); ++r)
+            for (int c = 0; c < i.width(); ++c) n += i.pixel(c, r) != 0xff000000u;
+        return n;
+    };
+    const DrawingExtras solid = extrasOf(0);
+    const QImage direct = painted(solid, QImage::Format_RGB32), judge = painted(solid, QImage::Format_RGB888);
+    ASSERT_GT(lit(judge), 3000);
+    // Lit pixels of a, inside the pixel round the edge (a line half a pixel
+    // past the last row's centre is cut there, as the entities' lines
+    // are), with no pixel of b in the 3 x 3 square round them that is lit
+    // (or of the same colour).
+    const auto alone = [](const QImage& a, const QImage& b, bool colour) {
+        int n = 0;
+        for (int r = 1; r + 1 < a.height(); ++r)
+            for (int c = 1; c + 1 < a.width(); ++c) {
+                const QRgb p = a.pixel(c, r);
+                if (p == 0xff000000u) continue;
+                bool near = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const QRgb q = b.pixel(c + dx, r + dy);
+                        near = near || (colour ? q == p : q != 0xff000000u);
+                    }
+                n += !near;
+            }
+        return n;
+    };
+    EXPECT_EQ(alone(direct, judge, false), 0);
+    EXPECT_EQ(alone(judge, direct, false), 0);
+    // Where lines of two colours cross, the pixels a pixel aside may differ.
+    EXPECT_LT(alone(direct, judge, true), lit(judge) / 50);
+    random.seed(13);
+    const DrawingExtras dashed = extrasOf(1);
+    const QImage dashedDirect = painted(dashed, QImage::Format_RGB32), dashedJudge = painted(dashed, QImage::Format_RGB888);
+    EXPECT_EQ(alone(dashedDirect, judge, false), 0);
+    const double share = double(lit(dashedDirect)) / lit(direct), judged = double(lit(dashedJudge)) / lit(judge);
+    EXPECT_GT(share, 0.5);
+    EXPECT_LT(share, 0.85);
+    EXPECT_NEAR(share, judged, 0.15);
+}

@@ -845,6 +845,78 @@ QPen shapePen(const ShapeStyle& style, QColor foreground, const DrawingExtras& e
     return pen;
 }
 
+// One-pixel opaque lines of the shapes written straight into a 32-bit
+// image, as rasterizeSpace writes the entities: QPainter spends most of its
+// time per call, and a drawing may hold tens of thousands of hatches. The
+// dashes are shapePen's: the pattern in pixels, started afresh on each
+// polyline and on each hatch pattern line.
+class ShapeLines {
+public:
+    ShapeLines(QImage& image, QRgb foreground, const DrawingExtras& extras, double scale, bool lineweights)
+        : sink_(image.bits(), image.bytesPerLine(), image.width(), image.height(), foreground, 0, image.height()),
+          dashes_(sink_, QRectF(0, 0, image.width(), image.height())),
+          extras_(extras),
+          foreground_(foreground),
+          scale_(scale),
+          lineweights_(lineweights)
+    {
+    }
+    static bool canDraw(const QImage& image)
+    {
+        const QImage::Format f = image.format();
+        return !image.isNull() && (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+                                   f == QImage::Format_ARGB32_Premultiplied);
+    }
+    // Takes the style for the lines that follow; false when they need a
+    // QPainter (a veil, or lines wider than a pixel).
+    bool use(const ShapeStyle& style)
+    {
+        if (style.alpha != 255 || (lineweights_ && lineweightPixels(style.lineweight) != 1)) return false;
+        sink_.setColor(inkRgb(style.ink, foreground_));
+        if (!patternFor_ || patternFor_->linetype != style.linetype || patternFor_->linetypeScale != style.linetypeScale) {
+            pattern_.clear();
+            if (style.linetype != 0 && style.linetype < extras_.linetypes.size()) {
+                const std::vector<double>& dashes = extras_.linetypes[style.linetype];
+                const double k = scale_ * style.linetypeScale;
+                double period = 0;
+                for (double d : dashes) period += std::abs(d);
+                if (period * k >= kMinDashPeriod && period * k < 1e6)
+                    for (double d : dashes) pattern_.push_back(d * k);
+            }
+            patternFor_ = style;
+        }
+        return true;
+    }
+    void line(QPointF a, QPointF b)
+    {
+        if (pattern_.empty()) {
+            sink_.line(a, b, true);
+            return;
+        }
+        dashes_.start(&pattern_);
+        dashes_.line(a, b, true);
+    }
+    void polyline(const QPolygonF& points)
+    {
+        if (!pattern_.empty()) dashes_.start(&pattern_);
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            if (pattern_.empty()) sink_.line(points[i - 1], points[i], true);
+            else dashes_.line(points[i - 1], points[i], true);
+        }
+    }
+    void dot(QPointF p) { sink_.dot(p); }
+
+private:
+    RasterSink sink_;
+    DashSink<RasterSink> dashes_;
+    const DrawingExtras& extras_;
+    QRgb foreground_;
+    double scale_;
+    bool lineweights_;
+    std::optional<ShapeStyle> patternFor_;
+    std::vector<double> pattern_;  // pixels; empty: a whole line
+};
+
 // The lines of a multi-line text, each wrapped to width pixels (when above
 // 0) at spaces, or anywhere in a run without them (as Chinese text is).
 QStringList wrapped(const QStringList& lines, const QFontMetricsF& metrics, double width)
@@ -872,6 +944,8 @@ QStringList wrapped(const QStringList& lines, const QFontMetricsF& metrics, doub
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras, bool lineweights)
 {
     if (extras.outlines.empty() && extras.fills.empty() && extras.texts.empty() && extras.segments.empty()) return;
+    std::optional<ShapeLines> direct;  // before the painter: bits() detaches the image
+    if (ShapeLines::canDraw(image)) direct.emplace(image, color.rgb(), extras, viewport.scale(), lineweights);
     QPainter p(&image);
     const QRectF view(QPointF(-2, -2), QSizeF(viewport.size()) + QSizeF(4, 4));
     const auto screen = [&](const std::vector<Point2>& pts) {
@@ -905,6 +979,10 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
             lines.push_back(l);
         }
         if (lines.empty()) continue;
+        if (direct && direct->use(run.style)) {
+            for (const QLineF& l : lines) direct->line(l.p1(), l.p2());
+            continue;
+        }
         p.setPen(shapePen(run.style, color, extras, viewport.scale(), lineweights));
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
@@ -913,8 +991,15 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         const auto& line = extras.outlines[i];
         const QPolygonF poly = screen(line);
         const QRectF box = poly.boundingRect();
-        if (!box.adjusted(-1, -1, 1, 1).intersects(view)) continue;
+        if (poly.isEmpty() || !box.adjusted(-1, -1, 1, 1).intersects(view)) continue;
         const ShapeStyle style = i < extras.outlineStyles.size() ? extras.outlineStyles[i] : ShapeStyle{};
+        if (direct && direct->use(style)) {
+            if (box.width() < 1 && box.height() < 1)
+                direct->dot(poly.front());
+            else
+                direct->polyline(poly);
+            continue;
+        }
         if (!penFor || penFor->ink != style.ink || penFor->lineweight != style.lineweight ||
             penFor->linetype != style.linetype || penFor->linetypeScale != style.linetypeScale ||
             penFor->alpha != style.alpha) {
