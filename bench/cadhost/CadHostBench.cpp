@@ -888,7 +888,7 @@ void BM_RasterizeBands100k(benchmark::State& state)
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_RasterizeBands100k)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_RasterizeBands100k)->Arg(1)->Arg(0)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // A fresh tessik-cad, shown (offscreen), holding 100,000 mixed entities sent
 // through the automation interface: its resident memory.
