@@ -57,7 +57,8 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
                     int first = 0, int bands = 0, int threads = 0, const SpaceLook* look = nullptr);
 
 // The shapes of entities the spaces do not hold (DxfShapes.h), painted over
-// the image with a QPainter in their inks (color for the foreground):
+// the image in their inks (color for the foreground; one-pixel opaque lines
+// written straight into a 32-bit image, the rest with a QPainter):
 // fills, outlines dashed by their line types, hatch pattern lines, and texts
 // in the fonts their styles map to, at their height and rotation; a
 // multi-line text laid out from its attachment point and wrapped to its
