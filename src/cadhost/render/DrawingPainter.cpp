@@ -449,6 +449,36 @@ public:
         segment(rounded(x0), row(y0), rounded(x1), row(y1), 0);
     }
 
+    // A line whose pixels follow its true course: on each pixel of the
+    // longer axis, the other coordinate where the line passes its centre,
+    // not stepped from the rounded ends. Two pieces of one line cut at
+    // different ends light the same pixels, as the pattern lines of
+    // neighbouring hatches are.
+    void trueLine(QPointF a, QPointF b)
+    {
+        double x0 = a.x(), y0 = a.y(), x1 = b.x(), y1 = b.y();
+        if (!std::isfinite(x0 + y0 + x1 + y1) || !clip(x0, y0, x1, y1)) return;
+        const double dx = x1 - x0, dy = y1 - y0;
+        const QRgb color = color_;
+        if (std::abs(dx) >= std::abs(dy)) {
+            const int from = rounded(x0), to = rounded(x1), step = to >= from ? 1 : -1;
+            const double slope = dx != 0 ? dy / dx : 0;
+            for (int x = from;; x += step) {
+                const int y = std::clamp(rounded(std::max(0.0, y0 + (x - x0) * slope)), top_, bottom_ - 1);
+                storePixel(bits_ + y * stride_ + x * kPixel, color);
+                if (x == to) break;
+            }
+        } else {
+            const int from = row(y0), to = row(y1), step = to >= from ? 1 : -1;
+            const double slope = dx / dy;
+            for (int y = from;; y += step) {
+                const int x = std::clamp(rounded(std::max(0.0, x0 + (y - y0) * slope)), 0, w_ - 1);
+                storePixel(bits_ + y * stride_ + x * kPixel, color);
+                if (y == to) break;
+            }
+        }
+    }
+
     // Joined segments: each point checked and rounded once, and the pixel
     // two segments share written once. A run the tracer puts inside that
     // has a point outside is drawn as clipped lines.
@@ -887,10 +917,12 @@ public:
         }
         return true;
     }
+    // A hatch pattern line: neighbouring hatches of one pattern share its
+    // lines, so they are drawn on their true course (RasterSink::trueLine).
     void line(QPointF a, QPointF b)
     {
         if (pattern_.empty()) {
-            sink_.line(a, b, true);
+            sink_.trueLine(a, b);
             return;
         }
         dashes_.start(&pattern_);
