@@ -479,11 +479,15 @@ BENCHMARK(BM_Burst90k)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisec
 
 // A drawing of 100,000 mixed entities spread so that most of them are a few
 // to a few dozen pixels across in a 1280x800 view.
-void fillDrawing(CadSession& session, int n)
+// With more of them (a larger drawing), spread over a wider area of the
+// same density: the same pixels per entity at the extents.
+template <class Add>
+void fillEntities(const Add& addEntity, int n)
 {
     std::mt19937 random(42);
-    std::uniform_real_distribution<double> where(0, 1000), size(5, 50), angle(0, kTwoPi), ratio(0.2, 1);
-    session.document()->modelSpace().reserve(static_cast<std::size_t>(n));
+    const double side = 1000 * std::sqrt(std::max(1.0, n / 100000.0));
+    std::uniform_real_distribution<double> where(0, side), size(5 * side / 1000, 50 * side / 1000), angle(0, kTwoPi),
+        ratio(0.2, 1);
     for (int i = 0; i < n; ++i) {
         const Point3 c{where(random), where(random), 0};
         const double r = size(random);
@@ -491,18 +495,24 @@ void fillDrawing(CadSession& session, int n)
         case 0:
         case 1: {
             const double a = angle(random);
-            session.addEntity(SpaceKind::Model, ModelLine{c, {c[0] + r * std::cos(a), c[1] + r * std::sin(a), 0}});
+            addEntity(ModelLine{c, {c[0] + r * std::cos(a), c[1] + r * std::sin(a), 0}});
             break;
         }
-        case 2: session.addEntity(SpaceKind::Model, ModelArc{c, r, angle(random), angle(random)}); break;
-        case 3: session.addEntity(SpaceKind::Model, ModelCircle{c, r}); break;
+        case 2: addEntity(ModelArc{c, r, angle(random), angle(random)}); break;
+        case 3: addEntity(ModelCircle{c, r}); break;
         default: {
             const double a = angle(random);
-            session.addEntity(SpaceKind::Model, ModelEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random),
+            addEntity(ModelEllipse{c, {r * std::cos(a), r * std::sin(a), 0}, ratio(random),
                                                            i % 2 ? 0 : angle(random), i % 2 ? kTwoPi : angle(random)});
         }
         }
     }
+}
+
+void fillDrawing(CadSession& session, int n)
+{
+    session.document()->modelSpace().reserve(static_cast<std::size_t>(n));
+    fillEntities([&](ModelEntity e) { session.addEntity(SpaceKind::Model, std::move(e)); }, n);
 }
 
 double ownResidentMegabytes() { return residentMegabytesOf("/proc/self/status"); }
@@ -793,6 +803,76 @@ void BM_PanWith20kHatchesAndTexts(benchmark::State& state)
 }
 BENCHMARK(BM_PanWith20kHatchesAndTexts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
+// The first paint of a drawing of a million lines, arcs, circles and
+// ellipses (fillEntities) in a 1280x800 view at its extents.
+void BM_FirstPaintWith1MEntities(benchmark::State& state)
+{
+    CadSession session;
+    CadSpace& space = session.document()->modelSpace();
+    space.reserve(1000000);
+    fillEntities([&](ModelEntity e) { space.add(std::move(e)); }, 1000000);
+    DrawingView view(session);
+    view.resize(1280, 800);
+    view.zoomExtents();
+    QImage target(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        view.invalidateDrawing();
+        view.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.counters["entities"] = space.count();
+}
+BENCHMARK(BM_FirstPaintWith1MEntities)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// Moving one shape (a kind without a struct: its picture is shown through
+// the document's picture of all shapes) among 300,000, and the picture
+// shown again (Arg 0), beside that picture made afresh from every shape
+// (Arg 1).
+void BM_MoveOneShapeAmong300k(benchmark::State& state)
+{
+    DrawingDocument doc(QStringLiteral("shapes"));
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> where(0, 1000);
+    constexpr int kShapes = 300000;
+    doc.modelSpace().reserve(kShapes);
+    for (int i = 0; i < kShapes; ++i) {
+        auto picture = std::make_shared<DrawingExtras>();
+        const double x = where(random), y = where(random);
+        picture->outlines.push_back({{x, y}, {x + 3, y}, {x + 3, y + 2}, {x, y + 2}, {x, y}});
+        picture->outlineStyles.push_back(ShapeStyle{});
+        if (i % 2) {
+            picture->fills.push_back({{x, y}, {x + 3, y}, {x + 3, y + 2}});
+            picture->fillStyles.push_back(ShapeStyle{});
+        }
+        picture->bounds.add(x, y);
+        picture->bounds.add(x + 3, y + 2);
+        ModelShape shape{"SOLID", "AcDbTrace", picture, picture->bounds, {}, true};
+        doc.modelSpace().add(std::move(shape));
+    }
+    benchmark::DoNotOptimize(doc.extras().outlines.size());
+    const bool afresh = state.range(0) != 0;
+    int i = 0;
+    for (auto _ : state) {
+        if (afresh) {
+            state.PauseTiming();
+            std::unique_ptr<DrawingDocument> copy = doc.snapshot();  // no picture yet
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(copy->extras().outlines.size());
+            state.PauseTiming();
+            copy.reset();  // outside the timing
+            state.ResumeTiming();
+            continue;
+        }
+        const int slot = (i++ * 7919) % kShapes;
+        ModelShape moved = std::get<ModelShape>(doc.modelSpace().at(slot));
+        moved.offset[0] += 1;
+        doc.replaceEntity(SpaceKind::Model, slot, std::move(moved));
+        benchmark::DoNotOptimize(doc.extras().outlines.size());
+    }
+    state.SetLabel(afresh ? "made afresh" : "one moved");
+}
+BENCHMARK(BM_MoveOneShapeAmong300k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+
 // The drawing's pixels alone, as the repaint makes them, in one band of rows
 // (Arg 1: one core) or as many as it picks (Arg 0: one per core).
 void BM_RasterizeBands100k(benchmark::State& state)
@@ -808,7 +888,7 @@ void BM_RasterizeBands100k(benchmark::State& state)
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_RasterizeBands100k)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_RasterizeBands100k)->Arg(1)->Arg(0)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // A fresh tessik-cad, shown (offscreen), holding 100,000 mixed entities sent
 // through the automation interface: its resident memory.

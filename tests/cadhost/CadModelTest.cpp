@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <memory>
 #include <numbers>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "model/DrawingDocument.h"
 #include "model/CommandLine.h"
@@ -272,4 +277,141 @@ TEST(EntityHitTest, NearestWindowAndCrossing)
     m.setErased(line, true);
     EXPECT_FALSE(nearestEntity(m, 8, 0, 0.5, err));
     EXPECT_EQ(entitiesInBox(m, box(-1, -1, 6, 6), true, err), std::vector<int>{arc});
+}
+
+namespace {
+
+// A shape's picture of a few outlines, fills, hatch segments and texts, in
+// dash patterns of its own table.
+std::shared_ptr<const DrawingExtras> randomPicture(std::mt19937& random)
+{
+    std::uniform_real_distribution<double> at(-100, 100);
+    std::uniform_int_distribution<int> few(0, 3), kind(0, 3);
+    auto p = std::make_shared<DrawingExtras>();
+    p->linetypes.push_back({1.0 + few(random), -1});
+    p->linetypes.push_back({2, -0.5, 0, -0.5});
+    const auto style = [&] {
+        ShapeStyle s;
+        s.ink = few(random);
+        s.linetype = static_cast<std::uint16_t>(kind(random) % 3);
+        return s;
+    };
+    const auto points = [&](int n) {
+        std::vector<Point2> run;
+        for (int i = 0; i < n; ++i) {
+            run.push_back({at(random), at(random)});
+            p->bounds.add(run.back()[0], run.back()[1]);
+        }
+        return run;
+    };
+    for (int i = few(random); i > 0; --i) {
+        p->outlines.push_back(points(2 + few(random)));
+        p->outlineStyles.push_back(style());
+    }
+    for (int i = few(random) / 2; i > 0; --i) {
+        p->fills.push_back(points(3));
+        p->fillStyles.push_back(style());
+    }
+    for (int i = few(random) / 2; i > 0; --i) {
+        const std::size_t begin = p->segments.size();
+        for (const Point2& q : points(2 * (1 + few(random)))) p->segments.push_back(q);
+        p->segmentRuns.push_back({style(), begin, p->segments.size()});
+    }
+    if (kind(random) == 0) {
+        ShownText t;
+        t.position = points(1)[0];
+        t.text = std::to_string(few(random));
+        p->texts.push_back(t);
+    }
+    p->truncated = kind(random) == 0 && few(random) == 0;
+    return p;
+}
+
+// A picture with its dash patterns written out, to compare pictures whose
+// pattern tables are numbered differently.
+struct ResolvedPicture {
+    std::vector<std::pair<std::vector<Point2>, std::vector<double>>> outlines, fills;
+    std::vector<std::pair<std::vector<Point2>, std::vector<double>>> runs;
+    std::vector<std::pair<Point2, std::string>> texts;
+    std::array<double, 4> bounds{};
+    bool truncated = false;
+    friend bool operator==(const ResolvedPicture&, const ResolvedPicture&) = default;
+};
+
+ResolvedPicture resolved(const DrawingExtras& e)
+{
+    ResolvedPicture r;
+    const auto dashes = [&](const ShapeStyle& s) {
+        auto d = s.linetype < e.linetypes.size() ? e.linetypes[s.linetype] : std::vector<double>{99};
+        d.push_back(s.ink);
+        return d;
+    };
+    for (std::size_t i = 0; i < e.outlines.size(); ++i) r.outlines.emplace_back(e.outlines[i], dashes(e.outlineStyles.at(i)));
+    for (std::size_t i = 0; i < e.fills.size(); ++i) r.fills.emplace_back(e.fills[i], dashes(e.fillStyles.at(i)));
+    for (const SegmentRun& run : e.segmentRuns)
+        r.runs.emplace_back(std::vector<Point2>(e.segments.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                                                e.segments.begin() + static_cast<std::ptrdiff_t>(run.end)),
+                            dashes(run.style));
+    for (const ShownText& t : e.texts) r.texts.emplace_back(t.position, t.text);
+    r.bounds = {e.bounds.minX, e.bounds.minY, e.bounds.maxX, e.bounds.maxY};
+    r.truncated = e.truncated;
+    return r;
+}
+
+}  // namespace
+
+// The shown picture of the shapes, mended where a few of them change, is
+// the picture made afresh from every live shape: through moves, erases,
+// additions, hidden layers, undo and redo, and lines between them.
+TEST(DrawingDocument, MendedPictureOfShapesIsThePictureMadeAfresh)
+{
+    std::mt19937 random(5);
+    DrawingDocument doc(QStringLiteral("shapes"));
+    const auto shape = [&] {
+        ModelShape s{"HATCH", "AcDbHatch", randomPicture(random), {}, {}, true};
+        s.readBounds = s.picture->bounds;
+        return s;
+    };
+    for (int i = 0; i < 300; ++i) {
+        if (i % 7 == 3) doc.modelSpace().add(ModelLine{{0, 0, 0}, {1, double(i), 0}});
+        else doc.modelSpace().add(shape());
+    }
+    const auto afresh = [&] {
+        DrawingExtras e;
+        const CadSpace& s = doc.modelSpace();
+        for (int i = 0; i < s.count(); ++i)
+            if (const auto* m = std::get_if<ModelShape>(&s.at(i)); m && m->picture && s.drawn(i))
+                appendShape(e, *m->picture, m->offset);
+        return e;
+    };
+    ASSERT_EQ(resolved(doc.extras()), resolved(afresh()));
+    std::uniform_int_distribution<int> op(0, 9), shift(-20, 20);
+    for (int step = 0; step < 400; ++step) {
+        const int count = doc.modelSpace().count();
+        const int slot = std::uniform_int_distribution<int>(0, count - 1)(random);
+        switch (op(random)) {
+        case 0:
+        case 1:
+        case 2:
+            if (auto* m = std::get_if<ModelShape>(&doc.modelSpace().at(slot))) {
+                ModelShape moved = *m;
+                moved.offset[0] += shift(random);
+                moved.offset[1] += shift(random);
+                doc.replaceEntity(SpaceKind::Model, slot, moved);
+            }
+            break;
+        case 3: doc.replaceEntity(SpaceKind::Model, slot, shape()); break;
+        case 4: doc.eraseEntities({{SpaceKind::Model, slot}, {SpaceKind::Model, (slot * 7) % count}}); break;
+        case 5: doc.addEntity(SpaceKind::Model, shape()); break;
+        case 6: doc.modelSpace().setHidden(slot, !doc.modelSpace().hidden(slot)); break;
+        case 7: doc.undo(); break;
+        case 8: doc.redo(); break;
+        default: doc.replaceEntity(SpaceKind::Model, slot, ModelCircle{{1, 2, 0}, 3});
+        }
+        if (step % 3 == 0) continue;  // several changes mended at once
+        ASSERT_EQ(resolved(doc.extras()), resolved(afresh())) << "after step " << step;
+    }
+    // More changes than are mended one by one: made afresh.
+    for (int i = 0; i < 200; ++i) doc.modelSpace().setHidden(i, i % 2 == 0);
+    EXPECT_EQ(resolved(doc.extras()), resolved(afresh()));
 }

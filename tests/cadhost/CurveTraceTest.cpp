@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include "render/DrawingPainter.h"
+#include "render/SpaceLook.h"
 
 using namespace tessik::cadhost;
 
@@ -441,12 +442,11 @@ TEST(CurveTrace, BandsOfRowsDrawWhatOneBandDraws)
     }
 }
 
-// Bands hand out their entities in chunks, and a thread that has finished
-// its own band helps with the others. Every entity lands exactly as it does
-// drawn alone (the union of the entities' own images, an independent
-// reference for the chunks' bounds), and the pixels do not depend on which
-// thread drew which chunk: with two threads and five bands, three bands are
-// drawn only by helpers.
+// Threads take bands as they come free. Every entity lands exactly as it
+// does drawn alone (the union of the entities' own images, an independent
+// reference for the bands' bounds), and the pixels do not depend on which
+// thread drew which band: with two threads and five bands, three bands are
+// drawn by whichever thread is free first.
 TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
 {
     Viewport view;
@@ -495,4 +495,111 @@ TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
         EXPECT_TRUE(drawn(5, 2) == serial);
         EXPECT_TRUE(drawn(5, 5) == serial);
     }
+}
+
+// Where entities overlap, the later one is on top, however many threads
+// draw: thousands of full-width lines in their own colours over the same 64
+// rows of the top band (the bottom band is empty, so a thread done with it
+// is free for the rest), each row showing the colour of its last line.
+TEST(CurveTrace, TheLaterEntityIsOnTopWhateverTheThreads)
+{
+    Viewport view;
+    view.setSize({256, 256});
+    view.setView({128, 128}, 1);
+    CadSpace space;
+    SpaceLook look;
+    constexpr int kLines = 24000, kRows = 64;
+    for (int i = 0; i < kLines; ++i) {
+        const double y = 256 - i % kRows;  // screen row i % kRows
+        space.add(ModelLine{{0, y, 0}, {255, y, 0}});
+        look.inks.push_back(static_cast<tessik::dxf::Ink>(i + 1));  // a colour of its own
+        look.patterns.push_back(0);
+    }
+    for (int run = 0; run < 6; ++run) {
+        QImage image(256, 256, QImage::Format_RGB32);
+        image.fill(0);
+        rasterizeSpace(image, 0xffffffff, view, space, 0, 2, 2, &look);
+        int wrong = 0;
+        for (int r = 0; r < kRows; ++r) {
+            const int last = r + (kLines - 1 - r) / kRows * kRows;
+            const QRgb want = inkRgb(look.inks[static_cast<std::size_t>(last)], 0xffffffff);
+            for (int x = 0; x < 256; ++x) wrong += image.pixel(x, r) != want;
+        }
+        EXPECT_EQ(wrong, 0) << "run " << run;
+    }
+}
+
+// Hatch pattern lines and outlines of shapes are written straight into a
+// 32-bit image; QPainter (which draws them into any other format) is the
+// judge: solid lines lie within a pixel of its lines both ways, in their
+// own colours, and a dashed pattern lights about the share of the line
+// that QPainter's dashes light.
+TEST(CurveTrace, ShapeLinesLieWhereQPainterDrawsThem)
+{
+    Viewport view;
+    view.setSize({300, 200});
+    view.setView({0, 0}, 2);
+    std::mt19937 random(13);
+    std::uniform_real_distribution<double> x(-80, 80), y(-55, 55);
+    const auto extrasOf = [&](std::uint16_t linetype) {
+        DrawingExtras e;
+        e.linetypes.push_back({3, -2});
+        for (int r = 0; r < 40; ++r) {
+            const std::size_t begin = e.segments.size();
+            for (int i = 0; i < 6; ++i) e.segments.push_back({x(random), y(random)});
+            e.segmentRuns.push_back({ShapeStyle{0x102030 * (r % 5 + 1), 25, linetype}, begin, e.segments.size()});
+        }
+        for (int o = 0; o < 30; ++o) {
+            e.outlines.push_back({{x(random), y(random)}, {x(random), y(random)}, {x(random), y(random)}});
+            e.outlineStyles.push_back(ShapeStyle{0x305010 * (o % 3 + 1), 25, linetype});
+        }
+        return e;
+    };
+    const auto painted = [&](const DrawingExtras& e, QImage::Format format) {
+        QImage image(300, 200, format);
+        image.fill(Qt::black);
+        paintExtras(image, Qt::white, view, e);
+        return image.convertToFormat(QImage::Format_RGB32);
+    };
+    const auto lit = [](const QImage& i) {
+        int n = 0;
+        for (int r = 0; r < i.height(); ++r)
+            for (int c = 0; c < i.width(); ++c) n += i.pixel(c, r) != 0xff000000u;
+        return n;
+    };
+    const DrawingExtras solid = extrasOf(0);
+    const QImage direct = painted(solid, QImage::Format_RGB32), judge = painted(solid, QImage::Format_RGB888);
+    ASSERT_GT(lit(judge), 3000);
+    // Lit pixels of a, inside the pixel round the edge (a line half a pixel
+    // past the last row's centre is cut there, as the entities' lines
+    // are), with no pixel of b in the 3 x 3 square round them that is lit
+    // (or of the same colour).
+    const auto alone = [](const QImage& a, const QImage& b, bool colour) {
+        int n = 0;
+        for (int r = 1; r + 1 < a.height(); ++r)
+            for (int c = 1; c + 1 < a.width(); ++c) {
+                const QRgb p = a.pixel(c, r);
+                if (p == 0xff000000u) continue;
+                bool near = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const QRgb q = b.pixel(c + dx, r + dy);
+                        near = near || (colour ? q == p : q != 0xff000000u);
+                    }
+                n += !near;
+            }
+        return n;
+    };
+    EXPECT_EQ(alone(direct, judge, false), 0);
+    EXPECT_EQ(alone(judge, direct, false), 0);
+    // Where lines of two colours cross, the pixels a pixel aside may differ.
+    EXPECT_LT(alone(direct, judge, true), lit(judge) / 50);
+    random.seed(13);
+    const DrawingExtras dashed = extrasOf(1);
+    const QImage dashedDirect = painted(dashed, QImage::Format_RGB32), dashedJudge = painted(dashed, QImage::Format_RGB888);
+    EXPECT_EQ(alone(dashedDirect, judge, false), 0);
+    const double share = double(lit(dashedDirect)) / lit(direct), judged = double(lit(dashedJudge)) / lit(judge);
+    EXPECT_GT(share, 0.5);
+    EXPECT_LT(share, 0.85);
+    EXPECT_NEAR(share, judged, 0.15);
 }

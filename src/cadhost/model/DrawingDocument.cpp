@@ -13,7 +13,7 @@ namespace tessik::cadhost {
 int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
 {
     extents_.add(entityBounds(entity));
-    if (std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
+    if (std::holds_alternative<ModelShape>(entity)) shapeChanged(count());
     entities_.push_back(std::move(entity));
     Origin origin;
     origin.record = record;
@@ -27,7 +27,7 @@ void CadSpace::replace(int index, ModelEntity entity, bool changed)
     ModelEntity& slot = entities_[static_cast<std::size_t>(index)];
     Origin& origin = origins_[static_cast<std::size_t>(index)];
     origin.changed = changed;
-    if (std::holds_alternative<ModelShape>(slot) || std::holds_alternative<ModelShape>(entity)) ++shapesVersion_;
+    if (std::holds_alternative<ModelShape>(slot) || std::holds_alternative<ModelShape>(entity)) shapeChanged(index);
     if (origin.erased) {
         slot = std::move(entity);
         return;
@@ -44,7 +44,7 @@ void CadSpace::setErased(int index, bool erased)
     if (origin.erased == erased) return;
     origin.erased = erased;
     erasedCount_ += erased ? 1 : -1;
-    if (std::holds_alternative<ModelShape>(at(index))) ++shapesVersion_;
+    if (std::holds_alternative<ModelShape>(at(index))) shapeChanged(index);
     live_.change(index, erased ? -1 : 1);
     if (erased)
         shrinkExtents(entityBounds(at(index)));
@@ -56,7 +56,19 @@ void CadSpace::setStyle(int index, std::shared_ptr<const CommonGroups> style)
 {
     origins_[static_cast<std::size_t>(index)].style = std::move(style);
     // A shape's picture shows its hiding; a held entity's look is the view's.
-    if (std::holds_alternative<ModelShape>(at(index))) ++shapesVersion_;
+    if (std::holds_alternative<ModelShape>(at(index))) shapeChanged(index);
+}
+
+void CadSpace::shapeChanged(int index)
+{
+    constexpr std::size_t kLogLength = 4096;
+    if (shapeLog_.size() >= kLogLength) {
+        const std::size_t dropped = kLogLength / 2;
+        shapeLog_.erase(shapeLog_.begin(), shapeLog_.begin() + static_cast<std::ptrdiff_t>(dropped));
+        shapeLogFrom_ += dropped;
+    }
+    shapeLog_.push_back(index);
+    ++shapesVersion_;
 }
 
 int CadSpace::liveIndex(int n) const
@@ -137,18 +149,150 @@ std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
     return copy;
 }
 
+namespace {
+
+// What a shape's picture adds to the bounds of the shown picture.
+Bounds shownBounds(const ModelShape& shape)
+{
+    const Bounds& b = shape.picture->bounds;
+    if (b.empty()) return b;
+    return Bounds{b.minX + shape.offset[0], b.minY + shape.offset[1], b.maxX + shape.offset[0], b.maxY + shape.offset[1]};
+}
+
+// Puts items in place of list[from, to).
+template <class T>
+void splice(std::vector<T>& list, std::size_t from, std::size_t to, std::vector<T>& items)
+{
+    const std::size_t common = std::min(to - from, items.size());
+    const auto first = list.begin() + static_cast<std::ptrdiff_t>(from);
+    const auto kept = items.begin() + static_cast<std::ptrdiff_t>(common);
+    std::move(items.begin(), kept, first);
+    if (items.size() < to - from)
+        list.erase(first + static_cast<std::ptrdiff_t>(common), list.begin() + static_cast<std::ptrdiff_t>(to));
+    else
+        list.insert(first + static_cast<std::ptrdiff_t>(common), std::make_move_iterator(kept),
+                    std::make_move_iterator(items.end()));
+}
+
+}  // namespace
+
 const DrawingExtras& DrawingDocument::extras(SpaceKind kind) const
 {
     const CadSpace& s = space(kind);
     Composed& c = composed_[static_cast<int>(kind)];
     if (c.version == s.shapesVersion()) return c.extras;
-    c.extras = DrawingExtras{};
-    for (int i = 0; i < s.count(); ++i) {
-        const auto* shape = std::get_if<ModelShape>(&s.at(i));
-        if (shape && shape->picture && s.drawn(i)) appendShape(c.extras, *shape->picture, shape->offset);
+    // A few changed shapes (a move, an erase, its undo) are mended in
+    // place; many, or more than the space remembers, make it afresh.
+    constexpr std::size_t kMendedAtMost = 64;
+    const auto changes = c.version == ~std::uint64_t(0) ? std::nullopt : s.shapeChangesSince(c.version);
+    if (!changes || changes->size() > kMendedAtMost) {
+        compose(c, s);
+    } else {
+        bool shrunk = false;
+        for (const int slot : *changes) shrunk = mend(c, s, slot) || shrunk;
+        if (shrunk) {
+            c.extras.bounds = Bounds{};
+            for (const Composed::Part& part : c.parts) c.extras.bounds.add(part.bounds);
+        }
+        c.extras.truncated = c.truncatedParts > 0;
     }
     c.version = s.shapesVersion();
     return c.extras;
+}
+
+DrawingDocument::ShapeStarts DrawingDocument::endsOf(const DrawingExtras& e)
+{
+    return {e.outlines.size(), e.outlineStyles.size(), e.fills.size(), e.fillStyles.size(),
+            e.segments.size(), e.segmentRuns.size(), e.texts.size()};
+}
+
+void DrawingDocument::compose(Composed& c, const CadSpace& s) const
+{
+    c.extras = DrawingExtras{};
+    c.parts.clear();
+    c.truncatedParts = 0;
+    for (int i = 0; i < s.count(); ++i) {
+        const auto* shape = std::get_if<ModelShape>(&s.at(i));
+        if (!shape || !shape->picture) continue;
+        Composed::Part& part = c.parts.emplace_back(Composed::Part{i, endsOf(c.extras), {}, false});
+        if (!s.drawn(i)) continue;
+        appendShape(c.extras, *shape->picture, shape->offset);
+        part.bounds = shownBounds(*shape);
+        part.truncated = shape->picture->truncated;
+        c.truncatedParts += part.truncated;
+    }
+    c.end = endsOf(c.extras);
+}
+
+bool DrawingDocument::mend(Composed& c, const CadSpace& s, int slot) const
+{
+    const auto* shape = slot < s.count() ? std::get_if<ModelShape>(&s.at(slot)) : nullptr;
+    const bool pictured = shape && shape->picture;
+    auto part = std::lower_bound(c.parts.begin(), c.parts.end(), slot,
+                                 [](const Composed::Part& p, int i) { return p.slot < i; });
+    if (part == c.parts.end() || part->slot != slot) {
+        if (!pictured) return false;
+        part = c.parts.insert(part, Composed::Part{slot, part == c.parts.end() ? c.end : part->starts, {}, false});
+    }
+    const ShapeStarts from = part->starts, to = part + 1 == c.parts.end() ? c.end : part[1].starts;
+    // The slot's part now, its dash patterns numbered in the composed table.
+    DrawingExtras piece;
+    piece.linetypes = std::move(c.extras.linetypes);
+    if (pictured && s.drawn(slot)) appendShape(piece, *shape->picture, shape->offset);
+    c.extras.linetypes = std::move(piece.linetypes);
+    for (SegmentRun& run : piece.segmentRuns) {
+        run.begin += from.points;
+        run.end += from.points;
+    }
+    DrawingExtras& e = c.extras;
+    splice(e.outlines, from.outlines, to.outlines, piece.outlines);
+    splice(e.outlineStyles, from.outlineStyles, to.outlineStyles, piece.outlineStyles);
+    splice(e.fills, from.fills, to.fills, piece.fills);
+    splice(e.fillStyles, from.fillStyles, to.fillStyles, piece.fillStyles);
+    splice(e.segments, from.points, to.points, piece.segments);
+    splice(e.segmentRuns, from.runs, to.runs, piece.segmentRuns);
+    splice(e.texts, from.texts, to.texts, piece.texts);
+    // The parts after it move by what the slot's part grew or shrank by.
+    const ShapeStarts now = endsOf(piece);
+    const auto delta = [](std::size_t now, std::size_t from, std::size_t to) {
+        return static_cast<std::ptrdiff_t>(now) - static_cast<std::ptrdiff_t>(to - from);
+    };
+    const std::ptrdiff_t dOutlines = delta(now.outlines, from.outlines, to.outlines),
+                         dOutlineStyles = delta(now.outlineStyles, from.outlineStyles, to.outlineStyles),
+                         dFills = delta(now.fills, from.fills, to.fills),
+                         dFillStyles = delta(now.fillStyles, from.fillStyles, to.fillStyles),
+                         dPoints = delta(now.points, from.points, to.points), dRuns = delta(now.runs, from.runs, to.runs),
+                         dTexts = delta(now.texts, from.texts, to.texts);
+    const auto shift = [&](ShapeStarts& at) {
+        at.outlines += static_cast<std::size_t>(dOutlines);
+        at.outlineStyles += static_cast<std::size_t>(dOutlineStyles);
+        at.fills += static_cast<std::size_t>(dFills);
+        at.fillStyles += static_cast<std::size_t>(dFillStyles);
+        at.points += static_cast<std::size_t>(dPoints);
+        at.runs += static_cast<std::size_t>(dRuns);
+        at.texts += static_cast<std::size_t>(dTexts);
+    };
+    if (dOutlines || dOutlineStyles || dFills || dFillStyles || dPoints || dRuns || dTexts) {
+        for (auto later = part + 1; later != c.parts.end(); ++later) shift(later->starts);
+        shift(c.end);
+    }
+    if (dPoints)
+        for (std::size_t r = from.runs + now.runs; r < e.segmentRuns.size(); ++r) {
+            e.segmentRuns[r].begin += static_cast<std::size_t>(dPoints);
+            e.segmentRuns[r].end += static_cast<std::size_t>(dPoints);
+        }
+    // The bounds shrink only where the part's old bounds touched their edge.
+    const Bounds old = part->bounds;
+    const Bounds& all = e.bounds;
+    const bool shrunk = !old.empty() && (old.minX <= all.minX || old.minY <= all.minY || old.maxX >= all.maxX ||
+                                         old.maxY >= all.maxY);
+    c.truncatedParts -= part->truncated;
+    part->bounds = pictured && s.drawn(slot) ? shownBounds(*shape) : Bounds{};
+    part->truncated = pictured && s.drawn(slot) && shape->picture->truncated;
+    c.truncatedParts += part->truncated;
+    if (!shrunk) e.bounds.add(part->bounds);
+    if (!pictured) c.parts.erase(part);
+    return shrunk;
 }
 
 int DrawingDocument::addLayer(const std::string& name)

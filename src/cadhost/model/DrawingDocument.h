@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include <QString>
@@ -70,11 +71,19 @@ public:
     void setHidden(int index, bool hidden)
     {
         origins_[static_cast<std::size_t>(index)].hidden = hidden;
-        ++shapesVersion_;
+        shapeChanged(index);
     }
     // Changes whenever a shape (ModelShape) is added, changed, erased or
     // restored, so that a picture of them knows when it is stale.
     std::uint64_t shapesVersion() const { return shapesVersion_; }
+    // The slots whose change moved shapesVersion() on from `since` to now,
+    // one for each step, so that a picture can mend just those; nullopt
+    // when the space no longer remembers that far back.
+    std::optional<std::span<const int>> shapeChangesSince(std::uint64_t since) const
+    {
+        if (since < shapeLogFrom_ || since > shapesVersion_) return std::nullopt;
+        return std::span<const int>(shapeLog_).subspan(static_cast<std::size_t>(since - shapeLogFrom_));
+    }
     // The layer a new entity is written on ("0" unless set); an entity read
     // from the file keeps its own.
     const std::string& layer(int index) const { return origins_[static_cast<std::size_t>(index)].layer; }
@@ -108,6 +117,8 @@ private:
         std::uint64_t handle = 0;
     };
     void recomputeExtents();
+    // Moves shapesVersion() on for a change of the slot, remembering it.
+    void shapeChanged(int index);
     // Takes an entity's bounds out of the extents: recomputed only when
     // they touched the edge.
     void shrinkExtents(const Bounds& gone);
@@ -134,6 +145,10 @@ private:
     int erasedCount_ = 0;
     LiveSlots live_;
     std::uint64_t shapesVersion_ = 0;
+    // The slots of the last changes: shapeLog_[k] moved the version on
+    // from shapeLogFrom_ + k. The older half is dropped when it grows long.
+    std::vector<int> shapeLog_;
+    std::uint64_t shapeLogFrom_ = 0;
 };
 
 
@@ -168,7 +183,8 @@ public:
     // out while this document goes on changing.
     std::unique_ptr<DrawingDocument> snapshot() const;
     // What the view shows of the entities held as shapes (ModelShape), the
-    // live ones each moved by its offset; made again when one of them changed.
+    // live ones each moved by its offset, in slot order; when a few of them
+    // changed, only their parts are made again.
     const DrawingExtras& extras(SpaceKind kind = SpaceKind::Model) const;
     // A space's extents (shapes included).
     Bounds extents(SpaceKind kind) const { return space(kind).extents(); }
@@ -244,10 +260,31 @@ private:
     CadSpace model_;
     CadSpace paper_;
     std::shared_ptr<const dxf::DxfDrawing> drawing_ = std::make_shared<const dxf::DxfDrawing>(dxf::DxfDrawing::blank());
+    // Where one slot's shapes start in each list of the composed picture.
+    struct ShapeStarts {
+        std::size_t outlines = 0, outlineStyles = 0, fills = 0, fillStyles = 0, points = 0, runs = 0, texts = 0;
+    };
     struct Composed {
         DrawingExtras extras;
         std::uint64_t version = ~std::uint64_t(0);
+        // The slots holding a shape with a picture, in order, each with
+        // where its part starts (a hidden or erased one has an empty part)
+        // and what it adds to the bounds; `end` is where the last part ends.
+        struct Part {
+            int slot = 0;
+            ShapeStarts starts;
+            Bounds bounds;
+            bool truncated = false;
+        };
+        std::vector<Part> parts;
+        ShapeStarts end;
+        std::size_t truncatedParts = 0;
     };
+    static ShapeStarts endsOf(const DrawingExtras& e);
+    void compose(Composed& c, const CadSpace& s) const;
+    // Puts the slot's part as it is now in place of what it was; true when
+    // the bounds may have shrunk.
+    bool mend(Composed& c, const CadSpace& s, int slot) const;
     mutable Composed composed_[2];
     CadHistory history_;
     std::vector<AddedLayer> addedLayers_;

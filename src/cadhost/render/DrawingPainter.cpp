@@ -435,6 +435,36 @@ public:
         segment(rounded(x0), row(y0), rounded(x1), row(y1), 0);
     }
 
+    // A line whose pixels follow its true course: on each pixel of the
+    // longer axis, the other coordinate where the line passes its centre,
+    // not stepped from the rounded ends. Two pieces of one line cut at
+    // different ends light the same pixels, as the pattern lines of
+    // neighbouring hatches are.
+    void trueLine(QPointF a, QPointF b)
+    {
+        double x0 = a.x(), y0 = a.y(), x1 = b.x(), y1 = b.y();
+        if (!std::isfinite(x0 + y0 + x1 + y1) || !clip(x0, y0, x1, y1)) return;
+        const double dx = x1 - x0, dy = y1 - y0;
+        const QRgb color = color_;
+        if (std::abs(dx) >= std::abs(dy)) {
+            const int from = rounded(x0), to = rounded(x1), step = to >= from ? 1 : -1;
+            const double slope = dx != 0 ? dy / dx : 0;
+            for (int x = from;; x += step) {
+                const int y = std::clamp(rounded(std::max(0.0, y0 + (x - x0) * slope)), top_, bottom_ - 1);
+                storePixel(bits_ + y * stride_ + x * kPixel, color);
+                if (x == to) break;
+            }
+        } else {
+            const int from = row(y0), to = row(y1), step = to >= from ? 1 : -1;
+            const double slope = dx / dy;
+            for (int y = from;; y += step) {
+                const int x = std::clamp(rounded(std::max(0.0, x0 + (y - y0) * slope)), 0, w_ - 1);
+                storePixel(bits_ + y * stride_ + x * kPixel, color);
+                if (y == to) break;
+            }
+        }
+    }
+
     // Joined segments: each point checked and rounded once, and the pixel
     // two segments share written once. A run the tracer puts inside that
     // has a point outside is drawn as clipped lines.
@@ -655,8 +685,6 @@ private:
 constexpr int kEntitiesPerBand = 4096;
 constexpr int kRowsPerBand = 64;
 constexpr int kMaxBands = 4;
-// Entities a band hands out at a time.
-constexpr int kChunk = 512;
 // A dash pattern shorter than this many pixels is drawn as a whole line.
 constexpr double kMinDashPeriod = 4;
 
@@ -727,54 +755,51 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
     bands = std::clamp(bands, 1, std::max(height, 1));
     threads = std::clamp(threads > 0 ? threads : bands, 1, bands);
     const auto top = [&](int i) { return int(std::int64_t(height) * i / bands); };
-    // Each band hands out its entities in chunks. A thread draws the chunks
-    // of its own band, then helps with the others' until none is left: a
-    // core the system slows down leaves its work to the others. Whoever
-    // draws a chunk of a band, it writes the same pixels (PixelStore.h).
-    std::vector<std::atomic<std::int64_t>> next(static_cast<std::size_t>(bands));
-    for (auto& n : next) n.store(begin, std::memory_order_relaxed);
+    // Each band is drawn whole by one thread, its entities in the drawing's
+    // order, so where two of them meet the later one is on top whatever the
+    // threads do. A thread takes the next band nobody has taken until none
+    // is left: a core the system slows down leaves its bands to the others.
     const auto drawBand = [&](int b) {
         const int from = top(b), to = top(b + 1);
         RasterSink sink(bits, stride, width, height, color, from, to);
-                // What reaches the band's rows, and a pixel more: what the sink cuts
+        // What reaches the band's rows, and a pixel more: what the sink cuts
         // to them is exact.
         const QRectF area = bands == 1 ? QRectF(QPointF(), viewport.size()) : QRectF(0, from - 1.5, width, to - from + 2);
         EntityTracer<RasterSink> tracer(sink, viewport, area);
         DashSink<RasterSink> dashes(sink, area);
         EntityTracer<DashSink<RasterSink>> dashedTracer(dashes, viewport, area);
-        auto& cursor = next[static_cast<std::size_t>(b)];
-        for (std::int64_t at; (at = cursor.fetch_add(kChunk, std::memory_order_relaxed)) < count;)
-            for (int i = int(at), end = int(std::min<std::int64_t>(count, at + kChunk)); i < end; ++i) {
-                if (!space.drawn(i)) continue;
-                if (!look) {
-                    std::visit(tracer, space.at(i));
-                    continue;
-                }
-                const auto k = static_cast<std::size_t>(i);
-                sink.setColor(inkRgb(look->inks[k], color));
-                const std::vector<double>& pattern = pixelDashes[look->patterns[k]];
-                if (pattern.empty()) {
-                    std::visit(tracer, space.at(i));
-                } else {
-                    dashes.start(&pattern);
-                    std::visit(dashedTracer, space.at(i));
-                }
+        for (int i = begin; i < count; ++i) {
+            if (!space.drawn(i)) continue;
+            if (!look) {
+                std::visit(tracer, space.at(i));
+                continue;
             }
+            const auto k = static_cast<std::size_t>(i);
+            sink.setColor(inkRgb(look->inks[k], color));
+            const std::vector<double>& pattern = pixelDashes[look->patterns[k]];
+            if (pattern.empty()) {
+                std::visit(tracer, space.at(i));
+            } else {
+                dashes.start(&pattern);
+                std::visit(dashedTracer, space.at(i));
+            }
+        }
     };
-    const auto work = [&](int own) {
-        for (int k = 0; k < bands; ++k) drawBand((own + k) % bands);
+    std::atomic<int> nextBand{0};
+    const auto work = [&] {
+        for (int b; (b = nextBand.fetch_add(1, std::memory_order_relaxed)) < bands;) drawBand(b);
     };
     std::vector<std::thread> others;
     others.reserve(std::size_t(threads - 1));
     // A thread the system refuses leaves its bands to the others.
     for (int i = 1; i < threads; ++i) {
         try {
-            others.emplace_back(work, i);
+            others.emplace_back(work);
         } catch (const std::system_error&) {
             break;
         }
     }
-    work(0);
+    work();
     for (std::thread& t : others) t.join();
 }
 
@@ -836,11 +861,87 @@ QPen shapePen(const ShapeStyle& style, QColor foreground, const DrawingExtras& e
     return pen;
 }
 
+// One-pixel opaque lines of the shapes written straight into a 32-bit
+// image, as rasterizeSpace writes the entities: QPainter spends most of its
+// time per call, and a drawing may hold tens of thousands of hatches. The
+// dashes are shapePen's: the pattern in pixels, started afresh on each
+// polyline and on each hatch pattern line.
+class ShapeLines {
+public:
+    ShapeLines(QImage& image, QRgb foreground, const DrawingExtras& extras, double scale, bool lineweights)
+        : sink_(image.bits(), image.bytesPerLine(), image.width(), image.height(), foreground, 0, image.height()),
+          dashes_(sink_, QRectF(0, 0, image.width(), image.height())),
+          extras_(extras),
+          foreground_(foreground),
+          scale_(scale),
+          lineweights_(lineweights)
+    {
+    }
+    static bool canDraw(const QImage& image)
+    {
+        const QImage::Format f = image.format();
+        return !image.isNull() && (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 ||
+                                   f == QImage::Format_ARGB32_Premultiplied);
+    }
+    // Takes the style for the lines that follow; false when they need a
+    // QPainter (a veil, or lines wider than a pixel).
+    bool use(const ShapeStyle& style)
+    {
+        if (style.alpha != 255 || (lineweights_ && lineweightPixels(style.lineweight) != 1)) return false;
+        sink_.setColor(inkRgb(style.ink, foreground_));
+        if (!patternFor_ || patternFor_->linetype != style.linetype || patternFor_->linetypeScale != style.linetypeScale) {
+            pattern_.clear();
+            if (style.linetype != 0 && style.linetype < extras_.linetypes.size()) {
+                const std::vector<double>& dashes = extras_.linetypes[style.linetype];
+                const double k = scale_ * style.linetypeScale;
+                double period = 0;
+                for (double d : dashes) period += std::abs(d);
+                if (period * k >= kMinDashPeriod && period * k < 1e6)
+                    for (double d : dashes) pattern_.push_back(d * k);
+            }
+            patternFor_ = style;
+        }
+        return true;
+    }
+    // A hatch pattern line: neighbouring hatches of one pattern share its
+    // lines, so they are drawn on their true course (RasterSink::trueLine).
+    void line(QPointF a, QPointF b)
+    {
+        if (pattern_.empty()) {
+            sink_.trueLine(a, b);
+            return;
+        }
+        dashes_.start(&pattern_);
+        dashes_.line(a, b, true);
+    }
+    void polyline(const QPolygonF& points)
+    {
+        if (!pattern_.empty()) dashes_.start(&pattern_);
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            if (pattern_.empty()) sink_.line(points[i - 1], points[i], true);
+            else dashes_.line(points[i - 1], points[i], true);
+        }
+    }
+    void dot(QPointF p) { sink_.dot(p); }
+
+private:
+    RasterSink sink_;
+    DashSink<RasterSink> dashes_;
+    const DrawingExtras& extras_;
+    QRgb foreground_;
+    double scale_;
+    bool lineweights_;
+    std::optional<ShapeStyle> patternFor_;
+    std::vector<double> pattern_;  // pixels; empty: a whole line
+};
+
 }  // namespace
 
 void paintExtras(QImage& image, QColor color, const Viewport& viewport, const DrawingExtras& extras, bool lineweights)
 {
     if (extras.outlines.empty() && extras.fills.empty() && extras.texts.empty() && extras.segments.empty()) return;
+    std::optional<ShapeLines> direct;  // before the painter: bits() detaches the image
+    if (ShapeLines::canDraw(image)) direct.emplace(image, color.rgb(), extras, viewport.scale(), lineweights);
     QPainter p(&image);
     const QRectF view(QPointF(-2, -2), QSizeF(viewport.size()) + QSizeF(4, 4));
     const auto screen = [&](const std::vector<Point2>& pts) {
@@ -874,6 +975,10 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
             lines.push_back(l);
         }
         if (lines.empty()) continue;
+        if (direct && direct->use(run.style)) {
+            for (const QLineF& l : lines) direct->line(l.p1(), l.p2());
+            continue;
+        }
         p.setPen(shapePen(run.style, color, extras, viewport.scale(), lineweights));
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
@@ -882,8 +987,15 @@ void paintExtras(QImage& image, QColor color, const Viewport& viewport, const Dr
         const auto& line = extras.outlines[i];
         const QPolygonF poly = screen(line);
         const QRectF box = poly.boundingRect();
-        if (!box.adjusted(-1, -1, 1, 1).intersects(view)) continue;
+        if (poly.isEmpty() || !box.adjusted(-1, -1, 1, 1).intersects(view)) continue;
         const ShapeStyle style = i < extras.outlineStyles.size() ? extras.outlineStyles[i] : ShapeStyle{};
+        if (direct && direct->use(style)) {
+            if (box.width() < 1 && box.height() < 1)
+                direct->dot(poly.front());
+            else
+                direct->polyline(poly);
+            continue;
+        }
         if (!penFor || penFor->ink != style.ink || penFor->lineweight != style.lineweight ||
             penFor->linetype != style.linetype || penFor->linetypeScale != style.linetypeScale ||
             penFor->alpha != style.alpha) {

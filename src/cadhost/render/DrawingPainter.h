@@ -44,21 +44,21 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 // in the image already). The rows are split into bands (when bands is 0, one
 // per core, at most four, for a drawing large enough to gain from it),
 // drawn at once by threads (when threads is 0, one per band; never more):
-// each starts on a band of its own and then helps with the others, so the
-// pixels do not depend on which thread draws what. A line that crosses from
+// each band by one thread, its entities in order, so the pixels do not
+// depend on which thread draws what. A line that crosses from
 // one band into the next is cut where they meet, so its pixels may lie a
 // pixel aside from where one band puts them; so may a circle's, an arc's or
 // an ellipse's, drawn in chords there.
 //
 // With a look (SpaceLook.h) each entity is drawn in its own ink (color
 // standing for the foreground) and dashed by its line type; without one,
-// all in color. Where entities of two colours cross, which is on top may
-// vary with the threads.
+// all in color. Where entities of two colours cross, the later one is on top.
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space,
                     int first = 0, int bands = 0, int threads = 0, const SpaceLook* look = nullptr);
 
 // The shapes of entities the spaces do not hold (DxfShapes.h), painted over
-// the image with a QPainter in their inks (color for the foreground):
+// the image in their inks (color for the foreground; one-pixel opaque lines
+// written straight into a 32-bit image, the rest with a QPainter):
 // fills, outlines dashed by their line types, hatch pattern lines, and texts
 // in the fonts their styles map to, at their height and rotation; a
 // multi-line text laid out from its attachment point and wrapped to its
