@@ -151,6 +151,8 @@ Status DxfDrawing::index()
         i = end + 1;
     }
     if (!sawSection) return Error{errc::kTypeMismatch, "这不是 DXF 文件：其中没有任何段（SECTION）", {}};
+    version_ = headerValue("$ACADVER").value_or("AC1009");
+    codePage_ = headerValue("$DWGCODEPAGE").value_or("ANSI_1252");
     return indexHandles();
 }
 
@@ -304,9 +306,6 @@ bool DxfDrawing::setHeaderPoint(std::string_view name, double x, double y, doubl
     return false;
 }
 
-std::string DxfDrawing::version() const { return headerValue("$ACADVER").value_or("AC1009"); }
-
-std::string DxfDrawing::codePage() const { return headerValue("$DWGCODEPAGE").value_or("ANSI_1252"); }
 
 const EntityRecord& DxfDrawing::entity(std::size_t i) const
 {

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace tessik::dxf {
 
@@ -20,13 +21,43 @@ ValueKind valueKind(int code)
     return ValueKind::String;
 }
 
+bool readReal(std::string_view s, double& out)
+{
+    // [-]digits[.digits] with at most 15 digits: the digits make an integer
+    // below 2^53 and the divisor a power of ten below 10^22, both exact
+    // doubles, so one division rounds as the library does.
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t i = !s.empty() && s.front() == '-' ? 1 : 0;
+    std::uint64_t digits = 0;
+    int count = 0, decimals = -1;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            digits = digits * 10 + std::uint64_t(c - '0');
+            ++count;
+            if (decimals >= 0) ++decimals;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            break;
+        }
+    }
+    if (i == s.size() && count > 0 && count <= 15) {
+        const double v = decimals > 0 ? double(digits) / kTens[decimals] : double(digits);
+        out = s.front() == '-' ? -v : v;
+        return true;
+    }
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size();
+}
+
 std::optional<double> tagNumber(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '+')) s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
     double v = 0;
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    if (!readReal(s, v) || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
 
 #include <QFile>
@@ -133,10 +134,19 @@ Result<DxfReadReport> readDxf(const QString& path)
     struct Read {
         std::size_t record;
         std::optional<ModelEntity> held;
+        std::string layer;
         bool shown;
+        bool upright;
     };
     std::vector<Read> read;
     std::vector<std::vector<std::size_t>> runs;  // the shapes' records
+    // Whether each layer is shown, looked up once a name (a drawing has few layers).
+    std::map<std::string, bool, std::less<>> layerShown;
+    const auto shown = [&](const std::string& layer) {
+        auto it = layerShown.find(layer);
+        if (it == layerShown.end()) it = layerShown.emplace(layer, layers.shown(layer)).first;
+        return it->second;
+    };
     // Nearly every entity of a large drawing is in model space.
     read.reserve(d.entityCount());
     doc->space(SpaceKind::Model).reserve(d.entityCount());
@@ -147,8 +157,18 @@ Result<DxfReadReport> readDxf(const QString& path)
             continue;
         }
         const auto tags = d.entityTags(i);
-        const auto data = dxf::entityData(tags, d);
-        read.push_back({i, data ? held(*data) : std::nullopt, layers.shown(dxf::entityStyle(tags).layer)});
+        auto data = dxf::entityData(tags, d);
+        Read r{i, std::nullopt, {}, false, true};
+        if (data) {
+            r.held = held(*data);
+            r.layer = std::move(data->style.layer);
+            r.upright = data->upright();
+        } else {
+            r.layer = dxf::entityStyle(tags).layer;
+            r.upright = std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
+        }
+        r.shown = shown(r.layer);
+        read.push_back(std::move(r));
         if (!read.back().held) runs.push_back({i});
     }
     std::vector<DrawingExtras> pictures = entityShapes(d, runs);
@@ -166,16 +186,13 @@ Result<DxfReadReport> readDxf(const QString& path)
             s.readBounds = pictures[shape].bounds;
             if (s.readBounds.empty() && r.shown) s.readBounds = pointBounds(tags);
             s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-            const auto data = dxf::entityData(tags, d);
-            const bool upright = data ? data->upright()
-                                      : std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
-            s.movable = !movedPointCodes(record.type).empty() && upright;
+            s.movable = !movedPointCodes(record.type).empty() && r.upright;
             ++shape;
             ++report.kept;
             r.held = std::move(s);
         }
         const int index = space.add(std::move(*r.held), r.record);
-        space.setLayer(index, dxf::entityStyle(d.entityTags(r.record)).layer);
+        space.setLayer(index, std::move(r.layer));
         space.setHidden(index, !r.shown);
     }
     doc->setDrawing(std::move(drawing).value());
