@@ -28,24 +28,23 @@ bool readReal(std::string_view s, double& out)
     // doubles, so one division rounds as the library does.
     static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    std::size_t i = !s.empty() && s.front() == '-' ? 1 : 0;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    const bool negative = p != end && *p == '-';
+    p += negative;
     std::uint64_t digits = 0;
-    int count = 0, decimals = -1;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c >= '0' && c <= '9') {
-            digits = digits * 10 + std::uint64_t(c - '0');
-            ++count;
-            if (decimals >= 0) ++decimals;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
-        } else {
-            break;
-        }
+    const char* const whole = p;
+    while (p != end && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + std::uint64_t(*p++ - '0');
+    std::ptrdiff_t count = p - whole, decimals = 0;
+    if (p != end && *p == '.') {
+        const char* const fraction = ++p;
+        while (p != end && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + std::uint64_t(*p++ - '0');
+        decimals = p - fraction;
+        count += decimals;
     }
-    if (i == s.size() && count > 0 && count <= 15) {
-        const double v = decimals > 0 ? double(digits) / kTens[decimals] : double(digits);
-        out = s.front() == '-' ? -v : v;
+    if (p == end && count > 0 && count <= 15) {
+        const double v = double(digits) / kTens[decimals];
+        out = negative ? -v : v;
         return true;
     }
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);

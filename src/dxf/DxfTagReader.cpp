@@ -1,6 +1,7 @@
 #include "DxfTagReader.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -103,6 +104,23 @@ bool readCode(std::string_view s, int& code)
     return true;
 }
 
+// The LFs in text, eight bytes at a time: a byte of w ^ LF is zero where
+// the text has an LF, and the high bit of each zero byte is found exactly.
+std::size_t lineEnds(std::string_view text)
+{
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr std::uint64_t kLf = 0x0A0A0A0A0A0A0A0Aull;
+    std::size_t count = 0, i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, text.data() + i, 8);
+        const std::uint64_t x = w ^ kLf;
+        count += static_cast<std::size_t>(std::popcount(~(((x & kLow7) + kLow7) | x | kLow7)));
+    }
+    for (; i < text.size(); ++i) count += text[i] == '\n';
+    return count;
+}
+
 // What reading one part of a text file came to: the tags it wrote, whether
 // it met 0 EOF, and the error that stopped it.
 struct AsciiPart {
@@ -149,7 +167,7 @@ AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t sto
         }
         DxfTag& tag = tags[at + part.count++];
         tag.code = code;
-        tag.value.assign(value);
+        tag.value.append(value);
         if (code == 0 && value == "EOF") {
             part.eof = true;
             break;
@@ -170,7 +188,7 @@ Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
     std::vector<Span> starts{{first, 0}};
     std::size_t lines = 0, counted = first;
     const auto countTo = [&](std::size_t to) {
-        lines += static_cast<std::size_t>(std::count(bytes.begin() + std::ptrdiff_t(counted), bytes.begin() + std::ptrdiff_t(to), '\n'));
+        lines += lineEnds(bytes.substr(counted, to - counted));
         counted = to;
     };
     const auto lineEnd = [&](std::size_t from) {
