@@ -113,10 +113,11 @@ Status DxfDrawing::index()
         if (i + 1 >= n || tags_[i + 1].code != 2) return structureError(i, "段没有名字");
         const std::string name = tags_[i + 1].value;
         std::size_t end = i + 2;
-        while (end < n && !isTag(tags_[end], 0, "ENDSEC")) {
-            if (isTag(tags_[end], 0, "SECTION") || isTag(tags_[end], 0, "EOF"))
-                return structureError(end, "段“" + name + "”没有结束（缺少 ENDSEC）");
-            ++end;
+        for (; end < n; ++end) {
+            if (tags_[end].code != 0) continue;
+            const std::string& type = tags_[end].value;
+            if (type == "ENDSEC") break;
+            if (type == "SECTION" || type == "EOF") return structureError(end, "段“" + name + "”没有结束（缺少 ENDSEC）");
         }
         if (end >= n) return structureError(i, "段“" + name + "”没有结束（缺少 ENDSEC），文件不完整");
         const Range range{i, end};
