@@ -1,7 +1,6 @@
 #include "DxfTagReader.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -105,7 +104,8 @@ bool readCode(std::string_view s, int& code)
 }
 
 // The LFs in text, eight bytes at a time: a byte of w ^ LF is zero where
-// the text has an LF, and the high bit of each zero byte is found exactly.
+// the text has an LF, and the high bit of each zero byte is found exactly;
+// the multiplication adds the eight flags up in the top byte.
 std::size_t lineEnds(std::string_view text)
 {
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
@@ -115,7 +115,8 @@ std::size_t lineEnds(std::string_view text)
         std::uint64_t w = 0;
         std::memcpy(&w, text.data() + i, 8);
         const std::uint64_t x = w ^ kLf;
-        count += static_cast<std::size_t>(std::popcount(~(((x & kLow7) + kLow7) | x | kLow7)));
+        const std::uint64_t found = ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;  // 1 in each LF byte
+        count += static_cast<std::size_t>((found * 0x0101010101010101ull) >> 56);
     }
     for (; i < text.size(); ++i) count += text[i] == '\n';
     return count;
@@ -138,12 +139,13 @@ AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t sto
     AsciiPart part;
     const auto nextLine = [&](std::string_view& out) {
         if (pos >= stop) return false;
-        const void* lf = std::memchr(bytes.data() + pos, '\n', stop - pos);
-        const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) : stop;
+        // Lines are a few bytes: a plain loop finds their end sooner than memchr.
+        std::size_t end = pos;
+        while (end < stop && bytes[end] != '\n') ++end;
         out = bytes.substr(pos, end - pos);
         // Every CR before the LF goes, so what the writer puts back reads the same.
         while (!out.empty() && out.back() == '\r') out.remove_suffix(1);
-        pos = lf ? end + 1 : stop;
+        pos = end < stop ? end + 1 : stop;
         ++line;
         return true;
     };
