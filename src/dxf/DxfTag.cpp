@@ -6,7 +6,9 @@
 
 namespace tessik::dxf {
 
-ValueKind valueKind(int code)
+namespace {
+
+ValueKind kindOf(int code)
 {
     const auto in = [code](int lo, int hi) { return code >= lo && code <= hi; };
     if (in(10, 59) || in(110, 149) || in(210, 239) || in(460, 469) || in(1010, 1059))
@@ -19,6 +21,23 @@ ValueKind valueKind(int code)
     if (in(290, 299)) return ValueKind::Bool;
     if (in(310, 319) || code == 1004) return ValueKind::Binary;
     return ValueKind::String;
+}
+
+// Every tag read asks: the answers for the codes a file may hold, worked out once.
+struct KindTable {
+    ValueKind kinds[kMaxCode - kMinCode + 1];
+    KindTable()
+    {
+        for (int code = kMinCode; code <= kMaxCode; ++code) kinds[code - kMinCode] = kindOf(code);
+    }
+};
+
+}  // namespace
+
+ValueKind valueKind(int code)
+{
+    static const KindTable table;
+    return code >= kMinCode && code <= kMaxCode ? table.kinds[code - kMinCode] : kindOf(code);
 }
 
 bool readReal(std::string_view s, double& out)
