@@ -18,9 +18,12 @@ Two kinds of file (--kind):
     ellipses and texts on a few layers, about 170 bytes an entity;
   - compact: R12 as small writers do (no handles, no subclass markers,
     coordinates to one decimal): lines, circles, arcs, points and short
-    texts, about 52 bytes an entity, so 50 MB is about a million entities.
+    texts, about 57 bytes an entity, so 50 MB holds about 870,000 entities.
 
     python3 bench/cadhost/dxf_open_compare.py --bench build-rel/bench/cadhost/cadhost_bench
+    python3 bench/cadhost/dxf_open_compare.py --kind full --write /tmp/full50.dxf
+    TESSIK_BENCH_DXF=/tmp/full50.dxf build-rel/bench/cadhost/cadhost_bench \
+        --benchmark_filter=BM_OpenDxf --benchmark_repetitions=5
 """
 import argparse
 import json
