@@ -6,7 +6,7 @@
 // What must hold: a drawing that was read writes out, and what it writes
 // reads back to the same bytes again (the writer is a fixed point, binary
 // or ASCII as the file was), with
-// every tag kept; a new entity then gets a handle no other object has; any
+// every tag kept; reading in parts is reading once; a new entity then gets a handle no other object has; any
 // text decodes to UTF-8 that encodes again; the typed data holds no more
 // vertices, edges or knots than the file has tags, and the picture stays
 // within its bound; an entity written over its own record reads the same.
@@ -23,6 +23,7 @@
 #include "DxfEntityData.h"
 #include "model/DxfShapes.h"
 #include "model/ModelNames.h"
+#include "DxfTagReader.h"
 #include "DxfText.h"
 
 namespace {
@@ -152,6 +153,12 @@ void rewriteEach(tessik::dxf::DxfDrawing d)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // Read in parts by several threads, a file gives the tags (or the error)
+    // of one reading.
+    const auto once = tessik::dxf::readDxfTags(bytes, 1);
+    const auto inParts = tessik::dxf::readDxfTags(bytes, 1 + size % 7);
+    require(once.ok() == inParts.ok());
+    require(once.ok() ? *once == *inParts : once.error().description == inParts.error().description);
     auto drawing = tessik::dxf::DxfDrawing::fromBytes(bytes);
     if (!drawing) {
         require(!drawing.error().description.empty());

@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """Opening a large DXF: tessik-cad next to ezdxf and LibreCAD, one run.
 
-Writes a DXF of about --megabytes MB (lines, circles, arcs, bulged
-lightweight polylines, ellipses and texts on a few layers), then times, each
+Writes a DXF of about --megabytes MB, then times, each
 --runs times, and prints the medians:
   - tessik-cad's open path (cadhost_bench BM_OpenDxf: read, parse, build
     the drawing and its extents, what File > Open does before the first
@@ -13,7 +12,18 @@ lightweight polylines, ellipses and texts on a few layers), then times, each
 The file is also read back by ezdxf's auditor once, so a broken file is not
 timed.
 
+Two kinds of file (--kind):
+  - full: R2000 as AutoCAD writes it (handles, owners, subclass markers,
+    six decimals): lines, circles, arcs, bulged lightweight polylines,
+    ellipses and texts on a few layers, about 170 bytes an entity;
+  - compact: R12 as small writers do (no handles, no subclass markers,
+    coordinates to one decimal): lines, circles, arcs, points and short
+    texts, about 57 bytes an entity, so 50 MB holds about 870,000 entities.
+
     python3 bench/cadhost/dxf_open_compare.py --bench build-rel/bench/cadhost/cadhost_bench
+    python3 bench/cadhost/dxf_open_compare.py --kind full --write /tmp/full50.dxf
+    TESSIK_BENCH_DXF=/tmp/full50.dxf build-rel/bench/cadhost/cadhost_bench \
+        --benchmark_filter=BM_OpenDxf --benchmark_repetitions=5
 """
 import argparse
 import json
@@ -27,6 +37,52 @@ import tempfile
 import time
 
 import ezdxf
+
+
+def write_compact(path, megabytes):
+    """An R12 file the way small writers make it; returns the entity count."""
+    doc = ezdxf.new("R12")
+    for name in ("CUT", "MARK", "CENTER"):
+        doc.layers.add(name)
+    skeleton = os.path.join(os.path.dirname(path), "skeleton12.dxf")
+    doc.saveas(skeleton)
+    with open(skeleton, encoding="utf-8") as f:
+        text = f.read()
+    marker = "ENTITIES\n  0\nENDSEC"
+    head, tail = text.split(marker, 1)
+    rnd = random.Random(11)
+    target = megabytes * 1_000_000
+    layers = ("0", "CUT", "MARK", "CENTER")
+    with open(path, "w", encoding="utf-8", newline="\n") as out:
+        out.write(head + "ENTITIES\n")
+        written = len(head)
+        i = 0
+        chunk = []
+        while written < target:
+            x, y = rnd.uniform(0, 9999), rnd.uniform(0, 9999)
+            layer = layers[i % 4]
+            kind = i % 10
+            if kind < 6:
+                body = (f"  0\nLINE\n  8\n{layer}\n 10\n{x:.1f}\n 20\n{y:.1f}\n"
+                        f" 11\n{x + rnd.uniform(-50, 50):.1f}\n 21\n{y + rnd.uniform(-50, 50):.1f}\n")
+            elif kind == 6:
+                body = f"  0\nCIRCLE\n  8\n{layer}\n 10\n{x:.1f}\n 20\n{y:.1f}\n 40\n{rnd.uniform(1, 60):.1f}\n"
+            elif kind == 7:
+                body = (f"  0\nARC\n  8\n{layer}\n 10\n{x:.1f}\n 20\n{y:.1f}\n 40\n{rnd.uniform(1, 60):.1f}\n"
+                        f" 50\n{rnd.randrange(360)}\n 51\n{rnd.randrange(360)}\n")
+            elif kind == 8:
+                body = f"  0\nPOINT\n  8\n{layer}\n 10\n{x:.1f}\n 20\n{y:.1f}\n"
+            else:
+                body = f"  0\nTEXT\n  8\nTEXT\n 10\n{x:.1f}\n 20\n{y:.1f}\n 40\n2.5\n  1\nP{i % 1000}\n"
+            chunk.append(body)
+            written += len(body)
+            i += 1
+            if len(chunk) == 10000:
+                out.write("".join(chunk))
+                chunk = []
+        out.write("".join(chunk))
+        out.write(marker[len("ENTITIES\n"):] + tail)
+    return i
 
 
 def write_drawing(path, megabytes):
@@ -133,14 +189,26 @@ def librecad_times(path, empty, runs, scratch):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--bench", required=True, help="path of an optimised cadhost_bench")
+    parser.add_argument("--bench", help="path of an optimised cadhost_bench")
     parser.add_argument("--megabytes", type=int, default=50)
+    parser.add_argument("--kind", choices=("full", "compact"), default="compact")
+    parser.add_argument("--write", metavar="PATH", help="only write the file (for TESSIK_BENCH_DXF) and exit")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--no-librecad", action="store_true")
     args = parser.parse_args()
+    if not args.bench and not args.write:
+        parser.error("--bench is needed unless --write is given")
+    write = write_compact if args.kind == "compact" else write_drawing
+    if args.write:
+        entities = write(args.write, args.megabytes)
+        auditor = ezdxf.readfile(args.write).audit()
+        if auditor.has_errors:
+            sys.exit(f"the generated file has errors: {auditor.errors[:3]}")
+        print(f"{args.write}: {os.path.getsize(args.write) / 1e6:.1f} MB, {entities} entities, ezdxf audit clean")
+        return
     with tempfile.TemporaryDirectory() as scratch:
         path = os.path.join(scratch, "large.dxf")
-        entities = write_drawing(path, args.megabytes)
+        entities = write(path, args.megabytes)
         empty = os.path.join(scratch, "empty.dxf")
         ezdxf.new("R2000").saveas(empty)
         size = os.path.getsize(path) / 1e6

@@ -113,10 +113,11 @@ Status DxfDrawing::index()
         if (i + 1 >= n || tags_[i + 1].code != 2) return structureError(i, "段没有名字");
         const std::string name = tags_[i + 1].value;
         std::size_t end = i + 2;
-        while (end < n && !isTag(tags_[end], 0, "ENDSEC")) {
-            if (isTag(tags_[end], 0, "SECTION") || isTag(tags_[end], 0, "EOF"))
-                return structureError(end, "段“" + name + "”没有结束（缺少 ENDSEC）");
-            ++end;
+        for (; end < n; ++end) {
+            if (tags_[end].code != 0) continue;
+            const std::string& type = tags_[end].value;
+            if (type == "ENDSEC") break;
+            if (type == "SECTION" || type == "EOF") return structureError(end, "段“" + name + "”没有结束（缺少 ENDSEC）");
         }
         if (end >= n) return structureError(i, "段“" + name + "”没有结束（缺少 ENDSEC），文件不完整");
         const Range range{i, end};
@@ -151,6 +152,8 @@ Status DxfDrawing::index()
         i = end + 1;
     }
     if (!sawSection) return Error{errc::kTypeMismatch, "这不是 DXF 文件：其中没有任何段（SECTION）", {}};
+    version_ = headerValue("$ACADVER").value_or("AC1009");
+    codePage_ = headerValue("$DWGCODEPAGE").value_or("ANSI_1252");
     return indexHandles();
 }
 
@@ -304,9 +307,6 @@ bool DxfDrawing::setHeaderPoint(std::string_view name, double x, double y, doubl
     return false;
 }
 
-std::string DxfDrawing::version() const { return headerValue("$ACADVER").value_or("AC1009"); }
-
-std::string DxfDrawing::codePage() const { return headerValue("$DWGCODEPAGE").value_or("ANSI_1252"); }
 
 const EntityRecord& DxfDrawing::entity(std::size_t i) const
 {

@@ -62,11 +62,11 @@ public:
     static DxfDrawing blank();
 
     // "AC1009" (R12) when the file does not say.
-    std::string version() const;
+    const std::string& version() const { return version_; }
     // $DWGCODEPAGE, "ANSI_1252" when the file does not say.
-    std::string codePage() const;
+    const std::string& codePage() const { return codePage_; }
     // Whether the version stores text as UTF-8 (AutoCAD 2007, AC1021, and later).
-    bool unicode() const { return version() >= "AC1021"; }
+    bool unicode() const { return version_ >= "AC1021"; }
     std::optional<std::string> headerValue(std::string_view name) const;
     // Sets a point header variable ($EXTMIN, $EXTMAX, ...) the drawing holds
     // with x, y and z groups; false (nothing changed) when it has none.
@@ -169,6 +169,9 @@ private:
     std::uint64_t seed_ = 1;
     std::optional<std::uint64_t> fileSeed_;  // $HANDSEED as read
     DxfFileForm form_;
+    // $ACADVER and $DWGCODEPAGE, read once (every text read asks for them).
+    std::string version_ = "AC1009";
+    std::string codePage_ = "ANSI_1252";
     bool usesHandles_ = false;
     bool handlesExhausted_ = false;
 };

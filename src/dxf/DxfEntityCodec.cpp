@@ -72,9 +72,17 @@ std::string groupText(Tags tags, int code)
 
 std::optional<Point3> groupPoint(Tags tags, int code)
 {
-    const auto x = groupNumber(tags, code), y = groupNumber(tags, code + 10);
+    // The first x, y and z groups, found in one pass.
+    const DxfTag* axes[3] = {};
+    for (const DxfTag& t : tags) {
+        if (t.code >= 1000) break;
+        const int axis = (t.code - code) / 10;
+        if (t.code >= code && (t.code - code) % 10 == 0 && axis < 3 && !axes[axis]) axes[axis] = &t;
+    }
+    if (!axes[0] || !axes[1]) return std::nullopt;
+    const auto x = tagNumber(axes[0]->value), y = tagNumber(axes[1]->value);
     if (!x || !y) return std::nullopt;
-    return Point3{*x, *y, groupNumber(tags, code + 20, 0)};
+    return Point3{*x, *y, axes[2] ? tagNumber(axes[2]->value).value_or(0) : 0};
 }
 
 void writeOver(DxfDrawing& drawing, std::size_t i, const std::vector<DxfTag>& groups, std::span<const int> repeated)

@@ -28,4 +28,10 @@ ValueKind valueKind(int code);
 // nothing for anything else.
 std::optional<double> tagNumber(std::string_view value);
 
+// The whole of text as std::from_chars reads a double (no blanks, no plus
+// sign): false when it is not all one number. Plain decimals of up to 15
+// digits, which is what DXF files are made of, are read without the library
+// and give the same double (the correctly rounded one).
+bool readReal(std::string_view text, double& out);
+
 }  // namespace tessik::dxf

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 
 #include "NumberText.h"
@@ -41,8 +44,7 @@ bool parseDouble(std::string_view s, double& out)
     // from_chars also takes "nan" and "inf"; a number must have a digit.
     const char c = s.front() == '-' && s.size() > 1 ? s[1] : s.front();
     if (!(c >= '0' && c <= '9') && c != '.') return false;
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return ec == std::errc() && ptr == s.data() + s.size() && std::isfinite(out);
+    return readReal(s, out) && std::isfinite(out);
 }
 
 bool isHex(std::string_view s)
@@ -82,41 +84,159 @@ std::string shown(std::string_view value)
     return value.size() > kShown ? s + "…" : s;
 }
 
-Result<std::vector<DxfTag>> readAscii(std::string_view bytes)
+// The group code line: blanks, up to four digits (a minus sign for the
+// negative codes), blanks; anything else goes through the full check.
+bool readCode(std::string_view s, int& code)
 {
-    std::vector<DxfTag> tags;
-    // A tag is two lines: room for all of them at once, rather than moving
-    // every tag read so far each time the vector grows.
-    tags.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 1);
-    std::size_t pos = 0;
-    std::size_t line = 0;
+    std::size_t i = 0, n = s.size();
+    while (i < n && s[i] == ' ') ++i;
+    while (n > i && s[n - 1] == ' ') --n;
+    const bool negative = i < n && s[i] == '-';
+    if (negative) ++i;
+    if (n == i || n - i > 4) return parseInt(s, code);
+    int v = 0;
+    for (; i < n; ++i) {
+        if (s[i] < '0' || s[i] > '9') return parseInt(s, code);
+        v = v * 10 + (s[i] - '0');
+    }
+    code = negative ? -v : v;
+    return true;
+}
+
+// The LFs in text, eight bytes at a time: a byte of w ^ LF is zero where
+// the text has an LF, and the high bit of each zero byte is found exactly;
+// the multiplication adds the eight flags up in the top byte.
+std::size_t lineEnds(std::string_view text)
+{
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    constexpr std::uint64_t kLf = 0x0A0A0A0A0A0A0A0Aull;
+    std::size_t count = 0, i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, text.data() + i, 8);
+        const std::uint64_t x = w ^ kLf;
+        const std::uint64_t found = ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;  // 1 in each LF byte
+        count += static_cast<std::size_t>((found * 0x0101010101010101ull) >> 56);
+    }
+    for (; i < text.size(); ++i) count += text[i] == '\n';
+    return count;
+}
+
+// What reading one part of a text file came to: the tags it wrote, whether
+// it met 0 EOF, and the error that stopped it.
+struct AsciiPart {
+    std::size_t count = 0;
+    bool eof = false;
+    std::optional<Error> error;
+};
+
+// Reads the tags of bytes[pos, stop) into tags from index `at` on; line is
+// the number of lines before pos. stop is the end of the file or the start
+// of a code line.
+AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t stop, std::size_t line,
+                        std::vector<DxfTag>& tags, std::size_t at)
+{
+    AsciiPart part;
     const auto nextLine = [&](std::string_view& out) {
-        if (pos >= bytes.size()) return false;
-        const std::size_t end = bytes.find('\n', pos);
-        const std::size_t stop = end == std::string_view::npos ? bytes.size() : end;
-        out = bytes.substr(pos, stop - pos);
+        if (pos >= stop) return false;
+        // Lines are a few bytes: a plain loop finds their end sooner than memchr.
+        std::size_t end = pos;
+        while (end < stop && bytes[end] != '\n') ++end;
+        out = bytes.substr(pos, end - pos);
         // Every CR before the LF goes, so what the writer puts back reads the same.
         while (!out.empty() && out.back() == '\r') out.remove_suffix(1);
-        pos = end == std::string_view::npos ? bytes.size() : end + 1;
+        pos = end < stop ? end + 1 : stop;
         ++line;
         return true;
     };
-    // A UTF-8 byte-order mark (some writers of R2007+ files put one first).
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
     std::string_view codeText, value;
     while (nextLine(codeText)) {
         if (trimBlanks(codeText).empty() && pos >= bytes.size()) break;  // final blank line
         int code = 0;
-        if (!parseInt(codeText, code) || code < kMinCode || code > kMaxCode)
-            return lineError(line, "“" + shown(codeText) + "”不是组码");
+        if (!readCode(codeText, code) || code < kMinCode || code > kMaxCode) {
+            part.error = lineError(line, "“" + shown(codeText) + "”不是组码");
+            return part;
+        }
         const std::size_t codeLine = line;
-        if (!nextLine(value))
-            return lineError(codeLine, "组码 " + std::to_string(code) + " 之后文件结束，缺少它的值");
-        if (!validValue(code, value))
-            return lineError(line, "组码 " + std::to_string(code) + " 的值“" + shown(value) +
-                                       "”不是" + kindName(valueKind(code)));
-        tags.push_back(DxfTag{code, std::string(value)});
-        if (code == 0 && value == "EOF") break;
+        if (!nextLine(value)) {
+            part.error = lineError(codeLine, "组码 " + std::to_string(code) + " 之后文件结束，缺少它的值");
+            return part;
+        }
+        if (!validValue(code, value)) {
+            part.error = lineError(line, "组码 " + std::to_string(code) + " 的值“" + shown(value) + "”不是" +
+                                             kindName(valueKind(code)));
+            return part;
+        }
+        DxfTag& tag = tags[at + part.count++];
+        tag.code = code;
+        tag.value.append(value);
+        if (code == 0 && value == "EOF") {
+            part.eof = true;
+            break;
+        }
+    }
+    return part;
+}
+
+Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
+{
+    // A UTF-8 byte-order mark (some writers of R2007+ files put one first).
+    const std::size_t first = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    // Each part starts at a code line: an even number of lines after the
+    // first, found by counting the line ends before it.
+    struct Span {
+        std::size_t begin, lines;
+    };
+    std::vector<Span> starts{{first, 0}};
+    std::size_t lines = 0, counted = first;
+    const auto countTo = [&](std::size_t to) {
+        lines += lineEnds(bytes.substr(counted, to - counted));
+        counted = to;
+    };
+    const auto lineEnd = [&](std::size_t from) {
+        const std::size_t lf = bytes.find('\n', from);
+        return lf == std::string_view::npos ? bytes.size() : lf + 1;
+    };
+    for (unsigned k = 1; k < parts; ++k) {
+        std::size_t at = std::max(bytes.size() / parts * k, starts.back().begin);
+        if (at > first) at = lineEnd(at - 1);
+        if (at >= bytes.size()) break;
+        countTo(at);
+        if (lines % 2 != 0) {
+            at = lineEnd(at);
+            if (at >= bytes.size()) break;
+            countTo(at);
+        }
+        if (at > starts.back().begin) starts.push_back({at, lines});
+    }
+    countTo(bytes.size());
+    // A tag is two lines: every part writes straight into its place, and
+    // the tags can never outnumber half the lines (plus an unended last one).
+    std::vector<DxfTag> tags(lines / 2 + 1);
+    std::vector<AsciiPart> read(starts.size());
+    const auto readPart = [&](std::size_t k) {
+        const std::size_t stop = k + 1 < starts.size() ? starts[k + 1].begin : bytes.size();
+        read[k] = readAsciiPart(bytes, starts[k].begin, stop, starts[k].lines, tags, starts[k].lines / 2);
+    };
+    std::vector<std::thread> others;
+    for (std::size_t k = 1; k < starts.size(); ++k) {
+        try {
+            others.emplace_back(readPart, k);
+        } catch (const std::system_error&) {
+            readPart(k);  // no thread to be had: read it here
+        }
+    }
+    readPart(0);
+    for (std::thread& t : others) t.join();
+    // The parts in order, as one reading would have met them: the first
+    // error or 0 EOF ends the file.
+    for (std::size_t k = 0; k < read.size(); ++k) {
+        if (read[k].error) return *read[k].error;
+        const std::size_t end = starts[k].lines / 2 + read[k].count;
+        if (read[k].eof || k + 1 == read.size()) {
+            tags.resize(end);
+            break;
+        }
     }
     return tags;
 }
@@ -413,9 +533,17 @@ DxfFileForm fileForm(std::string_view bytes)
     return form;
 }
 
-Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes)
+Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes, unsigned parts)
 {
-    return isBinaryDxf(bytes) ? readBinary(bytes) : readAscii(bytes);
+    if (isBinaryDxf(bytes)) return readBinary(bytes);
+    if (parts == 0) {
+        // A part per core for a large file; a thread is not worth starting
+        // for less than a few megabytes.
+        constexpr std::size_t kPartBytes = 4 << 20;
+        const std::size_t cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+        parts = static_cast<unsigned>(std::clamp<std::size_t>(bytes.size() / kPartBytes, 1, cores));
+    }
+    return readAscii(bytes, std::clamp(parts, 1u, 64u));
 }
 
 }  // namespace tessik::dxf

@@ -25,7 +25,10 @@ namespace tessik::dxf {
 
 inline constexpr std::string_view kBinaryDxfSentinel("AutoCAD Binary DXF\r\n\x1a\0", 22);
 
-Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes);
+// A large text file is read in parts (0: one per core, by size), each by a
+// thread of its own from a code line on; the tags and any error are those
+// of one reading from the start.
+Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes, unsigned parts = 0);
 
 bool isBinaryDxf(std::string_view bytes);
 

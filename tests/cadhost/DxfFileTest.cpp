@@ -603,3 +603,46 @@ TEST_F(DxfFileTest, WhatAutoCadReadsOpensAndSavesAsItCame)
         EXPECT_EQ(back->document->drawing().entity(1).handle, "30");
     }
 }
+
+// A drawing large enough to be read on several cores (the tags in parts,
+// the entities in runs) holds every entity in file order, and a damaged
+// value far into it is named by its line.
+TEST_F(DxfFileTest, ALargeDrawingReadOnSeveralCoresKeepsFileOrder)
+{
+    constexpr int kEntities = 200'000;
+    std::string body = "  0\nSECTION\n  2\nENTITIES\n";
+    for (int i = 0; i < kEntities; ++i) {
+        const std::string x = std::to_string(i) + ".25";
+        if (i % 7 == 3)
+            body += "  0\nPOINT\n  8\n0\n 10\n" + x + "\n 20\n1.0\n 30\n0.0\n";
+        else if (i % 11 == 5)
+            body += "  0\nTEXT\n  8\n0\n 10\n" + x + "\n 20\n2.0\n 30\n0.0\n 40\n1.0\n  1\nT" + std::to_string(i) + "\n";
+        else
+            body += "  0\nLINE\n  8\n0\n 10\n" + x + "\n 20\n0.0\n 30\n0.0\n 11\n" + x + "\n 21\n1.0\n 31\n0.0\n";
+    }
+    const std::string tail = "  0\nENDSEC\n  0\nEOF\n";
+    writeAll(path("large.dxf"), QByteArray::fromStdString(body + tail));
+    auto read = readDxf(path("large.dxf"));
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    const CadSpace& model = read->document->modelSpace();
+    ASSERT_EQ(model.count(), kEntities);
+    for (int i = 0; i < kEntities; ++i) {
+        const double x = i + 0.25;
+        if (i % 7 == 3) {
+            const auto* s = std::get_if<ModelShape>(&model.at(i));
+            ASSERT_TRUE(s && s->type == "POINT") << i;
+        } else if (i % 11 == 5) {
+            const auto* t = std::get_if<ModelText>(&model.at(i));
+            ASSERT_TRUE(t && t->text == "T" + std::to_string(i) && t->insertion[0] == x) << i;
+        } else {
+            const auto* l = std::get_if<ModelLine>(&model.at(i));
+            ASSERT_TRUE(l && l->start[0] == x && l->end[1] == 1.0) << i;
+        }
+    }
+    const std::size_t at = body.rfind(" 20\n0.0\n") + 4;
+    const std::string line = "第 " + std::to_string(std::count(body.begin(), body.begin() + std::ptrdiff_t(at), '\n') + 1) + " 行";
+    writeAll(path("large.dxf"), QByteArray::fromStdString(body.substr(0, at) + "0.0x" + body.substr(at + 3) + tail));
+    read = readDxf(path("large.dxf"));
+    ASSERT_FALSE(read.ok());
+    EXPECT_NE(read.error().description.find(line), std::string::npos) << read.error().description;
+}

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "DxfTagReader.h"
@@ -78,6 +81,68 @@ TEST(DxfTagReader, BinaryDxfGivesTheSameTagsAsAscii)
         const auto part = readDxfTags(std::string_view(bin).substr(0, cut));
         if (part.ok()) {
             EXPECT_LT(part->size(), 8u) << cut;
+        }
+    }
+}
+
+// A large file is read in parts by several threads: whatever the file and
+// wherever the parts fall, the tags or the error are those of one reading.
+TEST(DxfTagReader, ReadingInPartsIsReadingOnce)
+{
+    std::string body;
+    for (int i = 0; i < 40; ++i)
+        body += "  0\nLINE\n  8\n" + std::string(i % 3 ? "0" : "") + "\n 10\n" + std::to_string(i) + ".5\n 20\n-" +
+                std::to_string(i * 7) + "\n";
+    const std::string head = "\xEF\xBB\xBF  0\r\nSECTION\r\n  2\nENTITIES\n";
+    const std::string files[] = {
+        head + body + "  0\nENDSEC\n  0\nEOF\n",
+        head + body + "  0\nENDSEC\n  0\nEOF",                       // last line unended
+        head + body + "  0\nENDSEC\n  0\nEOF\nafter the end\n 10\nx\n",  // ignored after EOF
+        head + body + "  0\nENDSEC\n",                               // no EOF
+        head + body + "  0\nENDSEC\n\n",                             // a final blank line
+        head + body + " 10\nabc\n" + body,                           // bad value half way
+        head + body + "five\n1\n" + body + "  0\nEOF\n",             // bad code half way
+        head + body + " 10\n1\n 10\n",                               // code without a value
+        head + body + "\n",
+        "0\nEOF\n" + body,
+        body + "\n\n\n" + body,
+    };
+    for (const std::string& file : files) {
+        const auto once = readDxfTags(file, 1);
+        for (unsigned parts = 2; parts <= 9; ++parts) {
+            const auto inParts = readDxfTags(file, parts);
+            ASSERT_EQ(inParts.ok(), once.ok()) << parts;
+            if (once.ok())
+                EXPECT_EQ(*inParts, *once) << parts;
+            else
+                EXPECT_EQ(inParts.error().description, once.error().description) << parts;
+        }
+    }
+}
+
+// Numbers are read without the library where that is exact: any mix of
+// signs, digits and points reads as std::from_chars reads it.
+TEST(DxfTagReader, RealsReadAsTheLibraryReadsThem)
+{
+    std::uint64_t state = 42;
+    const auto next = [&] { return (state = state * 6364136223846793005u + 1442695040888963407u) >> 33; };
+    const auto digits = [&](std::string& s, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) s += char('0' + next() % 10);
+    };
+    for (int n = 0; n < 200000; ++n) {
+        // Mostly [-]digits[.digits] of 1 to 20 digits, now and then spoilt.
+        std::string s = next() % 2 ? "-" : "";
+        digits(s, next() % 12);
+        if (next() % 4) s += '.';
+        digits(s, next() % 12);
+        if (next() % 8 == 0) s.insert(next() % (s.size() + 1), 1, "-.e5 x"[next() % 6]);
+        double ours = 0, theirs = 0;
+        const bool read = readReal(s, ours);
+        const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), theirs);
+        const bool whole = ec == std::errc() && ptr == s.data() + s.size();
+        ASSERT_EQ(read, whole) << s;
+        if (read) {
+            ASSERT_EQ(std::memcmp(&ours, &theirs, sizeof ours), 0) << s;
         }
     }
 }

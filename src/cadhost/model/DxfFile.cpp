@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <system_error>
+#include <thread>
 #include <optional>
 
 #include <QFile>
@@ -131,26 +134,64 @@ Result<DxfReadReport> readDxf(const QString& path)
     // Each entity in file order with the records that belong to it; held
     // kinds are entities of their own, everything else a shape.
     struct Read {
-        std::size_t record;
+        std::size_t record = 0;
         std::optional<ModelEntity> held;
-        bool shown;
+        std::string layer;
+        bool shown = false;
+        bool upright = true;
     };
+    // The records that start an entity; the others belong to the one before.
     std::vector<Read> read;
-    std::vector<std::vector<std::size_t>> runs;  // the shapes' records
-    // Nearly every entity of a large drawing is in model space.
     read.reserve(d.entityCount());
-    doc->space(SpaceKind::Model).reserve(d.entityCount());
-    for (std::size_t i = 0; i < d.entityCount(); ++i) {
-        const dxf::EntityRecord& record = d.entity(i);
-        if (partOfPrevious(record.type) && !read.empty()) {
-            if (!read.back().held) runs.back().push_back(i);
-            continue;
+    for (std::size_t i = 0; i < d.entityCount(); ++i)
+        if (!partOfPrevious(d.entity(i).type) || read.empty()) read.emplace_back().record = i;
+    // Each entity's data, the most of the work: a large drawing is shared
+    // out between the cores in runs of entities, each read on its own.
+    const auto interpret = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k) {
+            Read& r = read[k];
+            const auto tags = d.entityTags(r.record);
+            auto data = dxf::entityData(tags, d);
+            if (data) {
+                r.held = held(*data);
+                r.layer = std::move(data->style.layer);
+                r.upright = data->upright();
+            } else {
+                r.layer = dxf::entityStyle(tags).layer;
+                r.upright = std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
+            }
         }
-        const auto tags = d.entityTags(i);
-        const auto data = dxf::entityData(tags, d);
-        read.push_back({i, data ? held(*data) : std::nullopt, layers.shown(dxf::entityStyle(tags).layer)});
-        if (!read.back().held) runs.push_back({i});
+    };
+    constexpr std::size_t kEntitiesPerThread = 50'000;
+    const std::size_t threads =
+        std::clamp<std::size_t>(read.size() / kEntitiesPerThread, 1, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::vector<std::thread> others;
+    for (std::size_t t = 1; t < threads; ++t) {
+        const std::size_t from = read.size() * t / threads, to = read.size() * (t + 1) / threads;
+        try {
+            others.emplace_back(interpret, from, to);
+        } catch (const std::system_error&) {
+            interpret(from, to);  // no thread to be had: read them here
+        }
     }
+    interpret(0, read.size() / threads);
+    for (std::thread& t : others) t.join();
+
+    // Whether each layer is shown, looked up once a name (a drawing has few layers).
+    std::map<std::string, bool, std::less<>> layerShown;
+    std::vector<std::vector<std::size_t>> runs;  // the shapes' records
+    for (std::size_t k = 0; k < read.size(); ++k) {
+        Read& r = read[k];
+        auto it = layerShown.find(r.layer);
+        if (it == layerShown.end()) it = layerShown.emplace(r.layer, layers.shown(r.layer)).first;
+        r.shown = it->second;
+        if (r.held) continue;
+        auto& run = runs.emplace_back();
+        const std::size_t next = k + 1 < read.size() ? read[k + 1].record : d.entityCount();
+        for (std::size_t i = r.record; i < next; ++i) run.push_back(i);
+    }
+    // Nearly every entity of a large drawing is in model space.
+    doc->space(SpaceKind::Model).reserve(read.size());
     std::vector<DrawingExtras> pictures = entityShapes(d, runs);
     std::size_t shape = 0;
     for (Read& r : read) {
@@ -166,16 +207,13 @@ Result<DxfReadReport> readDxf(const QString& path)
             s.readBounds = pictures[shape].bounds;
             if (s.readBounds.empty() && r.shown) s.readBounds = pointBounds(tags);
             s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-            const auto data = dxf::entityData(tags, d);
-            const bool upright = data ? data->upright()
-                                      : std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
-            s.movable = !movedPointCodes(record.type).empty() && upright;
+            s.movable = !movedPointCodes(record.type).empty() && r.upright;
             ++shape;
             ++report.kept;
             r.held = std::move(s);
         }
         const int index = space.add(std::move(*r.held), r.record);
-        space.setLayer(index, dxf::entityStyle(d.entityTags(r.record)).layer);
+        space.setLayer(index, std::move(r.layer));
         space.setHidden(index, !r.shown);
     }
     doc->setDrawing(std::move(drawing).value());
