@@ -92,10 +92,6 @@ Error readFailure(const QString& path, const Error& why)
 
 namespace {
 
-// The records that belong to the one before them: a polyline's vertices
-// and its end, a block reference's attributes and their end.
-bool partOfPrevious(const std::string& type) { return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB"; }
-
 // Where an entity without a picture lies: its own points (custom objects
 // carry them in 10/20 like every other kind), when it is in the world's plane.
 Bounds pointBounds(std::span<const DxfTag> tags)
