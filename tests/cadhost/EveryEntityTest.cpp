@@ -309,7 +309,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     if (m.skipped) GTEST_SKIP() << "ezdxf is not installed";
     ASSERT_TRUE(m.error.empty()) << m.error;
     const Point3 by{3.25, -1.5, 0};  // held kinds keep their height (see the report)
-    int hatches = 0, tilted = 0;
+    int hatches = 0, tilted = 0, dimensions = 0;
     QStringList drawings = realDrawings();
     drawings << made;
     for (const QString& path : drawings) {
@@ -328,6 +328,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
             if (!moved) continue;
             const std::string_view type = dxfTypeName(*moved);
             hatches += type == "HATCH";
+            dimensions += type == "DIMENSION";
             // Out of the world's plane, a circle, arc or polyline is a shape.
             tilted += std::holds_alternative<ModelShape>(*moved) &&
                       (type == "CIRCLE" || type == "ARC" || type == "LWPOLYLINE");
@@ -353,4 +354,5 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     }
     EXPECT_GE(hatches, 2);
     EXPECT_GE(tilted, 3);
+    EXPECT_GE(dimensions, 3);
 }

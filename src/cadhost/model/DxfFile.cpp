@@ -98,7 +98,7 @@ bool inObjectCoordinates(std::string_view type)
 {
     return type == "CIRCLE" || type == "ARC" || type == "TEXT" || type == "ATTDEF" || type == "ATTRIB" ||
            type == "INSERT" || type == "SOLID" || type == "TRACE" || type == "LWPOLYLINE" || type == "SHAPE" ||
-           type == "HATCH";
+           type == "HATCH" || type == "DIMENSION";
 }
 
 // Where an entity without a picture lies: its own points (custom objects
@@ -174,7 +174,7 @@ Result<DxfReadReport> readDxf(const QString& path)
             const auto data = dxf::entityData(tags, d);
             const bool upright = data ? data->upright()
                                       : std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
-            s.movable = (!movedPointCodes(record.type).empty() || record.type == "HATCH") &&
+            s.movable = (!movedPointCodes(record.type).empty() || record.type == "HATCH" || record.type == "DIMENSION") &&
                         (upright || inObjectCoordinates(record.type));
             ++shape;
             ++report.kept;
@@ -291,7 +291,7 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
 {
     if (shape.offset == Point3{}) return;
     const std::span<const int> codes = movedPointCodes(shape.type);
-    if (!shape.movable || (codes.empty() && shape.type != "HATCH")) {
+    if (!shape.movable || (codes.empty() && shape.type != "HATCH" && shape.type != "DIMENSION")) {
         lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
         return;
     }
@@ -322,6 +322,15 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
         }
         writeTags(i, std::move(moved));
     };
+    if (shape.type == "DIMENSION") {
+        // Definition points in the world, the text's place and the arc
+        // point (and the clones' insertion point) in its own plane.
+        static constexpr int kWorld[] = {10, 13, 14, 15};
+        static constexpr int kOwn[] = {11, 12, 16};
+        moveGroups(record, kWorld, shape.offset);
+        moveGroups(record, kOwn, by);
+        return;
+    }
     moveGroups(record, codes, by);
     if (shape.type == "LWPOLYLINE" && by[2] != 0) {
         // Its height above its plane: the elevation group (0 when absent).
