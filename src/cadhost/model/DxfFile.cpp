@@ -264,7 +264,8 @@ Point3 offsetInObjectCoordinates(std::span<const DxfTag> tags, const Point3& by)
 std::vector<DxfTag> movedHatch(std::span<const DxfTag> tags, const Point3& by)
 {
     std::vector<DxfTag> out(tags.begin(), tags.end());
-    bool paths = false, polylinePath = false, hatch = false;
+    // Its own groups: all of them in a file without subclass markers.
+    bool paths = false, polylinePath = false, hatch = true;
     int edge = 0;
     for (DxfTag& t : out) {
         if (t.code == 1001) break;
