@@ -356,3 +356,22 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     EXPECT_GE(tilted, 3);
     EXPECT_GE(dimensions, 3);
 }
+
+// A hatch written without subclass markers moves all the same: its
+// boundary and seed, not its elevation's x and y.
+TEST(EveryEntity, AHatchWithoutSubclassMarkersMoves)
+{
+    QTemporaryDir dir;
+    auto doc = readBytes(dir, entitiesFile("0\nHATCH\n5\nD1\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n2\nSOLID\n70\n1\n71\n0\n"
+                                           "91\n1\n92\n2\n72\n0\n73\n1\n93\n3\n10\n1.0\n20\n1.0\n10\n5.0\n20\n1.0\n"
+                                           "10\n5.0\n20\n4.0\n97\n0\n75\n0\n76\n1\n98\n1\n10\n2.0\n20\n2.0\n"));
+    ASSERT_TRUE(doc);
+    const auto moved = movedEntity(doc->modelSpace().at(0), {10, 20, 0});
+    ASSERT_TRUE(moved);
+    doc->replaceEntity(SpaceKind::Model, 0, *moved);
+    const auto saved = dxfBytes(*doc);
+    ASSERT_TRUE(saved) << saved.error().description;
+    EXPECT_NE(saved->find("10\n0.0\n 20\n0.0\n"), std::string::npos) << *saved;
+    EXPECT_NE(saved->find("10\n15.0\n 20\n24.0\n"), std::string::npos) << *saved;
+    EXPECT_NE(saved->find("10\n12.0\n 20\n22.0\n"), std::string::npos) << *saved;
+}
