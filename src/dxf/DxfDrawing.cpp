@@ -423,7 +423,16 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
 
 void DxfDrawing::replaceEntityGroups(std::size_t i, std::span<const int> codes, const std::vector<DxfTag>& values)
 {
-    const auto current = entityTags(i);
+    std::vector<DxfTag> tags = withGroups(entityTags(i), codes, values);
+    if (i >= records_.size())
+        added_[i - records_.size()].second = std::move(tags);
+    else
+        replaced_[i] = std::move(tags);
+}
+
+std::vector<DxfTag> DxfDrawing::withGroups(std::span<const DxfTag> current, std::span<const int> codes,
+                                           const std::vector<DxfTag>& values)
+{
     std::vector<DxfTag> tags;
     tags.reserve(current.size() + values.size());
     std::optional<std::size_t> at;
@@ -437,10 +446,7 @@ void DxfDrawing::replaceEntityGroups(std::size_t i, std::span<const int> codes, 
         }
     }
     tags.insert(tags.begin() + static_cast<std::ptrdiff_t>(at.value_or(tags.size())), values.begin(), values.end());
-    if (i >= records_.size())
-        added_[i - records_.size()].second = std::move(tags);
-    else
-        replaced_[i] = std::move(tags);
+    return tags;
 }
 
 Status DxfDrawing::checkEdits() const

@@ -97,6 +97,9 @@ public:
     // polyline's vertices) with tags, put where the first of them was, or
     // before the extended data when the entity has none of them.
     void replaceEntityGroups(std::size_t i, std::span<const int> codes, const std::vector<DxfTag>& tags);
+    // A record's tags with those groups replaced the same way.
+    static std::vector<DxfTag> withGroups(std::span<const DxfTag> current, std::span<const int> codes,
+                                          const std::vector<DxfTag>& tags);
 
     // The entities of a block definition (upper-case name match), each as its
     // tags, and the tags of its BLOCK record; empty for an unknown block.

@@ -143,6 +143,36 @@ TEST_F(DxfLookTest, ColoursComeFromLayerEntityTrueColourAndBlockReference)
     EXPECT_EQ(at(image, 18, 20), qRgb(0, 0, 255));
 }
 
+TEST_F(DxfLookTest, AShapesNewColourAndLayerShowAtOnceAndUndoBringsTheOldBack)
+{
+    // A reference (colour 2) of a BYBLOCK circle and a colour-5 circle, and
+    // a solid on layer 0: the reference turns green, the solid goes to RED.
+    const auto doc = read(drawing("0\nINSERT\n8\n0\n62\n2\n2\nB\n10\n10\n20\n20\n"
+                                  "0\nSOLID\n8\n0\n10\n0\n20\n0\n11\n4\n21\n0\n12\n0\n22\n4\n13\n4\n23\n4\n",
+                                  "0\nBLOCK\n8\n0\n2\nB\n70\n0\n10\n0\n20\n0\n"
+                                  "0\nCIRCLE\n8\n0\n62\n0\n10\n0\n20\n0\n40\n5\n"
+                                  "0\nCIRCLE\n8\n0\n62\n5\n10\n0\n20\n0\n40\n8\n0\nENDBLK\n"));
+    ASSERT_TRUE(doc);
+    CommonGroups reference = doc->entityGroups(SpaceKind::Model, 0);
+    reference.color = 3;
+    doc->restyleEntity(SpaceKind::Model, 0, reference);
+    CommonGroups solid = doc->entityGroups(SpaceKind::Model, 1);
+    solid.layer = "RED";
+    doc->restyleEntity(SpaceKind::Model, 1, solid);
+    const auto looks = [&](QRgb byBlock, QRgb filled) {
+        const QImage image = picture(*doc);
+        EXPECT_EQ(at(image, 15, 20), byBlock);
+        EXPECT_EQ(at(image, 18, 20), qRgb(0, 0, 255));  // its own colour stays
+        EXPECT_EQ(at(image, 2, 2), filled);
+    };
+    looks(qRgb(0, 255, 0), qRgb(255, 0, 0));
+    doc->undo();
+    doc->undo();
+    looks(qRgb(255, 255, 0), kFore);
+    doc->redo();
+    looks(qRgb(0, 255, 0), kFore);
+}
+
 TEST_F(DxfLookTest, DashesFollowTheLineTypeAndStretchWithLtscale)
 {
     // Along a dashed line, the pixels alternate dash and gap; twice the

@@ -296,3 +296,82 @@ TEST(EveryEntity, SetStyleIsAnUndoStepSavedInTheEntitysOwnGroups)
     ASSERT_TRUE(undone);
     EXPECT_EQ(*undone, *original);
 }
+
+// Every entity that can move, moved in tessik-cad and saved, against ezdxf's
+// translate of it in the file as read: points in the entity's own
+// coordinate system, hatch boundaries and seeds, the rest of the record.
+TEST(EveryEntity, MovesMatchEzdxfsTranslate)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
+    QTemporaryDir dir;
+    const QString made = dir.filePath(QStringLiteral("moves.dxf"));
+    const Judged m = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-moves"), made});
+    if (m.skipped) GTEST_SKIP() << "ezdxf is not installed";
+    ASSERT_TRUE(m.error.empty()) << m.error;
+    const Point3 by{3.25, -1.5, 0};  // held kinds keep their height (see the report)
+    int hatches = 0, tilted = 0, dimensions = 0;
+    QStringList drawings = realDrawings();
+    drawings << made;
+    for (const QString& path : drawings) {
+        SCOPED_TRACE(path.toStdString());
+        auto read = readDxf(path);
+        ASSERT_TRUE(read) << read.error().description;
+        DrawingDocument& doc = *read->document;
+        const auto unchanged = dxfBytes(doc);
+        ASSERT_TRUE(unchanged);
+        QStringList args{QStringLiteral(TESSIK_EZDXF_ENTITIES), path, QStringLiteral("moved"),
+                         dir.filePath(QFileInfo(path).baseName() + QStringLiteral("-saved.dxf"))};
+        for (double d : by) args << QString::number(d);
+        const int before = int(args.size());
+        for (int i = 0; i < doc.modelSpace().count(); ++i) {
+            const auto moved = movedEntity(doc.modelSpace().at(i), by);
+            if (!moved) continue;
+            const std::string_view type = dxfTypeName(*moved);
+            hatches += type == "HATCH";
+            dimensions += type == "DIMENSION";
+            // Out of the world's plane, a circle, arc or polyline is a shape.
+            tilted += std::holds_alternative<ModelShape>(*moved) &&
+                      (type == "CIRCLE" || type == "ARC" || type == "LWPOLYLINE");
+            doc.replaceEntity(SpaceKind::Model, i, *moved);
+            args << QString::fromStdString(doc.entityGroups(SpaceKind::Model, i).handle);
+        }
+        const auto saved = dxfBytes(doc);
+        ASSERT_TRUE(saved) << saved.error().description;
+        QFile out(args[3]);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(saved->data(), qint64(saved->size()));
+        out.close();
+        const Judged judged = runPython(args);
+        ASSERT_TRUE(judged.error.empty()) << judged.error;
+        ASSERT_FALSE(judged.lines.empty());
+        for (std::size_t k = 0; k + 1 < judged.lines.size(); ++k) ADD_FAILURE() << judged.lines[k];
+        EXPECT_EQ(judged.lines.back(), "compared " + std::to_string(args.size() - before));
+        while (!doc.undo().empty()) {
+        }
+        const auto undone = dxfBytes(doc);
+        ASSERT_TRUE(undone);
+        EXPECT_TRUE(*undone == *unchanged) << "every move undone, the file as read";
+    }
+    EXPECT_GE(hatches, 2);
+    EXPECT_GE(tilted, 3);
+    EXPECT_GE(dimensions, 3);
+}
+
+// A hatch written without subclass markers moves all the same: its
+// boundary and seed, not its elevation's x and y.
+TEST(EveryEntity, AHatchWithoutSubclassMarkersMoves)
+{
+    QTemporaryDir dir;
+    auto doc = readBytes(dir, entitiesFile("0\nHATCH\n5\nD1\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n2\nSOLID\n70\n1\n71\n0\n"
+                                           "91\n1\n92\n2\n72\n0\n73\n1\n93\n3\n10\n1.0\n20\n1.0\n10\n5.0\n20\n1.0\n"
+                                           "10\n5.0\n20\n4.0\n97\n0\n75\n0\n76\n1\n98\n1\n10\n2.0\n20\n2.0\n"));
+    ASSERT_TRUE(doc);
+    const auto moved = movedEntity(doc->modelSpace().at(0), {10, 20, 0});
+    ASSERT_TRUE(moved);
+    doc->replaceEntity(SpaceKind::Model, 0, *moved);
+    const auto saved = dxfBytes(*doc);
+    ASSERT_TRUE(saved) << saved.error().description;
+    EXPECT_NE(saved->find("10\n0.0\n 20\n0.0\n"), std::string::npos) << *saved;
+    EXPECT_NE(saved->find("10\n15.0\n 20\n24.0\n"), std::string::npos) << *saved;
+    EXPECT_NE(saved->find("10\n12.0\n 20\n22.0\n"), std::string::npos) << *saved;
+}

@@ -15,6 +15,15 @@
                            an R2018 drawing with the kinds and values the
                            reads cover that the other drawings lack
 
+  ezdxf_entities.py make-moves PATH
+                           an R2018 drawing of entities out of the world's
+                           plane (circle, arc, lightweight polyline, text,
+                           reference) and hatches with every kind of edge
+  ezdxf_entities.py PATH moved SAVED DX DY DZ HANDLE...
+                           each entity translated by ezdxf in PATH against
+                           the same in SAVED, group by group (numbers to
+                           1e-9); one line per difference, "compared N" last
+
 Exit status 77 when ezdxf is not installed.
 """
 import sys
@@ -97,7 +106,77 @@ if sys.argv[1] == "make-reads":
     doc.saveas(sys.argv[2])
     sys.exit(0)
 
+if sys.argv[1] == "make-moves":
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    tilted = (0.3, -0.5, 0.8)
+    msp.add_circle((1, 2, 3), 4, dxfattribs={"extrusion": tilted})
+    msp.add_arc((5, 6, 7), 2, 10, 200, dxfattribs={"extrusion": (0, 0, -1)})
+    msp.add_lwpolyline([(0, 0), (4, 0, 0, 0, 0.5), (4, 3)], dxfattribs={"extrusion": (0.01, 0.005, 1), "elevation": 2})
+    msp.add_text("tilted", dxfattribs={"extrusion": tilted, "insert": (1, 1, 1)})
+    doc.blocks.new("B").add_line((0, 0), (1, 1))
+    msp.add_blockref("B", (2, 3, 4), dxfattribs={"extrusion": (-1, 0, 0)})
+    msp.add_line((0, 0, 0), (1, 2, 3), dxfattribs={"extrusion": tilted})
+    msp.add_linear_dim(base=(0, 5), p1=(0, 0), p2=(8, 0)).render()
+    msp.add_aligned_dim(p1=(1, 1), p2=(5, 4), distance=2).render()
+    msp.add_radius_dim((20, 20), radius=4, angle=30).render()
+    edges = msp.add_hatch(color=3, dxfattribs={"extrusion": tilted, "elevation": (0, 0, 2)})
+    path = edges.paths.add_edge_path()
+    path.add_line((0, 0), (10, 0))
+    path.add_arc((10, 5), 5, -90, 90)
+    path.add_ellipse((5, 10), (3, 1), 0.5, 0, 180)
+    path.add_spline(control_points=[(2, 10), (0, 8), (0, 5), (0, 0)], degree=3,
+                    fit_points=[(2, 10), (0, 5), (0, 0)], start_tangent=(-1, -1), end_tangent=(0, -1))
+    edges.set_seed_points([(5, 5), (6, 6)])
+    patterned = msp.add_hatch()
+    patterned.set_pattern_fill("ANSI31", scale=2)
+    patterned.paths.add_polyline_path([(20, 0, 0.3), (30, 0), (30, 10), (20, 10)], is_closed=True)
+    doc.saveas(sys.argv[2])
+    sys.exit(0)
+
+
+def groups(e):
+    from ezdxf.lldxf.tagwriter import TagCollector
+    out = TagCollector(dxfversion=e.doc.dxfversion)
+    e.export_dxf(out)
+    return out.tags
+
+
 doc = ezdxf.readfile(sys.argv[1])
+if sys.argv[2:3] == ["moved"]:
+    saved = ezdxf.readfile(sys.argv[3])
+    by = [float(v) for v in sys.argv[4:7]]
+    compared = 0
+    for handle in sys.argv[7:]:
+        want, got = doc.entitydb[handle], saved.entitydb[handle]
+        seeds = None
+        if want.dxftype() == "HATCH" and want.seeds:
+            # ezdxf leaves seed points where they were; they move with the
+            # hatch, in its own plane (ezdxf's OCS).
+            ocs = want.ocs()
+            seeds = [ocs.from_wcs(ocs.to_wcs((x, y, 0)) + ezdxf.math.Vec3(by)) for x, y in want.seeds]
+        want.translate(*by)
+        if seeds:
+            want.set_seed_points([(p.x, p.y) for p in seeds])
+        got.translate(0, 0, 0)  # ezdxf's own normalising (unit extrusion, text direction), as for want
+        a, b = groups(want), groups(got)
+        if len(a) != len(b):
+            print(handle, want.dxftype(), "groups", len(b), "against", len(a))
+            continue
+        for x, y in zip(a, b):
+            same = x.code == y.code
+            if same and isinstance(x.value, (float, int)) or hasattr(x.value, "__len__") and not isinstance(x.value, str):
+                xs = x.value if hasattr(x.value, "__len__") else (x.value,)
+                ys = y.value if hasattr(y.value, "__len__") else (y.value,)
+                same = same and len(xs) == len(ys) and all(abs(float(p) - float(q)) <= 1e-9 for p, q in zip(xs, ys))
+            else:
+                same = same and x.value == y.value
+            if not same:
+                print(handle, want.dxftype(), "group", y.code, y.value, "against", x.code, x.value)
+                break
+        compared += 1
+    print("compared", compared)
+    sys.exit(0)
 if sys.argv[2:] == ["reads"]:
     for e in doc.modelspace():
         read = READS.get(e.dxftype())

@@ -71,6 +71,19 @@ void CadSpace::shapeChanged(int index)
     ++shapesVersion_;
 }
 
+void CadSpace::setPicture(int index, std::shared_ptr<const DrawingExtras> picture, const Bounds& readBounds)
+{
+    auto* shape = std::get_if<ModelShape>(&entities_[static_cast<std::size_t>(index)]);
+    if (!shape) return;
+    ++shapesVersion_;
+    const Bounds old = shape->bounds();
+    shape->picture = std::move(picture);
+    shape->readBounds = readBounds;
+    if (origins_[static_cast<std::size_t>(index)].erased) return;
+    shrinkExtents(old);
+    extents_.add(shape->bounds());
+}
+
 int CadSpace::liveIndex(int n) const
 {
     if (n < 0 || n >= liveCount()) return -1;
@@ -384,7 +397,28 @@ void DrawingDocument::setStyle(SpaceKind kind, int index, std::shared_ptr<const 
     const std::string layer = style ? style->layer : entityGroups(kind, index).layer;
     s.setStyle(index, std::move(style));
     if (!s.style(index) && !s.record(index)) return;  // a new entity's layer is its own
+    if (const auto record = s.record(index); record && std::holds_alternative<ModelShape>(s.at(index)))
+        redrawShape(s, index, *record);
     s.setHidden(index, !dxf::LayerTable(*drawing_).shown(layer));
+}
+
+void DrawingDocument::redrawShape(CadSpace& s, int index, std::size_t record)
+{
+    // Its picture from its record with the groups as they stand (as read
+    // when none were set): inks by layer, by entity and, in a block
+    // reference, by block follow them as a save and a reopen would show.
+    std::vector<dxf::DxfTag> own;
+    std::vector<std::span<const dxf::DxfTag>> records{drawing_->entityTags(record)};
+    if (const auto& style = s.style(index)) {
+        own = dxf::DxfDrawing::withGroups(records.front(), kStyleCodes, styleTags(records.front(), *style));
+        records.front() = own;
+    }
+    for (std::size_t k = record + 1; k < drawing_->entityCount() && partOfPrevious(drawing_->entity(k).type); ++k)
+        records.push_back(drawing_->entityTags(k));
+    auto picture = std::make_shared<const DrawingExtras>(recordShape(*drawing_, records));
+    // A shape without a picture keeps lying where its points are.
+    const Bounds bounds = picture->bounds.empty() ? std::get<ModelShape>(s.at(index)).readBounds : picture->bounds;
+    s.setPicture(index, std::move(picture), bounds);
 }
 
 int DrawingDocument::eraseEntities(const std::vector<EntityRef>& entities)

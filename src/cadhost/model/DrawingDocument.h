@@ -95,6 +95,8 @@ public:
         return origins_[static_cast<std::size_t>(index)].style;
     }
     void setStyle(int index, std::shared_ptr<const CommonGroups> style);
+    // A shape's picture drawn afresh (its groups changed); where it lies with it.
+    void setPicture(int index, std::shared_ptr<const DrawingExtras> picture, const Bounds& readBounds);
     // The handle a new entity was given when made (0: none, the drawing
     // has no handles); an entity read from the file has its record's.
     std::uint64_t handle(int index) const { return origins_[static_cast<std::size_t>(index)].handle; }
@@ -252,6 +254,8 @@ private:
     void apply(const HistoryStep& step, bool forward);
     // Sets an entity's groups and hides it when their layer is off or frozen.
     void setStyle(SpaceKind space, int index, std::shared_ptr<const CommonGroups> style);
+    // A shape's picture drawn again from its record and its groups as they stand.
+    void redrawShape(CadSpace& space, int index, std::size_t record);
     QString describe(const HistoryStep* step) const;
 
     std::uint64_t serial_;

@@ -95,9 +95,14 @@ Error readFailure(const QString& path, const Error& why)
 
 namespace {
 
-// The records that belong to the one before them: a polyline's vertices
-// and its end, a block reference's attributes and their end.
-bool partOfPrevious(const std::string& type) { return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB"; }
+// The kinds whose points are in their own coordinate system (their
+// extrusion's); the others' are world points whatever their extrusion.
+bool inObjectCoordinates(std::string_view type)
+{
+    return type == "CIRCLE" || type == "ARC" || type == "TEXT" || type == "ATTDEF" || type == "ATTRIB" ||
+           type == "INSERT" || type == "SOLID" || type == "TRACE" || type == "LWPOLYLINE" || type == "SHAPE" ||
+           type == "HATCH" || type == "DIMENSION";
+}
 
 // Where an entity without a picture lies: its own points (custom objects
 // carry them in 10/20 like every other kind), when it is in the world's plane.
@@ -207,7 +212,8 @@ Result<DxfReadReport> readDxf(const QString& path)
             s.readBounds = pictures[shape].bounds;
             if (s.readBounds.empty() && r.shown) s.readBounds = pointBounds(tags);
             s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-            s.movable = !movedPointCodes(record.type).empty() && r.upright;
+            s.movable = (!movedPointCodes(record.type).empty() || record.type == "HATCH" || record.type == "DIMENSION") &&
+                        (r.upright || inObjectCoordinates(record.type));
             ++shape;
             ++report.kept;
             r.held = std::move(s);
@@ -263,36 +269,127 @@ bool losesVertexWidths(const dxf::DxfDrawing& drawing, std::size_t record, const
     });
 }
 
+// The offset in the entity's own coordinate system (its extrusion's, by
+// the arbitrary axis algorithm); +Z, absent or degenerate: as it is.
+Point3 offsetInObjectCoordinates(std::span<const DxfTag> tags, const Point3& by)
+{
+    Point3 n{0, 0, 1};
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) break;
+        if (t.code == 210 || t.code == 220 || t.code == 230)
+            if (const auto v = dxf::tagNumber(t.value)) n[std::size_t((t.code - 210) / 10)] = *v;
+    }
+    const auto unit = [](Point3 v) {
+        const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        return l > 0 && std::isfinite(l) ? Point3{v[0] / l, v[1] / l, v[2] / l} : Point3{};
+    };
+    const auto cross = [](const Point3& a, const Point3& b) {
+        return Point3{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    };
+    n = unit(n);
+    if (n == Point3{} || (n[0] == 0 && n[1] == 0 && n[2] > 0)) return by;
+    const Point3 ax = unit(std::abs(n[0]) < 1.0 / 64 && std::abs(n[1]) < 1.0 / 64 ? cross({0, 1, 0}, n)
+                                                                                  : cross({0, 0, 1}, n));
+    const Point3 ay = unit(cross(n, ax));
+    const auto dot = [&by](const Point3& a) { return a[0] * by[0] + a[1] * by[1] + a[2] * by[2]; };
+    return {dot(ax), dot(ay), dot(n)};
+}
+
+// A hatch's groups moved: its boundary's points (polyline vertices, edge
+// ends, centres, spline control and fit points) and its seed points in its
+// own plane, its elevation along its normal; the ellipse edges' axes and
+// the spline edges' tangents are directions and stay.
+std::vector<DxfTag> movedHatch(std::span<const DxfTag> tags, const Point3& by)
+{
+    std::vector<DxfTag> out(tags.begin(), tags.end());
+    // Its own groups: all of them in a file without subclass markers.
+    bool paths = false, polylinePath = false, hatch = true;
+    int edge = 0;
+    for (DxfTag& t : out) {
+        if (t.code == 1001) break;
+        if (t.code == 100) hatch = t.value == "AcDbHatch";
+        if (!hatch) continue;
+        const auto v = dxf::tagNumber(t.value);
+        if (t.code == 91) paths = true;
+        if (t.code == 92 && v) polylinePath = (static_cast<long long>(*v) & 2) != 0, edge = 0;
+        if (t.code == 72 && v && paths && !polylinePath) edge = static_cast<int>(*v);
+        double d = 0;
+        if (!paths && t.code == 30) d = by[2];
+        else if (paths && (t.code == 10 || t.code == 20)) d = by[std::size_t(t.code / 10 - 1)];
+        else if (paths && (edge == 1 || edge == 4) && !polylinePath && (t.code == 11 || t.code == 21))
+            d = by[std::size_t(t.code / 10 - 1)];
+        if (d != 0 && v) t.value = dxf::formatReal(*v + d);
+    }
+    return out;
+}
+
 // A moved shape: each of its position groups (and those of the vertices
-// after a POLYLINE) by the offset, every other tag as it was.
+// after a POLYLINE) by the offset, every other tag as it was. Points in the
+// entity's own coordinate system move by the offset turned into it.
 void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelShape& shape, std::vector<std::string>& lost)
 {
     if (shape.offset == Point3{}) return;
     const std::span<const int> codes = movedPointCodes(shape.type);
-    if (!shape.movable || codes.empty()) {
+    if (!shape.movable || (codes.empty() && shape.type != "HATCH" && shape.type != "DIMENSION")) {
         lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
         return;
     }
-    const auto moveGroups = [&](std::size_t i, int x) {
-        const int axes[3] = {x, x + 10, x + 20};
-        std::vector<DxfTag> moved;
-        for (const DxfTag& t : drawing.entityTags(i)) {
-            if (t.code == 1001) break;
-            for (int axis = 0; axis < 3; ++axis) {
-                if (t.code != axes[axis]) continue;
-                const auto v = dxf::tagNumber(t.value);
-                moved.push_back(v ? DxfTag{t.code, dxf::formatReal(*v + shape.offset[std::size_t(axis)])} : t);
-            }
-        }
-        if (!moved.empty()) drawing.replaceEntityGroups(i, axes, moved);
+    const Point3 by = inObjectCoordinates(shape.type) ? offsetInObjectCoordinates(drawing.entityTags(record), shape.offset)
+                                                      : shape.offset;
+    // Tags changed in place, written back over the record (the extended
+    // data, never moved, stays as it was).
+    const auto writeTags = [&drawing](std::size_t i, std::vector<DxfTag> tags) {
+        std::vector<int> all;
+        for (const DxfTag& t : drawing.entityTags(i))
+            if (t.code > 0 && t.code < 1000 && std::find(all.begin(), all.end(), t.code) == all.end()) all.push_back(t.code);
+        std::erase_if(tags, [](const DxfTag& t) { return t.code <= 0 || t.code >= 1000; });
+        drawing.replaceEntityGroups(i, all, tags);
     };
-    for (const int x : codes) moveGroups(record, x);
+    if (shape.type == "HATCH") {
+        writeTags(record, movedHatch(drawing.entityTags(record), by));
+        return;
+    }
+    const auto moveGroups = [&](std::size_t i, std::span<const int> xs, const Point3& by) {
+        const auto tags = drawing.entityTags(i);
+        std::vector<DxfTag> moved(tags.begin(), tags.end());
+        for (DxfTag& t : moved) {
+            if (t.code == 1001) break;
+            for (const int x : xs)
+                for (int axis = 0; axis < 3; ++axis)
+                    if (t.code == x + 10 * axis)
+                        if (const auto v = dxf::tagNumber(t.value)) t.value = dxf::formatReal(*v + by[std::size_t(axis)]);
+        }
+        writeTags(i, std::move(moved));
+    };
+    if (shape.type == "DIMENSION") {
+        // Definition points in the world, the text's place and the arc
+        // point (and the clones' insertion point) in its own plane.
+        static constexpr int kWorld[] = {10, 13, 14, 15};
+        static constexpr int kOwn[] = {11, 12, 16};
+        moveGroups(record, kWorld, shape.offset);
+        moveGroups(record, kOwn, by);
+        return;
+    }
+    moveGroups(record, codes, by);
+    if (shape.type == "LWPOLYLINE" && by[2] != 0) {
+        // Its height above its plane: the elevation group (0 when absent).
+        double elevation = 0;
+        for (const DxfTag& t : drawing.entityTags(record)) {
+            if (t.code == 1001) break;
+            if (t.code == 38) elevation = dxf::tagNumber(t.value).value_or(0);
+        }
+        static constexpr int kElevation[] = {38};
+        drawing.replaceEntityGroups(record, kElevation, {DxfTag{38, dxf::formatReal(elevation + by[2])}});
+    }
+    static constexpr int kVertex[] = {10};
+    static constexpr int kAttribute[] = {10, 11};
     if (shape.type == "POLYLINE")
         for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "VERTEX"; ++i)
-            moveGroups(i, 10);
+            moveGroups(i, kVertex, by);
+    // Each attribute in its own coordinate system.
     if (shape.type == "INSERT")
         for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "ATTRIB"; ++i)
-            for (const int x : {10, 11}) moveGroups(i, x);
+            moveGroups(i, kAttribute, offsetInObjectCoordinates(drawing.entityTags(i), shape.offset));
 }
 
 // An entity read from the file, changed: its groups are written over the

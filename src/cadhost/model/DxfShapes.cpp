@@ -1068,6 +1068,15 @@ std::vector<DrawingExtras> entityShapes(const dxf::DxfDrawing& drawing,
     return pictures;
 }
 
+DrawingExtras recordShape(const dxf::DxfDrawing& drawing, const std::vector<Tags>& records)
+{
+    Shaper shaper(drawing);
+    shaper.shapeRun(shaper.items(records), Shaper::Context{});
+    DrawingExtras picture = shaper.take();
+    for (const ShownText& t : picture.texts) addTextBox(picture.bounds, t);
+    return picture;
+}
+
 void appendShape(DrawingExtras& to, const DrawingExtras& picture, const Point3& offset)
 {
     const double dx = offset[0], dy = offset[1];

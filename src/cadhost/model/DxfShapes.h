@@ -26,6 +26,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,9 @@ DrawingExtras drawingShapes(const dxf::DxfDrawing& drawing, const std::vector<st
 // attributes). The bounds above hold for all of them together.
 std::vector<DrawingExtras> entityShapes(const dxf::DxfDrawing& drawing,
                                         const std::vector<std::vector<std::size_t>>& runs);
+// One entity's picture from the tags given for its records (its own first,
+// then those that belong to it), as entityShapes makes it.
+DrawingExtras recordShape(const dxf::DxfDrawing& drawing, const std::vector<std::span<const dxf::DxfTag>>& records);
 // Pictures one after another, each moved by its offset.
 void appendShape(DrawingExtras& to, const DrawingExtras& picture, const Point3& offset);
 

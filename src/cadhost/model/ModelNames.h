@@ -40,6 +40,10 @@ std::string shapeObjectName(std::string_view type, std::span<const dxf::DxfTag> 
 // drawn by its block, a custom object).
 std::span<const int> movedPointCodes(std::string_view type);
 
+// The records that belong to the one before them: a polyline's vertices
+// and its end, a block reference's attributes and their end.
+inline bool partOfPrevious(std::string_view type) { return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB"; }
+
 // The properties of an entity's common groups, as the file has them; an
 // absent group answers its DXF default.
 struct CommonGroups {
