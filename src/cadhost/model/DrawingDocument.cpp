@@ -143,10 +143,26 @@ std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
     copy->path_ = path_;
     copy->model_ = model_;
     copy->paper_ = paper_;
+    copy->layoutSpaces_ = layoutSpaces_;
     copy->drawing_ = drawing_;
     copy->addedLayers_ = addedLayers_;
     copy->nextHandle_ = nextHandle_;
     return copy;
+}
+
+SpaceKind DrawingDocument::layoutSpaceOf(const std::string& block)
+{
+    for (std::size_t k = 0; k < layoutSpaces_.size(); ++k)
+        if (layoutSpaces_[k].block == block) return layoutSpace(k);
+    layoutSpaces_.push_back({block, {}});
+    return layoutSpace(layoutSpaces_.size() - 1);
+}
+
+std::vector<SpaceKind> DrawingDocument::spaceKinds() const
+{
+    std::vector<SpaceKind> kinds{SpaceKind::Model, SpaceKind::Paper};
+    for (std::size_t k = 0; k < layoutSpaces_.size(); ++k) kinds.push_back(layoutSpace(k));
+    return kinds;
 }
 
 namespace {
@@ -179,7 +195,7 @@ void splice(std::vector<T>& list, std::size_t from, std::size_t to, std::vector<
 const DrawingExtras& DrawingDocument::extras(SpaceKind kind) const
 {
     const CadSpace& s = space(kind);
-    Composed& c = composed_[static_cast<int>(kind)];
+    Composed& c = static_cast<int>(kind) < 2 ? composed_[static_cast<int>(kind)] : layoutComposed_[static_cast<int>(kind)];
     if (c.version == s.shapesVersion()) return c.extras;
     // A few changed shapes (a move, an erase, its undo) are mended in
     // place; many, or more than the space remembers, make it afresh.
