@@ -1,6 +1,7 @@
 #include "model/DrawingDocument.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <atomic>
 
@@ -163,6 +164,23 @@ std::vector<SpaceKind> DrawingDocument::spaceKinds() const
     std::vector<SpaceKind> kinds{SpaceKind::Model, SpaceKind::Paper};
     for (std::size_t k = 0; k < layoutSpaces_.size(); ++k) kinds.push_back(layoutSpace(k));
     return kinds;
+}
+
+std::vector<DrawingDocument::LayoutEntry> DrawingDocument::layouts() const
+{
+    std::vector<LayoutEntry> out;
+    for (const dxf::Layout& layout : drawing_->layouts()) {
+        std::string block = layout.block;
+        std::transform(block.begin(), block.end(), block.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+        SpaceKind kind = SpaceKind::Model;
+        if (block == "*PAPER_SPACE") kind = SpaceKind::Paper;
+        for (std::size_t k = 0; k < layoutSpaces_.size(); ++k)
+            if (layoutSpaces_[k].block == block) kind = layoutSpace(k);
+        if (block != "*MODEL_SPACE" && kind == SpaceKind::Model) continue;  // a block the reading did not take
+        out.push_back({layout.name, layout.tabOrder, layout.block, kind});
+    }
+    if (out.empty()) out = {{"Model", 0, "*Model_Space", SpaceKind::Model}, {"Layout1", 1, "*Paper_Space", SpaceKind::Paper}};
+    return out;
 }
 
 namespace {

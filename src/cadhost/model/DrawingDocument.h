@@ -186,6 +186,16 @@ public:
     SpaceKind layoutSpaceOf(const std::string& block);
     // Every space: model, paper, then the other layouts'.
     std::vector<SpaceKind> spaceKinds() const;
+    // The drawing's layouts, each with the space of its block, as the file
+    // declares them; a drawing that declares none (R12) has "Model" and
+    // "Layout1" over model and paper space.
+    struct LayoutEntry {
+        std::string name;
+        int tabOrder = 0;
+        std::string block;  // as the file writes it
+        SpaceKind space = SpaceKind::Model;
+    };
+    std::vector<LayoutEntry> layouts() const;
     CadSpace& modelSpace() { return model_; }
     const CadSpace& modelSpace() const { return model_; }
     CadSpace& paperSpace() { return paper_; }
