@@ -128,6 +128,7 @@ Status DxfDrawing::index()
             if (Status s = indexEntities(range); !s) return s;
         }
         if (name == "BLOCKS") indexBlocks(range);
+        if (name == "OBJECTS") indexLayouts(range);
         if (name == "TABLES") {
             if (!tables_) tables_ = range;
             for (std::size_t k = i + 2; k < end; ++k) {
@@ -145,13 +146,36 @@ Status DxfDrawing::index()
                     if (tags_[m].code == 2 && recordName.empty()) recordName = tags_[m].value;
                     if (tags_[m].code == 5 && handle.empty()) handle = tags_[m].value;
                 }
-                if (!recordName.empty() && !handle.empty()) blockRecordHandles_.emplace(upper(recordName), handle);
+                if (!recordName.empty() && !handle.empty()) {
+                    blockRecordHandles_.emplace(upper(recordName), handle);
+                    blockRecordNames_.emplace(upper(handle), recordName);
+                }
             }
         }
         sawSection = true;
         i = end + 1;
     }
     if (!sawSection) return Error{errc::kTypeMismatch, "这不是 DXF 文件：其中没有任何段（SECTION）", {}};
+    // The entities of the paper layouts but the active one, after the ENTITIES section's.
+    std::set<std::string, std::less<>> indexed{"*MODEL_SPACE", "*PAPER_SPACE"};
+    for (const Layout& layout : layouts_) {
+        std::string block = upper(layout.block);
+        const auto it = blocks_.find(block);
+        if (it == blocks_.end() || !indexed.insert(block).second) continue;
+        for (const Range& r : it->second.entities) {
+            EntityRecord record;
+            record.type = tags_[r.begin].value;
+            record.space = Space::Paper;
+            record.block = block;
+            for (std::size_t k = r.begin + 1; k < r.end; ++k)
+                if (tags_[k].code == 5) {
+                    record.handle = tags_[k].value;
+                    break;
+                }
+            recordRanges_.push_back(r);
+            records_.push_back(std::move(record));
+        }
+    }
     version_ = headerValue("$ACADVER").value_or("AC1009");
     codePage_ = headerValue("$DWGCODEPAGE").value_or("ANSI_1252");
     return indexHandles();
@@ -179,6 +203,37 @@ void DxfDrawing::indexBlocks(Range section)
             current->entities.push_back({i, end});
         }
         i = end;
+    }
+}
+
+void DxfDrawing::indexLayouts(Range section)
+{
+    for (std::size_t i = section.begin + 2; i < section.end; ++i) {
+        if (!isTag(tags_[i], 0, "LAYOUT")) continue;
+        // The layout's own groups follow its subclass marker (those before
+        // are its plot settings, whose group 1 is a page set-up's name).
+        Layout layout;
+        bool own = false, named = false, tab = false;
+        std::string blockHandle;
+        for (std::size_t k = i + 1; k < section.end && tags_[k].code != 0; ++k) {
+            const DxfTag& t = tags_[k];
+            if (t.code == 100) own = t.value == "AcDbLayout";
+            if (!own) continue;
+            if (t.code == 1 && !named) {
+                layout.name = t.value;
+                named = true;
+            }
+            if (t.code == 71 && !tab) {
+                const double order = tagNumber(t.value).value_or(0);
+                layout.tabOrder = std::abs(order) < 1e6 ? static_cast<int>(order) : 0;
+                tab = true;
+            }
+            if (t.code == 330 && blockHandle.empty()) blockHandle = t.value;
+        }
+        const auto it = blockRecordNames_.find(upper(blockHandle));
+        if (!named || it == blockRecordNames_.end()) continue;
+        layout.block = it->second;
+        layouts_.push_back(std::move(layout));
     }
 }
 

@@ -42,6 +42,19 @@ struct EntityRecord {
     std::string type;
     Space space = Space::Model;
     std::string handle;  // empty when the file has none
+    // The block (upper-case name) of a paper layout other than the active
+    // one, for an entity of that layout's block definition; empty for an
+    // entity of the ENTITIES section.
+    std::string block;
+};
+
+// A layout as its LAYOUT object gives it: its name, its place among the
+// tabs and the name of the block that holds its entities (*Model_Space,
+// *Paper_Space for the active paper layout, *Paper_SpaceN for the others).
+struct Layout {
+    std::string name;
+    int tabOrder = 0;
+    std::string block;
 };
 
 // An entity made in memory: its type, layer and the tags after the common
@@ -74,7 +87,10 @@ public:
     // Tags read from the file (what was added in memory not counted).
     std::size_t tagCount() const { return tags_.size(); }
 
-    // ENTITIES section and the entities added since; index i stays i.
+    // The ENTITIES section, then the entities of the other paper layouts'
+    // blocks (EntityRecord::block, layout by layout, each in file order),
+    // then the entities added since; index i stays i. Records of a layout
+    // block are rewritten and left out in place, inside the BLOCKS section.
     std::size_t entityCount() const { return records_.size() + added_.size(); }
     const EntityRecord& entity(std::size_t i) const;
     std::span<const DxfTag> entityTags(std::size_t i) const;
@@ -105,6 +121,9 @@ public:
     // tags, and the tags of its BLOCK record; empty for an unknown block.
     std::vector<std::span<const DxfTag>> blockEntities(std::string_view name) const;
     std::span<const DxfTag> blockHeader(std::string_view name) const;
+    // The layouts the OBJECTS section declares, in file order; none for a
+    // drawing without LAYOUT objects (R12).
+    const std::vector<Layout>& layouts() const { return layouts_; }
     // The tags of each LAYER table entry.
     std::vector<std::span<const DxfTag>> layers() const;
     // The tags of each entry of that type (LTYPE, STYLE, ...) in the TABLES section.
@@ -139,6 +158,7 @@ private:
     Status index();
     Status indexEntities(Range section);
     void indexBlocks(Range section);
+    void indexLayouts(Range section);
     Status indexHandles();
     std::string newHandle();
     bool hasHandles() const { return usesHandles_; }
@@ -160,6 +180,8 @@ private:
     std::set<std::size_t> removed_;                        // by entity index
     std::vector<std::pair<EntityRecord, std::vector<DxfTag>>> added_;
     std::map<std::string, std::string, std::less<>> blockRecordHandles_;
+    std::map<std::string, std::string, std::less<>> blockRecordNames_;  // handle -> name as written
+    std::vector<Layout> layouts_;
     struct Block {
         Range header;
         std::vector<Range> entities;

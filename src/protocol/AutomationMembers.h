@@ -42,6 +42,11 @@ inline constexpr char kSendCommand[] = "SendCommand";
 inline constexpr char kStartUndoMark[] = "StartUndoMark";
 inline constexpr char kEndUndoMark[] = "EndUndoMark";
 inline constexpr char kLayers[] = "Layers";
+inline constexpr char kLayouts[] = "Layouts";
+
+// A layout (kName as well), and a layout's block (kName, kCount, kItem).
+inline constexpr char kTabOrder[] = "TabOrder";
+inline constexpr char kBlock[] = "Block";
 
 // Model and paper space, and the documents collection.
 inline constexpr char kCount[] = "Count";

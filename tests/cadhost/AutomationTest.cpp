@@ -574,6 +574,57 @@ private slots:
         }
     }
 
+    // Every layout through Layouts, its Block holding its entities, which
+    // answer and erase as model space's do; PaperSpace stays the active one.
+    void layoutsReachEveryLayoutsEntities()
+    {
+        if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("no /usr/bin/python3");
+        CadHostProcess cad;
+        RpcClient c;
+        QVERIFY(cad.start() && c.connectTo(cad.socketPath()));
+        QTemporaryDir dir;
+        const QString made = dir.filePath(QStringLiteral("layouts.dxf"));
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-layouts"), made});
+        QVERIFY(python.waitForFinished(60000));
+        if (python.exitCode() == 77) QSKIP("ezdxf is not installed");
+        QCOMPARE(python.exitCode(), 0);
+        const qint64 docs = c.handle(c.get(0, QStringLiteral("Documents")));
+        const qint64 doc = c.handle(c.call(docs, QStringLiteral("Open"), {made}));
+        QVERIFY(doc > 0);
+        const auto result = [&](qint64 target, const char* member) {
+            return c.get(target, QString::fromLatin1(member)).value(QStringLiteral("result"));
+        };
+        const qint64 layouts = c.handle(c.get(doc, QStringLiteral("Layouts")));
+        QCOMPARE(result(layouts, "Count"), QJsonValue(4));
+        // By name whatever its case, and by index: the same layout.
+        const qint64 second = c.handle(c.call(layouts, QStringLiteral("Item"), {QStringLiteral("SECOND")}));
+        QCOMPARE(result(second, "Name"), QJsonValue(QStringLiteral("Second")));
+        QVERIFY(result(second, "TabOrder").toInt() > 1);
+        bool byIndex = false;
+        for (int i = 0; i < 4; ++i)
+            byIndex = byIndex || c.handle(c.call(layouts, QStringLiteral("Item"), {i})) == second;
+        QVERIFY(byIndex);
+        QCOMPARE(errorCode(c.call(layouts, QStringLiteral("Item"), {QStringLiteral("nowhere")})), kInvalidArgument);
+        QCOMPARE(errorCode(c.call(layouts, QStringLiteral("Item"), {4})), kInvalidArgument);
+
+        const qint64 block = c.handle(c.get(second, QStringLiteral("Block")));
+        QCOMPARE(result(block, "Name").toString().toUpper(), QStringLiteral("*PAPER_SPACE0"));
+        QCOMPARE(result(block, "Count"), QJsonValue(4));
+        const qint64 insert = c.handle(c.call(block, QStringLiteral("Item"), {2}));
+        QCOMPARE(result(insert, "ObjectName"), QJsonValue(QStringLiteral("AcDbBlockReference")));
+        QVERIFY(!result(insert, "Handle").toString().isEmpty());
+        QCOMPARE(errorCode(c.call(insert, QStringLiteral("Delete"), {})), 0);
+        QCOMPARE(result(block, "Count"), QJsonValue(3));
+        QCOMPARE(errorCode(c.call(insert, QStringLiteral("Delete"), {})), kObjectErased);
+        // The active layout's block is PaperSpace's space.
+        const qint64 first = c.handle(c.call(layouts, QStringLiteral("Item"), {QStringLiteral("Layout1")}));
+        const qint64 paper = c.handle(c.get(doc, QStringLiteral("PaperSpace")));
+        QCOMPARE(result(c.handle(c.get(first, QStringLiteral("Block"))), "Count"), result(paper, "Count"));
+        QCOMPARE(result(paper, "Count"), QJsonValue(1));
+        QCOMPARE(errorCode(c.call(doc, QStringLiteral("Close"), {false})), 0);
+    }
+
     // Last: these change the drawing for good.
     void saveAsWritesAReadableDxf()
     {

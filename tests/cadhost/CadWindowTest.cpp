@@ -12,6 +12,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTabBar>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QFile>
 #include <QTest>
 #include <QScreen>
 #include <QTimer>
@@ -424,6 +427,41 @@ private slots:
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
         QCOMPARE(view.shownSpace(), SpaceKind::Model);
         QVERIFY(view.viewport().visibleWorld().contains(session.document()->modelSpace().extents()));
+    }
+
+    // A drawing with several paper layouts has a tab for each, named as the
+    // drawing names them, each showing its layout's entities; another
+    // drawing takes them away and shows its model.
+    void everyLayoutHasItsTab()
+    {
+        if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("no /usr/bin/python3");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("layouts.dxf"));
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-layouts"), path});
+        QVERIFY(python.waitForFinished(60000));
+        if (python.exitCode() == 77) QSKIP("ezdxf is not installed");
+        QCOMPARE(python.exitCode(), 0);
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* tabs = window.findChild<QTabBar*>(QStringLiteral("spaceTabs"));
+        QVERIFY(tabs);
+        QVERIFY(session.openDocument(path));
+        QStringList names;
+        for (int i = 0; i < tabs->count(); ++i) names << tabs->tabText(i);
+        QCOMPARE(names, (QStringList{QStringLiteral("模型"), QStringLiteral("Layout1"), QStringLiteral("Second"), QStringLiteral("Third")}));
+        DrawingView& view = *window.view();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        const DrawingDocument& doc = *session.document();
+        QVERIFY(view.shownSpace() != SpaceKind::Model && view.shownSpace() != SpaceKind::Paper);
+        QCOMPARE(doc.layoutSpaces()[static_cast<std::size_t>(view.shownSpace()) - 2].block, std::string("*PAPER_SPACE0"));
+        QCOMPARE(doc.space(view.shownSpace()).liveCount(), 4);
+        QTRY_VERIFY(view.viewport().visibleWorld().contains(doc.extents(view.shownSpace())));
+        session.newDocument();
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(view.shownSpace(), SpaceKind::Model);
     }
 
     void titleIsTheCaption()

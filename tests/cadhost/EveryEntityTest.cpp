@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -50,14 +51,19 @@ Judged runPython(const QStringList& args)
 std::vector<std::string> listed(const DrawingDocument& doc)
 {
     std::vector<std::string> out;
-    for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
+    // The other paper layouts by their block's name, as the judge sorts them.
+    std::vector<std::pair<std::string, SpaceKind>> spaces{{"model", SpaceKind::Model}, {"paper", SpaceKind::Paper}};
+    std::map<std::string, SpaceKind> layouts;
+    for (std::size_t k = 0; k < doc.layoutSpaces().size(); ++k)
+        layouts.emplace(doc.layoutSpaces()[k].block, layoutSpace(k));
+    spaces.insert(spaces.end(), layouts.begin(), layouts.end());
+    for (const auto& [name, kind] : spaces) {
         const CadSpace& space = doc.space(kind);
         for (int n = 0; n < space.liveCount(); ++n) {
             const int i = space.liveIndex(n);
             const auto record = space.record(i);
             const std::string handle = record ? commonGroups(doc.drawing().entityTags(*record)).handle : "";
-            out.push_back(std::string(kind == SpaceKind::Model ? "model " : "paper ") + handle + " " +
-                          std::string(dxfTypeName(space.at(i))));
+            out.push_back(name + " " + handle + " " + std::string(dxfTypeName(space.at(i))));
         }
     }
     return out;
@@ -96,6 +102,10 @@ TEST(EveryEntity, RealDrawingsListEveryEntityAsEzdxfReadsThem)
         ASSERT_TRUE(m.error.empty()) << m.error;
         files << made;
     }
+    // And one with three paper layouts, two of them holding entities.
+    const QString layouts = dir.filePath(QStringLiteral("made-layouts.dxf"));
+    ASSERT_TRUE(runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-layouts"), layouts}).error.empty());
+    files << layouts;
     ASSERT_GE(files.size(), 14);
     int entities = 0;
     for (const QString& file : files) {
@@ -104,7 +114,24 @@ TEST(EveryEntity, RealDrawingsListEveryEntityAsEzdxfReadsThem)
         ASSERT_TRUE(j.error.empty()) << j.error;
         auto read = readDxf(file);
         ASSERT_TRUE(read) << read.error().description;
-        std::vector<std::string> ours = listed(*read->document);
+        const DrawingDocument& doc = *read->document;
+        // Each layout's name, tab order, block and number of entities.
+        const Judged l = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), file, QStringLiteral("layouts")});
+        ASSERT_TRUE(l.error.empty()) << l.error;
+        std::vector<std::string> ourLayouts;
+        for (const tessik::dxf::Layout& layout : doc.drawing().layouts()) {
+            const QString block = QString::fromStdString(layout.block).toUpper();
+            int count = 0;
+            if (block == QLatin1String("*MODEL_SPACE")) count = doc.modelSpace().liveCount();
+            else if (block == QLatin1String("*PAPER_SPACE")) count = doc.paperSpace().liveCount();
+            for (const auto& s : doc.layoutSpaces())
+                if (QString::fromStdString(s.block) == block) count = s.space.liveCount();
+            ourLayouts.push_back(layout.name + "|" + std::to_string(layout.tabOrder) + "|" + block.toStdString() + "|" +
+                                 std::to_string(count));
+        }
+        std::sort(ourLayouts.begin(), ourLayouts.end());
+        if (!ourLayouts.empty()) EXPECT_EQ(ourLayouts, l.lines);
+        std::vector<std::string> ours = listed(doc);
         // A file without handles gets them from ezdxf, not from us.
         std::vector<std::string> theirs = j.lines;
         if (!ours.empty() && ours.front().find("  ") != std::string::npos)
@@ -374,4 +401,65 @@ TEST(EveryEntity, AHatchWithoutSubclassMarkersMoves)
     EXPECT_NE(saved->find("10\n0.0\n 20\n0.0\n"), std::string::npos) << *saved;
     EXPECT_NE(saved->find("10\n15.0\n 20\n24.0\n"), std::string::npos) << *saved;
     EXPECT_NE(saved->find("10\n12.0\n 20\n22.0\n"), std::string::npos) << *saved;
+}
+
+// An entity of a paper layout that is not the active one lives in its
+// layout's block: erased (a block reference with its attributes) and moved,
+// the saved file is sound to ezdxf and lists what the model lists; undone,
+// the save is the file as read.
+TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAndUndoInsideTheirBlock)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("layouts.dxf"));
+    const Judged m = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-layouts"), path});
+    if (m.skipped) GTEST_SKIP() << "ezdxf is not installed";
+    ASSERT_TRUE(m.error.empty()) << m.error;
+    auto read = readDxf(path);
+    ASSERT_TRUE(read) << read.error().description;
+    DrawingDocument& doc = *read->document;
+    const auto unchanged = dxfBytes(doc);
+    ASSERT_TRUE(unchanged);
+    QFile original(path);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(*unchanged, original.readAll().toStdString());
+
+    ASSERT_EQ(doc.layoutSpaces().size(), 2u);
+    const SpaceKind second = doc.layoutSpaces()[0].block == "*PAPER_SPACE0" ? layoutSpace(0) : layoutSpace(1);
+    const CadSpace& space = doc.space(second);
+    int insert = -1, line = -1;
+    for (int i = 0; i < space.count(); ++i) {
+        if (objectName(space.at(i)) == "AcDbBlockReference") insert = i;
+        if (objectName(space.at(i)) == "AcDbLine") line = i;
+    }
+    ASSERT_GE(insert, 0);
+    ASSERT_GE(line, 0);
+    EXPECT_EQ(doc.eraseEntities({EntityRef{second, insert}}), 1);
+    const auto moved = movedEntity(space.at(line), {0, 100, 0});
+    ASSERT_TRUE(moved);
+    doc.replaceEntity(second, line, *moved);
+    EXPECT_EQ(space.liveCount(), 3);
+
+    const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
+    ASSERT_TRUE(writeDxf(doc, saved));
+    const Judged after = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), saved});
+    ASSERT_TRUE(after.error.empty()) << after.error;
+    EXPECT_EQ(after.lines, listed(doc));
+    const Judged style = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), saved, QStringLiteral("style")});
+    ASSERT_TRUE(style.error.empty()) << style.error;
+    ASSERT_FALSE(style.lines.empty());
+    EXPECT_EQ(style.lines.back(), "audit 0");
+    auto again = readDxf(saved);
+    ASSERT_TRUE(again);
+    QFile savedFile(saved);
+    ASSERT_TRUE(savedFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = savedFile.readAll();
+    EXPECT_FALSE(bytes.contains("ATTRIB")) << "the erased reference's attributes go with it";
+    EXPECT_TRUE(bytes.contains("\n101.0\n")) << "the line moved up by 100";
+
+    doc.undo();
+    doc.undo();
+    const auto undone = dxfBytes(doc);
+    ASSERT_TRUE(undone);
+    EXPECT_EQ(*undone, *unchanged);
 }

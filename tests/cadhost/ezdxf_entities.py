@@ -1,7 +1,14 @@
 """The entities of a DXF file as ezdxf reads them, the judge of tessik-cad's model.
 
   ezdxf_entities.py PATH   one line per entity of model space, then of the
-                           active paper space: "model|paper HANDLE DXFTYPE"
+                           active paper space: "model|paper HANDLE DXFTYPE",
+                           then of each other paper layout by its block name
+                           (upper case, sorted): "BLOCK HANDLE DXFTYPE"
+  ezdxf_entities.py PATH layouts
+                           "NAME|TABORDER|BLOCK|COUNT" for each layout, sorted
+  ezdxf_entities.py make-layouts PATH
+                           an R2018 drawing with three paper layouts, the
+                           two inactive ones holding entities of several kinds
   ezdxf_entities.py PATH style
                            the same lines with each entity's layer, colour,
                            true colour (-1: none), line type and lineweight;
@@ -135,6 +142,24 @@ if sys.argv[1] == "make-moves":
     sys.exit(0)
 
 
+if sys.argv[1] == "make-layouts":
+    doc = ezdxf.new("R2018", setup=True)
+    doc.modelspace().add_line((0, 0), (10, 10))
+    doc.layout("Layout1").add_circle((5, 5), 2)
+    block = doc.blocks.new("TAGGED")
+    block.add_attdef("NO", (0, 0), dxfattribs={"height": 2})
+    second = doc.layouts.new("Second")
+    second.add_line((1, 1), (20, 1))
+    second.add_polyline2d([(0, 0), (5, 0), (5, 5)], close=True)
+    second.add_blockref("TAGGED", (5, 5)).add_auto_attribs({"NO": "7"})
+    second.add_text("B", dxfattribs={"height": 2.5})
+    third = doc.layouts.new("Third")
+    third.add_mtext("C", dxfattribs={"char_height": 1.5})
+    third.add_arc((0, 0), 3, 0, 90)
+    doc.saveas(sys.argv[2])
+    sys.exit(0)
+
+
 def groups(e):
     from ezdxf.lldxf.tagwriter import TagCollector
     out = TagCollector(dxfversion=e.doc.dxfversion)
@@ -177,6 +202,10 @@ if sys.argv[2:3] == ["moved"]:
         compared += 1
     print("compared", compared)
     sys.exit(0)
+if sys.argv[2:] == ["layouts"]:
+    for line in sorted(f"{l.name}|{l.dxf.taborder}|{l.block_record_name.upper()}|{len(l)}" for l in doc.layouts):
+        print(line)
+    sys.exit(0)
 if sys.argv[2:] == ["reads"]:
     for e in doc.modelspace():
         read = READS.get(e.dxftype())
@@ -192,5 +221,12 @@ for space, layout in (("model", doc.modelspace()), ("paper", doc.layouts.active_
             line += [e.dxf.get("layer", "0"), e.dxf.get("color", 256), e.dxf.get("true_color", -1),
                      e.dxf.get("linetype", "ByLayer"), e.dxf.get("lineweight", -1)]
         print(*line)
+if not style:
+    active = doc.layouts.active_layout().block_record_name.upper()
+    for layout in sorted(doc.layouts, key=lambda l: l.block_record_name.upper()):
+        block = layout.block_record_name.upper()
+        if layout.is_any_paperspace and block != active:
+            for e in layout:
+                print(block, e.dxf.get("handle", ""), e.dxftype())
 if style:
     print("audit", len(doc.audit().errors))

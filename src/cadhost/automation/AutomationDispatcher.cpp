@@ -10,6 +10,7 @@
 #include "automation/AutomationDocuments.h"
 #include "automation/AutomationEntities.h"
 #include "automation/AutomationLayers.h"
+#include "automation/AutomationLayouts.h"
 #include "automation/AutomationMemberTypes.h"
 #include "model/ModelNames.h"
 
@@ -31,6 +32,9 @@ const char* kindName(Kind kind)
     case Kind::Documents: return "Documents";
     case Kind::Layers: return "Layers";
     case Kind::Layer: return "Layer";
+    case Kind::Layouts: return "Layouts";
+    case Kind::Layout: return "Layout";
+    case Kind::Block: return "Block";
     }
     return "";
 }
@@ -561,6 +565,11 @@ AutomationDispatcher::AutomationDispatcher(CadSession& session)
     AutomationEntities::addEntityMembers(members_[int(Kind::Entity)]);
     members_[int(Kind::Layers)] = AutomationLayers::layersMembers();
     members_[int(Kind::Layer)] = AutomationLayers::layerMembers();
+    members_[int(Kind::Layouts)] = AutomationLayouts::layoutsMembers();
+    members_[int(Kind::Layout)] = AutomationLayouts::layoutMembers();
+    addSpaceQueries(members_[int(Kind::Block)]);
+    AutomationLayouts::addBlockMembers(members_[int(Kind::Block)]);
+    AutomationLayouts::addDocumentMembers(members_[int(Kind::Document)]);
 }
 
 void AutomationDispatcher::startUndoMark()

@@ -1,6 +1,7 @@
 #pragma once
 // The automation object model over a CadSession: the application (target 0),
-// its Documents collection, its drawing, the drawing's model and paper space, its utility object and
+// its Documents collection, its drawing, the drawing's model and paper space, its layouts and their
+// blocks, its utility object and
 // the entities, reached through numbered handles. Members are looked up by
 // name without regard to case, as a late-bound automation interface does.
 //
@@ -37,7 +38,9 @@ namespace tessik::cadhost {
 class AutomationDispatcher {
 public:
     using Verb = AutomationVerb;
-    enum class Kind { Application, Document, ModelSpace, PaperSpace, Utility, Entity, Documents, Layers, Layer };
+    enum class Kind {
+        Application, Document, ModelSpace, PaperSpace, Utility, Entity, Documents, Layers, Layer, Layouts, Layout, Block
+    };
 
     struct ObjectRef {
         Kind kind = Kind::Application;
@@ -121,7 +124,7 @@ private:
     CommandTypist typist_;
     std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
     std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
-    QHash<QString, Member> members_[9];  // by Kind, keys lower-case
+    QHash<QString, Member> members_[12];  // by Kind, keys lower-case
     std::unordered_map<std::string_view, QJsonObject> handleObjects_;  // by type name
     std::uintptr_t caller_ = 0;
     std::unordered_map<std::uintptr_t, int> openMarks_;  // by caller

@@ -23,7 +23,11 @@
 
 namespace tessik::cadhost {
 
+// Model space, the active paper layout, and from 2 on the drawing's other
+// paper layouts (layoutSpace), as DrawingDocument holds them.
 enum class SpaceKind { Model = 0, Paper = 1 };
+// The k-th further paper layout's space (DrawingDocument::layoutSpaces).
+constexpr SpaceKind layoutSpace(std::size_t k) { return static_cast<SpaceKind>(2 + static_cast<int>(k)); }
 
 struct CommonGroups;  // ModelNames.h
 

@@ -104,8 +104,12 @@ Status CadSession::saveDocument(const QString& path, SaveLoss loss)
 
 void CadSession::everySpaceChanged()
 {
-    emit entitiesChanged(SpaceKind::Model);
-    emit entitiesChanged(SpaceKind::Paper);
+    if (!document_) {
+        emit entitiesChanged(SpaceKind::Model);
+        emit entitiesChanged(SpaceKind::Paper);
+        return;
+    }
+    for (const SpaceKind space : document_->spaceKinds()) emit entitiesChanged(space);
 }
 
 void CadSession::changed(bool wasModified, const std::vector<EntityRef>& touched)
@@ -113,7 +117,7 @@ void CadSession::changed(bool wasModified, const std::vector<EntityRef>& touched
     if (document_->modified() != wasModified) emit documentChanged();
     emit historyChanged();
     // Once for each space touched: a view redraws only for the space it shows.
-    for (const SpaceKind space : {SpaceKind::Model, SpaceKind::Paper})
+    for (const SpaceKind space : document_->spaceKinds())
         if (std::any_of(touched.begin(), touched.end(), [space](const EntityRef& e) { return e.space == space; }))
             emit entitiesChanged(space);
 }

@@ -1,6 +1,7 @@
 #include "model/DrawingDocument.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <atomic>
 
@@ -156,10 +157,43 @@ std::unique_ptr<DrawingDocument> DrawingDocument::snapshot() const
     copy->path_ = path_;
     copy->model_ = model_;
     copy->paper_ = paper_;
+    copy->layoutSpaces_ = layoutSpaces_;
     copy->drawing_ = drawing_;
     copy->addedLayers_ = addedLayers_;
     copy->nextHandle_ = nextHandle_;
     return copy;
+}
+
+SpaceKind DrawingDocument::layoutSpaceOf(const std::string& block)
+{
+    for (std::size_t k = 0; k < layoutSpaces_.size(); ++k)
+        if (layoutSpaces_[k].block == block) return layoutSpace(k);
+    layoutSpaces_.push_back({block, {}});
+    return layoutSpace(layoutSpaces_.size() - 1);
+}
+
+std::vector<SpaceKind> DrawingDocument::spaceKinds() const
+{
+    std::vector<SpaceKind> kinds{SpaceKind::Model, SpaceKind::Paper};
+    for (std::size_t k = 0; k < layoutSpaces_.size(); ++k) kinds.push_back(layoutSpace(k));
+    return kinds;
+}
+
+std::vector<DrawingDocument::LayoutEntry> DrawingDocument::layouts() const
+{
+    std::vector<LayoutEntry> out;
+    for (const dxf::Layout& layout : drawing_->layouts()) {
+        std::string block = layout.block;
+        std::transform(block.begin(), block.end(), block.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+        SpaceKind kind = SpaceKind::Model;
+        if (block == "*PAPER_SPACE") kind = SpaceKind::Paper;
+        for (std::size_t k = 0; k < layoutSpaces_.size(); ++k)
+            if (layoutSpaces_[k].block == block) kind = layoutSpace(k);
+        if (block != "*MODEL_SPACE" && kind == SpaceKind::Model) continue;  // a block the reading did not take
+        out.push_back({layout.name, layout.tabOrder, layout.block, kind});
+    }
+    if (out.empty()) out = {{"Model", 0, "*Model_Space", SpaceKind::Model}, {"Layout1", 1, "*Paper_Space", SpaceKind::Paper}};
+    return out;
 }
 
 namespace {
@@ -192,7 +226,7 @@ void splice(std::vector<T>& list, std::size_t from, std::size_t to, std::vector<
 const DrawingExtras& DrawingDocument::extras(SpaceKind kind) const
 {
     const CadSpace& s = space(kind);
-    Composed& c = composed_[static_cast<int>(kind)];
+    Composed& c = static_cast<int>(kind) < 2 ? composed_[static_cast<int>(kind)] : layoutComposed_[static_cast<int>(kind)];
     if (c.version == s.shapesVersion()) return c.extras;
     // A few changed shapes (a move, an erase, its undo) are mended in
     // place; many, or more than the space remembers, make it afresh.

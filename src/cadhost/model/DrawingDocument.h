@@ -25,7 +25,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <map>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <QString>
@@ -167,11 +170,34 @@ public:
     void setPath(const QString& path);
     void setName(QString name) { name_ = std::move(name); }
 
-    CadSpace& space(SpaceKind kind) { return kind == SpaceKind::Model ? model_ : paper_; }
+    CadSpace& space(SpaceKind kind) { return const_cast<CadSpace&>(std::as_const(*this).space(kind)); }
     const CadSpace& space(SpaceKind kind) const
     {
-        return kind == SpaceKind::Model ? model_ : paper_;
+        if (kind == SpaceKind::Model) return model_;
+        if (kind == SpaceKind::Paper) return paper_;
+        return layoutSpaces_[static_cast<std::size_t>(kind) - 2].space;
     }
+    // A paper layout other than the active one, with the entities of its
+    // block; its space is layoutSpace(k) for the k-th.
+    struct LayoutSpace {
+        std::string block;  // upper-case, as dxf::EntityRecord::block
+        CadSpace space;
+    };
+    const std::vector<LayoutSpace>& layoutSpaces() const { return layoutSpaces_; }
+    // The space of that layout block (upper-case name), made when there is none yet.
+    SpaceKind layoutSpaceOf(const std::string& block);
+    // Every space: model, paper, then the other layouts'.
+    std::vector<SpaceKind> spaceKinds() const;
+    // The drawing's layouts, each with the space of its block, as the file
+    // declares them; a drawing that declares none (R12) has "Model" and
+    // "Layout1" over model and paper space.
+    struct LayoutEntry {
+        std::string name;
+        int tabOrder = 0;
+        std::string block;  // as the file writes it
+        SpaceKind space = SpaceKind::Model;
+    };
+    std::vector<LayoutEntry> layouts() const;
     CadSpace& modelSpace() { return model_; }
     const CadSpace& modelSpace() const { return model_; }
     CadSpace& paperSpace() { return paper_; }
@@ -263,6 +289,7 @@ private:
     QString path_;
     CadSpace model_;
     CadSpace paper_;
+    std::vector<LayoutSpace> layoutSpaces_;
     std::shared_ptr<const dxf::DxfDrawing> drawing_ = std::make_shared<const dxf::DxfDrawing>(dxf::DxfDrawing::blank());
     // Where one slot's shapes start in each list of the composed picture.
     struct ShapeStarts {
@@ -290,6 +317,7 @@ private:
     // the bounds may have shrunk.
     bool mend(Composed& c, const CadSpace& s, int slot) const;
     mutable Composed composed_[2];
+    mutable std::map<int, Composed> layoutComposed_;  // by SpaceKind, for the other layouts
     CadHistory history_;
     std::vector<AddedLayer> addedLayers_;
     std::uint64_t nextHandle_ = 0;

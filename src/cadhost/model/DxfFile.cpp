@@ -3,6 +3,7 @@
 #include "AutomationProtocol.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <system_error>
@@ -198,10 +199,18 @@ Result<DxfReadReport> readDxf(const QString& path)
     // Nearly every entity of a large drawing is in model space.
     doc->space(SpaceKind::Model).reserve(read.size());
     std::vector<DrawingExtras> pictures = entityShapes(d, runs);
+    // A space for each further paper layout, in the order of the layouts, entities or none.
+    for (const dxf::Layout& layout : d.layouts()) {
+        std::string block = layout.block;
+        std::transform(block.begin(), block.end(), block.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+        if (block != "*MODEL_SPACE" && block != "*PAPER_SPACE") doc->layoutSpaceOf(block);
+    }
     std::size_t shape = 0;
     for (Read& r : read) {
         const dxf::EntityRecord& record = d.entity(r.record);
-        CadSpace& space = doc->space(record.space == dxf::Space::Paper ? SpaceKind::Paper : SpaceKind::Model);
+        CadSpace& space = doc->space(!record.block.empty()                ? doc->layoutSpaceOf(record.block)
+                                     : record.space == dxf::Space::Paper ? SpaceKind::Paper
+                                                                         : SpaceKind::Model);
         if (r.held) {
             ++report.read;
         } else {
@@ -411,14 +420,14 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
     std::vector<std::string> notWritten;
     dxf::DxfDrawing drawing = document.drawing();
     // New entities took their handles when made; later objects come after them.
-    for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
+    for (const SpaceKind kind : document.spaceKinds()) {
         const CadSpace& space = document.space(kind);
         for (int i = 0; i < space.count(); ++i)
             if (!space.record(i) && !space.erased(i)) drawing.reserveHandles(document.nextHandle());
     }
     for (const DrawingDocument::AddedLayer& layer : document.addedLayers())
         if (!drawing.hasLayer(layer.name)) drawing.addLayer(layer.name, layer.color);
-    for (const SpaceKind kind : {SpaceKind::Model, SpaceKind::Paper}) {
+    for (const SpaceKind kind : document.spaceKinds()) {
         const CadSpace& space = document.space(kind);
         for (int i = 0; i < space.count(); ++i) {
             const auto record = space.record(i);

@@ -97,10 +97,51 @@ QTabBar* CadMainWindow::addSpaceTabs()
     spaces->addTab(QStringLiteral("模型"));
     spaces->addTab(QStringLiteral("布局"));
     spaces->setToolTip(QStringLiteral("模型空间 / 图纸空间"));
-    connect(spaces, &QTabBar::currentChanged, view_, [this](int tab) {
-        view_->showSpace(tab == 1 ? SpaceKind::Paper : SpaceKind::Model);
+    spaces->setTabData(0, static_cast<int>(SpaceKind::Model));
+    spaces->setTabData(1, static_cast<int>(SpaceKind::Paper));
+    connect(spaces, &QTabBar::currentChanged, view_, [this, spaces](int tab) {
+        if (tab >= 0) view_->showSpace(static_cast<SpaceKind>(spaces->tabData(tab).toInt()));
     });
+    spaceTabs_ = spaces;
     return spaces;
+}
+
+void CadMainWindow::refreshLayoutTabs()
+{
+    const DrawingDocument* doc = session_.document();
+    std::vector<DrawingDocument::LayoutEntry> layouts;
+    if (doc)
+        for (const DrawingDocument::LayoutEntry& l : doc->layouts())
+            if (l.space != SpaceKind::Model) layouts.push_back(l);
+    std::stable_sort(layouts.begin(), layouts.end(),
+                     [](const auto& a, const auto& b) { return a.tabOrder < b.tabOrder; });
+    // With one paper layout its tab stays "布局"; with more, each is named.
+    QStringList names{QStringLiteral("模型")};
+    QList<int> kinds{static_cast<int>(SpaceKind::Model)};
+    if (layouts.size() < 2) {
+        names << QStringLiteral("布局");
+        kinds << static_cast<int>(SpaceKind::Paper);
+    } else {
+        // The active layout first, as PaperSpace and Ctrl+PgDn reach it.
+        std::stable_partition(layouts.begin(), layouts.end(),
+                              [](const auto& l) { return l.space == SpaceKind::Paper; });
+        for (const auto& l : layouts) {
+            names << QString::fromStdString(l.name);
+            kinds << static_cast<int>(l.space);
+        }
+    }
+    bool same = spaceTabs_->count() == names.size();
+    for (int i = 0; same && i < names.size(); ++i)
+        same = spaceTabs_->tabText(i) == names[i] && spaceTabs_->tabData(i).toInt() == kinds[i];
+    if (same) return;
+    // Another drawing: its model first, before the tabs of the last one go.
+    if (spaceTabs_->currentIndex() >= 2) spaceTabs_->setCurrentIndex(0);
+    while (spaceTabs_->count() > 2) spaceTabs_->removeTab(spaceTabs_->count() - 1);
+    for (int i = 0; i < names.size(); ++i) {
+        if (i >= spaceTabs_->count()) spaceTabs_->addTab(names[i]);
+        spaceTabs_->setTabText(i, names[i]);
+        spaceTabs_->setTabData(i, kinds[i]);
+    }
 }
 
 void CadMainWindow::addFileMenu()
@@ -189,6 +230,7 @@ void CadMainWindow::refresh()
     saveAction_->setEnabled(open);
     saveAsAction_->setEnabled(open);
     closeAction_->setEnabled(open);
+    refreshLayoutTabs();
     view_->update();
 }
 

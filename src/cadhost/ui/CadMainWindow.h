@@ -59,6 +59,9 @@ private:
     // Beside the window of the program that launched it (WindowPlacement.h).
     void placeBesideLauncher();
     QTabBar* addSpaceTabs();
+    // A tab for each paper layout besides the active one, named as the
+    // drawing names it, after the model and layout tabs.
+    void refreshLayoutTabs();
     void addFileMenu();
     void addEditMenu();
     void addViewMenu(QTabBar* spaces);
@@ -70,6 +73,7 @@ private:
     DrawingView* view_;
     PromptLine* prompt_;
     QLabel* coordinates_;
+    QTabBar* spaceTabs_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
     QAction* closeAction_ = nullptr;
