@@ -768,8 +768,17 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
         EntityTracer<RasterSink> tracer(sink, viewport, area);
         DashSink<RasterSink> dashes(sink, area);
         EntityTracer<DashSink<RasterSink>> dashedTracer(dashes, viewport, area);
+        // The band's part of the plane, two pixels wider all round: an
+        // entity whose reach misses it lights no pixel of the band (a curve's
+        // pixels lie within a pixel of it), and is left out unread.
+        const Bounds world = viewport.worldBounds(area);
+        const double pad = 2 / viewport.scale();
+        const double minX = world.minX - pad, minY = world.minY - pad, maxX = world.maxX + pad,
+                     maxY = world.maxY + pad;
+        const CadSpace::Reach* const reaches = space.reaches().data();
         for (int i = begin; i < count; ++i) {
-            if (!space.drawn(i)) continue;
+            const CadSpace::Reach& r = reaches[i];
+            if (!(r.maxY >= minY && r.minY <= maxY && r.maxX >= minX && r.minX <= maxX)) continue;
             if (!look) {
                 std::visit(tracer, space.at(i));
                 continue;
