@@ -497,6 +497,46 @@ TEST(CurveTrace, EveryChunkOfEveryBandLandsWhoeverDrawsIt)
     }
 }
 
+// A banded raster leaves out what cannot reach a band by the slot's kept
+// reach: after a move, an erase, an unerase and a hide, each slot draws as
+// a fresh space holding just what is left of it draws.
+TEST(CurveTrace, BandsFollowEachSlotAsItMovesErasesAndHides)
+{
+    Viewport view;
+    view.setSize({200, 160});
+    view.setView({0, 0}, 1);
+    const ModelEntity circle = ModelCircle{{-50, 40, 0}, 12}, moved = ModelCircle{{40, -50, 0}, 12};
+    const ModelEntity line = ModelLine{{-90, -70, 0}, {-20, -10, 0}};
+    const auto drawn = [&](const CadSpace& space) {
+        QImage i(view.size().toSize(), QImage::Format_RGB32);
+        i.fill(0);
+        rasterizeSpace(i, 0xffffffff, view, space, 0, 4, 2);
+        return i;
+    };
+    const auto only = [&](std::vector<ModelEntity> entities) {
+        CadSpace s;
+        for (ModelEntity& e : entities) s.add(std::move(e));
+        return drawn(s);
+    };
+    CadSpace space;
+    space.add(circle);
+    space.add(line);
+    EXPECT_TRUE(drawn(space) == only({circle, line}));
+    space.replace(0, moved);
+    EXPECT_TRUE(drawn(space) == only({moved, line}));
+    space.setErased(0, true);
+    EXPECT_TRUE(drawn(space) == only({line}));
+    space.replace(0, circle);  // changed while erased: still not drawn
+    EXPECT_TRUE(drawn(space) == only({line}));
+    space.setErased(0, false);
+    EXPECT_TRUE(drawn(space) == only({circle, line}));
+    space.setHidden(1, true);
+    EXPECT_TRUE(drawn(space) == only({circle}));
+    space.setHidden(1, false);
+    EXPECT_TRUE(drawn(space) == only({circle, line}));
+    EXPECT_FALSE(only({circle}) == only({moved}));
+}
+
 // Where entities overlap, the later one is on top, however many threads
 // draw: thousands of full-width lines in their own colours over the same 64
 // rows of the top band (the bottom band is empty, so a thread done with it

@@ -4,6 +4,8 @@
 #include <cctype>
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 
 #include <QFileInfo>
 
@@ -19,8 +21,39 @@ int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
     Origin origin;
     origin.record = record;
     origins_.push_back(std::move(origin));
+    reaches_.emplace_back();
+    updateReach(count() - 1);
     live_.append(true);
     return count() - 1;
+}
+
+void CadSpace::updateReach(int index)
+{
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    Reach& r = reaches_[static_cast<std::size_t>(index)];
+    const ModelEntity& e = at(index);
+    if (!drawn(index)) {
+        r = {kInf, kInf, -kInf, -kInf};
+        return;
+    }
+    const bool bounded = std::holds_alternative<ModelLine>(e) || std::holds_alternative<ModelArc>(e) ||
+                         std::holds_alternative<ModelCircle>(e) || std::holds_alternative<ModelEllipse>(e) ||
+                         std::holds_alternative<ModelPolyline>(e);
+    const Bounds b = bounded ? entityBounds(e) : Bounds{};
+    if (!bounded || !std::isfinite(b.minX + b.minY + b.maxX + b.maxY)) {
+        // Not NaN-proof as a box: left to the tracer, which skips what it cannot draw.
+        r = {-kInf, -kInf, kInf, kInf};
+        return;
+    }
+    const auto down = [](double v) {
+        const float f = static_cast<float>(v);
+        return static_cast<double>(f) > v ? std::nextafter(f, -kInf) : f;
+    };
+    const auto up = [](double v) {
+        const float f = static_cast<float>(v);
+        return static_cast<double>(f) < v ? std::nextafter(f, kInf) : f;
+    };
+    r = {down(b.minX), down(b.minY), up(b.maxX), up(b.maxY)};
 }
 
 void CadSpace::replace(int index, ModelEntity entity, bool changed)
@@ -31,12 +64,14 @@ void CadSpace::replace(int index, ModelEntity entity, bool changed)
     if (std::holds_alternative<ModelShape>(slot) || std::holds_alternative<ModelShape>(entity)) shapeChanged(index);
     if (origin.erased) {
         slot = std::move(entity);
+        updateReach(index);
         return;
     }
     const Bounds old = entityBounds(slot);
     slot = std::move(entity);
     shrinkExtents(old);
     extents_.add(entityBounds(slot));
+    updateReach(index);
 }
 
 void CadSpace::setErased(int index, bool erased)
@@ -47,6 +82,7 @@ void CadSpace::setErased(int index, bool erased)
     erasedCount_ += erased ? 1 : -1;
     if (std::holds_alternative<ModelShape>(at(index))) shapeChanged(index);
     live_.change(index, erased ? -1 : 1);
+    updateReach(index);
     if (erased)
         shrinkExtents(entityBounds(at(index)));
     else

@@ -64,6 +64,7 @@ public:
     {
         entities_.reserve(n);
         origins_.reserve(n);
+        reaches_.reserve(n);
         live_.reserve(n);
     }
 
@@ -74,6 +75,7 @@ public:
     void setHidden(int index, bool hidden)
     {
         origins_[static_cast<std::size_t>(index)].hidden = hidden;
+        updateReach(index);
         shapeChanged(index);
     }
     // Changes whenever a shape (ModelShape) is added, changed, erased or
@@ -110,6 +112,16 @@ public:
         const Origin& o = origins_[static_cast<std::size_t>(index)];
         return !o.erased && !o.hidden;
     }
+    // Where a slot's drawing can lie, for leaving out quickly what a view
+    // or a band of it does not reach: a drawn line's, arc's, circle's,
+    // ellipse's or polyline's extents, rounded outwards to floats;
+    // everywhere for kinds drawn past their extents (a text's glyphs, a
+    // shape); nowhere (empty) for a slot not drawn. One per slot, packed,
+    // so that a pass over them touches no entity.
+    struct Reach {
+        float minX, minY, maxX, maxY;
+    };
+    const std::vector<Reach>& reaches() const { return reaches_; }
 
 private:
     struct Origin {
@@ -122,6 +134,7 @@ private:
         std::uint64_t handle = 0;
     };
     void recomputeExtents();
+    void updateReach(int index);
     // Moves shapesVersion() on for a change of the slot, remembering it.
     void shapeChanged(int index);
     // Takes an entity's bounds out of the extents: recomputed only when
@@ -146,6 +159,7 @@ private:
 
     std::vector<ModelEntity> entities_;
     std::vector<Origin> origins_;
+    std::vector<Reach> reaches_;
     Bounds extents_;
     int erasedCount_ = 0;
     LiveSlots live_;

@@ -74,12 +74,19 @@ public:
 
     void operator()(const ModelLine& l)
     {
+        // Bounds::add, intersects and contains written out: the calls cost
+        // more than the tests, once per line and band. A NaN end is left out
+        // of the box as add leaves it out.
         Bounds b;
-        b.add(l.start[0], l.start[1]);
-        b.add(l.end[0], l.end[1]);
-        if (!b.intersects(visible_)) return;
-        sink_.line(v_.toScreen(l.start[0], l.start[1]), v_.toScreen(l.end[0], l.end[1]),
-                   !visible_.contains(b));
+        b.minX = std::min(std::min(b.minX, l.start[0]), l.end[0]);
+        b.minY = std::min(std::min(b.minY, l.start[1]), l.end[1]);
+        b.maxX = std::max(std::max(b.maxX, l.start[0]), l.end[0]);
+        b.maxY = std::max(std::max(b.maxY, l.start[1]), l.end[1]);
+        const Bounds& v = visible_;
+        if (b.empty() || v.empty() || !(b.minX <= v.maxX && b.maxX >= v.minX && b.minY <= v.maxY && b.maxY >= v.minY))
+            return;
+        const bool inside = b.minX >= v.minX && b.maxX <= v.maxX && b.minY >= v.minY && b.maxY <= v.maxY;
+        sink_.line(v_.toScreen(l.start[0], l.start[1]), v_.toScreen(l.end[0], l.end[1]), !inside);
     }
 
     void operator()(const ModelCircle& c)
@@ -768,8 +775,17 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
         EntityTracer<RasterSink> tracer(sink, viewport, area);
         DashSink<RasterSink> dashes(sink, area);
         EntityTracer<DashSink<RasterSink>> dashedTracer(dashes, viewport, area);
+        // The band's part of the plane, two pixels wider all round: an
+        // entity whose reach misses it lights no pixel of the band (a curve's
+        // pixels lie within a pixel of it), and is left out unread.
+        const Bounds world = viewport.worldBounds(area);
+        const double pad = 2 / viewport.scale();
+        const double minX = world.minX - pad, minY = world.minY - pad, maxX = world.maxX + pad,
+                     maxY = world.maxY + pad;
+        const CadSpace::Reach* const reaches = space.reaches().data();
         for (int i = begin; i < count; ++i) {
-            if (!space.drawn(i)) continue;
+            const CadSpace::Reach& r = reaches[i];
+            if (!(r.maxY >= minY && r.minY <= maxY && r.maxX >= minX && r.minX <= maxX)) continue;
             if (!look) {
                 std::visit(tracer, space.at(i));
                 continue;
