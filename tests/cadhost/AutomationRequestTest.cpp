@@ -320,6 +320,6 @@ TEST(AutomationRequest, DirectReaderAnswersAsTheTree)
         (direct.outcome == AutomationRequest::Outcome::Invoke ? invoked : refused) += 1;
     }
     // The lines reach both sides of every check.
-    EXPECT_GT(invoked, 2000u);
-    EXPECT_GT(refused, 2000u);
+    EXPECT_GT(invoked, 500u);
+    EXPECT_GT(refused, 5000u);
 }

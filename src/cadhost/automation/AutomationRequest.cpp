@@ -249,6 +249,18 @@ void appendInteger(std::string& out, std::int64_t n)
     out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
 }
 
+// A line neither blank nor ending in '\r', read through readJson's tree.
+AutomationRequest readByTree(std::string_view line)
+{
+    JsonError error;
+    JsonValue request = readJson(line, error);
+    if (request.isUndefined())
+        return refused(JsonValue::null(), true, kParseError,
+                       "JSON 格式错误（第 " + std::to_string(error.offset) + " 个字节）：" + error.what);
+    if (!request.isObject()) return refused(JsonValue::null(), true, kInvalidRequest, "请求必须是一个 JSON 对象。");
+    return readRequest(request);
+}
+
 }  // namespace
 
 std::string replyStart(const JsonValue& id)
@@ -265,21 +277,16 @@ AutomationRequest parseRequest(std::string_view line)
     if (isBlank(line)) return {};
     if (line.back() == '\r') line.remove_suffix(1);
     if (std::optional<AutomationRequest> usual = UsualRequestReader(line).read()) return std::move(*usual);
-    return parseRequestByTree(line);
+    return readByTree(line);
 }
 
 AutomationRequest parseRequestByTree(std::string_view line)
 {
     if (isBlank(line)) return {};
     if (line.back() == '\r') line.remove_suffix(1);
-    JsonError error;
-    JsonValue request = readJson(line, error);
-    if (request.isUndefined())
-        return refused(JsonValue::null(), true, kParseError,
-                       "JSON 格式错误（第 " + std::to_string(error.offset) + " 个字节）：" + error.what);
-    if (!request.isObject()) return refused(JsonValue::null(), true, kInvalidRequest, "请求必须是一个 JSON 对象。");
-    return readRequest(request);
+    return readByTree(line);
 }
+
 
 std::string resultReply(const JsonValue& id, const JsonValue& result)
 {
