@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
-#include <optional>
 
 #include "AutomationNumbers.h"
 
@@ -119,48 +118,82 @@ class UsualRequestReader {
 public:
     explicit UsualRequestReader(std::string_view line) : text_(line) {}
 
-    std::optional<AutomationRequest> read()
+    // Into r, a request to invoke; false for any other line.
+    bool read(AutomationRequest& r)
     {
-        if (!take('{')) return std::nullopt;
+        if (!take('{')) return false;
         enum { Jsonrpc, Id, Method, Params };
         bool seen[4] = {};
         JsonValue id = JsonValue::null();
-        AutomationRequest r;
         AutomationCall& call = r.invocation;
         bool hasValue = false;
         bool argsSound = true;
         do {
             const int k = key({"jsonrpc", "id", "method", "params"});
-            if (k < 0 || seen[k]) return std::nullopt;
+            if (k < 0 || seen[k]) return false;
             seen[k] = true;
             if (k == Params) {
-                if (!params(call, hasValue, argsSound)) return std::nullopt;
+                if (!params(call, hasValue, argsSound)) return false;
                 continue;
             }
-            JsonValue v = readJsonValue(text_, at_, 1, error_);
+            JsonValue v = value(1);
             if (k == Id) {
-                if (!v.isNull() && !v.isNumber() && !v.isString()) return std::nullopt;
+                if (!v.isNull() && !v.isNumber() && !v.isString()) return false;
                 id = std::move(v);
             } else if (k == Jsonrpc) {
-                if (!v.isString() || v.text() != "2.0") return std::nullopt;
+                if (!v.isString() || v.text() != "2.0") return false;
             } else if (!v.isString() || !readVerb(v.text(), call.verb)) {
-                return std::nullopt;
+                return false;
             }
         } while (take(','));
-        if (!take('}')) return std::nullopt;
+        if (!take('}')) return false;
         skipSpace();
-        if (at_ != text_.size() || !seen[Jsonrpc] || !seen[Method] || !seen[Params]) return std::nullopt;
-        if (call.verb == AutomationVerb::Set && !hasValue) return std::nullopt;
-        if (call.verb == AutomationVerb::Call && !argsSound) return std::nullopt;
+        if (at_ != text_.size() || !seen[Jsonrpc] || !seen[Method] || !seen[Params]) return false;
+        if (call.verb == AutomationVerb::Set && !hasValue) return false;
+        if (call.verb == AutomationVerb::Call && !argsSound) return false;
         if (call.verb != AutomationVerb::Set) call.value = JsonValue();
         if (call.verb != AutomationVerb::Call) call.args = AutomationArgs();
         r.outcome = AutomationRequest::Outcome::Invoke;
         r.wantsReply = seen[Id];
         r.id = std::move(id);
-        return r;
+        return true;
     }
 
 private:
+    // A value as readJsonValue reads it at that depth; strings of plain
+    // ASCII and integer tokens, what requests mostly hold, read here.
+    JsonValue value(int depth)
+    {
+        skipSpace();
+        const char* const begin = text_.data() + at_;
+        const char* const end = text_.data() + text_.size();
+        const char* p = begin;
+        if (p != end && *p == '"') {
+            ++p;
+            while (p != end && static_cast<unsigned char>(*p) >= 0x20 && static_cast<unsigned char>(*p) < 0x80 &&
+                   *p != '"' && *p != '\\')
+                ++p;
+            if (p != end && *p == '"') {
+                at_ = std::size_t(p + 1 - text_.data());
+                return JsonValue::string(std::string(begin + 1, p));
+            }
+        } else if (p != end && (*p == '-' || (*p >= '0' && *p <= '9'))) {
+            if (*p == '-') ++p;
+            const char* digits = p;
+            while (p != end && *p >= '0' && *p <= '9') ++p;
+            const bool plain = p != digits && (p - digits == 1 || *digits != '0') &&
+                               (p == end || (*p != '.' && *p != 'e' && *p != 'E'));
+            std::int64_t i = 0;
+            if (plain) {
+                if (const auto [stop, ec] = std::from_chars(begin, p, i); ec == std::errc() && stop == p) {
+                    at_ = std::size_t(p - text_.data());
+                    return JsonValue::integer(i);
+                }
+            }
+        }
+        return readJsonValue(text_, at_, depth, error_);
+    }
+
     void skipSpace()
     {
         while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
@@ -206,7 +239,7 @@ private:
             const int k = key({"target", "member", "value", "args"});
             if (k < 0 || seen[k]) return false;
             seen[k] = true;
-            JsonValue v = readJsonValue(text_, at_, 2, error_);
+            JsonValue v = value(2);
             if (v.isUndefined()) return false;
             switch (k) {
             case Target: {
@@ -276,7 +309,8 @@ AutomationRequest parseRequest(std::string_view line)
 {
     if (isBlank(line)) return {};
     if (line.back() == '\r') line.remove_suffix(1);
-    if (std::optional<AutomationRequest> usual = UsualRequestReader(line).read()) return std::move(*usual);
+    AutomationRequest r;
+    if (UsualRequestReader(line).read(r)) return r;
     return readByTree(line);
 }
 
