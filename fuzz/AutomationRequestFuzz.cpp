@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as the request lines a client writes to
 // tessik-cad's automation socket, split at '\n' as the server splits them.
 // Every line that reads as JSON writes back as JSON that reads as the same
-// value; every refusal carries a message, and every reply line written for
+// value; every line gets the answer readJson's tree of it gives; every refusal carries a message, and every reply line written for
 // a request reads back as JSON with the request's id (and, for a result,
 // the value it carries). Aborts on any broken invariant; the sanitizers
 // catch the rest.
@@ -48,6 +48,8 @@ void oneLine(std::string_view line)
     }
 
     const AutomationRequest r = parseRequest(line);
+    // The direct reader of the usual request answers as the tree does.
+    require(r == parseRequestByTree(line));
     switch (r.outcome) {
     case AutomationRequest::Outcome::Blank:
         require(line.find_first_not_of(" \t\n\v\f\r") == std::string_view::npos);

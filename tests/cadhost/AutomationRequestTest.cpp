@@ -139,13 +139,14 @@ namespace {
 
 // Lines near valid JSON: seeds with bytes inserted, dropped, replaced and
 // repeated, the inserts drawn from what JSON readers disagree on.
-std::vector<std::string> jsonLikeLines(int count)
+const std::vector<std::string> kJsonSeeds = {
+    R"({"jsonrpc":"2.0","id":7,"method":"call","params":{"target":5,"member":"AddLine","args":[[0,0,0],[1.5,-2e3,0]]}})",
+    R"({"a":[1,{"b":null,"c":[true,false]},"x\n\u00e9\ud83d\ude00"],"a":-0.25E+2,"k":"\"\\\/"})",
+    R"([ 1 , 2.0 , -0 , 1e-5 , "图" , { } , [ ] ])",
+};
+
+std::vector<std::string> jsonLikeLines(int count, const std::vector<std::string>& seeds = kJsonSeeds)
 {
-    const char* seeds[] = {
-        R"({"jsonrpc":"2.0","id":7,"method":"call","params":{"target":5,"member":"AddLine","args":[[0,0,0],[1.5,-2e3,0]]}})",
-        R"({"a":[1,{"b":null,"c":[true,false]},"x\n\u00e9\ud83d\ude00"],"a":-0.25E+2,"k":"\"\\\/"})",
-        R"([ 1 , 2.0 , -0 , 1e-5 , "图" , { } , [ ] ])",
-    };
     const char* inserts[] = {"\"", "\\", "\\u", "d800", "dc00", "{", "}", "[", "]", ",", ":", "0", "-", ".",
                              "e", "E", "+", "1e400", "1e-400", "0.000000000000000000000000000000000000001e-300",
                              "true", "nul", "\x01", "\xc3\xa9", "\xe5\x9b\xbe", "\xf0\x9f\x98\x80", "\xc0\xaf",
@@ -154,7 +155,7 @@ std::vector<std::string> jsonLikeLines(int count)
     std::mt19937 random(20261211);
     std::vector<std::string> lines;
     for (int n = 0; n < count; ++n) {
-        std::string line = seeds[random() % std::size(seeds)];
+        std::string line = seeds[random() % seeds.size()];
         for (int m = int(random() % 4); m >= 0; --m) {
             const std::size_t at = random() % (line.size() + 1);
             switch (random() % 4) {
@@ -297,4 +298,28 @@ TEST(JsonReader, ReadsNumbersExactly)
     EXPECT_EQ(read("1e-400").toDouble(), 0.0);
     EXPECT_EQ(read("1.5e-400").toDouble(), 0.0);
     EXPECT_TRUE(std::signbit(read("-1e-400").toDouble()));
+}
+
+// parseRequest reads the usual request without a tree of the line: on
+// requests of every verb and key order, and on lines near them (keys
+// repeated, escaped, unknown; values of the wrong kind), it answers exactly
+// as the tree's reader does.
+TEST(AutomationRequest, DirectReaderAnswersAsTheTree)
+{
+    const std::vector<std::string> seeds = {
+        R"({"jsonrpc":"2.0","id":7,"method":"call","params":{"target":5,"member":"AddLine","args":[[0,0,0],[1.5,-2e3,0]]}})",
+        R"( { "params" : { "args" : null , "member" : "Item" , "target" : 3.0 } , "method" : "CALL" , "jsonrpc" : "2.0" } )",
+        R"({"jsonrpc":"2.0","id":"a\"b","method":"set","params":{"target":9,"member":"Color","value":{"r":[1,2],"r":3}}})" "\r",
+        R"({"jsonrpc":"2.0","id":null,"method":"get","params":{"member":"Name","target":0,"args":7,"value":[]}})",
+        R"({"id":-1,"jsonrpc":"2.0","method":"call","params":{"target":1e3,"member":"\u0041dd","args":[]},"x":1})",
+    };
+    std::size_t invoked = 0, refused = 0;
+    for (const std::string& line : jsonLikeLines(20000, seeds)) {
+        const AutomationRequest direct = parseRequest(line);
+        ASSERT_EQ(direct, parseRequestByTree(line)) << line;
+        (direct.outcome == AutomationRequest::Outcome::Invoke ? invoked : refused) += 1;
+    }
+    // The lines reach both sides of every check.
+    EXPECT_GT(invoked, 500u);
+    EXPECT_GT(refused, 5000u);
 }

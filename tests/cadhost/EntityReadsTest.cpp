@@ -82,7 +82,7 @@ TEST(EntityReads, EveryKindAnswersWhatEzdxfReads)
         ASSERT_TRUE(session.openDocument(file));
         const auto invoke = [&](Verb verb, std::int64_t target, const QString& member, QJsonArray args = {}) {
             Result<QJsonValue> answer = QJsonValue();
-            AutomationDispatcher::Invocation inv{verb, target, member, {}, std::move(args)};
+            AutomationDispatcher::Invocation inv{verb, target, member.toStdString(), {}, std::move(args)};
             dispatcher.invoke(inv, [&answer](const Result<QJsonValue>& r) { answer = r; });
             return answer;
         };

@@ -30,7 +30,7 @@ struct Cad {
     Result<QJsonValue> invoke(Verb verb, std::int64_t target, const char* member, QJsonArray args = {})
     {
         Result<QJsonValue> answer = QJsonValue();
-        AutomationDispatcher::Invocation inv{verb, target, QString::fromLatin1(member), {}, std::move(args)};
+        AutomationDispatcher::Invocation inv{verb, target, member, {}, std::move(args)};
         dispatcher.invoke(inv, [&answer](const Result<QJsonValue>& r) { answer = r; });
         return answer;
     }

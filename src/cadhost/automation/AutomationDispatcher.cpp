@@ -631,21 +631,22 @@ QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
     return o;
 }
 
-const AutomationDispatcher::Member* AutomationDispatcher::findMember(Kind kind, const QString& name) const
+const AutomationDispatcher::Member* AutomationDispatcher::findMember(Kind kind, std::string_view name) const
 {
     const QHash<QString, Member>& table = members_[static_cast<int>(kind)];
     // The names clients send are short ASCII: lowered into a buffer here
     // rather than into a new string.
-    constexpr qsizetype kShort = 40;
+    constexpr std::size_t kShort = 40;
     char16_t lowered[kShort];
     bool ascii = name.size() <= kShort;
-    for (qsizetype i = 0; ascii && i < name.size(); ++i) {
-        const char16_t c = name.at(i).unicode();
+    for (std::size_t i = 0; ascii && i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
         ascii = c < 0x80;
-        lowered[i] = c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+        lowered[i] = c >= 'A' && c <= 'Z' ? char16_t(c + ('a' - 'A')) : char16_t(c);
     }
-    const auto it = ascii ? table.constFind(QString::fromRawData(reinterpret_cast<const QChar*>(lowered), name.size()))
-                          : table.constFind(name.toLower());
+    const auto it = ascii ? table.constFind(QString::fromRawData(reinterpret_cast<const QChar*>(lowered),
+                                                                 qsizetype(name.size())))
+                          : table.constFind(QString::fromUtf8(name.data(), qsizetype(name.size())).toLower());
     return it == table.cend() ? nullptr : &*it;
 }
 
@@ -683,15 +684,16 @@ AutomationDispatcher::Pending AutomationDispatcher::invoke(const Invocation& inv
         return {};
     }
     const Member* found = findMember(ref->kind, inv.member);
+    const auto memberName = [&] { return QString::fromUtf8(inv.member.data(), qsizetype(inv.member.size())); };
     if (!found) {
-        reply(unknownName(inv.member));
+        reply(unknownName(memberName()));
         return {};
     }
     const Member& member = *found;
     Context context{*this, session_, *ref, *doc};
     const auto notThisWay = [&] {
         return error(kMemberNotFound,
-                     QStringLiteral("成员“%1”不支持这种访问。").arg(inv.member));
+                     QStringLiteral("成员“%1”不支持这种访问。").arg(memberName()));
     };
     switch (inv.verb) {
     case Verb::Get:

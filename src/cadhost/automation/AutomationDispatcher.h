@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -53,7 +54,7 @@ public:
     struct Invocation {
         Verb verb = Verb::Get;
         std::int64_t target = 0;
-        QString member;
+        std::string member;  // UTF-8
         QJsonValue value;  // Set
         AutomationArgs args;  // Call
     };
@@ -111,7 +112,7 @@ public:
 private:
     Result<ObjectRef> resolve(std::int64_t target) const;
     // The member of that kind of object by name, whatever its case.
-    const Member* findMember(Kind kind, const QString& name) const;
+    const Member* findMember(Kind kind, std::string_view name) const;
     Result<DrawingDocument*> documentOf(const ObjectRef& ref) const;
     QJsonValue handleValue(const ObjectRef& ref);
     std::string_view typeName(const ObjectRef& ref) const;

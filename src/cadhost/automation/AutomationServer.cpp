@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include "automation/AutomationError.h"
@@ -36,6 +38,8 @@ namespace {
 constexpr qsizetype kReadChunk = 64 * 1024;
 // Replies gathered in a batch go out once this much waits.
 constexpr qsizetype kWriteChunk = 64 * 1024;
+// The room a connection keeps for writing one reply line.
+constexpr std::size_t kKeptLineRoom = 1024;
 // How long a connection looks for its client's next request after answering
 // (see awaitNextRequest), how much of that it spins before sleeping on the
 // socket, how many looks in vain end that, and how long it may go on
@@ -63,6 +67,11 @@ AutomationConnection::AutomationConnection(int fd, AutomationDispatcher& dispatc
     partialTimer_.setInterval(limits_.partialLineTimeoutMs);
     connect(&partialTimer_, &QTimer::timeout, this, &AutomationConnection::onLineTimeout);
     connect(reader_, &QSocketNotifier::activated, this, &AutomationConnection::onReadable);
+    // The reply may come after this connection is gone (a pick answered
+    // while the client disconnects); it then has nowhere to go.
+    reply_ = [self = QPointer<AutomationConnection>(this)](const Result<QJsonValue>& result) {
+        if (self) self->answer(result);
+    };
     connect(writer_, &QSocketNotifier::activated, this, [this] {
         writer_->setEnabled(false);
         flush();
@@ -260,25 +269,28 @@ void AutomationConnection::handleLine(QByteArrayView line)
 
 void AutomationConnection::dispatch(AutomationRequest&& request)
 {
-    // The reply may come after this connection is gone (a pick answered while
-    // the client disconnects); it then has nowhere to go.
-    QPointer<AutomationConnection> self(this);
-    const JsonValue id = std::move(request.id);
-    const bool wantsReply = request.wantsReply;
+    // The id is kept until the invocation answers; an invocation that is
+    // answered before this returns gives back the one it replaced (an
+    // invocation carried out inside another's event loop).
+    JsonValue outerId = std::exchange(answerId_, std::move(request.id));
+    const bool outerWanted = std::exchange(answerWanted_, request.wantsReply);
     AutomationCall& call = request.invocation;
-    const AutomationDispatcher::Invocation invocation{call.verb, call.target, QString::fromUtf8(call.member),
+    const AutomationDispatcher::Invocation invocation{call.verb, call.target, std::move(call.member),
                                                       toQJsonValue(call.value), std::move(call.args)};
     AutomationDispatcher::HandleAnswer handle;
     dispatcher_.setCaller(reinterpret_cast<std::uintptr_t>(this));
-    const AutomationDispatcher::Pending pending = dispatcher_.invoke(
-        invocation,
-        [self, id, wantsReply](const Result<QJsonValue>& result) {
-            if (!self) return;
-            if (wantsReply) self->sendReply(id, result);
-            if (self->waiting()) self->onAnswered();
-        },
-        &handle);
-    if (handle.handle >= 0 && wantsReply) send(handleReply(id, handle.handle, handle.type));
+    const AutomationDispatcher::Pending pending = dispatcher_.invoke(invocation, reply_, &handle);
+    if (handle.handle >= 0 && answerWanted_) {
+        line_.clear();
+        appendHandleReply(line_, answerId_, handle.handle, handle.type);
+        send(line_);
+        // The room of an id that was long goes back.
+        if (line_.capacity() > kKeptLineRoom) std::string().swap(line_);
+    }
+    if (pending.kind == AutomationDispatcher::Pending::Kind::None) {
+        answerId_ = std::move(outerId);
+        answerWanted_ = outerWanted;
+    }
     // What is left pending is never answered before invoke returns: a pick
     // is answered from a later event, a text typed on later turns.
     if (closing_) {
@@ -286,6 +298,12 @@ void AutomationConnection::dispatch(AutomationRequest&& request)
         return;
     }
     waiting_ = pending;
+}
+
+void AutomationConnection::answer(const Result<QJsonValue>& result)
+{
+    if (answerWanted_) sendReply(answerId_, result);
+    if (waiting()) onAnswered();
 }
 
 void AutomationConnection::onAnswered()

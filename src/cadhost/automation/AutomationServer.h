@@ -127,6 +127,8 @@ private:
     void onLineTimeout();
     void handleLine(QByteArrayView line);
     void dispatch(AutomationRequest&& request);
+    // reply_: the answer of the invocation being carried out.
+    void answer(const Result<QJsonValue>& result);
     void onAnswered();
     bool waiting() const { return waiting_.kind != AutomationDispatcher::Pending::Kind::None; }
     // The client sent its end of file: closes once nothing it sent is
@@ -157,6 +159,14 @@ private:
     qsizetype sentAt_ = 0;  // unsent_ before this went out already
     qint64 held_ = 0;  // unsent_'s capacity (the memory it holds) as last counted in budget_
     AutomationDispatcher::Pending waiting_;  // what this client's queue waits for, if anything
+    // The invocation being answered: its id and whether it wants a reply.
+    // One at a time, as the queue waits for each; reply_ answers it, built
+    // once (rather than a closure per call), and copies of reply_ a member
+    // keeps answer nothing once the connection is gone.
+    JsonValue answerId_;
+    bool answerWanted_ = false;
+    AutomationDispatcher::Reply reply_;
+    std::string line_;  // the reply line being written, its room kept between calls
     bool batching_ = false;  // inside processBuffer: replies wait for one write
     bool hungUp_ = false;  // the client's end of file was read
     bool lineStarted_ = false;  // buffer_ holds the start of a line, partialTimer_ runs from its first byte

@@ -1,5 +1,6 @@
 #include "automation/JsonValue.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -137,6 +138,15 @@ public:
         if (failed_) return {};
         skipSpace();
         if (p_ != end_) return fail("garbage at the end of the document");
+        return v;
+    }
+
+    // One value at the nesting depth given, where reading stopped after it.
+    JsonValue nested(int depth, std::size_t& at)
+    {
+        JsonValue v = value(depth);
+        if (failed_) return {};
+        at = std::size_t(p_ - begin_);
         return v;
     }
 
@@ -414,6 +424,18 @@ constexpr char kHex[] = "0123456789abcdef";
 JsonValue readJson(std::string_view text, JsonError& error)
 {
     return JsonReader(text, error).document();
+}
+
+JsonValue readJsonValue(std::string_view text, std::size_t& at, int depth, JsonError& error)
+{
+    const std::size_t from = std::min(at, text.size());
+    std::size_t used = 0;
+    JsonValue v = JsonReader(text.substr(from), error).nested(depth, used);
+    if (v.isUndefined())
+        error.offset += from;
+    else
+        at = from + used;
+    return v;
 }
 
 void appendJsonString(std::string& out, std::string_view utf8)

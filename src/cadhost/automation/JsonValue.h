@@ -81,6 +81,10 @@ struct JsonError {
 // One JSON text (any value, surrounded by optional white space). On failure
 // returns Undefined and fills error.
 JsonValue readJson(std::string_view text, JsonError& error);
+// One JSON value starting at text[at] (white space before it skipped), read
+// as readJson reads a value nested depth levels deep in a document; at moves
+// past it. On failure returns Undefined and fills error.
+JsonValue readJsonValue(std::string_view text, std::size_t& at, int depth, JsonError& error);
 
 // Compact JSON in UTF-8, control characters escaped; bytes of a string that
 // are not UTF-8 are written as U+FFFD, so the line is always valid JSON.
