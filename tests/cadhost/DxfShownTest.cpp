@@ -288,7 +288,7 @@ TEST_F(DxfShownTest, ASaveThatWouldLoseContentRefusesAndLeavesTheFile)
     for (const char* member : {"Save", "SaveAs"}) {
         QJsonArray args;
         if (QByteArray(member) == "SaveAs") args << dir.filePath(QStringLiteral("other.dxf"));
-        dispatcher.invoke({AutomationDispatcher::Verb::Call, handle, QString::fromLatin1(member), {}, args},
+        dispatcher.invoke({AutomationDispatcher::Verb::Call, handle, std::string(member), {}, args},
                           [&](const Result<QJsonValue>& r) { answer = r; });
         ASSERT_TRUE(answer.has_value());
         ASSERT_FALSE(answer->ok()) << member;
