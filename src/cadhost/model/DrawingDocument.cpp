@@ -112,7 +112,7 @@ void CadSpace::setPicture(int index, std::shared_ptr<const DrawingExtras> pictur
 {
     auto* shape = std::get_if<ModelShape>(&entities_[static_cast<std::size_t>(index)]);
     if (!shape) return;
-    ++shapesVersion_;
+    shapeChanged(index);
     const Bounds old = shape->bounds();
     shape->picture = std::move(picture);
     shape->readBounds = readBounds;
