@@ -465,10 +465,15 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
         auto it = std::find_if(tags.begin(), tags.end(), [&](const DxfTag& t) { return t.code == v.code; });
         if (it != tags.end()) {
             it->value = v.value;
-        } else {
-            auto xdata = std::find_if(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code >= 1000; });
-            tags.insert(xdata, v);
+            continue;
         }
+        auto xdata = std::find_if(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code >= 1000; });
+        const int within = v.code % 100;
+        if (v.code < 1000 && within >= 20 && within < 40) {
+            const auto before = std::find_if(tags.begin(), xdata, [&](const DxfTag& t) { return t.code == v.code - 10; });
+            if (before != xdata) xdata = before + 1;
+        }
+        tags.insert(xdata, v);
     }
     if (i >= records_.size())
         added_[i - records_.size()].second = std::move(tags);

@@ -105,7 +105,8 @@ public:
     // empty: the next one.
     std::size_t addEntity(Space space, NewEntity entity, std::string handle = {});
     // Sets the first group of each code in values to its value; a code the
-    // entity lacks is added before its extended data.
+    // entity lacks is added before its extended data, except a point's y or
+    // z, which goes right after the point's x or y (a 2D writer leaves z out).
     void setEntityValues(std::size_t i, const std::vector<DxfTag>& values);
     // Leaves entity i out of what toBytes writes; its index stays.
     void removeEntity(std::size_t i) { removed_.insert(i); }

@@ -25,7 +25,8 @@
   ezdxf_entities.py make-moves PATH
                            an R2018 drawing of entities out of the world's
                            plane (circle, arc, lightweight polyline, text,
-                           reference) and hatches with every kind of edge
+                           reference), hatches with every kind of edge,
+                           multileaders and every other kind with points
   ezdxf_entities.py PATH moved SAVED DX DY DZ HANDLE...
                            each entity translated by ezdxf in PATH against
                            the same in SAVED, group by group (numbers to
@@ -138,6 +139,41 @@ if sys.argv[1] == "make-moves":
     patterned = msp.add_hatch()
     patterned.set_pattern_fill("ANSI31", scale=2)
     patterned.paths.add_polyline_path([(20, 0, 0.3), (30, 0), (30, 10), (20, 10)], is_closed=True)
+    # Multileaders with a text and with a block, their leaders and breaks.
+    from ezdxf.render import mleader
+    from ezdxf.math import Vec2, Vec3
+    texts = msp.add_multileader_mtext("Standard")
+    texts.set_content("NOTE", char_height=1.5)
+    texts.add_leader_line(mleader.ConnectionSide.left, [Vec2(-8, -4), Vec2(-6, -1)])
+    texts.add_leader_line(mleader.ConnectionSide.right, [Vec2(15, -3)])
+    texts.build(insert=Vec2(4, 2), rotation=15)
+    texts.multileader.context.leaders[0].breaks = [Vec3(-7, -3, 0), Vec3(-6.5, -2, 0)]
+    doc.blocks.new("TAG").add_circle((0, 0), 1)
+    blocks = msp.add_multileader_block("Standard")
+    blocks.set_content("TAG", scale=2)
+    blocks.add_leader_line(mleader.ConnectionSide.left, [Vec2(30, 30)])
+    blocks.build(insert=Vec2(40, 35))
+    # Polylines: 2D in a tilted plane and raised, 2D with a bulge, 3D, a polyface mesh.
+    msp.add_polyline2d([(0, 0), (3, 0), (3, 2)], dxfattribs={"extrusion": tilted, "elevation": (0, 0, 1.5)})
+    msp.add_polyline2d([(0, 0, 0, 0, 0.5), (5, 0), (5, 5)], format="xyseb", close=True)
+    msp.add_polyline3d([(0, 0, 0), (1, 2, 3), (4, 5, 6)])
+    mesh = msp.add_polyface()
+    mesh.append_face([(0, 0, 0), (1, 0, 0), (1, 1, 1)])
+    # World points whatever the extrusion, and the other kinds with points.
+    msp.add_point((1, 2, 3), dxfattribs={"extrusion": tilted})
+    msp.add_mtext("raised", dxfattribs={"insert": (1, 2, 3), "extrusion": tilted})
+    msp.add_leader([(0, 0), (2, 2), (4, 2)])
+    msp.add_3dface([(0, 0, 0), (1, 0, 1), (1, 1, 2), (0, 1, 3)])
+    msp.add_solid([(0, 0), (1, 0), (0, 1), (1, 1)], dxfattribs={"extrusion": tilted})
+    msp.add_trace([(0, 0), (1, 0), (0, 1)])
+    msp.add_spline([(0, 0, 0), (1, 2, 0), (3, 1, 1), (5, 5, 2)], dxfattribs={"extrusion": tilted})
+    msp.add_ray((1, 1, 1), (1, 0, 0))
+    msp.add_xline((2, 2, 0), (0, 1, 0))
+    picture = doc.add_image_def("picture.png", size_in_pixel=(64, 32))
+    image = msp.add_image(picture, (10, 10, 1), (8, 4))
+    image.set_boundary_path([(4, 4), (60, 4), (30, 28)])
+    msp.add_wipeout([(0, 0), (3, 0), (3, 2)])
+    msp.new_entity("TOLERANCE", {"insert": (5, 6, 7), "dimstyle": "Standard", "content": "{\\Fgdt;j}%%v0.5"})
     doc.saveas(sys.argv[2])
     sys.exit(0)
 

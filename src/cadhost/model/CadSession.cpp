@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "model/DxfFile.h"
+#include "model/ModelNames.h"
+
+#include <QStringList>
 
 namespace tessik::cadhost {
 
@@ -202,18 +205,20 @@ bool CadSession::redo()
     return true;
 }
 
-void CadSession::select(const std::vector<int>& indices, bool add)
+void CadSession::select(SpaceKind spaceKind, const std::vector<int>& indices, bool add)
 {
-    std::vector<int> next = add ? selection_ : std::vector<int>{};
-    if (document_) {
-        const CadSpace& space = document_->modelSpace();
+    std::vector<int> next = add && spaceKind == selectionSpace_ ? selection_ : std::vector<int>{};
+    const auto kinds = document_ ? document_->spaceKinds() : std::vector<SpaceKind>{};
+    if (std::find(kinds.begin(), kinds.end(), spaceKind) != kinds.end()) {
+        const CadSpace& space = document_->space(spaceKind);
         for (int i : indices)
             if (i >= 0 && i < space.count() && space.drawn(i)) next.push_back(i);
     }
     std::sort(next.begin(), next.end());
     next.erase(std::unique(next.begin(), next.end()), next.end());
-    if (next == selection_) return;
+    if (next == selection_ && (spaceKind == selectionSpace_ || next.empty())) return;
     selection_ = std::move(next);
+    selectionSpace_ = spaceKind;
     emit selectionChanged();
 }
 
@@ -228,7 +233,7 @@ void CadSession::deselect(const std::vector<EntityRef>& entities)
 {
     const auto before = selection_.size();
     for (const EntityRef& e : entities) {
-        if (e.space != SpaceKind::Model) continue;
+        if (e.space != selectionSpace_) continue;
         const auto it = std::lower_bound(selection_.begin(), selection_.end(), e.index);
         if (it != selection_.end() && *it == e.index) selection_.erase(it);
     }
@@ -243,10 +248,57 @@ int CadSession::eraseSelection()
     }
     std::vector<EntityRef> entities;
     entities.reserve(selection_.size());
-    for (int i : selection_) entities.push_back(EntityRef{SpaceKind::Model, i});
+    for (int i : selection_) entities.push_back(EntityRef{selectionSpace_, i});
     const int erased = eraseEntities(entities);
     emit message(QStringLiteral("已删除 %1 个对象。").arg(erased));
     return erased;
+}
+
+int CadSession::moveEntities(SpaceKind spaceKind, const std::vector<int>& indices, const Point3& by)
+{
+    if (!document_) return 0;
+    const CadSpace& space = document_->space(spaceKind);
+    QStringList refused;
+    int moved = 0;
+    beginUndoGroup();
+    for (const int i : indices) {
+        if (i < 0 || i >= space.count() || space.erased(i)) continue;
+        std::optional<ModelEntity> entity = movedEntity(space.at(i), by);
+        if (!entity) {
+            const std::string_view name = cadhost::objectName(space.at(i));  // not QObject's
+            refused << QString::fromUtf8(name.data(), qsizetype(name.size()));
+            continue;
+        }
+        replaceEntity(spaceKind, i, std::move(*entity));
+        ++moved;
+    }
+    endUndoGroup();
+    if (!refused.isEmpty())
+        emit message(QStringLiteral("%1 个对象不能移动（它们的点不能逐一改写），保持原位：%2")
+                         .arg(refused.size())
+                         .arg(refused.join(QStringLiteral("、"))));
+    return moved;
+}
+
+void CadSession::moveSelection()
+{
+    if (selection_.empty()) {
+        emit message(QStringLiteral("没有选择对象：请先在图中单击或框选要移动的对象。"));
+        return;
+    }
+    // What was selected when the command began, in the drawing it began on.
+    const SpaceKind space = selectionSpace_;
+    const std::vector<int> chosen = selection_;
+    const std::uint64_t serial = document_->serial();
+    requestPoint(QStringLiteral("指定基点:"), std::nullopt, [=, this](std::optional<Point3> from) {
+        if (!from) return;
+        requestPoint(QStringLiteral("指定第二个点:"), from, [=, this](std::optional<Point3> to) {
+            if (!to || !document_ || document_->serial() != serial) return;
+            const Point3 by{(*to)[0] - (*from)[0], (*to)[1] - (*from)[1], (*to)[2] - (*from)[2]};
+            const int moved = moveEntities(space, chosen, by);
+            emit message(QStringLiteral("已移动 %1 个对象。").arg(moved));
+        });
+    });
 }
 
 void CadSession::setVisible(bool visible)
@@ -360,6 +412,10 @@ void CadSession::runCommand(const QString& command)
     }
     if (c == QLatin1String("E") || c == QLatin1String("ERASE")) {
         eraseSelection();
+        return;
+    }
+    if (c == QLatin1String("M") || c == QLatin1String("MOVE")) {
+        moveSelection();
         return;
     }
     emit message(QStringLiteral("未知命令“%1”。").arg(command));

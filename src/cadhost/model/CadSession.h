@@ -9,7 +9,7 @@
 // away), then the next one takes the prompt.
 //
 // Every change to the drawing goes through here as one undo step; the
-// selection (model-space entities the user picked) lives here too, so that
+// selection (entities of one space the user picked) lives here too, so that
 // the prompt commands (U, UNDO, REDO, E, ERASE) and the window's keys and
 // menus act on the same state.
 
@@ -76,13 +76,23 @@ public:
     bool undo();
     bool redo();
 
-    // --- the selection (model-space indices, ascending) ---
+    // --- the selection (indices into one space, ascending) ---
     const std::vector<int>& selection() const { return selection_; }
-    // Replaces the selection, or adds to it.
-    void select(const std::vector<int>& indices, bool add = false);
+    SpaceKind selectionSpace() const { return selectionSpace_; }
+    // Replaces the selection, or adds to it; entities of another space than
+    // the selection's replace it.
+    void select(SpaceKind space, const std::vector<int>& indices, bool add = false);
+    void select(const std::vector<int>& indices, bool add = false) { select(SpaceKind::Model, indices, add); }
     void clearSelection();
     // Erases the selected entities as one step; the count erased.
     int eraseSelection();
+    // Moves the given entities of a space by an offset as one step; those
+    // whose points cannot be written back moved stay, each named in a
+    // message. The count moved.
+    int moveEntities(SpaceKind space, const std::vector<int>& indices, const Point3& by);
+    // Asks for a base point and a second point, then moves the selection
+    // by the difference (the MOVE command).
+    void moveSelection();
 
     // --- the window ---
     bool visible() const { return visible_; }
@@ -149,6 +159,7 @@ private:
     std::deque<PickRequest> picks_;
     std::uint64_t nextPickId_ = 0;
     std::vector<int> selection_;
+    SpaceKind selectionSpace_ = SpaceKind::Model;
 };
 
 }  // namespace tessik::cadhost

@@ -105,6 +105,16 @@ bool inObjectCoordinates(std::string_view type)
            type == "HATCH" || type == "DIMENSION";
 }
 
+// The kinds whose every position group can be written back moved: those
+// with point groups (ModelNames.h), and the hatch, dimension and
+// multileader, moved group by group below. World points stay world points
+// whatever the extrusion; a 2D polyline's are in its own plane.
+bool movableKind(std::string_view type)
+{
+    return !movedPointCodes(type).empty() || type == "HATCH" || type == "DIMENSION" || type == "MULTILEADER" ||
+           type == "MLEADER";
+}
+
 // Where an entity without a picture lies: its own points (custom objects
 // carry them in 10/20 like every other kind), when it is in the world's plane.
 Bounds pointBounds(std::span<const DxfTag> tags)
@@ -221,8 +231,7 @@ Result<DxfReadReport> readDxf(const QString& path)
             s.readBounds = pictures[shape].bounds;
             if (s.readBounds.empty() && r.shown) s.readBounds = pointBounds(tags);
             s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-            s.movable = (!movedPointCodes(record.type).empty() || record.type == "HATCH" || record.type == "DIMENSION") &&
-                        (r.upright || inObjectCoordinates(record.type));
+            s.movable = movableKind(record.type);
             ++shape;
             ++report.kept;
             r.held = std::move(s);
@@ -332,6 +341,102 @@ std::vector<DxfTag> movedHatch(std::span<const DxfTag> tags, const Point3& by)
     return out;
 }
 
+// A multileader's groups moved: in its context data the content's base
+// point, the text's and the block's places and the plane's origin, each
+// leader's last point and breaks and each leader line's vertices and
+// breaks, all world points; the block's transform takes the offset in its
+// translation. Normals, directions and the block's scale (10 after the
+// context data) stay. Its proxy picture shows the old place: it is left
+// out, as a reader that knows the kind draws it from the groups.
+std::vector<DxfTag> movedMultileader(std::span<const DxfTag> tags, const Point3& by)
+{
+    std::vector<DxfTag> out;
+    out.reserve(tags.size());
+    bool own = false, context = false, contextDone = false;
+    int nesting = 0;             // 0 the context itself, 1 a leader, 2 a leader line
+    std::vector<std::size_t> matrix;  // where the block transform's 16 values are
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) own = false, context = false;
+        if (t.code == 100) own = t.value == "AcDbMLeader";
+        // The proxy picture, in the entity's common part.
+        if (!own && !contextDone && (t.code == 92 || t.code == 160 || t.code == 310)) continue;
+        out.push_back(t);
+        if (!own) continue;
+        if (t.code == 300 && t.value == "CONTEXT_DATA{") context = true, nesting = 0;
+        if (!context) continue;
+        if (t.code == 301) {
+            context = false, contextDone = true;
+            continue;
+        }
+        if (t.code == 302) nesting = 1;
+        if (t.code == 303) nesting = 0;
+        if (t.code == 304 && nesting == 1) nesting = 2;
+        if (t.code == 305) nesting = 1;
+        if (t.code == 47 && nesting == 0) matrix.push_back(out.size() - 1);
+        // x, y and z of a point: 10..18, 20..28, 30..38 and 110..112, 120..122, 130..132.
+        const int axis = t.code >= 110 ? (t.code - 110) / 10 : (t.code - 10) / 10;
+        const int group = t.code - 10 * axis;
+        if (t.code < 10 || axis < 0 || axis > 2 || (group > 18 && group < 110) || group > 112) continue;
+        const bool moves = nesting == 0 ? (group == 10 || group == 12 || group == 15 || group == 110)
+                                        : (group == 10 || group == 12 || (nesting == 1 ? group == 13 : group == 11));
+        if (!moves) continue;
+        if (const auto v = dxf::tagNumber(t.value)) out.back().value = dxf::formatReal(*v + by[std::size_t(axis)]);
+    }
+    // Row-major, the translation in the last column: each row's last value
+    // takes its axis's offset times the bottom row's (1 for an affine one).
+    if (matrix.size() == 16) {
+        double m[16];
+        for (std::size_t k = 0; k < 16; ++k) m[k] = dxf::tagNumber(out[matrix[k]].value).value_or(k % 5 == 0 ? 1 : 0);
+        for (std::size_t row = 0; row < 3; ++row)
+            for (std::size_t col = 0; col < 4; ++col)
+                if (const double d = by[row] * m[12 + col]; d != 0)
+                    out[matrix[row * 4 + col]].value = dxf::formatReal(m[row * 4 + col] + d);
+    }
+    return out;
+}
+
+// Group code's number in the record's own groups (before the extended data).
+std::optional<double> ownNumber(std::span<const DxfTag> tags, int code)
+{
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) break;
+        if (t.code == code) return dxf::tagNumber(t.value);
+    }
+    return std::nullopt;
+}
+
+// A polyline moved with its vertices. A 3D polyline's or mesh's vertices
+// are world points; a 2D one's lie in its plane (its extrusion's), at the
+// height its own 30 group gives, so they move by the offset turned into
+// that plane and the height by its third part. Its own 10 and 20 are no
+// place (always 0) and stay; a polyface mesh's face records are no point.
+void writePolylineMove(dxf::DxfDrawing& drawing, std::size_t record, const Point3& offset)
+{
+    const auto tags = drawing.entityTags(record);
+    const int flags = static_cast<int>(ownNumber(tags, 70).value_or(0));
+    const bool flat = (flags & (8 | 16 | 64)) == 0;
+    const Point3 by = flat ? offsetInObjectCoordinates(tags, offset) : offset;
+    if (flat && by[2] != 0) {
+        const auto height = ownNumber(tags, 30);
+        if (height)
+            drawing.setEntityValues(record, {DxfTag{30, dxf::formatReal(*height + by[2])}});
+        else
+            drawing.setEntityValues(record, {DxfTag{10, "0.0"}, DxfTag{20, "0.0"}, DxfTag{30, dxf::formatReal(by[2])}});
+    }
+    for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "VERTEX"; ++i) {
+        const auto vertex = drawing.entityTags(i);
+        const int vertexFlags = static_cast<int>(ownNumber(vertex, 70).value_or(0));
+        if ((vertexFlags & 128) && !(vertexFlags & 64)) continue;  // a face: indices only
+        std::vector<DxfTag> values;
+        for (int axis = 0; axis < 3; ++axis)
+            if (const auto v = ownNumber(vertex, 10 + 10 * axis); v && by[std::size_t(axis)] != 0)
+                values.push_back({10 + 10 * axis, dxf::formatReal(*v + by[std::size_t(axis)])});
+            else if (!v && axis == 2 && by[2] != 0)
+                values.push_back({30, dxf::formatReal(by[2])});
+        drawing.setEntityValues(i, values);
+    }
+}
+
 // A moved shape: each of its position groups (and those of the vertices
 // after a POLYLINE) by the offset, every other tag as it was. Points in the
 // entity's own coordinate system move by the offset turned into it.
@@ -339,7 +444,7 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
 {
     if (shape.offset == Point3{}) return;
     const std::span<const int> codes = movedPointCodes(shape.type);
-    if (!shape.movable || (codes.empty() && shape.type != "HATCH" && shape.type != "DIMENSION")) {
+    if (!shape.movable || !movableKind(shape.type)) {
         lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
         return;
     }
@@ -370,6 +475,14 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
         }
         writeTags(i, std::move(moved));
     };
+    if (shape.type == "MULTILEADER" || shape.type == "MLEADER") {
+        writeTags(record, movedMultileader(drawing.entityTags(record), shape.offset));
+        return;
+    }
+    if (shape.type == "POLYLINE") {
+        writePolylineMove(drawing, record, shape.offset);
+        return;
+    }
     if (shape.type == "DIMENSION") {
         // Definition points in the world, the text's place and the arc
         // point (and the clones' insertion point) in its own plane.
@@ -390,11 +503,7 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
         static constexpr int kElevation[] = {38};
         drawing.replaceEntityGroups(record, kElevation, {DxfTag{38, dxf::formatReal(elevation + by[2])}});
     }
-    static constexpr int kVertex[] = {10};
     static constexpr int kAttribute[] = {10, 11};
-    if (shape.type == "POLYLINE")
-        for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "VERTEX"; ++i)
-            moveGroups(i, kVertex, by);
     // Each attribute in its own coordinate system.
     if (shape.type == "INSERT")
         for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "ATTRIB"; ++i)

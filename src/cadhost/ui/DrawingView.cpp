@@ -79,7 +79,7 @@ void DrawingView::showSpace(SpaceKind space)
     shown_ = space;
     look_ = SpaceLook{};
     batchBounds_ = Bounds{};  // additions to the space left are no concern now
-    // A selection is of model-space entities: on a layout it would be
+    // A selection is of one space's entities: on another it would be
     // neither seen nor safe to erase with Delete.
     session_.clearSelection();
     zoomExtents();
@@ -177,8 +177,8 @@ void DrawingView::paintEvent(QPaintEvent* event)
         layer_.setDevicePixelRatio(1);
         painter.drawImage(QRectF(part), layer_, QRectF(QPointF(part.topLeft()) * ratio, QSizeF(part.size()) * ratio));
     }
-    // The selection holds model-space entities only.
-    if (shown_ == SpaceKind::Model) paintSelection(painter, doc->modelSpace());
+    // The selection is highlighted where its entities are shown.
+    paintSelection(painter, doc->space(shown_));
     paintOverlays(painter);
 }
 
@@ -232,7 +232,7 @@ void DrawingView::viewMoved()
 
 void DrawingView::paintSelection(QPainter& painter, const CadSpace& space)
 {
-    if (!session_.selection().empty()) {
+    if (!session_.selection().empty() && session_.selectionSpace() == shown_) {
         painter.setPen(QPen(kSelected, 2));
         paintEntities(painter, viewport_, space, session_.selection());
     }
@@ -262,18 +262,19 @@ void DrawingView::finishSelection(QPointF releasedAt)
     const QPointF from = *selectFrom_;
     selectFrom_.reset();
     const DrawingDocument* doc = session_.document();
-    if (!doc || shown_ != SpaceKind::Model) return;
+    if (!doc) return;
+    const CadSpace& space = doc->space(shown_);
     const double pixel = 1 / viewport_.scale();
     if (box) {
         Bounds world;
         const QPointF a = viewport_.toWorld(box->topLeft()), b = viewport_.toWorld(box->bottomRight());
         world.add(a.x(), a.y());
         world.add(b.x(), b.y());
-        session_.select(entitiesInBox(doc->modelSpace(), world, releasedAt.x() < from.x(), pixel / 4), selectAdds_);
+        session_.select(shown_, entitiesInBox(space, world, releasedAt.x() < from.x(), pixel / 4), selectAdds_);
     } else {
         const QPointF w = viewport_.toWorld(releasedAt);
-        if (auto hit = nearestEntity(doc->modelSpace(), w.x(), w.y(), kPickBox * pixel, pixel / 4))
-            session_.select({*hit}, selectAdds_);
+        if (auto hit = nearestEntity(space, w.x(), w.y(), kPickBox * pixel, pixel / 4))
+            session_.select(shown_, {*hit}, selectAdds_);
         else if (!selectAdds_)
             session_.clearSelection();
     }
