@@ -575,7 +575,8 @@ private slots:
     }
 
     // Every layout through Layouts, its Block holding its entities, which
-    // answer and erase as model space's do; PaperSpace stays the active one.
+    // answer, erase and move as model space's do; PaperSpace stays the
+    // active one.
     void layoutsReachEveryLayoutsEntities()
     {
         if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("no /usr/bin/python3");
@@ -622,6 +623,23 @@ private slots:
         const qint64 paper = c.handle(c.get(doc, QStringLiteral("PaperSpace")));
         QCOMPARE(result(c.handle(c.get(first, QStringLiteral("Block"))), "Count"), result(paper, "Count"));
         QCOMPARE(result(paper, "Count"), QJsonValue(1));
+
+        // Moved there, saved and judged by ezdxf's translate of the same
+        // entities (the saved drawing no less sound than the one read).
+        QStringList judge{QStringLiteral(TESSIK_EZDXF_ENTITIES), made, QStringLiteral("moved"),
+                          dir.filePath(QStringLiteral("moved.dxf")), QStringLiteral("2"), QStringLiteral("-3"),
+                          QStringLiteral("0.5")};
+        for (const qint64 entity : {c.handle(c.call(block, QStringLiteral("Item"), {0})),
+                                    c.handle(c.call(block, QStringLiteral("Item"), {1})),
+                                    c.handle(c.call(paper, QStringLiteral("Item"), {0}))}) {
+            QCOMPARE(errorCode(c.call(entity, QStringLiteral("Move"), {pt(1, 1, 1), pt(3, -2, 1.5)})), 0);
+            judge << result(entity, "Handle").toString();
+        }
+        QCOMPARE(errorCode(c.call(doc, QStringLiteral("SaveAs"), {judge[3]})), 0);
+        python.start(QStringLiteral("/usr/bin/python3"), judge);
+        QVERIFY(python.waitForFinished(60000));
+        QCOMPARE(python.exitCode(), 0);
+        QCOMPARE(python.readAllStandardOutput().trimmed(), QByteArray("compared 3"));
         QCOMPARE(errorCode(c.call(doc, QStringLiteral("Close"), {false})), 0);
     }
 

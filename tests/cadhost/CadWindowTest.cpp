@@ -61,6 +61,23 @@ struct PaintCounter : QObject {
     }
 };
 
+// The ezdxf drawing of three paper layouts; false (the test skipped or
+// failed) when it cannot be made.
+bool makeLayouts(const QString& path)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) {
+        QTest::qSkip("no /usr/bin/python3", __FILE__, __LINE__);
+        return false;
+    }
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-layouts"), path});
+    if (!python.waitForFinished(60000) || python.exitCode() == 77) {
+        QTest::qSkip("ezdxf is not installed", __FILE__, __LINE__);
+        return false;
+    }
+    return QTest::qVerify(python.exitCode() == 0, "make-layouts", "", __FILE__, __LINE__);
+}
+
 bool showView(DrawingView& view)
 {
     view.resize(400, 300);
@@ -434,14 +451,9 @@ private slots:
     // drawing takes them away and shows its model.
     void everyLayoutHasItsTab()
     {
-        if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("no /usr/bin/python3");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("layouts.dxf"));
-        QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TESSIK_EZDXF_ENTITIES), QStringLiteral("make-layouts"), path});
-        QVERIFY(python.waitForFinished(60000));
-        if (python.exitCode() == 77) QSKIP("ezdxf is not installed");
-        QCOMPARE(python.exitCode(), 0);
+        if (!makeLayouts(path)) return;
         CadSession session;
         CadMainWindow window(session);
         window.show();
@@ -462,6 +474,67 @@ private slots:
         session.newDocument();
         QCOMPARE(tabs->count(), 2);
         QCOMPARE(view.shownSpace(), SpaceKind::Model);
+    }
+
+    // On a layout's tab the mouse selects that layout's entities by the
+    // model's rules; Delete, MOVE and undo act on them there. Its line
+    // runs (1,1)-(20,1) over a 5 x 5 square, a block reference and a text.
+    void aLayoutsEntitiesSelectEraseAndMoveOnItsTab()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("layouts.dxf"));
+        if (!makeLayouts(path)) return;
+        CadSession session;
+        CadMainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(session.openDocument(path));
+        auto* tabs = window.findChild<QTabBar*>(QStringLiteral("spaceTabs"));
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        DrawingView& view = *window.view();
+        const SpaceKind kind = view.shownSpace();
+        const CadSpace& space = session.document()->space(kind);
+        QTRY_VERIFY(view.viewport().visibleWorld().contains(session.document()->extents(kind)));
+        int line = -1;
+        for (int i = 0; i < space.count(); ++i)
+            if (std::holds_alternative<ModelLine>(space.at(i))) line = i;
+        QVERIFY(line >= 0);
+        const auto screen = [&](double x, double y) { return view.viewport().toScreen(x, y).toPoint(); };
+        const auto drag = [&](QPoint from, QPoint to) {
+            QTest::mousePress(&view, Qt::LeftButton, {}, from);
+            QTest::mouseMove(&view, to);
+            QTest::mouseRelease(&view, Qt::LeftButton, {}, to);
+        };
+
+        QTest::mouseClick(&view, Qt::LeftButton, {}, screen(15, 1));
+        QCOMPARE(session.selection(), std::vector<int>{line});
+        QCOMPARE(session.selectionSpace(), kind);
+        drag(screen(14, 3), screen(12, -1));  // right to left: crosses the line only
+        QCOMPARE(session.selection(), std::vector<int>{line});
+        drag(screen(12, -1), screen(14, 3));  // left to right: holds nothing wholly
+        QVERIFY(session.selection().empty());
+        drag(QPoint(2, 2), QPoint(view.width() - 3, view.height() - 3));  // round the whole view
+        QCOMPARE(int(session.selection().size()), space.liveCount());
+        QTest::keyClick(&view, Qt::Key_Delete);
+        QCOMPARE(space.liveCount(), 0);
+        QVERIFY(session.undo());
+        QCOMPARE(space.liveCount(), 4);
+
+        // MOVE by two clicked points.
+        QTest::mouseClick(&view, Qt::LeftButton, {}, screen(15, 1));
+        session.commandLine().setText(QStringLiteral("m"));
+        session.commandLine().submit();
+        QVERIFY(session.picking());
+        const QPoint from = screen(0, 0), to = screen(3, 2);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, from);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, to);
+        QVERIFY(!session.picking());
+        const QPointF by = view.viewport().toWorld(to) - view.viewport().toWorld(from);
+        const auto& moved = std::get<ModelLine>(space.at(line));
+        QCOMPARE(moved.start[0], 1 + by.x());
+        QCOMPARE(moved.end[1], 1 + by.y());
+        QVERIFY(session.undo());
+        QCOMPARE(std::get<ModelLine>(space.at(line)).start[0], 1.0);
     }
 
     void titleIsTheCaption()

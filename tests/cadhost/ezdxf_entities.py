@@ -30,7 +30,8 @@
   ezdxf_entities.py PATH moved SAVED DX DY DZ HANDLE...
                            each entity translated by ezdxf in PATH against
                            the same in SAVED, group by group (numbers to
-                           1e-9); one line per difference, "compared N" last
+                           1e-9); one line per difference (and one when SAVED
+                           has more audit errors than PATH), "compared N" last
 
 Exit status 77 when ezdxf is not installed.
 """
@@ -173,6 +174,7 @@ if sys.argv[1] == "make-moves":
     image = msp.add_image(picture, (10, 10, 1), (8, 4))
     image.set_boundary_path([(4, 4), (60, 4), (30, 28)])
     msp.add_wipeout([(0, 0), (3, 0), (3, 2)])
+    msp.add_mline([(0, 0), (5, 0), (5, 5)])
     msp.new_entity("TOLERANCE", {"insert": (5, 6, 7), "dimstyle": "Standard", "content": "{\\Fgdt;j}%%v0.5"})
     doc.saveas(sys.argv[2])
     sys.exit(0)
@@ -236,6 +238,10 @@ if sys.argv[2:3] == ["moved"]:
                 print(handle, want.dxftype(), "group", y.code, y.value, "against", x.code, x.value)
                 break
         compared += 1
+    # What the save made of the drawing: no audit error it did not have.
+    errors = len(saved.audit().errors)
+    if errors > len(doc.audit().errors):
+        print("audit", errors, "errors")
     print("compared", compared)
     sys.exit(0)
 if sys.argv[2:] == ["layouts"]:

@@ -10,6 +10,8 @@ glyphs of their names, just under the drawing area. A click on the second
 tab shows the vertical line alone; a model-space line added then changes
 nothing on the screen, a paper-space one appears; a click on the first tab
 brings the model back, and Ctrl+PgDn and Ctrl+PgUp switch as the tabs do.
+On the layout a click selects its vertical line, Delete erases it and
+Ctrl+Z brings it back.
 """
 import os
 import re
@@ -59,6 +61,15 @@ class Screen:
         vertical = any(sum(column) > LINE for column in zip(*inked))
         return horizontal, vertical
 
+    def vertical_point(self, view):
+        """A point a quarter down the vertical line's ink."""
+        left, top, right, bottom = view
+        for x in range(left, right + 1):
+            ys = [y for y in range(top, bottom + 1) if self.pixel(x, y) == INK]
+            if len(ys) > LINE:
+                return x, ys[len(ys) // 4]
+        raise AssertionError("no vertical line on the screen")
+
     def region(self, view):
         left, top, right, bottom = view
         return [self.row(y)[3 * left:3 * (right + 1)] for y in range(top, bottom + 1)]
@@ -100,6 +111,18 @@ def run(env, sock_path):
     assert Screen(env).region(view) == before, "a model-space line changed the layout's picture"
     c.rpc("call", paper, "AddLine", args=[[-50, 50, 0], [50, 50, 0]])
     assert wait_for(lambda: Screen(env).lines(view) == (True, True), 3), "a paper-space line did not appear"
+
+    # A click on the layout's vertical line selects it there; Delete erases
+    # it from paper space, Ctrl+Z brings it back.
+    count = lambda: c.rpc("get", paper, "Count")["result"]
+    x, y = Screen(env).vertical_point(view)
+    xdotool("mousemove", str(x), str(y), "click", "1")
+    time.sleep(0.3)
+    xdotool("key", "Delete")
+    assert wait_for(lambda: count() == 1, 3), "a click and Delete on the layout did not erase its line"
+    assert wait_for(lambda: Screen(env).lines(view) == (True, False), 3), "the erased line is still shown"
+    xdotool("key", "ctrl+z")
+    assert wait_for(lambda: count() == 2, 3), "Ctrl+Z did not bring the layout's line back"
 
     xdotool("mousemove", *map(str, tabs[0]), "click", "1")
     assert wait_for(lambda: Screen(env).lines(view)[0], 3), "the model tab did not bring the model back"

@@ -413,7 +413,7 @@ std::optional<double> ownNumber(std::span<const DxfTag> tags, int code)
 void writePolylineMove(dxf::DxfDrawing& drawing, std::size_t record, const Point3& offset)
 {
     const auto tags = drawing.entityTags(record);
-    const int flags = static_cast<int>(ownNumber(tags, 70).value_or(0));
+    const int flags = dxf::groupInteger(tags, 70, 0);
     const bool flat = (flags & (8 | 16 | 64)) == 0;
     const Point3 by = flat ? offsetInObjectCoordinates(tags, offset) : offset;
     if (flat && by[2] != 0) {
@@ -425,7 +425,7 @@ void writePolylineMove(dxf::DxfDrawing& drawing, std::size_t record, const Point
     }
     for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "VERTEX"; ++i) {
         const auto vertex = drawing.entityTags(i);
-        const int vertexFlags = static_cast<int>(ownNumber(vertex, 70).value_or(0));
+        const int vertexFlags = dxf::groupInteger(vertex, 70, 0);
         if ((vertexFlags & 128) && !(vertexFlags & 64)) continue;  // a face: indices only
         std::vector<DxfTag> values;
         for (int axis = 0; axis < 3; ++axis)

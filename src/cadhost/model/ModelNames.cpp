@@ -181,7 +181,7 @@ std::span<const int> movedPointCodes(std::string_view type)
         return kAt;
     if (type == "TEXT" || type == "ATTDEF" || type == "ATTRIB") return kText;
     if (type == "SOLID" || type == "TRACE" || type == "3DFACE") return kCorners;
-    if (type == "SPLINE") return kSpline;
+    if (type == "SPLINE" || type == "MLINE") return kSpline;  // MLINE: its start and its vertices
     if (type == "LINE") return kLine;
     if (type == "CIRCLE" || type == "ARC" || type == "ELLIPSE" || type == "LWPOLYLINE") return kCircle;
     return {};
