@@ -111,7 +111,7 @@ const char kShapes[] =
     "0\nINSERT\n5\n2A\n8\n0\n2\nNONE\n10\n1.0\n20\n2.0\n30\n0.0\n"
     "0\nLINE\n5\n2B\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n11\n1.0\n21\n1.0\n31\n0.0\n"
     "0\nMTEXT\n5\n2C\n8\n0\n10\n3.0\n20\n4.0\n30\n0.0\n40\n2.5\n1\nabc\n"
-    "0\nMULTILEADER\n5\n2D\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n"
+    "0\nACAD_PROXY_ENTITY\n5\n2D\n8\n0\n10\n0.0\n20\n0.0\n30\n0.0\n"
     "0\nENDSEC\n0\nEOF\n";
 
 std::vector<std::int64_t> listByItem(Cad& cad, std::int64_t space, int count)
@@ -210,7 +210,7 @@ TEST(ModelSpaceItem, RandomEditsAgreeWithAPlainModel)
                 cad.session.redo();
                 model.walk(false);
             } else if (!model.lines.empty()) {
-                // A move is a step that leaves the list as it is; a multileader refuses it.
+                // A move is a step that leaves the list as it is; a custom object refuses it.
                 const int line = roll(int(model.lines.size()));
                 const bool there = model.lines[std::size_t(line)].there;
                 const bool fixed = std::size_t(line) < model.fixed.size() && model.fixed[std::size_t(line)];
