@@ -1,6 +1,7 @@
 #include "model/CadSession.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/DxfFile.h"
 #include "model/ModelNames.h"
@@ -295,6 +296,10 @@ void CadSession::moveSelection()
         requestPoint(QStringLiteral("指定第二个点:"), from, [=, this](std::optional<Point3> to) {
             if (!to || !document_ || document_->serial() != serial) return;
             const Point3 by{(*to)[0] - (*from)[0], (*to)[1] - (*from)[1], (*to)[2] - (*from)[2]};
+            if (!std::all_of(by.begin(), by.end(), [](double d) { return std::isfinite(d); })) {
+                emit message(QStringLiteral("移动距离超出数值范围，对象保持原位。"));
+                return;
+            }
             const int moved = moveEntities(space, chosen, by);
             emit message(QStringLiteral("已移动 %1 个对象。").arg(moved));
         });
