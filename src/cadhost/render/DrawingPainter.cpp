@@ -742,7 +742,7 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
     for (const int i : indices) {
         if (i < 0 || i >= space.count() || !space.drawn(i)) continue;
         const auto k = static_cast<std::size_t>(i);
-        tracer.setFace(look && look->faces[k] ? &look->textFaces[look->faces[k]] : nullptr);
+        tracer.setFace(look && k < look->faces.size() && look->faces[k] ? &look->textFaces[look->faces[k]] : nullptr);
         std::visit(tracer, space.at(i));
     }
 }
@@ -807,7 +807,7 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
             }
             const auto k = static_cast<std::size_t>(i);
             sink.setColor(inkRgb(look->inks[k], color));
-            const TextFace* face = look->faces[k] ? &look->textFaces[look->faces[k]] : nullptr;
+            const TextFace* face = k < look->faces.size() && look->faces[k] ? &look->textFaces[look->faces[k]] : nullptr;
             tracer.setFace(face);
             dashedTracer.setFace(face);
             const std::vector<double>& pattern = pixelDashes[look->patterns[k]];

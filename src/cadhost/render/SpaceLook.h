@@ -33,7 +33,7 @@ struct TextFace {
 struct SpaceLook {
     std::vector<dxf::Ink> inks;           // one per slot of the space
     std::vector<std::uint16_t> patterns;  // one per slot: into dashes, 0 continuous
-    std::vector<std::uint16_t> faces;     // one per slot: into textFaces, 0 the plain face
+    std::vector<std::uint16_t> faces;     // one per slot: into textFaces, 0 the plain face (none: all plain)
     std::vector<TextFace> textFaces{{}};
     // Dash patterns in drawing units ($LTSCALE and the entity's scale applied);
     // the first is continuous.
