@@ -1,5 +1,6 @@
 #include "DxfEntityData.h"
 
+#include <algorithm>
 #include <string_view>
 #include <type_traits>
 
@@ -42,8 +43,12 @@ std::optional<EntityData> spline(Tags tags)
     return s;
 }
 
-std::optional<EntityData> mtext(Tags t, const DxfDrawing& drawing)
+std::optional<EntityData> mtext(Tags all, const DxfDrawing& drawing)
 {
+    // Its own groups: the object embedded after them (101) repeats some
+    // codes with other meanings (11 the insertion point, 41 a height).
+    const auto embedded = std::find_if(all.begin(), all.end(), [](const DxfTag& tag) { return tag.code == 101; });
+    const Tags t = all.first(static_cast<std::size_t>(embedded - all.begin()));
     const auto at = groupPoint(t, 10);
     if (!at) return std::nullopt;
     std::string raw;

@@ -344,6 +344,74 @@ TEST_F(DxfLookTest, TextsInBlockReferencesTakeTheirScaleTurnAndMirror)
     EXPECT_LE(turned.maxX, 5.2);
 }
 
+// A multi-line text in three static columns (the object embedded after
+// its own groups): its words fill the three, none below the columns' height.
+TEST_F(DxfLookTest, AMultiLineTextFlowsThroughItsColumns)
+{
+    QByteArray words;
+    for (int i = 0; i < 18; ++i) words += "word ";
+    const QByteArray mtext = "0\nMTEXT\n8\n0\n10\n0\n20\n30\n40\n1\n41\n8\n71\n1\n1\n" + words +
+                             "\n101\nEmbedded Object\n70\n1\n10\n1\n20\n0\n30\n0\n11\n0\n21\n30\n31\n0\n40\n8\n"
+                             "41\n7\n42\n28\n43\n7\n71\n1\n72\n3\n44\n8\n45\n2\n73\n0\n74\n0\n";
+    const auto doc = read(drawing(mtext));
+    ASSERT_TRUE(doc);
+    const QImage image = picture(*doc);
+    const Bounds ink = inkOf(image);
+    EXPECT_GE(ink.minX, -0.2);
+    EXPECT_GT(ink.maxX, 20);
+    EXPECT_LE(ink.maxX, 28.2);
+    EXPECT_GT(ink.minY, 30 - 7 - 0.5);
+    // Ink in each column, none in the gutters.
+    for (const double left : {0.0, 10.0, 20.0}) {
+        Bounds column;
+        for (int y = 0; y < 400; ++y)
+            for (int x = int(100 + left * 10); x < int(100 + (left + 8) * 10); ++x)
+                if (image.pixel(x, y) != kBack) column.add(x, y);
+        EXPECT_FALSE(column.empty()) << left;
+    }
+    for (const double gutter : {8.3, 18.3})
+        for (int y = 0; y < 400; ++y)
+            for (int x = int(100 + gutter * 10); x < int(100 + (gutter + 1.4) * 10); ++x)
+                ASSERT_EQ(image.pixel(x, y), kBack) << gutter;
+}
+
+// A text the drawing holds as its own kind is lettered as the same text
+// in a block (drawn by the shapes' painter): its width factor, obliquing,
+// backward flag and its style's font each shape its ink as there.
+TEST_F(DxfLookTest, AHeldTextTakesItsWidthFactorObliquingFlagsAndStyleFont)
+{
+    const QByteArray styles = "0\nTABLE\n2\nSTYLE\n70\n1\n0\nSTYLE\n2\nSERIF\n70\n0\n40\n0\n41\n1\n50\n0\n3\ntimes.ttf\n"
+                              "0\nENDTAB\n0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n";
+    const auto inked = [&](const QByteArray& groups, bool inBlock) {
+        const QByteArray text = "0\nTEXT\n8\n0\n10\n" + QByteArray(inBlock ? "0" : "2") + "\n20\n" +
+                                QByteArray(inBlock ? "0" : "3") + "\n40\n2\n1\nHxgW\n" + groups;
+        QByteArray bytes = inBlock ? drawing("0\nINSERT\n8\n0\n2\nT\n10\n2\n20\n3\n",
+                                             "0\nBLOCK\n8\n0\n2\nT\n70\n0\n10\n0\n20\n0\n" + text + "0\nENDBLK\n")
+                                   : drawing(text);
+        bytes.replace("0\nENDTAB\n0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n", styles);
+        const auto doc = read(bytes);
+        EXPECT_EQ(doc->modelSpace().count(), 1);
+        return doc ? inkOf(picture(*doc)) : Bounds{};
+    };
+    const Bounds plain = inked({}, false);
+    ASSERT_FALSE(plain.empty());
+    for (const QByteArray groups : {"41\n2\n", "51\n30\n", "71\n2\n", "7\nSERIF\n", "41\n0.5\n51\n-20\n7\nserif\n"}) {
+        const Bounds held = inked(groups, false), shape = inked(groups, true);
+        ASSERT_FALSE(held.empty() || shape.empty()) << groups.data();
+        // Where the ink starts and its shape; its size in a font other than
+        // the default differs a little, as the two painters scale fonts
+        // apart (by the font's cap height, by a fixed em), and the shapes'
+        // painter letters a text this small (20 pixels) with hinted widths:
+        // within a tenth, where the default font's shape is a fifth off.
+        EXPECT_NEAR(held.minX, shape.minX, 0.25) << groups.data();
+        EXPECT_NEAR(held.minY, shape.minY, 0.25) << groups.data();
+        const auto aspect = [](const Bounds& b) { return (b.maxX - b.minX) / (b.maxY - b.minY); };
+        EXPECT_NEAR(aspect(held) / aspect(shape), 1, 0.1) << groups.data();
+        // And not as the plain text is.
+        EXPECT_GT(std::abs(held.minX - plain.minX) + std::abs(held.maxX - plain.maxX), 0.3) << groups.data();
+    }
+}
+
 // A multi-line text's runs: each in its colour and at its height, the
 // larger paragraph below the first.
 TEST_F(DxfLookTest, AMultiLineTextDrawsEachRunInItsColourAndHeight)

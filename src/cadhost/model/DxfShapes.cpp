@@ -772,12 +772,54 @@ private:
         shown->attachment = t.attachment >= 1 && t.attachment <= 9 ? t.attachment : 1;
         // The reference width is along the text's x, stretched as the text
         // is by the block but not by the style's width factor.
-        const double width = number(tags, 41, 0);
+        const double width = ownNumber(tags, 41, 0);
         const double letters = style.widthFactor > 0 ? style.widthFactor : 1;
         shown->width =
             width > 0 ? width * shown->height * std::abs(shown->xScale) / (t.height * letters) : 0;
-        shown->lineSpacing = std::clamp(number(tags, 44, 1), 0.25, 4.0);
+        shown->lineSpacing = std::clamp(ownNumber(tags, 44, 1), 0.25, 4.0);
         shown->runs = std::move(runs);
+        shown->columns = columns(tags, t.height * letters, t.height);
+    }
+
+    // The columns of a multi-line text, from the object embedded after its
+    // own groups (101): 71 type (0 none, 1 static, 2 dynamic), 72 count,
+    // 73 every column the defined height (41), 74 reversed, 44 width, 45
+    // gutter, 46 each column's height. Widths in text heights by across,
+    // heights by up.
+    static TextColumns columns(Tags tags, double across, double up)
+    {
+        TextColumns c;
+        const auto embedded = std::find_if(tags.begin(), tags.end(), [](const DxfTag& t) {
+            return t.code == 101 && t.value == "Embedded Object";
+        });
+        if (embedded == tags.end() || !(across > 0) || !(up > 0)) return c;
+        int type = 0, count = 0;
+        bool auto_ = false;
+        double defined = 0;
+        std::vector<double> heights;
+        for (auto t = embedded + 1; t != tags.end() && t->code < 1000; ++t) {
+            const auto v = dxf::tagNumber(t->value);
+            if (!v || !std::isfinite(*v)) continue;
+            if (t->code == 71) type = static_cast<int>(*v);
+            else if (t->code == 72) count = static_cast<int>(std::clamp(*v, 0.0, 1000.0));
+            else if (t->code == 73) auto_ = *v != 0;
+            else if (t->code == 74) c.reversed = *v != 0;
+            else if (t->code == 41) defined = *v;
+            else if (t->code == 44) c.width = *v / across;
+            else if (t->code == 45) c.gutter = *v / across;
+            else if (t->code == 46 && heights.size() < 1000) heights.push_back(*v / up);
+        }
+        if ((type != 1 && type != 2) || !(c.width > 0)) return TextColumns{};
+        c.height = defined / up;
+        if (type == 1) {
+            c.count = static_cast<std::size_t>(std::max(count, 1));
+        } else if (auto_ || heights.empty()) {
+            c.count = 0;  // as many as the text needs
+        } else {
+            c.heights = std::move(heights);
+            c.count = c.heights.size();
+        }
+        return c;
     }
 
     // A dimension drawn from its own points when its block is missing:
@@ -979,7 +1021,7 @@ void addTextBox(Bounds& bounds, const ShownText& t)
         const double scaleX = t.height * std::abs(t.xScale);
         const TextLayout laid =
             layoutText(t.runs, scaleX > 0 ? t.width / scaleX : 0, t.lineSpacing,
-                       (t.attachment - 1) % 3, roughAdvance);
+                       (t.attachment - 1) % 3, roughAdvance, t.columns);
         width = laid.width * scaleX;
         height = laid.height * t.height;
         const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;

@@ -66,6 +66,9 @@ struct ShownText {
     // A multi-line text's formatted runs (each in its own colour, font and
     // size; text is what they show).
     std::vector<TextRun> runs;
+    // A multi-line text's columns, in its heights (width: along its x,
+    // as width is).
+    TextColumns columns;
 };
 
 // How a shape is drawn.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace tessik::cadhost {
 
@@ -29,6 +30,9 @@ std::optional<long> codeInteger(std::string_view s)
     if (ec != std::errc{} || end != s.data() + s.size()) return std::nullopt;
     return v;
 }
+
+constexpr std::size_t kMaxTabs = 64;
+constexpr std::size_t kMaxColumns = 1000;
 
 class Parser {
 public:
@@ -64,14 +68,14 @@ public:
             } else if (c == '^' && i + 1 < s_.size()) {
                 const char k = s_[i + 1];
                 if (k == 'J') paragraph();
-                else if (k == 'I') emit("    ");
+                else if (k == 'I') emit("\t");
                 else if (k == ' ') emit("^");
                 else if (k != 'M') emit("^");
                 if (k == 'J' || k == 'I' || k == 'M' || k == ' ') ++i;
             } else if (c == '\n') {
                 paragraph();
             } else if (c == '\t') {
-                emit("    ");
+                emit("\t");
             } else if (c != '\r') {
                 emit(std::string_view(&s_[i], 1));
             }
@@ -91,11 +95,12 @@ private:
         runs_.back().text += text;
     }
 
-    void paragraph()
+    TextRun& paragraph()
     {
         TextRun& r = runs_.emplace_back();
         r.look = look_;
         r.newParagraph = true;
+        return r;
     }
 
     // The argument of a code starting at from: up to its ';' (the end of
@@ -114,7 +119,8 @@ private:
         std::size_t next = k + 1;
         bool relative = false;
         switch (c) {
-        case 'P': case 'N': case 'X': paragraph(); return k;
+        case 'P': case 'X': paragraph(); return k;
+        case 'N': paragraph().newColumn = true; return k;
         case '~': emit("\u00A0"); return k;
         case '\\': case '{': case '}': emit(std::string_view(&s_[k], 1)); return k;
         case 'L': look_.underline = true; return k;
@@ -186,19 +192,66 @@ private:
         }
     }
 
-    // \pxqc; \pi-3,l3,t3,qr; ... only the alignment matters to the view.
+    // \pxqc; \pxi-3,l3,t3,c8,r12; ...: letters each followed by what it
+    // sets, commas between; x is skipped, as is a letter it does not know;
+    // t takes the rest. A number is digits (then .digits, then an
+    // exponent), signed or not; a letter without one sets 0.
     void paragraphCode(std::string_view arg)
     {
-        if (!arg.empty() && arg.front() == 'x') arg.remove_prefix(1);
         std::size_t at = 0;
-        while (at <= arg.size()) {
-            const std::size_t end = std::min(arg.find(',', at), arg.size());
-            const std::string_view item = arg.substr(at, end - at);
-            if (item.size() >= 2 && item[0] == 'q') {
-                const char q = item[1];
-                look_.justify = q == 'c' ? 'c' : q == 'r' ? 'r' : q == '*' ? 0 : 'l';
+        const auto commas = [&] {
+            while (at < arg.size() && arg[at] == ',') ++at;
+        };
+        const auto number = [&]() -> std::optional<double> {
+            std::size_t end = at;
+            if (end < arg.size() && (arg[end] == '+' || arg[end] == '-')) ++end;
+            const auto digits = [&] {
+                const std::size_t from = end;
+                while (end < arg.size() && arg[end] >= '0' && arg[end] <= '9') ++end;
+                return end > from;
+            };
+            if (!digits()) return std::nullopt;
+            if (end < arg.size() && arg[end] == '.') {
+                ++end;
+                digits();
             }
-            at = end + 1;
+            if (end < arg.size() && (arg[end] == 'e' || arg[end] == 'E')) {
+                std::size_t mark = end++;
+                if (end < arg.size() && (arg[end] == '+' || arg[end] == '-')) ++end;
+                if (!digits()) end = mark;
+            }
+            bool relative = false;
+            const auto v = codeNumber(arg.substr(at, end - at), relative);
+            at = end;
+            commas();
+            return v ? std::optional(std::clamp(*v, -1e3, 1e3)) : std::optional(0.0);
+        };
+        while (at < arg.size()) {
+            const char c = arg[at++];
+            if (c == 'i') {
+                look_.indent = number().value_or(0);
+            } else if (c == 'l') {
+                look_.leftIndent = number().value_or(0);
+            } else if (c == 'r') {
+                look_.rightIndent = number().value_or(0);
+            } else if (c == 'q') {
+                const char q = at < arg.size() ? arg[at++] : 0;
+                look_.justify = q == 'l' || q == 'c' || q == 'r' || q == 'j' || q == 'd' ? q : 0;
+                commas();
+            } else if (c == 't') {
+                look_.tabs.clear();
+                while (at < arg.size()) {
+                    const char kind = arg[at] == 'c' || arg[at] == 'r' ? arg[at] : 'l';
+                    if (kind != 'l') ++at;
+                    if (const auto v = number()) {
+                        if (look_.tabs.size() < kMaxTabs) look_.tabs.push_back({*v, kind});
+                    } else if (kind == 'l') {
+                        ++at;  // not a stop: skipped
+                    }
+                }
+                std::stable_sort(look_.tabs.begin(), look_.tabs.end(),
+                                 [](const TabStop& a, const TabStop& b) { return a.at < b.at; });
+            }
         }
     }
 
@@ -265,8 +318,24 @@ struct Atom {
     std::size_t run = 0;
     std::string text;
     bool space = false;
-    double advance = 0;
+    double advance = 0;  // a tab's is where it is placed
+    bool tab = false;
+    double follows = 0;  // a tab: the advance of what follows it up to the next tab
 };
+
+// The advance of a tab at x (from the frame's left) to its stop, which
+// is the first of tabs past x (or else the next multiple of kDefaultTab);
+// text centred or ended at the stop is follows wide.
+double tabAdvance(double x, const std::vector<TabStop>& tabs, double follows)
+{
+    constexpr double kPast = 1e-9;
+    for (const TabStop& t : tabs) {
+        if (!(t.at > x + kPast)) continue;
+        const double shift = t.kind == 'c' ? follows / 2 : t.kind == 'r' ? follows : 0;
+        return std::max(0.0, t.at - shift - x);
+    }
+    return (std::floor(std::max(x, 0.0) / kDefaultTab + kPast) + 1) * kDefaultTab - x;
+}
 
 constexpr double kStackPart = 0.7;
 
@@ -288,7 +357,10 @@ std::string plainText(const std::vector<TextRun>& runs)
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const TextRun& r = runs[i];
         if (r.newParagraph) out += '\n';
-        out += r.text;
+        for (const char c : r.text) {
+            if (c == '\t') out += "    ";
+            else out += c;
+        }
         if (r.stack) out += (r.stack == '^' ? "/" : std::string(1, r.stack)) + r.stackBottom;
     }
     return out;
@@ -306,9 +378,11 @@ double roughAdvance(const TextRun&, std::string_view text)
 }
 
 TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lineSpacing, int column,
-                      const MeasureText& measure)
+                      const MeasureText& measure, const TextColumns& columns)
 {
     TextLayout out;
+    const bool inColumns = columns.count != 1 || !columns.heights.empty();
+    if (inColumns && columns.width > 0 && std::isfinite(columns.width)) width = columns.width;
     if (!(width > 0) || !std::isfinite(width)) width = 0;
     if (!(lineSpacing > 0) || !std::isfinite(lineSpacing)) lineSpacing = 1;
     lineSpacing = std::clamp(lineSpacing, 0.25, 4.0);
@@ -316,19 +390,23 @@ TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lin
         return measure(r, s) * r.look.height * r.look.widthFactor * r.look.tracking;
     };
 
-    // The paragraphs, each a list of atoms.
+    // The paragraphs, each a list of atoms, set by the look of the run
+    // that opens them with text (or of the one that opens them).
     struct Paragraph {
         std::vector<Atom> atoms;
         double height = 1;  // of the run that opened it, for an empty one
         char justify = 0;
+        const TextLook* look = nullptr;
+        bool columnBreak = false;
     };
     std::vector<Paragraph> paragraphs;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const TextRun& run = runs[r];
-        if (paragraphs.empty()) paragraphs.push_back({{}, run.look.height, 0});
-        if (run.newParagraph) paragraphs.push_back({{}, run.look.height, 0});
+        if (paragraphs.empty() || run.newParagraph)
+            paragraphs.push_back({{}, run.look.height, 0, &run.look, run.newParagraph && run.newColumn});
         Paragraph& p = paragraphs.back();
         if (!p.justify) p.justify = run.look.justify;
+        if (p.atoms.empty() && (run.stack || !run.text.empty())) p.look = &run.look;
         if (run.stack) {
             p.atoms.push_back({r, {}, false, stackAdvance(run, measure)});
             continue;
@@ -338,41 +416,63 @@ TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lin
         for (std::size_t i = 0; i < s.size();) {
             const std::size_t n = std::min(utf8Length(static_cast<unsigned char>(s[i])), s.size() - i);
             const char32_t c = codePoint(s, i, n);
-            const bool space = c == U' ';
-            // A word goes on in the same run; a space or a wide character stands alone.
-            const bool joins = !space && !wide(c) && inWord && p.atoms.back().run == r;
+            const bool space = c == U' ', tab = c == U'\t';
+            // A word goes on in the same run; a space, a tab or a wide character stands alone.
+            const bool joins = !space && !tab && !wide(c) && inWord && p.atoms.back().run == r;
             if (joins) p.atoms.back().text.append(s, i, n);
-            else p.atoms.push_back({r, s.substr(i, n), space, 0});
-            inWord = !space && !wide(c);
+            else p.atoms.push_back({r, tab ? std::string() : s.substr(i, n), space, 0, tab});
+            inWord = !space && !tab && !wide(c);
             i += n;
         }
     }
-    for (Paragraph& p : paragraphs)
+    for (Paragraph& p : paragraphs) {
         for (Atom& a : p.atoms)
-            if (!runs[a.run].stack) a.advance = advanceOf(runs[a.run], a.text);
+            if (!runs[a.run].stack && !a.tab) a.advance = advanceOf(runs[a.run], a.text);
+        double follows = 0;
+        for (auto a = p.atoms.rbegin(); a != p.atoms.rend(); ++a) {
+            if (a->tab) {
+                a->follows = follows;
+                follows = 0;
+            } else {
+                follows += a->advance;
+            }
+        }
+    }
 
-    // Lines: atoms by paragraph, wrapped.
+    // Lines: atoms by paragraph, wrapped between the paragraph's indents
+    // (x from the frame's left).
     struct Line {
         std::vector<Atom> atoms;
-        double width = 0;   // without trailing spaces
+        double width = 0;   // where its ink ends, trailing spaces and tabs left out
         double height = 0;  // the highest run's
         char justify = 0;
+        double start = 0;   // where it begins
+        double limit = 0;   // where it may reach (the frame's width less the right indent)
+        bool last = false;  // its paragraph's
+        bool columnBreak = false;
     };
     std::vector<Line> lines;
+    const double noLimit = std::numeric_limits<double>::infinity();
     for (Paragraph& p : paragraphs) {
-        lines.push_back({{}, 0, p.height, p.justify});
+        const TextLook& look = *p.look;
+        const double left = std::max(0.0, look.leftIndent), first = std::max(0.0, look.leftIndent + look.indent);
+        // A frame narrower than its indents still takes a height per line.
+        const auto limitFor = [&](double start) {
+            return width > 0 ? std::max(width - std::max(0.0, look.rightIndent), start + std::min(width, 1.0)) : noLimit;
+        };
+        lines.push_back({{}, first, p.height, p.justify, first, limitFor(first), false, p.columnBreak});
         bool wrapped = false;
-        double x = 0;
+        double x = first;
         const auto place = [&](Atom a) {
             Line& l = lines.back();
             x += a.advance;
-            if (!a.space) l.width = x;
+            if (!a.space && !a.tab) l.width = x;
             l.height = std::max(l.height, runs[a.run].look.height);
             l.atoms.push_back(std::move(a));
         };
         const auto newLine = [&] {
-            lines.push_back({{}, 0, 0, p.justify});
-            x = 0;
+            lines.push_back({{}, left, 0, p.justify, left, limitFor(left), false, false});
+            x = left;
             wrapped = true;
         };
         for (Atom& a : p.atoms) {
@@ -380,8 +480,17 @@ TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lin
                 if (!(wrapped && lines.back().atoms.empty())) place(std::move(a));
                 continue;
             }
-            if (width > 0 && x + a.advance > width && !lines.back().atoms.empty()) newLine();
-            if (width > 0 && a.advance > width && !runs[a.run].stack) {
+            if (a.tab) {
+                a.advance = tabAdvance(x, look.tabs, a.follows);
+                if (x + a.advance > lines.back().limit && !lines.back().atoms.empty()) {
+                    newLine();
+                    a.advance = tabAdvance(x, look.tabs, a.follows);
+                }
+                place(std::move(a));
+                continue;
+            }
+            if (x + a.advance > lines.back().limit && !lines.back().atoms.empty()) newLine();
+            if (a.advance > lines.back().limit - lines.back().start && !runs[a.run].stack) {
                 // A word wider than the frame: broken where it no longer fits.
                 // Letter by letter, each measured once (a word may be long).
                 const TextRun& run = runs[a.run];
@@ -391,7 +500,7 @@ TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lin
                     const std::size_t n = std::min(utf8Length(static_cast<unsigned char>(a.text[i])), a.text.size() - i);
                     const std::string_view letter(a.text.data() + i, n);
                     const double w = advanceOf(run, letter);
-                    if (!piece.empty() && x + pieceWidth + w > width) {
+                    if (!piece.empty() && x + pieceWidth + w > lines.back().limit) {
                         place({a.run, std::move(piece), false, pieceWidth});
                         newLine();
                         piece.clear();
@@ -406,61 +515,162 @@ TextLayout layoutText(const std::vector<TextRun>& runs, double width, double lin
             }
             place(std::move(a));
         }
+        lines.back().last = true;
     }
     if (lines.empty()) return out;
 
-    double widest = 0;
-    for (const Line& l : lines) widest = std::max(widest, l.width);
-    out.width = width > 0 ? width : widest;
+    // Without a width the frame is as wide as the widest line and its right indent.
+    double frame = width;
+    if (!(frame > 0)) {
+        double right = 0;
+        for (const Line& l : lines) frame = std::max(frame, l.width);
+        for (const Paragraph& p : paragraphs) right = std::max(right, p.look->rightIndent);
+        for (Line& l : lines) l.limit = frame;
+        frame += right;
+    }
     out.lineCount = lines.size();
-    double baseline = 0, previous = 0;
+
+    // Columns: each line goes down the column it is in until its baseline
+    // would pass the column's height (or its paragraph asks for a new
+    // column); then it starts the next.
+    const std::size_t maxColumns = !inColumns ? 1
+                                   : columns.count > 0 ? std::min<std::size_t>(columns.count, kMaxColumns)
+                                   : columns.heights.empty() ? kMaxColumns
+                                                             : std::min(columns.heights.size(), kMaxColumns);
+    const auto columnHeight = [&](std::size_t c) {
+        const double h = c < columns.heights.size() ? columns.heights[c] : columns.heights.empty() ? columns.height : 0;
+        return h > 0 && std::isfinite(h) && c + 1 < maxColumns ? h : noLimit;
+    };
+    std::vector<std::size_t> columnOf(lines.size(), 0);
+    std::vector<double> baselines(lines.size(), 0);
+    {
+        std::size_t c = 0;
+        double baseline = 0, previous = 0;
+        bool top = true;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const double h = lines[i].height;
+            double next = top ? h : baseline + lineSpacing * (previous * 2 / 3 + h);
+            if (!top && c + 1 < maxColumns && (lines[i].columnBreak || next > columnHeight(c))) {
+                ++c;
+                next = h;
+            }
+            baseline = next;
+            previous = h;
+            top = false;
+            columnOf[i] = c;
+            baselines[i] = baseline;
+            out.height = std::max(out.height, baseline);
+        }
+        const std::size_t used = inColumns && columns.count > 0 ? maxColumns : c + 1;
+        const double gutter = std::isfinite(columns.gutter) ? std::max(0.0, columns.gutter) : 0;
+        out.columnCount = used;
+        out.width = frame * static_cast<double>(used) + gutter * static_cast<double>(used - 1);
+        for (std::size_t& k : columnOf) {
+            if (columns.reversed) k = used - 1 - k;
+        }
+        out.columnStep = frame + gutter;
+    }
+
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
-        baseline += i == 0 ? l.height : lineSpacing * (previous * 2 / 3 + l.height);
-        previous = l.height;
-        const int col = l.justify == 'l' ? 0 : l.justify == 'c' ? 1 : l.justify == 'r' ? 2 : std::clamp(column, 0, 2);
-        double x = (out.width - l.width) * col / 2;
+        const double baseline = baselines[i];
+        const double shiftX = out.columnStep * static_cast<double>(columnOf[i]);
+        const bool stretch = (l.justify == 'j' && !l.last) || l.justify == 'd';
+        const int col = l.justify == 'l' || l.justify == 'j' || l.justify == 'd' ? 0
+                        : l.justify == 'c'                                       ? 1
+                        : l.justify == 'r'                                       ? 2
+                                                                                 : std::clamp(column, 0, 2);
+        double x = l.start + (l.limit - l.width) * col / 2;
+        // A stretched line: what it lacks of the limit spread over its
+        // spaces after its last tab, or where it has none between its letters.
+        double spaceGap = 0, letterGap = 0;
+        std::size_t stretchFrom = 0, inkEnd = 0;
+        if (stretch && width > 0 && l.limit - l.width > 0) {
+            for (std::size_t k = 0; k < l.atoms.size(); ++k) {
+                if (l.atoms[k].tab) stretchFrom = k + 1;
+                if (!l.atoms[k].space && !l.atoms[k].tab) inkEnd = k + 1;
+            }
+            std::size_t spaces = 0, letters = 0;
+            for (std::size_t k = stretchFrom; k < inkEnd; ++k) {
+                const Atom& a = l.atoms[k];
+                if (a.space) ++spaces;
+                else if (runs[a.run].stack) ++letters;
+                else
+                    for (std::size_t c = 0; c < a.text.size(); c += std::min(utf8Length(static_cast<unsigned char>(a.text[c])), a.text.size() - c))
+                        ++letters;
+            }
+            if (spaces > 0) spaceGap = (l.limit - l.width) / static_cast<double>(spaces);
+            else if (letters > 1) letterGap = (l.limit - l.width) / static_cast<double>(letters - 1);
+        }
         std::size_t joinRun = runs.size(), rulesFrom = 0;
-        for (const Atom& a : l.atoms) {
+        for (std::size_t k = 0; k < l.atoms.size(); ++k) {
+            const Atom& a = l.atoms[k];
+            const bool spread = k >= stretchFrom && k < inkEnd;
             const TextRun& r = runs[a.run];
             const double h = r.look.height;
             const double lift = r.look.align == 1 ? (l.height - h) / 2 : r.look.align == 2 ? l.height - h : 0;
             const double at = baseline - lift;
-            if (r.stack) {
+            double advance = a.advance;
+            if (a.tab) {
+                joinRun = runs.size();
+            } else if (r.stack) {
                 const double s = kStackPart * h, mid = at - h / 2;
                 const double top = measure(r, r.text) * s * r.look.widthFactor;
                 const double bottom = measure(r, r.stackBottom) * s * r.look.widthFactor;
+                const double sx = x + shiftX;
                 if (r.stack == '#') {
-                    out.pieces.push_back({a.run, r.text, x, mid, s});
-                    out.pieces.push_back({a.run, r.stackBottom, x + top + 0.35 * h, at + 0.15 * h, s});
-                    out.lines.push_back({a.run, x + top + 0.05 * h, at + 0.15 * h, x + top + 0.3 * h, mid - s});
+                    out.pieces.push_back({a.run, r.text, sx, mid, s});
+                    out.pieces.push_back({a.run, r.stackBottom, sx + top + 0.35 * h, at + 0.15 * h, s});
+                    out.lines.push_back({a.run, sx + top + 0.05 * h, at + 0.15 * h, sx + top + 0.3 * h, mid - s});
                 } else {
                     const double gap = r.stack == '/' ? 0.15 * h : 0.1 * h;
                     const double span = a.advance;
                     const double pad = r.stack == '/' ? 0.1 * h : 0;
-                    const double tx = r.stack == '/' ? x + (span - top) / 2 : x;
-                    const double bx = r.stack == '/' ? x + (span - bottom) / 2 : x;
+                    const double tx = r.stack == '/' ? sx + (span - top) / 2 : sx;
+                    const double bx = r.stack == '/' ? sx + (span - bottom) / 2 : sx;
                     if (!r.text.empty()) out.pieces.push_back({a.run, r.text, tx, mid - gap, s});
                     if (!r.stackBottom.empty()) out.pieces.push_back({a.run, r.stackBottom, bx, mid + gap + s, s});
-                    if (r.stack == '/') out.lines.push_back({a.run, x + pad / 2, mid, x + span - pad / 2, mid});
+                    if (r.stack == '/') out.lines.push_back({a.run, sx + pad / 2, mid, sx + span - pad / 2, mid});
                 }
+                if (spread) advance += letterGap;
+                joinRun = runs.size();
+            } else if (spread && letterGap > 0) {
+                // Letter by letter, each letterGap apart.
+                const double from = x;
+                for (std::size_t c = 0; c < a.text.size();) {
+                    const std::size_t n = std::min(utf8Length(static_cast<unsigned char>(a.text[c])), a.text.size() - c);
+                    const std::string letter = a.text.substr(c, n);
+                    out.pieces.push_back({a.run, letter, x + shiftX, at, h});
+                    x += advanceOf(r, letter) + letterGap;
+                    c += n;
+                }
+                advance = 0;
+                const auto rule = [&](double y) { out.lines.push_back({a.run, from + shiftX, y, x - letterGap + shiftX, y}); };
+                if (r.look.underline) rule(at + 0.2 * h);
+                if (r.look.overline) rule(at - 1.2 * h);
+                if (r.look.strike) rule(at - 0.5 * h);
+                joinRun = runs.size();
             } else if (a.run == joinRun) {
                 // The same run goes on: one piece, its rules longer.
                 out.pieces.back().text += a.text;
-                for (std::size_t k = rulesFrom; k < out.lines.size(); ++k) out.lines[k].x1 = x + a.advance;
+                if (a.space && spread) advance += spaceGap;
+                for (std::size_t q = rulesFrom; q < out.lines.size(); ++q) out.lines[q].x1 = x + advance + shiftX;
             } else {
-                out.pieces.push_back({a.run, a.text, x, at, h});
+                if (a.space && spread) advance += spaceGap;
+                out.pieces.push_back({a.run, a.text, x + shiftX, at, h});
                 rulesFrom = out.lines.size();
-                const auto rule = [&](double y) { out.lines.push_back({a.run, x, y, x + a.advance, y}); };
+                const auto rule = [&](double y) { out.lines.push_back({a.run, x + shiftX, y, x + advance + shiftX, y}); };
                 if (r.look.underline) rule(at + 0.2 * h);
                 if (r.look.overline) rule(at - 1.2 * h);
                 if (r.look.strike) rule(at - 0.5 * h);
             }
-            joinRun = r.stack ? runs.size() : a.run;
-            x += a.advance;
+            if (!a.tab && !r.stack && !(spread && letterGap > 0)) {
+                // A stretched space ends the piece: what follows starts where the gap puts it.
+                joinRun = a.space && spread && spaceGap > 0 ? runs.size() : a.run;
+            }
+            x += advance;
         }
     }
-    out.height = baseline;
     return out;
 }
 

@@ -54,6 +54,8 @@ public:
     // as a selection shows it, it is its outlines, or the box round it where
     // it has none (a text, a custom object).
     void traceShapes() { shapes_ = true; }
+    // How the next text's letters are drawn (null: plainly).
+    void setFace(const TextFace* face) { face_ = face; }
     void operator()(const ModelShape& s)
     {
         const Bounds b = s.bounds();
@@ -167,12 +169,14 @@ public:
         if (t.text.empty() || !(t.height > 0)) return;
         const double pixels = t.height * v_.scale();
         const Point3& anchor = t.justified() ? t.alignment : t.insertion;
-        if (!roughlyVisible(anchor, t.height * (t.text.size() + 1))) return;
+        const double widthFactor = face_ ? face_->widthFactor : 1;
+        if (!roughlyVisible(anchor, t.height * (t.text.size() + 1) * std::max(1.0, widthFactor))) return;
         if (pixels < 2) {
             sink_.dot(v_.toScreen(anchor[0], anchor[1]));
             return;
         }
-        QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+        QFont font(face_ && !face_->family.empty() ? QString::fromStdString(face_->family)
+                                                   : QStringLiteral("WenQuanYi Micro Hei"));
         font.setPixelSize(100);
         const QString text = QString::fromStdString(t.text);
         QPainterPath path;
@@ -180,10 +184,15 @@ public:
         const QFontMetricsF metrics(font);
         const double s = t.height / metrics.capHeight();
         const entities::TextPlacement at =
-            entities::placeText(t, metrics.horizontalAdvance(text) * s, metrics.descent() * s);
+            entities::placeText(t, metrics.horizontalAdvance(text) * s * widthFactor, metrics.descent() * s);
         const double c = std::cos(at.rotation), n = std::sin(at.rotation);
+        // The letters' frame: stretched by the width factor and leaning by
+        // the obliquing; backward mirrors x, upside down y.
+        const double lean = face_ ? std::tan(face_->oblique * std::numbers::pi / 180) : 0;
+        const double flipX = face_ && face_->generation & 2 ? -1 : 1, flipY = face_ && face_->generation & 4 ? -1 : 1;
         const auto world = [&](QPointF q) {
-            const double x = q.x() * s * at.xScale, y = -q.y() * s * at.yScale;
+            const double up = -q.y() * s;
+            const double x = (flipX * q.x() * s * widthFactor + flipY * lean * up) * at.xScale, y = flipY * up * at.yScale;
             return v_.toScreen(at.origin[0] + x * c - y * n, at.origin[1] + x * n + y * c);
         };
         for (const QPolygonF& outline : path.toSubpathPolygons())
@@ -346,6 +355,7 @@ private:
     // Points handed to the sink at a time.
     static constexpr std::size_t kRunPoints = 64;
 
+    const TextFace* face_ = nullptr;
     Sink& sink_;
     bool shapes_ = false;
     const Viewport& v_;
@@ -723,13 +733,18 @@ void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& spa
 }
 
 void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& space,
-                   const std::vector<int>& indices)
+                   const std::vector<int>& indices, const SpaceLook* look)
 {
     PainterSink sink(painter);
     EntityTracer<PainterSink> tracer(sink, viewport);
     tracer.traceShapes();
-    for (const int i : indices)
-        if (i >= 0 && i < space.count() && space.drawn(i)) std::visit(tracer, space.at(i));
+    if (look && look->size() < space.count()) look = nullptr;
+    for (const int i : indices) {
+        if (i < 0 || i >= space.count() || !space.drawn(i)) continue;
+        const auto k = static_cast<std::size_t>(i);
+        tracer.setFace(look && k < look->faces.size() && look->faces[k] ? &look->textFaces[look->faces[k]] : nullptr);
+        std::visit(tracer, space.at(i));
+    }
 }
 
 void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const CadSpace& space, int first, int bands,
@@ -792,6 +807,9 @@ void rasterizeSpace(QImage& image, QRgb color, const Viewport& viewport, const C
             }
             const auto k = static_cast<std::size_t>(i);
             sink.setColor(inkRgb(look->inks[k], color));
+            const TextFace* face = k < look->faces.size() && look->faces[k] ? &look->textFaces[look->faces[k]] : nullptr;
+            tracer.setFace(face);
+            dashedTracer.setFace(face);
             const std::vector<double>& pattern = pixelDashes[look->patterns[k]];
             if (pattern.empty()) {
                 std::visit(tracer, space.at(i));

@@ -35,9 +35,10 @@ void traceSpace(const Viewport& viewport, const CadSpace& space, const SegmentFn
 void paintSpace(QPainter& painter, const Viewport& viewport, const CadSpace& space);
 
 // The entities at the given indices (those not erased), as paintSpace
-// paints them: the selection's highlight, over the cached drawing.
+// paints them (texts lettered as look says): the selection's highlight,
+// over the cached drawing.
 void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& space,
-                   const std::vector<int>& indices);
+                   const std::vector<int>& indices, const SpaceLook* look = nullptr);
 
 // image must be Format_RGB32, Format_ARGB32 or Format_ARGB32_Premultiplied, and
 // of the viewport's size. Entities before index first are left out (they are

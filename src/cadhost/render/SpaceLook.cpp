@@ -1,10 +1,27 @@
 #include "render/SpaceLook.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "model/DxfShapes.h"
+
 namespace tessik::cadhost {
+
+namespace {
+
+std::string upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+}  // namespace
 
 void extendLook(SpaceLook& look, const DrawingDocument& doc, SpaceKind kind)
 {
@@ -61,10 +78,56 @@ void extendLook(SpaceLook& look, const DrawingDocument& doc, SpaceKind kind)
             if ((name[i] & ~0x20) != kByLayer[i]) return false;
         return true;
     };
+    // Text styles' fonts, read when the first text asks.
+    std::map<std::string, std::string, std::less<>> styleFamilies;
+    bool stylesRead = false;
+    const auto faceOf = [&](std::span<const dxf::DxfTag> tags) -> std::uint16_t {
+        if (!stylesRead) {
+            stylesRead = true;
+            for (std::span<const dxf::DxfTag> style : drawing.tableEntries("STYLE")) {
+                std::string name, file, big;
+                for (const dxf::DxfTag& t : style) {
+                    if (t.code == 2 && name.empty()) name = upper(t.value);
+                    else if (t.code == 3 && file.empty()) file = t.value;
+                    else if (t.code == 4 && big.empty()) big = t.value;
+                }
+                if (!name.empty()) styleFamilies.emplace(name, fontFamily(file, big));
+            }
+        }
+        // The text's own groups, not those of an object embedded after them.
+        TextFace face;
+        std::string style = "STANDARD";
+        for (const dxf::DxfTag& t : tags) {
+            if (t.code == 101 || t.code >= 1000) break;
+            const auto number = [&] {
+                const auto v = dxf::tagNumber(t.value);
+                return v && std::isfinite(*v) ? *v : std::numeric_limits<double>::quiet_NaN();
+            };
+            if (t.code == 7) style = upper(t.value);
+            else if (t.code == 41 && number() > 0) face.widthFactor = std::min(number(), 100.0);
+            else if (t.code == 51 && std::isfinite(number())) face.oblique = std::clamp(std::remainder(number(), 360.0), -85.0, 85.0);
+            else if (t.code == 71 && std::isfinite(number())) face.generation = static_cast<int>(number()) & 6;
+        }
+        if (const auto it = styleFamilies.find(style); it != styleFamilies.end()) face.family = it->second;
+        else if (const auto standard = styleFamilies.find("STANDARD"); standard != styleFamilies.end())
+            face.family = standard->second;
+        if (face.family == fontFamily("", "")) face.family.clear();
+        if (face == TextFace{}) return 0;
+        std::size_t at = 1;
+        while (at < look.textFaces.size() && look.textFaces[at] != face) ++at;
+        if (at == look.textFaces.size()) {
+            if (at > 0xFFFF) return 0;
+            look.textFaces.push_back(std::move(face));
+        }
+        return static_cast<std::uint16_t>(at);
+    };
+    look.faces.reserve(static_cast<std::size_t>(space.count()));
     look.inks.reserve(static_cast<std::size_t>(space.count()));
     look.patterns.reserve(static_cast<std::size_t>(space.count()));
     for (int i = look.size(); i < space.count(); ++i) {
         const auto record = space.record(i);
+        const bool read = record && *record < drawing.entityCount();
+        look.faces.push_back(read && std::holds_alternative<ModelText>(space.at(i)) ? faceOf(drawing.entityTags(*record)) : 0);
         const auto& set = space.style(i);  // layer, colour ... as set since read or made
         if (!set && (!record || *record >= drawing.entityCount())) {
             const auto& l = layerLook(space.layer(i));

@@ -106,7 +106,8 @@ void paintRuns(QPainter& p, QColor color, const ShownText& t, double pixels, con
     const double across = t.height * std::abs(t.xScale);
     const int column = (t.attachment - 1) % 3, row = (t.attachment - 1) / 3;
     const TextLayout laid = layoutText(runs, across > 0 ? t.width / across : 0, t.lineSpacing, column,
-                                       [&](const TextRun& r, std::string_view s) { return fonts.advance(r, s); });
+                                       [&](const TextRun& r, std::string_view s) { return fonts.advance(r, s); },
+                                       t.columns);
     const double frame = laid.width * pixels, height = laid.height * pixels;
     const double left = column == 0 ? 0 : column == 1 ? -frame / 2 : -frame;
     const double top = row == 0 ? 0 : row == 1 ? -height / 2 : -height;

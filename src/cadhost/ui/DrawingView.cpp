@@ -234,7 +234,7 @@ void DrawingView::paintSelection(QPainter& painter, const CadSpace& space)
 {
     if (!session_.selection().empty() && session_.selectionSpace() == shown_) {
         painter.setPen(QPen(kSelected, 2));
-        paintEntities(painter, viewport_, space, session_.selection());
+        paintEntities(painter, viewport_, space, session_.selection(), &look_);
     }
     if (const auto box = selectionBox()) {
         // Left to right a window (solid), right to left a crossing (dashed).
