@@ -159,10 +159,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto inParts = tessik::dxf::readDxfTags(bytes, 1 + size % 7);
     require(once.ok() == inParts.ok());
     require(once.ok() ? *once == *inParts : once.error().description == inParts.error().description);
-    auto drawing = tessik::dxf::DxfDrawing::fromBytes(bytes);
+    // A copy of the drawing, its original gone: the copy keeps the bytes its
+    // tags view (the sanitizer sees any read of what was freed).
+    const auto copyOf = [](std::string_view file) -> tessik::Result<tessik::dxf::DxfDrawing> {
+        auto read = tessik::dxf::DxfDrawing::fromBytes(file);
+        if (!read) return read.error();
+        tessik::dxf::DxfDrawing copy = *read;
+        return copy;
+    };
+    auto drawing = copyOf(bytes);
     if (!drawing) {
         require(!drawing.error().description.empty());
         return 0;
+    }
+    {
+        // An entity of one drawing added to another, the first then gone.
+        tessik::dxf::DxfDrawing other = tessik::dxf::DxfDrawing::blank();
+        {
+            const auto source = copyOf(bytes);
+            for (std::size_t i = 0; i < source->entityCount() && i < 4; ++i) {
+                const auto tags = source->entityTags(i);
+                tessik::dxf::NewEntity made{source->entity(i).type, "0", {}};
+                if (!tags.empty()) made.data.assign(tags.begin() + 1, tags.end());
+                const std::size_t at = other.addEntity(tessik::dxf::Space::Model, std::move(made));
+                other.setEntityValues(at, std::vector<tessik::dxf::DxfTag>(tags.begin(), tags.end()));
+            }
+        }
+        (void)other.toBytes();
     }
     require(drawing->tagCount() <= size / 2 + 1);
     interpret(*drawing);

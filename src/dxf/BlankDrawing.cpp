@@ -506,7 +506,7 @@ DxfDrawing DxfDrawing::blank()
         const std::size_t space = line.find(' ');
         dxf.append(line.substr(0, space)).append("\n").append(line.substr(space + 1)).append("\n");
     }
-    auto drawing = fromBytes(dxf);
+    auto drawing = fromBuffer(std::move(dxf));
     // The text above is ours; the tests read it, so this never fails.
     if (!drawing) std::abort();
     return std::move(drawing).value();

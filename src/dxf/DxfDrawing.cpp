@@ -68,15 +68,28 @@ std::string formatReal(double value)
     return s;
 }
 
-Result<DxfDrawing> DxfDrawing::fromBytes(std::string_view bytes)
+Result<DxfDrawing> DxfDrawing::fromBytes(std::string_view bytes) { return fromBuffer(std::string(bytes)); }
+
+Result<DxfDrawing> DxfDrawing::fromBuffer(std::string bytes)
 {
-    auto tags = readDxfTags(bytes);
+    // The tags view the bytes: the drawing and its copies keep them.
+    auto buffer = std::make_shared<const std::string>(std::move(bytes));
+    auto tags = readDxfTags(*buffer);
     if (!tags) return tags.error();
     DxfDrawing drawing;
+    drawing.buffer_ = std::move(buffer);
     drawing.tags_ = std::move(tags).value();
-    drawing.form_ = fileForm(bytes);
+    drawing.form_ = fileForm(*drawing.buffer_);
     if (Status indexed = drawing.index(); !indexed) return indexed.error();
     return drawing;
+}
+
+void DxfDrawing::keepTexts(std::vector<DxfTag>& tags) const
+{
+    const char* const begin = buffer_ ? buffer_->data() : nullptr;
+    const char* const end = buffer_ ? begin + buffer_->size() : nullptr;
+    for (DxfTag& t : tags)
+        if (t.value.isView() && !(t.value.data() >= begin && t.value.data() + t.value.size() <= end)) t.value.makeOwn();
 }
 
 std::string DxfDrawing::className(std::string_view recordName) const
@@ -115,7 +128,7 @@ Status DxfDrawing::index()
         std::size_t end = i + 2;
         for (; end < n; ++end) {
             if (tags_[end].code != 0) continue;
-            const std::string& type = tags_[end].value;
+            const std::string_view type = tags_[end].value;
             if (type == "ENDSEC") break;
             if (type == "SECTION" || type == "EOF") return structureError(end, "段“" + name + "”没有结束（缺少 ENDSEC）");
         }
@@ -448,6 +461,7 @@ std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string han
     tags.push_back({8, entity.layer});
     for (DxfTag& t : entity.data)
         if (t.code != 100 || modern()) tags.push_back(std::move(t));
+    keepTexts(tags);
     added_.emplace_back(std::move(record), std::move(tags));
     return entityCount() - 1;
 }
@@ -475,6 +489,7 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
         }
         tags.insert(xdata, v);
     }
+    keepTexts(tags);
     if (i >= records_.size())
         added_[i - records_.size()].second = std::move(tags);
     else
@@ -484,6 +499,7 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
 void DxfDrawing::replaceEntityGroups(std::size_t i, std::span<const int> codes, const std::vector<DxfTag>& values)
 {
     std::vector<DxfTag> tags = withGroups(entityTags(i), codes, values);
+    keepTexts(tags);
     if (i >= records_.size())
         added_[i - records_.size()].second = std::move(tags);
     else

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -69,6 +70,8 @@ class DxfDrawing {
 public:
     // Reads the tags of a file (ASCII or binary) and indexes them.
     static Result<DxfDrawing> fromBytes(std::string_view bytes);
+    // The same, keeping bytes (no copy of them is made).
+    static Result<DxfDrawing> fromBuffer(std::string bytes);
     // An empty AutoCAD 2000 drawing (AC1015, code page ANSI_936, millimetres):
     // layer 0, the standard line types, text style and dimension style, model
     // and paper space with their layouts.
@@ -171,6 +174,11 @@ private:
     std::optional<std::size_t> newEntitiesSectionAt() const;
     std::map<std::size_t, std::size_t> editedRecordsAt() const;
 
+    // Texts of tags given by callers that view bytes other than the file's
+    // are copied, so the drawing never views what it does not keep.
+    void keepTexts(std::vector<DxfTag>& tags) const;
+
+    std::shared_ptr<const std::string> buffer_;  // the file's bytes, which tags_ view
     std::vector<DxfTag> tags_;
     std::optional<Range> header_;
     std::optional<Range> classes_;

@@ -19,7 +19,7 @@ DxfTag subclass(std::string_view name) { return {100, std::string(name)}; }
 Result<std::string> textValue(const std::string& utf8, const DxfDrawing& drawing, Tags over)
 {
     if (const DxfTag* was = firstGroup(over, EntityCodec<entities::Text>::kString))
-        if (decodeDxfText(was->value, drawing.codePage(), drawing.unicode()) == utf8) return was->value;
+        if (decodeDxfText(was->value, drawing.codePage(), drawing.unicode()) == utf8) return was->value.str();
     return encodeDxfText(utf8, drawing.codePage(), drawing.unicode());
 }
 
@@ -67,7 +67,7 @@ int groupInteger(Tags tags, int code, int fallback)
 std::string groupText(Tags tags, int code)
 {
     const DxfTag* t = firstGroup(tags, code);
-    return t ? t->value : std::string();
+    return t ? t->value.str() : std::string();
 }
 
 std::optional<Point3> groupPoint(Tags tags, int code)

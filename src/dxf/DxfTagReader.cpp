@@ -130,11 +130,11 @@ struct AsciiPart {
     std::optional<Error> error;
 };
 
-// Reads the tags of bytes[pos, stop) into tags from index `at` on; line is
-// the number of lines before pos. stop is the end of the file or the start
-// of a code line.
+// Appends the tags of bytes[pos, stop) to tags, as views into bytes; line
+// is the number of lines before pos. stop is the end of the file or the
+// start of a code line.
 AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t stop, std::size_t line,
-                        std::vector<DxfTag>& tags, std::size_t at)
+                        std::vector<DxfTag>& tags)
 {
     AsciiPart part;
     const auto nextLine = [&](std::string_view& out) {
@@ -167,9 +167,12 @@ AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t sto
                                              kindName(valueKind(code)));
             return part;
         }
-        DxfTag& tag = tags[at + part.count++];
-        tag.code = code;
-        tag.value.append(value);
+        if (value.size() > TagText::kMaxSize) {
+            part.error = lineError(line, "组码 " + std::to_string(code) + " 的值太长");
+            return part;
+        }
+        tags.push_back(DxfTag{code, TagText::view(value)});
+        ++part.count;
         if (code == 0 && value == "EOF") {
             part.eof = true;
             break;
@@ -210,13 +213,21 @@ Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
         if (at > starts.back().begin) starts.push_back({at, lines});
     }
     countTo(bytes.size());
-    // A tag is two lines: every part writes straight into its place, and
-    // the tags can never outnumber half the lines (plus an unended last one).
-    std::vector<DxfTag> tags(lines / 2 + 1);
+    // Each part into a list of its own, then the parts joined in order, as
+    // one reading would have met them: the first error or 0 EOF ends the
+    // file. A tag is two lines, so a part's lines bound its tags; the lists
+    // only reserve that much (the first one room for the whole file, as the
+    // others join it) and touch what their tags take, so a damaged file
+    // (a run of blank lines, say) stops at its first error having filled
+    // nothing.
+    std::vector<std::vector<DxfTag>> partTags(starts.size());
     std::vector<AsciiPart> read(starts.size());
     const auto readPart = [&](std::size_t k) {
-        const std::size_t stop = k + 1 < starts.size() ? starts[k + 1].begin : bytes.size();
-        read[k] = readAsciiPart(bytes, starts[k].begin, stop, starts[k].lines, tags, starts[k].lines / 2);
+        const bool last = k + 1 == starts.size();
+        const std::size_t stop = last ? bytes.size() : starts[k + 1].begin;
+        const std::size_t partLines = (k == 0 || last ? lines : starts[k + 1].lines) - starts[k].lines;
+        partTags[k].reserve(partLines / 2 + 1);
+        read[k] = readAsciiPart(bytes, starts[k].begin, stop, starts[k].lines, partTags[k]);
     };
     std::vector<std::thread> others;
     for (std::size_t k = 1; k < starts.size(); ++k) {
@@ -228,15 +239,20 @@ Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
     }
     readPart(0);
     for (std::thread& t : others) t.join();
-    // The parts in order, as one reading would have met them: the first
-    // error or 0 EOF ends the file.
-    for (std::size_t k = 0; k < read.size(); ++k) {
-        if (read[k].error) return *read[k].error;
-        const std::size_t end = starts[k].lines / 2 + read[k].count;
-        if (read[k].eof || k + 1 == read.size()) {
-            tags.resize(end);
-            break;
-        }
+    std::size_t used = 0;
+    for (; used < read.size(); ++used) {
+        if (read[used].error) return *read[used].error;
+        if (read[used].eof) break;
+    }
+    used = std::min(used + 1, read.size());
+    if (used == 1) return std::move(partTags[0]);
+    std::size_t total = 0;
+    for (std::size_t k = 0; k < used; ++k) total += partTags[k].size();
+    std::vector<DxfTag> tags = std::move(partTags[0]);
+    tags.reserve(total);
+    for (std::size_t k = 1; k < used; ++k) {
+        std::move(partTags[k].begin(), partTags[k].end(), std::back_inserter(tags));
+        std::vector<DxfTag>().swap(partTags[k]);
     }
     return tags;
 }
@@ -305,7 +321,7 @@ const char* readBinaryCode(BinaryCursor& in, bool wideCodes, int& code)
 
 // Reads one little-endian number of type T into its text.
 template <class T>
-bool readBinaryInteger(BinaryCursor& in, std::string& value)
+bool readBinaryInteger(BinaryCursor& in, TagText& value)
 {
     T v = 0;
     if (!in.little(v)) return false;
@@ -313,9 +329,10 @@ bool readBinaryInteger(BinaryCursor& in, std::string& value)
     return true;
 }
 
-// The value of a tag with this code, as the text a text file would hold;
-// what is wrong with it, or null.
-const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
+// The value of a tag with this code, as the text a text file would hold
+// (a string a view into the file's bytes, as in a text file); what is wrong
+// with it, or null.
+const char* readBinaryValue(BinaryCursor& in, int code, TagText& value)
 {
     switch (valueKind(code)) {
     case ValueKind::Double: {
@@ -339,10 +356,13 @@ const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
         std::string_view raw;
         if (!in.chunk(raw)) return "二进制数据不完整";
         static const char* digits = "0123456789ABCDEF";
+        std::string hex;
+        hex.reserve(2 * raw.size());
         for (unsigned char c : raw) {
-            value += digits[c >> 4];
-            value += digits[c & 15];
+            hex += digits[c >> 4];
+            hex += digits[c & 15];
         }
+        value = hex;
         return nullptr;
     }
     case ValueKind::String: {
@@ -350,7 +370,8 @@ const char* readBinaryValue(BinaryCursor& in, int code, std::string& value)
         // A binary string may hold a line break (AutoCAD writes one in a
         // tolerance's text); the tag keeps it and the binary writer puts it back.
         if (!in.cString(s)) return "文字没有结束符";
-        value = std::string(s);
+        if (s.size() > TagText::kMaxSize) return "文字太长";
+        value = TagText::view(s);
         return nullptr;
     }
     }
@@ -372,7 +393,7 @@ Result<std::vector<DxfTag>> readBinary(std::string_view bytes)
         int code = 0;
         if (const char* problem = readBinaryCode(in, wideCodes, code)) return damaged(problem);
         if (code < kMinCode || code > kMaxCode) return damaged("组码超出范围");
-        std::string value;
+        TagText value;
         if (const char* problem = readBinaryValue(in, code, value)) return damaged(problem);
         tags.push_back(DxfTag{code, std::move(value)});
         if (code == 0 && tags.back().value == "EOF") break;

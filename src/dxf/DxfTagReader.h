@@ -27,8 +27,11 @@ inline constexpr std::string_view kBinaryDxfSentinel("AutoCAD Binary DXF\r\n\x1a
 
 // A large text file is read in parts (0: one per core, by size), each by a
 // thread of its own from a code line on; the tags and any error are those
-// of one reading from the start.
+// of one reading from the start. The tags' texts are views into bytes (but
+// a binary file's numbers): bytes must outlive them, so a temporary string
+// is refused.
 Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes, unsigned parts = 0);
+Result<std::vector<DxfTag>> readDxfTags(std::string&& bytes, unsigned parts = 0) = delete;
 
 bool isBinaryDxf(std::string_view bytes);
 

@@ -539,7 +539,7 @@ std::string smallDrawing(const std::vector<tessik::dxf::DxfTag>& entities, const
                                           {9, "$HANDSEED"}, {5, "000030"},   {0, "ENDSEC"},     {0, "SECTION"},
                                           {2, "ENTITIES"}};
     tags.insert(tags.end(), entities.begin(), entities.end());
-    for (const tessik::dxf::DxfTag t : {tessik::dxf::DxfTag{0, "ENDSEC"}, {0, "SECTION"}, {2, "OBJECTS"},
+    for (const tessik::dxf::DxfTag& t : {tessik::dxf::DxfTag{0, "ENDSEC"}, {0, "SECTION"}, {2, "OBJECTS"},
                                         {0, "ACME_MARK"}, {5, "2C"}, {100, "AcmeMark"}, {5, "*"}, {0, "ENDSEC"},
                                         {0, "EOF"}})
         tags.push_back(t);

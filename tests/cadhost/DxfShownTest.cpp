@@ -359,8 +359,9 @@ TEST_F(DxfShownTest, JustifiedTextsAndNearlyUprightEllipsesAreHeld)
     // Saved unchanged, every tag is what the file had.
     const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
     ASSERT_TRUE(writeDxf(*report->document, saved).ok());
-    const auto before = tessik::dxf::readDxfTags(contents(path).toStdString());
-    const auto after = tessik::dxf::readDxfTags(contents(saved).toStdString());
+    const std::string beforeBytes = contents(path).toStdString(), afterBytes = contents(saved).toStdString();
+    const auto before = tessik::dxf::readDxfTags(beforeBytes);
+    const auto after = tessik::dxf::readDxfTags(afterBytes);
     ASSERT_TRUE(before.ok() && after.ok());
     EXPECT_TRUE(*before == *after);
 }

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "DxfDrawing.h"
@@ -67,6 +68,38 @@ TEST(DxfDrawing, WritesBackWhatItReadUnchanged)
     const auto again = DxfDrawing::fromBytes(*blank);
     ASSERT_TRUE(again.ok());
     EXPECT_EQ(*again->toBytes(), *blank);
+}
+
+// The tags view the bytes they were read from. A copy of a drawing and a
+// drawing given another's tags both outlive the drawing and the bytes they
+// came from (a file well over the allocator's mmap threshold, so its freed
+// bytes are unmapped and any read of them faults).
+TEST(DxfDrawing, TagsOutliveTheBytesAndTheDrawingTheyCameFrom)
+{
+    std::string file(kForeign);
+    const std::string mark = "  0\nENDSEC\n  0\nSECTION\n  2\nACME_PRIVATE";
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += "  0\nPOINT\n  8\nlayer " + std::to_string(i) + "\n 10\n1.5\n 20\n2.5\n";
+    file.insert(file.find(mark), many);
+    DxfDrawing other = DxfDrawing::blank();
+    std::optional<DxfDrawing> copy;
+    {
+        auto read = DxfDrawing::fromBytes(std::string(file));
+        ASSERT_TRUE(read.ok());
+        copy = *read;
+        const auto last = read->entityTags(read->entityCount() - 1);
+        NewEntity point{"POINT", "0", std::vector<DxfTag>(last.begin() + 1, last.end())};
+        const std::size_t at = other.addEntity(Space::Model, point);
+        other.setEntityValues(at, {last[1]});
+        other.replaceEntityGroups(at, std::vector<int>{10}, {last[2]});
+    }
+    const auto copied = copy->toBytes();
+    ASSERT_TRUE(copied.ok());
+    EXPECT_TRUE(*copied == *DxfDrawing::fromBytes(file)->toBytes());
+    copy.reset();
+    const auto written = other.toBytes();
+    ASSERT_TRUE(written.ok());
+    EXPECT_NE(written->find("  8\nlayer 19999\n 10\n1.5\n"), std::string::npos);
 }
 
 TEST(DxfDrawing, NewEntitiesTakeFreshHandlesAndTheirOwner)
@@ -212,7 +245,7 @@ TEST(DxfDrawing, BinaryAndAsciiFilesGiveTheSameDrawing)
                 EXPECT_EQ(ta[k].code, tb[k].code);
                 // Reals may be spelled differently ("0.0" and "0"), never valued differently.
                 if (valueKind(ta[k].code) == ValueKind::Double)
-                    EXPECT_EQ(std::strtod(ta[k].value.c_str(), nullptr), std::strtod(tb[k].value.c_str(), nullptr));
+                    EXPECT_EQ(std::strtod(ta[k].value.str().c_str(), nullptr), std::strtod(tb[k].value.str().c_str(), nullptr));
                 else
                     EXPECT_EQ(ta[k].value, tb[k].value) << version << " entity " << i << " code " << ta[k].code;
             }

@@ -140,7 +140,7 @@ Result<DxfReadReport> readDxf(const QString& path)
 {
     auto bytes = dxf::readRegularFile(QFile::encodeName(path).toStdString());
     if (!bytes) return Error{errc::kFileNotFound, bytes.error().description, path.toStdString()};
-    auto drawing = dxf::DxfDrawing::fromBytes(*bytes);
+    auto drawing = dxf::DxfDrawing::fromBuffer(std::move(*bytes));
     if (!drawing) return readFailure(path, drawing.error());
 
     auto doc = std::make_unique<DrawingDocument>(QFileInfo(path).completeBaseName());
