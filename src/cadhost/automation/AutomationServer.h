@@ -114,14 +114,21 @@ private:
     // microseconds of reading one: looking for it a little while (to
     // sliceEnd at most), first spinning, then asleep on this socket alone,
     // before going back to the event loop saves the loop's pass and the
-    // wake-ups around it, which cost more than answering. True when a
-    // request (or a hang-up) came; each look in vain counts, a request found
-    // clears the count, and a few in a row stop the looking until a request
-    // again follows its answer closely.
-    bool awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd);
+    // wake-ups around it, which cost more than answering. When a request (or
+    // a hang-up) came, it is read (readSome) and what that returned is
+    // returned; nothing when none came. Each look in vain counts, a request
+    // found clears the count, and a few in a row stop the looking until a
+    // request again follows its answer closely.
+    std::optional<bool> awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd);
     bool lookAheadWorthwhile() const;
-    // Reads once; false when the client hung up or the read failed.
+    // Reads once; false when the client hung up or the read failed. The
+    // bytes are only peeked at: they stay in the kernel until dropPeeked(),
+    // called once their replies are written. Taking a request out of the
+    // socket frees the client's send buffer, which wakes a client already
+    // asleep on its reply for nothing; done after the reply, that wake-up
+    // is the reply's own.
     bool readSome();
+    void dropPeeked();
     void processBuffer();
     // The line time limit ran out: what the kernel holds is read first.
     void onLineTimeout();
@@ -155,6 +162,7 @@ private:
     UnsentBudget& budget_;
     QByteArray buffer_;
     qsizetype consumed_ = 0;
+    qsizetype peeked_ = 0;  // the last bytes read, still in the kernel
     QByteArray unsent_;
     qsizetype sentAt_ = 0;  // unsent_ before this went out already
     qint64 held_ = 0;  // unsent_'s capacity (the memory it holds) as last counted in budget_
