@@ -133,14 +133,12 @@ std::optional<bool> AutomationConnection::awaitNextRequest(std::chrono::steady_c
     // while giving the core away, in case the client waits for this one,
     // it is found without this core going idle and being woken again.
     for (auto now = begin; now < std::min(begin + kLookAheadSpin, until); now = std::chrono::steady_clock::now()) {
-        // The request cannot be there yet right after the answer: the
-        // core goes to the client first.
-        ::sched_yield();
         const bool open = readSome();
         if (!open || peeked_ > 0) {
             if (open) lookAheadMisses_ = 0;
             return open;
         }
+        ::sched_yield();
     }
     // Then asleep on this socket alone, as a blocking reader would be: the
     // client's write wakes this thread at once, without a pass of the
