@@ -48,6 +48,8 @@ constexpr std::chrono::microseconds kLookAhead{250};
 constexpr std::chrono::microseconds kLookAheadSpin{60};
 constexpr int kLookAheadMissLimit = 3;
 constexpr std::chrono::microseconds kLookAheadSlice{2000};
+// How much of what was peeked at may stay in the kernel while looking ahead.
+constexpr qsizetype kPeekedHeld = 2 * 1024;
 
 }  // namespace
 
@@ -63,6 +65,9 @@ AutomationConnection::AutomationConnection(int fd, AutomationDispatcher& dispatc
 {
     budget_.join(this);
     writer_->setEnabled(false);
+    // Each peek then starts past the bytes peeked at before.
+    const int zero = 0;
+    peekOffset_ = ::setsockopt(fd, SOL_SOCKET, SO_PEEK_OFF, &zero, sizeof zero) == 0;
     partialTimer_.setSingleShot(true);
     partialTimer_.setInterval(limits_.partialLineTimeoutMs);
     connect(&partialTimer_, &QTimer::timeout, this, &AutomationConnection::onLineTimeout);
@@ -108,14 +113,21 @@ void AutomationConnection::onReadable()
     for (;;) {
         const bool open = ahead ? *ahead : readSome();
         processBuffer();
-        dropPeeked();
         if (!open) {
+            dropPeeked();
             hangUp();
             return;
         }
-        if (!lookAheadWorthwhile()) return;
+        if (!lookAheadWorthwhile()) {
+            dropPeeked();
+            return;
+        }
+        if (!peekOffset_ || peeked_ >= kPeekedHeld) dropPeeked();
         ahead = awaitNextRequest(start + kLookAheadSlice);
-        if (!ahead) return;
+        if (!ahead) {
+            dropPeeked();
+            return;
+        }
     }
 }
 
@@ -133,8 +145,9 @@ std::optional<bool> AutomationConnection::awaitNextRequest(std::chrono::steady_c
     // while giving the core away, in case the client waits for this one,
     // it is found without this core going idle and being woken again.
     for (auto now = begin; now < std::min(begin + kLookAheadSpin, until); now = std::chrono::steady_clock::now()) {
+        const qsizetype had = peeked_;
         const bool open = readSome();
-        if (!open || peeked_ > 0) {
+        if (!open || peeked_ > had) {
             if (open) lookAheadMisses_ = 0;
             return open;
         }
@@ -142,7 +155,8 @@ std::optional<bool> AutomationConnection::awaitNextRequest(std::chrono::steady_c
     }
     // Then asleep on this socket alone, as a blocking reader would be: the
     // client's write wakes this thread at once, without a pass of the
-    // event loop.
+    // event loop. Bytes peeked at would keep the socket readable.
+    dropPeeked();
     const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(until - std::chrono::steady_clock::now());
     if (wait > std::chrono::nanoseconds::zero()) {
         const timespec timeout{0, long(wait.count())};
@@ -172,7 +186,7 @@ void AutomationConnection::hangUp()
 
 bool AutomationConnection::readSome()
 {
-    dropPeeked();
+    if (!peekOffset_) dropPeeked();
     qsizetype room = kReadChunk;
     if (waiting()) room = std::min(room, limits_.maxLineBytes + 1 - buffer_.size());
     const qsizetype had = buffer_.size();
@@ -182,7 +196,7 @@ bool AutomationConnection::readSome()
         n = ::recv(fd_, buffer_.data() + had, size_t(room), MSG_PEEK | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     buffer_.resize(had + std::max<ssize_t>(n, 0));
-    peeked_ = std::max<ssize_t>(n, 0);
+    peeked_ += std::max<ssize_t>(n, 0);
     return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
 }
 

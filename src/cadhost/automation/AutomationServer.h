@@ -125,8 +125,12 @@ private:
     // bytes are only peeked at: they stay in the kernel until dropPeeked(),
     // called once their replies are written. Taking a request out of the
     // socket frees the client's send buffer, which wakes a client already
-    // asleep on its reply for nothing; done after the reply, that wake-up
-    // is the reply's own.
+    // asleep on its reply for nothing: done after the reply, that wake-up
+    // is the reply's own. Where peeks can start past what was peeked at
+    // before (peekOffset_), the requests of a client that waits for each
+    // answer are taken out in bunches while looking ahead (a client on the
+    // same core is asleep again before this thread runs on after its
+    // reply), and always before polling or going back to the event loop.
     bool readSome();
     void dropPeeked();
     void processBuffer();
@@ -162,7 +166,8 @@ private:
     UnsentBudget& budget_;
     QByteArray buffer_;
     qsizetype consumed_ = 0;
-    qsizetype peeked_ = 0;  // the last bytes read, still in the kernel
+    qsizetype peeked_ = 0;  // bytes read (at the end of buffer_ or answered) still in the kernel
+    bool peekOffset_ = false;
     QByteArray unsent_;
     qsizetype sentAt_ = 0;  // unsent_ before this went out already
     qint64 held_ = 0;  // unsent_'s capacity (the memory it holds) as last counted in budget_
