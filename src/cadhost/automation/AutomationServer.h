@@ -86,7 +86,7 @@ private:
 };
 
 // One client, on a non-blocking socket descriptor it owns. Each wake-up reads
-// what the kernel holds in one read() and answers every complete line;
+// what the kernel holds in one peek (see readSome) and answers every complete line;
 // replies go straight to the socket in one write per batch, and only what the
 // kernel refuses is kept, to go out when the socket is writable again.
 class AutomationConnection : public QObject {
