@@ -23,6 +23,7 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -420,19 +421,29 @@ void BM_WaitedRatiosInTurns(benchmark::State& state)
         RawClient& client;
         qint64 modelSpace;
         std::vector<double> rates;
+        long sleeps = 0;  // the client's voluntary context switches
+        long calls = 0;
     };
     Side sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
+    const auto clientSleeps = [] {
+        rusage usage{};
+        getrusage(RUSAGE_THREAD, &usage);
+        return usage.ru_nvcsw;
+    };
     int id = 0;
     for (auto _ : state) {
         for (Side& side : sides) {
             QElapsedTimer clock;
             clock.start();
+            const long sleptBefore = clientSleeps();
             for (int i = 0; i < 500; ++i)
                 if (!side.client.writeAll(addLineRequest(++id, side.modelSpace)) || !side.client.readLines(1)) {
                     state.SkipWithError("a server hung up");
                     return;
                 }
             side.rates.push_back(500e9 / double(clock.nsecsElapsed()));
+            side.sleeps += clientSleeps() - sleptBefore;
+            side.calls += 500;
         }
     }
     const auto median = [](std::vector<double> v) {
@@ -445,6 +456,11 @@ void BM_WaitedRatiosInTurns(benchmark::State& state)
     state.counters["shown_per_s"] = median(sides[2].rates);
     state.counters["hidden_ratio"] = median(sides[1].rates) / floorRate;
     state.counters["shown_ratio"] = median(sides[2].rates) / floorRate;
+    // How often the client slept per call: once for its answer at least;
+    // more when it is woken before the answer is there.
+    state.counters["floor_sleeps"] = double(sides[0].sleeps) / double(sides[0].calls);
+    state.counters["hidden_sleeps"] = double(sides[1].sleeps) / double(sides[1].calls);
+    state.counters["shown_sleeps"] = double(sides[2].sleeps) / double(sides[2].calls);
     floor.reset();
 }
 BENCHMARK(BM_WaitedRatiosInTurns)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -282,6 +283,69 @@ private slots:
         QVERIFY(answered > 100);
         QVERIFY2(worstMs < 250, qPrintable(QStringLiteral("another client waited %1 ms").arg(worstMs)));
         QCOMPARE(other.get(model, QStringLiteral("Count")).value(QStringLiteral("result")).toInt(), answered);
+    }
+
+    // A client that waits for each answer sleeps once per call, for its
+    // answer: taking its request out of the socket must not wake it before
+    // the answer is there. Client and tessik-cad share one core, where each
+    // needless wake-up is a sleep more for the client.
+    void waitedClientSleepsOncePerCall()
+    {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        cpu_set_t own;
+        QVERIFY(sched_getaffinity(0, sizeof own, &own) == 0);
+        QVERIFY(sched_setaffinity(0, sizeof one, &one) == 0);
+        struct Restore {
+            cpu_set_t set;
+            ~Restore() { sched_setaffinity(0, sizeof set, &set); }
+        } restore{own};
+
+        QTemporaryDir dir;
+        CadHostProcess cad(dir.filePath(QStringLiteral("cad.sock")));
+        QVERIFY(cad.start());  // on the same core: affinity is inherited
+        RpcClient setup;
+        QVERIFY(setup.connectTo(cad.socketPath()));
+        const qint64 doc = setup.handle(setup.get(0, QStringLiteral("ActiveDocument")));
+        const qint64 model = setup.handle(setup.get(doc, QStringLiteral("ModelSpace")));
+        QVERIFY(doc > 0 && model > 0);
+        int fd = -1;
+        for (int i = 0; i < 100 && (fd = rawConnect(cad.socketPath())) == -1; ++i) QThread::msleep(10);
+        QVERIFY(fd >= 0);
+        const int flags = ::fcntl(fd, F_GETFL);
+        QVERIFY(flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0);
+        const auto sleeps = [] {
+            rusage usage{};
+            getrusage(RUSAGE_THREAD, &usage);
+            return usage.ru_nvcsw;
+        };
+        constexpr int kCalls = 3000;
+        std::string pending;
+        char buffer[4096];
+        long slept = 0;
+        for (int id = 1; id <= kCalls; ++id) {
+            const std::string request = "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) +
+                                        ",\"method\":\"call\",\"params\":{\"target\":" + std::to_string(model) +
+                                        ",\"member\":\"AddLine\",\"args\":[[0,0,0],[1,1,0]]}}\n";
+            const long before = sleeps();
+            QCOMPARE(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+            std::size_t end;
+            while ((end = pending.find('\n')) == std::string::npos) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                QVERIFY(n > 0);
+                pending.append(buffer, std::size_t(n));
+            }
+            // The first calls find the server in its event loop.
+            if (id > 100) slept += sleeps() - before;
+            QVERIFY(pending.find("\"id\":" + std::to_string(id) + ",") != std::string::npos);
+            pending.erase(0, end + 1);
+        }
+        ::close(fd);
+        const double perCall = double(slept) / (kCalls - 100);
+        qInfo("the waited client slept %.2f times per call", perCall);
+        QVERIFY2(perCall < 1.3, qPrintable(QStringLiteral("%1 sleeps per call").arg(perCall)));
+        QCOMPARE(setup.get(model, QStringLiteral("Count")).value(QStringLiteral("result")).toInt(), kCalls);
     }
 
     // With few descriptors (hard limit 40) most of 2,000 simultaneous

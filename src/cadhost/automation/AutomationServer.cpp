@@ -48,6 +48,8 @@ constexpr std::chrono::microseconds kLookAhead{250};
 constexpr std::chrono::microseconds kLookAheadSpin{60};
 constexpr int kLookAheadMissLimit = 3;
 constexpr std::chrono::microseconds kLookAheadSlice{2000};
+// How much of what was peeked at may stay in the kernel while looking ahead.
+constexpr qsizetype kPeekedHeld = 2 * 1024;
 
 }  // namespace
 
@@ -63,6 +65,9 @@ AutomationConnection::AutomationConnection(int fd, AutomationDispatcher& dispatc
 {
     budget_.join(this);
     writer_->setEnabled(false);
+    // Each peek then starts past the bytes peeked at before.
+    const int zero = 0;
+    peekOffset_ = ::setsockopt(fd, SOL_SOCKET, SO_PEEK_OFF, &zero, sizeof zero) == 0;
     partialTimer_.setSingleShot(true);
     partialTimer_.setInterval(limits_.partialLineTimeoutMs);
     connect(&partialTimer_, &QTimer::timeout, this, &AutomationConnection::onLineTimeout);
@@ -104,14 +109,25 @@ void AutomationConnection::onReadable()
     // A request that came soon after the last answer: this client waits for
     // each answer and sends its next request straight away.
     if (answeredAt_ && start - *answeredAt_ < kLookAhead) lookAheadMisses_ = 0;
+    std::optional<bool> ahead;  // what the look-ahead read
     for (;;) {
-        const bool open = readSome();
+        const bool open = ahead ? *ahead : readSome();
         processBuffer();
         if (!open) {
+            dropPeeked();
             hangUp();
             return;
         }
-        if (!lookAheadWorthwhile() || !awaitNextRequest(start + kLookAheadSlice)) return;
+        if (!lookAheadWorthwhile()) {
+            dropPeeked();
+            return;
+        }
+        if (!peekOffset_ || peeked_ >= kPeekedHeld) dropPeeked();
+        ahead = awaitNextRequest(start + kLookAheadSlice);
+        if (!ahead) {
+            dropPeeked();
+            return;
+        }
     }
 }
 
@@ -121,7 +137,7 @@ bool AutomationConnection::lookAheadWorthwhile() const
            reader_->isEnabled() && lookAheadMisses_ < kLookAheadMissLimit;
 }
 
-bool AutomationConnection::awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd)
+std::optional<bool> AutomationConnection::awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd)
 {
     const auto begin = std::chrono::steady_clock::now();
     const auto until = std::min(begin + kLookAhead, sliceEnd);
@@ -129,19 +145,18 @@ bool AutomationConnection::awaitNextRequest(std::chrono::steady_clock::time_poin
     // while giving the core away, in case the client waits for this one,
     // it is found without this core going idle and being woken again.
     for (auto now = begin; now < std::min(begin + kLookAheadSpin, until); now = std::chrono::steady_clock::now()) {
-        char byte;
-        const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n > 0) {
-            lookAheadMisses_ = 0;
-            return true;
+        const qsizetype had = peeked_;
+        const bool open = readSome();
+        if (!open || peeked_ > had) {
+            if (open) lookAheadMisses_ = 0;
+            return open;
         }
-        // A hang-up or an error: the read that follows tells which.
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return true;
         ::sched_yield();
     }
     // Then asleep on this socket alone, as a blocking reader would be: the
     // client's write wakes this thread at once, without a pass of the
-    // event loop.
+    // event loop. Bytes peeked at would keep the socket readable.
+    dropPeeked();
     const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(until - std::chrono::steady_clock::now());
     if (wait > std::chrono::nanoseconds::zero()) {
         const timespec timeout{0, long(wait.count())};
@@ -149,12 +164,12 @@ bool AutomationConnection::awaitNextRequest(std::chrono::steady_clock::time_poin
         const int n = ::ppoll(&polled, 1, &timeout, nullptr);
         if (n > 0) {
             lookAheadMisses_ = 0;
-            return true;
+            return readSome();
         }
-        if (n < 0) return false;
+        if (n < 0) return std::nullopt;
     }
     ++lookAheadMisses_;
-    return false;
+    return std::nullopt;
 }
 
 void AutomationConnection::hangUp()
@@ -171,16 +186,33 @@ void AutomationConnection::hangUp()
 
 bool AutomationConnection::readSome()
 {
+    if (!peekOffset_) dropPeeked();
     qsizetype room = kReadChunk;
     if (waiting()) room = std::min(room, limits_.maxLineBytes + 1 - buffer_.size());
     const qsizetype had = buffer_.size();
     buffer_.resize(had + room);
     ssize_t n;
     do {
-        n = ::read(fd_, buffer_.data() + had, size_t(room));
+        n = ::recv(fd_, buffer_.data() + had, size_t(room), MSG_PEEK | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     buffer_.resize(had + std::max<ssize_t>(n, 0));
+    peeked_ += std::max<ssize_t>(n, 0);
     return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+}
+
+void AutomationConnection::dropPeeked()
+{
+    // Taken out in the buffer's spare room, which is then given back.
+    while (peeked_ > 0 && fd_ >= 0) {
+        const qsizetype had = buffer_.size();
+        buffer_.resize(had + peeked_);
+        const ssize_t n = ::recv(fd_, buffer_.data() + had, size_t(peeked_), MSG_DONTWAIT);
+        buffer_.resize(had);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        peeked_ -= n;
+    }
+    peeked_ = 0;
 }
 
 void AutomationConnection::processBuffer()

@@ -86,7 +86,7 @@ private:
 };
 
 // One client, on a non-blocking socket descriptor it owns. Each wake-up reads
-// what the kernel holds in one read() and answers every complete line;
+// what the kernel holds in one peek (see readSome) and answers every complete line;
 // replies go straight to the socket in one write per batch, and only what the
 // kernel refuses is kept, to go out when the socket is writable again.
 class AutomationConnection : public QObject {
@@ -114,14 +114,25 @@ private:
     // microseconds of reading one: looking for it a little while (to
     // sliceEnd at most), first spinning, then asleep on this socket alone,
     // before going back to the event loop saves the loop's pass and the
-    // wake-ups around it, which cost more than answering. True when a
-    // request (or a hang-up) came; each look in vain counts, a request found
-    // clears the count, and a few in a row stop the looking until a request
-    // again follows its answer closely.
-    bool awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd);
+    // wake-ups around it, which cost more than answering. When a request (or
+    // a hang-up) came, it is read (readSome) and what that returned is
+    // returned; nothing when none came. Each look in vain counts, a request
+    // found clears the count, and a few in a row stop the looking until a
+    // request again follows its answer closely.
+    std::optional<bool> awaitNextRequest(std::chrono::steady_clock::time_point sliceEnd);
     bool lookAheadWorthwhile() const;
-    // Reads once; false when the client hung up or the read failed.
+    // Reads once; false when the client hung up or the read failed. The
+    // bytes are only peeked at: they stay in the kernel until dropPeeked(),
+    // called once their replies are written. Taking a request out of the
+    // socket frees the client's send buffer, which wakes a client already
+    // asleep on its reply for nothing: done after the reply, that wake-up
+    // is the reply's own. Where peeks can start past what was peeked at
+    // before (peekOffset_), the requests of a client that waits for each
+    // answer are taken out in bunches while looking ahead (a client on the
+    // same core is asleep again before this thread runs on after its
+    // reply), and always before polling or going back to the event loop.
     bool readSome();
+    void dropPeeked();
     void processBuffer();
     // The line time limit ran out: what the kernel holds is read first.
     void onLineTimeout();
@@ -155,6 +166,8 @@ private:
     UnsentBudget& budget_;
     QByteArray buffer_;
     qsizetype consumed_ = 0;
+    qsizetype peeked_ = 0;  // bytes read (at the end of buffer_ or answered) still in the kernel
+    bool peekOffset_ = false;
     QByteArray unsent_;
     qsizetype sentAt_ = 0;  // unsent_ before this went out already
     qint64 held_ = 0;  // unsent_'s capacity (the memory it holds) as last counted in budget_
