@@ -71,14 +71,30 @@ struct EllipseRasterizer::Stretch {
     double k = 0, extent = 0, slope = 0, scale = 0;
     double from = 0, to = 0;
     qsizetype step = 0, pitch = 0;
+    // The lines the clip takes, and the crossings it takes along them (a
+    // crossing c lights its pixel when from <= c + 0.5 < to); checked when
+    // some crossing may fall outside.
+    qsizetype firstLine = std::numeric_limits<qsizetype>::min(), lastLine = std::numeric_limits<qsizetype>::max();
+    double pixelsFrom = 0, pixelsTo = 0;
+    bool checked = false;
 };
+
+void EllipseRasterizer::clip(int left, int top, int right, int bottom)
+{
+    clipped_ = true;
+    left_ = left;
+    top_ = top;
+    right_ = right;
+    bottom_ = bottom;
+}
 
 void EllipseRasterizer::cut(const Stretch& s, qsizetype from, qsizetype to)
 {
     // A line past each end joins the stretch to its neighbours; no line
     // past the ellipse's extent.
-    const qsizetype first = std::max({from, -floorOf(-(s.along + s.from)) - 1, -floorOf(-(s.along - s.extent))});
-    const qsizetype last = std::min({to, floorOf(s.along + s.to) + 1, floorOf(s.along + s.extent)});
+    const qsizetype first =
+        std::max({from, -floorOf(-(s.along + s.from)) - 1, -floorOf(-(s.along - s.extent)), s.firstLine});
+    const qsizetype last = std::min({to, floorOf(s.along + s.to) + 1, floorOf(s.along + s.extent), s.lastLine});
     // Copies, which the compiler may keep in registers: a pixel store could
     // otherwise be taken to change them.
     const double slope = s.slope, scale = s.scale, across = s.across + 0.5;
@@ -91,6 +107,17 @@ void EllipseRasterizer::cut(const Stretch& s, qsizetype from, qsizetype to)
         return static_cast<qsizetype>(across + (slope * o + scale * std::sqrt(std::max(0.0, s.k - o * o))));
     };
     qsizetype q = first;
+    if (s.checked) {
+        // Each crossing tested before its pixel is lit: with the lower
+        // bound at least 0, truncating what passes rounds.
+        const double low = s.pixelsFrom, high = s.pixelsTo;
+        for (; q <= last; ++q, line += step) {
+            const double o = static_cast<double>(q) - s.along;
+            const double at = across + (slope * o + scale * std::sqrt(std::max(0.0, s.k - o * o)));
+            if (at >= low && at < high) storePixel(line + static_cast<qsizetype>(at) * pitch, color);
+        }
+        return;
+    }
 #if defined(__x86_64__)
     // Two lines at a time (the root is 0 past the extent), each pixel
     // stored straight from the register.
@@ -137,6 +164,8 @@ void EllipseRasterizer::cutPart(const Stretch& s, bool descending, double span, 
 
 void EllipseRasterizer::pixel(QPointF p)
 {
+    if (clipped_ && !(p.x() + 0.5 >= left_ && p.x() + 0.5 < right_ && p.y() + 0.5 >= top_ && p.y() + 0.5 < bottom_))
+        return;
     // Inside the image every coordinate is >= 0: truncating rounds.
     storePixel(bits_ + static_cast<qsizetype>(p.y() + 0.5) * stride_ +
                    static_cast<qsizetype>(p.x() + 0.5) * static_cast<qsizetype>(sizeof(QRgb)),
@@ -187,16 +216,26 @@ void EllipseRasterizer::draw(QPointF c, QPointF u, QPointF w, double start, doub
         const double low = std::min(offsets[0], offsets[1]), high = std::max(offsets[0], offsets[1]);
         for (int side = 0; side < 2; ++side) {
             const bool near = side == 0;
-            const Stretch s{rows ? c.y() : c.x(),
-                            rows ? c.x() : c.y(),
-                            k,
-                            extent,
-                            -b * inverse,
-                            (near ? -root : root) * inverse,
-                            near ? low : -high,
-                            near ? high : -low,
-                            rows ? stride_ : bytes,
-                            rows ? bytes : stride_};
+            Stretch s{rows ? c.y() : c.x(),
+                      rows ? c.x() : c.y(),
+                      k,
+                      extent,
+                      -b * inverse,
+                      (near ? -root : root) * inverse,
+                      near ? low : -high,
+                      near ? high : -low,
+                      rows ? stride_ : bytes,
+                      rows ? bytes : stride_};
+            if (clipped_) {
+                s.firstLine = rows ? top_ : left_;
+                s.lastLine = (rows ? bottom_ : right_) - 1;
+                s.pixelsFrom = rows ? left_ : top_;
+                s.pixelsTo = rows ? right_ : bottom_;
+                // Every crossing lies within the ellipse's reach along the
+                // lines of the centre (the other axis's extent).
+                const double reach = std::sqrt(rows ? e : a) + 1;
+                s.checked = s.across - reach < s.pixelsFrom || s.across + reach > s.pixelsTo - 1;
+            }
             if (whole) {
                 cut(s, std::numeric_limits<qsizetype>::min(), std::numeric_limits<qsizetype>::max());
                 continue;
