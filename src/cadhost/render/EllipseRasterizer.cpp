@@ -75,8 +75,8 @@ struct EllipseRasterizer::Stretch {
     double from = 0, to = 0;
     qsizetype step = 0, pitch = 0;
     // The lines the clip takes, and the crossings it takes along them (a
-    // crossing c lights its pixel when from <= c + 0.5 < to); checked when
-    // some crossing may fall outside.
+    // crossing c lights its pixel when pixelsFrom <= c + 0.5 < pixelsTo);
+    // checked when some crossing may fall outside.
     qsizetype firstLine = std::numeric_limits<qsizetype>::min(), lastLine = std::numeric_limits<qsizetype>::max();
     double pixelsFrom = 0, pixelsTo = 0;
     bool checked = false;
