@@ -906,6 +906,23 @@ void BM_RasterizeBands100k(benchmark::State& state)
 }
 BENCHMARK(BM_RasterizeBands100k)->Arg(1)->Arg(0)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
+// The same with every band drawn on one thread (Arg: the bands, 0 as many
+// as it picks): the whole work of a band split, whatever the cores.
+void BM_RasterizeBandsOnOneThread100k(benchmark::State& state)
+{
+    CadSession session;
+    DrawingView view(session);
+    QImage target = fillView(session, view);
+    Viewport device = view.viewport();
+    device.setSize(target.size());
+    for (auto _ : state) {
+        target.fill(0);
+        rasterizeSpace(target, 0xffffffff, device, session.document()->modelSpace(), 0, int(state.range(0)), 1);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_RasterizeBandsOnOneThread100k)->Arg(0)->Arg(2)->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 // A fresh tessik-cad, shown (offscreen), holding 100,000 mixed entities sent
 // through the automation interface: its resident memory.
 void BM_ResidentMemoryWith100kEntities(benchmark::State& state)

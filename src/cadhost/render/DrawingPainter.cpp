@@ -95,8 +95,9 @@ public:
     {
         if (!roughlyVisible(c.center, c.radius)) return;
         // Sinks that write pixels draw a circle wholly inside without chords.
+        const double pixels = c.radius * v_.scale();
         if constexpr (requires { sink_.circle(QPointF(), 0.0); }) {
-            const double pixels = c.radius * v_.scale(), reach = pixels + 1;
+            const double reach = pixels + 1;
             const QPointF centre = v_.toScreen(c.center[0], c.center[1]);
             if (pixels >= CircleRasterizer::kMinRadius &&
                 sink_.inside(QRectF(centre.x() - reach, centre.y() - reach, 2 * reach, 2 * reach))) {
@@ -104,6 +105,8 @@ public:
                 return;
             }
         }
+        // One that crosses the sink's edge: cut to it.
+        if (rasterized(c.center, {pixels, 0}, {0, -pixels}, pixels, pixels, 0, kTwoPi)) return;
         curve(c.center, {c.radius, 0}, {0, c.radius}, 0, kTwoPi, c.radius);
     }
 
@@ -200,18 +203,18 @@ public:
     }
 
 private:
-    // Sinks that write pixels cut a curve wholly inside into them without
-    // chords: centre + u cos t + w sin t (screen vectors) for t from start
-    // over span, with largest and smallest radius in pixels. False when
-    // left to the chords.
+    // Sinks that write pixels cut a curve into them without chords, clipped
+    // to their area: centre + u cos t + w sin t (screen vectors) for t from
+    // start over span, with largest and smallest radius in pixels. False
+    // when left to the chords (a curve too large to round to the pixel).
     bool rasterized(const Point3& centre, QPointF u, QPointF w, double largest, double smallest, double start,
                     double span)
     {
         if constexpr (requires { sink_.ellipse(QPointF(), QPointF(), QPointF(), 0.0, 0.0); }) {
-            const double reach = largest + 1;
             const QPointF c = v_.toScreen(centre[0], centre[1]);
-            if (largest >= kDotRadius && smallest >= EllipseRasterizer::kMinRadius && std::isfinite(start) && span > 0 &&
-                sink_.inside(QRectF(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach))) {
+            if (largest >= kDotRadius && smallest >= EllipseRasterizer::kMinRadius &&
+                largest <= EllipseRasterizer::kMaxRadius && std::isfinite(start) && span > 0 &&
+                std::isfinite(c.x() + c.y())) {
                 sink_.ellipse(c, u, w, start, span);
                 return true;
             }
@@ -502,13 +505,15 @@ public:
         }
     }
 
-    // A circle, or a part of an ellipse, wholly inside the rows (see
-    // CircleRasterizer, EllipseRasterizer); one that reaches past them is
-    // drawn in chords, cut to them.
+    // A circle wholly inside the rows (CircleRasterizer), or a part of an
+    // ellipse cut to them (EllipseRasterizer): a curve that crosses the
+    // edge between two bands lights the pixels it would in one band.
     void circle(QPointF centre, double radius) { CircleRasterizer(bits_, stride_, color_).draw(centre, radius); }
     void ellipse(QPointF centre, QPointF u, QPointF w, double start, double span)
     {
-        EllipseRasterizer(bits_, stride_, color_).draw(centre, u, w, start, span);
+        EllipseRasterizer r(bits_, stride_, color_);
+        r.clip(0, top_, w_, bottom_);
+        r.draw(centre, u, w, start, span);
     }
 
     // A polyline wholly inside the rows, as the tracer walks it: each point

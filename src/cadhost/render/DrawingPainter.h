@@ -12,9 +12,9 @@
 // - rasterizeSpace writes one-pixel lines straight into a 32-bit image, which
 //   is what lets the view repaint 100,000 entities in a frame (QPainter
 //   spends most of its time per call, not per pixel);
-//   circles, arcs and ellipses (whole or partial) inside the image skip the
-//   chords there and are cut into pixels directly (CircleRasterizer,
-//   EllipseRasterizer).
+//   circles, arcs and ellipses (whole or partial, of radius up to about a
+//   million pixels) skip the chords there and are cut into pixels directly,
+//   clipped to the image (CircleRasterizer, EllipseRasterizer).
 
 #include <functional>
 #include <vector>
@@ -48,8 +48,9 @@ void paintEntities(QPainter& painter, const Viewport& viewport, const CadSpace& 
 // each band by one thread, its entities in order, so the pixels do not
 // depend on which thread draws what. A line that crosses from
 // one band into the next is cut where they meet, so its pixels may lie a
-// pixel aside from where one band puts them; so may a circle's, an arc's or
-// an ellipse's, drawn in chords there.
+// pixel aside from where one band puts them; a circle, an arc or an
+// ellipse is cut to each band's rows as pixels, without chords (a dashed
+// one is drawn in chords everywhere).
 //
 // With a look (SpaceLook.h) each entity is drawn in its own ink (color
 // standing for the foreground) and dashed by its line type; without one,
