@@ -18,6 +18,9 @@ double normalizeAngle(double angle)
 
 double sweep(double start, double end)
 {
+    // A whole turn with its end rounded up a little (6.28318530718, or a
+    // start plus 2 pi) is a whole turn, not a sliver of one.
+    if (std::abs(std::abs(end - start) - kTwoPi) < 1e-9) return kTwoPi;
     double s = normalizeAngle(end - start);
     return s <= 0 ? kTwoPi : s;
 }

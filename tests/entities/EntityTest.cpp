@@ -99,6 +99,20 @@ TEST(EntityGeometry, PolylineBoundsFollowItsBulges)
     EXPECT_NEAR(bounds(rows[1].polyline).minY, -1, 1e-12) << "a positive bulge runs to the right of its chord";
 }
 
+// A whole turn stays whole however its end was rounded; a short arc stays short.
+TEST(EntityGeometry, AWholeTurnRoundedUpIsStillWhole)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> turn(-10, 10);
+    for (int n = 0; n < 1000; ++n) {
+        const double start = turn(random);
+        EXPECT_DOUBLE_EQ(sweep(start, start + kTwoPi), kTwoPi) << start;
+    }
+    EXPECT_DOUBLE_EQ(sweep(0, 6.28318530718), kTwoPi);  // twelve digits, rounded up
+    EXPECT_NEAR(sweep(1, 1 + 1e-6), 1e-6, 1e-12);
+    EXPECT_NEAR(sweep(0, kTwoPi - 1e-6), kTwoPi - 1e-6, 1e-12);
+}
+
 // Arcs and ellipses, whole and cut, turned every way: their bounds against
 // the curve sampled finely with the C library's trigonometry.
 TEST(EntityGeometry, ArcAndEllipseBoundsHoldTheSampledCurve)
