@@ -53,6 +53,17 @@ public:
 
     // record: the entity's index in the document's DXF drawing, when it came from there.
     int add(ModelEntity entity, std::optional<std::size_t> record = std::nullopt);
+    // Entities read from a file, in order, each with its record, its layer
+    // and whether that layer hides it (one slot an entity): held as add(),
+    // setLayer() and setHidden() would hold them, with the storage sized
+    // once. An empty space takes the entities' vector itself, so a large
+    // drawing is never held twice over.
+    struct ReadSlot {
+        std::size_t record = 0;
+        std::string layer;
+        bool hidden = false;
+    };
+    void addRead(std::vector<ModelEntity>&& entities, std::vector<ReadSlot>&& readSlots);
     // changed: whether the entity now differs from its record in the file.
     void replace(int index, ModelEntity entity, bool changed = true);
     bool erased(int index) const { return origins_[static_cast<std::size_t>(index)].erased; }

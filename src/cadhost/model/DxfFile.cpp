@@ -148,19 +148,19 @@ Result<DxfReadReport> readDxf(const QString& path)
     const dxf::DxfDrawing& d = *drawing;
     const dxf::LayerTable layers(d);
     // Each entity in file order with the records that belong to it; held
-    // kinds are entities of their own, everything else a shape.
+    // kinds are entities of their own, everything else a shape. The
+    // entities are built in place, in the vector the space then takes.
     struct Read {
         std::size_t record = 0;
-        std::optional<ModelEntity> held;
-        std::string layer;
-        bool shown = false;
-        bool upright = true;
+        bool held = false;
     };
     // The records that start an entity; the others belong to the one before.
     std::vector<Read> read;
     read.reserve(d.entityCount());
     for (std::size_t i = 0; i < d.entityCount(); ++i)
         if (!partOfPrevious(d.entity(i).type) || read.empty()) read.emplace_back().record = i;
+    std::vector<ModelEntity> entities(read.size());
+    std::vector<CadSpace::ReadSlot> readSlots(read.size());
     // Each entity's data, the most of the work: a large drawing is shared
     // out between the cores in runs of entities, each read on its own.
     const auto interpret = [&](std::size_t from, std::size_t to) {
@@ -169,12 +169,13 @@ Result<DxfReadReport> readDxf(const QString& path)
             const auto tags = d.entityTags(r.record);
             auto data = dxf::entityData(tags, d);
             if (data) {
-                r.held = held(*data);
-                r.layer = std::move(data->style.layer);
-                r.upright = data->upright();
+                if (auto h = held(*data)) {
+                    entities[k] = std::move(*h);
+                    r.held = true;
+                }
+                readSlots[k].layer = std::move(data->style.layer);
             } else {
-                r.layer = dxf::entityStyle(tags).layer;
-                r.upright = std::none_of(tags.begin(), tags.end(), [](const DxfTag& t) { return t.code == 210; });
+                readSlots[k].layer = dxf::entityStyle(tags).layer;
             }
         }
     };
@@ -197,48 +198,62 @@ Result<DxfReadReport> readDxf(const QString& path)
     std::map<std::string, bool, std::less<>> layerShown;
     std::vector<std::vector<std::size_t>> runs;  // the shapes' records
     for (std::size_t k = 0; k < read.size(); ++k) {
-        Read& r = read[k];
-        auto it = layerShown.find(r.layer);
-        if (it == layerShown.end()) it = layerShown.emplace(r.layer, layers.shown(r.layer)).first;
-        r.shown = it->second;
+        const Read& r = read[k];
+        CadSpace::ReadSlot& slot = readSlots[k];
+        auto it = layerShown.find(slot.layer);
+        if (it == layerShown.end()) it = layerShown.emplace(slot.layer, layers.shown(slot.layer)).first;
+        slot.record = r.record;
+        slot.hidden = !it->second;
         if (r.held) continue;
         auto& run = runs.emplace_back();
         const std::size_t next = k + 1 < read.size() ? read[k + 1].record : d.entityCount();
         for (std::size_t i = r.record; i < next; ++i) run.push_back(i);
     }
-    // Nearly every entity of a large drawing is in model space.
-    doc->space(SpaceKind::Model).reserve(read.size());
     std::vector<DrawingExtras> pictures = entityShapes(d, runs);
+    runs = {};
     // A space for each further paper layout, in the order of the layouts, entities or none.
     for (const dxf::Layout& layout : d.layouts()) {
         std::string block = layout.block;
         std::transform(block.begin(), block.end(), block.begin(), [](unsigned char c) { return char(std::toupper(c)); });
         if (block != "*MODEL_SPACE" && block != "*PAPER_SPACE") doc->layoutSpaceOf(block);
     }
+    // Which space each entity is in; nearly always the model space for all.
+    std::vector<SpaceKind> spaceOf(read.size());
     std::size_t shape = 0;
-    for (Read& r : read) {
+    for (std::size_t k = 0; k < read.size(); ++k) {
+        const Read& r = read[k];
         const dxf::EntityRecord& record = d.entity(r.record);
-        CadSpace& space = doc->space(!record.block.empty()                ? doc->layoutSpaceOf(record.block)
-                                     : record.space == dxf::Space::Paper ? SpaceKind::Paper
-                                                                         : SpaceKind::Model);
+        spaceOf[k] = !record.block.empty()                ? doc->layoutSpaceOf(record.block)
+                     : record.space == dxf::Space::Paper ? SpaceKind::Paper
+                                                         : SpaceKind::Model;
         if (r.held) {
             ++report.read;
-        } else {
-            const auto tags = d.entityTags(r.record);
-            ModelShape s;
-            s.type = record.type;
-            s.objectName = shapeObjectName(record.type, tags, d);
-            s.readBounds = pictures[shape].bounds;
-            if (s.readBounds.empty() && r.shown) s.readBounds = pointBounds(tags);
-            s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-            s.movable = movableKind(record.type);
-            ++shape;
-            ++report.kept;
-            r.held = std::move(s);
+            continue;
         }
-        const int index = space.add(std::move(*r.held), r.record);
-        space.setLayer(index, std::move(r.layer));
-        space.setHidden(index, !r.shown);
+        const auto tags = d.entityTags(r.record);
+        ModelShape s;
+        s.type = record.type;
+        s.objectName = shapeObjectName(record.type, tags, d);
+        s.readBounds = pictures[shape].bounds;
+        if (s.readBounds.empty() && !readSlots[k].hidden) s.readBounds = pointBounds(tags);
+        s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
+        s.movable = movableKind(record.type);
+        ++shape;
+        ++report.kept;
+        entities[k] = std::move(s);
+    }
+    pictures = {};
+    if (std::all_of(spaceOf.begin(), spaceOf.end(), [&](SpaceKind s) { return s == spaceOf.front(); })) {
+        if (!entities.empty()) doc->space(spaceOf.front()).addRead(std::move(entities), std::move(readSlots));
+    } else {
+        // Shared out between the spaces, each keeping the file's order.
+        std::map<SpaceKind, std::pair<std::vector<ModelEntity>, std::vector<CadSpace::ReadSlot>>> bySpace;
+        for (std::size_t k = 0; k < read.size(); ++k) {
+            auto& [kept, keptSlots] = bySpace[spaceOf[k]];
+            kept.push_back(std::move(entities[k]));
+            keptSlots.push_back(std::move(readSlots[k]));
+        }
+        for (auto& [kind, held] : bySpace) doc->space(kind).addRead(std::move(held.first), std::move(held.second));
     }
     doc->setDrawing(std::move(drawing).value());
     doc->setPath(QFileInfo(path).absoluteFilePath());
