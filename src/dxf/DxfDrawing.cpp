@@ -294,6 +294,17 @@ Status DxfDrawing::indexEntities(Range section)
 {
     std::size_t i = section.begin + 2;
     while (i < section.end && tags_[i].code != 0) ++i;  // stray groups after the name stay where they are
+    // One record for each 0 group: sized once, so a large section is not
+    // moved from one allocation to the next as it grows.
+    const auto records = static_cast<std::size_t>(std::count_if(
+        tags_.begin() + static_cast<std::ptrdiff_t>(i), tags_.begin() + static_cast<std::ptrdiff_t>(section.end),
+        [](const DxfTag& t) { return t.code == 0; }));
+    // Never below doubling: a file of many small sections still grows geometrically.
+    const auto grow = [records](auto& v) {
+        if (v.capacity() < v.size() + records) v.reserve(std::max(v.size() + records, 2 * v.capacity()));
+    };
+    grow(recordRanges_);
+    grow(records_);
     while (i < section.end) {
         Range r{i, i + 1};
         while (r.end < section.end && tags_[r.end].code != 0) ++r.end;
