@@ -28,29 +28,28 @@ int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
     return count() - 1;
 }
 
-void CadSpace::addRead(std::vector<ModelEntity>&& entities, std::vector<ReadSlot>&& readSlots)
+void CadSpace::addRead(std::vector<ModelEntity>&& entities, std::vector<Origin>&& origins)
 {
     const std::size_t from = entities_.size();
-    if (entities_.empty()) {
-        entities_ = std::move(entities);
-    } else {
-        entities_.reserve(from + entities.size());
-        std::move(entities.begin(), entities.end(), std::back_inserter(entities_));
-    }
-    entities.clear();
-    origins_.reserve(entities_.size());
+    // Both in step: a space holds as many origins as entities.
+    const auto adopt = [](auto& to, auto&& from) {
+        if (to.empty()) {
+            to = std::move(from);
+        } else {
+            to.reserve(to.size() + from.size());
+            std::move(from.begin(), from.end(), std::back_inserter(to));
+        }
+        from.clear();
+    };
+    adopt(entities_, std::move(entities));
+    adopt(origins_, std::move(origins));
     reaches_.reserve(entities_.size());
     live_.reserve(entities_.size());
     for (std::size_t k = from; k < entities_.size(); ++k) {
         const int index = static_cast<int>(k);
         const ModelEntity& entity = entities_[k];
-        ReadSlot& slot = readSlots[k - from];
         extents_.add(entityBounds(entity));
         if (std::holds_alternative<ModelShape>(entity)) shapeChanged(index);
-        Origin& origin = origins_.emplace_back();
-        origin.record = slot.record;
-        origin.layer = std::move(slot.layer);
-        origin.hidden = slot.hidden;
         reaches_.emplace_back();
         updateReach(index);
         live_.append(true);

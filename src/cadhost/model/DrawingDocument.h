@@ -53,17 +53,23 @@ public:
 
     // record: the entity's index in the document's DXF drawing, when it came from there.
     int add(ModelEntity entity, std::optional<std::size_t> record = std::nullopt);
-    // Entities read from a file, in order, each with its record, its layer
-    // and whether that layer hides it (one slot an entity): held as add(),
-    // setLayer() and setHidden() would hold them, with the storage sized
-    // once. An empty space takes the entities' vector itself, so a large
-    // drawing is never held twice over.
-    struct ReadSlot {
-        std::size_t record = 0;
-        std::string layer;
+    // What a slot holds beside its entity: where it came from in the file
+    // and what has been done to it since.
+    struct Origin {
+        std::optional<std::size_t> record;
+        bool changed = false;
+        bool erased = false;
         bool hidden = false;
+        std::string layer = "0";
+        std::shared_ptr<const CommonGroups> style;
+        std::uint64_t handle = 0;
     };
-    void addRead(std::vector<ModelEntity>&& entities, std::vector<ReadSlot>&& readSlots);
+    // Entities read from a file, in order, each with its origin (record,
+    // layer, and hidden when that layer is off or frozen; one an entity):
+    // held as add(), setLayer() and setHidden() would hold them, with the
+    // storage sized once. An empty space takes both vectors themselves, so
+    // a large drawing is never held twice over.
+    void addRead(std::vector<ModelEntity>&& entities, std::vector<Origin>&& origins);
     // changed: whether the entity now differs from its record in the file.
     void replace(int index, ModelEntity entity, bool changed = true);
     bool erased(int index) const { return origins_[static_cast<std::size_t>(index)].erased; }
@@ -135,15 +141,6 @@ public:
     const std::vector<Reach>& reaches() const { return reaches_; }
 
 private:
-    struct Origin {
-        std::optional<std::size_t> record;
-        bool changed = false;
-        bool erased = false;
-        bool hidden = false;
-        std::string layer = "0";
-        std::shared_ptr<const CommonGroups> style;
-        std::uint64_t handle = 0;
-    };
     void recomputeExtents();
     void updateReach(int index);
     // Moves shapesVersion() on for a change of the slot, remembering it.

@@ -160,7 +160,7 @@ Result<DxfReadReport> readDxf(const QString& path)
     for (std::size_t i = 0; i < d.entityCount(); ++i)
         if (!partOfPrevious(d.entity(i).type) || read.empty()) read.emplace_back().record = i;
     std::vector<ModelEntity> entities(read.size());
-    std::vector<CadSpace::ReadSlot> readSlots(read.size());
+    std::vector<CadSpace::Origin> origins(read.size());
     // Each entity's data, the most of the work: a large drawing is shared
     // out between the cores in runs of entities, each read on its own.
     const auto interpret = [&](std::size_t from, std::size_t to) {
@@ -173,9 +173,9 @@ Result<DxfReadReport> readDxf(const QString& path)
                     entities[k] = std::move(*h);
                     r.held = true;
                 }
-                readSlots[k].layer = std::move(data->style.layer);
+                origins[k].layer = std::move(data->style.layer);
             } else {
-                readSlots[k].layer = dxf::entityStyle(tags).layer;
+                origins[k].layer = dxf::entityStyle(tags).layer;
             }
         }
     };
@@ -199,11 +199,11 @@ Result<DxfReadReport> readDxf(const QString& path)
     std::vector<std::vector<std::size_t>> runs;  // the shapes' records
     for (std::size_t k = 0; k < read.size(); ++k) {
         const Read& r = read[k];
-        CadSpace::ReadSlot& slot = readSlots[k];
-        auto it = layerShown.find(slot.layer);
-        if (it == layerShown.end()) it = layerShown.emplace(slot.layer, layers.shown(slot.layer)).first;
-        slot.record = r.record;
-        slot.hidden = !it->second;
+        CadSpace::Origin& origin = origins[k];
+        auto it = layerShown.find(origin.layer);
+        if (it == layerShown.end()) it = layerShown.emplace(origin.layer, layers.shown(origin.layer)).first;
+        origin.record = r.record;
+        origin.hidden = !it->second;
         if (r.held) continue;
         auto& run = runs.emplace_back();
         const std::size_t next = k + 1 < read.size() ? read[k + 1].record : d.entityCount();
@@ -235,7 +235,7 @@ Result<DxfReadReport> readDxf(const QString& path)
         s.type = record.type;
         s.objectName = shapeObjectName(record.type, tags, d);
         s.readBounds = pictures[shape].bounds;
-        if (s.readBounds.empty() && !readSlots[k].hidden) s.readBounds = pointBounds(tags);
+        if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(tags);
         s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
         s.movable = movableKind(record.type);
         ++shape;
@@ -244,14 +244,14 @@ Result<DxfReadReport> readDxf(const QString& path)
     }
     pictures = {};
     if (std::all_of(spaceOf.begin(), spaceOf.end(), [&](SpaceKind s) { return s == spaceOf.front(); })) {
-        if (!entities.empty()) doc->space(spaceOf.front()).addRead(std::move(entities), std::move(readSlots));
+        if (!entities.empty()) doc->space(spaceOf.front()).addRead(std::move(entities), std::move(origins));
     } else {
         // Shared out between the spaces, each keeping the file's order.
-        std::map<SpaceKind, std::pair<std::vector<ModelEntity>, std::vector<CadSpace::ReadSlot>>> bySpace;
+        std::map<SpaceKind, std::pair<std::vector<ModelEntity>, std::vector<CadSpace::Origin>>> bySpace;
         for (std::size_t k = 0; k < read.size(); ++k) {
-            auto& [kept, keptSlots] = bySpace[spaceOf[k]];
+            auto& [kept, keptOrigins] = bySpace[spaceOf[k]];
             kept.push_back(std::move(entities[k]));
-            keptSlots.push_back(std::move(readSlots[k]));
+            keptOrigins.push_back(std::move(origins[k]));
         }
         for (auto& [kind, held] : bySpace) doc->space(kind).addRead(std::move(held.first), std::move(held.second));
     }
