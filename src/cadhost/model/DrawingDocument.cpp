@@ -32,14 +32,14 @@ void CadSpace::addRead(std::vector<ModelEntity>&& entities, std::vector<Origin>&
 {
     const std::size_t from = entities_.size();
     // Both in step: a space holds as many origins as entities.
-    const auto adopt = [](auto& to, auto&& from) {
+    const auto adopt = [](auto& to, auto&& more) {
         if (to.empty()) {
-            to = std::move(from);
+            to = std::move(more);
         } else {
-            to.reserve(to.size() + from.size());
-            std::move(from.begin(), from.end(), std::back_inserter(to));
+            to.reserve(to.size() + more.size());
+            std::move(more.begin(), more.end(), std::back_inserter(to));
         }
-        from.clear();
+        more.clear();
     };
     adopt(entities_, std::move(entities));
     adopt(origins_, std::move(origins));
