@@ -63,8 +63,20 @@ Status checkTags(const std::string& type, const std::vector<DxfTag>& tags, const
 
 std::string formatReal(double value)
 {
-    std::string s = doubleToRoundTripText(value);
-    if (std::isfinite(value) && s.find_first_of(".eE") == std::string::npos) s += ".0";
+    RealText text;
+    return std::string(formatReal(value, text));
+}
+
+std::string_view formatReal(double value, RealText& out)
+{
+    // The shortest form is at most 24 characters, so ".0" always fits.
+    char* const end = std::to_chars(out.data(), out.data() + out.size() - 2, value).ptr;
+    std::string_view s(out.data(), std::size_t(end - out.data()));
+    if (std::isfinite(value) && s.find_first_of(".eE") == std::string_view::npos) {
+        end[0] = '.';
+        end[1] = '0';
+        s = std::string_view(out.data(), s.size() + 2);
+    }
     return s;
 }
 
@@ -455,7 +467,10 @@ bool DxfDrawing::addLayer(const std::string& name, int color, const std::string&
 std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string handle)
 {
     EntityRecord record{entity.type, space, {}};
-    std::vector<DxfTag> tags{{0, entity.type}};
+    std::vector<DxfTag> tags;
+    // The type, handle, owner, subclass, paper flag and layer before the data.
+    tags.reserve(6 + entity.data.size());
+    tags.push_back({0, entity.type});
     if (hasHandles()) {
         if (seed_ == UINT64_MAX) {
             handlesExhausted_ = true;

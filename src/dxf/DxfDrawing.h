@@ -18,6 +18,7 @@
 // is not hexadecimal is no handle.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -213,5 +214,9 @@ private:
 // Shortest text that reads back as the same double; always with a decimal
 // point or an exponent, as CAD programs write reals.
 std::string formatReal(double value);
+// The same text written into out, for a caller that makes a tag of it
+// without a string in between.
+using RealText = std::array<char, 32>;
+std::string_view formatReal(double value, RealText& out);
 
 }  // namespace tessik::dxf

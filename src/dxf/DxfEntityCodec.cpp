@@ -97,7 +97,11 @@ void writeOver(DxfDrawing& drawing, std::size_t i, const std::vector<DxfTag>& gr
     drawing.setEntityValues(i, single);
 }
 
-DxfTag realGroup(int code, double value) { return {code, formatReal(value)}; }
+DxfTag realGroup(int code, double value)
+{
+    RealText text;
+    return {code, formatReal(value, text)};
+}
 
 void appendPoint(std::vector<DxfTag>& tags, int code, const Point3& p)
 {
@@ -117,7 +121,9 @@ std::optional<entities::Line> EntityCodec<entities::Line>::read(Tags t, const Dx
 
 Result<std::vector<DxfTag>> EntityCodec<entities::Line>::write(const entities::Line& l, const DxfDrawing&, Tags)
 {
-    std::vector<DxfTag> tags{subclass("AcDbLine")};
+    std::vector<DxfTag> tags;
+    tags.reserve(7);
+    tags.push_back(subclass("AcDbLine"));
     appendPoint(tags, kStart, l.start);
     appendPoint(tags, kEnd, l.end);
     return tags;

@@ -171,7 +171,7 @@ TEST(DxfDrawing, HeaderPointsAreSetWhereTheDrawingHoldsThem)
 
 TEST(DxfDrawing, RealsReadBackExactlyAndNonFiniteOnesAreRefused)
 {
-    for (const double v : {0.1, -1e238, DBL_MAX, DBL_MIN, 4.9e-324, 1.0 / 3.0, 100.0, -0.0}) {
+    for (const double v : {0.1, -1e238, DBL_MAX, DBL_MIN, -DBL_MIN, 4.9e-324, 1.0 / 3.0, 100.0, -0.0}) {
         const std::string text = formatReal(v);
         EXPECT_TRUE(validValue(10, text)) << text;
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
