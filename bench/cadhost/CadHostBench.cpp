@@ -9,7 +9,8 @@
 // can cost the wake-up of a halted core (about 70 us seen, for the floor as
 // much as for tessik-cad), which then hides the request path altogether.
 // `taskset -c 0` before the command keeps client and servers on one core, so
-// that the figures compare the request paths.
+// that the figures compare the request paths; WaitedRatiosPinned fixes the
+// placement itself, one core and two, in one run.
 //
 // Run the drawing benchmarks (RepaintWith100kEntities, RasterizeBands100k)
 // without taskset: a large drawing is rasterized on every core.
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <thread>
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -33,6 +35,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -322,6 +325,7 @@ public:
         process_.start();
         process_.waitForStarted(5000);
     }
+    qint64 processId() const { return process_.processId(); }
     ~BlockingEchoProcess()
     {
         if (!process_.waitForFinished(5000)) process_.kill();
@@ -404,27 +408,16 @@ BENCHMARK(BM_WaitedAddLine)->Arg(0)->Arg(1)->MinTime(2.0)->UseRealTime();
 // The floor and the waited calls hidden and shown, taken in turns of 500
 // calls each so that all three see the same load on a busy machine; the
 // ratios are of the median turns' rates.
-void BM_WaitedRatiosInTurns(benchmark::State& state)
+struct WaitedSide {
+    RawClient& client;
+    qint64 modelSpace;
+    std::vector<double> rates;
+    long sleeps = 0;  // the client's voluntary context switches
+    long calls = 0;
+};
+
+bool runWaitedTurns(benchmark::State& state, WaitedSide (&sides)[3])
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("floor.sock"));
-    BlockingEchoProcess echo(path, typicalReplySize());
-    RawClient floor, hidden, shown;
-    CadHost& hiddenHost = hostShown(false);
-    CadHost& shownHost = hostShown(true);
-    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
-        !shown.connectTo(shownHost.socketPath)) {
-        state.SkipWithError("a server did not start");
-        return;
-    }
-    struct Side {
-        RawClient& client;
-        qint64 modelSpace;
-        std::vector<double> rates;
-        long sleeps = 0;  // the client's voluntary context switches
-        long calls = 0;
-    };
-    Side sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
     const auto clientSleeps = [] {
         rusage usage{};
         getrusage(RUSAGE_THREAD, &usage);
@@ -432,14 +425,14 @@ void BM_WaitedRatiosInTurns(benchmark::State& state)
     };
     int id = 0;
     for (auto _ : state) {
-        for (Side& side : sides) {
+        for (WaitedSide& side : sides) {
             QElapsedTimer clock;
             clock.start();
             const long sleptBefore = clientSleeps();
             for (int i = 0; i < 500; ++i)
                 if (!side.client.writeAll(addLineRequest(++id, side.modelSpace)) || !side.client.readLines(1)) {
                     state.SkipWithError("a server hung up");
-                    return;
+                    return false;
                 }
             side.rates.push_back(500e9 / double(clock.nsecsElapsed()));
             side.sleeps += clientSleeps() - sleptBefore;
@@ -461,9 +454,97 @@ void BM_WaitedRatiosInTurns(benchmark::State& state)
     state.counters["floor_sleeps"] = double(sides[0].sleeps) / double(sides[0].calls);
     state.counters["hidden_sleeps"] = double(sides[1].sleeps) / double(sides[1].calls);
     state.counters["shown_sleeps"] = double(sides[2].sleeps) / double(sides[2].calls);
+    return true;
+}
+
+void BM_WaitedRatiosInTurns(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("floor.sock"));
+    BlockingEchoProcess echo(path, typicalReplySize());
+    RawClient floor, hidden, shown;
+    CadHost& hiddenHost = hostShown(false);
+    CadHost& shownHost = hostShown(true);
+    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
+        !shown.connectTo(shownHost.socketPath)) {
+        state.SkipWithError("a server did not start");
+        return;
+    }
+    WaitedSide sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
+    runWaitedTurns(state, sides);
     floor.reset();
 }
 BENCHMARK(BM_WaitedRatiosInTurns)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Sets the cores every thread of a process may run on; false if none took it.
+bool pinProcess(qint64 pid, const cpu_set_t& cores)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    bool pinned = false;
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        pinned |= ::sched_setaffinity(pid_t(task.toLongLong()), sizeof cores, &cores) == 0;
+    return pinned;
+}
+
+// The same turns with the placement fixed, so that the floor does not swing
+// with where the scheduler happens to put the echo process: Arg(0) puts the
+// client and every server on one core (a round trip hands the core over, the
+// cheapest placement for the blocking echo: the true floor), Arg(1) the
+// client on one core and the servers on the other (each round trip wakes a
+// core). Every process is put back on all cores afterwards.
+void BM_WaitedRatiosPinned(benchmark::State& state)
+{
+    const bool twoCores = state.range(0) != 0;
+    cpu_set_t all;
+    if (::sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < (twoCores ? 2 : 1)) {
+        state.SkipWithError("not enough cores");
+        return;
+    }
+    int first = -1, last = -1;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all)) {
+            if (first < 0) first = cpu;
+            last = cpu;
+        }
+    cpu_set_t clientCore, serverCore;
+    CPU_ZERO(&clientCore);
+    CPU_ZERO(&serverCore);
+    CPU_SET(twoCores ? first : last, &clientCore);
+    CPU_SET(last, &serverCore);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("floor.sock"));
+    BlockingEchoProcess echo(path, typicalReplySize());
+    RawClient floor, hidden, shown;
+    CadHost& hiddenHost = hostShown(false);
+    CadHost& shownHost = hostShown(true);
+    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
+        !shown.connectTo(shownHost.socketPath)) {
+        state.SkipWithError("a server did not start");
+        return;
+    }
+    const qint64 servers[] = {echo.processId(), hiddenHost.cad.processId(), shownHost.cad.processId()};
+    struct Unpin {
+        const qint64 (&servers)[3];
+        const cpu_set_t& all;
+        ~Unpin()
+        {
+            for (qint64 pid : servers) pinProcess(pid, all);
+            ::sched_setaffinity(0, sizeof all, &all);
+        }
+    } unpin{servers, all};
+    bool pinned = ::sched_setaffinity(0, sizeof clientCore, &clientCore) == 0;
+    for (qint64 pid : servers) pinned = pinned && pinProcess(pid, serverCore);
+    if (!pinned) {
+        state.SkipWithError("could not pin the processes");
+        return;
+    }
+    WaitedSide sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
+    runWaitedTurns(state, sides);
+    state.SetLabel(twoCores ? "two cores" : "one core");
+    floor.reset();
+}
+BENCHMARK(BM_WaitedRatiosPinned)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // 90,000 AddLine calls written in one go (from a second thread, so neither
 // side waits on the other's buffer); the time runs to the last reply.
