@@ -457,22 +457,32 @@ bool runWaitedTurns(benchmark::State& state, WaitedSide (&sides)[3])
     return true;
 }
 
-void BM_WaitedRatiosInTurns(benchmark::State& state)
-{
+// The echo process and both tessik-cads, each with a client connected.
+struct WaitedServers {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("floor.sock"));
-    BlockingEchoProcess echo(path, typicalReplySize());
+    QString path = dir.filePath(QStringLiteral("floor.sock"));
+    BlockingEchoProcess echo{path, typicalReplySize()};
     RawClient floor, hidden, shown;
     CadHost& hiddenHost = hostShown(false);
     CadHost& shownHost = hostShown(true);
-    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
-        !shown.connectTo(shownHost.socketPath)) {
+    WaitedSide sides[3] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
+
+    bool connect()
+    {
+        return echo.connect(floor, path) && hidden.connectTo(hiddenHost.socketPath) &&
+               shown.connectTo(shownHost.socketPath);
+    }
+    ~WaitedServers() { floor.reset(); }  // the echo process ends when its client hangs up
+};
+
+void BM_WaitedRatiosInTurns(benchmark::State& state)
+{
+    WaitedServers servers;
+    if (!servers.connect()) {
         state.SkipWithError("a server did not start");
         return;
     }
-    WaitedSide sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
-    runWaitedTurns(state, sides);
-    floor.reset();
+    runWaitedTurns(state, servers.sides);
 }
 BENCHMARK(BM_WaitedRatiosInTurns)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -512,37 +522,30 @@ void BM_WaitedRatiosPinned(benchmark::State& state)
     CPU_SET(twoCores ? first : last, &clientCore);
     CPU_SET(last, &serverCore);
 
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("floor.sock"));
-    BlockingEchoProcess echo(path, typicalReplySize());
-    RawClient floor, hidden, shown;
-    CadHost& hiddenHost = hostShown(false);
-    CadHost& shownHost = hostShown(true);
-    if (!echo.connect(floor, path) || !hidden.connectTo(hiddenHost.socketPath) ||
-        !shown.connectTo(shownHost.socketPath)) {
+    WaitedServers servers;
+    if (!servers.connect()) {
         state.SkipWithError("a server did not start");
         return;
     }
-    const qint64 servers[] = {echo.processId(), hiddenHost.cad.processId(), shownHost.cad.processId()};
+    const qint64 pids[] = {servers.echo.processId(), servers.hiddenHost.cad.processId(),
+                           servers.shownHost.cad.processId()};
     struct Unpin {
-        const qint64 (&servers)[3];
+        const qint64 (&pids)[3];
         const cpu_set_t& all;
         ~Unpin()
         {
-            for (qint64 pid : servers) pinProcess(pid, all);
+            for (qint64 pid : pids) pinProcess(pid, all);
             ::sched_setaffinity(0, sizeof all, &all);
         }
-    } unpin{servers, all};
+    } unpin{pids, all};
     bool pinned = ::sched_setaffinity(0, sizeof clientCore, &clientCore) == 0;
-    for (qint64 pid : servers) pinned = pinned && pinProcess(pid, serverCore);
+    for (qint64 pid : pids) pinned = pinned && pinProcess(pid, serverCore);
     if (!pinned) {
         state.SkipWithError("could not pin the processes");
         return;
     }
-    WaitedSide sides[] = {{floor, 2, {}}, {hidden, hiddenHost.modelSpace, {}}, {shown, shownHost.modelSpace, {}}};
-    runWaitedTurns(state, sides);
+    runWaitedTurns(state, servers.sides);
     state.SetLabel(twoCores ? "two cores" : "one core");
-    floor.reset();
 }
 BENCHMARK(BM_WaitedRatiosPinned)->Arg(0)->Arg(1)->Iterations(40)->Unit(benchmark::kMillisecond)->UseRealTime();
 
