@@ -1,8 +1,10 @@
 #include "automation/AutomationRequest.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "AutomationNumbers.h"
 
@@ -378,45 +380,53 @@ private:
 
     bool take(char c)
     {
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
         skipSpace();
         if (at_ == text_.size() || text_[at_] != c) return false;
         ++at_;
         return true;
     }
 
-    // The key at at_ with its ':' taken; empty for one that is not plain.
-    std::string_view key()
+    // The key at at_ when it is spelled as quotedName (with its quotes),
+    // taken with its ':': which; -1 for any other.
+    template <std::size_t N>
+    int keyIs(const char (&quotedName)[N], int which)
     {
-        skipSpace();
-        if (at_ == text_.size() || text_[at_] != '"') return {};
-        const std::size_t end = text_.find('"', at_ + 1);
-        if (end == std::string_view::npos) return {};
-        const std::string_view k = text_.substr(at_ + 1, end - at_ - 1);
-        at_ = end + 1;
-        return take(':') ? k : std::string_view();
+        constexpr std::size_t kSize = N - 1;
+        if (text_.size() - at_ < kSize || std::memcmp(text_.data() + at_, quotedName, kSize) != 0) return -1;
+        at_ += kSize;
+        return take(':') ? which : -1;
     }
 
-    // Which of the request's keys is at at_ (jsonrpc, id, method, params),
-    // its ':' taken; -1 for any other key, or one spelled with escapes.
+    // Which of the request's keys is at at_ (jsonrpc 0, id 1, method 2,
+    // params 3), its ':' taken; -1 for any other key, or one spelled with
+    // escapes.
     int requestKey()
     {
-        const std::string_view k = key();
-        switch (k.size()) {
-        case 2: return k == "id" ? 1 : -1;
-        case 6: return k == "method" ? 2 : k == "params" ? 3 : -1;
-        case 7: return k == "jsonrpc" ? 0 : -1;
+        skipSpace();
+        if (text_.size() - at_ < 2 || text_[at_] != '"') return -1;
+        switch (text_[at_ + 1]) {
+        case 'j': return keyIs("\"jsonrpc\"", 0);
+        case 'i': return keyIs("\"id\"", 1);
+        case 'm': return keyIs("\"method\"", 2);
+        case 'p': return keyIs("\"params\"", 3);
         default: return -1;
         }
     }
 
-    // The same for the keys of params: target, member, value, args.
+    // The same for the keys of params: target 0, member 1, value 2, args 3.
     int paramsKey()
     {
-        const std::string_view k = key();
-        switch (k.size()) {
-        case 4: return k == "args" ? 3 : -1;
-        case 5: return k == "value" ? 2 : -1;
-        case 6: return k == "target" ? 0 : k == "member" ? 1 : -1;
+        skipSpace();
+        if (text_.size() - at_ < 2 || text_[at_] != '"') return -1;
+        switch (text_[at_ + 1]) {
+        case 't': return keyIs("\"target\"", 0);
+        case 'm': return keyIs("\"member\"", 1);
+        case 'v': return keyIs("\"value\"", 2);
+        case 'a': return keyIs("\"args\"", 3);
         default: return -1;
         }
     }
@@ -484,6 +494,20 @@ bool isBlank(std::string_view line)
     return true;
 }
 
+// n's decimal digits at p (at most 20 bytes); where they end.
+char* writeInteger(char* p, std::int64_t n)
+{
+    char digits[20];
+    char* d = digits + sizeof digits;
+    std::uint64_t magnitude = n < 0 ? 0 - std::uint64_t(n) : std::uint64_t(n);
+    do {
+        *--d = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (n < 0) *p++ = '-';
+    return std::copy(d, digits + sizeof digits, p);
+}
+
 void appendInteger(std::string& out, std::int64_t n)
 {
     char digits[24];
@@ -515,11 +539,12 @@ std::string replyStart(const JsonValue& id)
 
 AutomationRequest parseRequest(std::string_view line)
 {
-    if (isBlank(line)) return {};
-    if (line.back() == '\r') line.remove_suffix(1);
+    // One object returned whatever the line, built in place.
     AutomationRequest r;
-    if (UsualRequestReader(line).read(r)) return r;
-    return readByTree(line);
+    if (isBlank(line)) return r;
+    if (line.back() == '\r') line.remove_suffix(1);
+    if (!UsualRequestReader(line).read(r)) r = readByTree(line);
+    return r;
 }
 
 AutomationRequest parseRequestByTree(std::string_view line)
@@ -549,7 +574,31 @@ std::string handleReply(const JsonValue& id, std::int64_t handle, std::string_vi
 
 void appendHandleReply(std::string& out, const JsonValue& id, std::int64_t handle, std::string_view type)
 {
-    out += "{\"jsonrpc\":\"2.0\",\"id\":";
+    // The usual line (an integer id, a short type name of plain ASCII) is
+    // put together on the stack and appended in one go.
+    constexpr std::string_view kStart = "{\"jsonrpc\":\"2.0\",\"id\":";
+    constexpr std::string_view kHandle = ",\"result\":{\"handle\":";
+    constexpr std::string_view kType = ",\"type\":\"";
+    constexpr std::string_view kEnd = "\"}}\n";
+    constexpr std::size_t kShortType = 48;
+    const auto plain = [](std::string_view text) {
+        for (const char c : text)
+            if (!kPlainByte[static_cast<unsigned char>(c)]) return false;
+        return true;
+    };
+    if (id.isInteger() && type.size() <= kShortType && plain(type)) {
+        char line[kStart.size() + 20 + kHandle.size() + 20 + kType.size() + kShortType + kEnd.size()];
+        char* p = std::copy(kStart.begin(), kStart.end(), line);
+        p = writeInteger(p, id.toInteger());
+        p = std::copy(kHandle.begin(), kHandle.end(), p);
+        p = writeInteger(p, handle);
+        p = std::copy(kType.begin(), kType.end(), p);
+        p = std::copy(type.begin(), type.end(), p);
+        p = std::copy(kEnd.begin(), kEnd.end(), p);
+        out.append(line, std::size_t(p - line));
+        return;
+    }
+    out += kStart;
     appendJson(out, id);
     out += ",\"result\":{\"handle\":";
     appendInteger(out, handle);
