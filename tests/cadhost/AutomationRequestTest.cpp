@@ -136,6 +136,18 @@ TEST(AutomationRequest, ReplyLinesReadBackAsTheValuesTheyCarry)
         EXPECT_EQ(error.value(QLatin1String("code")).toInt(), kDisconnected);
         EXPECT_EQ(error.value(QLatin1String("message")).toString(), QStringLiteral("对象 \"3\" 不存在。"));
     }
+    // Integer ids and handles of every length, to the ends of 64 bits.
+    std::mt19937_64 random(30);
+    for (int n = 0; n < 2000; ++n) {
+        const int digits = n % 19;
+        std::int64_t id = std::int64_t(random() >> (63 - digits * 7 / 2)), handle = std::int64_t(random() >> 1);
+        if (n % 2 && id != INT64_MIN) id = -id;
+        if (n == 0) id = INT64_MIN, handle = INT64_MAX;
+        if (n == 1) id = 0, handle = 0;
+        EXPECT_EQ(handleReply(JsonValue::integer(id), handle, "AcDbLine"),
+                  "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) + ",\"result\":{\"handle\":" +
+                      std::to_string(handle) + ",\"type\":\"AcDbLine\"}}\n");
+    }
 }
 
 namespace {

@@ -494,16 +494,28 @@ bool isBlank(std::string_view line)
     return true;
 }
 
-// n's decimal digits at p (at most 20 bytes); where they end.
+// n's decimal digits at p (at most 20 bytes), two at a time; where they end.
 char* writeInteger(char* p, std::int64_t n)
 {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char digits[20];
     char* d = digits + sizeof digits;
     std::uint64_t magnitude = n < 0 ? 0 - std::uint64_t(n) : std::uint64_t(n);
-    do {
-        *--d = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+    while (magnitude >= 100) {
+        const std::size_t pair = std::size_t(magnitude % 100) * 2;
+        magnitude /= 100;
+        *--d = kPairs[pair + 1];
+        *--d = kPairs[pair];
+    }
+    if (magnitude >= 10) {
+        *--d = kPairs[magnitude * 2 + 1];
+        *--d = kPairs[magnitude * 2];
+    } else {
+        *--d = char('0' + magnitude);
+    }
     if (n < 0) *p++ = '-';
     return std::copy(d, digits + sizeof digits, p);
 }

@@ -221,8 +221,10 @@ void AutomationConnection::processBuffer()
 {
     batching_ = true;
     while (!waiting() && !closing_) {
-        const qsizetype end = buffer_.indexOf('\n', consumed_);
-        if (end < 0) break;
+        const char* const data = buffer_.constData();
+        const void* const newline = std::memchr(data + consumed_, '\n', std::size_t(buffer_.size() - consumed_));
+        if (!newline) break;
+        const qsizetype end = static_cast<const char*>(newline) - data;
         const qsizetype length = end - consumed_;
         if (length > limits_.maxLineBytes) {
             batching_ = false;
