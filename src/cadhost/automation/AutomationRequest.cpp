@@ -214,7 +214,7 @@ private:
     // zero but for 0 itself), and their value when it has few digits.
     struct Integral {
         const char* end = nullptr;  // null: none there
-        std::int64_t value = 0;     // when digits <= kExactDigits
+        std::int64_t value = 0;     // when digits <= kInt64Digits
         int digits = 0;
     };
     // Decimal integers of so many digits fit 64 bits, and those of
@@ -401,35 +401,21 @@ private:
         return take(':') ? which : -1;
     }
 
-    // Which of the request's keys is at at_ (jsonrpc 0, id 1, method 2,
-    // params 3), its ':' taken; -1 for any other key, or one spelled with
-    // escapes.
-    int requestKey()
+    // Which of four keys (each written with its quotes, no two starting
+    // with the same letter) the key at at_ is, its ':' taken; -1 for any
+    // other key, or one spelled with escapes.
+    template <std::size_t A, std::size_t B, std::size_t C, std::size_t D>
+    int keyOf(const char (&a)[A], const char (&b)[B], const char (&c)[C], const char (&d)[D])
     {
         skipSpace();
         if (text_.size() - at_ < 2 || text_[at_] != '"') return -1;
-        switch (text_[at_ + 1]) {
-        case 'j': return keyIs("\"jsonrpc\"", 0);
-        case 'i': return keyIs("\"id\"", 1);
-        case 'm': return keyIs("\"method\"", 2);
-        case 'p': return keyIs("\"params\"", 3);
-        default: return -1;
-        }
+        const char first = text_[at_ + 1];
+        return first == a[1] ? keyIs(a, 0) : first == b[1] ? keyIs(b, 1) : first == c[1] ? keyIs(c, 2)
+               : first == d[1] ? keyIs(d, 3) : -1;
     }
 
-    // The same for the keys of params: target 0, member 1, value 2, args 3.
-    int paramsKey()
-    {
-        skipSpace();
-        if (text_.size() - at_ < 2 || text_[at_] != '"') return -1;
-        switch (text_[at_ + 1]) {
-        case 't': return keyIs("\"target\"", 0);
-        case 'm': return keyIs("\"member\"", 1);
-        case 'v': return keyIs("\"value\"", 2);
-        case 'a': return keyIs("\"args\"", 3);
-        default: return -1;
-        }
-    }
+    int requestKey() { return keyOf("\"jsonrpc\"", "\"id\"", "\"method\"", "\"params\""); }
+    int paramsKey() { return keyOf("\"target\"", "\"member\"", "\"value\"", "\"args\""); }
 
     // The params object into call, checked as readParams checks it for any
     // verb; argsSound: args absent, null or an array.
