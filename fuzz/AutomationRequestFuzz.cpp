@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,8 +50,21 @@ void oneLine(std::string_view line)
     }
 
     const AutomationRequest r = parseRequest(line);
-    // The direct reader of the usual request answers as the tree does.
-    require(r == parseRequestByTree(line));
+    // The direct reader of the usual request answers as the tree does, and
+    // the args it holds in place read as the tree's, to the bit.
+    const AutomationRequest tree = parseRequestByTree(line);
+    require(r == tree);
+    const AutomationArgs& args = r.invocation.args;
+    for (std::ptrdiff_t i = -1; i <= args.size(); ++i) {
+        const std::optional<double> a = args.finiteNumber(i), b = tree.invocation.args.finiteNumber(i);
+        require(a.has_value() == b.has_value() && (!a || std::memcmp(&*a, &*b, sizeof(double)) == 0));
+        for (const std::ptrdiff_t count : {2, 3}) {
+            double x[3] = {}, y[3] = {};
+            const bool read = args.finiteNumbers(i, x, count);
+            require(read == tree.invocation.args.finiteNumbers(i, y, count));
+            require(!read || std::memcmp(x, y, sizeof x) == 0);
+        }
+    }
     switch (r.outcome) {
     case AutomationRequest::Outcome::Blank:
         require(line.find_first_not_of(" \t\n\v\f\r") == std::string_view::npos);

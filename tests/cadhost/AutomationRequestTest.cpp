@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <optional>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -132,6 +135,18 @@ TEST(AutomationRequest, ReplyLinesReadBackAsTheValuesTheyCarry)
                                       .toObject();
         EXPECT_EQ(error.value(QLatin1String("code")).toInt(), kDisconnected);
         EXPECT_EQ(error.value(QLatin1String("message")).toString(), QStringLiteral("对象 \"3\" 不存在。"));
+    }
+    // Integer ids and handles of every length, to the ends of 64 bits.
+    std::mt19937_64 random(30);
+    for (int n = 0; n < 2000; ++n) {
+        const int digits = n % 19;
+        std::int64_t id = std::int64_t(random() >> (63 - digits * 7 / 2)), handle = std::int64_t(random() >> 1);
+        if (n % 2 && id != INT64_MIN) id = -id;
+        if (n == 0) id = INT64_MIN, handle = INT64_MAX;
+        if (n == 1) id = 0, handle = 0;
+        EXPECT_EQ(handleReply(JsonValue::integer(id), handle, "AcDbLine"),
+                  "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) + ",\"result\":{\"handle\":" +
+                      std::to_string(handle) + ",\"type\":\"AcDbLine\"}}\n");
     }
 }
 
@@ -300,10 +315,37 @@ TEST(JsonReader, ReadsNumbersExactly)
     EXPECT_TRUE(std::signbit(read("-1e-400").toDouble()));
 }
 
-// parseRequest reads the usual request without a tree of the line: on
-// requests of every verb and key order, and on lines near them (keys
-// repeated, escaped, unknown; values of the wrong kind), it answers exactly
-// as the tree's reader does.
+namespace {
+
+// The finite-number readers of one request's args give what they give on
+// the tree's args of the same line, to the bit (-0 is not 0).
+void expectSameNumbers(const AutomationArgs& direct, const AutomationArgs& tree, const std::string& line)
+{
+    for (std::ptrdiff_t i = -1; i <= tree.size(); ++i) {
+        const std::optional<double> x = direct.finiteNumber(i), y = tree.finiteNumber(i);
+        ASSERT_EQ(x.has_value(), y.has_value()) << line;
+        if (x) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(*x), std::bit_cast<std::uint64_t>(*y)) << line;
+        }
+        for (const std::ptrdiff_t count : {0, 2, 3}) {
+            double a[3] = {}, b[3] = {};
+            const bool read = direct.finiteNumbers(i, a, count);
+            ASSERT_EQ(read, tree.finiteNumbers(i, b, count)) << line;
+            if (read) {
+                EXPECT_EQ(std::memcmp(a, b, sizeof a), 0) << line;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// parseRequest reads the usual request without a tree of the line, and
+// args of the usual shapes without JsonValues: on requests of every verb
+// and key order, and on lines near them (keys repeated, escaped, unknown;
+// values of the wrong kind; args of every shape, too many of them, numbers
+// at the edges of what a double holds), it answers exactly as the tree's
+// reader does, and its args read as the tree's do.
 TEST(AutomationRequest, DirectReaderAnswersAsTheTree)
 {
     const std::vector<std::string> seeds = {
@@ -312,14 +354,23 @@ TEST(AutomationRequest, DirectReaderAnswersAsTheTree)
         R"({"jsonrpc":"2.0","id":"a\"b","method":"set","params":{"target":9,"member":"Color","value":{"r":[1,2],"r":3}}})" "\r",
         R"({"jsonrpc":"2.0","id":null,"method":"get","params":{"member":"Name","target":0,"args":7,"value":[]}})",
         R"({"id":-1,"jsonrpc":"2.0","method":"call","params":{"target":1e3,"member":"\u0041dd","args":[]},"x":1})",
+        R"({"jsonrpc":"2.0","id":8,"method":"call","params":{"target":2,"member":"AddText","args":["a b",[1,-0,2.5e-3],0.5,true,null,[]]}})",
+        R"({"jsonrpc":"2.0","id":9,"method":"call","params":{"args":[ [ 9007199254740992 , -9007199254740993 ] , 1E300 , "\u00e9" , false , [1,2,3,4] , [[1]] , -7 ],"target":2,"member":"X"}})",
+        R"({"jsonrpc":"2.0","id":10,"method":"call","params":{"target":2,"member":"AddArc","args":[[0.1,-1e-310,4.9e-324],1.7976931348623157e308,0,-0.0]}})",
     };
     std::size_t invoked = 0, refused = 0;
-    for (const std::string& line : jsonLikeLines(20000, seeds)) {
+    for (const std::string& line : jsonLikeLines(30000, seeds)) {
         const AutomationRequest direct = parseRequest(line);
-        ASSERT_EQ(direct, parseRequestByTree(line)) << line;
+        const AutomationRequest tree = parseRequestByTree(line);
+        ASSERT_EQ(direct, tree) << line;
+        expectSameNumbers(direct.invocation.args, tree.invocation.args, line);
+        // Args copied keep what they hold.
+        const AutomationArgs copy = direct.invocation.args;
+        ASSERT_EQ(copy, tree.invocation.args) << line;
+        expectSameNumbers(copy, tree.invocation.args, line);
         (direct.outcome == AutomationRequest::Outcome::Invoke ? invoked : refused) += 1;
     }
     // The lines reach both sides of every check.
-    EXPECT_GT(invoked, 500u);
-    EXPECT_GT(refused, 5000u);
+    EXPECT_GT(invoked, 800u);
+    EXPECT_GT(refused, 7000u);
 }

@@ -1,5 +1,6 @@
 #include "automation/AutomationDispatcher.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -606,6 +607,21 @@ std::size_t AutomationDispatcher::RefHash::operator()(const ObjectRef& r) const 
 std::int64_t AutomationDispatcher::handleFor(const ObjectRef& ref)
 {
     if (ref.kind == Kind::Application) return 0;
+    if (ref.kind == Kind::Entity && ref.index >= 0) {
+        const SpaceKey space{ref.document, ref.space};
+        if (!lastSpaceHandles_ || lastSpace_ != space) {
+            lastSpaceHandles_ = &entityHandles_[space];
+            lastSpace_ = space;
+        }
+        std::vector<std::int64_t>& handles = *lastSpaceHandles_;
+        const auto index = static_cast<std::size_t>(ref.index);
+        if (index >= handles.size()) handles.resize(std::max(index + 1, handles.size() * 2));
+        if (handles[index] == 0) {
+            handles_.push_back(ref);
+            handles[index] = static_cast<std::int64_t>(handles_.size());
+        }
+        return handles[index];
+    }
     auto [it, inserted] = handleOf_.try_emplace(ref, static_cast<std::int64_t>(handles_.size() + 1));
     if (inserted) handles_.push_back(ref);
     return it->second;
@@ -633,6 +649,7 @@ QJsonValue AutomationDispatcher::handleValue(const ObjectRef& ref)
 
 const AutomationDispatcher::Member* AutomationDispatcher::findMember(Kind kind, std::string_view name) const
 {
+    if (lastMember_ && lastKind_ == kind && lastName_ == name) return lastMember_;
     const QHash<QString, Member>& table = members_[static_cast<int>(kind)];
     // The names clients send are short ASCII: lowered into a buffer here
     // rather than into a new string.
@@ -647,7 +664,12 @@ const AutomationDispatcher::Member* AutomationDispatcher::findMember(Kind kind, 
     const auto it = ascii ? table.constFind(QString::fromRawData(reinterpret_cast<const QChar*>(lowered),
                                                                  qsizetype(name.size())))
                           : table.constFind(QString::fromUtf8(name.data(), qsizetype(name.size())).toLower());
-    return it == table.cend() ? nullptr : &*it;
+    if (it == table.cend()) return nullptr;
+    // The tables are filled once, by the constructor: what they hold stays put.
+    lastKind_ = kind;
+    lastName_.assign(name);
+    lastMember_ = &*it;
+    return lastMember_;
 }
 
 Result<ObjectRef> AutomationDispatcher::resolve(std::int64_t target) const

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -124,7 +125,19 @@ private:
     CadSession& session_;
     CommandTypist typist_;
     std::vector<ObjectRef> handles_;  // handle n is handles_[n - 1]
-    std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;
+    std::unordered_map<ObjectRef, std::int64_t, RefHash> handleOf_;  // but entities'
+    // Entities are many and their indices dense: their handles by document
+    // and space, then by index (0: none issued yet). The space last used is
+    // kept at hand.
+    using SpaceKey = std::pair<std::uint64_t, int>;
+    std::map<SpaceKey, std::vector<std::int64_t>> entityHandles_;
+    SpaceKey lastSpace_{};
+    std::vector<std::int64_t>* lastSpaceHandles_ = nullptr;
+    // The member last found, by kind and name as sent: a client that makes
+    // one call again and again finds it without lowering and hashing.
+    mutable Kind lastKind_ = Kind::Application;
+    mutable std::string lastName_;
+    mutable const Member* lastMember_ = nullptr;
     QHash<QString, Member> members_[12];  // by Kind, keys lower-case
     std::unordered_map<std::string_view, QJsonObject> handleObjects_;  // by type name
     std::uintptr_t caller_ = 0;

@@ -155,7 +155,7 @@ QJsonValue AutomationArgs::operator[](std::ptrdiff_t i) const { return at(i); }
 QJsonArray AutomationArgs::toArray() const
 {
     QJsonArray array;
-    for (const JsonValue& item : items_) array.append(toQJsonValue(item));
+    for (const JsonValue& item : values()) array.append(toQJsonValue(item));
     return array;
 }
 

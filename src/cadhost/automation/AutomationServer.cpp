@@ -40,6 +40,8 @@ constexpr qsizetype kReadChunk = 64 * 1024;
 constexpr qsizetype kWriteChunk = 64 * 1024;
 // The room a connection keeps for writing one reply line.
 constexpr std::size_t kKeptLineRoom = 1024;
+// The room a connection keeps for replies between batches.
+constexpr qsizetype kKeptUnsentRoom = 4096;
 // How long a connection looks for its client's next request after answering
 // (see awaitNextRequest), how much of that it spins before sleeping on the
 // socket, how many looks in vain end that, and how long it may go on
@@ -219,8 +221,10 @@ void AutomationConnection::processBuffer()
 {
     batching_ = true;
     while (!waiting() && !closing_) {
-        const qsizetype end = buffer_.indexOf('\n', consumed_);
-        if (end < 0) break;
+        const char* const data = buffer_.constData();
+        const void* const newline = std::memchr(data + consumed_, '\n', std::size_t(buffer_.size() - consumed_));
+        if (!newline) break;
+        const qsizetype end = static_cast<const char*>(newline) - data;
         const qsizetype length = end - consumed_;
         if (length > limits_.maxLineBytes) {
             batching_ = false;
@@ -435,7 +439,12 @@ void AutomationConnection::flush()
         return;
     }
     if (n == pending) {
-        unsent_.clear();
+        // Room for a batch of usual replies is kept for the next ones (and
+        // stays counted in the budget); a larger one goes back.
+        if (unsent_.capacity() <= kKeptUnsentRoom)
+            unsent_.resize(0);
+        else
+            unsent_.clear();
         sentAt_ = 0;
         account();
         answeredAt_ = std::chrono::steady_clock::now();
