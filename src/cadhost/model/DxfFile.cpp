@@ -102,17 +102,32 @@ bool inObjectCoordinates(std::string_view type)
 {
     return type == "CIRCLE" || type == "ARC" || type == "TEXT" || type == "ATTDEF" || type == "ATTRIB" ||
            type == "INSERT" || type == "SOLID" || type == "TRACE" || type == "LWPOLYLINE" || type == "SHAPE" ||
-           type == "HATCH" || type == "DIMENSION";
+           type == "HATCH" || type == "DIMENSION" || type == "ARC_DIMENSION" || type == "LARGE_RADIAL_DIMENSION";
+}
+
+// A viewport whose visible part is another entity of the layout (a closed
+// polyline, a circle ...): moved alone it would show other parts of model
+// space through the boundary left behind.
+bool clippedByEntity(std::span<const DxfTag> tags)
+{
+    constexpr int kClippedByEntity = 0x10000;
+    if (!(dxf::groupInteger(tags, 90, 0) & kClippedByEntity)) return false;
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) break;
+        if (t.code == 340 && !t.value.empty() && t.value != "0") return true;
+    }
+    return false;
 }
 
 // The kinds whose every position group can be written back moved: those
-// with point groups (ModelNames.h), and the hatch, dimension and
+// with point groups (ModelNames.h), and the hatch, dimensions and
 // multileader, moved group by group below. World points stay world points
 // whatever the extrusion; a 2D polyline's are in its own plane.
-bool movableKind(std::string_view type)
+bool movableKind(std::string_view type, std::span<const DxfTag> tags)
 {
-    return !movedPointCodes(type).empty() || type == "HATCH" || type == "DIMENSION" || type == "MULTILEADER" ||
-           type == "MLEADER";
+    if (type == "VIEWPORT") return !clippedByEntity(tags);
+    return !movedPointCodes(type).empty() || type == "HATCH" || type == "DIMENSION" || type == "ARC_DIMENSION" ||
+           type == "LARGE_RADIAL_DIMENSION" || type == "MULTILEADER" || type == "MLEADER";
 }
 
 // Where an entity without a picture lies: its own points (custom objects
@@ -237,7 +252,7 @@ Result<DxfReadReport> readDxf(const QString& path)
         s.readBounds = pictures[shape].bounds;
         if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(tags);
         s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-        s.movable = movableKind(record.type);
+        s.movable = movableKind(record.type, tags);
         ++shape;
         ++report.kept;
         entities[k] = std::move(s);
@@ -459,7 +474,7 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
 {
     if (shape.offset == Point3{}) return;
     const std::span<const int> codes = movedPointCodes(shape.type);
-    if (!shape.movable || !movableKind(shape.type)) {
+    if (!shape.movable || !movableKind(shape.type, drawing.entityTags(record))) {
         lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
         return;
     }
@@ -504,6 +519,17 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
         static constexpr int kWorld[] = {10, 13, 14, 15};
         static constexpr int kOwn[] = {11, 12, 16};
         moveGroups(record, kWorld, shape.offset);
+        moveGroups(record, kOwn, by);
+        return;
+    }
+    if (shape.type == "ARC_DIMENSION" || shape.type == "LARGE_RADIAL_DIMENSION") {
+        // The common dimension groups as above; the arc's ends, centre and
+        // leader points (an arc dimension's 16 is one, not an arc point),
+        // or the chord, centre override and jog points, in the world.
+        static constexpr int kArcWorld[] = {10, 13, 14, 15, 16, 17};
+        static constexpr int kRadialWorld[] = {10, 13, 14, 15};
+        static constexpr int kOwn[] = {11, 12};
+        moveGroups(record, shape.type == "ARC_DIMENSION" ? std::span<const int>(kArcWorld) : kRadialWorld, shape.offset);
         moveGroups(record, kOwn, by);
         return;
     }
