@@ -291,9 +291,9 @@ void CadSession::moveSelection()
     const SpaceKind space = selectionSpace_;
     const std::vector<int> chosen = selection_;
     const std::uint64_t serial = document_->serial();
-    requestPoint(QStringLiteral("指定基点:"), std::nullopt, [=, this](std::optional<Point3> from) {
+    commandPick_ = requestPoint(QStringLiteral("指定基点:"), std::nullopt, [=, this](std::optional<Point3> from) {
         if (!from) return;
-        requestPoint(QStringLiteral("指定第二个点:"), from, [=, this](std::optional<Point3> to) {
+        commandPick_ = requestPoint(QStringLiteral("指定第二个点:"), from, [=, this](std::optional<Point3> to) {
             if (!to || !document_ || document_->serial() != serial) return;
             const Point3 by{(*to)[0] - (*from)[0], (*to)[1] - (*from)[1], (*to)[2] - (*from)[2]};
             if (!std::all_of(by.begin(), by.end(), [](double d) { return std::isfinite(d); })) {
@@ -304,6 +304,17 @@ void CadSession::moveSelection()
             emit message(QStringLiteral("已移动 %1 个对象。").arg(moved));
         });
     });
+}
+
+void CadSession::cancelCommand()
+{
+    const auto it = std::find_if(picks_.begin(), picks_.end(),
+                                 [this](const PickRequest& p) { return p.id == commandPick_; });
+    if (it == picks_.end()) return;
+    if (it == picks_.begin()) return cancelPick();
+    // Behind a client's request: never shown, ended all the same.
+    emit message(it->prompt + QStringLiteral(" *取消*"));
+    withdrawPoint(commandPick_);
 }
 
 void CadSession::setVisible(bool visible)
