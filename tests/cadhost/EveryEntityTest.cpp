@@ -442,10 +442,10 @@ TEST(EveryEntity, AViewportClippedByAnEntityRefusesToMove)
 }
 
 // An entity of a paper layout that is not the active one lives in its
-// layout's block: erased (a block reference with its attributes) and moved,
-// the saved file is sound to ezdxf and lists what the model lists; undone,
-// the save is the file as read.
-TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAndUndoInsideTheirBlock)
+// layout's block: erased (a block reference with its attributes), moved and
+// added, the saved file is sound to ezdxf and lists what the model lists;
+// undone, the save is the file as read.
+TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAddAndUndoInsideTheirBlock)
 {
     if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
     QTemporaryDir dir;
@@ -476,25 +476,31 @@ TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAndUndoInsideTheirBlock)
     const auto moved = movedEntity(space.at(line), {0, 100, 0});
     ASSERT_TRUE(moved);
     doc.replaceEntity(second, line, *moved);
-    EXPECT_EQ(space.liveCount(), 3);
+    const int added = doc.addEntity(second, ModelCircle{{5, 5, 0}, 2});
+    EXPECT_EQ(space.liveCount(), 4);
 
     const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
     ASSERT_TRUE(writeDxf(doc, saved));
     const Judged after = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), saved});
     ASSERT_TRUE(after.error.empty()) << after.error;
-    EXPECT_EQ(after.lines, listed(doc));
+    auto again = readDxf(saved);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(after.lines, listed(*again->document));
+    const std::string block = doc.layoutSpaces()[static_cast<std::size_t>(second) - 2].block;
+    EXPECT_NE(std::find(after.lines.begin(), after.lines.end(),
+                        block + " " + doc.entityGroups(second, added).handle + " CIRCLE"),
+              after.lines.end());
     const Judged style = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), saved, QStringLiteral("style")});
     ASSERT_TRUE(style.error.empty()) << style.error;
     ASSERT_FALSE(style.lines.empty());
     EXPECT_EQ(style.lines.back(), "audit 0");
-    auto again = readDxf(saved);
-    ASSERT_TRUE(again);
     QFile savedFile(saved);
     ASSERT_TRUE(savedFile.open(QIODevice::ReadOnly));
     const QByteArray bytes = savedFile.readAll();
     EXPECT_FALSE(bytes.contains("ATTRIB")) << "the erased reference's attributes go with it";
     EXPECT_TRUE(bytes.contains("\n101.0\n")) << "the line moved up by 100";
 
+    doc.undo();
     doc.undo();
     doc.undo();
     const auto undone = dxfBytes(doc);

@@ -611,8 +611,10 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
             std::vector<DxfTag> style = styleTags({}, groups);
             std::erase_if(style, [](const DxfTag& t) { return t.code == 8; });
             made.data.insert(made.data.begin(), style.begin(), style.end());
-            drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model, std::move(made),
-                              groups.handle);
+            // In its own space: an entity of a layout other than the active one in that layout's block.
+            const auto layout = static_cast<std::size_t>(kind);
+            drawing.addEntity(kind == SpaceKind::Model ? dxf::Space::Model : dxf::Space::Paper, std::move(made),
+                              groups.handle, layout >= 2 ? document.layoutSpaces()[layout - 2].block : std::string());
         }
     }
     if (lost) *lost = std::move(notWritten);
