@@ -267,7 +267,10 @@ int CadSession::moveEntities(SpaceKind spaceKind, const std::vector<int>& indice
         std::optional<ModelEntity> entity = movedEntity(space.at(i), by);
         if (!entity) {
             const std::string_view name = cadhost::objectName(space.at(i));  // not QObject's
-            refused << QString::fromUtf8(name.data(), qsizetype(name.size()));
+            const std::string_view why = unmovableReason(space.at(i));
+            refused << QStringLiteral("%1（%2）")
+                           .arg(QString::fromUtf8(name.data(), qsizetype(name.size())),
+                                QString::fromUtf8(why.data(), qsizetype(why.size())));
             continue;
         }
         replaceEntity(spaceKind, i, std::move(*entity));
@@ -275,7 +278,7 @@ int CadSession::moveEntities(SpaceKind spaceKind, const std::vector<int>& indice
     }
     endUndoGroup();
     if (!refused.isEmpty())
-        emit message(QStringLiteral("%1 个对象不能移动（它们的点不能逐一改写），保持原位：%2")
+        emit message(QStringLiteral("%1 个对象不能移动，保持原位：%2")
                          .arg(refused.size())
                          .arg(refused.join(QStringLiteral("、"))));
     return moved;

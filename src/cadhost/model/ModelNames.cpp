@@ -312,4 +312,15 @@ std::optional<ModelEntity> movedEntity(const ModelEntity& entity, const Point3& 
                       entity);
 }
 
+std::string_view unmovableReason(const ModelEntity& entity)
+{
+    const std::string_view type = dxfTypeName(entity);
+    if (type == "REGION" || type == "3DSOLID" || type == "BODY" || type.ends_with("SURFACE"))
+        return "它的形状在 ACIS 数据中，不在点的组码里";
+    if (type == "VIEWPORT")  // only one clipped by another entity refuses
+        return "它由布局中的另一个图元裁剪，单独移动会透过留在原处的边界显示模型空间的别处";
+    if (type == "OLEFRAME") return "它的位置在嵌入对象的二进制数据中";
+    return "它是自定义对象，它的几何只有定义它的程序知道";
+}
+
 }  // namespace tessik::cadhost
