@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
 #include <set>
@@ -391,7 +392,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     EXPECT_GE(hatches, 2);
     EXPECT_GE(tilted, 3);
     EXPECT_GE(dimensions, 5);
-    for (const char* kind : {"ARC_DIMENSION", "LARGE_RADIAL_DIMENSION", "OLE2FRAME", "VIEWPORT"})
+    for (const char* kind : {"ARC_DIMENSION", "LARGE_RADIAL_DIMENSION", "OLE2FRAME", "VIEWPORT", "MESH", "HELIX"})
         EXPECT_TRUE(madeKinds.count(kind)) << kind << " was not judged";
 }
 
@@ -417,7 +418,8 @@ TEST(EveryEntity, AHatchWithoutSubclassMarkersMoves)
 // A viewport whose visible part is a polyline of its layout keeps its place
 // (moved alone, it would show other parts of model space through the
 // boundary left behind); the same viewport clipped by its own rectangle
-// moves.
+// moves, and is selected by that rectangle on the sheet, not by the model
+// points it looks at.
 TEST(EveryEntity, AViewportClippedByAnEntityRefusesToMove)
 {
     QTemporaryDir dir;
@@ -434,6 +436,8 @@ TEST(EveryEntity, AViewportClippedByAnEntityRefusesToMove)
     const auto moved = movedEntity(paper.at(1), {1, 2, 0});
     ASSERT_TRUE(moved);
     doc->replaceEntity(SpaceKind::Paper, 1, *moved);
+    const Bounds b = std::get<ModelShape>(paper.at(1)).bounds();
+    EXPECT_EQ((std::array{b.minX, b.minY, b.maxX, b.maxY}), (std::array{21.0, 27.0, 81.0, 57.0}));
     const auto saved = dxfBytes(*doc);
     ASSERT_TRUE(saved) << saved.error().description;
     const std::string second = saved->substr(saved->find("\nA3\n"));

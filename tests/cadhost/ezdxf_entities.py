@@ -194,6 +194,16 @@ if sys.argv[1] == "make-moves":
         dxftag(100, "AcDbOle2Frame"), dxftag(70, 2), dxftag(3, "Paintbrush Picture"), dxftag(10, (1.0, 9.0, 0.5)),
         dxftag(11, (7.0, 4.0, 0.5)), dxftag(71, 2), dxftag(72, 0), dxftag(90, 4), dxftag(310, b"\x01\x02\x03\x04"),
         dxftag(1, "OLE")])
+    # A subdivision mesh's vertices and a helix's axis, start and spline points.
+    subd = msp.add_mesh()
+    with subd.edit_data() as data:
+        data.vertices = [(0, 0, 0), (1, 0, 0), (1, 1, 1), (0, 1, 2)]
+        data.faces = [(0, 1, 2, 3)]
+    helix = msp.new_entity("HELIX", {
+        "axis_base_point": (1, 2, 3), "start_point": (4, 2, 3), "axis_vector": (0, 0, 1), "radius": 3,
+        "turns": 2, "turn_height": 1, "handedness": 1, "constrain": 1, "degree": 3, "flags": 8})
+    helix.control_points = [(4, 2, 3), (4, 5, 3.2), (1, 5, 3.4), (-2, 2, 3.6), (1, -1, 3.8)]
+    helix.knots = [0, 0, 0, 0, 1, 2, 2, 2, 2]
     # A paper-space viewport onto model space.
     doc.layout("Layout1").add_viewport(center=(100, 80), size=(120, 90), view_center_point=(5, 5), view_height=40)
     doc.saveas(sys.argv[2])

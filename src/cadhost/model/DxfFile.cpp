@@ -131,10 +131,19 @@ bool movableKind(std::string_view type, std::span<const DxfTag> tags)
 }
 
 // Where an entity without a picture lies: its own points (custom objects
-// carry them in 10/20 like every other kind), when it is in the world's plane.
-Bounds pointBounds(std::span<const DxfTag> tags)
+// carry them in 10/20 like every other kind), when it is in the world's
+// plane; a viewport is the rectangle round its centre on the sheet (its
+// other points are in model space, what it shows).
+Bounds pointBounds(std::string_view type, std::span<const DxfTag> tags)
 {
     Bounds b;
+    if (type == "VIEWPORT") {
+        const auto x = dxf::groupNumber(tags, 10), y = dxf::groupNumber(tags, 20);
+        const auto w = dxf::groupNumber(tags, 40), h = dxf::groupNumber(tags, 41);
+        if (x && y && w && h && std::isfinite(*x + *y + *w + *h))
+            b.add(*x - std::abs(*w) / 2, *y - std::abs(*h) / 2), b.add(*x + std::abs(*w) / 2, *y + std::abs(*h) / 2);
+        return b;
+    }
     std::optional<double> x;
     for (const DxfTag& t : tags) {
         if (t.code == 1001) break;
@@ -250,7 +259,7 @@ Result<DxfReadReport> readDxf(const QString& path)
         s.type = record.type;
         s.objectName = shapeObjectName(record.type, tags, d);
         s.readBounds = pictures[shape].bounds;
-        if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(tags);
+        if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(record.type, tags);
         s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
         s.movable = movableKind(record.type, tags);
         ++shape;

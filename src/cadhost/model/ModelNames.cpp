@@ -177,11 +177,12 @@ std::span<const int> movedPointCodes(std::string_view type)
     static constexpr int kCircle[] = {10};
     if (type == "INSERT" || type == "MTEXT" || type == "POINT" || type == "LEADER" || type == "XLINE" ||
         type == "RAY" || type == "IMAGE" || type == "WIPEOUT" || type == "POLYLINE" || type == "SHAPE" ||
-        type == "TOLERANCE" || type == "VIEWPORT")  // a viewport's place on its sheet, not its view
+        type == "TOLERANCE" || type == "VIEWPORT" || type == "MESH")  // a viewport's place on its sheet, not its view
         return kAt;
     if (type == "TEXT" || type == "ATTDEF" || type == "ATTRIB") return kText;
     if (type == "SOLID" || type == "TRACE" || type == "3DFACE") return kCorners;
-    if (type == "SPLINE" || type == "MLINE") return kSpline;  // MLINE: its start and its vertices
+    // MLINE: its start and its vertices; HELIX: its spline's and its axis's base and start.
+    if (type == "SPLINE" || type == "MLINE" || type == "HELIX") return kSpline;
     if (type == "LINE" || type == "OLE2FRAME") return kLine;  // an embedded object's frame: two corners
     if (type == "CIRCLE" || type == "ARC" || type == "ELLIPSE" || type == "LWPOLYLINE") return kCircle;
     return {};
