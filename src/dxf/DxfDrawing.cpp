@@ -222,6 +222,7 @@ void DxfDrawing::indexBlocks(Range section)
             current = &blocks_[blockName];
             current->header = {i, end};
             current->entities.clear();
+            current->end.reset();
         } else if (tags_[i].code == 0 && tags_[i].value == "ENDBLK") {
             if (current) current->end = i;
             current = nullptr;
