@@ -11,6 +11,7 @@
 // vertices, edges or knots than the file has tags, and the picture stays
 // within its bound; an entity written over its own record reads the same.
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -224,5 +225,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto third = tessik::dxf::DxfDrawing::fromBytes(*withPoint);
     require(third.ok() && third->entityCount() == added + 1);
+
+    // A point more in each other paper layout's block: written inside it (or
+    // refused, for a block the file does not define), it reads back there.
+    std::size_t inLayouts = 0;
+    for (const tessik::dxf::Layout& layout : d.layouts()) {
+        std::string block = layout.block;
+        for (char& c : block) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (block == "*MODEL_SPACE" || block == "*PAPER_SPACE") continue;
+        d.addEntity(tessik::dxf::Space::Paper, {"POINT", "0", {{10, "1.0"}, {20, "2.0"}}}, {}, layout.block);
+        ++inLayouts;
+    }
+    if (!inLayouts) return 0;
+    const auto withLayouts = d.toBytes();
+    if (!withLayouts.ok()) return 0;
+    const auto fourth = tessik::dxf::DxfDrawing::fromBytes(*withLayouts);
+    require(fourth.ok() && fourth->entityCount() == added + 1 + inLayouts);
     return 0;
 }

@@ -222,7 +222,9 @@ void DxfDrawing::indexBlocks(Range section)
             current = &blocks_[blockName];
             current->header = {i, end};
             current->entities.clear();
+            current->end.reset();
         } else if (tags_[i].code == 0 && tags_[i].value == "ENDBLK") {
+            if (current) current->end = i;
             current = nullptr;
         } else if (current && tags_[i].code == 0) {
             current->entities.push_back({i, end});
@@ -464,9 +466,10 @@ bool DxfDrawing::addLayer(const std::string& name, int color, const std::string&
     return true;
 }
 
-std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string handle)
+std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string handle, std::string block)
 {
-    EntityRecord record{entity.type, space, {}};
+    EntityRecord record{entity.type, block.empty() ? space : Space::Paper, {}, upper(std::move(block))};
+    space = record.space;
     std::vector<DxfTag> tags;
     // The type, handle, owner, subclass, paper flag and layer before the data.
     tags.reserve(6 + entity.data.size());
@@ -480,7 +483,11 @@ std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string han
         }
     }
     if (modern()) {
-        if (const std::string owner = spaceOwner(space); !owner.empty()) tags.push_back({330, owner});
+        const auto blockRecord = blockRecordHandles_.find(record.block);
+        const std::string owner = record.block.empty()                   ? spaceOwner(space)
+                                  : blockRecord != blockRecordHandles_.end() ? blockRecord->second
+                                                                             : std::string();
+        if (!owner.empty()) tags.push_back({330, owner});
         tags.push_back({100, "AcDbEntity"});
     }
     if (space == Space::Paper) tags.push_back({67, "1"});
@@ -557,8 +564,11 @@ Status DxfDrawing::checkEdits() const
         return Error{errc::kOverflow, "图形的句柄已用尽（$HANDSEED 已到最大值），新对象无法保存", {}};
     for (const auto& [i, tags] : replaced_)
         if (Status s = checkTags(records_[i].type, tags, form_); !s) return s;
-    for (const auto& [record, tags] : added_)
+    for (const auto& [record, tags] : added_) {
         if (Status s = checkTags(record.type, tags, form_); !s) return s;
+        if (const auto it = blocks_.find(record.block); !record.block.empty() && (it == blocks_.end() || !it->second.end))
+            return Error{errc::kInvalidProcedureCall, "布局的块“" + record.block + "”在图形中没有定义，其中的新对象无法保存", {}};
+    }
     for (const auto& tags : addedLayers_)
         if (Status s = checkTags("LAYER", tags, form_); !s) return s;
     return success();
@@ -568,7 +578,9 @@ Status DxfDrawing::checkEdits() const
 // before the OBJECTS section or the end of the file.
 std::optional<std::size_t> DxfDrawing::newEntitiesSectionAt() const
 {
-    if (entitiesSection_ || added_.empty()) return std::nullopt;
+    if (entitiesSection_ ||
+        std::none_of(added_.begin(), added_.end(), [](const auto& a) { return a.first.block.empty(); }))
+        return std::nullopt;
     for (std::size_t i = 0; i < tags_.size(); ++i)
         if (isTag(tags_[i], 0, "EOF") ||
             (isTag(tags_[i], 0, "SECTION") && i + 1 < tags_.size() && tags_[i + 1].value == "OBJECTS"))
@@ -598,11 +610,15 @@ Result<std::string> DxfDrawing::toBytes() const
     const auto appendTag = [&](std::string& to, const DxfTag& t) {
         if (!dxf::appendTag(to, t, form_) && !unwritten) unwritten = t;
     };
-    const auto writeAdded = [&] {
+    // The entities added to the ENTITIES section (block empty) or to a layout's block.
+    const auto writeAdded = [&](std::string_view block = {}) {
         for (std::size_t a = 0; a < added_.size(); ++a)
-            if (!removed_.count(records_.size() + a))
+            if (!removed_.count(records_.size() + a) && added_[a].first.block == block)
                 for (const DxfTag& t : added_[a].second) appendTag(out, t);
     };
+    std::map<std::size_t, std::string_view> blockEndAt;  // ENDBLK -> block, for the blocks given entities
+    for (const auto& [record, tags] : added_)
+        if (!record.block.empty()) blockEndAt.emplace(*blocks_.find(record.block)->second.end, record.block);
     const auto writeNewSection = [&] {
         appendTag(out, {0, "SECTION"});
         appendTag(out, {2, "ENTITIES"});
@@ -623,6 +639,7 @@ Result<std::string> DxfDrawing::toBytes() const
             continue;
         }
         if (entitiesSection_ && i == entitiesSection_->end) writeAdded();
+        if (const auto it = blockEndAt.find(i); it != blockEndAt.end()) writeAdded(it->second);
         if (layerTableEnd_ && i == *layerTableEnd_)
             for (const auto& layer : addedLayers_)
                 for (const DxfTag& t : layer) appendTag(out, t);

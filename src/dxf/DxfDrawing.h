@@ -5,8 +5,9 @@
 // records of the ENTITIES section, the block records that own the two
 // spaces) and takes three kinds of change:
 //
-//  - a new entity, appended to the ENTITIES section, with a handle from
-//    $HANDSEED (which advances) and the owner of its space;
+//  - a new entity, appended to the ENTITIES section (or to the block of a
+//    paper layout), with a handle from $HANDSEED (which advances) and the
+//    owner of its space;
 //  - new values for some groups of an existing entity, replaced in place
 //    (every other tag of it stays, its handle and its extended data too);
 //  - an entity left out: it is not written (its tags stay in memory);
@@ -106,8 +107,11 @@ public:
 
     // Returns the new entity's index; its tags are checked when written.
     // handle: given beforehand (hexadecimal, below reserveHandles' next);
-    // empty: the next one.
-    std::size_t addEntity(Space space, NewEntity entity, std::string handle = {});
+    // empty: the next one. block: that of a paper layout other than the
+    // active one (as EntityRecord::block): the entity goes at the end of
+    // that block's definition, owned by its block record, in paper space;
+    // empty: the ENTITIES section.
+    std::size_t addEntity(Space space, NewEntity entity, std::string handle = {}, std::string block = {});
     // Sets the first group of each code in values to its value; a code the
     // entity lacks is added before its extended data, except a point's y or
     // z, which goes right after the point's x or y (a 2D writer leaves z out).
@@ -195,6 +199,7 @@ private:
     struct Block {
         Range header;
         std::vector<Range> entities;
+        std::optional<std::size_t> end;  // its ENDBLK, where added entities go
     };
     std::map<std::string, Block, std::less<>> blocks_;  // upper-case name
     std::vector<Range> layers_;

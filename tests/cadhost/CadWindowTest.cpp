@@ -535,6 +535,23 @@ private slots:
         QCOMPARE(moved.end[1], 1 + by.y());
         QVERIFY(session.undo());
         QCOMPARE(std::get<ModelLine>(space.at(line)).start[0], 1.0);
+
+        // A MOVE still waiting for its second point ends with a switch of
+        // tab, as with Esc: back on the tab, clicks select and move nothing.
+        QStringList history;
+        connect(&session, &CadSession::message, &window, [&history](const QString& m) { history << m; });
+        QTest::mouseClick(&view, Qt::LeftButton, {}, screen(15, 1));
+        session.commandLine().setText(QStringLiteral("m"));
+        session.commandLine().submit();
+        QTest::mouseClick(&view, Qt::LeftButton, {}, from);
+        QVERIFY(session.picking());
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        QVERIFY(!session.picking());
+        QCOMPARE(history.last(), QStringLiteral("指定第二个点: *取消*"));
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        QCOMPARE(view.shownSpace(), kind);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, to);
+        QCOMPARE(std::get<ModelLine>(space.at(line)).start[0], 1.0);
     }
 
     void titleIsTheCaption()

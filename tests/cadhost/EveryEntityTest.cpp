@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
+#include <set>
 
 #include <QDir>
 #include <QFile>
@@ -338,6 +340,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     ASSERT_TRUE(m.error.empty()) << m.error;
     const Point3 by{3.25, -1.5, 0.75};
     int hatches = 0, tilted = 0, dimensions = 0;
+    std::set<std::string> madeKinds;
     QStringList drawings = realDrawings();
     drawings << made;
     for (const QString& path : drawings) {
@@ -351,19 +354,23 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
                          dir.filePath(QFileInfo(path).baseName() + QStringLiteral("-saved.dxf"))};
         for (double d : by) args << QString::number(d);
         const int before = int(args.size());
-        for (int i = 0; i < doc.modelSpace().count(); ++i) {
-            const auto moved = movedEntity(doc.modelSpace().at(i), by);
-            // Every kind of the made drawing has its points in groups.
-            if (path == made) EXPECT_TRUE(moved) << objectName(doc.modelSpace().at(i));
-            if (!moved) continue;
-            const std::string_view type = dxfTypeName(*moved);
-            hatches += type == "HATCH";
-            dimensions += type == "DIMENSION";
-            // Out of the world's plane, a circle, arc or polyline is a shape.
-            tilted += std::holds_alternative<ModelShape>(*moved) &&
-                      (type == "CIRCLE" || type == "ARC" || type == "LWPOLYLINE");
-            doc.replaceEntity(SpaceKind::Model, i, *moved);
-            args << QString::fromStdString(doc.entityGroups(SpaceKind::Model, i).handle);
+        for (const SpaceKind kind : doc.spaceKinds()) {
+            const CadSpace& space = doc.space(kind);
+            for (int i = 0; i < space.count(); ++i) {
+                const auto moved = movedEntity(space.at(i), by);
+                // Every kind of the made drawing has its points in groups.
+                if (path == made) EXPECT_TRUE(moved) << objectName(space.at(i));
+                if (!moved) continue;
+                const std::string_view type = dxfTypeName(*moved);
+                hatches += type == "HATCH";
+                dimensions += type == "DIMENSION" || type == "ARC_DIMENSION" || type == "LARGE_RADIAL_DIMENSION";
+                if (path == made) madeKinds.insert(std::string(type));
+                // Out of the world's plane, a circle, arc or polyline is a shape.
+                tilted += std::holds_alternative<ModelShape>(*moved) &&
+                          (type == "CIRCLE" || type == "ARC" || type == "LWPOLYLINE");
+                doc.replaceEntity(kind, i, *moved);
+                args << QString::fromStdString(doc.entityGroups(kind, i).handle);
+            }
         }
         const auto saved = dxfBytes(doc);
         ASSERT_TRUE(saved) << saved.error().description;
@@ -384,7 +391,9 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     }
     EXPECT_GE(hatches, 2);
     EXPECT_GE(tilted, 3);
-    EXPECT_GE(dimensions, 3);
+    EXPECT_GE(dimensions, 5);
+    for (const char* kind : {"ARC_DIMENSION", "LARGE_RADIAL_DIMENSION", "OLE2FRAME", "VIEWPORT", "MESH", "HELIX"})
+        EXPECT_TRUE(madeKinds.count(kind)) << kind << " was not judged";
 }
 
 // A hatch written without subclass markers moves all the same: its
@@ -406,11 +415,41 @@ TEST(EveryEntity, AHatchWithoutSubclassMarkersMoves)
     EXPECT_NE(saved->find("10\n12.0\n 20\n22.0\n"), std::string::npos) << *saved;
 }
 
+// A viewport whose visible part is a polyline of its layout keeps its place
+// (moved alone, it would show other parts of model space through the
+// boundary left behind); the same viewport clipped by its own rectangle
+// moves, and is selected by that rectangle on the sheet, not by the model
+// points it looks at.
+TEST(EveryEntity, AViewportClippedByAnEntityRefusesToMove)
+{
+    QTemporaryDir dir;
+    const auto viewport = [](const char* handle, const char* status) {
+        return QByteArray("0\nVIEWPORT\n5\n") + handle + "\n100\nAcDbEntity\n67\n1\n8\n0\n100\nAcDbViewport\n"
+               "10\n50.0\n20\n40.0\n30\n0.0\n40\n60.0\n41\n30.0\n69\n2\n12\n5.0\n22\n5.0\n90\n" +
+               status + "\n340\nA1\n";
+    };
+    auto doc = readBytes(dir, entitiesFile(viewport("A2", "98336") + viewport("A3", "32800")));
+    ASSERT_TRUE(doc);
+    const CadSpace& paper = doc->space(SpaceKind::Paper);
+    ASSERT_EQ(paper.count(), 2);
+    EXPECT_FALSE(movedEntity(paper.at(0), {1, 2, 0}));
+    const auto moved = movedEntity(paper.at(1), {1, 2, 0});
+    ASSERT_TRUE(moved);
+    doc->replaceEntity(SpaceKind::Paper, 1, *moved);
+    const Bounds b = std::get<ModelShape>(paper.at(1)).bounds();
+    EXPECT_EQ((std::array{b.minX, b.minY, b.maxX, b.maxY}), (std::array{21.0, 27.0, 81.0, 57.0}));
+    const auto saved = dxfBytes(*doc);
+    ASSERT_TRUE(saved) << saved.error().description;
+    const std::string second = saved->substr(saved->find("\nA3\n"));
+    EXPECT_NE(second.find("\n 10\n51.0\n 20\n42.0\n 30\n0.0\n 40\n60.0\n"), std::string::npos) << second;
+    EXPECT_NE(second.find("\n 12\n5.0\n 22\n5.0\n"), std::string::npos) << second;
+}
+
 // An entity of a paper layout that is not the active one lives in its
-// layout's block: erased (a block reference with its attributes) and moved,
-// the saved file is sound to ezdxf and lists what the model lists; undone,
-// the save is the file as read.
-TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAndUndoInsideTheirBlock)
+// layout's block: erased (a block reference with its attributes), moved and
+// added, the saved file is sound to ezdxf and lists what the model lists;
+// undone, the save is the file as read.
+TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAddAndUndoInsideTheirBlock)
 {
     if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
     QTemporaryDir dir;
@@ -441,25 +480,31 @@ TEST(EveryEntity, OtherLayoutsEntitiesEraseMoveAndUndoInsideTheirBlock)
     const auto moved = movedEntity(space.at(line), {0, 100, 0});
     ASSERT_TRUE(moved);
     doc.replaceEntity(second, line, *moved);
-    EXPECT_EQ(space.liveCount(), 3);
+    const int added = doc.addEntity(second, ModelCircle{{5, 5, 0}, 2});
+    EXPECT_EQ(space.liveCount(), 4);
 
     const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
     ASSERT_TRUE(writeDxf(doc, saved));
     const Judged after = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), saved});
     ASSERT_TRUE(after.error.empty()) << after.error;
-    EXPECT_EQ(after.lines, listed(doc));
+    auto again = readDxf(saved);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(after.lines, listed(*again->document));
+    const std::string block = doc.layoutSpaces()[static_cast<std::size_t>(second) - 2].block;
+    EXPECT_NE(std::find(after.lines.begin(), after.lines.end(),
+                        block + " " + doc.entityGroups(second, added).handle + " CIRCLE"),
+              after.lines.end());
     const Judged style = runPython({QStringLiteral(TESSIK_EZDXF_ENTITIES), saved, QStringLiteral("style")});
     ASSERT_TRUE(style.error.empty()) << style.error;
     ASSERT_FALSE(style.lines.empty());
     EXPECT_EQ(style.lines.back(), "audit 0");
-    auto again = readDxf(saved);
-    ASSERT_TRUE(again);
     QFile savedFile(saved);
     ASSERT_TRUE(savedFile.open(QIODevice::ReadOnly));
     const QByteArray bytes = savedFile.readAll();
     EXPECT_FALSE(bytes.contains("ATTRIB")) << "the erased reference's attributes go with it";
     EXPECT_TRUE(bytes.contains("\n101.0\n")) << "the line moved up by 100";
 
+    doc.undo();
     doc.undo();
     doc.undo();
     const auto undone = dxfBytes(doc);

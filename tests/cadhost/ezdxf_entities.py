@@ -26,7 +26,8 @@
                            an R2018 drawing of entities out of the world's
                            plane (circle, arc, lightweight polyline, text,
                            reference), hatches with every kind of edge,
-                           multileaders and every other kind with points
+                           multileaders and every other kind with points,
+                           a paper-space viewport among them
   ezdxf_entities.py PATH moved SAVED DX DY DZ HANDLE...
                            each entity translated by ezdxf in PATH against
                            the same in SAVED, group by group (numbers to
@@ -176,6 +177,35 @@ if sys.argv[1] == "make-moves":
     msp.add_wipeout([(0, 0), (3, 0), (3, 2)])
     msp.add_mline([(0, 0), (5, 0), (5, 5)])
     msp.new_entity("TOLERANCE", {"insert": (5, 6, 7), "dimstyle": "Standard", "content": "{\\Fgdt;j}%%v0.5"})
+    # The dimensions with point groups of their own, in a tilted plane.
+    msp.new_entity("ARC_DIMENSION", {
+        "dimstyle": "Standard", "dimtype": 8, "defpoint": (5, 5, 1), "text_midpoint": (6, 9, 0),
+        "defpoint2": (10, 0, 1), "defpoint3": (0, 10, 1), "defpoint4": (0, 0, 1), "start_angle": 0,
+        "end_angle": 1.5, "is_partial": 0, "has_leader": 1, "leader_point1": (8, 8, 1),
+        "leader_point2": (9, 9, 1), "extrusion": tilted})
+    msp.new_entity("LARGE_RADIAL_DIMENSION", {
+        "dimstyle": "Standard", "dimtype": 9, "defpoint": (0, 0, 0), "text_midpoint": (30, 30, 0),
+        "chord_point": (20, 20, 0), "override_center": (5, 2, 0), "jog_point": (12, 10, 0), "unknown2": 0.5})
+    # An embedded object's frame: two corners, then the object's bytes.
+    from ezdxf.lldxf.tags import Tags
+    from ezdxf.lldxf.types import dxftag
+    frame = msp.new_entity("OLE2FRAME", {})
+    frame.acdb_ole2frame = Tags([
+        dxftag(100, "AcDbOle2Frame"), dxftag(70, 2), dxftag(3, "Paintbrush Picture"), dxftag(10, (1.0, 9.0, 0.5)),
+        dxftag(11, (7.0, 4.0, 0.5)), dxftag(71, 2), dxftag(72, 0), dxftag(90, 4), dxftag(310, b"\x01\x02\x03\x04"),
+        dxftag(1, "OLE")])
+    # A subdivision mesh's vertices and a helix's axis, start and spline points.
+    subd = msp.add_mesh()
+    with subd.edit_data() as data:
+        data.vertices = [(0, 0, 0), (1, 0, 0), (1, 1, 1), (0, 1, 2)]
+        data.faces = [(0, 1, 2, 3)]
+    helix = msp.new_entity("HELIX", {
+        "axis_base_point": (1, 2, 3), "start_point": (4, 2, 3), "axis_vector": (0, 0, 1), "radius": 3,
+        "turns": 2, "turn_height": 1, "handedness": 1, "constrain": 1, "degree": 3, "flags": 8})
+    helix.control_points = [(4, 2, 3), (4, 5, 3.2), (1, 5, 3.4), (-2, 2, 3.6), (1, -1, 3.8)]
+    helix.knots = [0, 0, 0, 0, 1, 2, 2, 2, 2]
+    # A paper-space viewport onto model space.
+    doc.layout("Layout1").add_viewport(center=(100, 80), size=(120, 90), view_center_point=(5, 5), view_height=40)
     doc.saveas(sys.argv[2])
     sys.exit(0)
 
@@ -218,10 +248,33 @@ if sys.argv[2:3] == ["moved"]:
             # hatch, in its own plane (ezdxf's OCS).
             ocs = want.ocs()
             seeds = [ocs.from_wcs(ocs.to_wcs((x, y, 0)) + ezdxf.math.Vec3(by)) for x, y in want.seeds]
-        want.translate(*by)
+        if want.dxftype() == "VIEWPORT":
+            # ezdxf cannot translate a viewport. Where it sits on the paper
+            # moves; what it shows of model space (view centre, target,
+            # twist) does not, so its model-to-paper mapping moves by the
+            # offset, checked through ezdxf's own mapping below.
+            mapping = want.get_transformation_matrix()
+            want.dxf.center = want.dxf.center + ezdxf.math.Vec3(by)
+            probe = ezdxf.math.Vec3(3, -2, 0)
+            if not got.get_transformation_matrix().transform(probe).isclose(
+                    mapping.transform(probe) + ezdxf.math.Vec3(by[0], by[1], 0), abs_tol=1e-9):
+                print(handle, "VIEWPORT shows model space elsewhere than moved")
+        elif want.dxftype() == "OLE2FRAME":
+            # Nor an embedded object's frame: its two corners are world points.
+            from ezdxf.lldxf.types import dxftag
+            want.acdb_ole2frame = type(want.acdb_ole2frame)(
+                dxftag(t.code, ezdxf.math.Vec3(t.value) + ezdxf.math.Vec3(by)) if t.code in (10, 11) else t
+                for t in want.acdb_ole2frame)
+        else:
+            want.translate(*by)
+        if want.dxftype() == "LARGE_RADIAL_DIMENSION" and want.dxf.hasattr("jog_point"):
+            # ezdxf misspells the jog point's name and leaves it behind; it is a
+            # world point like the chord point beside it.
+            want.dxf.jog_point = want.dxf.jog_point + ezdxf.math.Vec3(by)
         if seeds:
             want.set_seed_points([(p.x, p.y) for p in seeds])
-        got.translate(0, 0, 0)  # ezdxf's own normalising (unit extrusion, text direction), as for want
+        if got.dxftype() not in ("VIEWPORT", "OLE2FRAME"):
+            got.translate(0, 0, 0)  # ezdxf's own normalising (unit extrusion, text direction), as for want
         a, b = groups(want), groups(got)
         if len(a) != len(b):
             print(handle, want.dxftype(), "groups", len(b), "against", len(a))

@@ -125,6 +125,34 @@ TEST(DxfDrawing, NewEntitiesTakeFreshHandlesAndTheirOwner)
     EXPECT_EQ(reread->handleSeed(), 0x2Eu);
 }
 
+// An entity of a paper layout other than the active one goes into that
+// layout's block, owned by its block record; no ENTITIES section is made for
+// it. One for a block the file does not define fails the write.
+TEST(DxfDrawing, NewEntitiesOfALayoutGoIntoItsBlock)
+{
+    const std::string file =
+        "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1015\n  9\n$HANDSEED\n  5\n50\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nBLOCK_RECORD\n  5\n1\n  0\nBLOCK_RECORD\n  5\n40\n"
+        "  2\n*Paper_Space0\n  0\nENDTAB\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nBLOCKS\n  0\nBLOCK\n  5\n41\n330\n40\n  2\n*Paper_Space0\n"
+        "  0\nPOINT\n  5\n42\n330\n40\n 10\n1.0\n 20\n2.0\n"
+        "  0\nENDBLK\n  5\n43\n330\n40\n  0\nENDSEC\n  0\nEOF\n";
+    auto read = DxfDrawing::fromBytes(file);
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    DxfDrawing& drawing = read.value();
+    const std::size_t i = drawing.addEntity(Space::Paper, line(0, 0, 1, 1), {}, "*Paper_Space0");
+    EXPECT_EQ(drawing.entity(i).block, "*PAPER_SPACE0");
+    const auto bytes = drawing.toBytes();
+    ASSERT_TRUE(bytes.ok()) << bytes.error().description;
+    EXPECT_NE(bytes->find(" 20\n2.0\n  0\nLINE\n  5\n50\n330\n40\n100\nAcDbEntity\n 67\n1\n  8\n0\n"), std::string::npos)
+        << *bytes;
+    EXPECT_LT(bytes->find("LINE"), bytes->find("ENDBLK"));
+    EXPECT_EQ(bytes->find("ENTITIES"), std::string::npos);
+
+    drawing.addEntity(Space::Paper, line(0, 0, 1, 1), {}, "*Paper_Space7");
+    EXPECT_FALSE(drawing.toBytes().ok());
+}
+
 TEST(DxfDrawing, AnEntityNamedLikeATableEntryKeepsItsHandleTaken)
 {
     // Only a DIMSTYLE table entry's group 5 is not its handle; an entity of

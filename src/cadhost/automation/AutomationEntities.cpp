@@ -325,8 +325,9 @@ void AutomationEntities::addEntityMembers(QHash<QString, Member>& m)
             if (!std::isfinite(d)) return invalid(QStringLiteral("移动距离超出数值范围。"));
         std::optional<ModelEntity> moved = movedEntity(c.entity(), by);
         if (!moved)
-            return invalid(QStringLiteral("这种图元（%1）不能移动：它的点不能逐一改写。")
-                               .arg(QString::fromUtf8(objectName(c.entity()).data())));
+            return invalid(QStringLiteral("这种图元（%1）不能移动：%2。")
+                               .arg(QString::fromUtf8(objectName(c.entity()).data()),
+                                    QString::fromUtf8(unmovableReason(c.entity()).data())));
         c.session.replaceEntity(c.space(), c.ref.index, std::move(*moved));
         return QJsonValue();
     };

@@ -267,7 +267,10 @@ int CadSession::moveEntities(SpaceKind spaceKind, const std::vector<int>& indice
         std::optional<ModelEntity> entity = movedEntity(space.at(i), by);
         if (!entity) {
             const std::string_view name = cadhost::objectName(space.at(i));  // not QObject's
-            refused << QString::fromUtf8(name.data(), qsizetype(name.size()));
+            const std::string_view why = unmovableReason(space.at(i));
+            refused << QStringLiteral("%1（%2）")
+                           .arg(QString::fromUtf8(name.data(), qsizetype(name.size())),
+                                QString::fromUtf8(why.data(), qsizetype(why.size())));
             continue;
         }
         replaceEntity(spaceKind, i, std::move(*entity));
@@ -275,7 +278,7 @@ int CadSession::moveEntities(SpaceKind spaceKind, const std::vector<int>& indice
     }
     endUndoGroup();
     if (!refused.isEmpty())
-        emit message(QStringLiteral("%1 个对象不能移动（它们的点不能逐一改写），保持原位：%2")
+        emit message(QStringLiteral("%1 个对象不能移动，保持原位：%2")
                          .arg(refused.size())
                          .arg(refused.join(QStringLiteral("、"))));
     return moved;
@@ -291,9 +294,9 @@ void CadSession::moveSelection()
     const SpaceKind space = selectionSpace_;
     const std::vector<int> chosen = selection_;
     const std::uint64_t serial = document_->serial();
-    requestPoint(QStringLiteral("指定基点:"), std::nullopt, [=, this](std::optional<Point3> from) {
+    commandPick_ = requestPoint(QStringLiteral("指定基点:"), std::nullopt, [=, this](std::optional<Point3> from) {
         if (!from) return;
-        requestPoint(QStringLiteral("指定第二个点:"), from, [=, this](std::optional<Point3> to) {
+        commandPick_ = requestPoint(QStringLiteral("指定第二个点:"), from, [=, this](std::optional<Point3> to) {
             if (!to || !document_ || document_->serial() != serial) return;
             const Point3 by{(*to)[0] - (*from)[0], (*to)[1] - (*from)[1], (*to)[2] - (*from)[2]};
             if (!std::all_of(by.begin(), by.end(), [](double d) { return std::isfinite(d); })) {
@@ -304,6 +307,17 @@ void CadSession::moveSelection()
             emit message(QStringLiteral("已移动 %1 个对象。").arg(moved));
         });
     });
+}
+
+void CadSession::cancelCommand()
+{
+    const auto it = std::find_if(picks_.begin(), picks_.end(),
+                                 [this](const PickRequest& p) { return p.id == commandPick_; });
+    if (it == picks_.end()) return;
+    if (it == picks_.begin()) return cancelPick();
+    // Behind a client's request: never shown, ended all the same.
+    emit message(it->prompt + QStringLiteral(" *取消*"));
+    withdrawPoint(commandPick_);
 }
 
 void CadSession::setVisible(bool visible)

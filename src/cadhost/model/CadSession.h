@@ -93,6 +93,11 @@ public:
     // Asks for a base point and a second point, then moves the selection
     // by the difference (the MOVE command).
     void moveSelection();
+    // Ends the command typed at the prompt that waits for a point, as Esc
+    // does ("*取消*" in the history); a point a client asked for stays
+    // asked. A switch to another space ends it: what it chose is there no
+    // more.
+    void cancelCommand();
 
     // --- the window ---
     bool visible() const { return visible_; }
@@ -158,6 +163,7 @@ private:
     CommandLine commandLine_;
     std::deque<PickRequest> picks_;
     std::uint64_t nextPickId_ = 0;
+    std::uint64_t commandPick_ = 0;  // the point the prompt's command waits for, if it still does
     std::vector<int> selection_;
     SpaceKind selectionSpace_ = SpaceKind::Model;
 };

@@ -102,24 +102,48 @@ bool inObjectCoordinates(std::string_view type)
 {
     return type == "CIRCLE" || type == "ARC" || type == "TEXT" || type == "ATTDEF" || type == "ATTRIB" ||
            type == "INSERT" || type == "SOLID" || type == "TRACE" || type == "LWPOLYLINE" || type == "SHAPE" ||
-           type == "HATCH" || type == "DIMENSION";
+           type == "HATCH" || type == "DIMENSION" || type == "ARC_DIMENSION" || type == "LARGE_RADIAL_DIMENSION";
+}
+
+// A viewport whose visible part is another entity of the layout (a closed
+// polyline, a circle ...): moved alone it would show other parts of model
+// space through the boundary left behind.
+bool clippedByEntity(std::span<const DxfTag> tags)
+{
+    constexpr int kClippedByEntity = 0x10000;
+    if (!(dxf::groupInteger(tags, 90, 0) & kClippedByEntity)) return false;
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) break;
+        if (t.code == 340 && !t.value.empty() && t.value != "0") return true;
+    }
+    return false;
 }
 
 // The kinds whose every position group can be written back moved: those
-// with point groups (ModelNames.h), and the hatch, dimension and
+// with point groups (ModelNames.h), and the hatch, dimensions and
 // multileader, moved group by group below. World points stay world points
 // whatever the extrusion; a 2D polyline's are in its own plane.
-bool movableKind(std::string_view type)
+bool movableKind(std::string_view type, std::span<const DxfTag> tags)
 {
-    return !movedPointCodes(type).empty() || type == "HATCH" || type == "DIMENSION" || type == "MULTILEADER" ||
-           type == "MLEADER";
+    if (type == "VIEWPORT") return !clippedByEntity(tags);
+    return !movedPointCodes(type).empty() || type == "HATCH" || type == "DIMENSION" || type == "ARC_DIMENSION" ||
+           type == "LARGE_RADIAL_DIMENSION" || type == "MULTILEADER" || type == "MLEADER";
 }
 
 // Where an entity without a picture lies: its own points (custom objects
-// carry them in 10/20 like every other kind), when it is in the world's plane.
-Bounds pointBounds(std::span<const DxfTag> tags)
+// carry them in 10/20 like every other kind), when it is in the world's
+// plane; a viewport is the rectangle round its centre on the sheet (its
+// other points are in model space, what it shows).
+Bounds pointBounds(std::string_view type, std::span<const DxfTag> tags)
 {
     Bounds b;
+    if (type == "VIEWPORT") {
+        const auto x = dxf::groupNumber(tags, 10), y = dxf::groupNumber(tags, 20);
+        const auto w = dxf::groupNumber(tags, 40), h = dxf::groupNumber(tags, 41);
+        if (x && y && w && h && std::isfinite(*x + *y + *w + *h))
+            b.add(*x - std::abs(*w) / 2, *y - std::abs(*h) / 2), b.add(*x + std::abs(*w) / 2, *y + std::abs(*h) / 2);
+        return b;
+    }
     std::optional<double> x;
     for (const DxfTag& t : tags) {
         if (t.code == 1001) break;
@@ -235,9 +259,9 @@ Result<DxfReadReport> readDxf(const QString& path)
         s.type = record.type;
         s.objectName = shapeObjectName(record.type, tags, d);
         s.readBounds = pictures[shape].bounds;
-        if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(tags);
+        if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(record.type, tags);
         s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
-        s.movable = movableKind(record.type);
+        s.movable = movableKind(record.type, tags);
         ++shape;
         ++report.kept;
         entities[k] = std::move(s);
@@ -459,7 +483,7 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
 {
     if (shape.offset == Point3{}) return;
     const std::span<const int> codes = movedPointCodes(shape.type);
-    if (!shape.movable || !movableKind(shape.type)) {
+    if (!shape.movable || !movableKind(shape.type, drawing.entityTags(record))) {
         lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
         return;
     }
@@ -504,6 +528,17 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
         static constexpr int kWorld[] = {10, 13, 14, 15};
         static constexpr int kOwn[] = {11, 12, 16};
         moveGroups(record, kWorld, shape.offset);
+        moveGroups(record, kOwn, by);
+        return;
+    }
+    if (shape.type == "ARC_DIMENSION" || shape.type == "LARGE_RADIAL_DIMENSION") {
+        // The common dimension groups as above; the arc's ends, centre and
+        // leader points (an arc dimension's 16 is one, not an arc point),
+        // or the chord, centre override and jog points, in the world.
+        static constexpr int kArcWorld[] = {10, 13, 14, 15, 16, 17};
+        static constexpr int kRadialWorld[] = {10, 13, 14, 15};
+        static constexpr int kOwn[] = {11, 12};
+        moveGroups(record, shape.type == "ARC_DIMENSION" ? std::span<const int>(kArcWorld) : kRadialWorld, shape.offset);
         moveGroups(record, kOwn, by);
         return;
     }
@@ -585,8 +620,10 @@ Result<std::string> dxfBytes(const DrawingDocument& document, std::vector<std::s
             std::vector<DxfTag> style = styleTags({}, groups);
             std::erase_if(style, [](const DxfTag& t) { return t.code == 8; });
             made.data.insert(made.data.begin(), style.begin(), style.end());
-            drawing.addEntity(kind == SpaceKind::Paper ? dxf::Space::Paper : dxf::Space::Model, std::move(made),
-                              groups.handle);
+            // In its own space: an entity of a layout other than the active one in that layout's block.
+            const auto layout = static_cast<std::size_t>(kind);
+            drawing.addEntity(kind == SpaceKind::Model ? dxf::Space::Model : dxf::Space::Paper, std::move(made),
+                              groups.handle, layout >= 2 ? document.layoutSpaces()[layout - 2].block : std::string());
         }
     }
     if (lost) *lost = std::move(notWritten);

@@ -177,12 +177,13 @@ std::span<const int> movedPointCodes(std::string_view type)
     static constexpr int kCircle[] = {10};
     if (type == "INSERT" || type == "MTEXT" || type == "POINT" || type == "LEADER" || type == "XLINE" ||
         type == "RAY" || type == "IMAGE" || type == "WIPEOUT" || type == "POLYLINE" || type == "SHAPE" ||
-        type == "TOLERANCE")
+        type == "TOLERANCE" || type == "VIEWPORT" || type == "MESH")  // a viewport's place on its sheet, not its view
         return kAt;
     if (type == "TEXT" || type == "ATTDEF" || type == "ATTRIB") return kText;
     if (type == "SOLID" || type == "TRACE" || type == "3DFACE") return kCorners;
-    if (type == "SPLINE" || type == "MLINE") return kSpline;  // MLINE: its start and its vertices
-    if (type == "LINE") return kLine;
+    // MLINE: its start and its vertices; HELIX: its spline's and its axis's base and start.
+    if (type == "SPLINE" || type == "MLINE" || type == "HELIX") return kSpline;
+    if (type == "LINE" || type == "OLE2FRAME") return kLine;  // an embedded object's frame: two corners
     if (type == "CIRCLE" || type == "ARC" || type == "ELLIPSE" || type == "LWPOLYLINE") return kCircle;
     return {};
 }
@@ -310,6 +311,17 @@ std::optional<ModelEntity> movedEntity(const ModelEntity& entity, const Point3& 
                                    return s;
                                }},
                       entity);
+}
+
+std::string_view unmovableReason(const ModelEntity& entity)
+{
+    const std::string_view type = dxfTypeName(entity);
+    if (type == "REGION" || type == "3DSOLID" || type == "BODY" || type.ends_with("SURFACE"))
+        return "它的形状在 ACIS 数据中，不在点的组码里";
+    if (type == "VIEWPORT")  // only one clipped by another entity refuses
+        return "它由布局中的另一个图元裁剪，单独移动会透过留在原处的边界显示模型空间的别处";
+    if (type == "OLEFRAME") return "它的位置在嵌入对象的二进制数据中";
+    return "它是自定义对象，它的几何只有定义它的程序知道";
 }
 
 }  // namespace tessik::cadhost

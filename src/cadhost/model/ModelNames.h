@@ -74,5 +74,8 @@ std::vector<dxf::DxfTag> styleTags(std::span<const dxf::DxfTag> tags, const Comm
 // The entity moved by (dx, dy, dz); nullopt for a shape whose points cannot
 // be written back moved (ModelShape::movable).
 std::optional<ModelEntity> movedEntity(const ModelEntity& entity, const Point3& by);
+// Why movedEntity refuses an entity, for the user: where its place is kept
+// instead of point groups.
+std::string_view unmovableReason(const ModelEntity& entity);
 
 }  // namespace tessik::cadhost

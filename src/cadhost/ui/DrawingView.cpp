@@ -80,7 +80,8 @@ void DrawingView::showSpace(SpaceKind space)
     look_ = SpaceLook{};
     batchBounds_ = Bounds{};  // additions to the space left are no concern now
     // A selection is of one space's entities: on another it would be
-    // neither seen nor safe to erase with Delete.
+    // neither seen nor safe to erase with Delete, nor to finish a MOVE on.
+    session_.cancelCommand();
     session_.clearSelection();
     zoomExtents();
 }
