@@ -533,3 +533,64 @@ TEST_F(DxfLookTest, AMultipleInsertDrawsEveryCopyAndItsAttributesOnce)
     EXPECT_GT(near(1.2, -0.2, qRgb(0, 255, 0), 0.6), 0);          // "Flag" (colour 3) by the first copy
     EXPECT_EQ(near(11.2 * c, 11.2 * s, qRgb(0, 255, 0), 0.8), 0);  // and by no other
 }
+
+// A dimension AutoCAD saved with its block (see data/README.md), and the
+// same dimension with its block taken away, drawn from its own points and
+// its dimension style: the two pictures are the same within a pixel or two
+// (extension lines off the origins by DIMEXO and past the dimension line
+// by DIMEXE, filled arrows DIMASZ long, the measurement as DIMDEC and DIMZIN
+// give it, DIMTXT high, at its text point). The copy in a block reference
+// turned 30 degrees is drawn turned.
+TEST_F(DxfLookTest, ADimensionDrawnFromItsPointsLooksAsItsSavedBlock)
+{
+    QFile f(QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-dimension-in-block.dxf"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray saved = f.readAll();
+    QByteArray bare = saved;
+    // The model space dimension names a block the file no longer has.
+    bare.replace("  2\n*D1\n 10\n10.0\n", "  2\n*D9\n 10\n10.0\n");
+    ASSERT_NE(bare, saved);
+    const auto shown = [&](const QByteArray& bytes) {
+        const auto doc = read(bytes);
+        needGui();
+        Viewport view;
+        view.setSize(QSizeF(700, 700));
+        view.setView(QPointF(15, 15), 20);
+        QImage image(700, 700, QImage::Format_RGB32);
+        image.fill(kBack);
+        if (!doc) return image;
+        SpaceLook look;
+        extendLook(look, *doc, SpaceKind::Model);
+        rasterizeSpace(image, kFore, view, doc->modelSpace(), 0, 0, 0, &look);
+        paintExtras(image, QColor(kFore), view, doc->extras());
+        return image;
+    };
+    const QImage block = shown(saved), points = shown(bare);
+    // Ink of one picture with none of the other's within a pixel.
+    const auto unmatched = [](const QImage& a, const QImage& b) {
+        int n = 0;
+        for (int y = 1; y + 1 < a.height(); ++y)
+            for (int x = 1; x + 1 < a.width(); ++x) {
+                if (a.pixel(x, y) == kBack) continue;
+                bool near = false;
+                for (int dy = -1; dy <= 1 && !near; ++dy)
+                    for (int dx = -1; dx <= 1 && !near; ++dx) near = b.pixel(x + dx, y + dy) != kBack;
+                n += !near;
+            }
+        return n;
+    };
+    int ink = 0;
+    for (int y = 0; y < block.height(); ++y)
+        for (int x = 0; x < block.width(); ++x) ink += block.pixel(x, y) != kBack;
+    ASSERT_GT(ink, 3000);
+    EXPECT_LT(unmatched(block, points), ink / 100);
+    EXPECT_LT(unmatched(points, block), ink / 100);
+    // The turned copy's dimension line, halfway along.
+    const double c = std::cos(std::numbers::pi / 6), s = std::sin(std::numbers::pi / 6);
+    const QPointF mid(20 + 5 * c - 3.948 * s, 20 + 5 * s + 3.948 * c);
+    const QPoint at((350 + (mid.x() - 15) * 20), (350 - (mid.y() - 15) * 20));
+    int near = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) near += block.pixel(at + QPoint(dx, dy)) != kBack;
+    EXPECT_GT(near, 0);
+}
