@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -301,6 +302,37 @@ Bounds inkOf(const QImage& image, QRgb colour = 0)
     return ink;
 }
 
+// The pixels of a that are ink with none of b's within a pixel, b read
+// shifted by (dx, dy); only a's pixels inside `within` count.
+int unmatched(const QImage& a, const QImage& b, QRect within = {}, int dx = 0, int dy = 0)
+{
+    if (within.isNull()) within = a.rect();
+    within &= a.rect().adjusted(1, 1, -1, -1);
+    int n = 0;
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x) {
+            if (a.pixel(x, y) == kBack) continue;
+            bool near = false;
+            for (int ny = -1; ny <= 1 && !near; ++ny)
+                for (int nx = -1; nx <= 1 && !near; ++nx) {
+                    const QPoint q(x + dx + nx, y + dy + ny);
+                    near = b.rect().contains(q) && b.pixel(q) != kBack;
+                }
+            n += !near;
+        }
+    return n;
+}
+
+// The ink pixels of an image inside a rectangle.
+int inkCount(const QImage& image, QRect within)
+{
+    int n = 0;
+    within &= image.rect();
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x) n += image.pixel(x, y) != kBack;
+    return n;
+}
+
 }  // namespace
 
 // A block's text goes through the reference: mirrored it runs backwards
@@ -566,22 +598,7 @@ TEST_F(DxfLookTest, ADimensionDrawnFromItsPointsLooksAsItsSavedBlock)
         return image;
     };
     const QImage block = shown(saved), points = shown(bare);
-    // Ink of one picture with none of the other's within a pixel.
-    const auto unmatched = [](const QImage& a, const QImage& b) {
-        int n = 0;
-        for (int y = 1; y + 1 < a.height(); ++y)
-            for (int x = 1; x + 1 < a.width(); ++x) {
-                if (a.pixel(x, y) == kBack) continue;
-                bool near = false;
-                for (int dy = -1; dy <= 1 && !near; ++dy)
-                    for (int dx = -1; dx <= 1 && !near; ++dx) near = b.pixel(x + dx, y + dy) != kBack;
-                n += !near;
-            }
-        return n;
-    };
-    int ink = 0;
-    for (int y = 0; y < block.height(); ++y)
-        for (int x = 0; x < block.width(); ++x) ink += block.pixel(x, y) != kBack;
+    const int ink = inkCount(block, block.rect());
     ASSERT_GT(ink, 3000);
     EXPECT_LT(unmatched(block, points), ink / 100);
     EXPECT_LT(unmatched(points, block), ink / 100);
@@ -593,4 +610,92 @@ TEST_F(DxfLookTest, ADimensionDrawnFromItsPointsLooksAsItsSavedBlock)
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx) near += block.pixel(at + QPoint(dx, dy)) != kBack;
     EXPECT_GT(near, 0);
+}
+
+// Pattern hatches of a real drawing (see data/README.md): ANGLE and ANSI33
+// at a quarter scale, the same turned 30 degrees at half scale, and a block
+// of three (ACAD_ISO10W100 too) inserted twice as large and turned. Their
+// pattern lines, dashes and gaps as ezdxf's hatching lays them out from the
+// file's pattern definition lines, and the boundaries: each picture's ink
+// lies within a pixel of the other's.
+TEST_F(DxfLookTest, RealPatternHatchesLieWhereEzdxfLaysTheirLines)
+{
+    const QString path = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-hatch-patterns.dxf");
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import sys, ezdxf
+from ezdxf import path
+from ezdxf.render import hatching
+def out(e):
+    if e.dxftype() == 'HATCH':
+        for a, b in hatching.hatch_entity(e):
+            print(a.x, a.y, b.x, b.y)
+    elif e.dxftype() == 'LWPOLYLINE':
+        points = list(path.make_path(e).flattening(0.01))
+        for a, b in zip(points, points[1:]):
+            print(a.x, a.y, b.x, b.y)
+for e in ezdxf.readfile(sys.argv[1]).modelspace():
+    out(e)
+)"), path});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 150) << "ezdxf is installed by scripts/install-deps.sh";
+    needGui();
+    Viewport view;
+    view.setSize(QSizeF(1000, 500));
+    view.setView(QPointF(70, 35), 7);
+    QImage judge(1000, 500, QImage::Format_RGB32);
+    judge.fill(kBack);
+    {
+        QPainter p(&judge);
+        p.setPen(QPen(QColor(kFore), 0));
+        for (const QString& line : lines) {
+            const QStringList v = line.split(u' ');
+            ASSERT_EQ(v.size(), 4) << line.toStdString();
+            p.drawLine(view.toScreen(v[0].toDouble(), v[1].toDouble()), view.toScreen(v[2].toDouble(), v[3].toDouble()));
+        }
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const auto doc = read(f.readAll());
+    ASSERT_TRUE(doc);
+    QImage ours(1000, 500, QImage::Format_RGB32);
+    ours.fill(kBack);
+    SpaceLook look;
+    extendLook(look, *doc, SpaceKind::Model);
+    rasterizeSpace(ours, kFore, view, doc->modelSpace(), 0, 0, 0, &look);
+    paintExtras(ours, QColor(kFore), view, doc->extras());
+    // The parts of our picture whose world point lies in the squares of a
+    // reference of the block at (x, 30), turned 30 degrees, 20 on a side:
+    // the first two beside each other (u 0..42), the third above (to 64).
+    const auto squares = [&](double x, double reach) {
+        QImage part = ours;
+        const double c = std::cos(std::numbers::pi / 6), s = std::sin(std::numbers::pi / 6);
+        for (int py = 0; py < ours.height(); ++py)
+            for (int px = 0; px < ours.width(); ++px) {
+                const QPointF w = view.toWorld(QPointF(px, py));
+                const double u = (w.x() - x) * c + (w.y() - 30) * s, v = -(w.x() - x) * s + (w.y() - 30) * c;
+                const bool in = u > -0.5 && u < reach && v > -0.5 && v < 20.5;
+                if (!in) part.setPixel(px, py, kBack);
+            }
+        return part;
+    };
+    // Everything but the block reference, whose patterns ezdxf (0.18)
+    // does not scale with it.
+    const int ink = inkCount(judge, judge.rect());
+    ASSERT_GT(ink, 3000);
+    QImage unreferenced = ours;
+    const QImage referenced = squares(50, 65);
+    for (int py = 0; py < ours.height(); ++py)
+        for (int px = 0; px < ours.width(); ++px)
+            if (referenced.pixel(px, py) != kBack) unreferenced.setPixel(px, py, kBack);
+    EXPECT_LT(unmatched(unreferenced, judge), ink / 100);
+    EXPECT_LT(unmatched(judge, unreferenced), ink / 100);
+    // The reference's ANGLE and ANSI33 squares are drawn as the drawing's
+    // own exploded copies of them, 50 units (350 pixels) to the right, are.
+    const QImage inserted = squares(50, 42.5), exploded = squares(100, 42.5);
+    const int drawn = inkCount(inserted, inserted.rect());
+    ASSERT_GT(drawn, 2000);
+    EXPECT_LT(unmatched(inserted, exploded, {}, 350, 0), drawn / 50);
+    EXPECT_LT(unmatched(exploded, inserted, {}, -350, 0), drawn / 50);
 }
