@@ -333,6 +333,44 @@ int inkCount(const QImage& image, QRect within)
     return n;
 }
 
+// The picture ezdxf gives a drawing's model space at that view: the line
+// segments the script prints, "x0 y0 x1 y1" a line; empty when ezdxf fails.
+QImage ezdxfLines(const QString& path, const QString& script, const Viewport& view)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
+    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        ADD_FAILURE() << python.readAllStandardError().toStdString();
+        return {};
+    }
+    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QImage judge(view.size().toSize(), QImage::Format_RGB32);
+    judge.fill(kBack);
+    QPainter p(&judge);
+    p.setPen(QPen(QColor(kFore), 0));
+    for (const QString& line : lines) {
+        const QStringList v = line.split(u' ');
+        if (v.size() != 4) return {};
+        p.drawLine(view.toScreen(v[0].toDouble(), v[1].toDouble()), view.toScreen(v[2].toDouble(), v[3].toDouble()));
+    }
+    return judge;
+}
+
+// The model space of a drawing file as the view draws it.
+QImage ourPicture(const QString& path, const Viewport& view)
+{
+    QImage image(view.size().toSize(), QImage::Format_RGB32);
+    image.fill(kBack);
+    auto report = readDxf(path);
+    if (!report.ok()) return image;
+    const DrawingDocument& doc = *report.value().document;
+    SpaceLook look;
+    extendLook(look, doc, SpaceKind::Model);
+    rasterizeSpace(image, kFore, view, doc.modelSpace(), 0, 0, 0, &look);
+    paintExtras(image, QColor(kFore), view, doc.extras());
+    return image;
+}
+
 }  // namespace
 
 // A block's text goes through the reference: mirrored it runs backwards
@@ -621,12 +659,15 @@ TEST_F(DxfLookTest, ADimensionDrawnFromItsPointsLooksAsItsSavedBlock)
 TEST_F(DxfLookTest, RealPatternHatchesLieWhereEzdxfLaysTheirLines)
 {
     const QString path = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-hatch-patterns.dxf");
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+    needGui();
+    Viewport view;
+    view.setSize(QSizeF(1000, 500));
+    view.setView(QPointF(70, 35), 7);
+    const QImage judge = ezdxfLines(path, QStringLiteral(R"(
 import sys, ezdxf
 from ezdxf import path
 from ezdxf.render import hatching
-def out(e):
+for e in ezdxf.readfile(sys.argv[1]).modelspace():
     if e.dxftype() == 'HATCH':
         for a, b in hatching.hatch_entity(e):
             print(a.x, a.y, b.x, b.y)
@@ -634,37 +675,9 @@ def out(e):
         points = list(path.make_path(e).flattening(0.01))
         for a, b in zip(points, points[1:]):
             print(a.x, a.y, b.x, b.y)
-for e in ezdxf.readfile(sys.argv[1]).modelspace():
-    out(e)
-)"), path});
-    ASSERT_TRUE(python.waitForFinished(60000));
-    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    ASSERT_GT(lines.size(), 150) << "ezdxf is installed by scripts/install-deps.sh";
-    needGui();
-    Viewport view;
-    view.setSize(QSizeF(1000, 500));
-    view.setView(QPointF(70, 35), 7);
-    QImage judge(1000, 500, QImage::Format_RGB32);
-    judge.fill(kBack);
-    {
-        QPainter p(&judge);
-        p.setPen(QPen(QColor(kFore), 0));
-        for (const QString& line : lines) {
-            const QStringList v = line.split(u' ');
-            ASSERT_EQ(v.size(), 4) << line.toStdString();
-            p.drawLine(view.toScreen(v[0].toDouble(), v[1].toDouble()), view.toScreen(v[2].toDouble(), v[3].toDouble()));
-        }
-    }
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const auto doc = read(f.readAll());
-    ASSERT_TRUE(doc);
-    QImage ours(1000, 500, QImage::Format_RGB32);
-    ours.fill(kBack);
-    SpaceLook look;
-    extendLook(look, *doc, SpaceKind::Model);
-    rasterizeSpace(ours, kFore, view, doc->modelSpace(), 0, 0, 0, &look);
-    paintExtras(ours, QColor(kFore), view, doc->extras());
+)"), view);
+    ASSERT_FALSE(judge.isNull()) << "ezdxf is installed by scripts/install-deps.sh";
+    const QImage ours = ourPicture(path, view);
     // The parts of our picture whose world point lies in the squares of a
     // reference of the block at (x, 30), turned 30 degrees, 20 on a side:
     // the first two beside each other (u 0..42), the third above (to 64).
@@ -698,4 +711,40 @@ for e in ezdxf.readfile(sys.argv[1]).modelspace():
     ASSERT_GT(drawn, 2000);
     EXPECT_LT(unmatched(inserted, exploded, {}, 350, 0), drawn / 50);
     EXPECT_LT(unmatched(exploded, inserted, {}, -350, 0), drawn / 50);
+}
+
+// Solid hatches AutoCAD saved (see data/README.md), each filled between its
+// outer boundary and its first hole only (the outermost style): a square
+// ring, a ring with two islands inside its hole (one hatched by a hatch of
+// its own), a boundary of bulged arcs, a square with a five-sided hole.
+// Filled where ezdxf's hatching fills them, scanned a tenth of a unit
+// apart: each picture's ink lies within a pixel of the other's.
+TEST_F(DxfLookTest, RealSolidHatchesFillWhereEzdxfFillsThem)
+{
+    const QString path = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-solid-hatches.dxf");
+    needGui();
+    Viewport view;
+    view.setSize(QSizeF(1000, 160));
+    view.setView(QPointF(93.5, 28), 7);
+    const QImage judge = ezdxfLines(path, QStringLiteral(R"(
+import sys, ezdxf
+from ezdxf import path
+from ezdxf.math import Vec2
+from ezdxf.render import hatching
+for e in ezdxf.readfile(sys.argv[1]).modelspace():
+    if e.dxftype() == 'HATCH':
+        scan = hatching.HatchBaseLine(Vec2(0, 0.005), Vec2(1, 0), Vec2(0, 0.1))
+        for line in hatching.hatch_paths(scan, hatching.hatch_boundary_paths(e)):
+            print(line.start.x, line.start.y, line.end.x, line.end.y)
+    else:
+        points = list(path.make_path(e).flattening(0.01))
+        for a, b in zip(points, points[1:]):
+            print(a.x, a.y, b.x, b.y)
+)"), view);
+    ASSERT_FALSE(judge.isNull()) << "ezdxf is installed by scripts/install-deps.sh";
+    const QImage ours = ourPicture(path, view);
+    const int ink = inkCount(judge, judge.rect());
+    ASSERT_GT(ink, 20000);
+    EXPECT_LT(unmatched(ours, judge), ink / 200);
+    EXPECT_LT(unmatched(judge, ours), ink / 200);
 }

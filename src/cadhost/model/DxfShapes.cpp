@@ -511,14 +511,22 @@ private:
     // unless the hatch has no pattern lines to show.
     void hatch(const dxf::Hatch& h, Tags tags, const Affine& where)
     {
+        // The paths its style hatches between, under the odd-even rule: all
+        // of them (normal), the external and outermost ones (outer), or the
+        // external ones (ignore); all of them when none is marked so.
+        const double style = number(tags, 75, 0);
+        const long kept = style == 1 ? 1 | 16 : style == 2 ? 1 : 0;
+        const bool marked = kept != 0 && std::any_of(h.paths.begin(), h.paths.end(),
+                                                     [&](const dxf::HatchPath& p) { return (p.flags & kept) != 0; });
         std::vector<std::vector<Point2>> paths;
         for (const dxf::HatchPath& p : h.paths) {
+            if (marked && !(p.flags & kept)) continue;
             auto path = hatchPathPoints(p);
             if (path.size() >= 2) paths.push_back(std::move(path));
         }
         if (paths.empty() || full()) return;
         if (h.solid) {
-            for (auto& path : paths) outline(std::move(path), where, true);
+            outline(oddEvenArea(paths), where, true);
             return;
         }
         const std::vector<PatternLine> lines = patternLines(tags);
@@ -528,6 +536,21 @@ private:
                 outline(std::move(path), where);
             }
         }
+    }
+
+    // Paths as one area under the odd-even rule: each closed on its first
+    // point, the next reached from there, and the way back to the first
+    // path's start retraced, so that the joins enclose nothing.
+    static std::vector<Point2> oddEvenArea(const std::vector<std::vector<Point2>>& paths)
+    {
+        if (paths.size() == 1) return paths.front();
+        std::vector<Point2> area;
+        for (const auto& path : paths) {
+            area.insert(area.end(), path.begin(), path.end());
+            area.push_back(path.front());
+        }
+        for (std::size_t k = paths.size() - 1; k-- > 0;) area.push_back(paths[k].front());
+        return area;
     }
 
     // False when the pattern is too dense to draw (then it is a veil).
@@ -611,13 +634,11 @@ private:
             result.segments.resize(begin);
             ShapeStyle veil = style_;
             veil.alpha = 96;
-            for (const auto& path : paths) {
-                std::vector<Point2> area = path;
-                for (Point2& q : area) q = where(q);
-                points_ += area.size();
-                result.fills.push_back(std::move(area));
-                result.fillStyles.push_back(veil);
-            }
+            std::vector<Point2> area = oddEvenArea(paths);
+            for (Point2& q : area) q = where(q);
+            points_ += area.size();
+            result.fills.push_back(std::move(area));
+            result.fillStyles.push_back(veil);
             return true;
         }
         points_ += result.segments.size() - begin;
