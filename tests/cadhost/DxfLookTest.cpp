@@ -3,8 +3,10 @@
 // patterns from the line type table that $LTSCALE stretches; hatch pattern
 // lines inside the boundary and nowhere else; attributes the file hides stay
 // hidden and blank texts do not move the extents; a dimension without its
-// block is still drawn; a multi-line text wraps to its width. The colour
-// palette is judged against ezdxf's.
+// block is still drawn, and looks as the block AutoCAD saved for it; a
+// multi-line text wraps to its width; a text is lettered alike by both
+// painters. The colour palette and real drawings' pattern and solid
+// hatches are judged against ezdxf's.
 
 #include <gtest/gtest.h>
 
@@ -333,12 +335,31 @@ int inkCount(const QImage& image, QRect within)
     return n;
 }
 
-// The picture ezdxf gives a drawing's model space at that view: the line
-// segments the script prints, "x0 y0 x1 y1" a line; empty when ezdxf fails.
-QImage ezdxfLines(const QString& path, const QString& script, const Viewport& view)
+// The hatches and boundaries of a drawing's model space as ezdxf's hatching
+// lays them out, at that view: a pattern's lines, dashes and gaps; a solid
+// fill scanned a tenth of a unit apart; polylines and arcs flattened. Empty
+// when ezdxf fails.
+QImage ezdxfLines(const QString& path, const Viewport& view)
 {
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import sys, ezdxf
+from ezdxf import path
+from ezdxf.math import Vec2
+from ezdxf.render import hatching
+for e in ezdxf.readfile(sys.argv[1]).modelspace():
+    if e.dxftype() == 'HATCH' and e.dxf.solid_fill:
+        scan = hatching.HatchBaseLine(Vec2(0, 0.005), Vec2(1, 0), Vec2(0, 0.1))
+        for line in hatching.hatch_paths(scan, hatching.hatch_boundary_paths(e)):
+            print(line.start.x, line.start.y, line.end.x, line.end.y)
+    elif e.dxftype() == 'HATCH':
+        for a, b in hatching.hatch_entity(e):
+            print(a.x, a.y, b.x, b.y)
+    elif e.dxftype() in ('LWPOLYLINE', 'ARC'):
+        points = list(path.make_path(e).flattening(0.01))
+        for a, b in zip(points, points[1:]):
+            print(a.x, a.y, b.x, b.y)
+)"), path});
     if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
         ADD_FAILURE() << python.readAllStandardError().toStdString();
         return {};
@@ -663,19 +684,7 @@ TEST_F(DxfLookTest, RealPatternHatchesLieWhereEzdxfLaysTheirLines)
     Viewport view;
     view.setSize(QSizeF(1000, 500));
     view.setView(QPointF(70, 35), 7);
-    const QImage judge = ezdxfLines(path, QStringLiteral(R"(
-import sys, ezdxf
-from ezdxf import path
-from ezdxf.render import hatching
-for e in ezdxf.readfile(sys.argv[1]).modelspace():
-    if e.dxftype() == 'HATCH':
-        for a, b in hatching.hatch_entity(e):
-            print(a.x, a.y, b.x, b.y)
-    elif e.dxftype() == 'LWPOLYLINE':
-        points = list(path.make_path(e).flattening(0.01))
-        for a, b in zip(points, points[1:]):
-            print(a.x, a.y, b.x, b.y)
-)"), view);
+    const QImage judge = ezdxfLines(path, view);
     ASSERT_FALSE(judge.isNull()) << "ezdxf is installed by scripts/install-deps.sh";
     const QImage ours = ourPicture(path, view);
     // The parts of our picture whose world point lies in the squares of a
@@ -726,21 +735,7 @@ TEST_F(DxfLookTest, RealSolidHatchesFillWhereEzdxfFillsThem)
     Viewport view;
     view.setSize(QSizeF(1000, 160));
     view.setView(QPointF(93.5, 28), 7);
-    const QImage judge = ezdxfLines(path, QStringLiteral(R"(
-import sys, ezdxf
-from ezdxf import path
-from ezdxf.math import Vec2
-from ezdxf.render import hatching
-for e in ezdxf.readfile(sys.argv[1]).modelspace():
-    if e.dxftype() == 'HATCH':
-        scan = hatching.HatchBaseLine(Vec2(0, 0.005), Vec2(1, 0), Vec2(0, 0.1))
-        for line in hatching.hatch_paths(scan, hatching.hatch_boundary_paths(e)):
-            print(line.start.x, line.start.y, line.end.x, line.end.y)
-    else:
-        points = list(path.make_path(e).flattening(0.01))
-        for a, b in zip(points, points[1:]):
-            print(a.x, a.y, b.x, b.y)
-)"), view);
+    const QImage judge = ezdxfLines(path, view);
     ASSERT_FALSE(judge.isNull()) << "ezdxf is installed by scripts/install-deps.sh";
     const QImage ours = ourPicture(path, view);
     const int ink = inkCount(judge, judge.rect());
