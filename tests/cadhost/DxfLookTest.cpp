@@ -377,6 +377,16 @@ for e in ezdxf.readfile(sys.argv[1]).modelspace():
     return judge;
 }
 
+// A view of that size round a world point, at that many pixels a unit.
+Viewport viewAt(QSizeF size, QPointF centre, double scale)
+{
+    needGui();
+    Viewport view;
+    view.setSize(size);
+    view.setView(centre, scale);
+    return view;
+}
+
 // The model space of a drawing file as the view draws it.
 QImage ourPicture(const QString& path, const Viewport& view)
 {
@@ -680,10 +690,7 @@ TEST_F(DxfLookTest, ADimensionDrawnFromItsPointsLooksAsItsSavedBlock)
 TEST_F(DxfLookTest, RealPatternHatchesLieWhereEzdxfLaysTheirLines)
 {
     const QString path = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-hatch-patterns.dxf");
-    needGui();
-    Viewport view;
-    view.setSize(QSizeF(1000, 500));
-    view.setView(QPointF(70, 35), 7);
+    const Viewport view = viewAt(QSizeF(1000, 500), QPointF(70, 35), 7);
     const QImage judge = ezdxfLines(path, view);
     ASSERT_FALSE(judge.isNull()) << "ezdxf is installed by scripts/install-deps.sh";
     const QImage ours = ourPicture(path, view);
@@ -731,10 +738,7 @@ TEST_F(DxfLookTest, RealPatternHatchesLieWhereEzdxfLaysTheirLines)
 TEST_F(DxfLookTest, RealSolidHatchesFillWhereEzdxfFillsThem)
 {
     const QString path = QStringLiteral(TESSIK_CADHOST_TEST_DATA "/real/ezdxf-solid-hatches.dxf");
-    needGui();
-    Viewport view;
-    view.setSize(QSizeF(1000, 160));
-    view.setView(QPointF(93.5, 28), 7);
+    const Viewport view = viewAt(QSizeF(1000, 160), QPointF(93.5, 28), 7);
     const QImage judge = ezdxfLines(path, view);
     ASSERT_FALSE(judge.isNull()) << "ezdxf is installed by scripts/install-deps.sh";
     const QImage ours = ourPicture(path, view);
