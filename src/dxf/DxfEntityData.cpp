@@ -101,6 +101,7 @@ public:
             const auto flags = static_cast<long>(tagNumber(tags_[i_].value).value_or(0));
             ++i_;
             HatchPath path;
+            path.flags = flags;
             if (flags & 2) polylinePath(path);
             else edgePath(path);
             if (!path.edges.empty() || (path.polyline && path.polyline->vertices.size() >= 2))

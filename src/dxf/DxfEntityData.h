@@ -120,6 +120,7 @@ using HatchEdge = std::variant<HatchLine, HatchArc, HatchEllipse, HatchSpline>;
 struct HatchPath {
     std::optional<entities::Polyline> polyline;
     std::vector<HatchEdge> edges;
+    long flags = 0;  // 1 external, 2 polyline, 4 derived, 8 text box, 16 outermost
 };
 
 struct Hatch {

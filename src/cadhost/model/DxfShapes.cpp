@@ -1,6 +1,7 @@
 #include "model/DxfShapes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -510,14 +511,22 @@ private:
     // unless the hatch has no pattern lines to show.
     void hatch(const dxf::Hatch& h, Tags tags, const Affine& where)
     {
+        // The paths its style hatches between, under the odd-even rule: all
+        // of them (normal), the external and outermost ones (outer), or the
+        // external ones (ignore); all of them when none is marked so.
+        const double style = number(tags, 75, 0);
+        const long kept = style == 1 ? 1 | 16 : style == 2 ? 1 : 0;
+        const bool marked = kept != 0 && std::any_of(h.paths.begin(), h.paths.end(),
+                                                     [&](const dxf::HatchPath& p) { return (p.flags & kept) != 0; });
         std::vector<std::vector<Point2>> paths;
         for (const dxf::HatchPath& p : h.paths) {
+            if (marked && !(p.flags & kept)) continue;
             auto path = hatchPathPoints(p);
             if (path.size() >= 2) paths.push_back(std::move(path));
         }
         if (paths.empty() || full()) return;
         if (h.solid) {
-            for (auto& path : paths) outline(std::move(path), where, true);
+            outline(oddEvenArea(paths), where, true);
             return;
         }
         const std::vector<PatternLine> lines = patternLines(tags);
@@ -527,6 +536,21 @@ private:
                 outline(std::move(path), where);
             }
         }
+    }
+
+    // Paths as one area under the odd-even rule: each closed on its first
+    // point, the next reached from there, and the way back to the first
+    // path's start retraced, so that the joins enclose nothing.
+    static std::vector<Point2> oddEvenArea(const std::vector<std::vector<Point2>>& paths)
+    {
+        if (paths.size() == 1) return paths.front();
+        std::vector<Point2> area;
+        for (const auto& path : paths) {
+            area.insert(area.end(), path.begin(), path.end());
+            area.push_back(path.front());
+        }
+        for (std::size_t k = paths.size() - 1; k-- > 0;) area.push_back(paths[k].front());
+        return area;
     }
 
     // False when the pattern is too dense to draw (then it is a veil).
@@ -610,13 +634,11 @@ private:
             result.segments.resize(begin);
             ShapeStyle veil = style_;
             veil.alpha = 96;
-            for (const auto& path : paths) {
-                std::vector<Point2> area = path;
-                for (Point2& q : area) q = where(q);
-                points_ += area.size();
-                result.fills.push_back(std::move(area));
-                result.fillStyles.push_back(veil);
-            }
+            std::vector<Point2> area = oddEvenArea(paths);
+            for (Point2& q : area) q = where(q);
+            points_ += area.size();
+            result.fills.push_back(std::move(area));
+            result.fillStyles.push_back(veil);
             return true;
         }
         points_ += result.segments.size() - begin;
@@ -832,12 +854,24 @@ private:
         const int type = static_cast<int>(number(t, 70, 0)) & 7;
         const auto p10 = point(t, 10), p11 = point(t, 11), p13 = point(t, 13), p14 = point(t, 14),
                    p15 = point(t, 15), p16 = point(t, 16);
-        const auto headerNumber = [&](std::string_view name) {
-            const auto v = drawing_.headerValue(name);
+        // Each setting from the dimension style the entity names, else the
+        // header's variable, else the fallback; sizes times DIMSCALE.
+        const DxfTag* styleName = firstTag(t, 3);
+        const Tags style = dimensionStyle(styleName ? styleName->value : "STANDARD");
+        const auto setting = [&](int code, std::string_view variable, double fallback, bool positive) {
+            const auto usable = [&](std::optional<double> n) {
+                return n && std::isfinite(*n) && (positive ? *n > 0 : *n >= 0) && *n < 1e12;
+            };
+            if (const DxfTag* g = firstTag(style, code); g && usable(dxf::tagNumber(g->value)))
+                return *dxf::tagNumber(g->value);
+            const auto v = drawing_.headerValue(variable);
             const auto n = v ? dxf::tagNumber(*v) : std::nullopt;
-            return n && *n > 0 && std::isfinite(*n) ? *n : 2.5;
+            return usable(n) ? *n : fallback;
         };
-        const double arrow = headerNumber("$DIMASZ");
+        const double scale = setting(40, "$DIMSCALE", 1, true);
+        const double arrow = setting(41, "$DIMASZ", 2.5, true) * scale;
+        const double offset = setting(42, "$DIMEXO", 0.625, false) * scale;
+        const double beyond = setting(44, "$DIMEXE", 1.25, false) * scale;
         const auto line = [&](Point2 a, Point2 b) { outline({a, b}, m); };
         const auto head = [&](Point2 tip, Point2 toward) {
             const double len = std::hypot(toward[0] - tip[0], toward[1] - tip[1]);
@@ -866,8 +900,17 @@ private:
                 return Point2{d[0] + s * dir[0], d[1] + s * dir[1]};
             };
             const Point2 fa = foot(a), fb = foot(b);
-            line(a, fa);
-            line(b, fb);
+            // An extension line from DIMEXO off its origin to DIMEXE past
+            // the dimension line (none when the origin is on that line).
+            const auto extension = [&](Point2 origin, Point2 onLine) {
+                const double len = std::hypot(onLine[0] - origin[0], onLine[1] - origin[1]);
+                if (!(len > offset)) return;
+                const Point2 u{(onLine[0] - origin[0]) / len, (onLine[1] - origin[1]) / len};
+                line({origin[0] + u[0] * offset, origin[1] + u[1] * offset},
+                     {onLine[0] + u[0] * beyond, onLine[1] + u[1] * beyond});
+            };
+            extension(a, fa);
+            extension(b, fb);
             line(fa, fb);
             head(fa, fb);
             head(fb, fa);
@@ -914,22 +957,50 @@ private:
         }
         std::string label;
         if (const DxfTag* g = firstTag(t, 1)) label = g->value;
-        const double value = number(t, 42, *measured);
+        const bool angular = type == 2 || type == 5;
+        const double value = number(t, 42, *measured) * (angular ? 1 : setting(144, "$DIMLFAC", 1, true));
+        // Decimals by DIMDEC (DIMADEC for angles); DIMZIN 8 drops trailing
+        // zeros, 4 a leading one; DIMDSEP the decimal separator.
+        const int decimals = static_cast<int>(std::min(8.0, angular ? setting(179, "$DIMADEC", 0, false)
+                                                                    : setting(271, "$DIMDEC", 2, false)));
+        const int zeros = angular ? 0 : static_cast<int>(std::min(15.0, setting(78, "$DIMZIN", 0, false)));
+        const double separator = setting(278, "$DIMDSEP", '.', true);
         char number[64];
-        std::snprintf(number, sizeof number, "%.*f", type == 2 || type == 5 ? 0 : 2, value);
-        std::string shown = std::string(type == 3 ? "∅" : type == 4 ? "R" : "") + number + (type == 2 || type == 5 ? "°" : "");
+        std::snprintf(number, sizeof number, "%.*f", decimals, std::isfinite(value) ? value : 0.0);
+        std::string digits = number;
+        if (const auto dot = digits.find('.'); dot != std::string::npos) {
+            if (zeros & 8) {
+                while (digits.back() == '0') digits.pop_back();
+                if (digits.back() == '.') digits.pop_back();
+            }
+            if (digits.find('.') != std::string::npos && separator >= 0x21 && separator < 0x7F)
+                digits[dot] = static_cast<char>(separator);
+        }
+        if (zeros & 4 && digits.size() > 1 && digits[0] == '0' && !std::isdigit(static_cast<unsigned char>(digits[1])))
+            digits.erase(0, 1);
+        std::string shown = std::string(type == 3 ? "∅" : type == 4 ? "R" : "") + digits + (angular ? "°" : "");
         if (label == " ") return;  // suppressed
         if (!label.empty()) {
             const auto at = label.find("<>");
             shown = at == std::string::npos ? label : label.replace(at, 2, shown);
         }
-        const double height = headerNumber("$DIMTXT");
+        const double height = setting(140, "$DIMTXT", 2.5, true) * scale;
         const Point2 at = p11 ? *p11 : textAt;
         std::vector<TextRun> runs = formatted(shown, height, entity, blockInk);
         if (ShownText* s = addText(at, height, 0, m, plainText(runs), t)) {
             s->attachment = 5;
             s->runs = std::move(runs);
         }
+    }
+
+    // The DIMSTYLE table entry of that name (any case); none when the
+    // drawing has no such style.
+    Tags dimensionStyle(const std::string& name) const
+    {
+        const std::string wanted = upperAscii(name);
+        for (Tags style : drawing_.tableEntries("DIMSTYLE"))
+            if (const DxfTag* n = firstTag(style, 2); n && upperAscii(n->value) == wanted) return style;
+        return {};
     }
 
     // A MINSERT draws its block in columns (70) and rows (71), spacings 44

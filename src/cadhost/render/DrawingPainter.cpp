@@ -185,7 +185,7 @@ public:
         QPainterPath path;
         path.addText(0, 0, font, text);
         const QFontMetricsF metrics(font);
-        const double s = t.height / metrics.capHeight();
+        const double s = t.height * emPerTextHeight(font) / font.pixelSize();
         const entities::TextPlacement at =
             entities::placeText(t, metrics.horizontalAdvance(text) * s * widthFactor, metrics.descent() * s);
         const double c = std::cos(at.rotation), n = std::sin(at.rotation);

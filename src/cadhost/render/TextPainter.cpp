@@ -19,10 +19,12 @@ namespace tessik::cadhost {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-// Fonts are measured at this many pixels of text height (the font's cap
-// height, not its em, is the text height: the em is 1.4 of it).
+// Fonts are measured at this many pixels of text height.
 constexpr double kMeasureHeight = 100;
-constexpr double kEmPerHeight = 1.4;
+
+// f at the whole pixel size nearest to `em` pixels (hinted stems stay
+// crisp; the cap height is within half a pixel of its own).
+void sizeEm(QFont& f, double em) { f.setPixelSize(std::max(1, static_cast<int>(std::lround(em)))); }
 
 const QString& fallbackFamily()
 {
@@ -44,30 +46,43 @@ class RunFonts {
 public:
     RunFonts(const QString& family) : family_(family) {}
 
+    // r's font for letters `pixels` high (cap height).
     QFont font(const TextRun& r, double pixels)
     {
         QFont f = base(r);
-        f.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * kEmPerHeight))));
+        sizeEm(f, pixels * measured(r).em);
         return f;
     }
 
     // The advance of s in r's font at height 1, natural width.
     double advance(const TextRun& r, std::string_view s)
     {
-        const Key key{r.family, r.look.bold, r.look.italic};
-        auto found = metrics_.find(key);
-        if (found == metrics_.end()) {
-            QFont f = base(r);
-            f.setLetterSpacing(QFont::PercentageSpacing, 100);
-            f.setPixelSize(static_cast<int>(kMeasureHeight * kEmPerHeight));
-            found = metrics_.emplace(key, QFontMetricsF(f)).first;
-        }
-        return found->second.horizontalAdvance(QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))) /
+        return measured(r).metrics.horizontalAdvance(QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()))) /
                kMeasureHeight;
     }
 
 private:
     using Key = std::tuple<std::string, bool, bool>;
+    struct Measured {
+        double em;
+        QFontMetricsF metrics;
+    };
+
+    // r's face measured once: its em per cap height and its metrics at
+    // kMeasureHeight of cap height, natural width.
+    const Measured& measured(const TextRun& r)
+    {
+        const Key key{r.family, r.look.bold, r.look.italic};
+        auto found = measured_.find(key);
+        if (found == measured_.end()) {
+            QFont f = base(r);
+            f.setLetterSpacing(QFont::PercentageSpacing, 100);
+            const double em = emPerTextHeight(f);
+            f.setPixelSize(static_cast<int>(std::lround(kMeasureHeight * em)));
+            found = measured_.emplace(key, Measured{em, QFontMetricsF(f)}).first;
+        }
+        return found->second;
+    }
 
     QFont base(const TextRun& r) const
     {
@@ -79,7 +94,7 @@ private:
     }
 
     QString family_;
-    std::map<Key, QFontMetricsF> metrics_;
+    std::map<Key, Measured> measured_;
 };
 
 // The runs of a text that has none of its own: one paragraph per line.
@@ -115,7 +130,7 @@ void paintRuns(QPainter& p, QColor color, const ShownText& t, double pixels, con
         const TextRun& r = runs[piece.run];
         const double size = piece.height * pixels;
         if (size < 1 || size > 4000) continue;  // unreadable, or far larger than the view
-        QFont font = fonts.font(r, size);
+        const QFont font = fonts.font(r, size);
         p.setFont(font);
         p.setPen(QPen(inkColor(r.ink, color), 0));
         p.save();
@@ -132,6 +147,27 @@ void paintRuns(QPainter& p, QColor color, const ShownText& t, double pixels, con
 }
 
 }  // namespace
+
+// The Liberation faces stand in for Arial and Times New Roman, whose
+// advances they share but not their capitals (Liberation Sans's are 4 %
+// shorter): sized as the face they stand for (cap height 1467 and 1356 of
+// 2048 units), a text is as wide, and breaks its lines where, the program
+// that wrote it laid it out.
+double emPerTextHeight(const QFont& font)
+{
+    const QString family = font.family();
+    if (family == u"Liberation Sans") return 2048.0 / 1467;
+    if (family == u"Liberation Serif") return 2048.0 / 1356;
+    thread_local std::map<std::tuple<QString, bool, bool>, double> known;
+    const auto key = std::make_tuple(family, font.bold(), font.italic());
+    if (const auto found = known.find(key); found != known.end()) return found->second;
+    QFont f = font;
+    f.setPixelSize(static_cast<int>(kMeasureHeight));
+    const double cap = QFontMetricsF(f).capHeight();
+    // A face that gives no sensible cap height: 1.4, near what most have.
+    const double em = cap > kMeasureHeight / 4 && cap <= kMeasureHeight ? kMeasureHeight / cap : 1.4;
+    return known.emplace(key, em).first->second;
+}
 
 void paintText(QPainter& p, QColor color, const Viewport& viewport, const ShownText& t)
 {
@@ -152,7 +188,7 @@ void paintText(QPainter& p, QColor color, const Viewport& viewport, const ShownT
         return;
     }
     QFont font(family);
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * kEmPerHeight))));
+    sizeEm(font, pixels * emPerTextHeight(font));
     p.setFont(font);
     p.setPen(QPen(inkColor(t.ink, color), 0));
     const QStringList lines = QString::fromStdString(t.text).split(u'\n');

@@ -8,12 +8,18 @@
 // a block reference).
 
 #include <QColor>
+#include <QFont>
 #include <QPainter>
 
 #include "model/DxfShapes.h"
 #include "render/Viewport.h"
 
 namespace tessik::cadhost {
+
+// The em of font's face in units of text height. A text's height is the
+// cap height of the font its style names; a face standing in for another
+// is sized as that one would be.
+double emPerTextHeight(const QFont& font);
 
 // Paints t with p (no clipping but what the view's size implies); color is
 // the foreground ink.
