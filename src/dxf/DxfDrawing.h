@@ -180,7 +180,7 @@ private:
     void keepTexts(std::vector<DxfTag>& tags) const;
 
     std::shared_ptr<const std::string> buffer_;  // the file's bytes, which tags_ view
-    std::vector<DxfTag> tags_;
+    DxfTagList tags_;
     std::optional<Range> header_;
     std::optional<Range> classes_;
     std::optional<Range> entitiesSection_;
