@@ -153,7 +153,7 @@ AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t sto
     };
     std::string_view codeText, value;
     while (nextLine(codeText)) {
-        if (trimBlanks(codeText).empty() && pos >= bytes.size()) break;  // final blank line
+        if (pos >= bytes.size() && trimBlanks(codeText).empty()) break;  // final blank line
         int code = 0;
         if (!readCode(codeText, code) || code < kMinCode || code > kMaxCode) {
             part.error = lineError(line, "“" + shown(codeText) + "”不是组码");
@@ -428,7 +428,10 @@ bool validValue(int code, std::string_view value)
     case ValueKind::Binary: return isHex(trimBlanks(value));
     case ValueKind::String: break;
     }
-    return value.find_first_of("\r\n") == std::string_view::npos;
+    // A plain loop: find_first_of looks each byte up in the set of two.
+    for (const char c : value)
+        if (c == '\r' || c == '\n') return false;
+    return true;
 }
 
 namespace {
