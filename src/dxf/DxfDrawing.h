@@ -41,10 +41,12 @@ namespace tessik::dxf {
 enum class Space { Model, Paper };
 
 // One entity: a run of tags that starts with group 0.
+// The type and handle are the file's tag texts (views into its bytes, as
+// the tags are), so the records of a large file take no copies of them.
 struct EntityRecord {
-    std::string type;
+    TagText type;
     Space space = Space::Model;
-    std::string handle;  // empty when the file has none
+    TagText handle;  // empty when the file has none
     // The block (upper-case name) of a paper layout other than the active
     // one, for an entity of that layout's block definition; empty for an
     // entity of the ENTITIES section.
@@ -184,7 +186,7 @@ private:
     void keepTexts(std::vector<DxfTag>& tags) const;
 
     std::shared_ptr<const std::string> buffer_;  // the file's bytes, which tags_ view
-    std::vector<DxfTag> tags_;
+    DxfTagList tags_;
     std::optional<Range> header_;
     std::optional<Range> classes_;
     std::optional<Range> entitiesSection_;

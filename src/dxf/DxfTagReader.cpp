@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -122,7 +124,7 @@ std::size_t lineEnds(std::string_view text)
     return count;
 }
 
-// What reading one part of a text file came to: the tags it wrote, whether
+// What reading one part of a text file came to: the tags it made, whether
 // it met 0 EOF, and the error that stopped it.
 struct AsciiPart {
     std::size_t count = 0;
@@ -130,28 +132,28 @@ struct AsciiPart {
     std::optional<Error> error;
 };
 
-// Appends the tags of bytes[pos, stop) to tags, as views into bytes; line
-// is the number of lines before pos. stop is the end of the file or the
-// start of a code line.
-AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t stop, std::size_t line,
-                        std::vector<DxfTag>& tags)
+// Makes the tags of bytes[pos, stop) in out, one slot after the other, as
+// views into bytes (out has room for one a two lines); line is the number
+// of lines before pos. stop is the end of the file or the start of a code
+// line.
+AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t stop, std::size_t line, DxfTag* out)
 {
     AsciiPart part;
-    const auto nextLine = [&](std::string_view& out) {
+    const auto nextLine = [&](std::string_view& text) {
         if (pos >= stop) return false;
         // Lines are a few bytes: a plain loop finds their end sooner than memchr.
         std::size_t end = pos;
         while (end < stop && bytes[end] != '\n') ++end;
-        out = bytes.substr(pos, end - pos);
+        text = bytes.substr(pos, end - pos);
         // Every CR before the LF goes, so what the writer puts back reads the same.
-        while (!out.empty() && out.back() == '\r') out.remove_suffix(1);
+        while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
         pos = end < stop ? end + 1 : stop;
         ++line;
         return true;
     };
     std::string_view codeText, value;
     while (nextLine(codeText)) {
-        if (trimBlanks(codeText).empty() && pos >= bytes.size()) break;  // final blank line
+        if (pos >= bytes.size() && trimBlanks(codeText).empty()) break;  // final blank line
         int code = 0;
         if (!readCode(codeText, code) || code < kMinCode || code > kMaxCode) {
             part.error = lineError(line, "“" + shown(codeText) + "”不是组码");
@@ -171,7 +173,7 @@ AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t sto
             part.error = lineError(line, "组码 " + std::to_string(code) + " 的值太长");
             return part;
         }
-        tags.push_back(DxfTag{code, TagText::view(value)});
+        ::new (static_cast<void*>(out + part.count)) DxfTag{code, TagText::view(value)};
         ++part.count;
         if (code == 0 && value == "EOF") {
             part.eof = true;
@@ -181,7 +183,7 @@ AsciiPart readAsciiPart(std::string_view bytes, std::size_t pos, std::size_t sto
     return part;
 }
 
-Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
+Result<DxfTagList> readAscii(std::string_view bytes, unsigned parts)
 {
     // A UTF-8 byte-order mark (some writers of R2007+ files put one first).
     const std::size_t first = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
@@ -213,21 +215,20 @@ Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
         if (at > starts.back().begin) starts.push_back({at, lines});
     }
     countTo(bytes.size());
-    // Each part into a list of its own, then the parts joined in order, as
-    // one reading would have met them: the first error or 0 EOF ends the
-    // file. A tag is two lines, so a part's lines bound its tags; the lists
-    // only reserve that much (the first one room for the whole file, as the
-    // others join it) and touch what their tags take, so a damaged file
-    // (a run of blank lines, say) stops at its first error having filled
-    // nothing.
-    std::vector<std::vector<DxfTag>> partTags(starts.size());
+    // A tag is two lines, so the tag of a part's first line has index half
+    // its line number, and each part's tags go straight to their place in
+    // one list: room for a tag every two lines (the last line may be
+    // unended) is taken, and only what the tags fill is touched, so a
+    // damaged file (a run of blank lines, say) stops at its first error
+    // having filled nothing. Then the parts are taken in order, as one
+    // reading would have met them: the first error or 0 EOF ends the file.
+    DxfTagList tags;
+    tags.reserve(lines / 2 + 1);
+    DxfTag* const room = tags.room();
     std::vector<AsciiPart> read(starts.size());
     const auto readPart = [&](std::size_t k) {
-        const bool last = k + 1 == starts.size();
-        const std::size_t stop = last ? bytes.size() : starts[k + 1].begin;
-        const std::size_t partLines = (k == 0 || last ? lines : starts[k + 1].lines) - starts[k].lines;
-        partTags[k].reserve(partLines / 2 + 1);
-        read[k] = readAsciiPart(bytes, starts[k].begin, stop, starts[k].lines, partTags[k]);
+        const std::size_t stop = k + 1 == starts.size() ? bytes.size() : starts[k + 1].begin;
+        read[k] = readAsciiPart(bytes, starts[k].begin, stop, starts[k].lines, room + starts[k].lines / 2);
     };
     std::vector<std::thread> others;
     for (std::size_t k = 1; k < starts.size(); ++k) {
@@ -239,21 +240,18 @@ Result<std::vector<DxfTag>> readAscii(std::string_view bytes, unsigned parts)
     }
     readPart(0);
     for (std::thread& t : others) t.join();
+    // A part that read to its end without an error or 0 EOF made a tag every
+    // two of its lines, so the parts up to the first that stopped lie end to
+    // end; the tags of the parts after it are not the file's.
     std::size_t used = 0;
-    for (; used < read.size(); ++used) {
-        if (read[used].error) return *read[used].error;
-        if (read[used].eof) break;
+    while (used + 1 < read.size() && !read[used].error && !read[used].eof) ++used;
+    for (std::size_t k = used + 1; k < read.size(); ++k) std::destroy_n(room + starts[k].lines / 2, read[k].count);
+    const std::size_t made = starts[used].lines / 2 + read[used].count;
+    if (read[used].error) {
+        std::destroy_n(room, made);
+        return *read[used].error;
     }
-    used = std::min(used + 1, read.size());
-    if (used == 1) return std::move(partTags[0]);
-    std::size_t total = 0;
-    for (std::size_t k = 0; k < used; ++k) total += partTags[k].size();
-    std::vector<DxfTag> tags = std::move(partTags[0]);
-    tags.reserve(total);
-    for (std::size_t k = 1; k < used; ++k) {
-        std::move(partTags[k].begin(), partTags[k].end(), std::back_inserter(tags));
-        std::vector<DxfTag>().swap(partTags[k]);
-    }
+    tags.adopt(made);
     return tags;
 }
 
@@ -378,11 +376,11 @@ const char* readBinaryValue(BinaryCursor& in, int code, TagText& value)
     return nullptr;
 }
 
-Result<std::vector<DxfTag>> readBinary(std::string_view bytes)
+Result<DxfTagList> readBinary(std::string_view bytes)
 {
     BinaryCursor in(bytes.substr(kBinarySentinel.size()));
     const bool wideCodes = fileForm(bytes).wideCodes;
-    std::vector<DxfTag> tags;
+    DxfTagList tags;
     const auto damaged = [&](const char* what) {
         return Error{errc::kTypeMismatch,
                      "二进制 DXF 在字节 " + std::to_string(in.offset() + kBinarySentinel.size()) +
@@ -430,7 +428,10 @@ bool validValue(int code, std::string_view value)
     case ValueKind::Binary: return isHex(trimBlanks(value));
     case ValueKind::String: break;
     }
-    return value.find_first_of("\r\n") == std::string_view::npos;
+    // A plain loop: find_first_of looks each byte up in the set of two.
+    for (const char c : value)
+        if (c == '\r' || c == '\n') return false;
+    return true;
 }
 
 namespace {
@@ -554,7 +555,7 @@ DxfFileForm fileForm(std::string_view bytes)
     return form;
 }
 
-Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes, unsigned parts)
+Result<DxfTagList> readDxfTags(std::string_view bytes, unsigned parts)
 {
     if (isBinaryDxf(bytes)) return readBinary(bytes);
     if (parts == 0) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "DxfTag.h"
+#include "DxfTagList.h"
 #include "Error.h"
 
 namespace tessik::dxf {
@@ -30,8 +31,8 @@ inline constexpr std::string_view kBinaryDxfSentinel("AutoCAD Binary DXF\r\n\x1a
 // of one reading from the start. The tags' texts are views into bytes (but
 // a binary file's numbers): bytes must outlive them, so a temporary string
 // is refused.
-Result<std::vector<DxfTag>> readDxfTags(std::string_view bytes, unsigned parts = 0);
-Result<std::vector<DxfTag>> readDxfTags(std::string&& bytes, unsigned parts = 0) = delete;
+Result<DxfTagList> readDxfTags(std::string_view bytes, unsigned parts = 0);
+Result<DxfTagList> readDxfTags(std::string&& bytes, unsigned parts = 0) = delete;
 
 bool isBinaryDxf(std::string_view bytes);
 

@@ -144,6 +144,52 @@ TEST(CadSpace, ExtentsShrinkWhenTheOutermostEntityChanges)
     EXPECT_EQ(space.extents().maxX, 2);
 }
 
+// A large read is measured in runs on several threads: the space ends as
+// adding each entity and hiding the hidden ones would leave it.
+TEST(CadSpace, AReadHoldsWhatAddingOneByOneHolds)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> where(-1e4, 1e4);
+    std::vector<ModelEntity> read;
+    std::vector<CadSpace::Origin> origins;
+    for (int i = 0; i < 130'000; ++i) {
+        const double x = where(random), y = where(random);
+        if (i % 3 == 0)
+            read.push_back(ModelCircle{{x, y, 0}, 1 + i % 50});
+        else if (i % 3 == 1)
+            read.push_back(ModelLine{{x, y, 0}, {x + 10, y - i % 70, 0}});
+        else
+            read.push_back(ModelText{"t", {x, y, 0}, 2.5, 0});
+        origins.emplace_back().hidden = i % 11 == 0;
+    }
+    // The farthest entity last, so a run that missed the end would shrink the extents.
+    read.push_back(ModelLine{{0, 0, 0}, {3e4, -3e4, 0}});
+    origins.emplace_back();
+    CadSpace oneByOne, atOnce;
+    for (CadSpace* space : {&oneByOne, &atOnce}) space->add(ModelLine{{-2e4, 0, 0}, {0, 0, 0}});
+    for (std::size_t k = 0; k < read.size(); ++k) {
+        const int index = oneByOne.add(read[k]);
+        if (origins[k].hidden) oneByOne.setHidden(index, true);
+    }
+    const std::uint64_t before = atOnce.shapesVersion();
+    atOnce.addRead(std::vector<ModelEntity>(read), std::vector<CadSpace::Origin>(origins));
+    ASSERT_EQ(atOnce.count(), oneByOne.count());
+    EXPECT_EQ(atOnce.extents().minX, oneByOne.extents().minX);
+    EXPECT_EQ(atOnce.extents().maxX, oneByOne.extents().maxX);
+    EXPECT_EQ(atOnce.extents().minY, oneByOne.extents().minY);
+    EXPECT_EQ(atOnce.extents().maxY, oneByOne.extents().maxY);
+    std::size_t differ = 0;
+    for (std::size_t k = 0; k < read.size() + 1; ++k) {
+        const auto a = atOnce.reaches()[k], b = oneByOne.reaches()[k];
+        differ += !(a.minX == b.minX && a.minY == b.minY && a.maxX == b.maxX && a.maxY == b.maxY);
+    }
+    EXPECT_EQ(differ, 0u);
+    EXPECT_EQ(atOnce.liveIndex(atOnce.liveCount() - 1), atOnce.count() - 1);
+    // Whoever last looked before the read is told to look at everything.
+    EXPECT_GT(atOnce.shapesVersion(), before);
+    EXPECT_FALSE(atOnce.shapeChangesSince(before).has_value());
+}
+
 TEST(PointText, TypedCoordinates)
 {
     struct Row {

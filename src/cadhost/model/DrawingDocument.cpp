@@ -7,6 +7,8 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include <QFileInfo>
 
@@ -28,6 +30,36 @@ int CadSpace::add(ModelEntity entity, std::optional<std::size_t> record)
     return count() - 1;
 }
 
+namespace {
+
+// The slots of the last shape changes a space remembers.
+constexpr std::size_t kShapeLogLength = 4096;
+
+// A slot's reach from its entity's bounds (see Reach).
+CadSpace::Reach reachOf(const ModelEntity& e, bool drawn, const Bounds& b)
+{
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    if (!drawn) return {kInf, kInf, -kInf, -kInf};
+    const bool bounded = std::holds_alternative<ModelLine>(e) || std::holds_alternative<ModelArc>(e) ||
+                         std::holds_alternative<ModelCircle>(e) || std::holds_alternative<ModelEllipse>(e) ||
+                         std::holds_alternative<ModelPolyline>(e);
+    if (!bounded || !std::isfinite(b.minX + b.minY + b.maxX + b.maxY)) {
+        // Not NaN-proof as a box: left to the tracer, which skips what it cannot draw.
+        return {-kInf, -kInf, kInf, kInf};
+    }
+    const auto down = [](double v) {
+        const float f = static_cast<float>(v);
+        return static_cast<double>(f) > v ? std::nextafter(f, -kInf) : f;
+    };
+    const auto up = [](double v) {
+        const float f = static_cast<float>(v);
+        return static_cast<double>(f) < v ? std::nextafter(f, kInf) : f;
+    };
+    return {down(b.minX), down(b.minY), up(b.maxX), up(b.maxY)};
+}
+
+}  // namespace
+
 void CadSpace::addRead(std::vector<ModelEntity>&& entities, std::vector<Origin>&& origins)
 {
     const std::size_t from = entities_.size();
@@ -43,47 +75,60 @@ void CadSpace::addRead(std::vector<ModelEntity>&& entities, std::vector<Origin>&
     };
     adopt(entities_, std::move(entities));
     adopt(origins_, std::move(origins));
-    reaches_.reserve(entities_.size());
-    live_.reserve(entities_.size());
-    for (std::size_t k = from; k < entities_.size(); ++k) {
-        const int index = static_cast<int>(k);
-        const ModelEntity& entity = entities_[k];
-        extents_.add(entityBounds(entity));
-        if (std::holds_alternative<ModelShape>(entity)) shapeChanged(index);
-        reaches_.emplace_back();
-        updateReach(index);
-        live_.append(true);
-        shapeChanged(index);  // as setHidden() moves it on
+    const std::size_t to = entities_.size();
+    // Each entity's bounds, taken once for the extents and its reach; a
+    // large read is shared out between the cores in runs, each with
+    // extents of its own, joined after.
+    reaches_.resize(to);
+    const auto measure = [this](std::size_t begin, std::size_t end, Bounds& extents) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const Bounds b = entityBounds(entities_[k]);
+            extents.add(b);
+            reaches_[k] = reachOf(entities_[k], drawn(static_cast<int>(k)), b);
+        }
+    };
+    constexpr std::size_t kEntitiesPerThread = 50'000;
+    const std::size_t threads = std::clamp<std::size_t>((to - from) / kEntitiesPerThread, 1,
+                                                        std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::vector<Bounds> runExtents(threads);
+    std::vector<std::thread> others;
+    const auto runStart = [&](std::size_t t) { return from + (to - from) * t / threads; };
+    for (std::size_t t = 1; t < threads; ++t) {
+        try {
+            others.emplace_back(measure, runStart(t), runStart(t + 1), std::ref(runExtents[t]));
+        } catch (const std::system_error&) {
+            measure(runStart(t), runStart(t + 1), runExtents[t]);  // no thread to be had: here
+        }
+    }
+    measure(runStart(0), runStart(1), runExtents[0]);
+    for (std::thread& t : others) t.join();
+    for (const Bounds& b : runExtents) extents_.add(b);
+    live_.reserve(to);
+    for (std::size_t k = from; k < to; ++k) live_.append(true);
+    // Every new slot moves shapesVersion() on as add() and setHidden() do
+    // (a shape twice). So many that the log could not keep them all
+    // forget the log instead: whoever looks from before sees everything changed.
+    std::size_t changes = 0;
+    for (std::size_t k = from; k < to && changes <= kShapeLogLength; ++k)
+        changes += std::holds_alternative<ModelShape>(entities_[k]) ? 2 : 1;
+    if (changes <= kShapeLogLength) {
+        for (std::size_t k = from; k < to; ++k) {
+            const int index = static_cast<int>(k);
+            if (std::holds_alternative<ModelShape>(entities_[k])) shapeChanged(index);
+            shapeChanged(index);
+        }
+    } else {
+        for (std::size_t k = from; k < to; ++k) shapesVersion_ += std::holds_alternative<ModelShape>(entities_[k]) ? 2 : 1;
+        shapeLog_.clear();
+        shapeLogFrom_ = shapesVersion_;
     }
 }
 
 void CadSpace::updateReach(int index)
 {
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    Reach& r = reaches_[static_cast<std::size_t>(index)];
     const ModelEntity& e = at(index);
-    if (!drawn(index)) {
-        r = {kInf, kInf, -kInf, -kInf};
-        return;
-    }
-    const bool bounded = std::holds_alternative<ModelLine>(e) || std::holds_alternative<ModelArc>(e) ||
-                         std::holds_alternative<ModelCircle>(e) || std::holds_alternative<ModelEllipse>(e) ||
-                         std::holds_alternative<ModelPolyline>(e);
-    const Bounds b = bounded ? entityBounds(e) : Bounds{};
-    if (!bounded || !std::isfinite(b.minX + b.minY + b.maxX + b.maxY)) {
-        // Not NaN-proof as a box: left to the tracer, which skips what it cannot draw.
-        r = {-kInf, -kInf, kInf, kInf};
-        return;
-    }
-    const auto down = [](double v) {
-        const float f = static_cast<float>(v);
-        return static_cast<double>(f) > v ? std::nextafter(f, -kInf) : f;
-    };
-    const auto up = [](double v) {
-        const float f = static_cast<float>(v);
-        return static_cast<double>(f) < v ? std::nextafter(f, kInf) : f;
-    };
-    r = {down(b.minX), down(b.minY), up(b.maxX), up(b.maxY)};
+    const bool isDrawn = drawn(index);
+    reaches_[static_cast<std::size_t>(index)] = reachOf(e, isDrawn, isDrawn ? entityBounds(e) : Bounds{});
 }
 
 void CadSpace::replace(int index, ModelEntity entity, bool changed)
@@ -128,9 +173,8 @@ void CadSpace::setStyle(int index, std::shared_ptr<const CommonGroups> style)
 
 void CadSpace::shapeChanged(int index)
 {
-    constexpr std::size_t kLogLength = 4096;
-    if (shapeLog_.size() >= kLogLength) {
-        const std::size_t dropped = kLogLength / 2;
+    if (shapeLog_.size() >= kShapeLogLength) {
+        const std::size_t dropped = kShapeLogLength / 2;
         shapeLog_.erase(shapeLog_.begin(), shapeLog_.begin() + static_cast<std::ptrdiff_t>(dropped));
         shapeLogFrom_ += dropped;
     }
