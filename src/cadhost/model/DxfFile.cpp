@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <system_error>
 #include <thread>
@@ -144,15 +145,16 @@ Bounds pointBounds(std::string_view type, std::span<const DxfTag> tags)
             b.add(*x - std::abs(*w) / 2, *y - std::abs(*h) / 2), b.add(*x + std::abs(*w) / 2, *y + std::abs(*h) / 2);
         return b;
     }
-    std::optional<double> x;
+    // The x of a point whose y is still to come; NaN when there is none.
+    double x = std::numeric_limits<double>::quiet_NaN();
     for (const DxfTag& t : tags) {
         if (t.code == 1001) break;
         if (t.code == 210 || t.code == 220) return {};  // in a plane of its own: not known here
-        if (t.code >= 10 && t.code <= 18) x = dxf::tagNumber(t.value);
-        if (t.code >= 20 && t.code <= 28 && x) {
+        if (t.code >= 10 && t.code <= 18) x = dxf::tagNumber(t.value).value_or(std::numeric_limits<double>::quiet_NaN());
+        if (t.code >= 20 && t.code <= 28) {
             const auto y = dxf::tagNumber(t.value);
-            if (y && std::isfinite(*x) && std::isfinite(*y)) b.add(*x, *y);
-            x.reset();
+            if (y && std::isfinite(x) && std::isfinite(*y)) b.add(x, *y);
+            x = std::numeric_limits<double>::quiet_NaN();
         }
     }
     return b;
