@@ -132,7 +132,7 @@ TEST(EveryEntity, RealDrawingsListEveryEntityAsEzdxfReadsThem)
                                  std::to_string(count));
         }
         std::sort(ourLayouts.begin(), ourLayouts.end());
-        if (!ourLayouts.empty()) EXPECT_EQ(ourLayouts, l.lines);
+        if (!ourLayouts.empty()) { EXPECT_EQ(ourLayouts, l.lines); }
         std::vector<std::string> ours = listed(doc);
         // A file without handles gets them from ezdxf, not from us.
         std::vector<std::string> theirs = j.lines;
@@ -359,7 +359,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
             for (int i = 0; i < space.count(); ++i) {
                 const auto moved = movedEntity(space.at(i), by);
                 // Every kind of the made drawing has its points in groups.
-                if (path == made) EXPECT_TRUE(moved) << objectName(space.at(i));
+                if (path == made) { EXPECT_TRUE(moved) << objectName(space.at(i)); }
                 if (!moved) continue;
                 const std::string_view type = dxfTypeName(*moved);
                 hatches += type == "HATCH";

@@ -198,7 +198,7 @@ TEST(MTextFormat, StacksSitAboutTheLineAndCentreRightByParagraph)
     EXPECT_GT(laid.lines[0].y0, top->baseline);
     EXPECT_LT(laid.lines[0].y0, bottom->baseline - bottom->height);
     for (const PlacedText& p : laid.pieces) {
-        if (p.text == "right") EXPECT_NEAR(p.x + roughAdvance(runs[0], "right"), 20, 1e-9);
+        if (p.text == "right") { EXPECT_NEAR(p.x + roughAdvance(runs[0], "right"), 20, 1e-9); }
         // Small text aligned to the top of its line: its top is the big text's.
         if (p.text == "top") {
             const PlacedText& next = (&p)[1];
@@ -299,7 +299,7 @@ TEST(MTextFormat, ColumnsTakeTheLinesInTurn)
             const auto k = static_cast<std::size_t>(std::floor(p.x / 12));
             ASSERT_LT(k, 3u);
             EXPECT_LE(rightOf(p, runs), k * 12.0 + 10 + 1e-9);
-            if (k != 2 - (reversed ? 2 : 0)) EXPECT_LE(p.baseline, 12 + 1e-9);
+            if (k != 2 - (reversed ? 2 : 0)) { EXPECT_LE(p.baseline, 12 + 1e-9); }
             EXPECT_TRUE(reversed ? k <= previous : k >= previous) << p.text;
             previous = k;
             ++perColumn[k];
