@@ -329,7 +329,8 @@ TEST(EveryEntity, SetStyleIsAnUndoStepSavedInTheEntitysOwnGroups)
 // Every entity that can move, moved in tessik-cad and saved, against ezdxf's
 // translate of it in the file as read: points in the entity's own
 // coordinate system, hatch boundaries and seeds, multileader context data,
-// heights a 2D writer left out, the rest of the record.
+// heights a 2D writer left out, a dimension's picture (its block), the rest
+// of the record.
 TEST(EveryEntity, MovesMatchEzdxfsTranslate)
 {
     if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) GTEST_SKIP() << "no /usr/bin/python3";
@@ -339,7 +340,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     if (m.skipped) GTEST_SKIP() << "ezdxf is not installed";
     ASSERT_TRUE(m.error.empty()) << m.error;
     const Point3 by{3.25, -1.5, 0.75};
-    int hatches = 0, tilted = 0, dimensions = 0;
+    int hatches = 0, tilted = 0, dimensions = 0, blockEntities = 0;
     std::set<std::string> madeKinds;
     QStringList drawings = realDrawings();
     drawings << made;
@@ -380,8 +381,11 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
         out.close();
         const Judged judged = runPython(args);
         ASSERT_TRUE(judged.error.empty()) << judged.error;
-        ASSERT_FALSE(judged.lines.empty());
-        for (std::size_t k = 0; k + 1 < judged.lines.size(); ++k) ADD_FAILURE() << judged.lines[k];
+        ASSERT_GE(judged.lines.size(), 2u);
+        for (std::size_t k = 0; k + 2 < judged.lines.size(); ++k) ADD_FAILURE() << judged.lines[k];
+        const std::string& blocks = judged.lines[judged.lines.size() - 2];
+        ASSERT_TRUE(blocks.starts_with("block entities ")) << blocks;
+        blockEntities += std::stoi(blocks.substr(15));
         EXPECT_EQ(judged.lines.back(), "compared " + std::to_string(args.size() - before));
         while (!doc.undo().empty()) {
         }
@@ -392,6 +396,7 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
     EXPECT_GE(hatches, 2);
     EXPECT_GE(tilted, 3);
     EXPECT_GE(dimensions, 5);
+    EXPECT_GE(blockEntities, 20) << "the dimensions' pictures, moved with them";
     for (const char* kind : {"ARC_DIMENSION", "LARGE_RADIAL_DIMENSION", "OLE2FRAME", "VIEWPORT", "MESH", "HELIX"})
         EXPECT_TRUE(madeKinds.count(kind)) << kind << " was not judged";
 }
