@@ -286,19 +286,21 @@ std::vector<std::string> DxfDrawing::blockNames() const
     return out;
 }
 
-bool DxfDrawing::replaceBlockEntity(std::string_view name, std::size_t k, std::vector<DxfTag> tags)
+std::span<const DxfTag> DxfDrawing::replaceBlockEntity(std::string_view name, std::size_t k, std::vector<DxfTag> tags)
 {
     const std::string block = upper(std::string(name));
     const auto it = blocks_.find(block);
-    if (it == blocks_.end() || k >= it->second.entities.size()) return false;
+    if (it == blocks_.end() || k >= it->second.entities.size()) return {};
     const Range r = it->second.entities[k];
     // Of the same type, so that the record still starts where it did.
-    if (tags.empty() || tags.front().code != 0 || tags.front().value != tags_[r.begin].value) return false;
-    if (std::any_of(records_.begin(), records_.end(), [&](const EntityRecord& e) { return e.block == block; }))
-        return false;
+    if (tags.empty() || tags.front().code != 0 || tags.front().value != tags_[r.begin].value) return {};
+    if (block != "*MODEL_SPACE" && block != "*PAPER_SPACE" &&
+        std::any_of(layouts_.begin(), layouts_.end(), [&](const Layout& l) { return upper(l.block) == block; }))
+        return {};
     keepTexts(tags);
-    replacedInBlocks_[r.begin] = BlockEdit{r.end, std::move(tags)};
-    return true;
+    BlockEdit& edit = replacedInBlocks_[r.begin];
+    edit = BlockEdit{r.end, std::move(tags)};
+    return edit.tags;
 }
 
 std::span<const DxfTag> DxfDrawing::blockHeader(std::string_view name) const

@@ -136,10 +136,11 @@ public:
     // The upper-case names of the blocks the BLOCKS section defines.
     std::vector<std::string> blockNames() const;
     // Writes tags (its group 0 first, of the same type) in place of the k-th
-    // entity of a block definition. False, changing nothing, for an unknown
-    // block or entity, or a block whose entities are those of a paper
-    // layout: those are entities of the drawing (entity(i)), edited as such.
-    bool replaceBlockEntity(std::string_view name, std::size_t k, std::vector<DxfTag> tags);
+    // entity of a block definition; returns them as now held. Empty,
+    // changing nothing, for an unknown block or entity, other tags, or the
+    // block of a paper layout other than the active one: its entities are
+    // the drawing's (entity(i)), edited as such.
+    std::span<const DxfTag> replaceBlockEntity(std::string_view name, std::size_t k, std::vector<DxfTag> tags);
     // The layouts the OBJECTS section declares, in file order; none for a
     // drawing without LAYOUT objects (R12).
     const std::vector<Layout>& layouts() const { return layouts_; }

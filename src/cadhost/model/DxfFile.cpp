@@ -565,13 +565,19 @@ public:
     std::span<const DxfTag> tags(std::size_t i) const override { return entities_[i]; }
     void set(std::size_t i, std::vector<DxfTag> tags) override
     {
-        if (drawing_.replaceBlockEntity(name_, i, std::move(tags))) entities_ = drawing_.blockEntities(name_);
+        if (const auto now = drawing_.replaceBlockEntity(name_, i, std::move(tags)); !now.empty())
+            entities_[i] = now;
+        else
+            refused_ = true;
     }
+    // Whether a record could not be written (the block of a layout).
+    bool refused() const { return refused_; }
 
 private:
     dxf::DxfDrawing& drawing_;
     std::string name_;
     std::vector<std::span<const DxfTag>> entities_;
+    bool refused_ = false;
 };
 
 // The tags with each of the given points (x groups, their y and z beside)
@@ -687,6 +693,7 @@ void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelSha
     BlockRecords block(drawing, std::string(*name));
     for (std::size_t i = 0; i < block.count(); ++i)
         if (!partOfPrevious(block.type(i))) moveRecord(block, i, shape.offset);
+    if (block.refused()) lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "所在块中移动后的图形");
 }
 
 // An entity read from the file, changed: its groups are written over the
