@@ -382,11 +382,11 @@ TEST(EveryEntity, MovesMatchEzdxfsTranslate)
         out.close();
         const Judged judged = runPython(args);
         ASSERT_TRUE(judged.error.empty()) << judged.error;
-        ASSERT_GE(judged.lines.size(), 2u);
-        for (std::size_t k = 0; k + 2 < judged.lines.size(); ++k) ADD_FAILURE() << judged.lines[k];
-        const std::string& blocks = judged.lines[judged.lines.size() - 2];
-        ASSERT_TRUE(blocks.starts_with("block entities ")) << blocks;
-        blockEntities += std::stoi(blocks.substr(15));
+        ASSERT_FALSE(judged.lines.empty());
+        std::size_t failures = judged.lines.size() - 1;
+        if (failures > 0 && judged.lines[failures - 1].starts_with("block entities "))
+            blockEntities += std::stoi(judged.lines[--failures].substr(15));
+        for (std::size_t k = 0; k < failures; ++k) ADD_FAILURE() << judged.lines[k];
         EXPECT_EQ(judged.lines.back(), "compared " + std::to_string(args.size() - before));
         while (!doc.undo().empty()) {
         }

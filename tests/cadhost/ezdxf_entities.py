@@ -34,7 +34,8 @@
                            1e-9), a dimension's geometry block entity by
                            entity; one line per difference (and one when SAVED
                            has more audit errors than PATH), then "block
-                           entities M" and "compared N"
+                           entities M" when a dimension had a block, and
+                           "compared N"
 
 Exit status 77 when ezdxf is not installed.
 """
@@ -322,7 +323,8 @@ if sys.argv[2:3] == ["moved"]:
     errors = len(saved.audit().errors)
     if errors > len(doc.audit().errors):
         print("audit", errors, "errors")
-    print("block entities", block_entities)
+    if any(block is not None for block in blocks.values()):
+        print("block entities", block_entities)
     print("compared", compared)
     sys.exit(0)
 if sys.argv[2:] == ["layouts"]:
