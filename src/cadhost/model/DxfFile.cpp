@@ -158,7 +158,6 @@ Bounds pointBounds(std::string_view type, std::span<const DxfTag> tags)
     return b;
 }
 
-
 std::string upperName(std::string_view name)
 {
     std::string out(name);
