@@ -269,9 +269,38 @@ std::vector<std::span<const DxfTag>> DxfDrawing::blockEntities(std::string_view 
     std::vector<std::span<const DxfTag>> out;
     const auto it = blocks_.find(upper(std::string(name)));
     if (it == blocks_.end()) return out;
-    for (const Range& r : it->second.entities)
-        out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    for (const Range& r : it->second.entities) {
+        if (const auto replaced = replacedInBlocks_.find(r.begin); replaced != replacedInBlocks_.end())
+            out.push_back(replaced->second.tags);
+        else
+            out.push_back(std::span<const DxfTag>(tags_).subspan(r.begin, r.end - r.begin));
+    }
     return out;
+}
+
+std::vector<std::string> DxfDrawing::blockNames() const
+{
+    std::vector<std::string> out;
+    out.reserve(blocks_.size());
+    for (const auto& [name, block] : blocks_) out.push_back(name);
+    return out;
+}
+
+std::span<const DxfTag> DxfDrawing::replaceBlockEntity(std::string_view name, std::size_t k, std::vector<DxfTag> tags)
+{
+    const std::string block = upper(std::string(name));
+    const auto it = blocks_.find(block);
+    if (it == blocks_.end() || k >= it->second.entities.size()) return {};
+    const Range r = it->second.entities[k];
+    // Of the same type, so that the record still starts where it did.
+    if (tags.empty() || tags.front().code != 0 || tags.front().value != tags_[r.begin].value) return {};
+    if (block != "*MODEL_SPACE" && block != "*PAPER_SPACE" &&
+        std::any_of(layouts_.begin(), layouts_.end(), [&](const Layout& l) { return upper(l.block) == block; }))
+        return {};
+    keepTexts(tags);
+    BlockEdit& edit = replacedInBlocks_[r.begin];
+    edit = BlockEdit{r.end, std::move(tags)};
+    return edit.tags;
 }
 
 std::span<const DxfTag> DxfDrawing::blockHeader(std::string_view name) const
@@ -501,13 +530,17 @@ std::size_t DxfDrawing::addEntity(Space space, NewEntity entity, std::string han
 
 void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& values)
 {
-    std::vector<DxfTag> tags;
-    if (i >= records_.size()) {
-        tags = added_[i - records_.size()].second;
-    } else {
-        const auto current = entityTags(i);
-        tags.assign(current.begin(), current.end());
-    }
+    std::vector<DxfTag> tags = withValues(entityTags(i), values);
+    keepTexts(tags);
+    if (i >= records_.size())
+        added_[i - records_.size()].second = std::move(tags);
+    else
+        replaced_[i] = std::move(tags);
+}
+
+std::vector<DxfTag> DxfDrawing::withValues(std::span<const DxfTag> current, const std::vector<DxfTag>& values)
+{
+    std::vector<DxfTag> tags(current.begin(), current.end());
     for (const DxfTag& v : values) {
         auto it = std::find_if(tags.begin(), tags.end(), [&](const DxfTag& t) { return t.code == v.code; });
         if (it != tags.end()) {
@@ -522,11 +555,7 @@ void DxfDrawing::setEntityValues(std::size_t i, const std::vector<DxfTag>& value
         }
         tags.insert(xdata, v);
     }
-    keepTexts(tags);
-    if (i >= records_.size())
-        added_[i - records_.size()].second = std::move(tags);
-    else
-        replaced_[i] = std::move(tags);
+    return tags;
 }
 
 void DxfDrawing::replaceEntityGroups(std::size_t i, std::span<const int> codes, const std::vector<DxfTag>& values)
@@ -564,6 +593,8 @@ Status DxfDrawing::checkEdits() const
         return Error{errc::kOverflow, "图形的句柄已用尽（$HANDSEED 已到最大值），新对象无法保存", {}};
     for (const auto& [i, tags] : replaced_)
         if (Status s = checkTags(records_[i].type, tags, form_); !s) return s;
+    for (const auto& [at, edit] : replacedInBlocks_)
+        if (Status s = checkTags(std::string(tags_[at].value), edit.tags, form_); !s) return s;
     for (const auto& [record, tags] : added_) {
         if (Status s = checkTags(record.type, tags, form_); !s) return s;
         if (const auto it = blocks_.find(record.block); !record.block.empty() && (it == blocks_.end() || !it->second.end))
@@ -636,6 +667,11 @@ Result<std::string> DxfDrawing::toBytes() const
             if (!removed_.count(it->second))
                 for (const DxfTag& t : replaced_.at(it->second)) appendTag(out, t);
             i = recordRanges_[it->second].end;
+            continue;
+        }
+        if (auto it = replacedInBlocks_.find(i); it != replacedInBlocks_.end()) {
+            for (const DxfTag& t : it->second.tags) appendTag(out, t);
+            i = it->second.end;
             continue;
         }
         if (entitiesSection_ && i == entitiesSection_->end) writeAdded();

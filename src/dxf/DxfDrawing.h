@@ -127,11 +127,22 @@ public:
     // A record's tags with those groups replaced the same way.
     static std::vector<DxfTag> withGroups(std::span<const DxfTag> current, std::span<const int> codes,
                                           const std::vector<DxfTag>& tags);
+    // A record's tags with those values set as setEntityValues sets them.
+    static std::vector<DxfTag> withValues(std::span<const DxfTag> current, const std::vector<DxfTag>& values);
 
     // The entities of a block definition (upper-case name match), each as its
-    // tags, and the tags of its BLOCK record; empty for an unknown block.
+    // tags (as replaced, if they were), and the tags of its BLOCK record;
+    // empty for an unknown block.
     std::vector<std::span<const DxfTag>> blockEntities(std::string_view name) const;
     std::span<const DxfTag> blockHeader(std::string_view name) const;
+    // The upper-case names of the blocks the BLOCKS section defines.
+    std::vector<std::string> blockNames() const;
+    // Writes tags (its group 0 first, of the same type) in place of the k-th
+    // entity of a block definition; returns them as now held. Empty,
+    // changing nothing, for an unknown block or entity, other tags, or the
+    // block of a paper layout other than the active one: its entities are
+    // the drawing's (entity(i)), edited as such.
+    std::span<const DxfTag> replaceBlockEntity(std::string_view name, std::size_t k, std::vector<DxfTag> tags);
     // The layouts the OBJECTS section declares, in file order; none for a
     // drawing without LAYOUT objects (R12).
     const std::vector<Layout>& layouts() const { return layouts_; }
@@ -204,6 +215,12 @@ private:
         std::optional<std::size_t> end;  // its ENDBLK, where added entities go
     };
     std::map<std::string, Block, std::less<>> blocks_;  // upper-case name
+    // Block entities written anew, by the first tag of their range.
+    struct BlockEdit {
+        std::size_t end = 0;  // past the range's last tag
+        std::vector<DxfTag> tags;
+    };
+    std::map<std::size_t, BlockEdit> replacedInBlocks_;
     std::vector<Range> layers_;
     std::optional<Range> tables_;
     std::optional<std::size_t> layerTableEnd_;                // its ENDTAB

@@ -31,8 +31,11 @@
   ezdxf_entities.py PATH moved SAVED DX DY DZ HANDLE...
                            each entity translated by ezdxf in PATH against
                            the same in SAVED, group by group (numbers to
-                           1e-9); one line per difference (and one when SAVED
-                           has more audit errors than PATH), "compared N" last
+                           1e-9), a dimension's geometry block entity by
+                           entity; one line per difference (and one when SAVED
+                           has more audit errors than PATH), then "block
+                           entities M" when a dimension had a block, and
+                           "compared N"
 
 Exit status 77 when ezdxf is not installed.
 """
@@ -228,6 +231,24 @@ if sys.argv[1] == "make-layouts":
     sys.exit(0)
 
 
+def differs(want, got):
+    """The first group where got is not want (numbers to 1e-9), or None."""
+    a, b = groups(want), groups(got)
+    if len(a) != len(b):
+        return f"{want.dxftype()} groups {len(b)} against {len(a)}"
+    for x, y in zip(a, b):
+        same = x.code == y.code
+        if same and isinstance(x.value, (float, int)) or hasattr(x.value, "__len__") and not isinstance(x.value, str):
+            xs = x.value if hasattr(x.value, "__len__") else (x.value,)
+            ys = y.value if hasattr(y.value, "__len__") else (y.value,)
+            same = same and len(xs) == len(ys) and all(abs(float(p) - float(q)) <= 1e-9 for p, q in zip(xs, ys))
+        else:
+            same = same and x.value == y.value
+        if not same:
+            return f"{want.dxftype()} group {y.code} {y.value} against {x.code} {x.value}"
+    return None
+
+
 def groups(e):
     from ezdxf.lldxf.tagwriter import TagCollector
     out = TagCollector(dxfversion=e.doc.dxfversion)
@@ -239,7 +260,13 @@ doc = ezdxf.readfile(sys.argv[1])
 if sys.argv[2:3] == ["moved"]:
     saved = ezdxf.readfile(sys.argv[3])
     by = [float(v) for v in sys.argv[4:7]]
-    compared = 0
+    compared = block_entities = 0
+    # The geometry block of each dimension, as read, before anything moves it.
+    blocks = {}
+    for handle in sys.argv[7:]:
+        e = doc.entitydb[handle]
+        block = e.get_geometry_block() if hasattr(e, "get_geometry_block") else None
+        blocks[handle] = list(block) if block is not None else None
     for handle in sys.argv[7:]:
         want, got = doc.entitydb[handle], saved.entitydb[handle]
         seeds = None
@@ -275,26 +302,29 @@ if sys.argv[2:3] == ["moved"]:
             want.set_seed_points([(p.x, p.y) for p in seeds])
         if got.dxftype() not in ("VIEWPORT", "OLE2FRAME"):
             got.translate(0, 0, 0)  # ezdxf's own normalising (unit extrusion, text direction), as for want
-        a, b = groups(want), groups(got)
-        if len(a) != len(b):
-            print(handle, want.dxftype(), "groups", len(b), "against", len(a))
-            continue
-        for x, y in zip(a, b):
-            same = x.code == y.code
-            if same and isinstance(x.value, (float, int)) or hasattr(x.value, "__len__") and not isinstance(x.value, str):
-                xs = x.value if hasattr(x.value, "__len__") else (x.value,)
-                ys = y.value if hasattr(y.value, "__len__") else (y.value,)
-                same = same and len(xs) == len(ys) and all(abs(float(p) - float(q)) <= 1e-9 for p, q in zip(xs, ys))
-            else:
-                same = same and x.value == y.value
-            if not same:
-                print(handle, want.dxftype(), "group", y.code, y.value, "against", x.code, x.value)
-                break
+        difference = differs(want, got)
+        if difference:
+            print(handle, difference)
+        # A dimension's picture, its geometry block: ezdxf moves it with
+        # the dimension; the saved block's entities, one by one.
+        if blocks[handle] is not None:
+            theirs = got.get_geometry_block() if hasattr(got, "get_geometry_block") else None
+            ours = list(theirs) if theirs is not None else []
+            if len(ours) != len(blocks[handle]):
+                print(handle, want.dxftype(), "block entities", len(ours), "against", len(blocks[handle]))
+            for x, y in zip(blocks[handle], ours):
+                difference = differs(x, y)
+                if difference:
+                    print(handle, want.dxftype(), "block entity", x.dxf.handle, difference)
+                    break
+                block_entities += 1
         compared += 1
     # What the save made of the drawing: no audit error it did not have.
     errors = len(saved.audit().errors)
     if errors > len(doc.audit().errors):
         print("audit", errors, "errors")
+    if any(block is not None for block in blocks.values()):
+        print("block entities", block_entities)
     print("compared", compared)
     sys.exit(0)
 if sys.argv[2:] == ["layouts"]:

@@ -153,6 +153,46 @@ TEST(DxfDrawing, NewEntitiesOfALayoutGoIntoItsBlock)
     EXPECT_FALSE(drawing.toBytes().ok());
 }
 
+// A block's entity written anew goes where it was, its neighbours and the
+// block's end as they were; tags of another type, an entity or block the
+// drawing lacks, and the block of a paper layout (whose entities are the
+// drawing's, edited as such) are refused, the drawing unchanged.
+TEST(DxfDrawing, ABlocksEntityIsWrittenInPlaceButNotALayoutsBlock)
+{
+    const std::string file =
+        "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nBLOCK_RECORD\n  0\nBLOCK_RECORD\n  5\n40\n"
+        "  2\n*Paper_Space0\n  0\nENDTAB\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nBLOCKS\n  0\nBLOCK\n  2\n*D1\n  0\nPOINT\n 10\n1.0\n 20\n2.0\n"
+        "  0\nLINE\n 10\n0.0\n 20\n0.0\n 11\n1.0\n 21\n1.0\n  0\nENDBLK\n"
+        "  0\nBLOCK\n  2\n*Paper_Space0\n  0\nPOINT\n 10\n5.0\n 20\n6.0\n  0\nENDBLK\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nOBJECTS\n  0\nLAYOUT\n  5\n44\n100\nAcDbLayout\n  1\nSheet\n 71\n1\n330\n40\n"
+        "  0\nENDSEC\n  0\nEOF\n";
+    auto read = DxfDrawing::fromBytes(file);
+    ASSERT_TRUE(read.ok()) << read.error().description;
+    DxfDrawing& drawing = read.value();
+    ASSERT_EQ(drawing.entityCount(), 1u) << "the layout's point";
+    const std::vector<DxfTag> moved{{0, "POINT"}, {10, "3.5"}, {20, "2.0"}, {30, "1.0"}};
+    EXPECT_TRUE(drawing.replaceBlockEntity("*d1", 1, {{0, "POINT"}, {10, "0.0"}}).empty()) << "a LINE";
+    EXPECT_TRUE(drawing.replaceBlockEntity("*D1", 2, moved).empty());
+    EXPECT_TRUE(drawing.replaceBlockEntity("*D2", 0, moved).empty());
+    EXPECT_TRUE(drawing.replaceBlockEntity("*Paper_Space0", 0, moved).empty());
+    EXPECT_EQ(drawing.toBytes().value(), file);
+
+    const auto now = drawing.replaceBlockEntity("*d1", 0, moved);
+    EXPECT_TRUE(std::equal(now.begin(), now.end(), moved.begin(), moved.end()));
+    const auto entities = drawing.blockEntities("*D1");
+    ASSERT_EQ(entities.size(), 2u);
+    EXPECT_EQ(entities[0].size(), 4u);
+    std::string expected = file;
+    expected.replace(expected.find(" 10\n1.0\n 20\n2.0\n"), 16, " 10\n3.5\n 20\n2.0\n 30\n1.0\n");
+    const auto bytes = drawing.toBytes();
+    ASSERT_TRUE(bytes.ok()) << bytes.error().description;
+    EXPECT_EQ(*bytes, expected);
+    const auto again = DxfDrawing::fromBytes(*bytes);
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(again->blockEntities("*D1")[1].size(), 5u) << "the line after it whole";
+}
+
 TEST(DxfDrawing, AnEntityNamedLikeATableEntryKeepsItsHandleTaken)
 {
     // Only a DIMSTYLE table entry's group 5 is not its handle; an entity of

@@ -160,6 +160,77 @@ Bounds pointBounds(std::string_view type, std::span<const DxfTag> tags)
     return b;
 }
 
+std::string upperName(std::string_view name)
+{
+    std::string out(name);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return out;
+}
+
+// The first group of that code in the record's own groups (before the extended data).
+std::optional<std::string_view> ownText(std::span<const DxfTag> tags, int code)
+{
+    for (const DxfTag& t : tags) {
+        if (t.code == 1001) break;
+        if (t.code == code) return std::string_view(t.value);
+    }
+    return std::nullopt;
+}
+
+bool isDimension(std::string_view type)
+{
+    return type == "DIMENSION" || type == "ARC_DIMENSION" || type == "LARGE_RADIAL_DIMENSION";
+}
+
+// Whether a record's group 2 may name a block: the common kinds that have
+// none, or use it for a pattern, a tag or a style, are left out.
+bool mayNameBlock(std::string_view type)
+{
+    static constexpr std::string_view kNever[] = {"LINE",  "ARC",    "CIRCLE",  "ELLIPSE", "LWPOLYLINE", "POLYLINE",
+                                                  "VERTEX", "SEQEND", "POINT",  "TEXT",    "MTEXT",      "SPLINE",
+                                                  "SOLID", "TRACE",  "3DFACE", "HATCH",   "ATTRIB",     "ATTDEF",
+                                                  "SHAPE", "MLINE",  "LEADER", "RAY",     "XLINE",      "VIEWPORT"};
+    return std::find(std::begin(kNever), std::end(kNever), type) == std::end(kNever);
+}
+
+// A dimension is drawn from the block its group 2 names, and moving it
+// moves that block's entities. The dimensions read (slot, record) whose
+// block is not theirs alone keep their place: a block another entity
+// names too (a writer's copy; moved twice, or another entity's picture
+// moved), a layout's block, or one holding an entity whose points cannot
+// be written back. One without a block is drawn from its own points.
+void keepSharedDimensionBlocks(const dxf::DxfDrawing& d, std::vector<ModelEntity>& entities,
+                               std::span<const std::pair<std::size_t, std::size_t>> dimensions)
+{
+    // The blocks they name, each with how many records name it (2: not theirs alone).
+    std::map<std::string, int, std::less<>> named;
+    for (const auto& [slot, record] : dimensions)
+        if (const auto name = ownText(d.entityTags(record), 2); name && !d.blockHeader(*name).empty())
+            named.emplace(upperName(*name), 0);
+    if (named.empty()) return;
+    const auto count = [&](std::span<const DxfTag> tags) {
+        if (tags.empty() || !mayNameBlock(tags.front().value)) return;
+        if (const auto name = ownText(tags, 2))
+            if (const auto it = named.find(upperName(*name)); it != named.end()) ++it->second;
+    };
+    for (std::size_t i = 0; i < d.entityCount(); ++i)
+        if (d.entity(i).block.empty()) count(d.entityTags(i));  // a layout's are among the blocks'
+    for (const std::string& block : d.blockNames())
+        for (const auto tags : d.blockEntities(block)) count(tags);
+    for (const dxf::Layout& layout : d.layouts())
+        if (const auto it = named.find(upperName(layout.block)); it != named.end()) it->second = 2;
+    for (auto& [name, n] : named) {
+        if (name.starts_with("*MODEL_SPACE") || name.starts_with("*PAPER_SPACE")) n = 2;
+        for (const auto tags : d.blockEntities(name))
+            if (!tags.empty() && !partOfPrevious(tags.front().value) && !movableKind(tags.front().value, tags)) n = 2;
+    }
+    for (const auto& [slot, record] : dimensions) {
+        const auto name = ownText(d.entityTags(record), 2);
+        if (const auto it = name ? named.find(upperName(*name)) : named.end(); it != named.end() && it->second > 1)
+            std::get<ModelShape>(entities[slot]).movable = false;
+    }
+}
+
 }  // namespace
 
 Result<DxfReadReport> readDxf(const QString& path)
@@ -245,6 +316,7 @@ Result<DxfReadReport> readDxf(const QString& path)
     }
     // Which space each entity is in; nearly always the model space for all.
     std::vector<SpaceKind> spaceOf(read.size());
+    std::vector<std::pair<std::size_t, std::size_t>> dimensions;  // slot, record
     std::size_t shape = 0;
     for (std::size_t k = 0; k < read.size(); ++k) {
         const Read& r = read[k];
@@ -264,11 +336,13 @@ Result<DxfReadReport> readDxf(const QString& path)
         if (s.readBounds.empty() && !origins[k].hidden) s.readBounds = pointBounds(record.type, tags);
         s.picture = std::make_shared<const DrawingExtras>(std::move(pictures[shape]));
         s.movable = movableKind(record.type, tags);
+        if (s.movable && isDimension(s.type)) dimensions.emplace_back(k, r.record);
         ++shape;
         ++report.kept;
         entities[k] = std::move(s);
     }
     pictures = {};
+    if (!dimensions.empty()) keepSharedDimensionBlocks(d, entities, dimensions);
     if (std::all_of(spaceOf.begin(), spaceOf.end(), [&](SpaceKind s) { return s == spaceOf.front(); })) {
         if (!entities.empty()) doc->space(spaceOf.front()).addRead(std::move(entities), std::move(origins));
     } else {
@@ -446,26 +520,102 @@ std::optional<double> ownNumber(std::span<const DxfTag> tags, int code)
     return std::nullopt;
 }
 
+// Records a move is written to, each read as its tags and written whole:
+// the drawing's entities, or the entities of a block definition. The
+// records that belong to an entity (a polyline's vertices, a reference's
+// attributes) follow it.
+class MovedRecords {
+public:
+    virtual ~MovedRecords() = default;
+    virtual std::size_t count() const = 0;
+    virtual std::span<const DxfTag> tags(std::size_t i) const = 0;
+    // Tags as read from tags(i), changed; its extended data is never moved.
+    virtual void set(std::size_t i, std::vector<DxfTag> tags) = 0;
+    std::string_view type(std::size_t i) const
+    {
+        const auto t = tags(i);
+        return t.empty() ? std::string_view() : std::string_view(t.front().value);
+    }
+};
+
+class DrawingRecords final : public MovedRecords {
+public:
+    explicit DrawingRecords(dxf::DxfDrawing& drawing) : drawing_(drawing) {}
+    std::size_t count() const override { return drawing_.entityCount(); }
+    std::span<const DxfTag> tags(std::size_t i) const override { return drawing_.entityTags(i); }
+    void set(std::size_t i, std::vector<DxfTag> tags) override
+    {
+        std::vector<int> all;
+        for (const DxfTag& t : drawing_.entityTags(i))
+            if (t.code > 0 && t.code < 1000 && std::find(all.begin(), all.end(), t.code) == all.end()) all.push_back(t.code);
+        std::erase_if(tags, [](const DxfTag& t) { return t.code <= 0 || t.code >= 1000; });
+        drawing_.replaceEntityGroups(i, all, tags);
+    }
+
+private:
+    dxf::DxfDrawing& drawing_;
+};
+
+class BlockRecords final : public MovedRecords {
+public:
+    BlockRecords(dxf::DxfDrawing& drawing, std::string name)
+        : drawing_(drawing), name_(std::move(name)), entities_(drawing.blockEntities(name_))
+    {
+    }
+    std::size_t count() const override { return entities_.size(); }
+    std::span<const DxfTag> tags(std::size_t i) const override { return entities_[i]; }
+    void set(std::size_t i, std::vector<DxfTag> tags) override
+    {
+        if (const auto now = drawing_.replaceBlockEntity(name_, i, std::move(tags)); !now.empty())
+            entities_[i] = now;
+        else
+            refused_ = true;
+    }
+    // Whether a record could not be written (the block of a layout).
+    bool refused() const { return refused_; }
+
+private:
+    dxf::DxfDrawing& drawing_;
+    std::string name_;
+    std::vector<std::span<const DxfTag>> entities_;
+    bool refused_ = false;
+};
+
+// The tags with each of the given points (x groups, their y and z beside)
+// moved by `by`.
+std::vector<DxfTag> movedGroups(std::span<const DxfTag> tags, std::span<const int> xs, const Point3& by)
+{
+    std::vector<DxfTag> moved(tags.begin(), tags.end());
+    for (DxfTag& t : moved) {
+        if (t.code == 1001) break;
+        for (const int x : xs)
+            for (int axis = 0; axis < 3; ++axis)
+                if (t.code == x + 10 * axis)
+                    if (const auto v = dxf::tagNumber(t.value)) t.value = dxf::formatReal(*v + by[std::size_t(axis)]);
+    }
+    return moved;
+}
+
 // A polyline moved with its vertices. A 3D polyline's or mesh's vertices
 // are world points; a 2D one's lie in its plane (its extrusion's), at the
 // height its own 30 group gives, so they move by the offset turned into
 // that plane and the height by its third part. Its own 10 and 20 are no
 // place (always 0) and stay; a polyface mesh's face records are no point.
-void writePolylineMove(dxf::DxfDrawing& drawing, std::size_t record, const Point3& offset)
+void movePolyline(MovedRecords& records, std::size_t record, const Point3& offset)
 {
-    const auto tags = drawing.entityTags(record);
+    const auto tags = records.tags(record);
     const int flags = dxf::groupInteger(tags, 70, 0);
     const bool flat = (flags & (8 | 16 | 64)) == 0;
     const Point3 by = flat ? offsetInObjectCoordinates(tags, offset) : offset;
     if (flat && by[2] != 0) {
         const auto height = ownNumber(tags, 30);
-        if (height)
-            drawing.setEntityValues(record, {DxfTag{30, dxf::formatReal(*height + by[2])}});
-        else
-            drawing.setEntityValues(record, {DxfTag{10, "0.0"}, DxfTag{20, "0.0"}, DxfTag{30, dxf::formatReal(by[2])}});
+        records.set(record, dxf::DxfDrawing::withValues(
+                                tags, height ? std::vector<DxfTag>{DxfTag{30, dxf::formatReal(*height + by[2])}}
+                                             : std::vector<DxfTag>{DxfTag{10, "0.0"}, DxfTag{20, "0.0"},
+                                                                   DxfTag{30, dxf::formatReal(by[2])}}));
     }
-    for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "VERTEX"; ++i) {
-        const auto vertex = drawing.entityTags(i);
+    for (std::size_t i = record + 1; i < records.count() && records.type(i) == "VERTEX"; ++i) {
+        const auto vertex = records.tags(i);
         const int vertexFlags = dxf::groupInteger(vertex, 70, 0);
         if ((vertexFlags & 128) && !(vertexFlags & 64)) continue;  // a face: indices only
         std::vector<DxfTag> values;
@@ -474,92 +624,77 @@ void writePolylineMove(dxf::DxfDrawing& drawing, std::size_t record, const Point
                 values.push_back({10 + 10 * axis, dxf::formatReal(*v + by[std::size_t(axis)])});
             else if (!v && axis == 2 && by[2] != 0)
                 values.push_back({30, dxf::formatReal(by[2])});
-        drawing.setEntityValues(i, values);
+        if (!values.empty()) records.set(i, dxf::DxfDrawing::withValues(vertex, values));
     }
 }
 
-// A moved shape: each of its position groups (and those of the vertices
-// after a POLYLINE) by the offset, every other tag as it was. Points in the
+// Record i, of a kind whose points can be written back moved
+// (movableKind), moved by the offset with the records that belong to it:
+// each of its position groups, every other tag as it was. Points in the
 // entity's own coordinate system move by the offset turned into it.
-void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelShape& shape, std::vector<std::string>& lost)
+void moveRecord(MovedRecords& records, std::size_t record, const Point3& offset)
 {
-    if (shape.offset == Point3{}) return;
-    const std::span<const int> codes = movedPointCodes(shape.type);
-    if (!shape.movable || !movableKind(shape.type, drawing.entityTags(record))) {
-        lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
-        return;
-    }
-    const Point3 by = inObjectCoordinates(shape.type) ? offsetInObjectCoordinates(drawing.entityTags(record), shape.offset)
-                                                      : shape.offset;
-    // Tags changed in place, written back over the record (the extended
-    // data, never moved, stays as it was).
-    const auto writeTags = [&drawing](std::size_t i, std::vector<DxfTag> tags) {
-        std::vector<int> all;
-        for (const DxfTag& t : drawing.entityTags(i))
-            if (t.code > 0 && t.code < 1000 && std::find(all.begin(), all.end(), t.code) == all.end()) all.push_back(t.code);
-        std::erase_if(tags, [](const DxfTag& t) { return t.code <= 0 || t.code >= 1000; });
-        drawing.replaceEntityGroups(i, all, tags);
-    };
-    if (shape.type == "HATCH") {
-        writeTags(record, movedHatch(drawing.entityTags(record), by));
-        return;
-    }
+    const std::string type(records.type(record));
+    const Point3 by = inObjectCoordinates(type) ? offsetInObjectCoordinates(records.tags(record), offset) : offset;
     const auto moveGroups = [&](std::size_t i, std::span<const int> xs, const Point3& by) {
-        const auto tags = drawing.entityTags(i);
-        std::vector<DxfTag> moved(tags.begin(), tags.end());
-        for (DxfTag& t : moved) {
-            if (t.code == 1001) break;
-            for (const int x : xs)
-                for (int axis = 0; axis < 3; ++axis)
-                    if (t.code == x + 10 * axis)
-                        if (const auto v = dxf::tagNumber(t.value)) t.value = dxf::formatReal(*v + by[std::size_t(axis)]);
-        }
-        writeTags(i, std::move(moved));
+        records.set(i, movedGroups(records.tags(i), xs, by));
     };
-    if (shape.type == "MULTILEADER" || shape.type == "MLEADER") {
-        writeTags(record, movedMultileader(drawing.entityTags(record), shape.offset));
-        return;
-    }
-    if (shape.type == "POLYLINE") {
-        writePolylineMove(drawing, record, shape.offset);
-        return;
-    }
-    if (shape.type == "DIMENSION") {
+    if (type == "HATCH") return records.set(record, movedHatch(records.tags(record), by));
+    if (type == "MULTILEADER" || type == "MLEADER") return records.set(record, movedMultileader(records.tags(record), offset));
+    if (type == "POLYLINE") return movePolyline(records, record, offset);
+    if (type == "DIMENSION") {
         // Definition points in the world, the text's place and the arc
         // point (and the clones' insertion point) in its own plane.
         static constexpr int kWorld[] = {10, 13, 14, 15};
         static constexpr int kOwn[] = {11, 12, 16};
-        moveGroups(record, kWorld, shape.offset);
+        moveGroups(record, kWorld, offset);
         moveGroups(record, kOwn, by);
         return;
     }
-    if (shape.type == "ARC_DIMENSION" || shape.type == "LARGE_RADIAL_DIMENSION") {
+    if (type == "ARC_DIMENSION" || type == "LARGE_RADIAL_DIMENSION") {
         // The common dimension groups as above; the arc's ends, centre and
         // leader points (an arc dimension's 16 is one, not an arc point),
         // or the chord, centre override and jog points, in the world.
         static constexpr int kArcWorld[] = {10, 13, 14, 15, 16, 17};
         static constexpr int kRadialWorld[] = {10, 13, 14, 15};
         static constexpr int kOwn[] = {11, 12};
-        moveGroups(record, shape.type == "ARC_DIMENSION" ? std::span<const int>(kArcWorld) : kRadialWorld, shape.offset);
+        moveGroups(record, type == "ARC_DIMENSION" ? std::span<const int>(kArcWorld) : kRadialWorld, offset);
         moveGroups(record, kOwn, by);
         return;
     }
-    moveGroups(record, codes, by);
-    if (shape.type == "LWPOLYLINE" && by[2] != 0) {
+    std::vector<DxfTag> moved = movedGroups(records.tags(record), movedPointCodes(type), by);
+    if (type == "LWPOLYLINE" && by[2] != 0) {
         // Its height above its plane: the elevation group (0 when absent).
-        double elevation = 0;
-        for (const DxfTag& t : drawing.entityTags(record)) {
-            if (t.code == 1001) break;
-            if (t.code == 38) elevation = dxf::tagNumber(t.value).value_or(0);
-        }
+        const double elevation = ownNumber(moved, 38).value_or(0);
         static constexpr int kElevation[] = {38};
-        drawing.replaceEntityGroups(record, kElevation, {DxfTag{38, dxf::formatReal(elevation + by[2])}});
+        moved = dxf::DxfDrawing::withGroups(moved, kElevation, {DxfTag{38, dxf::formatReal(elevation + by[2])}});
     }
+    records.set(record, std::move(moved));
     static constexpr int kAttribute[] = {10, 11};
     // Each attribute in its own coordinate system.
-    if (shape.type == "INSERT")
-        for (std::size_t i = record + 1; i < drawing.entityCount() && drawing.entity(i).type == "ATTRIB"; ++i)
-            moveGroups(i, kAttribute, offsetInObjectCoordinates(drawing.entityTags(i), shape.offset));
+    if (type == "INSERT")
+        for (std::size_t i = record + 1; i < records.count() && records.type(i) == "ATTRIB"; ++i)
+            moveGroups(i, kAttribute, offsetInObjectCoordinates(records.tags(i), offset));
+}
+
+// A moved shape. A dimension is drawn from the block it names: that
+// block's entities move with it (the block is its own, movableDimension).
+void writeShapeMove(dxf::DxfDrawing& drawing, std::size_t record, const ModelShape& shape, std::vector<std::string>& lost)
+{
+    if (shape.offset == Point3{}) return;
+    if (!shape.movable || !movableKind(shape.type, drawing.entityTags(record))) {
+        lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "移动后的位置");
+        return;
+    }
+    DrawingRecords records(drawing);
+    moveRecord(records, record, shape.offset);
+    if (!isDimension(shape.type)) return;
+    const auto name = ownText(drawing.entityTags(record), 2);
+    if (!name || name->empty()) return;
+    BlockRecords block(drawing, std::string(*name));
+    for (std::size_t i = 0; i < block.count(); ++i)
+        if (!partOfPrevious(block.type(i))) moveRecord(block, i, shape.offset);
+    if (block.refused()) lost.push_back(describe(drawing, record, shape.objectName.c_str()) + "所在块中移动后的图形");
 }
 
 // An entity read from the file, changed: its groups are written over the

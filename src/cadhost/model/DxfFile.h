@@ -14,6 +14,11 @@
 // the old file whole. A save that could not write something the document
 // holds refuses (SaveLoss).
 //
+// A dimension is drawn from the block it names: moved, that block's
+// entities move with it. A dimension whose block is not its own alone
+// (another entity names it too, it is a layout's, or it holds an entity
+// whose points cannot be written back) is read as not movable.
+//
 // Arc angles are degrees in the file and radians in the drawing; ellipse
 // start/end are parameters in both.
 

@@ -321,6 +321,9 @@ std::string_view unmovableReason(const ModelEntity& entity)
     if (type == "VIEWPORT")  // only one clipped by another entity refuses
         return "它由布局中的另一个图元裁剪，单独移动会透过留在原处的边界显示模型空间的别处";
     if (type == "OLEFRAME") return "它的位置在嵌入对象的二进制数据中";
+    if (type == "DIMENSION" || type == "ARC_DIMENSION" || type == "LARGE_RADIAL_DIMENSION")
+        return "它的图形所在的块不归它独有（另有对象或布局引用这个块），或块中有位置写不回去的对象，"
+               "移动它会改动别处的图形";
     return "它是自定义对象，它的几何只有定义它的程序知道";
 }
 
