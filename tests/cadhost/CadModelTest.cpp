@@ -155,7 +155,7 @@ TEST(CadSpace, AReadHoldsWhatAddingOneByOneHolds)
     for (int i = 0; i < 130'000; ++i) {
         const double x = where(random), y = where(random);
         if (i % 3 == 0)
-            read.push_back(ModelCircle{{x, y, 0}, 1 + i % 50});
+            read.push_back(ModelCircle{{x, y, 0}, double(1 + i % 50)});
         else if (i % 3 == 1)
             read.push_back(ModelLine{{x, y, 0}, {x + 10, y - i % 70, 0}});
         else

@@ -201,7 +201,7 @@ TEST_F(DxfShownTest, HatchEllipseAndSplineEdgesAreFollowed)
     expectBounds(ellipse, -4, -2, 4, 2);
     expectBounds(spline, 10, 0, 14, 5);
     for (const Point2& p : fills[0])
-        if (p[0] < 8) EXPECT_NEAR(p[0] * p[0] / 16 + p[1] * p[1] / 4, 1, 1e-9);
+        if (p[0] < 8) { EXPECT_NEAR(p[0] * p[0] / 16 + p[1] * p[1] / 4, 1, 1e-9); }
 }
 
 // Kinds held as shapes are picked where they are drawn: a solid hatch inside
